@@ -1,0 +1,31 @@
+// QuickBooks' qbXML request processor as the system uses it: the six calls of its COM
+// interface, with the class and interface ids QuickBooks registers. On Windows the real
+// component implements it; here the embedded stand-in and test processors do, and
+// register a factory under CLSID_RequestProcessor2 through the COM shim.
+#pragma once
+
+#include "comshim.h"
+
+enum QBFileMode { qbFileOpenSingleUser = 0, qbFileOpenMultiUser = 1, qbFileOpenDoNotCare = 2 };
+
+// {45F5708E-3B43-4FA8-BE7E-A5F1849214CB}
+constexpr CLSID CLSID_RequestProcessor2 = {
+    0x45F5708E, 0x3B43, 0x4FA8, {0xBE, 0x7E, 0xA5, 0xF1, 0x84, 0x92, 0x14, 0xCB}};
+// {3B635BF7-6DA9-46C8-A1F6-F0C93F10D52F}
+constexpr IID IID_IRequestProcessor2 = {
+    0x3B635BF7, 0x6DA9, 0x46C8, {0xA1, 0xF6, 0xF0, 0xC9, 0x3F, 0x10, 0xD5, 0x2F}};
+
+// Every call returns a COM result code, negative on failure, and on failure leaves a
+// description in the calling thread's error object. Strings handed back ([out] BSTR*)
+// are allocated with SysAllocString and freed by the caller.
+struct IRequestProcessor2 : IUnknown {
+    virtual HRESULT OpenConnection(BSTR appID, BSTR appName) = 0;
+    virtual HRESULT BeginSession(BSTR qbFileName, QBFileMode reqFileMode, BSTR* ticket) = 0;
+    virtual HRESULT EndSession(BSTR ticket) = 0;
+    virtual HRESULT CloseConnection() = 0;
+    virtual HRESULT ProcessRequest(BSTR ticket, BSTR inputRequest, BSTR* outputResponse) = 0;
+    virtual HRESULT GetCurrentCompanyFileName(BSTR ticket, BSTR* fileName) = 0;
+
+protected:
+    ~IRequestProcessor2() = default;
+};
