@@ -1,0 +1,121 @@
+// Reading report responses into arrays keyed by column id (see qbreport.h). QuickBooks
+// leaves empty cells out of a row, so cells are found by their colId, never by
+// position; attribute names are matched without regard to case because the spelling
+// varies between colID and colId.
+#include "qbreport.h"
+
+#include <algorithm>
+#include <climits>
+
+#include <xercesc/dom/DOMElement.hpp>
+
+#include "qbresponse.h"
+#include "qbutils.h"
+
+void CQbReport::load(const CQbResponse& response) {
+    load(response.documentElement());
+}
+
+void CQbReport::load(const Node* node) {
+    if (node == nullptr) {
+        return;
+    }
+    columnCount = childInt(node, "NumColumns");
+    rowTotal = childInt(node, "NumRows");
+
+    // Each type goes to the position of its colID. A position past the end is reached
+    // by padding with empty texts; a position already taken pushes the entries from
+    // there one place up (ascending colIDs, as QuickBooks sends them, never do this).
+    columnTypes.clear();
+    for (const Node* column : allDescendants(node, "ColDesc")) {
+        const std::string type = childText(column, "ColType");
+        const int id = readInteger(attribute(column, "colID"));
+        if (id < 0 || id > kMaxColumnId) {
+            continue;
+        }
+        const auto position = static_cast<std::size_t>(id);
+        if (position >= columnTypes.size()) {
+            columnTypes.resize(position);
+            columnTypes.push_back(type);
+        } else {
+            columnTypes.insert(columnTypes.begin() + id, type);
+        }
+    }
+
+    rows.clear();
+    rowTypes.clear();
+    rowValues.clear();
+    for (const Node* row : allDescendants(node, "DataRow")) {
+        // A row without RowData still gets (empty) entries, keeping the arrays parallel.
+        const Node* rowData = firstDescendant(row, "RowData");
+        rowTypes.push_back(attribute(rowData, "rowType"));
+        rowValues.push_back(attribute(rowData, "value"));
+        auto cells = std::make_unique<CQbFieldList>();
+        for (const Node* cell : allDescendants(row, "ColData")) {
+            cells->addText(attribute(cell, "colId"), attribute(cell, "value"));
+        }
+        rows.push_back(std::move(cells));
+    }
+}
+
+std::string CQbReport::rowValue(int row) const {
+    if (row < 0 || row >= static_cast<int>(rowValues.size())) {
+        return std::string();
+    }
+    return rowValues[static_cast<std::size_t>(row)];
+}
+
+std::string CQbReport::rowType(int row) const {
+    if (row < 0 || row >= static_cast<int>(rowTypes.size())) {
+        return std::string();
+    }
+    return rowTypes[static_cast<std::size_t>(row)];
+}
+
+const CQbFieldList* CQbReport::getRow(int row) const {
+    if (row < 0 || row >= rowCount()) {
+        return nullptr;
+    }
+    return rows[static_cast<std::size_t>(row)].get();
+}
+
+int CQbReport::columnIndex(const std::string& columnType) const {
+    const auto it = std::find(columnTypes.begin(), columnTypes.end(), columnType);
+    return it == columnTypes.end() ? -1 : static_cast<int>(it - columnTypes.begin());
+}
+
+std::vector<std::string> CQbReport::columnValuesAt(int columnId) const {
+    const std::string key = integerText(columnId);
+    std::vector<std::string> values;
+    values.reserve(rows.size());
+    for (const auto& cells : rows) {
+        // Cells are plain text fields; compare names directly so that a cell whose colId
+        // happens to read "DataExtRet" is never treated as a custom-field entry.
+        std::string value;
+        for (int i = 0; i < cells->getSize(); ++i) {
+            const CQbField* cell = cells->getAt(i);
+            if (cell->getName() == key) {
+                value = cell->rawValue();
+                break;
+            }
+        }
+        values.push_back(std::move(value));
+    }
+    return values;
+}
+
+std::vector<std::string> CQbReport::columnValues(const std::string& columnType) const {
+    return columnValuesAt(columnIndex(columnType));
+}
+
+int CQbReport::maxColumnId() const {
+    if (rows.empty() || rows.front()->getSize() == 0) {
+        return 0;
+    }
+    const CQbFieldList& first = *rows.front();
+    int largest = INT_MIN;
+    for (int i = 0; i < first.getSize(); ++i) {
+        largest = std::max(largest, readInteger(first.getAt(i)->getName()));
+    }
+    return largest;
+}

@@ -1,0 +1,102 @@
+// Xerces-C platform initialisation and UTF-8 <-> UTF-16 conversion (see qbxerces.h).
+// The conversions go through Xerces' own UTF-8 transcoder; if that rejects its input the
+// text is repaired first (invalid bytes or lone surrogates become U+FFFD) so that a
+// caller always gets text back.
+#include "qbxerces.h"
+
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/TransService.hpp>
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include "qbexception.h"
+#include "widestring.h"
+
+using namespace xercesc;
+
+namespace {
+
+const char* const kUtf8 = "UTF-8";
+
+// Lossy UTF-16 to UTF-8 used only when Xerces refuses the text (unpaired surrogates).
+std::string repairUtf16(const XMLCh* text, XMLSize_t length) {
+    std::string out;
+    out.reserve(length);
+    auto put = [&out](char32_t cp) {
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    };
+    for (XMLSize_t i = 0; i < length; ++i) {
+        const char32_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            put(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            put(0xFFFD);
+        } else {
+            put(unit);
+        }
+    }
+    return out;
+}
+
+CQbXmlString transcodeFromUtf8(std::string_view text) {
+    TranscodeFromStr wide(reinterpret_cast<const XMLByte*>(text.data()), text.size(), kUtf8);
+    return CQbXmlString(wide.str(), wide.length());
+}
+
+}  // namespace
+
+CQbXercesPlatform::CQbXercesPlatform() {
+    try {
+        XMLPlatformUtils::Initialize();
+    } catch (const XMLException& e) {
+        // No transcoder exists without the platform, so convert the message by hand.
+        throw CQbException(std::string("Error during Xerces-c Initialization.\n") +
+                           "  Exception message:" +
+                           repairUtf16(e.getMessage(), XMLString::stringLen(e.getMessage())));
+    }
+}
+
+CQbXercesPlatform::~CQbXercesPlatform() {
+    XMLPlatformUtils::Terminate();
+}
+
+std::string xmlToUtf8(const XMLCh* text) {
+    if (text == nullptr || *text == 0) {
+        return std::string();
+    }
+    const XMLSize_t length = XMLString::stringLen(text);
+    try {
+        TranscodeToStr narrow(text, length, kUtf8);
+        return std::string(reinterpret_cast<const char*>(narrow.str()), narrow.length());
+    } catch (const XMLException&) {
+        return repairUtf16(text, length);
+    }
+}
+
+CQbXmlString utf8ToXml(std::string_view text) {
+    if (text.empty()) {
+        return CQbXmlString();
+    }
+    try {
+        return transcodeFromUtf8(text);
+    } catch (const XMLException&) {
+        // Invalid UTF-8: the wide-string round trip replaces bad bytes with U+FFFD.
+        return transcodeFromUtf8(wideToNarrow(narrowToWide(text)));
+    }
+}

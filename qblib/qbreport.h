@@ -1,0 +1,66 @@
+// A report response (GeneralSummaryReportQueryRs, e.g. the inventory valuation
+// summary) read into plain arrays: the type of every column by column id, and for every
+// data row its RowData type and value (the item name) and its cells keyed by column id.
+// Subtotal, total and text rows are not read. Loading copies every text out of the DOM,
+// so the report outlives the response; the report owns all its arrays and cells.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qbdomreader.h"
+#include "qbfieldlist.h"
+
+class CQbResponse;
+
+class CQbReport : public CQbDomReader {
+public:
+    // Column ids outside 0..kMaxColumnId are ignored when column types are read; real
+    // reports number their columns from 1 upwards and stay far below this.
+    static constexpr int kMaxColumnId = 65535;
+
+    CQbReport() = default;
+    ~CQbReport() override = default;
+    CQbReport(const CQbReport&) = delete;
+    CQbReport& operator=(const CQbReport&) = delete;
+
+    // Reads the report below the node, replacing anything read before; does nothing
+    // when the node is null.
+    virtual void load(const Node* node);
+    // load(the response's document element).
+    virtual void load(const CQbResponse& response);
+
+    // Number of data rows; 0 before load.
+    int rowCount() const { return static_cast<int>(rows.size()); }
+    // The RowData value of the row (for item rows the item's full name), or empty text
+    // for a position outside the rows.
+    std::string rowValue(int row) const;
+    // The RowData rowType of the row, or empty text outside the rows.
+    std::string rowType(int row) const;
+    // The cells of the row (field name = colId text, value = the cell's value), owned by
+    // the report; null outside the rows.
+    const CQbFieldList* getRow(int row) const;
+    // NumColumns / NumRows as read by the digit rule; 0 when absent or before load.
+    int numColumns() const { return columnCount; }
+    int numRows() const { return rowTotal; }
+    // The column types by position (column id); unfilled positions hold empty text.
+    const std::vector<std::string>& getColumnTypes() const { return columnTypes; }
+    // The lowest column id whose type is exactly `columnType`; -1 when none.
+    int columnIndex(const std::string& columnType) const;
+    // One entry per row: the value of the row's cell for that column id, or empty text.
+    std::vector<std::string> columnValuesAt(int columnId) const;
+    // columnValuesAt(columnIndex(columnType)): all empty for a type no column has.
+    std::vector<std::string> columnValues(const std::string& columnType) const;
+    // The largest column id (integer rule) among the cells of the first row; 0 when
+    // there is no row or the first row has no cells.
+    int maxColumnId() const;
+
+private:
+    int columnCount = 0;
+    int rowTotal = 0;
+    std::vector<std::string> columnTypes;
+    std::vector<std::unique_ptr<CQbFieldList>> rows;
+    std::vector<std::string> rowTypes;
+    std::vector<std::string> rowValues;
+};

@@ -1,0 +1,91 @@
+// One parsed qbXML response. The constructor parses the response text with Xerces-C
+// into a DOM document and raises CQbException when that fails; afterwards the response
+// answers look-ups of elements by name and reads the status and iterator attributes of
+// its (first) response element. Records are turned into CQbObjects by the caller with
+// CQbObject::load on the nodes found here.
+//
+// The parser is hardened for text that does not come from QuickBooks: qbXML responses
+// carry no document type declaration, so external DTDs and external entities are never
+// loaded, entity expansion is capped, and elements nested deeper than kMaxDepth levels
+// are refused (every qbXML response is far shallower).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <xercesc/util/XercesDefs.hpp>
+
+#include "qbdomreader.h"
+#include "qbxerces.h"
+
+XERCES_CPP_NAMESPACE_BEGIN
+class DOMDocument;
+class DOMElement;
+class XercesDOMParser;
+class SecurityManager;
+XERCES_CPP_NAMESPACE_END
+
+class CQbParseErrorHandler;
+
+class CQbResponse : public CQbDomReader {
+public:
+    // Deepest element nesting accepted, counting the document element as level 1.
+    static constexpr int kMaxDepth = 256;
+    // Most entity expansions accepted in one document.
+    static constexpr unsigned kEntityExpansionLimit = 100;
+
+    // Initialises the XML platform (until destruction) and parses the text. Throws
+    // CQbException when the platform cannot be initialised or the text is not a
+    // well-formed XML document; the message then begins with "Error during parsing: '",
+    // "DOM Error during parsing: '" or "Unexpected exception during parsing: '" and
+    // contains the whole text.
+    explicit CQbResponse(std::string responseText);
+    // Destroys the parser and with it the document and every node, then terminates the
+    // platform once.
+    ~CQbResponse() override;
+    CQbResponse(const CQbResponse&) = delete;
+    CQbResponse& operator=(const CQbResponse&) = delete;
+
+    // The text that was parsed.
+    const std::string& getText() const { return text; }
+    // The document, owned by the response; never null once constructed.
+    xercesc::DOMDocument* getDocument() const { return document; }
+    // The document element, or null.
+    xercesc::DOMElement* documentElement() const;
+
+    // The first element of that name below the document element in depth-first document
+    // order, or null.
+    Node* findElement(const std::string& name) const;
+    // Every outermost element of that name below the document element, in document
+    // order (a match's own descendants are not searched). The caller owns the array,
+    // not the nodes, which live as long as this response.
+    std::vector<Node*> findElements(const std::string& name) const;
+
+    // Attributes of the response element (the first element inside the first message
+    // set, "QBXMLMsgsRs" or "QBPOSXMLMsgsRs"); empty text when absent. Success is
+    // statusCode() == "0" and nothing else.
+    std::string requestID() const;
+    std::string statusCode() const;
+    std::string statusSeverity() const;
+    std::string statusMessage() const;
+    std::string iteratorID() const;
+    // These two read the attribute by the integer rule; 0 when absent.
+    int iteratorRemainingCount() const;
+    int retCount() const;
+
+    // Any attribute of the response element, name compared without regard to case.
+    std::string statusAttribute(const std::string& name) const;
+
+private:
+    void parse();
+
+    // Declaration order is destruction order in reverse: the parser goes before the
+    // objects it refers to, and the platform goes last.
+    CQbXercesPlatform platform;
+    std::unique_ptr<CQbParseErrorHandler> errorHandler;
+    std::unique_ptr<xercesc::SecurityManager> securityManager;
+    std::unique_ptr<xercesc::XercesDOMParser> parser;
+    xercesc::DOMDocument* document = nullptr;
+    std::string text;
+};
