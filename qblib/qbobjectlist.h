@@ -24,6 +24,14 @@ public:
     // keeps the records.
     std::vector<CQbObject*> findByField(const std::string& fieldName,
                                         const std::string& text) const;
+    // Removes the record at a 0-based position from the list and hands it to the caller;
+    // null outside the list.
+    std::unique_ptr<CQbObject> detach(int index) {
+        if (index < 0 || index >= getSize()) return nullptr;
+        auto object = std::move(objects[static_cast<std::size_t>(index)]);
+        objects.erase(objects.begin() + index);
+        return object;
+    }
     // The name of the first record; empty when the list is empty.
     std::string firstName() const;
 

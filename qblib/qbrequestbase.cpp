@@ -1,0 +1,483 @@
+// Request documents, queries (paged with the qbXML iterator or in one answer), single
+// records, generic Add/Mod, the inventory valuation report, transaction deletion,
+// custom fields and value adjustments. Every operation that sends first checks the
+// session and drops the previous answer, then keeps its own answer in `response`.
+#include "qbrequestbase.h"
+
+#include <cassert>
+#include <strings.h>
+
+#include "qbexception.h"
+#include "qbprogress.h"
+#include "qbutils.h"
+#include "qbxml.h"
+
+namespace {
+
+constexpr const char* kFieldRequestId = "1688";
+constexpr const char* kTextRequestId = "8888";
+constexpr const char* kPageSize = "500";
+// Lines are sent in requests of just over this many characters.
+constexpr std::size_t kAdjustmentBatchChars = 10240;
+// The tags of one adjustment line: ItemRef/FullName (40) and ValueAdjustment/NewValue (56).
+constexpr std::size_t kAdjustmentLineTags = 96;
+
+}  // namespace
+
+CQbRequestBase::CComApartment::CComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+CQbRequestBase::CComApartment::~CComApartment() { CoUninitialize(); }
+
+CQbRequestBase::CQbRequestBase(std::string name, std::string id,
+                               const std::optional<std::string>& eventLogFolder)
+    : appName(std::move(name)),
+      appId(std::move(id)),
+      eventLog(std::make_unique<CQbEventLog>(eventLogFolder)) {}
+
+CQbRequestBase::~CQbRequestBase() = default;
+
+bool CQbRequestBase::isConnected() { return false; }
+void CQbRequestBase::connect() {}
+void CQbRequestBase::disconnect() {}
+std::string CQbRequestBase::sendXml(const std::string& request) {
+    lastRequest = request;
+    return std::string();
+}
+std::string CQbRequestBase::errorText(HRESULT) { return std::string(); }
+std::string CQbRequestBase::envelopeHead() { return std::string(); }
+std::string CQbRequestBase::envelopeTail() { return std::string(); }
+
+std::string CQbRequestBase::buildRequest(const std::string& name, const CQbAttrList* attrs,
+                                         const CQbFieldList* fields) {
+    std::string attributeText = std::string(" requestID=\"") + kFieldRequestId + "\"";
+    if (attrs) attributeText += attrs->toAttributeText();
+    return envelopeHead() + elementText(name, attributeText, fields ? fields->toXml() : "") +
+           envelopeTail();
+}
+
+std::string CQbRequestBase::buildRequestText(const std::string& name, const std::string* body) {
+    return envelopeHead() +
+           elementText(name, std::string(" requestID=\"") + kTextRequestId + "\"",
+                       body ? *body : std::string()) +
+           envelopeTail();
+}
+
+std::unique_ptr<CQbResponse> CQbRequestBase::sendBody(const std::string& element) {
+    return std::make_unique<CQbResponse>(sendXml(envelopeHead() + element + envelopeTail()));
+}
+
+std::unique_ptr<CQbResponse> CQbRequestBase::sendRequest(const std::string& name,
+                                                         const CQbAttrList* attrs,
+                                                         const CQbFieldList* fields) {
+    return std::make_unique<CQbResponse>(sendXml(buildRequest(name, attrs, fields)));
+}
+
+std::unique_ptr<CQbResponse> CQbRequestBase::sendRequestText(const std::string& name,
+                                                             const std::string* body) {
+    return std::make_unique<CQbResponse>(sendXml(buildRequestText(name, body)));
+}
+
+void CQbRequestBase::collectObjects(const std::string& elementName, CQbObjectList& into) {
+    const std::string objectName = baseName(elementName);
+    for (CQbDomReader::Node* node : response->findElements(elementName)) {
+        auto object = std::make_unique<CQbObject>();
+        object->setName(objectName);
+        object->load(node);
+        into.add(std::move(object));
+    }
+}
+
+std::unique_ptr<CQbObjectList> CQbRequestBase::query(const std::string& requestName,
+                                                     const std::string& elementName,
+                                                     const CQbFieldList* filter,
+                                                     bool useIterator) {
+    if (!isConnected()) return nullptr;
+    dropResponse();
+    auto result = std::make_unique<CQbObjectList>();
+    if (!useIterator) {
+        response = sendRequest(requestName, nullptr, filter);
+        collectObjects(elementName, *result);
+        return result;
+    }
+
+    CQbFieldList fields;
+    fields.addText("MaxReturned", kPageSize);
+    for (int i = 0; filter && i < filter->getSize(); ++i) fields.add(filter->getAt(i)->clone());
+
+    CQbAttrList start;
+    start.add("iterator", "Start");
+    response = sendRequest(requestName, &start, &fields);
+    CQbAttrList next;
+    next.add("iterator", "Continue");
+    next.add("iteratorID", response->iteratorID());
+    for (;;) {
+        const std::size_t before = static_cast<std::size_t>(result->getSize());
+        collectObjects(elementName, *result);
+        if (static_cast<std::size_t>(result->getSize()) == before) break;
+        if (response->statusCode() != "0" || response->iteratorRemainingCount() == 0) break;
+        dropResponse();
+        pumpMessages();
+        response = sendRequest(requestName, &next, &fields);
+    }
+    return result;
+}
+
+#define LOTWISE_QUERY(object, iterator)                                                     \
+    std::unique_ptr<CQbObjectList> CQbRequestBase::query##object(const CQbFieldList* filter) { \
+        return query(#object "QueryRq", #object "Ret", filter, iterator);                   \
+    }
+LOTWISE_QUERY(ItemInventory, true)
+LOTWISE_QUERY(ItemInventoryAssembly, true)
+LOTWISE_QUERY(ItemNonInventory, true)
+LOTWISE_QUERY(ItemService, true)
+LOTWISE_QUERY(ItemOtherCharge, true)
+LOTWISE_QUERY(SalesReceipt, true)
+LOTWISE_QUERY(Vendor, true)
+LOTWISE_QUERY(Department, true)
+LOTWISE_QUERY(DataExtDef, false)
+LOTWISE_QUERY(Customer, false)
+LOTWISE_QUERY(SalesOrder, false)
+LOTWISE_QUERY(ItemReceipt, true)
+LOTWISE_QUERY(Bill, true)
+LOTWISE_QUERY(Invoice, true)
+LOTWISE_QUERY(BuildAssembly, true)
+LOTWISE_QUERY(InventoryAdjustment, true)
+LOTWISE_QUERY(Account, false)
+LOTWISE_QUERY(CreditMemo, true)
+LOTWISE_QUERY(VendorCredit, true)
+LOTWISE_QUERY(UnitOfMeasureSet, false)
+LOTWISE_QUERY(Class, false)
+LOTWISE_QUERY(Check, false)
+#undef LOTWISE_QUERY
+
+std::unique_ptr<CQbObject> CQbRequestBase::detachFirst(std::unique_ptr<CQbObjectList> list) {
+    if (!list || list->getSize() == 0) return nullptr;
+    return list->detach(0);
+}
+
+std::unique_ptr<CQbObject> CQbRequestBase::customerByListId(const std::string& listId) {
+    CQbFieldList filter;
+    filter.addText("ListID", listId);
+    return detachFirst(query("CustomerQueryRq", "CustomerRet", &filter, false));
+}
+
+std::unique_ptr<CQbObject> CQbRequestBase::assemblyByListId(const std::string& listId) {
+    CQbFieldList filter;
+    filter.addText("ListID", listId);
+    return detachFirst(
+        query("ItemInventoryAssemblyQueryRq", "ItemInventoryAssemblyRet", &filter, false));
+}
+
+std::unique_ptr<CQbObject> CQbRequestBase::queryPreferences() {
+    if (!isConnected()) return nullptr;
+    dropResponse();
+    response = sendRequest("PreferencesQueryRq", nullptr, nullptr);
+    CQbDomReader::Node* node = response->findElement("PreferencesRet");
+    if (node == nullptr) return nullptr;
+    auto object = std::make_unique<CQbObject>();
+    object->load(node);
+    return object;
+}
+
+std::unique_ptr<CQbObject> CQbRequestBase::queryCompany() {
+    if (!isConnected()) return nullptr;
+    dropResponse();
+    CQbFieldList fields;
+    fields.addText("OwnerID", kPrivateOwnerId);
+    response = sendRequest("CompanyQueryRq", nullptr, &fields);
+    if (response->statusCode() != "0") return nullptr;
+    CQbDomReader::Node* node = response->findElement("CompanyRet");
+    if (node == nullptr) return nullptr;
+    auto object = std::make_unique<CQbObject>();
+    object->load(node);
+    return object;
+}
+
+void CQbRequestBase::addObject(const std::string& requestName, const CQbObject& object) {
+    if (!isConnected()) return;
+    assert(!object.getName().empty());
+    dropResponse();
+    const std::string element = addName(object.getName());
+    const std::string body = elementText(element, "", object.toXml());
+    response = sendRequestText(requestName, &body);
+}
+
+void CQbRequestBase::modObject(const std::string& requestName, const CQbObject& object) {
+    if (!isConnected()) return;
+    assert(!object.getName().empty());
+    dropResponse();
+    const std::string element = modName(object.getName());
+    const std::string body = elementText(element, "", object.toXml());
+    response = sendRequestText(requestName, &body);
+}
+
+void CQbRequestBase::addObject(const CQbObject& object) {
+    addObject(addRqName(object.getName()), object);
+}
+
+void CQbRequestBase::modObject(const CQbObject& object) {
+    modObject(modRqName(object.getName()), object);
+}
+
+void CQbRequestBase::addObjects(const std::string& requestName, const CQbObjectList* objects) {
+    if (!isConnected() || objects == nullptr) return;
+    for (int i = 0; i < objects->getSize(); ++i) {
+        addObject(requestName, *objects->getAt(i));
+        if (statusCode() != 0) {
+            failedObject = objects->getAt(i);
+            return;
+        }
+    }
+}
+
+void CQbRequestBase::modObjects(const std::string& requestName, const CQbObjectList* objects) {
+    if (!isConnected() || objects == nullptr) return;
+    for (int i = 0; i < objects->getSize(); ++i) {
+        modObject(requestName, *objects->getAt(i));
+        if (statusCode() != 0) {
+            failedObject = objects->getAt(i);
+            return;
+        }
+    }
+}
+
+void CQbRequestBase::addObjects(const CQbObjectList* objects) {
+    if (objects != nullptr) addObjects(addRqName(objects->firstName()), objects);
+}
+
+void CQbRequestBase::modObjects(const CQbObjectList* objects) {
+    if (objects != nullptr) modObjects(modRqName(objects->firstName()), objects);
+}
+
+std::unique_ptr<CQbReport> CQbRequestBase::inventoryValuationSummary(const CDateTime& date,
+                                                                     const std::string& itemType) {
+    if (!isConnected()) return nullptr;
+    dropResponse();
+    auto report = std::make_unique<CQbReport>();
+    CQbFieldList fields;
+    fields.addText("GeneralSummaryReportType", "InventoryValuationSummary");
+    fields.addText("DisplayReport", "false");
+    auto period = std::make_unique<CQbFieldList>();
+    period->addText("FromReportDate", dateText(date));
+    period->addText("ToReportDate", dateText(date));
+    fields.addAggregate("ReportPeriod", std::move(period));
+    fields.addRef("ReportItemFilter", "ItemTypeFilter", itemType);
+    response = sendRequest("GeneralSummaryReportQueryRq", nullptr, &fields);
+    report->load(*response);
+    return report;
+}
+
+bool CQbRequestBase::txnDel(const std::string& txnId, const std::string& txnDelType) {
+    if (!isConnected()) return false;
+    dropResponse();
+    CQbFieldList fields;
+    fields.addText("TxnDelType", txnDelType);
+    fields.addText("TxnID", txnId);
+    response = sendRequest("TxnDelRq", nullptr, &fields);
+    return response->statusCode() == "0";
+}
+
+bool CQbRequestBase::dataExtDefFind(const std::string& owner, const std::string& name,
+                                    const std::string* type, const std::string& assignToObject) {
+    if (!isConnected()) return false;
+    CQbFieldList filter;
+    if (owner == kPublicOwnerId) {
+        filter.addText("AssignToObject", assignToObject);
+    } else {
+        filter.addText("OwnerID", owner);
+    }
+    std::unique_ptr<CQbObjectList> definitions = queryDataExtDef(&filter);
+    for (int i = 0; definitions && i < definitions->getSize(); ++i) {
+        const CQbObject* definition = definitions->getAt(i);
+        if (definition->getValue("DataExtName") != name) continue;
+        if (type != nullptr && definition->getValue("DataExtType") != *type) continue;
+        if (strcasecmp(definition->getValue("OwnerID").c_str(), owner.c_str()) == 0) return true;
+    }
+    return false;
+}
+
+bool CQbRequestBase::dataExtDefExists(const std::string& owner, const std::string& name,
+                                      const std::string& type,
+                                      const std::string& assignToObject) {
+    return dataExtDefFind(owner, name, &type, assignToObject);
+}
+
+bool CQbRequestBase::dataExtDefNameExists(const std::string& owner, const std::string& name,
+                                          const std::string& assignToObject) {
+    return dataExtDefFind(owner, name, nullptr, assignToObject);
+}
+
+void CQbRequestBase::dataExtDefAdd(const std::string& owner, const std::string& name,
+                                   const std::string& type, const std::string& assignToObject) {
+    if (!isConnected()) return;
+    if (dataExtDefExists(owner, name, type, assignToObject)) return;
+    if (dataExtDefNameExists(owner, name, assignToObject)) {
+        throw CQbException(name + " already exists but different with different data type");
+    }
+    CQbObject definition;
+    definition.setName("DataExtDef");
+    definition.addText("OwnerID", owner);
+    definition.addText("DataExtName", name);
+    definition.addText("DataExtType", type);
+    definition.addText("AssignToObject", assignToObject);
+    addObject("DataExtDefAddRq", definition);
+}
+
+void CQbRequestBase::dataExtDefDel(const std::string& owner, const std::string& name) {
+    if (!isConnected()) return;
+    dropResponse();
+    CQbFieldList fields;
+    fields.addText("OwnerID", owner);
+    fields.addText("DataExtName", name);
+    response = sendRequest("DataExtDefDelRq", nullptr, &fields);
+}
+
+int CQbRequestBase::dataExtCompany(const char* request, const char* element,
+                                   const std::string& owner, const std::string& name,
+                                   const std::string& value) {
+    if (!isConnected()) return 0;
+    dropResponse();
+    auto ext = std::make_unique<CQbFieldList>();
+    ext->addText("OwnerID", owner);
+    ext->addText("DataExtName", name);
+    ext->addText("OtherDataExtType", "Company");
+    ext->addText("DataExtValue", value);
+    CQbFieldList fields;
+    fields.addAggregate(element, std::move(ext));
+    response = sendRequest(request, nullptr, &fields);
+    return 1;
+}
+
+int CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
+                                      const std::string& value) {
+    return dataExtCompany("DataExtModRq", "DataExtMod", owner, name, value);
+}
+
+int CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
+                                      const std::optional<CDateTime>& value) {
+    return dataExtModCompany(owner, name, zoneDateTimeText(value));
+}
+
+int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::string& name,
+                                      const std::string& value) {
+    return dataExtCompany("DataExtAddRq", "DataExtAdd", owner, name, value);
+}
+
+int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::string& name,
+                                      const std::optional<CDateTime>& value) {
+    return dataExtAddCompany(owner, name, zoneDateTimeText(value));
+}
+
+void CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
+                                   const std::string* macro, const std::string& name,
+                                   const std::string& value) {
+    if (!isConnected()) return;
+    // The texts are escaped like any element text, so a name or value holding '&' or
+    // '<' cannot break the request document.
+    std::string body = "<DataExtAdd><OwnerID>";
+    body += kPrivateOwnerId;
+    body += "</OwnerID><DataExtName>" + escapeText(name) + "</DataExtName>";
+    body += "<TxnDataExtType>" + escapeText(txnDataExtType) + "</TxnDataExtType>";
+    if (macro != nullptr) {
+        body += "<TxnID useMacro=\"" + escapeAttribute(*macro) + "\"/>";
+    } else {
+        body += "<TxnID>" + escapeText(txnId) + "</TxnID>";
+    }
+    body += "<DataExtValue>" + escapeText(value) + "</DataExtValue></DataExtAdd>";
+    dropResponse();
+    response = sendRequestText("DataExtAddRq", &body);
+}
+
+bool CQbRequestBase::postValueAdjustments(const CDateTime& date, const std::string& account,
+                                          const std::string* className,
+                                          const std::string* customer, const std::string* memo,
+                                          const std::vector<std::string>& names,
+                                          const std::vector<std::string>& values) {
+    if (!isConnected()) return false;
+    if (names.empty() || values.empty()) return true;
+    if (names.size() != values.size()) return false;
+
+    auto post = [&](std::size_t from, std::size_t to) {
+        const std::vector<std::string> batchNames(names.begin() + static_cast<long>(from),
+                                                  names.begin() + static_cast<long>(to));
+        const std::vector<std::string> batchValues(values.begin() + static_cast<long>(from),
+                                                   values.begin() + static_cast<long>(to));
+        return inventoryAdjustmentAdd(date, account, className, customer, memo, batchNames,
+                                      batchValues);
+    };
+
+    std::size_t size = 0;
+    std::size_t batchStart = 0;
+    bool posted = false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (size > kAdjustmentBatchChars) {
+            if (!post(batchStart, i)) return false;
+            posted = true;
+            batchStart = i;
+            size = 0;
+        }
+        size += kAdjustmentLineTags + names[i].size() + values[i].size();
+    }
+    return post(posted ? batchStart : 0, names.size());
+}
+
+bool CQbRequestBase::inventoryAdjustmentAdd(const CDateTime& date, const std::string& account,
+                                            const std::string* className,
+                                            const std::string* customer,
+                                            const std::string* memo,
+                                            const std::vector<std::string>& names,
+                                            const std::vector<std::string>& values) {
+    if (!isConnected()) return false;
+    if (names.empty() || values.empty()) return true;
+    if (names.size() != values.size()) return false;
+    dropResponse();
+
+    auto adjustment = std::make_unique<CQbFieldList>();
+    adjustment->addRef("AccountRef", "FullName", account);
+    adjustment->addText("TxnDate", dateText(date));
+    if (customer != nullptr && !customer->empty()) {
+        adjustment->addRef("CustomerRef", "FullName", *customer);
+    }
+    if (className != nullptr && !className->empty()) {
+        adjustment->addRef("ClassRef", "FullName", *className);
+    }
+    if (memo != nullptr) adjustment->addText("Memo", *memo);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        auto line = std::make_unique<CQbFieldList>();
+        line->addRef("ItemRef", "FullName", names[i]);
+        line->addRef("ValueAdjustment", "NewValue", values[i]);
+        adjustment->addAggregate("InventoryAdjustmentLineAdd", std::move(line));
+    }
+    CQbFieldList fields;
+    CQbField* add = fields.addAggregate("InventoryAdjustmentAdd", std::move(adjustment));
+    if (!macroNames.empty()) {
+        add->addAttribute("defMacro", "TxnID:" + integerText(macroCounter));
+        ++macroCounter;
+    }
+    response = sendRequest("InventoryAdjustmentAddRq", nullptr, &fields);
+    if (statusCode() != 0) throw CQbException(statusMessage());
+    return true;
+}
+
+void CQbRequestBase::addMacro(const std::string& name, const std::string& value) {
+    macroNames.push_back(name);
+    macroValues.push_back(value);
+}
+
+void CQbRequestBase::clearMacros() {
+    macroNames.clear();
+    macroValues.clear();
+}
+
+void CQbRequestBase::logError(const std::string& text) {
+    lastError = text;
+    eventLog->write(text);
+}
+
+int CQbRequestBase::statusCode() const {
+    return response ? readInteger(response->statusCode()) : -1;
+}
+
+std::string CQbRequestBase::statusMessage() const {
+    return response ? response->statusMessage()
+                    : std::string("Internal Error : QuickBooks connection function failed");
+}

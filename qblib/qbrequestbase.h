@@ -1,0 +1,199 @@
+// The base of the connection to QuickBooks: it writes every qbXML request the system
+// sends, hands it to a transport and keeps the parsed answer of the latest request as
+// `response`. The transport is the set of virtual operations that the request-processor
+// session CQbXml overrides; a bare CQbRequestBase is never connected and sends nothing.
+//
+// Ownership: the object owns its event log and the latest response; every object list,
+// object or report an operation returns belongs to the caller and keeps no reference to
+// the response. Failures of the transport arrive as CQbException and pass through.
+// Single-threaded: use an instance only on the thread that created it.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "comshim.h"
+#include "datetime.h"
+#include "qbattrlist.h"
+#include "qbeventlog.h"
+#include "qbfieldlist.h"
+#include "qbobject.h"
+#include "qbobjectlist.h"
+#include "qbreport.h"
+#include "qbresponse.h"
+#include "qbxerces.h"
+
+class CQbRequestBase {
+    // COM and Xerces-C stay initialised for the object's lifetime: declared first, so
+    // they outlive the response document and everything else the object owns.
+    struct CComApartment {
+        CComApartment();
+        ~CComApartment();
+        CComApartment(const CComApartment&) = delete;
+        CComApartment& operator=(const CComApartment&) = delete;
+    };
+    CComApartment apartment;
+    CQbXercesPlatform xmlPlatform;
+
+public:
+    // Initialises COM for the thread and the XML parser, and starts the event log in
+    // the given folder (the current directory when none). Throws CQbException when the
+    // XML parser cannot be initialised.
+    CQbRequestBase(std::string appName, std::string appId,
+                   const std::optional<std::string>& eventLogFolder);
+    virtual ~CQbRequestBase();
+    CQbRequestBase(const CQbRequestBase&) = delete;
+    CQbRequestBase& operator=(const CQbRequestBase&) = delete;
+
+    // --- transport; CQbXml overrides all seven ---
+    virtual bool isConnected();
+    virtual void connect();
+    virtual void disconnect();
+    // Sends one request document and returns the response document.
+    virtual std::string sendXml(const std::string& request);
+    virtual std::string errorText(HRESULT code);
+    virtual std::string envelopeHead();
+    virtual std::string envelopeTail();
+
+    // --- request documents ---
+    // Field form: requestID 1688, the attributes, the fields' XML.
+    std::string buildRequest(const std::string& name, const CQbAttrList* attrs,
+                             const CQbFieldList* fields);
+    // Text form: requestID 8888 and the ready body text.
+    std::string buildRequestText(const std::string& name, const std::string* body);
+    // Each sends a document and returns its parsed answer; `response` is not touched.
+    std::unique_ptr<CQbResponse> sendBody(const std::string& element);
+    std::unique_ptr<CQbResponse> sendRequest(const std::string& name, const CQbAttrList* attrs,
+                                             const CQbFieldList* fields);
+    std::unique_ptr<CQbResponse> sendRequestText(const std::string& name,
+                                                 const std::string* body);
+
+    // --- queries ---
+    // Every record named elementName in the answer(s), as objects named after the
+    // element less "Ret". With the iterator, pages of at most 500 records are gathered
+    // until none remain or a page fails. Null when no session is open.
+    std::unique_ptr<CQbObjectList> query(const std::string& requestName,
+                                         const std::string& elementName,
+                                         const CQbFieldList* filter, bool useIterator);
+    std::unique_ptr<CQbObjectList> queryItemInventory(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryItemInventoryAssembly(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryItemNonInventory(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryItemService(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryItemOtherCharge(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> querySalesReceipt(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryVendor(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryDepartment(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryDataExtDef(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryCustomer(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> querySalesOrder(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryItemReceipt(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryBill(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryInvoice(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryBuildAssembly(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryInventoryAdjustment(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryAccount(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryCreditMemo(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryVendorCredit(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryUnitOfMeasureSet(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryClass(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryCheck(const CQbFieldList* filter);
+
+    std::unique_ptr<CQbObject> customerByListId(const std::string& listId);
+    std::unique_ptr<CQbObject> assemblyByListId(const std::string& listId);
+    std::unique_ptr<CQbObject> queryPreferences();
+    // The company record with the system's own custom fields; null on a failure status.
+    std::unique_ptr<CQbObject> queryCompany();
+
+    // --- generic Add and Mod (the answer stays in `response`) ---
+    void addObject(const std::string& requestName, const CQbObject& object);
+    void modObject(const std::string& requestName, const CQbObject& object);
+    void addObject(const CQbObject& object);
+    void modObject(const CQbObject& object);
+    // Stop after the first object whose answer is not status 0 and remember it in
+    // failedObject.
+    void addObjects(const std::string& requestName, const CQbObjectList* objects);
+    void modObjects(const std::string& requestName, const CQbObjectList* objects);
+    void addObjects(const CQbObjectList* objects);
+    void modObjects(const CQbObjectList* objects);
+
+    // QuickBooks' inventory valuation summary of one day for one item type filter.
+    std::unique_ptr<CQbReport> inventoryValuationSummary(const CDateTime& date,
+                                                         const std::string& itemType);
+    bool txnDel(const std::string& txnId, const std::string& txnDelType);
+
+    // --- custom fields ---
+    void dataExtDefAdd(const std::string& owner, const std::string& name,
+                       const std::string& type, const std::string& assignToObject);
+    void dataExtDefDel(const std::string& owner, const std::string& name);
+    bool dataExtDefExists(const std::string& owner, const std::string& name,
+                          const std::string& type, const std::string& assignToObject);
+    bool dataExtDefNameExists(const std::string& owner, const std::string& name,
+                              const std::string& assignToObject);
+    int dataExtModCompany(const std::string& owner, const std::string& name,
+                          const std::string& value);
+    int dataExtModCompany(const std::string& owner, const std::string& name,
+                          const std::optional<CDateTime>& value);
+    int dataExtAddCompany(const std::string& owner, const std::string& name,
+                          const std::string& value);
+    int dataExtAddCompany(const std::string& owner, const std::string& name,
+                          const std::optional<CDateTime>& value);
+    // The transaction's TxnID is either the text given or, with a macro name, a
+    // reference to a macro defined earlier in the same request document.
+    void dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
+                       const std::string* macro, const std::string& name,
+                       const std::string& value);
+
+    // --- value adjustments ---
+    // Posts value adjustment lines in requests of just over 10240 characters of lines.
+    // True on success and for no items; false without a session or for arrays of
+    // different lengths. A refused batch throws with QuickBooks' status message.
+    bool postValueAdjustments(const CDateTime& date, const std::string& account,
+                              const std::string* className, const std::string* customer,
+                              const std::string* memo, const std::vector<std::string>& names,
+                              const std::vector<std::string>& values);
+    bool inventoryAdjustmentAdd(const CDateTime& date, const std::string& account,
+                                const std::string* className, const std::string* customer,
+                                const std::string* memo, const std::vector<std::string>& names,
+                                const std::vector<std::string>& values);
+    void addMacro(const std::string& name, const std::string& value);
+    void clearMacros();
+
+    // --- status ---
+    void logError(const std::string& text);
+    // statusCode of `response` by the integer rule; -1 when there is none.
+    int statusCode() const;
+    std::string statusMessage() const;
+
+    const CQbResponse* getResponse() const { return response.get(); }
+    const std::string& getLastRequest() const { return lastRequest; }
+    const std::string& getLastError() const { return lastError; }
+    const CQbObject* getFailedObject() const { return failedObject; }
+    const std::string& getAppName() const { return appName; }
+    const std::string& getAppId() const { return appId; }
+    CQbEventLog& getEventLog() { return *eventLog; }
+
+protected:
+    std::string appName;
+    std::string appId;
+    std::wstring ticket;
+    std::unique_ptr<CQbEventLog> eventLog;
+    std::string lastError;
+    std::unique_ptr<CQbResponse> response;
+    const CQbObject* failedObject = nullptr;
+    std::string lastRequest;
+    std::vector<std::string> macroNames;
+    std::vector<std::string> macroValues;
+    int macroCounter = 0;
+
+private:
+    void dropResponse() { response.reset(); }
+    // Records named elementName in `response`, appended to the list.
+    void collectObjects(const std::string& elementName, CQbObjectList& into);
+    std::unique_ptr<CQbObject> detachFirst(std::unique_ptr<CQbObjectList> list);
+    bool dataExtDefFind(const std::string& owner, const std::string& name,
+                        const std::string* type, const std::string& assignToObject);
+    int dataExtCompany(const char* request, const char* element, const std::string& owner,
+                       const std::string& name, const std::string& value);
+};

@@ -1,0 +1,166 @@
+// The request-processor session: COM creation, the six processor calls, the envelope
+// and the version choice. Wide strings are owned by small guards so that no path, a
+// thrown exception included, leaks one.
+#include "qbsession.h"
+
+#include <cstdio>
+
+#include "qbexception.h"
+#include "qbutils.h"
+#include "widestring.h"
+
+namespace {
+
+// Owns one BSTR.
+class CBstr {
+public:
+    CBstr() = default;
+    explicit CBstr(std::string_view narrow) {
+        const std::wstring wide = narrowToWide(narrow);
+        text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    }
+    explicit CBstr(const std::wstring& wide)
+        : text(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()))) {}
+    ~CBstr() { SysFreeString(text); }
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+
+    BSTR get() const { return text; }
+    BSTR* out() {
+        SysFreeString(text);
+        text = nullptr;
+        return &text;
+    }
+    std::wstring wide() const { return std::wstring(text ? text : L"", SysStringLen(text)); }
+    std::string narrow() const { return wideToNarrow(wide()); }
+
+private:
+    BSTR text = nullptr;
+};
+
+std::string hresultText(HRESULT code) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(code));
+    return buffer;
+}
+
+}  // namespace
+
+CQbXml::CQbXml(std::string file, std::string name, std::string id,
+               const std::optional<std::string>& eventLogFolder)
+    : CQbRequestBase(std::move(name), std::move(id), eventLogFolder),
+      companyFile(std::move(file)) {}
+
+CQbXml::~CQbXml() {
+    if (processor != nullptr) disconnect();
+}
+
+bool CQbXml::isConnected() { return processor != nullptr; }
+
+void CQbXml::connect() { open(true); }
+
+void CQbXml::open(bool singleUser) {
+    if (processor != nullptr) return;
+    CBstr file(companyFile);
+    CBstr name(appName);
+    CBstr id(appId);
+
+    void* created = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_RequestProcessor2, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IRequestProcessor2, &created);
+    processor = static_cast<IRequestProcessor2*>(created);
+    if (SUCCEEDED(hr) && processor == nullptr) hr = E_POINTER;
+    bool connectionOpen = false;
+    if (SUCCEEDED(hr)) {
+        hr = processor->OpenConnection(id.get(), name.get());
+        connectionOpen = SUCCEEDED(hr);
+    }
+    if (SUCCEEDED(hr)) {
+        CBstr newTicket;
+        hr = processor->BeginSession(
+            file.get(), singleUser ? qbFileOpenSingleUser : qbFileOpenDoNotCare, newTicket.out());
+        if (SUCCEEDED(hr)) ticket = newTicket.wide();
+    }
+    if (SUCCEEDED(hr)) {
+        CBstr ticketText(ticket);
+        CBstr fileName;
+        if (FAILED(processor->GetCurrentCompanyFileName(ticketText.get(), fileName.out()))) {
+            disconnect();
+            throw CQbException("could not get the data file name");
+        }
+    }
+    lastHresult = hr;
+    if (FAILED(hr)) {
+        // The description is read before any further call can replace it. A processor
+        // that was created is closed and released: a failed open leaves no session.
+        const std::string text = errorText(hr);
+        if (processor != nullptr) {
+            if (connectionOpen) processor->CloseConnection();
+            processor->Release();
+            processor = nullptr;
+        }
+        throw CQbException(text);
+    }
+
+    qbxmlVersion = "2.0";
+    response = sendBody("<HostQueryRq></HostQueryRq>");
+    for (CQbDomReader::Node* node : response->findElements("SupportedQBXMLVersion")) {
+        const std::string version = CQbDomReader::elementText(node);
+        supportedVersions.push_back(version);
+        if (readDecimal(qbxmlVersion) < readDecimal(version)) qbxmlVersion = version;
+    }
+    productName = CQbDomReader::elementText(response->findElement("ProductName"));
+}
+
+void CQbXml::disconnect() {
+    if (processor == nullptr) return;
+    CBstr ticketText(ticket);
+    if (SUCCEEDED(processor->EndSession(ticketText.get()))) processor->CloseConnection();
+    processor->Release();
+    processor = nullptr;
+    ticket.clear();
+}
+
+std::string CQbXml::sendXml(const std::string& request) {
+    lastRequest = request;
+    CBstr requestText(request);
+    const bool wasConnected = isConnected();
+    if (!wasConnected) connect();
+    eventLog->write(request);
+
+    CBstr ticketText(ticket);
+    CBstr answer;
+    const HRESULT hr = processor->ProcessRequest(ticketText.get(), requestText.get(), answer.out());
+    if (FAILED(hr)) {
+        // Read the error description before disconnecting: the processor's later
+        // calls may replace the thread's error object.
+        const std::string text = "Failure in sending XML : " + errorText(hr);
+        if (!wasConnected) disconnect();
+        logError(text);
+        throw CQbException(text);
+    }
+    std::string result = answer.narrow();
+    if (!wasConnected) disconnect();
+    eventLog->write(result);
+    return result;
+}
+
+std::string CQbXml::errorText(HRESULT code) {
+    if (SUCCEEDED(code)) return std::string();
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || info == nullptr) {
+        return "Error = " + hresultText(code) + "\n";
+    }
+    CBstr description;
+    const HRESULT got = info->GetDescription(description.out());
+    info->Release();
+    if (FAILED(got)) return "Error = " + hresultText(code) + ", error getting error text.\n";
+    return "Error = " + hresultText(code) + ", " + description.narrow() + "\n";
+}
+
+std::string CQbXml::envelopeHead() {
+    return "<?xml version=\"1.0\"?><?qbxml version=\"" + qbxmlVersion +
+           "\"?><QBXML><QBXMLMsgsRq onError=\"stopOnError\">";
+}
+
+std::string CQbXml::envelopeTail() { return "</QBXMLMsgsRq></QBXML>"; }
