@@ -129,7 +129,7 @@ void CQbResponse::parse() {
     document = parser->getDocument();
 }
 
-DOMElement* CQbResponse::documentElement() const {
+CQbDomReader::Node* CQbResponse::documentElement() const {
     return document != nullptr ? document->getDocumentElement() : nullptr;
 }
 
@@ -142,7 +142,7 @@ std::vector<CQbDomReader::Node*> CQbResponse::findElements(const std::string& na
 }
 
 std::string CQbResponse::statusAttribute(const std::string& name) const {
-    const DOMElement* root = documentElement();
+    const DOMNode* root = documentElement();
     if (root == nullptr) {
         return std::string();
     }

@@ -21,7 +21,6 @@
 
 XERCES_CPP_NAMESPACE_BEGIN
 class DOMDocument;
-class DOMElement;
 class XercesDOMParser;
 class SecurityManager;
 XERCES_CPP_NAMESPACE_END
@@ -52,7 +51,7 @@ public:
     // The document, owned by the response; never null once constructed.
     xercesc::DOMDocument* getDocument() const { return document; }
     // The document element, or null.
-    xercesc::DOMElement* documentElement() const;
+    Node* documentElement() const;
 
     // The first element of that name below the document element in depth-first document
     // order, or null.

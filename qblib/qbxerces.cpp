@@ -18,7 +18,7 @@ namespace {
 
 const char* const kUtf8 = "UTF-8";
 
-// Lossy UTF-16 to UTF-8 used only when Xerces refuses the text (unpaired surrogates).
+// Lossy UTF-16 to UTF-8 for text with unpaired surrogates, which become U+FFFD.
 std::string repairUtf16(const XMLCh* text, XMLSize_t length) {
     std::string out;
     out.reserve(length);
@@ -54,6 +54,20 @@ std::string repairUtf16(const XMLCh* text, XMLSize_t length) {
     return out;
 }
 
+bool hasLoneSurrogate(const XMLCh* text, XMLSize_t length) {
+    for (XMLSize_t i = 0; i < length; ++i) {
+        if (text[i] >= 0xD800 && text[i] <= 0xDBFF) {
+            if (i + 1 >= length || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+                return true;
+            }
+            ++i;
+        } else if (text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+            return true;
+        }
+    }
+    return false;
+}
+
 CQbXmlString transcodeFromUtf8(std::string_view text) {
     TranscodeFromStr wide(reinterpret_cast<const XMLByte*>(text.data()), text.size(), kUtf8);
     return CQbXmlString(wide.str(), wide.length());
@@ -81,6 +95,11 @@ std::string xmlToUtf8(const XMLCh* text) {
         return std::string();
     }
     const XMLSize_t length = XMLString::stringLen(text);
+    // Xerces' UTF-8 transcoder pairs a high surrogate with whatever follows it, so text
+    // with an unpaired surrogate is converted by hand instead.
+    if (hasLoneSurrogate(text, length)) {
+        return repairUtf16(text, length);
+    }
     try {
         TranscodeToStr narrow(text, length, kUtf8);
         return std::string(reinterpret_cast<const char*>(narrow.str()), narrow.length());

@@ -1,0 +1,170 @@
+// Report responses: column types by column id, data rows and their cells, and the
+// column look-ups the valuation uses.
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "qbreport.h"
+#include "qbresponse.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+std::string readFixture(const std::string& name) {
+    std::ifstream in(std::string(LOTWISE_SOURCE_DIR) + "/tests/data/" + name,
+                     std::ios::binary);
+    EXPECT_TRUE(in.good()) << name;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::unique_ptr<CQbReport> loadReport(const std::string& text) {
+    CQbResponse response(text);
+    auto report = std::make_unique<CQbReport>();
+    report->load(response);
+    return report;
+}
+
+std::string reportDoc(const std::string& reportContent) {
+    return "<QBXML><QBXMLMsgsRs><GeneralSummaryReportQueryRs statusCode=\"0\"><ReportRet>" +
+           reportContent + "</ReportRet></GeneralSummaryReportQueryRs></QBXMLMsgsRs></QBXML>";
+}
+
+std::string colDesc(int id, const std::string& type) {
+    return "<ColDesc colID=\"" + std::to_string(id) + "\"><ColTitle titleRow=\"1\" value=\"t\"/>"
+           "<ColType>" + type + "</ColType></ColDesc>";
+}
+
+}  // namespace
+
+TEST(QbReport, ReadsInventoryValuationSummary) {
+    auto report = loadReport(readFixture("inventory_valuation_summary_rs.xml"));
+    EXPECT_EQ(report->numColumns(), 4);
+    EXPECT_EQ(report->numRows(), 6);
+    EXPECT_EQ(report->columnIndex("QuantityOnHand"), 2);
+    EXPECT_EQ(report->columnIndex("ValueOnHand"), 4);
+    EXPECT_EQ(report->columnIndex("UnitOfMeasureUnit"), 3);
+    EXPECT_EQ(report->columnIndex("AveragePrice"), -1);
+
+    // Text, subtotal and total rows are not data rows.
+    ASSERT_EQ(report->rowCount(), 2);
+    EXPECT_EQ(report->rowValue(0), "Beverages:Caf\xC3\xA9 Cr\xC3\xA8me");
+    EXPECT_EQ(report->rowValue(1), "Bolt 10mm");
+    EXPECT_EQ(report->rowType(0), "item");
+    EXPECT_EQ(report->rowValue(2), "");
+    EXPECT_THAT(report->columnValues("QuantityOnHand"), ElementsAre("120", "400"));
+    EXPECT_THAT(report->columnValues("ValueOnHand"), ElementsAre("210.00", "100.00"));
+    // No row has a cell 3; the rows are still answered, with empty text.
+    EXPECT_EQ(report->maxColumnId(), 4);
+    EXPECT_THAT(report->columnValuesAt(3), ElementsAre("", ""));
+    EXPECT_THAT(report->columnValues("AveragePrice"), ElementsAre("", ""));
+}
+
+struct ColumnCase {
+    const char* label;
+    std::vector<int> ids;
+    std::vector<std::string> expected;
+};
+
+class QbReportColumns : public ::testing::TestWithParam<ColumnCase> {};
+
+// Column types go to the position of their colID; a position already taken pushes the
+// entries from there one place up; ids no real report uses are ignored.
+TEST_P(QbReportColumns, PlacesTypesByColumnId) {
+    const ColumnCase& c = GetParam();
+    std::string content;
+    for (std::size_t i = 0; i < c.ids.size(); ++i) {
+        content += colDesc(c.ids[i], "T" + std::to_string(i + 1));
+    }
+    auto report = loadReport(reportDoc(content));
+    EXPECT_EQ(report->getColumnTypes(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ids, QbReportColumns,
+    ::testing::Values(
+        ColumnCase{"Ascending", {1, 2, 3}, {"", "T1", "T2", "T3"}},
+        ColumnCase{"Gap", {1, 4}, {"", "T1", "", "", "T2"}},
+        ColumnCase{"Descending", {3, 1}, {"", "T2", "", "", "T1"}},
+        ColumnCase{"Repeated", {1, 2, 1}, {"", "T3", "T1", "T2"}},
+        ColumnCase{"Zero", {0, 1}, {"T1", "T2"}},
+        ColumnCase{"NegativeAndHugeIgnored", {1, -2, 2000000000, 2}, {"", "T1", "T4"}},
+        ColumnCase{"None", {}, {}}),
+    [](const ::testing::TestParamInfo<ColumnCase>& info) { return info.param.label; });
+
+TEST(QbReport, ColumnTypeOfFirstOccurrenceWins) {
+    auto report = loadReport(reportDoc(colDesc(1, "Amount") + colDesc(2, "Amount")));
+    EXPECT_EQ(report->columnIndex("Amount"), 1);
+    // A ColDesc without ColType or colID still takes a place, with empty text.
+    auto odd = loadReport(reportDoc("<ColDesc><ColType>X</ColType></ColDesc><ColDesc colID=\"2\"/>"));
+    EXPECT_THAT(odd->getColumnTypes(), ElementsAre("X", "", ""));
+}
+
+TEST(QbReport, ReportWithoutDataRows) {
+    auto report = loadReport(reportDoc("<NumRows>0</NumRows>" + colDesc(1, "QuantityOnHand") +
+                                       "<ReportData><TextRow rowNumber=\"1\" value=\"x\"/>"
+                                       "<TotalRow><ColData colID=\"1\" value=\"TOTAL\"/>"
+                                       "</TotalRow></ReportData>"));
+    EXPECT_EQ(report->rowCount(), 0);
+    EXPECT_THAT(report->columnValues("QuantityOnHand"), IsEmpty());
+    EXPECT_THAT(report->columnValuesAt(1), IsEmpty());
+    EXPECT_EQ(report->maxColumnId(), 0);
+    EXPECT_EQ(report->numColumns(), 0);
+}
+
+TEST(QbReport, CellsAndRowsInUnusualShapes) {
+    auto report = loadReport(reportDoc(
+        colDesc(1, "QuantityOnHand") +
+        "<ReportData>"
+        // colId spelt three ways; the cell is found by its number either way.
+        "<DataRow><RowData rowType=\"item\" value=\"A\"/><ColData colID=\"1\" value=\"5\"/>"
+        "<ColData colId=\"2\" value=\"six\"/><ColData COLID=\"12\" value=\"x\"/></DataRow>"
+        // No RowData: the row still counts, with empty type and value.
+        "<DataRow><ColData colId=\"1\" value=\"7\"/></DataRow>"
+        // No cells at all.
+        "<DataRow><RowData rowType=\"item\" value=\"C\"/></DataRow>"
+        "</ReportData>"));
+    ASSERT_EQ(report->rowCount(), 3);
+    EXPECT_EQ(report->rowValue(0), "A");
+    EXPECT_EQ(report->rowValue(1), "");
+    EXPECT_EQ(report->rowType(1), "");
+    EXPECT_EQ(report->rowValue(2), "C");
+    EXPECT_THAT(report->columnValues("QuantityOnHand"), ElementsAre("5", "7", ""));
+    EXPECT_THAT(report->columnValuesAt(2), ElementsAre("six", "", ""));
+    EXPECT_EQ(report->maxColumnId(), 12);
+    ASSERT_NE(report->getRow(0), nullptr);
+    EXPECT_EQ(report->getRow(0)->getSize(), 3);
+    EXPECT_EQ(report->getRow(3), nullptr);
+}
+
+TEST(QbReport, MaxColumnIdComesFromTheFirstRowOnly) {
+    auto report = loadReport(reportDoc(
+        "<DataRow><RowData value=\"A\"/></DataRow>"
+        "<DataRow><RowData value=\"B\"/><ColData colID=\"9\" value=\"1\"/></DataRow>"));
+    EXPECT_EQ(report->maxColumnId(), 0);
+}
+
+TEST(QbReport, StateBeforeLoadAndAfterLoadingNothing) {
+    CQbReport report;
+    EXPECT_EQ(report.rowCount(), 0);
+    EXPECT_EQ(report.columnIndex("QuantityOnHand"), -1);
+    EXPECT_EQ(report.maxColumnId(), 0);
+    EXPECT_THAT(report.columnValuesAt(1), IsEmpty());
+
+    CQbResponse response(readFixture("inventory_valuation_summary_rs.xml"));
+    report.load(response);
+    report.load(nullptr);
+    EXPECT_EQ(report.rowCount(), 2);
+    // Loading again replaces the first reading instead of adding to it.
+    report.load(response);
+    EXPECT_EQ(report.rowCount(), 2);
+    EXPECT_EQ(report.columnIndex("ValueOnHand"), 4);
+}
