@@ -548,3 +548,31 @@ TEST_F(SessionTest, EventLogHoldsRequestsAndResponses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SessionTest, EmptyOrMalformedAnswersEndInAnException) {
+    auto session = openSession();
+    for (const char* answer : {"", "<QBXML><QBXMLMsgsRs>", "not xml at all"}) {
+        script.responses.push_back(answer);
+        try {
+            session->queryClass(nullptr);
+            ADD_FAILURE() << answer;
+        } catch (const CQbException& e) {
+            EXPECT_THAT(e.getMessage(), ::testing::AnyOf(StartsWith("Error during parsing: '"),
+                                                         StartsWith("DOM Error during parsing: '"),
+                                                         StartsWith("Unexpected exception during parsing: '")));
+        }
+    }
+    // A document without a message set is no success, and nothing is found in it.
+    script.responses.push_back("<QBXML></QBXML>");
+    auto none = session->queryClass(nullptr);
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(none->getSize(), 0);
+    EXPECT_EQ(session->statusCode(), 0);
+    EXPECT_EQ(session->getResponse()->statusCode(), "");
+    script.responses.push_back("<QBXML></QBXML>");
+    EXPECT_EQ(session->queryCompany(), nullptr);
+}
+
+}  // namespace
