@@ -1,0 +1,327 @@
+// Company file creation, opening and identifier allocation.
+#include "qbsimcompany.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr const char* kFormat = "lotwise-qbsim-company";
+constexpr const char* kSchemaVersion = "1";
+
+// Lists share one table for identity, names and hierarchy; the kind-specific fields
+// sit in side tables keyed by the same row id. Names are unique per name space,
+// ignoring case, as in QuickBooks (customers and vendors share the "Entity" space).
+// Amounts are integer cents; quantities and prices are reals.
+constexpr const char* kSchema = R"SQL(
+CREATE TABLE qbsim_meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE counter(name TEXT PRIMARY KEY, value INTEGER NOT NULL);
+CREATE TABLE list_object(
+  id INTEGER PRIMARY KEY,
+  list_id TEXT NOT NULL UNIQUE,
+  kind TEXT NOT NULL,
+  name_space TEXT NOT NULL,
+  name TEXT NOT NULL,
+  full_name TEXT NOT NULL,
+  parent_id INTEGER REFERENCES list_object(id),
+  sublevel INTEGER NOT NULL DEFAULT 0,
+  is_active INTEGER NOT NULL DEFAULT 1,
+  time_created INTEGER NOT NULL,
+  time_modified INTEGER NOT NULL,
+  edit_sequence TEXT NOT NULL);
+CREATE UNIQUE INDEX list_object_name ON list_object(name_space, full_name COLLATE NOCASE);
+CREATE INDEX list_object_kind ON list_object(kind, full_name);
+CREATE TABLE account(
+  id INTEGER PRIMARY KEY REFERENCES list_object(id),
+  account_type TEXT NOT NULL,
+  special_type TEXT,
+  account_number TEXT,
+  descr TEXT,
+  currency_id INTEGER REFERENCES list_object(id));
+CREATE TABLE entity(
+  id INTEGER PRIMARY KEY REFERENCES list_object(id),
+  company_name TEXT,
+  class_id INTEGER REFERENCES list_object(id),
+  currency_id INTEGER REFERENCES list_object(id));
+CREATE TABLE item(
+  id INTEGER PRIMARY KEY REFERENCES list_object(id),
+  class_id INTEGER REFERENCES list_object(id),
+  uom_set_id INTEGER REFERENCES list_object(id),
+  manufacturer_part_number TEXT,
+  bar_code TEXT,
+  sales_desc TEXT,
+  sales_price REAL,
+  income_account_id INTEGER REFERENCES list_object(id),
+  purchase_desc TEXT,
+  purchase_cost REAL,
+  cogs_account_id INTEGER REFERENCES list_object(id),
+  pref_vendor_id INTEGER REFERENCES list_object(id),
+  asset_account_id INTEGER REFERENCES list_object(id),
+  expense_account_id INTEGER REFERENCES list_object(id),
+  reorder_point REAL,
+  max_quantity REAL,
+  single_account INTEGER NOT NULL DEFAULT 0,
+  descr TEXT,
+  price REAL,
+  price_percent REAL,
+  account_id INTEGER REFERENCES list_object(id),
+  special_item_type TEXT,
+  print_items_in_group INTEGER);
+CREATE TABLE item_component(
+  item_id INTEGER NOT NULL REFERENCES list_object(id),
+  seq INTEGER NOT NULL,
+  component_id INTEGER NOT NULL REFERENCES list_object(id),
+  quantity REAL,
+  unit_of_measure TEXT,
+  PRIMARY KEY(item_id, seq));
+CREATE TABLE uom_set(
+  id INTEGER PRIMARY KEY REFERENCES list_object(id),
+  uom_type TEXT NOT NULL);
+CREATE TABLE uom_unit(
+  set_id INTEGER NOT NULL REFERENCES list_object(id),
+  seq INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  abbreviation TEXT NOT NULL,
+  conversion_ratio REAL NOT NULL,
+  PRIMARY KEY(set_id, seq));
+CREATE TABLE uom_default(
+  set_id INTEGER NOT NULL REFERENCES list_object(id),
+  used_for TEXT NOT NULL,
+  unit TEXT NOT NULL,
+  PRIMARY KEY(set_id, used_for));
+CREATE TABLE txn(
+  id INTEGER PRIMARY KEY,
+  txn_id TEXT NOT NULL UNIQUE,
+  txn_type TEXT NOT NULL,
+  txn_number INTEGER NOT NULL,
+  entry_seq INTEGER NOT NULL UNIQUE,
+  txn_date TEXT NOT NULL,
+  ref_number TEXT,
+  memo TEXT,
+  entity_id INTEGER REFERENCES list_object(id),
+  account_id INTEGER REFERENCES list_object(id),
+  class_id INTEGER REFERENCES list_object(id),
+  currency_id INTEGER REFERENCES list_object(id),
+  exchange_rate REAL,
+  is_pending INTEGER NOT NULL DEFAULT 0,
+  due_date TEXT,
+  item_id INTEGER REFERENCES list_object(id),
+  quantity REAL,
+  external_guid TEXT,
+  time_created INTEGER NOT NULL,
+  time_modified INTEGER NOT NULL,
+  edit_sequence TEXT NOT NULL);
+CREATE INDEX txn_by_type_date ON txn(txn_type, txn_date, entry_seq);
+CREATE INDEX txn_by_date ON txn(txn_date, entry_seq);
+CREATE TABLE txn_line(
+  id INTEGER PRIMARY KEY,
+  txn_row INTEGER NOT NULL REFERENCES txn(id) ON DELETE CASCADE,
+  seq INTEGER NOT NULL,
+  group_row INTEGER REFERENCES txn_line(id) ON DELETE CASCADE,
+  line_kind TEXT NOT NULL,
+  txn_line_id TEXT,
+  item_id INTEGER REFERENCES list_object(id),
+  descr TEXT,
+  quantity REAL,
+  unit_of_measure TEXT,
+  rate REAL,
+  amount INTEGER,
+  class_id INTEGER REFERENCES list_object(id),
+  customer_id INTEGER REFERENCES list_object(id),
+  account_id INTEGER REFERENCES list_object(id),
+  print_items_in_group INTEGER,
+  adj_kind TEXT,
+  new_quantity REAL,
+  quantity_difference REAL,
+  new_value INTEGER,
+  value_difference INTEGER,
+  qty_delta REAL NOT NULL DEFAULT 0);
+CREATE INDEX txn_line_by_txn ON txn_line(txn_row, seq);
+CREATE INDEX txn_line_by_item ON txn_line(item_id);
+CREATE TABLE dataext_def(
+  id INTEGER PRIMARY KEY,
+  data_ext_id INTEGER NOT NULL,
+  owner_id TEXT NOT NULL,
+  name TEXT NOT NULL,
+  data_ext_type TEXT NOT NULL,
+  list_require INTEGER NOT NULL DEFAULT 0,
+  txn_require INTEGER NOT NULL DEFAULT 0,
+  format_string TEXT NOT NULL DEFAULT '');
+CREATE UNIQUE INDEX dataext_def_name ON dataext_def(owner_id COLLATE NOCASE, name COLLATE NOCASE);
+CREATE TABLE dataext_assign(
+  def_id INTEGER NOT NULL REFERENCES dataext_def(id) ON DELETE CASCADE,
+  seq INTEGER NOT NULL,
+  object TEXT NOT NULL,
+  PRIMARY KEY(def_id, object));
+CREATE TABLE dataext_value(
+  def_id INTEGER NOT NULL REFERENCES dataext_def(id) ON DELETE CASCADE,
+  object_kind TEXT NOT NULL,
+  object_key TEXT NOT NULL,
+  value TEXT NOT NULL,
+  PRIMARY KEY(def_id, object_kind, object_key));
+CREATE INDEX dataext_value_object ON dataext_value(object_kind, object_key);
+)SQL";
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+void configure(CQbSimDb& db) {
+    // A rollback journal with full syncs: a commit is durable when it returns, and an
+    // interrupted write is rolled back by the next opener.
+    db.exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+}
+
+}  // namespace
+
+CQbSimCompany::CQbSimCompany(std::string path, std::unique_ptr<CQbSimDb> db)
+    : filePath(std::move(path)), database(std::move(db)) {}
+
+CQbSimCompany::~CQbSimCompany() = default;
+
+std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
+                                                     const CQbSimCompanyOptions& options) {
+    if (fileExists(path))
+        throw CQbSimCompanyError(CQbSimCompanyError::AlreadyExists,
+                                 "the file \"" + path + "\" already exists");
+    std::unique_ptr<CQbSimDb> db;
+    try {
+        db = std::make_unique<CQbSimDb>(path, true);
+        configure(*db);
+        CQbSimTransaction txn(*db);
+        db->exec(kSchema);
+        CQbSimStmt put(*db, "INSERT INTO qbsim_meta(key, value) VALUES(?, ?)");
+        const std::pair<const char*, std::string> rows[] = {
+            {"format", kFormat},
+            {"schemaVersion", kSchemaVersion},
+            {"companyName", options.name},
+            {"multiCurrency", options.multiCurrency ? "1" : "0"},
+            {"unitsOfMeasure", options.unitsOfMeasure ? "1" : "0"},
+            {"openMultiUser", "0"},
+        };
+        for (const auto& [key, value] : rows) put.bind(1, key).bind(2, value).run();
+        CQbSimStmt counter(*db, "INSERT INTO counter(name, value) VALUES(?, ?)");
+        counter.bind(1, "list").bind(2, std::int64_t{0x80000000}).run();
+        const char* zeroes[] = {"txn", "txnNumber", "entrySeq", "dataExt"};
+        for (const char* name : zeroes) counter.bind(1, name).bind(2, std::int64_t{0}).run();
+        txn.commit();
+    } catch (const CQbSimDbError& e) {
+        db.reset();
+        std::remove(path.c_str());
+        throw CQbSimCompanyError(CQbSimCompanyError::Failed,
+                                 "cannot create \"" + path + "\": " + e.what());
+    }
+    auto company = std::unique_ptr<CQbSimCompany>(new CQbSimCompany(path, std::move(db)));
+    if (options.multiCurrency) {
+        // QuickBooks' currency list comes with the common currencies; the home
+        // currency is the US dollar.
+        CQbSimTransaction txn(company->db());
+        const char* currencies[] = {"US Dollar",   "Canadian Dollar", "Euro",
+                                    "British Pound Sterling", "Australian Dollar",
+                                    "Mexican Peso", "Japanese Yen"};
+        CQbSimStmt add(company->db(),
+                       "INSERT INTO list_object(list_id, kind, name_space, name, full_name, "
+                       "time_created, time_modified, edit_sequence) "
+                       "VALUES(?, 'Currency', 'Currency', ?, ?, ?, ?, ?)");
+        for (const char* name : currencies) {
+            const std::int64_t t = company->now();
+            add.bind(1, company->newListId()).bind(2, name).bind(3, name).bind(4, t).bind(5, t)
+                .bind(6, std::to_string(t)).run();
+        }
+        company->setSetting("homeCurrency", "US Dollar");
+        txn.commit();
+    }
+    return company;
+}
+
+std::unique_ptr<CQbSimCompany> CQbSimCompany::open(const std::string& path) {
+    if (path.empty() || !fileExists(path))
+        throw CQbSimCompanyError(CQbSimCompanyError::NotFound,
+                                 "Could not find the company file \"" + path + "\".");
+    const std::string notCompany =
+        "The file \"" + path + "\" is not a company file of the QuickBooks stand-in.";
+    std::unique_ptr<CQbSimDb> db;
+    try {
+        db = std::make_unique<CQbSimDb>(path, false);
+        configure(*db);
+        CQbSimStmt read(*db, "SELECT value FROM qbsim_meta WHERE key = 'format'");
+        if (!read.step() || read.text(0) != kFormat)
+            throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);
+    } catch (const CQbSimDbError&) {
+        throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);
+    }
+    return std::unique_ptr<CQbSimCompany>(new CQbSimCompany(path, std::move(db)));
+}
+
+std::string CQbSimCompany::setting(const std::string& key) const {
+    CQbSimStmt read(*database, "SELECT value FROM qbsim_meta WHERE key = ?");
+    read.bind(1, key);
+    return read.step() ? read.text(0) : std::string();
+}
+
+void CQbSimCompany::setSetting(const std::string& key, const std::string& value) {
+    CQbSimStmt write(*database, "INSERT OR REPLACE INTO qbsim_meta(key, value) VALUES(?, ?)");
+    write.bind(1, key).bind(2, value).run();
+}
+
+void CQbSimCompany::setOpenInMultiUser(bool open) {
+    CQbSimTransaction txn(*database);
+    setSetting("openMultiUser", open ? "1" : "0");
+    txn.commit();
+}
+
+std::int64_t CQbSimCompany::nextCounter(const char* name) {
+    CQbSimStmt bump(*database, "UPDATE counter SET value = value + 1 WHERE name = ? RETURNING value");
+    bump.bind(1, name);
+    if (!bump.step()) throw CQbSimDbError(std::string("missing counter ") + name, SQLITE_CORRUPT);
+    return bump.integer(0);
+}
+
+std::int64_t CQbSimCompany::now() {
+    const auto t = static_cast<std::int64_t>(std::time(nullptr));
+    lastTime = t > lastTime ? t : lastTime;
+    return lastTime;
+}
+
+std::string CQbSimCompany::newListId() {
+    char text[48];
+    std::snprintf(text, sizeof text, "%llX-%lld", static_cast<unsigned long long>(nextCounter("list")),
+                  static_cast<long long>(now()));
+    return text;
+}
+
+std::string CQbSimCompany::newTxnId() {
+    char text[48];
+    std::snprintf(text, sizeof text, "%llX-%lld", static_cast<unsigned long long>(nextCounter("txn")),
+                  static_cast<long long>(now()));
+    return text;
+}
+
+std::string CQbSimCompany::newTxnLineId() {
+    // Line ids come from the same sequence as transaction ids in QuickBooks.
+    char text[48];
+    std::snprintf(text, sizeof text, "%llX-%lld", static_cast<unsigned long long>(nextCounter("txn")),
+                  static_cast<long long>(now()));
+    return text;
+}
+
+std::int64_t CQbSimCompany::nextTxnNumber() { return nextCounter("txnNumber"); }
+std::int64_t CQbSimCompany::nextEntrySequence() { return nextCounter("entrySeq"); }
+std::int64_t CQbSimCompany::nextDataExtId() { return nextCounter("dataExt"); }
+
+std::string qbsimDateTimeText(std::int64_t seconds) {
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const long offset = local.tm_gmtoff;
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return text;
+}

@@ -1,0 +1,83 @@
+// The stand-in's company file: a SQLite database that holds the company's lists,
+// transactions and custom fields. This class creates and opens the file, owns the
+// schema, and hands out the identifiers QuickBooks assigns (ListID, TxnID, TxnNumber,
+// EditSequence) plus the entry sequence number that orders transactions entered on the
+// same date. Request handling lives in CQbSimEngine; this class knows no qbXML.
+//
+// The file is written with a rollback journal and full synchronisation, so a process
+// killed between or during requests leaves the last committed state.
+//
+// Not thread-safe; one object per open file and thread.
+#pragma once
+
+#include "qbsimdb.h"
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+struct CQbSimCompanyOptions {
+    std::string name;
+    bool multiCurrency = false;
+    bool unitsOfMeasure = false;
+};
+
+class CQbSimCompanyError : public std::runtime_error {
+public:
+    enum Kind { NotFound, NotACompany, AlreadyExists, Failed };
+    CQbSimCompanyError(Kind k, const std::string& message) : std::runtime_error(message), kind(k) {}
+    Kind kind;
+};
+
+class CQbSimCompany {
+public:
+    // Creates a new company file; fails (AlreadyExists) rather than overwrite a file.
+    static std::unique_ptr<CQbSimCompany> create(const std::string& path,
+                                                 const CQbSimCompanyOptions& options);
+    // Opens an existing company file; NotFound when there is no file, NotACompany when
+    // the file is not a stand-in company (any other file, a damaged database).
+    static std::unique_ptr<CQbSimCompany> open(const std::string& path);
+
+    ~CQbSimCompany();
+    CQbSimCompany(const CQbSimCompany&) = delete;
+    CQbSimCompany& operator=(const CQbSimCompany&) = delete;
+
+    const std::string& path() const { return filePath; }
+    CQbSimDb& db() { return *database; }
+
+    std::string setting(const std::string& key) const;
+    void setSetting(const std::string& key, const std::string& value);
+
+    std::string companyName() const { return setting("companyName"); }
+    bool multiCurrency() const { return setting("multiCurrency") == "1"; }
+    bool unitsOfMeasure() const { return setting("unitsOfMeasure") == "1"; }
+
+    // The mark that another QuickBooks user has the file open in multi-user mode.
+    bool openInMultiUser() const { return setting("openMultiUser") == "1"; }
+    void setOpenInMultiUser(bool open);
+
+    // Identifier allocation; call inside the request's transaction so that a rolled-back
+    // request gives its numbers back.
+    std::string newListId();
+    std::string newTxnId();
+    std::string newTxnLineId();
+    std::int64_t nextTxnNumber();
+    std::int64_t nextEntrySequence();
+    std::int64_t nextDataExtId();
+
+    // The current time in seconds; never earlier than a time handed out before, so
+    // that EditSequence values and modification times do not go backwards.
+    std::int64_t now();
+
+private:
+    CQbSimCompany(std::string path, std::unique_ptr<CQbSimDb> db);
+    std::int64_t nextCounter(const char* name);
+
+    std::string filePath;
+    std::unique_ptr<CQbSimDb> database;
+    std::int64_t lastTime = 0;
+};
+
+// Local date-time text as QuickBooks writes it: 2009-01-09T12:42:25-05:00.
+std::string qbsimDateTimeText(std::int64_t seconds);

@@ -1,0 +1,100 @@
+// A thin layer over the SQLite C API for the stand-in's company file: an owning
+// connection, prepared statements that reset themselves, and one exception type for
+// every SQLite failure. Nothing here knows about qbXML.
+//
+// Not thread-safe: a connection and its statements belong to one thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Any failure reported by SQLite; what() carries SQLite's own message.
+class CQbSimDbError : public std::runtime_error {
+public:
+    CQbSimDbError(const std::string& message, int code)
+        : std::runtime_error(message), sqliteCode(code) {}
+    int code() const { return sqliteCode; }
+
+private:
+    int sqliteCode;
+};
+
+class CQbSimDb;
+
+// A prepared statement. Parameters are numbered from 1, columns from 0. step() returns
+// true while a row is available; the statement is reset (and its bindings cleared)
+// when it is destroyed or rebound with reset().
+class CQbSimStmt {
+public:
+    CQbSimStmt(CQbSimDb& db, std::string_view sql);
+    ~CQbSimStmt();
+    CQbSimStmt(const CQbSimStmt&) = delete;
+    CQbSimStmt& operator=(const CQbSimStmt&) = delete;
+
+    CQbSimStmt& bind(int index, std::int64_t value);
+    CQbSimStmt& bind(int index, int value) { return bind(index, static_cast<std::int64_t>(value)); }
+    CQbSimStmt& bind(int index, double value);
+    CQbSimStmt& bind(int index, std::string_view value);
+    CQbSimStmt& bind(int index, const char* value) { return bind(index, std::string_view(value)); }
+    CQbSimStmt& bind(int index, const std::string& value) { return bind(index, std::string_view(value)); }
+    CQbSimStmt& bindNull(int index);
+    template <class T>
+    CQbSimStmt& bind(int index, const std::optional<T>& value) {
+        return value ? bind(index, *value) : bindNull(index);
+    }
+
+    bool step();
+    // Runs a statement that returns no rows.
+    void run();
+    void reset();
+
+    bool isNull(int column) const;
+    std::int64_t integer(int column) const;
+    double real(int column) const;
+    std::string text(int column) const;
+    std::optional<std::int64_t> optInteger(int column) const;
+    std::optional<double> optReal(int column) const;
+    std::optional<std::string> optText(int column) const;
+
+private:
+    CQbSimDb& db;
+    sqlite3_stmt* stmt = nullptr;
+};
+
+class CQbSimDb {
+public:
+    // Opens (create = true: creates) the database file. Throws CQbSimDbError.
+    CQbSimDb(const std::string& path, bool create);
+    ~CQbSimDb();
+    CQbSimDb(const CQbSimDb&) = delete;
+    CQbSimDb& operator=(const CQbSimDb&) = delete;
+
+    void exec(std::string_view sql);
+    std::int64_t lastInsertId() const;
+    sqlite3* handle() const { return conn; }
+    [[noreturn]] void fail(int code) const;
+
+private:
+    sqlite3* conn = nullptr;
+};
+
+// Runs its scope as one SQLite transaction: committed by commit(), rolled back when the
+// scope is left without it (also by an exception).
+class CQbSimTransaction {
+public:
+    explicit CQbSimTransaction(CQbSimDb& db);
+    ~CQbSimTransaction();
+    CQbSimTransaction(const CQbSimTransaction&) = delete;
+    CQbSimTransaction& operator=(const CQbSimTransaction&) = delete;
+    void commit();
+
+private:
+    CQbSimDb& db;
+    bool open = true;
+};

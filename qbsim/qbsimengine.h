@@ -1,0 +1,157 @@
+// The stand-in's request engine: answers one qbXML request document against an open
+// company file as QuickBooks would. It parses the document with libxml2, refuses
+// documents QuickBooks' parser would refuse (malformed, schema-invalid when a schema
+// is configured, badly typed values, unknown requests), then runs each request in
+// order inside its own SQLite transaction, so a request changes the file whole or not
+// at all. The response carries one Rs element per executed request, with requestID
+// echoed and QuickBooks' status codes and texts; onError="stopOnError" ends the run at
+// the first error. Query iterators live in the engine, which lives for one session.
+//
+// Not thread-safe; one engine per session.
+#pragma once
+
+#include "qbsimcompany.h"
+#include "qbsimschema.h"
+#include "qbsimxml.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+class CQbSimEngine {
+public:
+    // The company must outlive the engine. schema may be null (no validation).
+    CQbSimEngine(CQbSimCompany& company, std::shared_ptr<const CQbSimSchema> schema,
+                 bool multiUserSession = false);
+    ~CQbSimEngine();
+    CQbSimEngine(const CQbSimEngine&) = delete;
+    CQbSimEngine& operator=(const CQbSimEngine&) = delete;
+
+    // Returns the response document. Throws CQbSimParseError when the document is
+    // refused as a whole (the processor's 0x80040400).
+    std::string processRequest(const std::string& requestXml);
+
+    std::size_t openIterators() const { return iterators.size(); }
+
+    // The item's quantity on hand from every posted (non-pending) transaction dated
+    // before `date`, or on `date` and entered before `entrySeq`.
+    double quantityOnHand(std::int64_t itemRow, const std::string& date, std::int64_t entrySeq);
+    double quantityOnHand(std::int64_t itemRow);
+
+    // What a query asked the Ret elements to carry.
+    struct CRenderOptions {
+        bool includeLineItems = false;
+        bool includeComponentLineItems = false;
+        std::vector<std::string> ownerIds;
+        std::set<std::string> includeRetElements;
+    };
+
+private:
+    struct CQuerySpec;
+    struct CIterator {
+        std::string requestName;
+        std::vector<std::int64_t> rows;
+        std::size_t next = 0;
+        CRenderOptions options;
+    };
+    using Handler = void (CQbSimEngine::*)(xmlNodePtr rq, CQbSimXmlWriter& out,
+                                           std::vector<std::pair<std::string, std::string>>& attrs);
+
+    static const std::map<std::string, Handler>& handlers();
+    void runRequest(xmlNodePtr rq, Handler handler, CQbSimXmlWriter& out,
+                    std::vector<std::pair<std::string, std::string>>& attrs);
+
+    // Queries (qbsimengine.cpp): filters, paging and iterators.
+    void query(xmlNodePtr rq, const CQuerySpec& spec, CQbSimXmlWriter& out,
+               std::vector<std::pair<std::string, std::string>>& attrs);
+    std::vector<std::int64_t> selectList(xmlNodePtr rq, const CQuerySpec& spec, int& warning,
+                                         std::string& warningText);
+    std::vector<std::int64_t> selectTxns(xmlNodePtr rq, const CQuerySpec& spec);
+    std::set<std::int64_t> refFilter(xmlNodePtr filter, const std::string& nameSpace);
+    void renderRow(const CQuerySpec& spec, std::int64_t row, const CRenderOptions& options,
+                   CQbSimXmlWriter& out);
+    static CRenderOptions renderOptions(xmlNodePtr rq);
+
+    // Shared reference helpers (qbsimlists.cpp).
+    struct CListRow {
+        std::int64_t row = 0;
+        std::string kind;
+        std::string listId;
+        std::string fullName;
+        std::int64_t sublevel = 0;
+        bool active = true;
+    };
+    std::optional<CListRow> listRow(std::int64_t row);
+    std::optional<CListRow> findList(const std::string& nameSpace, const std::string* listId,
+                                     const std::string* fullName);
+    // Resolves a *Ref element to a list row of one of the kinds; throws 3140 naming
+    // typeLabel and where when it does not resolve.
+    std::int64_t resolveRef(xmlNodePtr refNode, const std::vector<std::string>& kinds,
+                            const std::string& nameSpace, const std::string& typeLabel,
+                            const std::string& where);
+    std::optional<std::int64_t> optionalRef(xmlNodePtr parent, const char* refName,
+                                            const std::vector<std::string>& kinds,
+                                            const std::string& nameSpace,
+                                            const std::string& typeLabel, const std::string& where);
+    void writeRef(CQbSimXmlWriter& out, const char* tag, std::optional<std::int64_t> row);
+    std::int64_t ensureSpecialAccount(const std::string& special, const std::string& name,
+                                      const std::string& accountType);
+    std::string accountType(std::int64_t row);
+    std::int64_t insertListObject(xmlNodePtr add, const std::string& kind,
+                                  const std::string& nameSpace, std::size_t maxNameLength,
+                                  const std::vector<std::string>& parentKinds,
+                                  const std::string& objectLabel);
+    void writeListCore(CQbSimXmlWriter& out, std::int64_t row, bool withFullName);
+
+    // List requests (qbsimlists.cpp).
+    void accountAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void classAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void customerAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void vendorAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void unitOfMeasureSetAdd(xmlNodePtr, CQbSimXmlWriter&,
+                             std::vector<std::pair<std::string, std::string>>&);
+    void itemAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void listQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void renderAccount(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    void renderClass(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    void renderEntity(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    void renderUnitOfMeasureSet(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    void renderItem(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    void renderCurrency(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+
+    // Transactions (qbsimtxns.cpp).
+    void txnAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void txnQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void txnDel(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    std::int64_t addOpeningBalance(std::int64_t itemRow, double quantity, std::int64_t valueCents,
+                                   const std::string& date);
+
+    // Company, host, preferences and custom fields (qbsimdataext.cpp).
+    void hostQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void companyQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void preferencesQuery(xmlNodePtr, CQbSimXmlWriter&,
+                          std::vector<std::pair<std::string, std::string>>&);
+    void dataExtDefAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void dataExtDefDel(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void dataExtDefQuery(xmlNodePtr, CQbSimXmlWriter&,
+                         std::vector<std::pair<std::string, std::string>>&);
+    void dataExtAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void dataExtMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void noSuchTxnQuery(xmlNodePtr, CQbSimXmlWriter&,
+                        std::vector<std::pair<std::string, std::string>>&);
+    // DataExtRet elements of one object for the owners a query listed.
+    void writeDataExt(CQbSimXmlWriter& out, const std::string& objectKind,
+                      const std::string& objectKey, const std::vector<std::string>& ownerIds,
+                      const char* tag = "DataExtRet");
+    void deleteDataExtOf(const std::string& objectKind, const std::string& objectKey);
+
+    CQbSimCompany& company;
+    CQbSimDb& db;
+    std::shared_ptr<const CQbSimSchema> schema;
+    bool multiUser;
+    std::map<std::string, CIterator> iterators;
+};
