@@ -1,0 +1,163 @@
+// CCostrunDoc: the valuation engine. It owns the session with QuickBooks, keeps the
+// run settings that live in the company file's custom fields, reads the run's items
+// and transactions, values every day by FIFO, posts the value adjustments, and writes
+// the CSV report and the activity log.
+//
+// Failure reporting: operations return false and leave the reason in errorText; the
+// request layer's CQbException is caught at the documented points only. Not
+// thread-safe: the engine runs on the user-interface thread.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "costrunitemlist.h"
+#include "costruntxnlist.h"
+#include "datetime.h"
+#include "qbobjectlist.h"
+#include "qbrequestbase.h"
+#include "valueadjust.h"
+
+// Where the engine keeps its files. Empty folders mean the user's defaults (the
+// application data and documents folders); the engine appends its own sub-folders.
+struct CCostrunFolders {
+    std::string applicationData;
+    std::string documents;
+};
+
+class CCostrunDoc {
+public:
+    // Creates the data folder (<application data>/Veltrane/Lotwise) and the report
+    // folder (<documents>/Veltrane/Lotwise Reports) when missing.
+    explicit CCostrunDoc(const CCostrunFolders& folders = {});
+    ~CCostrunDoc();
+    CCostrunDoc(const CCostrunDoc&) = delete;
+    CCostrunDoc& operator=(const CCostrunDoc&) = delete;
+
+    // --- dates ---
+    static CDateTime endOfDay(const CDateTime& t);
+    static CDateTime startOfDay(const CDateTime& t);
+    static CDateTime nextDay(const CDateTime& t) { return t.addSeconds(24 * 60 * 60); }
+    static CDateTime previousDay(const CDateTime& t) { return t.addSeconds(-24 * 60 * 60); }
+
+    // --- session ---
+    // Replaces the session (the engine owns it); the old one is destroyed first.
+    void setSession(std::unique_ptr<CQbRequestBase> newSession);
+    CQbRequestBase* getSession() const { return session.get(); }
+    // Receives every progress text (the main window's status line).
+    void setStatusHandler(std::function<void(const std::string&)> handler);
+
+    // --- run settings in the company file ---
+    // Reads the company record (with the system's custom fields) into `company`.
+    bool loadCompany();
+    void loadRunSettings();
+    bool loadPreferences();
+    bool defineRunFields();
+    bool saveStartSettings();
+    bool saveLastUpToDate();
+
+    // --- transaction intake ---
+    std::unique_ptr<CCostrunTxnList> retrieveDayTxns(const CDateTime& day);
+    void takeReceiptLines(CCostrunItemList& list, const std::optional<CDateTime>& txnDate,
+                          const std::string& refNumber, const std::string& typeName,
+                          const std::vector<CQbField*>& lines, const std::string& quantityField,
+                          const std::string& amountField, float rate);
+    void sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTxns);
+    std::unique_ptr<std::map<std::string, std::string>> retrievePriceList();
+    void retrieveInventoryAdjustments(const CDateTime& newUpToDate);
+    void accountFilter(CQbFieldList& filter);
+    void retrieveClasses();
+
+    // --- value adjustments ---
+    // The share of one issuing line (item named on the line, quantity q) is added to
+    // the item's running value and to the list; false when the line is not adjusted.
+    bool shareLine(CCostrunItemList& items, const CQbField& line, float q,
+                   CValueAdjustList& adjustments);
+    // Posts the day's value adjustments for every issuing transaction of dayTxns.
+    void postDayAdjustments(const CDateTime& day, const CCostrunTxnList& dayTxns);
+    bool postInventoryAdjustment(const CDateTime& day, const CQbObject& txn);
+    bool postSalesAdjustments(const CDateTime& day, const CQbObject& txn, int typeCode);
+    // Posts one list (an empty list sends nothing); false when QuickBooks refused it,
+    // with its message in errorText.
+    bool postAdjustList(const CValueAdjustList& list, const CDateTime& day,
+                        const std::string& account, const std::string& className,
+                        const std::string& customer, bool sales);
+
+    // --- report and activity log ---
+    bool openReportFile(const CDateTime& firstDay, const CDateTime& newUpToDate);
+    void writeReportDay(const CCostrunItemList* list, const CDateTime& day);
+    void closeReportFile();
+    void openActivityLog();
+    void logActivity(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void logReceivingTxns(const CQbObjectList* list, const char* kindName);
+    void logInventoryAdjustments(const CQbObjectList* list);
+    void logBuilds(const CQbObjectList* list);
+    void logDaySales(const CQbObjectList* list, const char* heading, const char* lineName,
+                     const char* groupName);
+
+    // --- state ---
+    const std::string& getErrorText() const { return errorText; }
+    const std::optional<CDateTime>& getStartDate() const { return startDate; }
+    const std::optional<CDateTime>& getLastUpToDate() const { return lastUpToDate; }
+    const std::optional<CDateTime>& getLastExecTime() const { return lastExecTime; }
+    bool getMultiCurrency() const { return multiCurrency; }
+    const std::string& getReportPath() const { return reportPath; }
+    const std::string& getDataFolder() const { return dataFolder; }
+    const std::string& getReportFolder() const { return reportFolder; }
+    std::string activityLogPath() const { return dataFolder + "/activity.txt"; }
+
+    // Fields are public to the engine's own parts and to its tests; the front ends use
+    // the operations above.
+    std::unique_ptr<CQbRequestBase> session;
+    std::string companyPath;
+    std::string companyTitle;
+    std::optional<CDateTime> lastExecTime;
+    std::optional<CDateTime> lastUpToDate;
+    std::optional<CDateTime> startDate;
+    std::string errorText;
+    std::unique_ptr<CQbObject> company;
+    bool hasStoredStart = false;
+    std::vector<std::string> accountList;
+    std::vector<std::string> assetAccountList;
+    std::vector<std::string> classList;
+    std::unique_ptr<CQbObjectList> inventoryItems;
+    std::unique_ptr<CQbObjectList> itemReceipts;
+    std::unique_ptr<CQbObjectList> bills;
+    std::unique_ptr<CQbObjectList> checks;
+    std::unique_ptr<CQbObjectList> inventoryAdjustments;
+    std::unique_ptr<CCostrunTxnList> receiptTxns;
+    std::unique_ptr<CQbObjectList> builds;
+    std::unique_ptr<CQbObjectList> dayInvoices;
+    std::unique_ptr<CQbObjectList> daySalesReceipts;
+    std::unique_ptr<CQbObjectList> dayInventoryAdjustments;
+    std::unique_ptr<CQbObjectList> dayCreditMemos;
+    std::unique_ptr<CQbObjectList> dayBuilds;
+    std::unique_ptr<CCostrunTxnList> dayBuildTxns;
+    bool multiCurrency = false;
+    std::unique_ptr<std::map<std::string, std::string>> priceList;
+    std::unique_ptr<CCostrunItemList> openingInventory;
+    std::unique_ptr<CCostrunItemList> openingAssembly;
+    std::unique_ptr<CQbObjectList> assemblyItems;
+    // The day's item lists while a day is calculated.
+    std::unique_ptr<CCostrunItemList> inventoryList;
+    std::unique_ptr<CCostrunItemList> assemblyList;
+    std::string progressText;
+    std::FILE* activityLog = nullptr;
+    bool activityLogOpen = false;
+    std::string dataFolder;
+    std::string reportFolder;
+    std::FILE* reportFile = nullptr;
+    std::string reportPath;
+
+    // Sets the status line to the text and lets pending window messages run.
+    void progress(const std::string& text);
+
+private:
+    std::function<void(const std::string&)> statusHandler;
+};
