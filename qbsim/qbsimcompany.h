@@ -4,8 +4,8 @@
 // EditSequence) plus the entry sequence number that orders transactions entered on the
 // same date. Request handling lives in CQbSimEngine; this class knows no qbXML.
 //
-// The file is written with a rollback journal and full synchronisation, so a process
-// killed between or during requests leaves the last committed state.
+// The file is written through SQLite's write-ahead log, so a process killed between or
+// during requests leaves the last committed state.
 //
 // Not thread-safe; one object per open file and thread.
 #pragma once

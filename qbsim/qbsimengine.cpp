@@ -194,6 +194,9 @@ std::string CQbSimEngine::processRequest(const std::string& requestXml) {
         throw CQbSimParseError(std::string("the request is not well-formed XML") +
                                (error && error->message ? ": " + std::string(error->message) : ""));
     }
+    // qbXML documents carry no DTD; one could only serve to pull in outside entities.
+    if (parsed.doc->intSubset || parsed.doc->extSubset)
+        throw CQbSimParseError("the request carries a document type declaration");
     if (schema) {
         const std::string complaint = schema->validate(parsed.doc);
         if (!complaint.empty()) throw CQbSimParseError(complaint);
@@ -244,8 +247,7 @@ std::string CQbSimEngine::processRequest(const std::string& requestXml) {
                                            "request. ") + e.what());
         }
         CQbSimXmlWriter rs;
-        rs.open("QBXML");
-        rs.open("QBXMLMsgsRs");
+        rs.nest(2);
         if (code == 0) {
             bool hasStatus = false;
             for (const auto& a : extra) hasStatus = hasStatus || a.first == "statusCode";
