@@ -1,0 +1,93 @@
+// The date-ordered list of retrieved transactions (see costruntxnlist.h): insertion by
+// date with stable order within a date, the build values read from the system's own
+// custom field, and the type codes' display names.
+#include "costruntxnlist.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+#include "qbfield.h"
+#include "qbobject.h"
+#include "qbobjectlist.h"
+
+std::string txnTypeName(int code) {
+    switch (code) {
+        case kTxnBuildAssembly: return "Build Assembly";
+        case kTxnSalesReceipt: return "Sales Receipt";
+        case kTxnInvoice: return "Invoice";
+        case kTxnBill: return "Bill";
+        case kTxnItemReceipt: return "Item Receipt";
+        case kTxnInventoryAdjustment: return "Inventory Adjustment";
+        case kTxnCheck: return "Check";
+        default: return std::string();
+    }
+}
+
+CCostrunTxn* CCostrunTxnList::addTxn(int code, const CQbObject* retObject) {
+    assert(retObject != nullptr);
+    if (retObject == nullptr) return nullptr;
+
+    auto record = std::make_unique<CCostrunTxn>();
+    record->txnDate = retObject->getDate("TxnDate");
+    record->txnTypeCode = code;
+    record->ret = retObject;
+    record->isPending = retObject->getBool("IsPending", false);
+
+    // optional's ordering puts an absent date before every present one; upper_bound
+    // finds the first record strictly later, which keeps same-date records in the
+    // order they were added.
+    const auto position = std::upper_bound(
+        records.begin(), records.end(), record->txnDate,
+        [](const std::optional<CDateTime>& date, const std::unique_ptr<CCostrunTxn>& other) {
+            return date < other->txnDate;
+        });
+    return records.insert(position, std::move(record))->get();
+}
+
+int CCostrunTxnList::addAll(int code, const CQbObjectList* retList) {
+    if (retList == nullptr) return 0;
+    const int count = retList->getSize();
+    for (int i = 0; i < count; ++i) {
+        CCostrunTxn* record = addTxn(code, retList->getAt(i));
+        if (record == nullptr || code != kTxnBuildAssembly) continue;
+        const CQbField* stored = record->ret->findPrivateDataExt(kBuildValueField);
+        if (stored == nullptr) continue;
+        // A stored value too large for a float (or otherwise not finite) would poison
+        // every lot and adjustment made from it; such a build is treated as unvalued.
+        const float value = stored->getFloat();
+        if (!std::isfinite(value)) continue;
+        record->buildValue = value;
+        record->hasBuildValue = true;
+    }
+    return count;
+}
+
+CCostrunTxn* CCostrunTxnList::findBuild(const std::string& txnId) const {
+    for (const auto& record : records) {
+        if (record->txnTypeCode == kTxnBuildAssembly && record->ret->getValue("TxnID") == txnId) {
+            return record.get();
+        }
+    }
+    return nullptr;
+}
+
+bool CCostrunTxnList::allBuildsSettled() const {
+    return std::all_of(records.begin(), records.end(), [](const auto& record) {
+        return record->txnTypeCode != kTxnBuildAssembly || record->isPending ||
+               record->hasBuildValue;
+    });
+}
+
+std::string CCostrunTxnList::typeName(const CCostrunTxn& record) {
+    return txnTypeName(record.txnTypeCode);
+}
+
+CCostrunTxn* CCostrunTxnList::at(std::size_t index) const {
+    return index < records.size() ? records[index].get() : nullptr;
+}
+
+float toBaseQuantity(const CCostrunItem* /*item*/, const std::string& /*unitName*/,
+                     float quantity) {
+    return quantity;
+}

@@ -1,0 +1,99 @@
+// Transactions retrieved from QuickBooks for a run or a day, kept in date order with
+// their type codes, and the assembly build values read from the system's "BuildValue"
+// custom field. A record borrows the qbXML Ret object it came from: the response list
+// that owns the object must outlive the record list.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "datetime.h"
+
+class CQbObject;
+class CQbObjectList;
+class CCostrunItem;
+
+// Transaction type codes.
+enum CCostrunTxnType : int {
+    kTxnBuildAssembly = 101,
+    kTxnSalesReceipt = 102,
+    kTxnInvoice = 103,
+    kTxnBill = 104,
+    kTxnItemReceipt = 105,
+    kTxnInventoryAdjustment = 106,
+    kTxnCreditMemo = 107,
+    kTxnCheck = 108,
+};
+
+// Display name of a type code as lots and the report show it; empty for a credit memo
+// (it never becomes a lot) and for an unknown code.
+std::string txnTypeName(int code);
+
+// Name of the system's custom field holding a build's value.
+inline constexpr const char* kBuildValueField = "BuildValue";
+
+// One retrieved transaction.
+class CCostrunTxn {
+public:
+    std::optional<CDateTime> txnDate;   // TxnDate; empty when it cannot be read
+    int txnTypeCode = 0;
+    const CQbObject* ret = nullptr;     // the whole Ret element; borrowed, never null
+    float buildValue = 0.0f;            // value of an assembly build
+    bool hasBuildValue = false;         // buildValue is known
+    bool isPending = false;             // IsPending; false when absent
+};
+
+// Records in ascending txnDate; records of one date keep the order they were added in.
+// A record without a readable TxnDate counts as earlier than every dated one, so it
+// sits at the front (among undated records, in the order added) and a walk from the
+// newest backwards meets it last. The list owns its records; record pointers stay
+// valid while the list lives.
+class CCostrunTxnList {
+public:
+    using Records = std::vector<std::unique_ptr<CCostrunTxn>>;
+
+    CCostrunTxnList() = default;
+    CCostrunTxnList(const CCostrunTxnList&) = delete;
+    CCostrunTxnList& operator=(const CCostrunTxnList&) = delete;
+
+    // Creates a record for the Ret object (date from "TxnDate", pending from
+    // "IsPending") and inserts it before the first record dated strictly later, or at
+    // the end. Returns the record, owned by the list. A null object is a programming
+    // error: asserted, and in release builds nothing is added and null returned.
+    CCostrunTxn* addTxn(int code, const CQbObject* retObject);
+    // addTxn for every object of the list, in list order. For builds (code 101) a
+    // private custom field "BuildValue" holding a finite number becomes the record's
+    // build value. Returns the number of objects; 0 for a null list.
+    int addAll(int code, const CQbObjectList* retList);
+
+    // The first build record whose object's "TxnID" equals txnId, or null.
+    CCostrunTxn* findBuild(const std::string& txnId) const;
+    // True when every build record (code 101) is pending or has its value; records of
+    // other types have nothing to settle. True for an empty list.
+    bool allBuildsSettled() const;
+    // The display name of the record's type code (txnTypeName).
+    static std::string typeName(const CCostrunTxn& record);
+
+    std::size_t size() const { return records.size(); }
+    bool empty() const { return records.empty(); }
+    // The record at a 0-based position; null outside the list.
+    CCostrunTxn* at(std::size_t index) const;
+    // Iteration in date order yields the owning pointers; rbegin/rend walk from the
+    // newest record back to the oldest.
+    Records::const_iterator begin() const { return records.begin(); }
+    Records::const_iterator end() const { return records.end(); }
+    Records::const_reverse_iterator rbegin() const { return records.rbegin(); }
+    Records::const_reverse_iterator rend() const { return records.rend(); }
+
+private:
+    Records records;
+};
+
+// Converts a line quantity in the named unit of measure to the item's base unit. Line
+// quantities are used as QuickBooks states them on the line, so the quantity comes
+// back unchanged whatever the unit; the item (which may be null) and the unit name
+// keep the call sites ready for a real conversion.
+float toBaseQuantity(const CCostrunItem* item, const std::string& unitName, float quantity);

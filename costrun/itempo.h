@@ -1,0 +1,29 @@
+// One FIFO lot: the part of one receiving line (bill, check, item receipt, positive
+// inventory adjustment, valued build, or the opening position before FIFO valuation
+// began) that an item's ledger used for one valuation day. A lot is a plain record;
+// the item that placed it owns it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "datetime.h"
+
+class CItemPo {
+public:
+    CItemPo() = default;
+    CItemPo(std::string type, std::string ref, std::optional<CDateTime> date, float cost)
+        : txnType(std::move(type)), refNumber(std::move(ref)), txnDate(date), itemCost(cost) {}
+
+    // Display name of the source transaction's type ("Bill", "Check", "Item Receipt",
+    // "Inventory Adjustment", "Build Assembly", or "Before FIFO" for the opening lot).
+    std::string txnType;
+    // The source transaction's RefNumber; empty for the opening lot.
+    std::string refNumber;
+    std::optional<CDateTime> txnDate;
+    // Units of the lot lying in the on-hand layer; 0 when all of it went to the reserved
+    // layer. Set by CCostrunItem::takeLot.
+    float qty = 0.0f;
+    // Unit cost: the line's amount divided by its quantity, set before the lot is placed.
+    float itemCost = 0.0f;
+};
