@@ -1,0 +1,187 @@
+// Tests of the transaction list: date order with stable same-date order, pending
+// flags, build values from the system's custom field, build look-up and settling,
+// and the type names.
+#include "costruntxnlist.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "qbobject.h"
+#include "qbobjectlist.h"
+#include "qbutils.h"
+
+namespace {
+
+struct BuildValueField {
+    std::string ownerId;
+    std::string name;
+    std::string value;
+};
+
+std::unique_ptr<CQbObject> makeRet(const std::string& txnId, const std::string& date,
+                                   const std::string& pending = "",
+                                   const std::optional<BuildValueField>& ext = std::nullopt) {
+    auto ret = std::make_unique<CQbObject>();
+    ret->setName("BuildAssemblyRet");
+    ret->addText("TxnID", txnId);
+    if (!date.empty()) ret->addText("TxnDate", date);
+    if (!pending.empty()) ret->addText("IsPending", pending);
+    if (ext) {
+        auto fields = std::make_unique<CQbFieldList>();
+        fields->addText("OwnerID", ext->ownerId);
+        fields->addText("DataExtName", ext->name);
+        fields->addText("DataExtType", "STR255TYPE");
+        fields->addText("DataExtValue", ext->value);
+        ret->addAggregate("DataExtRet", std::move(fields));
+    }
+    return ret;
+}
+
+std::vector<std::string> idsInOrder(const CCostrunTxnList& list) {
+    std::vector<std::string> ids;
+    for (const auto& record : list) ids.push_back(record->ret->getValue("TxnID"));
+    return ids;
+}
+
+TEST(TxnListTest, DateOrderKeepsSameDateRecordsInTheOrderAdded) {
+    CQbObjectList rets;
+    CCostrunTxnList list;
+    for (auto [id, date] : {std::pair{"A", "2024-03-05"}, {"B", "2024-03-05"},
+                            {"C", "2024-03-04"}, {"D", "2024-03-06"}, {"E", "2024-03-05"}}) {
+        list.addTxn(kTxnBill, rets.add(makeRet(id, date)));
+    }
+    EXPECT_EQ(idsInOrder(list), (std::vector<std::string>{"C", "A", "B", "E", "D"}));
+    EXPECT_EQ(list.at(0)->txnDate, CDateTime::fromLocal(2024, 3, 4));
+}
+
+TEST(TxnListTest, UndatedRecordsComeFirstInTheOrderAdded) {
+    CQbObjectList rets;
+    CCostrunTxnList list;
+    list.addTxn(kTxnBill, rets.add(makeRet("A", "2024-03-05")));
+    list.addTxn(kTxnBill, rets.add(makeRet("X", "")));
+    list.addTxn(kTxnBill, rets.add(makeRet("Y", "garbage")));  // too short to be a date
+    list.addTxn(kTxnBill, rets.add(makeRet("B", "2024-01-01")));
+    EXPECT_EQ(idsInOrder(list), (std::vector<std::string>{"X", "Y", "B", "A"}));
+    EXPECT_FALSE(list.at(0)->txnDate.has_value());
+}
+
+TEST(TxnListTest, RecordsStayPutWhileOthersAreInsertedBefore) {
+    CQbObjectList rets;
+    CCostrunTxnList list;
+    CCostrunTxn* last = list.addTxn(kTxnCheck, rets.add(makeRet("Z", "2024-12-31")));
+    for (int i = 0; i < 200; ++i) list.addTxn(kTxnBill, rets.add(makeRet("early", "2024-01-01")));
+    EXPECT_EQ(last->txnTypeCode, kTxnCheck);
+    EXPECT_EQ(list.rbegin()->get(), last);
+    EXPECT_EQ(list.size(), 201u);
+}
+
+TEST(TxnListTest, PendingFlagDefaultsToFalse) {
+    CQbObjectList rets;
+    CCostrunTxnList list;
+    EXPECT_TRUE(list.addTxn(kTxnInvoice, rets.add(makeRet("1", "2024-03-05", "true")))->isPending);
+    EXPECT_FALSE(list.addTxn(kTxnInvoice, rets.add(makeRet("2", "2024-03-05", "false")))->isPending);
+    EXPECT_FALSE(list.addTxn(kTxnInvoice, rets.add(makeRet("3", "2024-03-05")))->isPending);
+}
+
+struct BuildValueCase {
+    const char* name;
+    int code;
+    std::optional<BuildValueField> ext;
+    bool hasValue;
+    float value;
+};
+
+class BuildValueTest : public ::testing::TestWithParam<BuildValueCase> {};
+
+TEST_P(BuildValueTest, ReadFromThePrivateCustomField) {
+    const BuildValueCase& c = GetParam();
+    CQbObjectList rets;
+    rets.add(makeRet("1", "2024-03-05", "", c.ext));
+    CCostrunTxnList list;
+    EXPECT_EQ(list.addAll(c.code, &rets), 1);
+    const CCostrunTxn* record = list.at(0);
+    EXPECT_EQ(record->txnTypeCode, c.code);
+    EXPECT_EQ(record->hasBuildValue, c.hasValue);
+    EXPECT_EQ(record->buildValue, c.value);
+}
+
+const std::string kPrivate = kPrivateOwnerId;
+
+INSTANTIATE_TEST_SUITE_P(
+    Builds, BuildValueTest,
+    ::testing::Values(
+        BuildValueCase{"Stored", kTxnBuildAssembly, BuildValueField{kPrivate, "BuildValue", "30.000000"},
+                       true, 30.0f},
+        BuildValueCase{"StoredZero", kTxnBuildAssembly,
+                       BuildValueField{kPrivate, "BuildValue", "0.000000"}, true, 0.0f},
+        BuildValueCase{"Absent", kTxnBuildAssembly, std::nullopt, false, 0.0f},
+        BuildValueCase{"PublicFieldOfThatName", kTxnBuildAssembly,
+                       BuildValueField{"0", "BuildValue", "30.000000"}, false, 0.0f},
+        BuildValueCase{"OtherPrivateField", kTxnBuildAssembly,
+                       BuildValueField{kPrivate, "LastUpToDate", "30"}, false, 0.0f},
+        BuildValueCase{"NotABuild", kTxnBill, BuildValueField{kPrivate, "BuildValue", "30.000000"},
+                       false, 0.0f},
+        BuildValueCase{"NotFinite", kTxnBuildAssembly,
+                       BuildValueField{kPrivate, "BuildValue", "1e999"}, false, 0.0f}),
+    [](const ::testing::TestParamInfo<BuildValueCase>& info) { return info.param.name; });
+
+TEST(TxnListTest, AddAllCountsEveryObjectInListOrder) {
+    CQbObjectList rets;
+    rets.add(makeRet("1", "2024-03-05"));
+    rets.add(makeRet("2", "2024-03-05"));
+    CCostrunTxnList list;
+    EXPECT_EQ(list.addAll(kTxnItemReceipt, nullptr), 0);
+    EXPECT_EQ(list.addAll(kTxnItemReceipt, &rets), 2);
+    EXPECT_EQ(idsInOrder(list), (std::vector<std::string>{"1", "2"}));
+}
+
+TEST(TxnListTest, FindBuildMatchesBuildsOnly) {
+    CQbObjectList rets;
+    CCostrunTxnList list;
+    list.addTxn(kTxnBill, rets.add(makeRet("T-1", "2024-03-01")));
+    CCostrunTxn* build = list.addTxn(kTxnBuildAssembly, rets.add(makeRet("T-1", "2024-03-02")));
+    list.addTxn(kTxnBuildAssembly, rets.add(makeRet("T-1", "2024-03-03")));
+    EXPECT_EQ(list.findBuild("T-1"), build);
+    EXPECT_EQ(list.findBuild("t-1"), nullptr);
+    EXPECT_EQ(list.findBuild("T-2"), nullptr);
+}
+
+TEST(TxnListTest, BuildsSettleWhenValuedOrPending) {
+    CQbObjectList rets;
+    CCostrunTxnList list;
+    EXPECT_TRUE(list.allBuildsSettled());
+    list.addTxn(kTxnInvoice, rets.add(makeRet("I", "2024-03-05")));
+    EXPECT_TRUE(list.allBuildsSettled());  // nothing to settle on an invoice
+    list.addTxn(kTxnBuildAssembly, rets.add(makeRet("P", "2024-03-05", "true")));
+    EXPECT_TRUE(list.allBuildsSettled());
+    CCostrunTxn* open = list.addTxn(kTxnBuildAssembly, rets.add(makeRet("B", "2024-03-05")));
+    EXPECT_FALSE(list.allBuildsSettled());
+    open->buildValue = 12.0f;
+    open->hasBuildValue = true;
+    EXPECT_TRUE(list.allBuildsSettled());
+}
+
+TEST(TxnListTest, TypeNames) {
+    const std::pair<int, const char*> rows[] = {
+        {101, "Build Assembly"}, {102, "Sales Receipt"}, {103, "Invoice"},
+        {104, "Bill"},           {105, "Item Receipt"},  {106, "Inventory Adjustment"},
+        {107, ""},               {108, "Check"},         {100, ""},
+        {109, ""},               {0, ""},
+    };
+    for (const auto& [code, name] : rows) {
+        CCostrunTxn record;
+        record.txnTypeCode = code;
+        EXPECT_EQ(CCostrunTxnList::typeName(record), name) << code;
+    }
+}
+
+TEST(TxnListTest, LineQuantitiesAreUsedAsStated) {
+    EXPECT_EQ(toBaseQuantity(nullptr, "Case of 12", 2.5f), 2.5f);
+    EXPECT_EQ(toBaseQuantity(nullptr, "", -3.0f), -3.0f);
+}
+
+}  // namespace
