@@ -5,6 +5,7 @@
 
 #include <libxml/parser.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -27,7 +28,7 @@ void bindAll(CQbSimStmt& stmt, const std::vector<Param>& params) {
 }
 
 std::string newGuid() {
-    static std::mt19937_64 random{std::random_device{}()};
+    thread_local std::mt19937_64 random{std::random_device{}()};
     const std::uint64_t a = random(), b = random();
     char text[48];
     std::snprintf(text, sizeof text, "{%08llx-%04llx-%04llx-%04llx-%012llx}",
@@ -191,8 +192,9 @@ std::string CQbSimEngine::processRequest(const std::string& requestXml) {
                                nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (!parsed.doc) {
         const xmlError* error = xmlGetLastError();
-        throw CQbSimParseError(std::string("the request is not well-formed XML") +
-                               (error && error->message ? ": " + std::string(error->message) : ""));
+        std::string detail = error && error->message ? error->message : "";
+        while (!detail.empty() && std::isspace(static_cast<unsigned char>(detail.back()))) detail.pop_back();
+        throw CQbSimParseError("the request is not well-formed XML" + (detail.empty() ? "" : ": " + detail));
     }
     // qbXML documents carry no DTD; one could only serve to pull in outside entities.
     if (parsed.doc->intSubset || parsed.doc->extSubset)
@@ -334,7 +336,7 @@ void CQbSimEngine::query(xmlNodePtr rq, const CQuerySpec& spec, CQbSimXmlWriter&
     const std::string requestName = qbsimName(rq);
     const std::string iterator = spec.iterator ? qbsimAttribute(rq, "iterator").value_or("") : "";
     const auto maxText = qbsimChildText(rq, "MaxReturned");
-    const std::size_t maxReturned =
+    std::size_t maxReturned =
         maxText ? static_cast<std::size_t>(std::stol(*maxText)) : static_cast<std::size_t>(-1);
 
     auto page = [&](CIterator& it, const std::string& id) {
@@ -358,6 +360,7 @@ void CQbSimEngine::query(xmlNodePtr rq, const CQuerySpec& spec, CQbSimXmlWriter&
             attrs.emplace_back("iteratorID", id);
             return;
         }
+        if (!maxText) maxReturned = found->second.pageSize;
         page(found->second, id);
         if (found->second.next >= found->second.rows.size()) iterators.erase(found);
         return;
@@ -377,7 +380,7 @@ void CQbSimEngine::query(xmlNodePtr rq, const CQuerySpec& spec, CQbSimXmlWriter&
     const CRenderOptions options = renderOptions(rq);
     if (iterator == "Start") {
         const std::string id = newGuid();
-        CIterator it{requestName, std::move(rows), 0, options};
+        CIterator it{requestName, std::move(rows), 0, options, maxReturned};
         page(it, id);
         if (it.next < it.rows.size()) iterators.emplace(id, std::move(it));
         return;

@@ -56,6 +56,7 @@ private:
         std::vector<std::int64_t> rows;
         std::size_t next = 0;
         CRenderOptions options;
+        std::size_t pageSize;  // MaxReturned of the Start request; Continue may change it
     };
     using Handler = void (CQbSimEngine::*)(xmlNodePtr rq, CQbSimXmlWriter& out,
                                            std::vector<std::pair<std::string, std::string>>& attrs);

@@ -178,13 +178,13 @@ void CQbSimEngine::accountAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
         currency = resolveRef(c, kCurrency, "Currency", "Currency", "Account");
     }
     const std::int64_t row = insertListObject(add, "Account", "Account", 31, kAccount, "Account");
-    if (const auto parent = listRow(row); parent) {
+    // A subaccount has its parent's type.
+    if (xmlNodePtr parentRef = qbsimChild(add, "ParentRef")) {
         CQbSimStmt p(db, "SELECT parent_id FROM list_object WHERE id = ?");
         p.bind(1, row);
         if (p.step() && !p.isNull(0) && accountType(p.integer(0)) != type)
-            throw qbsimstatus::invalidReference("Account", qbsimChildText(qbsimChild(add, "ParentRef"), "FullName")
-                                                               .value_or(""),
-                                                "Account list: a subaccount must have its parent's type");
+            throw qbsimstatus::invalidReference(
+                "Account", qbsimChildText(parentRef, "FullName").value_or(""), "Account");
     }
     CQbSimStmt detail(db, "INSERT INTO account(id, account_type, account_number, descr, currency_id) "
                           "VALUES(?, ?, ?, ?, ?)");

@@ -135,7 +135,7 @@ private:
     }
 
     static std::string newTicket() {
-        static std::mt19937_64 random{std::random_device{}()};
+        thread_local std::mt19937_64 random{std::random_device{}()};
         char text[48];
         std::snprintf(text, sizeof text, "{%016llx-%016llx}",
                       static_cast<unsigned long long>(random()),

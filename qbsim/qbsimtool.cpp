@@ -59,6 +59,15 @@ bool send(CQbSimEngine& engine, const std::string& path, std::string& response, 
     return false;
 }
 
+std::string unescape(std::string text) {
+    const std::pair<const char*, const char*> entities[] = {
+        {"&quot;", "\""}, {"&apos;", "'"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
+    for (const auto& [from, to] : entities)
+        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1))
+            text.replace(at, std::string(from).size(), to);
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,7 +126,7 @@ int main(int argc, char** argv) {
             for (std::sregex_iterator it(response.begin(), response.end(), status), end; it != end; ++it) {
                 if ((*it)[2] != "0")
                     return failure(positional[i] + ": " + (*it)[1].str() + "Rq failed with status " +
-                                   (*it)[2].str() + ": " + (*it)[3].str());
+                                   (*it)[2].str() + ": " + unescape((*it)[3].str()));
             }
         }
         return 0;

@@ -376,6 +376,8 @@ TEST_F(QbSimEngineTest, IteratorPagesOverMoreThanFiveHundredItems) {
     // Stop releases an iterator; another request type cannot continue it.
     const auto again = send("<ItemServiceQueryRq iterator=\"Start\"><MaxReturned>10</MaxReturned></ItemServiceQueryRq>");
     const std::string other = again[0].attrs.at("iteratorID");
+    // A Continue without MaxReturned keeps the page size of the Start.
+    EXPECT_EQ(send("<ItemServiceQueryRq iterator=\"Continue\" iteratorID=\"" + other + "\"/>")[0].rets().size(), 10u);
     EXPECT_EQ(send("<ItemInventoryQueryRq iterator=\"Continue\" iteratorID=\"" + other + "\"/>")[0].code, 3391);
     EXPECT_EQ(send("<ItemServiceQueryRq iterator=\"Stop\" iteratorID=\"" + other + "\"/>")[0].code, 0);
     EXPECT_EQ(send("<ItemServiceQueryRq iterator=\"Continue\" iteratorID=\"" + other + "\"/>")[0].code, 3391);
