@@ -1,0 +1,194 @@
+// Value adjustments: the gap between an item's FIFO value and the value QuickBooks
+// carries is shared over the day's issuing lines of the item in proportion to their
+// quantities, and every share is posted as an InventoryAdjustmentAdd whose account,
+// class and customer are those of the issuing line, so the correction lands where
+// QuickBooks booked the cost of the issued goods. Sales lines are grouped by COGS
+// account and class; an inventory adjustment is posted as one transaction.
+#include <string>
+#include <vector>
+
+#include "costrundoc.h"
+#include "qbexception.h"
+
+namespace {
+
+constexpr const char* kMemo = "FIFO valuation";
+constexpr const char* kMacroName = "Signature";
+constexpr const char* kMacroValue = "VeltraneHQ";
+
+// Line and group element names of one kind of sales transaction.
+struct CSalesLineNames {
+    const char* line;
+    const char* group;
+};
+
+bool salesLineNames(int typeCode, CSalesLineNames& names) {
+    switch (typeCode) {
+    case kTxnInvoice: names = {"InvoiceLineRet", "InvoiceLineGroupRet"}; return true;
+    case kTxnSalesReceipt: names = {"SalesReceiptLineRet", "SalesReceiptLineGroupRet"}; return true;
+    case kTxnCreditMemo: names = {"CreditMemoLineRet", "CreditMemoLineGroupRet"}; return true;
+    default: return false;
+    }
+}
+
+// True when the value already stood earlier in the list. QuickBooks may return two
+// classes of one full name, and the class list keeps both; a line must still land in
+// one posting only, or its share would be posted twice.
+bool seenBefore(const std::vector<std::string>& values, std::size_t index) {
+    for (std::size_t i = 0; i < index; ++i) {
+        if (values[i] == values[index]) return true;
+    }
+    return false;
+}
+
+// Registered request macros must not outlive the posting, whatever way it ends.
+class CMacroScope {
+public:
+    explicit CMacroScope(CQbRequestBase& requests) : session(requests) {
+        session.addMacro(kMacroName, kMacroValue);
+    }
+    ~CMacroScope() { session.clearMacros(); }
+    CMacroScope(const CMacroScope&) = delete;
+    CMacroScope& operator=(const CMacroScope&) = delete;
+
+private:
+    CQbRequestBase& session;
+};
+
+}  // namespace
+
+bool CCostrunDoc::shareLine(CCostrunItemList& items, const CQbField& line, float q,
+                            CValueAdjustList& adjustments) {
+    CCostrunItem* item = items.find(line.grandchildValue("ItemRef", "FullName"));
+    if (item == nullptr || !item->needsAdjustment() || !item->isComplete()) return false;
+    if (item->newValue == 0.0f) item->newValue = item->qbValue;
+    const float prior = item->newValue;
+    const float gap = item->onHandValue - (item->qbValue + item->adjustedValue);
+    const float share = gap * q / item->issuedQty;
+    item->newValue += share;
+    adjustments.add(item->fullName, prior, share);
+    return true;
+}
+
+void CCostrunDoc::postDayAdjustments(const CDateTime& day, const CCostrunTxnList& dayTxns) {
+    const bool inventoryNeeds = inventoryList && inventoryList->anyNeedsAdjustment();
+    const bool assemblyNeeds = assemblyList && assemblyList->anyNeedsAdjustment();
+    if (!inventoryNeeds && !assemblyNeeds) return;
+
+    // A refused posting has its message in errorText and does not stop the day: the
+    // next transaction is still adjusted.
+    for (const auto& record : dayTxns) {
+        const CCostrunTxn& txn = *record;
+        if (txn.isPending || txn.ret == nullptr) continue;
+        switch (txn.txnTypeCode) {
+        case kTxnInventoryAdjustment: postInventoryAdjustment(day, *txn.ret); break;
+        case kTxnSalesReceipt:
+        case kTxnInvoice:
+        case kTxnCreditMemo: postSalesAdjustments(day, *txn.ret, txn.txnTypeCode); break;
+        default: break;
+        }
+    }
+}
+
+bool CCostrunDoc::postInventoryAdjustment(const CDateTime& day, const CQbObject& txn) {
+    const std::string account = txn.getValue("AccountRef", "FullName");
+    const std::string className = txn.getValue("ClassRef", "FullName");
+    const std::vector<CQbField*> lines = txn.findAll("InventoryAdjustmentLineRet");
+
+    // Only decreases were issues; a missing difference reads as 0 and is no issue.
+    CValueAdjustList adjustments;
+    for (CCostrunItemList* items : {inventoryList.get(), assemblyList.get()}) {
+        if (items == nullptr) continue;
+        for (const CQbField* line : lines) {
+            const float difference = line->childFloat("QuantityDifference");
+            if (difference < 0.0f) shareLine(*items, *line, -difference, adjustments);
+        }
+    }
+    return postAdjustList(adjustments, day, account, className, std::string(), false);
+}
+
+bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& txn,
+                                       int typeCode) {
+    CSalesLineNames names{};
+    if (!salesLineNames(typeCode, names)) return true;
+    const std::string customer = txn.getValue("CustomerRef", "FullName");
+    const bool credit = typeCode == kTxnCreditMemo;
+
+    const std::vector<CQbField*> directLines = txn.findAll(names.line);
+    std::vector<CQbField*> groupLines;
+    for (const CQbField* group : txn.findAll(names.group)) {
+        for (CQbField* line : group->findChildren(names.line)) groupLines.push_back(line);
+    }
+
+    for (std::size_t a = 0; a < accountList.size(); ++a) {
+        if (seenBefore(accountList, a)) continue;
+        const std::string& account = accountList[a];
+        for (std::size_t k = 0; k < classList.size(); ++k) {
+            if (seenBefore(classList, k)) continue;
+            const std::string& className = classList[k];
+
+            CValueAdjustList adjustments;
+            auto share = [&](CCostrunItemList* items, const std::vector<CQbField*>& lines) {
+                if (items == nullptr) return;
+                for (const CQbField* line : lines) {
+                    const CCostrunItem* item =
+                        items->find(line->grandchildValue("ItemRef", "FullName"));
+                    if (item == nullptr || item->cogsAccount != account) continue;
+                    if (line->grandchildValue("ClassRef", "FullName") != className) continue;
+                    const float quantity = line->childFloat("Quantity");
+                    shareLine(*items, *line, credit ? -quantity : quantity, adjustments);
+                }
+            };
+            share(inventoryList.get(), directLines);
+            share(assemblyList.get(), directLines);
+            share(inventoryList.get(), groupLines);
+            share(assemblyList.get(), groupLines);
+
+            // After a refusal the transaction's other groups are left alone; the shares
+            // already added to the items' running values stay.
+            if (!postAdjustList(adjustments, day, account, className, customer, true)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& day,
+                                 const std::string& account, const std::string& className,
+                                 const std::string& customer, bool sales) {
+    if (list.empty()) return true;
+
+    std::vector<std::string> names;
+    std::vector<std::string> values;
+    list.toArrays(names, values);
+
+    if (sales) {
+        logActivity("-- Value adjust account %s for customer %s\n", account.c_str(),
+                    customer.c_str());
+    } else {
+        logActivity("-- Value adjust account %s\n", account.c_str());
+    }
+    logActivity("Item NewValue\n");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        logActivity("%s %s\n", names[i].c_str(), values[i].c_str());
+    }
+
+    if (!session) {
+        errorText = "The value adjustment could not be posted: no company file is open.";
+        return false;
+    }
+    const std::string memo = kMemo;
+    try {
+        CMacroScope macro(*session);
+        if (!session->postValueAdjustments(day, account, &className, &customer, &memo, names,
+                                           values)) {
+            errorText = "The value adjustment could not be posted: no company file is open.";
+            return false;
+        }
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
+    return true;
+}

@@ -68,6 +68,10 @@ public:
                           const std::string& refNumber, const std::string& typeName,
                           const std::vector<CQbField*>& lines, const std::string& quantityField,
                           const std::string& amountField, float rate);
+    // The rate that turns a receiving transaction's line amounts into the home
+    // currency: the transaction's "ExchangeRate" when multicurrency is on, otherwise 1.0.
+    // A missing, zero or negative rate counts as 1.0.
+    float receiptRate(const CQbObject& txn) const;
     void sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTxns);
     std::unique_ptr<std::map<std::string, std::string>> retrievePriceList();
     void retrieveInventoryAdjustments(const CDateTime& newUpToDate);

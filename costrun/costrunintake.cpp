@@ -1,0 +1,264 @@
+// Transaction intake: what the engine asks QuickBooks for besides the valuation
+// reports, and how the answers become the ledger's lots and issued quantities. It reads
+// the day's issuing transactions and builds, turns receiving lines into FIFO lots, sums
+// the day's issued quantities per item, and reads the price list of non-inventory
+// items, the classes, and the run's inventory adjustments outside the COGS accounts.
+#include <string>
+#include <vector>
+
+#include "costrundoc.h"
+
+namespace {
+
+// Account types whose adjustments count as receipts or issues of inventory. Cost of
+// goods sold is left out: the value adjustments this system posts are booked there.
+constexpr const char* kNonCogsAccountTypes[] = {
+    "AccountsPayable",  "AccountsReceivable", "Bank",
+    "CreditCard",       "Equity",             "Expense",
+    "FixedAsset",       "Income",             "LongTermLiability",
+    "NonPosting",       "OtherAsset",         "OtherCurrentAsset",
+    "OtherCurrentLiability", "OtherExpense",  "OtherIncome",
+};
+
+void addDateRange(CQbFieldList& filter, const CDateTime& from, const CDateTime& to) {
+    auto range = std::make_unique<CQbFieldList>();
+    range->addDate("FromTxnDate", from, false);
+    range->addDate("ToTxnDate", to, false);
+    filter.addAggregate("TxnDateRangeFilter", std::move(range));
+}
+
+int sizeOf(const std::unique_ptr<CQbObjectList>& list) { return list ? list->getSize() : 0; }
+
+// The direct lines of a transaction followed by the lines inside each of its groups.
+std::vector<CQbField*> directThenGroupLines(const CQbObject& txn, const char* lineName,
+                                            const char* groupName) {
+    std::vector<CQbField*> lines = txn.findAll(lineName);
+    for (const CQbField* group : txn.findAll(groupName)) {
+        for (CQbField* line : group->findChildren(lineName)) lines.push_back(line);
+    }
+    return lines;
+}
+
+// Adds sign × each line's quantity (in the item's base unit) to the issued quantity
+// of the line's item. A missing quantity reads as 0.
+void addLineIssues(CCostrunItemList& list, const std::vector<CQbField*>& lines,
+                   const char* quantityField, float sign) {
+    for (const CQbField* line : lines) {
+        CCostrunItem* item = list.find(line->grandchildValue("ItemRef", "FullName"));
+        if (item == nullptr) continue;
+        const float quantity = toBaseQuantity(item, line->childValue("UnitOfMeasure"),
+                                              line->childFloat(quantityField));
+        item->issuedQty += sign * quantity;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& day) {
+    dayInvoices.reset();
+    daySalesReceipts.reset();
+    dayInventoryAdjustments.reset();
+    dayCreditMemos.reset();
+    dayBuilds.reset();
+    dayBuildTxns.reset();
+    if (!session) return nullptr;
+
+    CQbFieldList filter;
+    addDateRange(filter, day, day);
+    filter.addText("IncludeLineItems", "true");
+
+    progress(progressText + "Retrieving list of invoices...");
+    dayInvoices = session->queryInvoice(&filter);
+    progress(progressText + "Retrieving list of sales receipts...");
+    daySalesReceipts = session->querySalesReceipt(&filter);
+    progress(progressText + "Retrieving list of inventory adjustments...");
+    dayInventoryAdjustments = session->queryInventoryAdjustment(&filter);
+    progress(progressText + "Retrieving list of credit memos...");
+    dayCreditMemos = session->queryCreditMemo(&filter);
+
+    progress(progressText + "Retrieving list of build assembly...");
+    CQbFieldList buildFilter;
+    addDateRange(buildFilter, day, day);
+    buildFilter.addText("IncludeComponentLineItems", "true");
+    dayBuilds = session->queryBuildAssembly(&buildFilter);
+    if (sizeOf(dayBuilds) > 0) {
+        dayBuildTxns = std::make_unique<CCostrunTxnList>();
+        dayBuildTxns->addAll(kTxnBuildAssembly, dayBuilds.get());
+    }
+
+    if (sizeOf(dayInvoices) + sizeOf(daySalesReceipts) + sizeOf(dayInventoryAdjustments) +
+            sizeOf(dayCreditMemos) + sizeOf(dayBuilds) ==
+        0) {
+        return nullptr;
+    }
+
+    // All records share the day's date, so they keep exactly this order.
+    auto dayTxns = std::make_unique<CCostrunTxnList>();
+    dayTxns->addAll(kTxnInvoice, dayInvoices.get());
+    dayTxns->addAll(kTxnSalesReceipt, daySalesReceipts.get());
+    dayTxns->addAll(kTxnCreditMemo, dayCreditMemos.get());
+    dayTxns->addAll(kTxnInventoryAdjustment, dayInventoryAdjustments.get());
+    dayTxns->addAll(kTxnBuildAssembly, dayBuilds.get());
+
+    logDaySales(dayInvoices.get(), "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
+    logDaySales(daySalesReceipts.get(), "Sales Receipt", "SalesReceiptLineRet",
+                "SalesReceiptLineGroupRet");
+    logDaySales(dayCreditMemos.get(), "Credit Memo", "CreditMemoLineRet",
+                "CreditMemoLineGroupRet");
+    logInventoryAdjustments(dayInventoryAdjustments.get());
+    return dayTxns;
+}
+
+void CCostrunDoc::takeReceiptLines(CCostrunItemList& list,
+                                   const std::optional<CDateTime>& txnDate,
+                                   const std::string& refNumber, const std::string& typeName,
+                                   const std::vector<CQbField*>& lines,
+                                   const std::string& quantityField,
+                                   const std::string& amountField, float rate) {
+    for (const CQbField* line : lines) {
+        const CQbFieldList* fields = line->getChildren();
+        if (fields == nullptr || fields->getSize() == 0) continue;
+        const float quantity = fields->getFloat(quantityField);
+        if (!(quantity > 0.0f)) continue;
+        if (!fields->has("ItemRef")) continue;
+        const std::string name = line->grandchildValue("ItemRef", "FullName");
+        // A line without an amount carries no value (not the -1.0 of a missing number).
+        const float amount = line->childFloat(amountField) * rate;
+
+        CCostrunItem* item = list.find(name);
+        if (item == nullptr || !item->active || item->isComplete()) continue;
+        const float baseQuantity =
+            toBaseQuantity(item, line->childValue("UnitOfMeasure"), quantity);
+
+        auto lot = std::make_unique<CItemPo>();
+        lot->txnDate = txnDate;
+        lot->refNumber = refNumber;
+        lot->txnType = typeName;
+        lot->itemCost = amount / baseQuantity;
+        item->takeLot(amount, baseQuantity, *lot);
+        item->addLot(std::move(lot));
+    }
+}
+
+float CCostrunDoc::receiptRate(const CQbObject& txn) const {
+    if (!multiCurrency) return 1.0f;
+    // A missing rate reads as -1.0, which would turn the lots negative; like a rate of
+    // 0 it means the transaction is in the home currency.
+    const float rate = txn.getFloat("ExchangeRate");
+    return rate > 0.0f ? rate : 1.0f;
+}
+
+void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTxns) {
+    for (const auto& record : dayTxns) {
+        const CCostrunTxn& txn = *record;
+        if (txn.isPending || txn.ret == nullptr) continue;
+        const CQbObject& ret = *txn.ret;
+        switch (txn.txnTypeCode) {
+        case kTxnInvoice:
+            addLineIssues(list, directThenGroupLines(ret, "InvoiceLineRet", "InvoiceLineGroupRet"),
+                          "Quantity", 1.0f);
+            break;
+        case kTxnSalesReceipt:
+            addLineIssues(list,
+                          directThenGroupLines(ret, "SalesReceiptLineRet",
+                                               "SalesReceiptLineGroupRet"),
+                          "Quantity", 1.0f);
+            break;
+        case kTxnCreditMemo:
+            addLineIssues(list,
+                          directThenGroupLines(ret, "CreditMemoLineRet",
+                                               "CreditMemoLineGroupRet"),
+                          "Quantity", -1.0f);
+            break;
+        case kTxnInventoryAdjustment:
+            // Only decreases are issues; they count as positive quantities.
+            for (const CQbField* line : ret.findAll("InventoryAdjustmentLineRet")) {
+                const float difference = line->childFloat("QuantityDifference");
+                if (difference >= 0.0f) continue;
+                CCostrunItem* item = list.find(line->grandchildValue("ItemRef", "FullName"));
+                if (item != nullptr) item->issuedQty -= difference;
+            }
+            break;
+        case kTxnBuildAssembly:
+            addLineIssues(list, ret.findAll("ComponentItemLineRet"), "QuantityNeeded", 1.0f);
+            break;
+        default:
+            break;
+        }
+    }
+
+    logActivity("-- New item value\n");
+    logActivity("Item Cost Account\n");
+    for (const auto& entry : list) {
+        const CCostrunItem& item = *entry;
+        if (item.isComplete()) {
+            logActivity("%s %f %s\n", item.fullName.c_str(), static_cast<double>(item.onHandValue),
+                        item.cogsAccount.c_str());
+        } else {
+            logActivity("%s cannot find all item receipts\n", item.fullName.c_str());
+        }
+    }
+}
+
+std::unique_ptr<std::map<std::string, std::string>> CCostrunDoc::retrievePriceList() {
+    auto prices = std::make_unique<std::map<std::string, std::string>>();
+    auto addItems = [&prices](const std::unique_ptr<CQbObjectList>& items) {
+        for (int i = 0; i < sizeOf(items); ++i) {
+            const CQbObject& item = *items->getAt(i);
+            std::string price;
+            if (item.has("SalesOrPurchase")) {
+                price = item.getValue("SalesOrPurchase", "Price");
+            } else if (item.has("SalesAndPurchase")) {
+                price = item.getValue("SalesAndPurchase", "PurchaseCost");
+            }
+            (*prices)[item.getValue("FullName")] = price;
+        }
+    };
+    if (!session) return prices;
+
+    progress("Retrieving the non-inventory part list...");
+    addItems(session->queryItemNonInventory(nullptr));
+    progress("Retrieving the service list...");
+    addItems(session->queryItemService(nullptr));
+    progress("Retrieving the other charge list...");
+    addItems(session->queryItemOtherCharge(nullptr));
+    return prices;
+}
+
+void CCostrunDoc::accountFilter(CQbFieldList& filter) {
+    if (!session) return;
+    CQbFieldList accountQuery;
+    for (const char* type : kNonCogsAccountTypes) accountQuery.addText("AccountType", type);
+    const std::unique_ptr<CQbObjectList> accounts = session->queryAccount(&accountQuery);
+    if (sizeOf(accounts) == 0) return;
+
+    auto ids = std::make_unique<CQbFieldList>();
+    for (int i = 0; i < accounts->getSize(); ++i) {
+        ids->addText("ListID", accounts->getAt(i)->getValue("ListID"));
+    }
+    filter.addAggregate("AccountFilter", std::move(ids));
+}
+
+void CCostrunDoc::retrieveInventoryAdjustments(const CDateTime& newUpToDate) {
+    inventoryAdjustments = std::make_unique<CQbObjectList>();
+    if (!session || !startDate) return;
+
+    CQbFieldList filter;
+    addDateRange(filter, *startDate, newUpToDate);
+    progress("Retrieving the list of accounts...");
+    accountFilter(filter);
+    filter.addText("IncludeLineItems", "true");
+    progress("Retrieving the list of inventory adjustments...");
+    auto adjustments = session->queryInventoryAdjustment(&filter);
+    if (adjustments) inventoryAdjustments = std::move(adjustments);
+}
+
+void CCostrunDoc::retrieveClasses() {
+    classList.assign(1, std::string());
+    if (!session) return;
+    const std::unique_ptr<CQbObjectList> classes = session->queryClass(nullptr);
+    for (int i = 0; i < sizeOf(classes); ++i) {
+        std::string name = classes->getAt(i)->getValue("FullName");
+        if (!name.empty()) classList.push_back(std::move(name));
+    }
+}

@@ -1,0 +1,459 @@
+// Transaction intake against a scripted request processor: the day's queries and the
+// list they produce, receiving lines turned into lots, the day's issued quantities,
+// the exchange rate of a receipt, the price list, the account limit on inventory
+// adjustments and the class list.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "costrundoc.h"
+#include "qbresponse.h"
+#include "qbsession.h"
+#include "qbutils.h"
+#include "scriptedprocessor.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::Pair;
+
+std::string ok(const std::string& rs, const std::string& inner = "") {
+    return responseDocument("<" + rs +
+                            " statusCode=\"0\" statusSeverity=\"Info\" statusMessage=\"Status "
+                            "OK\">" +
+                            inner + "</" + rs + ">");
+}
+
+std::string empty(const std::string& rs) {
+    return responseDocument("<" + rs +
+                            " statusCode=\"1\" statusSeverity=\"Info\" statusMessage=\"A query "
+                            "request did not find a matching object in QuickBooks\" />");
+}
+
+std::unique_ptr<CQbObjectList> records(const std::string& rets, const std::string& element) {
+    CQbResponse response(responseDocument(rets));
+    auto list = std::make_unique<CQbObjectList>();
+    for (CQbDomReader::Node* node : response.findElements(element)) {
+        auto object = std::make_unique<CQbObject>();
+        object->setName(baseName(element));
+        object->load(node);
+        list->add(std::move(object));
+    }
+    return list;
+}
+
+std::string itemLine(const std::string& element, const std::string& item,
+                     const std::string& quantityField, const std::string& qty,
+                     const std::string& amountField = "", const std::string& amount = "") {
+    std::string text = "<" + element + ">";
+    if (!item.empty()) text += "<ItemRef><FullName>" + item + "</FullName></ItemRef>";
+    if (!qty.empty()) text += "<" + quantityField + ">" + qty + "</" + quantityField + ">";
+    if (!amount.empty()) text += "<" + amountField + ">" + amount + "</" + amountField + ">";
+    return text + "</" + element + ">";
+}
+
+std::string txn(const std::string& element, const std::string& ref, const std::string& body) {
+    return "<" + element + "><TxnID>" + ref + "</TxnID><TxnDate>2010-04-01</TxnDate><RefNumber>" +
+           ref + "</RefNumber>" + body + "</" + element + ">";
+}
+
+class IntakeTest : public ::testing::Test {
+protected:
+    IntakeTest() : registration(script) {
+        static std::atomic<int> counter{0};
+        dir = std::filesystem::temp_directory_path() /
+              ("lotwise-intake-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(dir);
+        doc = std::make_unique<CCostrunDoc>(
+            CCostrunFolders{(dir / "data").string(), (dir / "documents").string()});
+        script.responses.push_back(hostResponse({"13.0"}));
+        auto session = std::make_unique<CQbXml>("/data/company.qbw", "Lotwise", "Veltrane",
+                                                dir.string());
+        session->open(true);
+        script.requests.clear();
+        doc->setSession(std::move(session));
+        doc->setStatusHandler([this](const std::string& text) { statusTexts.push_back(text); });
+        doc->openActivityLog();
+    }
+    ~IntakeTest() override {
+        doc.reset();
+        std::filesystem::remove_all(dir);
+    }
+
+    std::string activity() const {
+        std::fflush(doc->activityLog);
+        std::ifstream in(doc->activityLogPath(), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    CCostrunItem* addItem(CCostrunItemList& list, const std::string& name, float qty,
+                          float value = 0.0f) {
+        return list.add(std::make_unique<CCostrunItem>(name, qty, value));
+    }
+
+    // Answers for the five day queries, in the order they are sent.
+    void scriptDay(const std::string& invoices, const std::string& salesReceipts,
+                   const std::string& adjustments, const std::string& creditMemos,
+                   const std::string& builds) {
+        auto answer = [](const std::string& rs, const std::string& inner) {
+            return inner.empty() ? empty(rs) : ok(rs, inner);
+        };
+        script.responses.push_back(answer("InvoiceQueryRs", invoices));
+        script.responses.push_back(answer("SalesReceiptQueryRs", salesReceipts));
+        script.responses.push_back(answer("InventoryAdjustmentQueryRs", adjustments));
+        script.responses.push_back(answer("CreditMemoQueryRs", creditMemos));
+        script.responses.push_back(answer("BuildAssemblyQueryRs", builds));
+    }
+
+    std::vector<int> codes(const CCostrunTxnList& list) const {
+        std::vector<int> out;
+        for (const auto& record : list) out.push_back(record->txnTypeCode);
+        return out;
+    }
+
+    CScript script;
+    CScriptedRegistration registration;
+    std::filesystem::path dir;
+    std::unique_ptr<CCostrunDoc> doc;
+    std::vector<std::string> statusTexts;
+    const CDateTime day = *CDateTime::fromLocal(2010, 4, 1, 23, 59, 59);
+};
+
+// --- the day's transactions ---
+
+TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
+    scriptDay("", "", "", "", "");
+    doc->progressText = "Calculation on day 04/01/2010\n\n";
+    EXPECT_EQ(doc->retrieveDayTxns(day), nullptr);
+    EXPECT_EQ(doc->dayBuildTxns, nullptr);
+
+    ASSERT_EQ(script.requests.size(), 5u);
+    const std::string range =
+        "<TxnDateRangeFilter><FromTxnDate>2010-04-01</FromTxnDate>"
+        "<ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>";
+    const char* names[] = {"InvoiceQueryRq", "SalesReceiptQueryRq", "InventoryAdjustmentQueryRq",
+                           "CreditMemoQueryRq"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_THAT(script.requests[i], HasSubstr(std::string("<") + names[i]));
+        EXPECT_THAT(script.requests[i], HasSubstr(range + "<IncludeLineItems>true</IncludeLineItems>"));
+    }
+    EXPECT_THAT(script.requests[4], HasSubstr("<BuildAssemblyQueryRq"));
+    EXPECT_THAT(script.requests[4],
+                HasSubstr(range + "<IncludeComponentLineItems>true</IncludeComponentLineItems>"));
+    EXPECT_THAT(script.requests[4], Not(HasSubstr("IncludeLineItems")));
+    EXPECT_THAT(script.requests[4], Not(HasSubstr("OwnerID")));
+
+    EXPECT_THAT(statusTexts,
+                ElementsAre("Calculation on day 04/01/2010\n\nRetrieving list of invoices...",
+                            "Calculation on day 04/01/2010\n\nRetrieving list of sales receipts...",
+                            "Calculation on day 04/01/2010\n\nRetrieving list of inventory "
+                            "adjustments...",
+                            "Calculation on day 04/01/2010\n\nRetrieving list of credit memos...",
+                            "Calculation on day 04/01/2010\n\nRetrieving list of build assembly..."));
+}
+
+TEST_F(IntakeTest, BuildOnlyDayGivesTheBuildInBothLists) {
+    scriptDay("", "", "", "",
+              txn("BuildAssemblyRet", "B1",
+                  "<ItemInventoryAssemblyRef><FullName>Kit</FullName></ItemInventoryAssemblyRef>"
+                  "<QuantityToBuild>2</QuantityToBuild>"));
+    auto dayTxns = doc->retrieveDayTxns(day);
+    ASSERT_NE(dayTxns, nullptr);
+    EXPECT_THAT(codes(*dayTxns), ElementsAre(kTxnBuildAssembly));
+    ASSERT_NE(doc->dayBuildTxns, nullptr);
+    ASSERT_EQ(doc->dayBuildTxns->size(), 1u);
+    EXPECT_EQ(doc->dayBuildTxns->at(0)->ret->getValue("RefNumber"), "B1");
+}
+
+TEST_F(IntakeTest, DayTransactionsStandInKindOrderAndAreLogged) {
+    scriptDay(txn("InvoiceRet", "I1",
+                  "<CustomerRef><FullName>Carter</FullName></CustomerRef>" +
+                      itemLine("InvoiceLineRet", "Widget", "Quantity", "2")),
+              txn("SalesReceiptRet", "S1", itemLine("SalesReceiptLineRet", "Widget", "Quantity", "1")),
+              txn("InventoryAdjustmentRet", "A1",
+                  itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "-1",
+                           "ValueDifference", "-10.00")),
+              txn("CreditMemoRet", "C1", itemLine("CreditMemoLineRet", "Widget", "Quantity", "1")),
+              txn("BuildAssemblyRet", "B1", ""));
+    auto dayTxns = doc->retrieveDayTxns(day);
+    ASSERT_NE(dayTxns, nullptr);
+    EXPECT_THAT(codes(*dayTxns), ElementsAre(kTxnInvoice, kTxnSalesReceipt, kTxnCreditMemo,
+                                             kTxnInventoryAdjustment, kTxnBuildAssembly));
+    const std::string log = activity();
+    EXPECT_THAT(log, HasSubstr("------------------\n-- Invoice #I1 for customer Carter :\n"
+                               "Widget 2.000000\n"));
+    EXPECT_THAT(log, HasSubstr("-- Sales Receipt #S1 for customer  :\n"));
+    EXPECT_THAT(log, HasSubstr("-- Credit Memo #C1 for customer  :\n"));
+    EXPECT_THAT(log, HasSubstr("Inventory Adjustment # : A1\n"));
+    EXPECT_LT(log.find("Credit Memo #C1"), log.find("Inventory Adjustment # : A1"));
+}
+
+// --- receiving lines ---
+
+struct ReceiptCase {
+    const char* title;
+    std::string lines;  // ItemLineRet elements of one bill
+    float rate;
+    // (quantity in the on-hand layer, item cost) per lot of Widget, in order
+    std::vector<std::tuple<float, float>> lots;
+};
+
+class ReceiptLinesTest : public IntakeTest, public ::testing::WithParamInterface<ReceiptCase> {};
+
+TEST_P(ReceiptLinesTest, PlacesLots) {
+    const ReceiptCase& c = GetParam();
+    CCostrunItemList list;
+    CCostrunItem* widget = addItem(list, "Widget", 10.0f);
+    addItem(list, "Gadget", 0.0f);  // complete from the start
+    CCostrunItem* idle = addItem(list, "Idle", 5.0f);
+    idle->active = false;
+
+    auto bill = records("<BillRet>" + c.lines + "</BillRet>", "BillRet");
+    doc->takeReceiptLines(list, CDateTime::fromLocal(2010, 3, 30), "B-7", "Bill",
+                          bill->getAt(0)->findAll("ItemLineRet"), "Quantity", "Amount", c.rate);
+
+    std::vector<std::tuple<float, float>> lots;
+    for (const auto& lot : widget->lots) {
+        EXPECT_EQ(lot->txnType, "Bill");
+        EXPECT_EQ(lot->refNumber, "B-7");
+        EXPECT_EQ(dateText(lot->txnDate), "2010-03-30");
+        lots.emplace_back(lot->qty, lot->itemCost);
+    }
+    EXPECT_EQ(lots, c.lots);
+    EXPECT_TRUE(list.find("Gadget")->lots.empty());
+    EXPECT_TRUE(idle->lots.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceiptLinesTest,
+    ::testing::Values(
+        ReceiptCase{"TwoLinesOfOneItemInListedOrder",
+                    itemLine("ItemLineRet", "Widget", "Quantity", "6", "Amount", "60.00") +
+                        itemLine("ItemLineRet", "Widget", "Quantity", "8", "Amount", "96.00"),
+                    1.0f,
+                    {{6.0f, 10.0f}, {4.0f, 12.0f}}},
+        ReceiptCase{"AmountTimesRate",
+                    itemLine("ItemLineRet", "Widget", "Quantity", "5", "Amount", "100.00"),
+                    1.25f,
+                    {{5.0f, 25.0f}}},
+        ReceiptCase{"NonPositiveOrMissingQuantityIsNoLot",
+                    itemLine("ItemLineRet", "Widget", "Quantity", "0", "Amount", "10.00") +
+                        itemLine("ItemLineRet", "Widget", "Quantity", "-2", "Amount", "10.00") +
+                        itemLine("ItemLineRet", "Widget", "Quantity", "", "Amount", "10.00"),
+                    1.0f,
+                    {}},
+        ReceiptCase{"LinesWithoutItemOrOfOtherItemsAreSkipped",
+                    "<ItemLineRet></ItemLineRet>" +
+                        itemLine("ItemLineRet", "", "Quantity", "3", "Amount", "30.00") +
+                        itemLine("ItemLineRet", "Unknown", "Quantity", "3", "Amount", "30.00") +
+                        itemLine("ItemLineRet", "widget", "Quantity", "3", "Amount", "30.00") +
+                        itemLine("ItemLineRet", "Gadget", "Quantity", "3", "Amount", "30.00") +
+                        itemLine("ItemLineRet", "Idle", "Quantity", "3", "Amount", "30.00") +
+                        itemLine("ItemLineRet", "Widget", "Quantity", "2", "Amount", "8.00"),
+                    1.0f,
+                    {{2.0f, 4.0f}}},
+        ReceiptCase{"LineWithoutAmountCostsNothing",
+                    itemLine("ItemLineRet", "Widget", "Quantity", "4"),
+                    1.0f,
+                    {{4.0f, 0.0f}}},
+        ReceiptCase{"CompleteItemTakesNoFurtherLot",
+                    itemLine("ItemLineRet", "Widget", "Quantity", "12", "Amount", "120.00") +
+                        itemLine("ItemLineRet", "Widget", "Quantity", "3", "Amount", "3.00"),
+                    1.0f,
+                    {{10.0f, 10.0f}}}),
+    [](const ::testing::TestParamInfo<ReceiptCase>& info) { return info.param.title; });
+
+TEST_F(IntakeTest, InventoryAdjustmentIncreaseIsALotAndDecreaseAnIssue) {
+    CCostrunItemList list;
+    CCostrunItem* widget = addItem(list, "Widget", 10.0f);
+    auto adjustments = records(
+        txn("InventoryAdjustmentRet", "A1",
+            itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "4",
+                     "ValueDifference", "40.00") +
+                itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "-3",
+                         "ValueDifference", "-27.00")),
+        "InventoryAdjustmentRet");
+    doc->takeReceiptLines(list, CDateTime::fromLocal(2010, 4, 1), "A1", "Inventory Adjustment",
+                          adjustments->getAt(0)->findAll("InventoryAdjustmentLineRet"),
+                          "QuantityDifference", "ValueDifference", 1.0f);
+    ASSERT_EQ(widget->lots.size(), 1u);
+    EXPECT_FLOAT_EQ(widget->lots[0]->qty, 4.0f);
+    EXPECT_FLOAT_EQ(widget->lots[0]->itemCost, 10.0f);
+    EXPECT_FLOAT_EQ(widget->onHandValue, 40.0f);
+
+    CCostrunTxnList dayTxns;
+    dayTxns.addAll(kTxnInventoryAdjustment, adjustments.get());
+    doc->sumIssues(list, dayTxns);
+    EXPECT_FLOAT_EQ(widget->issuedQty, 3.0f);
+}
+
+// --- exchange rate of a receipt ---
+
+struct RateCase {
+    bool multiCurrency;
+    std::string rateElement;
+    float expected;
+};
+
+class ReceiptRateTest : public IntakeTest, public ::testing::WithParamInterface<RateCase> {};
+
+TEST_P(ReceiptRateTest, ReadsTheRate) {
+    doc->multiCurrency = GetParam().multiCurrency;
+    auto bills = records("<BillRet>" + GetParam().rateElement + "</BillRet>", "BillRet");
+    EXPECT_FLOAT_EQ(doc->receiptRate(*bills->getAt(0)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceiptRateTest,
+    ::testing::Values(RateCase{false, "<ExchangeRate>1.25</ExchangeRate>", 1.0f},
+                      RateCase{true, "<ExchangeRate>1.25</ExchangeRate>", 1.25f},
+                      RateCase{true, "<ExchangeRate>0</ExchangeRate>", 1.0f},
+                      RateCase{true, "<ExchangeRate>-2</ExchangeRate>", 1.0f},
+                      RateCase{true, "<Memo>no rate</Memo>", 1.0f}));
+
+// --- issued quantities ---
+
+TEST_F(IntakeTest, IssuesAddSalesAndBuildsAndSubtractReturns) {
+    CCostrunItemList list;
+    CCostrunItem* widget = addItem(list, "Widget", 10.0f);
+    CCostrunItem* bolt = addItem(list, "Bolt", 4.0f);
+    auto invoices = records(
+        txn("InvoiceRet", "I1",
+            itemLine("InvoiceLineRet", "Widget", "Quantity", "5") +
+                "<InvoiceLineGroupRet>" + itemLine("InvoiceLineRet", "Bolt", "Quantity", "2") +
+                "</InvoiceLineGroupRet>") +
+            txn("InvoiceRet", "I2",
+                "<IsPending>true</IsPending>" + itemLine("InvoiceLineRet", "Widget", "Quantity", "7")),
+        "InvoiceRet");
+    auto credits = records(
+        txn("CreditMemoRet", "C1", itemLine("CreditMemoLineRet", "Widget", "Quantity", "2")),
+        "CreditMemoRet");
+    auto receipts = records(
+        txn("SalesReceiptRet", "S1",
+            itemLine("SalesReceiptLineRet", "Bolt", "Quantity", "1") +
+                itemLine("SalesReceiptLineRet", "Unknown", "Quantity", "9") +
+                itemLine("SalesReceiptLineRet", "Widget", "Quantity", "")),
+        "SalesReceiptRet");
+    auto builds = records(
+        txn("BuildAssemblyRet", "B1",
+            itemLine("ComponentItemLineRet", "Bolt", "QuantityNeeded", "0.5")),
+        "BuildAssemblyRet");
+
+    CCostrunTxnList dayTxns;
+    dayTxns.addAll(kTxnInvoice, invoices.get());
+    dayTxns.addAll(kTxnSalesReceipt, receipts.get());
+    dayTxns.addAll(kTxnCreditMemo, credits.get());
+    dayTxns.addAll(kTxnBuildAssembly, builds.get());
+    doc->sumIssues(list, dayTxns);
+
+    EXPECT_FLOAT_EQ(widget->issuedQty, 3.0f);
+    EXPECT_FLOAT_EQ(bolt->issuedQty, 3.5f);
+}
+
+TEST_F(IntakeTest, IssuesLogTheItemsNewValues) {
+    CCostrunItemList list;
+    CCostrunItem* widget = addItem(list, "Widget", 2.0f);
+    widget->cogsAccount = "Cost of Goods Sold";
+    widget->collectedQty = 2.0f;
+    widget->onHandValue = 21.5f;
+    addItem(list, "Bolt", 4.0f);
+    doc->sumIssues(list, CCostrunTxnList());
+    EXPECT_THAT(activity(), HasSubstr("-- New item value\nItem Cost Account\n"
+                                      "Widget 21.500000 Cost of Goods Sold\n"
+                                      "Bolt cannot find all item receipts\n"));
+}
+
+// --- price list, accounts, classes ---
+
+TEST_F(IntakeTest, PriceListReadsPriceOrPurchaseCost) {
+    script.responses.push_back(ok("ItemNonInventoryQueryRs",
+                                  "<ItemNonInventoryRet><FullName>Paint</FullName>"
+                                  "<SalesOrPurchase><Price>4.00</Price></SalesOrPurchase>"
+                                  "</ItemNonInventoryRet>"
+                                  "<ItemNonInventoryRet><FullName>Tape</FullName>"
+                                  "</ItemNonInventoryRet>"));
+    script.responses.push_back(ok("ItemServiceQueryRs",
+                                  "<ItemServiceRet><FullName>Labour</FullName>"
+                                  "<SalesOrPurchase><Price>12.50</Price></SalesOrPurchase>"
+                                  "</ItemServiceRet>"
+                                  "<ItemServiceRet><FullName>Paint</FullName>"
+                                  "<SalesOrPurchase><Price>5.00</Price></SalesOrPurchase>"
+                                  "</ItemServiceRet>"));
+    script.responses.push_back(ok("ItemOtherChargeQueryRs",
+                                  "<ItemOtherChargeRet><FullName>Freight</FullName>"
+                                  "<SalesAndPurchase><SalesPrice>9.00</SalesPrice>"
+                                  "<PurchaseCost>3.00</PurchaseCost></SalesAndPurchase>"
+                                  "</ItemOtherChargeRet>"));
+    auto prices = doc->retrievePriceList();
+    ASSERT_NE(prices, nullptr);
+    EXPECT_THAT(*prices, ElementsAre(Pair("Freight", "3.00"), Pair("Labour", "12.50"),
+                                     Pair("Paint", "5.00"), Pair("Tape", "")));
+    ASSERT_EQ(script.requests.size(), 3u);
+    EXPECT_THAT(script.requests[0], HasSubstr("<ItemNonInventoryQueryRq"));
+    EXPECT_THAT(script.requests[1], HasSubstr("<ItemServiceQueryRq"));
+    EXPECT_THAT(script.requests[2], HasSubstr("<ItemOtherChargeQueryRq"));
+    EXPECT_THAT(statusTexts, ElementsAre("Retrieving the non-inventory part list...",
+                                         "Retrieving the service list...",
+                                         "Retrieving the other charge list..."));
+}
+
+TEST_F(IntakeTest, InventoryAdjustmentsAreLimitedToNonCogsAccounts) {
+    doc->startDate = CDateTime::fromLocal(2010, 3, 1);
+    script.responses.push_back(ok("AccountQueryRs",
+                                  "<AccountRet><ListID>80-1</ListID><FullName>Bank</FullName></AccountRet>"
+                                  "<AccountRet><ListID>80-2</ListID><FullName>Shrinkage</FullName></AccountRet>"));
+    script.responses.push_back(ok("InventoryAdjustmentQueryRs",
+                                  txn("InventoryAdjustmentRet", "A1", "")));
+    doc->retrieveInventoryAdjustments(day);
+
+    ASSERT_EQ(script.requests.size(), 2u);
+    std::string types;
+    for (const char* type :
+         {"AccountsPayable", "AccountsReceivable", "Bank", "CreditCard", "Equity", "Expense",
+          "FixedAsset", "Income", "LongTermLiability", "NonPosting", "OtherAsset",
+          "OtherCurrentAsset", "OtherCurrentLiability", "OtherExpense", "OtherIncome"}) {
+        types += std::string("<AccountType>") + type + "</AccountType>";
+    }
+    EXPECT_THAT(script.requests[0], HasSubstr("<AccountQueryRq requestID=\"1688\">" + types +
+                                              "</AccountQueryRq>"));
+    EXPECT_THAT(script.requests[1],
+                HasSubstr("<TxnDateRangeFilter><FromTxnDate>2010-03-01</FromTxnDate>"
+                          "<ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>"
+                          "<AccountFilter><ListID>80-1</ListID><ListID>80-2</ListID></AccountFilter>"
+                          "<IncludeLineItems>true</IncludeLineItems>"));
+    ASSERT_NE(doc->inventoryAdjustments, nullptr);
+    EXPECT_EQ(doc->inventoryAdjustments->getSize(), 1);
+    EXPECT_THAT(statusTexts, ElementsAre("Retrieving the list of accounts...",
+                                         "Retrieving the list of inventory adjustments..."));
+}
+
+TEST_F(IntakeTest, NoAccountsMeansNoAccountLimit) {
+    script.responses.push_back(empty("AccountQueryRs"));
+    CQbFieldList filter;
+    doc->accountFilter(filter);
+    EXPECT_EQ(filter.getSize(), 0);
+}
+
+TEST_F(IntakeTest, ClassListSkipsEmptyNamesAndKeepsDuplicates) {
+    script.responses.push_back(ok("ClassQueryRs",
+                                  "<ClassRet><FullName>East</FullName></ClassRet>"
+                                  "<ClassRet><Name>nameless</Name></ClassRet>"
+                                  "<ClassRet><FullName>West</FullName></ClassRet>"
+                                  "<ClassRet><FullName>East</FullName></ClassRet>"));
+    doc->retrieveClasses();
+    EXPECT_THAT(doc->classList, ElementsAre("", "East", "West", "East"));
+    ASSERT_EQ(script.requests.size(), 1u);
+    EXPECT_THAT(script.requests[0], HasSubstr("<ClassQueryRq requestID=\"1688\"></ClassQueryRq>"));
+}
+
+}  // namespace

@@ -1,0 +1,407 @@
+// The day's value adjustments against a scripted request processor: how the gap of an
+// item is shared over its issuing lines, how the lines are grouped into postings by
+// COGS account and class, what each InventoryAdjustmentAdd carries, what the activity
+// log says, and how a refused posting ends the transaction but not the day.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "costrundoc.h"
+#include "qbresponse.h"
+#include "qbsession.h"
+#include "qbutils.h"
+#include "scriptedprocessor.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+const std::string kCogs = "Cost of Goods Sold";
+const std::string kCogsB = "COGS Parts";
+
+std::string addResponse() {
+    return responseDocument(
+        "<InventoryAdjustmentAddRs statusCode=\"0\" statusSeverity=\"Info\" "
+        "statusMessage=\"Status OK\"><InventoryAdjustmentRet><TxnID>1-1</TxnID>"
+        "</InventoryAdjustmentRet></InventoryAdjustmentAddRs>");
+}
+
+std::string refusedResponse(const std::string& message) {
+    return responseDocument(
+        "<InventoryAdjustmentAddRs statusCode=\"3140\" statusSeverity=\"Error\" "
+        "statusMessage=\"" +
+        message + "\" />");
+}
+
+// Response records parsed from inline qbXML, named as a query would name them.
+std::unique_ptr<CQbObjectList> records(const std::string& rets, const std::string& element) {
+    CQbResponse response(responseDocument(rets));
+    auto list = std::make_unique<CQbObjectList>();
+    for (CQbDomReader::Node* node : response.findElements(element)) {
+        auto object = std::make_unique<CQbObject>();
+        object->setName(baseName(element));
+        object->load(node);
+        list->add(std::move(object));
+    }
+    return list;
+}
+
+std::string line(const std::string& element, const std::string& item, const std::string& qty,
+                 const std::string& className = "") {
+    std::string text = "<" + element + "><ItemRef><FullName>" + item + "</FullName></ItemRef>";
+    if (!className.empty()) text += "<ClassRef><FullName>" + className + "</FullName></ClassRef>";
+    return text + "<Quantity>" + qty + "</Quantity></" + element + ">";
+}
+
+std::string invoice(const std::string& ref, const std::string& lines,
+                    const std::string& customer = "Carter") {
+    return "<InvoiceRet><TxnID>" + ref + "</TxnID><TxnDate>2010-04-01</TxnDate><RefNumber>" + ref +
+           "</RefNumber><CustomerRef><FullName>" + customer + "</FullName></CustomerRef>" + lines +
+           "</InvoiceRet>";
+}
+
+std::string creditMemo(const std::string& ref, const std::string& lines) {
+    return "<CreditMemoRet><TxnID>" + ref + "</TxnID><TxnDate>2010-04-01</TxnDate><RefNumber>" +
+           ref + "</RefNumber><CustomerRef><FullName>Carter</FullName></CustomerRef>" + lines +
+           "</CreditMemoRet>";
+}
+
+std::string adjustmentLine(const std::string& item, const std::string& difference) {
+    return "<InventoryAdjustmentLineRet><ItemRef><FullName>" + item +
+           "</FullName></ItemRef><QuantityDifference>" + difference +
+           "</QuantityDifference></InventoryAdjustmentLineRet>";
+}
+
+std::string adjustment(const std::string& ref, const std::string& lines,
+                       const std::string& extra = "") {
+    return "<InventoryAdjustmentRet><TxnID>" + ref +
+           "</TxnID><TxnDate>2010-04-01</TxnDate><RefNumber>" + ref +
+           "</RefNumber><AccountRef><FullName>Shrinkage</FullName></AccountRef>"
+           "<ClassRef><FullName>K1</FullName></ClassRef>" +
+           extra + lines + "</InventoryAdjustmentRet>";
+}
+
+// One item of the day's ledger with its receipts all found.
+struct ItemRow {
+    std::string name;
+    float qtyOnHand;
+    float qbValue;
+    float onHandValue;
+    std::string cogsAccount;
+};
+
+void addItem(CCostrunItemList& list, const ItemRow& row) {
+    auto item = std::make_unique<CCostrunItem>(row.name, row.qtyOnHand, row.qbValue);
+    item->onHandValue = row.onHandValue;
+    item->collectedQty = row.qtyOnHand;
+    item->cogsAccount = row.cogsAccount;
+    list.add(std::move(item));
+}
+
+// A posted InventoryAdjustmentAdd in the form "account|class|customer|item=value,...".
+std::vector<std::string> postings(const CScript& script) {
+    std::vector<std::string> out;
+    for (const std::string& request : script.requests) {
+        if (request.find("<InventoryAdjustmentAddRq") == std::string::npos) continue;
+        CQbResponse document(request);
+        for (CQbDomReader::Node* node : document.findElements("InventoryAdjustmentAdd")) {
+            CQbObject add;
+            add.load(node);
+            std::string text = add.getValue("AccountRef", "FullName") + "|" +
+                               add.getValue("ClassRef", "FullName") + "|" +
+                               add.getValue("CustomerRef", "FullName") + "|";
+            bool first = true;
+            for (const CQbField* entry : add.findAll("InventoryAdjustmentLineAdd")) {
+                text += (first ? "" : ",") + entry->grandchildValue("ItemRef", "FullName") + "=" +
+                        entry->grandchildValue("ValueAdjustment", "NewValue");
+                first = false;
+            }
+            out.push_back(text);
+        }
+    }
+    return out;
+}
+
+class ValueAdjustTest : public ::testing::Test {
+protected:
+    ValueAdjustTest() : registration(script) {
+        static std::atomic<int> counter{0};
+        dir = std::filesystem::temp_directory_path() /
+              ("lotwise-adjust-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(dir);
+        doc = std::make_unique<CCostrunDoc>(
+            CCostrunFolders{(dir / "data").string(), (dir / "documents").string()});
+        script.responses.push_back(hostResponse({"13.0"}));
+        auto session = std::make_unique<CQbXml>("/data/company.qbw", "Lotwise", "Veltrane",
+                                                dir.string());
+        session->open(true);
+        script.requests.clear();
+        script.defaultResponse = addResponse();
+        doc->setSession(std::move(session));
+        doc->openActivityLog();
+        doc->accountList = {"", kCogs, kCogsB};
+        doc->classList = {"", "K1", "K2"};
+        doc->inventoryList = std::make_unique<CCostrunItemList>();
+        doc->assemblyList = std::make_unique<CCostrunItemList>();
+    }
+    ~ValueAdjustTest() override {
+        doc.reset();
+        std::filesystem::remove_all(dir);
+    }
+
+    // Builds the day from the response lists, sums the issues into both item lists as
+    // the day does, and runs the sales and inventory adjustment stage.
+    void runDay(const std::string& invoices, const std::string& creditMemos = "",
+                const std::string& adjustments = "") {
+        invoiceList = records(invoices, "InvoiceRet");
+        creditList = records(creditMemos, "CreditMemoRet");
+        adjustmentList = records(adjustments, "InventoryAdjustmentRet");
+        dayTxns = std::make_unique<CCostrunTxnList>();
+        dayTxns->addAll(kTxnInvoice, invoiceList.get());
+        dayTxns->addAll(kTxnCreditMemo, creditList.get());
+        dayTxns->addAll(kTxnInventoryAdjustment, adjustmentList.get());
+        doc->sumIssues(*doc->inventoryList, *dayTxns);
+        doc->sumIssues(*doc->assemblyList, *dayTxns);
+        doc->postDayAdjustments(day, *dayTxns);
+    }
+
+    std::string activity() const {
+        std::fflush(doc->activityLog);
+        std::ifstream in(doc->activityLogPath(), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    CScript script;
+    CScriptedRegistration registration;
+    std::filesystem::path dir;
+    std::unique_ptr<CCostrunDoc> doc;
+    std::unique_ptr<CQbObjectList> invoiceList;
+    std::unique_ptr<CQbObjectList> creditList;
+    std::unique_ptr<CQbObjectList> adjustmentList;
+    std::unique_ptr<CCostrunTxnList> dayTxns;
+    const CDateTime day = *CDateTime::fromLocal(2010, 4, 1, 23, 59, 59);
+};
+
+// --- the share rule and the grouping into postings ---
+
+struct DayCase {
+    const char* title;
+    std::vector<ItemRow> inventory;
+    std::vector<ItemRow> assembly;
+    std::string invoices;
+    std::string creditMemos;
+    std::string adjustments;
+    std::vector<std::string> expected;
+};
+
+class ValueAdjustDayTest : public ValueAdjustTest,
+                           public ::testing::WithParamInterface<DayCase> {};
+
+TEST_P(ValueAdjustDayTest, PostsTheSharesByAccountAndClass) {
+    const DayCase& c = GetParam();
+    for (const ItemRow& row : c.inventory) addItem(*doc->inventoryList, row);
+    for (const ItemRow& row : c.assembly) addItem(*doc->assemblyList, row);
+    runDay(c.invoices, c.creditMemos, c.adjustments);
+    EXPECT_THAT(postings(script), ElementsAreArray(c.expected));
+    EXPECT_THAT(doc->errorText, IsEmpty());
+}
+
+const ItemRow kWidget{"Widget", 10.0f, 100.0f, 90.0f, kCogs};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ValueAdjustDayTest,
+    ::testing::Values(
+        DayCase{"SharesFollowQuantitiesAcrossClasses",
+                {kWidget},
+                {},
+                invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
+                                 line("InvoiceLineRet", "Widget", "3", "K2")),
+                "",
+                "",
+                {kCogs + "|K1|Carter|Widget=97.50", kCogs + "|K2|Carter|Widget=90.00"}},
+        DayCase{"CreditMemoShareGivesValueBack",
+                {kWidget},
+                {},
+                invoice("1", line("InvoiceLineRet", "Widget", "3")),
+                creditMemo("2", line("CreditMemoLineRet", "Widget", "1")),
+                "",
+                {kCogs + "||Carter|Widget=85.00", kCogs + "||Carter|Widget=90.00"}},
+        DayCase{"OnlyDecreasesOfAnAdjustmentAreAdjusted",
+                {kWidget},
+                {},
+                "",
+                "",
+                adjustment("3", adjustmentLine("Widget", "5") + adjustmentLine("Widget", "-2")),
+                {"Shrinkage|K1||Widget=90.00"}},
+        DayCase{"DifferenceBelowTwoCentsPostsNothing",
+                {{"Widget", 10.0f, 100.0f, 99.99f, kCogs}},
+                {},
+                invoice("1", line("InvoiceLineRet", "Widget", "2")),
+                "",
+                "",
+                {}},
+        DayCase{"TwoLinesOfOneItemMakeOneRequestLine",
+                {kWidget},
+                {},
+                invoice("1", line("InvoiceLineRet", "Widget", "1") +
+                                 line("InvoiceLineRet", "Widget", "3")),
+                "",
+                "",
+                {kCogs + "||Carter|Widget=90.00"}},
+        DayCase{"TwoCogsAccountsMakeTwoPostings",
+                {kWidget, {"Gear", 5.0f, 50.0f, 52.0f, kCogsB}},
+                {},
+                invoice("1", line("InvoiceLineRet", "Gear", "1") +
+                                 line("InvoiceLineRet", "Widget", "2")),
+                "",
+                "",
+                {kCogs + "||Carter|Widget=90.00", kCogsB + "||Carter|Gear=52.00"}},
+        DayCase{"DirectLinesThenGroupLinesInventoryBeforeAssembly",
+                {kWidget, {"Bolt", 4.0f, 8.0f, 4.0f, kCogs}},
+                {{"Kit", 2.0f, 40.0f, 30.0f, kCogs}},
+                invoice("1", line("InvoiceLineRet", "Kit", "1") +
+                                 "<InvoiceLineGroupRet>" + line("InvoiceLineRet", "Bolt", "2") +
+                                 line("InvoiceLineRet", "Kit", "1") + "</InvoiceLineGroupRet>" +
+                                 line("InvoiceLineRet", "Widget", "2")),
+                "",
+                "",
+                {kCogs + "||Carter|Widget=90.00,Kit=30.00,Bolt=4.00"}},
+        DayCase{"ItemWithoutCogsAccountGoesToTheEmptyAccount",
+                {{"Loose", 2.0f, 10.0f, 12.0f, ""}},
+                {},
+                invoice("1", line("InvoiceLineRet", "Loose", "1")),
+                "",
+                "",
+                {"||Carter|Loose=12.00"}},
+        DayCase{"LineWithAClassOutsideTheListIsNotAdjusted",
+                {kWidget},
+                {},
+                invoice("1", line("InvoiceLineRet", "Widget", "2", "Retired")),
+                "",
+                "",
+                {}},
+        DayCase{"PendingTransactionIsNeitherIssueNorPosting",
+                {kWidget},
+                {},
+                invoice("1", "<IsPending>true</IsPending>" +
+                                 line("InvoiceLineRet", "Widget", "2")) +
+                    invoice("2", line("InvoiceLineRet", "Widget", "1")),
+                "",
+                "",
+                {kCogs + "||Carter|Widget=90.00"}}),
+    [](const ::testing::TestParamInfo<DayCase>& info) { return info.param.title; });
+
+TEST_F(ValueAdjustTest, IncompleteItemIsNeverAdjusted) {
+    addItem(*doc->inventoryList, kWidget);
+    doc->inventoryList->find("Widget")->collectedQty = 6.0f;
+    runDay(invoice("1", line("InvoiceLineRet", "Widget", "2")));
+    EXPECT_THAT(script.requests, IsEmpty());
+}
+
+TEST_F(ValueAdjustTest, AClassListedTwiceStillAdjustsTheLineOnce) {
+    doc->classList = {"", "K1", "K1"};
+    addItem(*doc->inventoryList, kWidget);
+    runDay(invoice("1", line("InvoiceLineRet", "Widget", "2", "K1")));
+    EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=90.00"));
+    EXPECT_FLOAT_EQ(doc->inventoryList->find("Widget")->newValue, 90.0f);
+}
+
+TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
+    addItem(*doc->inventoryList, kWidget);
+    runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
+                            line("InvoiceLineRet", "Widget", "3", "K2")));
+    const CCostrunItem& widget = *doc->inventoryList->find("Widget");
+    EXPECT_FLOAT_EQ(widget.issuedQty, 4.0f);
+    EXPECT_FLOAT_EQ(widget.newValue, 90.0f);
+}
+
+// --- the request and the log of one posting ---
+
+TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerMemoAndMacro) {
+    addItem(*doc->inventoryList, kWidget);
+    runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
+    ASSERT_EQ(script.requests.size(), 1u);
+    EXPECT_EQ(script.requests[0],
+              "<?xml version=\"1.0\"?><?qbxml version=\"13.0\"?><QBXML>"
+              "<QBXMLMsgsRq onError=\"stopOnError\"><InventoryAdjustmentAddRq requestID=\"1688\">"
+              "<InventoryAdjustmentAdd defMacro=\"TxnID:0\">"
+              "<AccountRef><FullName>Cost of Goods Sold</FullName></AccountRef>"
+              "<TxnDate>2010-04-01</TxnDate>"
+              "<CustomerRef><FullName>Carter</FullName></CustomerRef>"
+              "<ClassRef><FullName>K1</FullName></ClassRef>"
+              "<Memo>FIFO valuation</Memo>"
+              "<InventoryAdjustmentLineAdd><ItemRef><FullName>Widget</FullName></ItemRef>"
+              "<ValueAdjustment><NewValue>90.00</NewValue></ValueAdjustment>"
+              "</InventoryAdjustmentLineAdd>"
+              "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq></QBXMLMsgsRq></QBXML>");
+    EXPECT_THAT(activity(), HasSubstr("-- Value adjust account Cost of Goods Sold for customer "
+                                      "Carter\nItem NewValue\nWidget 90.00\n"));
+}
+
+TEST_F(ValueAdjustTest, InventoryAdjustmentPostingHasNoCustomerAndItsOwnLogHeading) {
+    addItem(*doc->inventoryList, kWidget);
+    runDay("", "", adjustment("3", adjustmentLine("Widget", "-2")));
+    ASSERT_EQ(script.requests.size(), 1u);
+    EXPECT_THAT(script.requests[0], Not(HasSubstr("CustomerRef")));
+    EXPECT_THAT(script.requests[0], HasSubstr("<ClassRef><FullName>K1</FullName></ClassRef>"));
+    EXPECT_THAT(activity(), HasSubstr("-- Value adjust account Shrinkage\nItem NewValue\n"
+                                      "Widget 90.00\n"));
+}
+
+TEST_F(ValueAdjustTest, EmptyListSendsNothingAndSucceeds) {
+    CValueAdjustList empty;
+    EXPECT_TRUE(doc->postAdjustList(empty, day, kCogs, "", "", true));
+    EXPECT_THAT(script.requests, IsEmpty());
+    EXPECT_THAT(activity(), Not(HasSubstr("Value adjust")));
+}
+
+// --- refusals ---
+
+TEST_F(ValueAdjustTest, RefusedPostingSkipsTheRestOfItsTransactionOnly) {
+    addItem(*doc->inventoryList, kWidget);
+    script.responses.push_back(refusedResponse("The account is not valid."));
+    runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
+                            line("InvoiceLineRet", "Widget", "1", "K2")) +
+           invoice("2", line("InvoiceLineRet", "Widget", "2", "K2")));
+    EXPECT_EQ(doc->errorText, "The account is not valid.");
+    // Invoice 1's K1 posting is refused and its K2 posting never sent; invoice 2 goes on
+    // from the running value the refused share left behind.
+    EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=97.50",
+                                              kCogs + "|K2|Carter|Widget=92.50"));
+}
+
+TEST_F(ValueAdjustTest, RefusedPostingReportsFailureAndClearsTheMacro) {
+    script.responses.push_back(refusedResponse("Object not found."));
+    CValueAdjustList list;
+    list.add("Widget", 100.0f, -10.0f);
+    EXPECT_FALSE(doc->postAdjustList(list, day, kCogs, "", "", false));
+    EXPECT_EQ(doc->errorText, "Object not found.");
+
+    // A request sent afterwards carries no macro definition.
+    doc->session->inventoryAdjustmentAdd(day, kCogs, nullptr, nullptr, nullptr, {"Widget"},
+                                         {"90.00"});
+    ASSERT_EQ(script.requests.size(), 2u);
+    EXPECT_THAT(script.requests[0], HasSubstr("defMacro="));
+    EXPECT_THAT(script.requests[1], Not(HasSubstr("defMacro")));
+}
+
+TEST_F(ValueAdjustTest, PostingWithoutSessionFailsWithAReason) {
+    doc->setSession(nullptr);
+    CValueAdjustList list;
+    list.add("Widget", 100.0f, -10.0f);
+    EXPECT_FALSE(doc->postAdjustList(list, day, kCogs, "", "", false));
+    EXPECT_THAT(doc->errorText, Not(IsEmpty()));
+}
+
+}  // namespace
