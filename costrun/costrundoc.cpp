@@ -1,0 +1,67 @@
+// The engine's life: folders at construction, the session it owns, the day arithmetic
+// and the progress texts. The run, the days, the settings, the intake, the adjustments
+// and the report live in the other costrun*.cpp files of this class.
+#include "costrundoc.h"
+
+#include <cstdio>
+
+#include "qbprogress.h"
+#include "userfolders.h"
+
+CCostrunDoc::CCostrunDoc(const CCostrunFolders& folders) {
+    const std::string appData =
+        folders.applicationData.empty() ? applicationDataFolder() : folders.applicationData;
+    const std::string documents =
+        folders.documents.empty() ? documentsFolder() : folders.documents;
+    dataFolder = appData + "/Veltrane/Lotwise";
+    reportFolder = documents + "/Veltrane/Lotwise Reports";
+    // A folder that cannot be created shows up later, as the failure to create the
+    // report or (silently) the activity log.
+    createFolders(dataFolder);
+    createFolders(reportFolder);
+}
+
+CCostrunDoc::~CCostrunDoc() {
+    closeReportFile();
+    if (activityLog != nullptr) std::fclose(activityLog);
+    // The session goes before the lists that may refer to its answers.
+    session.reset();
+}
+
+CDateTime CCostrunDoc::endOfDay(const CDateTime& t) {
+    const CLocalTime lt = t.local();
+    return CDateTime::fromLocal(lt.year, lt.month, lt.day, 23, 59, 59).value_or(t);
+}
+
+CDateTime CCostrunDoc::startOfDay(const CDateTime& t) {
+    const CLocalTime lt = t.local();
+    return CDateTime::fromLocal(lt.year, lt.month, lt.day, 0, 0, 0).value_or(t);
+}
+
+namespace {
+
+CDateTime shiftDays(const CDateTime& t, int days) {
+    const CLocalTime lt = t.local();
+    return CDateTime::fromLocal(lt.year, lt.month, lt.day + days, lt.hour, lt.minute, lt.second)
+        .value_or(t.addSeconds(days * 24 * 60 * 60));
+}
+
+}  // namespace
+
+CDateTime CCostrunDoc::nextDay(const CDateTime& t) { return shiftDays(t, 1); }
+
+CDateTime CCostrunDoc::previousDay(const CDateTime& t) { return shiftDays(t, -1); }
+
+void CCostrunDoc::setSession(std::unique_ptr<CQbRequestBase> newSession) {
+    session.reset();
+    session = std::move(newSession);
+}
+
+void CCostrunDoc::setStatusHandler(std::function<void(const std::string&)> handler) {
+    statusHandler = std::move(handler);
+}
+
+void CCostrunDoc::progress(const std::string& text) {
+    if (statusHandler) statusHandler(text);
+    pumpMessages();
+}

@@ -43,8 +43,11 @@ public:
     // --- dates ---
     static CDateTime endOfDay(const CDateTime& t);
     static CDateTime startOfDay(const CDateTime& t);
-    static CDateTime nextDay(const CDateTime& t) { return t.addSeconds(24 * 60 * 60); }
-    static CDateTime previousDay(const CDateTime& t) { return t.addSeconds(-24 * 60 * 60); }
+    // The same time of day on the next / previous calendar day. Days advance by the
+    // calendar, not by 24 hours, so that a daylight-saving change can neither skip a
+    // day nor process one twice.
+    static CDateTime nextDay(const CDateTime& t);
+    static CDateTime previousDay(const CDateTime& t);
 
     // --- session ---
     // Replaces the session (the engine owns it); the old one is destroyed first.

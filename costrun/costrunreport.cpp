@@ -1,0 +1,221 @@
+// The CSV report of a run (one block per calculated day and item list) and the
+// activity log, written as raw bytes with "\n" line ends and no byte-order mark. Both
+// are formatted with the C printf rules in the "C" numeric locale.
+#include "costrundoc.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "qbutils.h"
+#include "userfolders.h"
+
+namespace {
+
+constexpr const char* kSeparator = "---------------------\n";   // 21 dashes
+constexpr const char* kSalesSeparator = "------------------\n";  // 18 dashes
+
+std::string vformat(const char* format, std::va_list args) {
+    std::va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* fmt, ...) {
+    std::va_list args;
+    va_start(args, fmt);
+    std::string text = vformat(fmt, args);
+    va_end(args);
+    return text;
+}
+
+// A text between double quotes in the report: quotes inside are doubled, so a name
+// holding one cannot end the field early.
+std::string csvQuoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+bool sameDay(const CDateTime& a, const CDateTime& b) {
+    const CLocalTime x = a.local();
+    const CLocalTime y = b.local();
+    return x.year == y.year && x.month == y.month && x.day == y.day;
+}
+
+// A number of a line, read as the receiving and adjustment blocks read it: -1.0 when
+// the line lacks it.
+float lineFloat(const CQbField& line, const std::string& name) {
+    return line.getChildren() ? line.getChildren()->getFloat(name) : -1.0f;
+}
+
+std::string itemName(const CQbField& line) { return line.grandchildValue("ItemRef", "FullName"); }
+
+bool hasItem(const CQbField& line) { return line.findChild("ItemRef") != nullptr; }
+
+}  // namespace
+
+bool CCostrunDoc::openReportFile(const CDateTime& firstDay, const CDateTime& newUpToDate) {
+    closeReportFile();
+    const std::string folder = reportFolder + "/" + companyTitle;
+    createFolders(folder);
+    const CLocalTime first = firstDay.local();
+    const CLocalTime last = newUpToDate.local();
+    if (sameDay(firstDay, newUpToDate)) {
+        reportPath = folder + format("/costrun%04d%02d%02d.csv", first.year, first.month, first.day);
+    } else {
+        reportPath = folder + format("/costrun%04d%02d%02d_%04d%02d%02d.csv", first.year,
+                                     first.month, first.day, last.year, last.month, last.day);
+    }
+    std::remove(reportPath.c_str());
+    reportFile = std::fopen(reportPath.c_str(), "wb");
+    if (reportFile == nullptr) {
+        errorText = "Cannot create the report file " + reportPath + ": " + std::strerror(errno) + ".";
+        if (errorText.size() > 255) errorText.resize(255);
+        return false;
+    }
+    return true;
+}
+
+void CCostrunDoc::closeReportFile() {
+    if (reportFile != nullptr) std::fclose(reportFile);
+    reportFile = nullptr;
+}
+
+void CCostrunDoc::writeReportDay(const CCostrunItemList* list, const CDateTime& day) {
+    if (list == nullptr || reportFile == nullptr) return;
+    const CLocalTime d = day.local();
+    std::string out = format("\"FIFO Valuation on %02d/%02d/%04d\"\n", d.month, d.day, d.year);
+    out += "\"(List of items and the list of most recent transactions of their receiving)\"\n\n";
+    out += "\"Item\",\"Qty\",\"QB Value\",\"FIFO Value\"\n";
+    out += "\"\",\"\",\"\",\"\",\"Txn Type\",\"Ref Number\",\"Txn Date\",\"Qty\",\"Item Cost\"\n";
+    for (const auto& entry : *list) {
+        const CCostrunItem& item = *entry;
+        const std::string name = csvQuoted(item.fullName);
+        if (item.qtyOnHand < 0) {
+            out += name + format(",%.2f,%.2f,\"N/A\"\n", item.qtyOnHand, item.qbValue);
+            continue;
+        }
+        if (item.isComplete()) {
+            out += name + format(",%.2f,%.2f,%.2f\n", item.qtyOnHand, item.qbValue, item.onHandValue);
+        } else {
+            out += name + format(",%.2f,%.2f,\"N/A\"\n", item.qtyOnHand, item.qbValue);
+        }
+        for (const auto& lot : item.lots) {
+            const CLocalTime t = lot->txnDate ? lot->txnDate->local() : CLocalTime{};
+            out += "\"\",\"\",\"\",\"\"," + csvQuoted(lot->txnType) + "," + csvQuoted(lot->refNumber) +
+                   format(",%04d/%02d/%02d,%.2f,%2f\n", t.year, t.month, t.day, lot->qty,
+                          lot->itemCost);
+        }
+    }
+    out += "\n\n\n";
+    std::fwrite(out.data(), 1, out.size(), reportFile);
+}
+
+void CCostrunDoc::openActivityLog() {
+    if (activityLogOpen) return;
+    const std::string path = activityLogPath();
+    std::remove(path.c_str());
+    // A log that cannot be created is lost; the run goes on without it.
+    activityLog = std::fopen(path.c_str(), "wb");
+    activityLogOpen = true;
+}
+
+void CCostrunDoc::logActivity(const char* fmt, ...) {
+    if (activityLog == nullptr) return;
+    std::va_list args;
+    va_start(args, fmt);
+    const std::string text = vformat(fmt, args);
+    va_end(args);
+    std::fwrite(text.data(), 1, text.size(), activityLog);
+    std::fflush(activityLog);
+}
+
+void CCostrunDoc::logReceivingTxns(const CQbObjectList* list, const char* kindName) {
+    if (list == nullptr || list->getSize() == 0) return;
+    logActivity("%s", kSeparator);
+    for (int i = 0; i < list->getSize(); ++i) {
+        const CQbObject& txn = *list->getAt(i);
+        if (!txn.has("ItemLineRet") && !txn.has("ItemGroupLineRet")) continue;
+        logActivity("%s # : %s\n", kindName, txn.getValue("RefNumber").c_str());
+        logActivity("Date : %s\n", txn.getValue("TxnDate").c_str());
+        logActivity("Item Qty Cost\n");
+        auto logLines = [this](const std::vector<CQbField*>& lines) {
+            for (const CQbField* line : lines) {
+                if (!hasItem(*line)) continue;
+                logActivity("%s %f %f\n", itemName(*line).c_str(), lineFloat(*line, "Quantity"),
+                            lineFloat(*line, "Amount"));
+            }
+        };
+        logLines(txn.findAll("ItemLineRet"));
+        for (const CQbField* group : txn.findAll("ItemGroupLineRet")) {
+            logLines(group->findChildren("ItemLineRet"));
+        }
+    }
+}
+
+void CCostrunDoc::logInventoryAdjustments(const CQbObjectList* list) {
+    if (list == nullptr || list->getSize() == 0) return;
+    logActivity("%s", kSeparator);
+    for (int i = 0; i < list->getSize(); ++i) {
+        const CQbObject& txn = *list->getAt(i);
+        logActivity("Inventory Adjustment # : %s\n", txn.getValue("RefNumber").c_str());
+        logActivity("Date : %s\n", txn.getValue("TxnDate").c_str());
+        logActivity("Item Qty Cost\n");
+        for (const CQbField* line : txn.findAll("InventoryAdjustmentLineRet")) {
+            if (!hasItem(*line)) continue;
+            logActivity("%s %f %f\n", itemName(*line).c_str(),
+                        lineFloat(*line, "QuantityDifference"), lineFloat(*line, "ValueDifference"));
+        }
+    }
+}
+
+void CCostrunDoc::logBuilds(const CQbObjectList* list) {
+    if (list == nullptr || list->getSize() == 0) return;
+    logActivity("%s", kSeparator);
+    for (int i = 0; i < list->getSize(); ++i) {
+        const CQbObject& build = *list->getAt(i);
+        logActivity("Build # : %s\n", build.getValue("RefNumber").c_str());
+        logActivity("Date : %s\n", build.getValue("TxnDate").c_str());
+        logActivity("Item Qty\n");
+        if (build.has("ItemInventoryAssemblyRef")) {
+            logActivity("%s %f\n", build.getValue("ItemInventoryAssemblyRef", "FullName").c_str(),
+                        build.getFloat("QuantityToBuild"));
+        }
+        for (const CQbField* line : build.findAll("ComponentItemLineRet")) {
+            if (!hasItem(*line)) continue;
+            logActivity("%s %f\n", itemName(*line).c_str(), lineFloat(*line, "QuantityNeeded"));
+        }
+    }
+}
+
+void CCostrunDoc::logDaySales(const CQbObjectList* list, const char* heading,
+                              const char* lineName, const char* groupName) {
+    if (list == nullptr || list->getSize() == 0) return;
+    logActivity("%s", kSalesSeparator);
+    for (int i = 0; i < list->getSize(); ++i) {
+        const CQbObject& txn = *list->getAt(i);
+        logActivity("-- %s #%s for customer %s :\n", heading, txn.getValue("RefNumber").c_str(),
+                    txn.getValue("CustomerRef", "FullName").c_str());
+        auto logLines = [this](const std::vector<CQbField*>& lines) {
+            for (const CQbField* line : lines) {
+                logActivity("%s %f\n", itemName(*line).c_str(),
+                            readDecimal(line->childValue("Quantity")));
+            }
+        };
+        logLines(txn.findAll(lineName));
+        for (const CQbField* group : txn.findAll(groupName)) {
+            logLines(group->findChildren(lineName));
+        }
+    }
+}

@@ -1,0 +1,125 @@
+// Run settings kept in the company file as custom fields under the system's owner id:
+// "StartDate", "LastExecTime", "LastUpToDate" on the company and the definition of
+// "BuildValue" on build assembly transactions.
+#include "costrundoc.h"
+
+#include "qbexception.h"
+#include "qbprogress.h"
+#include "qbutils.h"
+
+namespace {
+
+struct CRunField {
+    const char* name;
+    const char* assignTo;
+};
+
+constexpr CRunField kRunFields[] = {{"StartDate", "Company"},
+                                    {"LastExecTime", "Company"},
+                                    {"LastUpToDate", "Company"},
+                                    {"BuildValue", "BuildAssembly"}};
+constexpr const char* kRunFieldType = "STR255TYPE";
+
+// A custom-field write that QuickBooks refused counts as a failure: otherwise a run
+// would go on believing its settings were stored.
+void requireSuccess(const CQbRequestBase& session) {
+    if (session.statusCode() != 0) throw CQbException(session.statusMessage());
+}
+
+}  // namespace
+
+bool CCostrunDoc::loadCompany() {
+    company.reset();
+    if (!session) return false;
+    company = session->queryCompany();
+    return company != nullptr;
+}
+
+void CCostrunDoc::loadRunSettings() {
+    startDate.reset();
+    lastExecTime.reset();
+    lastUpToDate.reset();
+    hasStoredStart = false;
+    if (!company) return;
+
+    if (company->findPrivateDataExt("StartDate") != nullptr) {
+        startDate = company->findPrivateDataExt("StartDate")->getDate();
+        hasStoredStart = true;
+    }
+    if (const CQbField* field = company->findPrivateDataExt("LastExecTime")) {
+        lastExecTime = field->getDateTime();
+    }
+    if (const CQbField* field = company->findPrivateDataExt("LastUpToDate")) {
+        if (std::optional<CDateTime> date = field->getDate()) lastUpToDate = endOfDay(*date);
+    }
+    // The value the first run stores before any day (the day before the start date)
+    // means that no day has been processed.
+    if (hasStoredStart && startDate && lastUpToDate && *lastUpToDate < *startDate) {
+        lastUpToDate.reset();
+    }
+}
+
+bool CCostrunDoc::loadPreferences() {
+    std::unique_ptr<CQbObject> preferences = session ? session->queryPreferences() : nullptr;
+    if (!preferences) {
+        errorText = "Fail to retrieve the file configuration.";
+        return false;
+    }
+    const std::string on = preferences->getValue("MultiCurrencyPreferences", "IsMultiCurrencyOn");
+    multiCurrency = on == "true" || on == "1";
+    return true;
+}
+
+bool CCostrunDoc::defineRunFields() {
+    if (!session) return false;
+    try {
+        for (const CRunField& field : kRunFields) {
+            if (!session->dataExtDefExists(kPrivateOwnerId, field.name, kRunFieldType,
+                                           field.assignTo)) {
+                session->dataExtDefAdd(kPrivateOwnerId, field.name, kRunFieldType, field.assignTo);
+            }
+        }
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
+    return true;
+}
+
+bool CCostrunDoc::saveStartSettings() {
+    if (!startDate || !session) return false;
+    lastExecTime = CDateTime::now();
+    try {
+        if (!hasStoredStart) {
+            session->dataExtAddCompany(kPrivateOwnerId, "StartDate", startDate);
+            requireSuccess(*session);
+            session->dataExtAddCompany(kPrivateOwnerId, "LastExecTime", lastExecTime);
+            requireSuccess(*session);
+            session->dataExtAddCompany(kPrivateOwnerId, "LastUpToDate",
+                                       endOfDay(previousDay(*startDate)));
+            requireSuccess(*session);
+        } else {
+            session->dataExtModCompany(kPrivateOwnerId, "StartDate", startDate);
+            requireSuccess(*session);
+            session->dataExtModCompany(kPrivateOwnerId, "LastExecTime", lastExecTime);
+            requireSuccess(*session);
+        }
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
+    return true;
+}
+
+bool CCostrunDoc::saveLastUpToDate() {
+    if (!lastUpToDate || !session) return false;
+    try {
+        session->dataExtModCompany(kPrivateOwnerId, "LastUpToDate", lastUpToDate);
+        requireSuccess(*session);
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
+    pumpMessages();
+    return true;
+}

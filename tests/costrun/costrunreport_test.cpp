@@ -1,0 +1,213 @@
+// The CSV report and the activity log, byte for byte.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "costrundoc.h"
+#include "qbobjectlist.h"
+#include "tzguard.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+CDateTime local(int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
+    return *CDateTime::fromLocal(y, m, d, h, mi, s);
+}
+
+class ReportTest : public ::testing::Test {
+protected:
+    ReportTest()
+        : tz("America/New_York"),
+          dir(std::filesystem::temp_directory_path() / ("lotwise-report-" + std::to_string(::getpid()))) {
+        doc = std::make_unique<CCostrunDoc>(CCostrunFolders{dir / "appdata", dir / "docs"});
+        doc->companyTitle = "Acme";
+    }
+    ~ReportTest() override {
+        doc.reset();
+        std::filesystem::remove_all(dir);
+    }
+
+    std::string report() {
+        doc->closeReportFile();
+        return readFile(doc->getReportPath());
+    }
+
+    CTzGuard tz;
+    std::filesystem::path dir;
+    std::unique_ptr<CCostrunDoc> doc;
+};
+
+TEST_F(ReportTest, FoldersAreCreatedWithTheEngine) {
+    EXPECT_EQ(doc->getDataFolder(), (dir / "appdata" / "Veltrane" / "Lotwise").string());
+    EXPECT_EQ(doc->getReportFolder(), (dir / "docs" / "Veltrane" / "Lotwise Reports").string());
+    EXPECT_TRUE(std::filesystem::is_directory(doc->getDataFolder()));
+    EXPECT_TRUE(std::filesystem::is_directory(doc->getReportFolder()));
+}
+
+TEST_F(ReportTest, FileNamesCarryOneOrTwoDates) {
+    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1, 23, 59, 59), local(2010, 4, 1, 23, 59, 59)));
+    EXPECT_EQ(doc->getReportPath(), doc->getReportFolder() + "/Acme/costrun20100401.csv");
+    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1, 23, 59, 59), local(2010, 4, 30, 23, 59, 59)));
+    EXPECT_EQ(doc->getReportPath(), doc->getReportFolder() + "/Acme/costrun20100401_20100430.csv");
+    // A run without calculated days leaves an empty report.
+    EXPECT_EQ(report(), "");
+}
+
+TEST_F(ReportTest, ARunReplacesTheReportOfTheSameDates) {
+    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
+    CCostrunItemList items;
+    items.add(std::make_unique<CCostrunItem>("Widget", 0.0f, 0.0f));
+    doc->writeReportDay(&items, local(2010, 4, 1));
+    EXPECT_NE(report(), "");
+    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
+    EXPECT_EQ(report(), "");
+}
+
+TEST_F(ReportTest, AReportThatCannotBeCreatedNamesTheFileAndTheCause) {
+    std::ofstream(doc->getReportFolder() + "/Blocked") << "a file where the folder should be";
+    doc->companyTitle = "Blocked";
+    EXPECT_FALSE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
+    EXPECT_THAT(doc->getErrorText(), HasSubstr("costrun20100401.csv"));
+    EXPECT_THAT(doc->getErrorText(), HasSubstr("Not a directory"));
+    EXPECT_LE(doc->getErrorText().size(), 255u);
+}
+
+TEST_F(ReportTest, DayBlockIsWrittenExactly) {
+    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
+    CCostrunItemList items;
+    CCostrunItem* widget = items.add(std::make_unique<CCostrunItem>("Widget", 10.0f, 110.0f));
+    auto lot = std::make_unique<CItemPo>("Bill", "B-17", local(2010, 4, 1), 10.0f);
+    widget->takeLot(60.0f, 6.0f, *lot);
+    widget->addLot(std::move(lot));
+    auto older = std::make_unique<CItemPo>("Item Receipt", "R\"2", local(2010, 3, 28), 12.0f);
+    widget->takeLot(96.0f, 8.0f, *older);
+    widget->addLot(std::move(older));
+    CCostrunItem* short_ = items.add(std::make_unique<CCostrunItem>("Gadget \"Pro\"", 5.0f, 20.0f));
+    auto partial = std::make_unique<CItemPo>("Check", "C-1", local(2010, 3, 2), 3.0f);
+    short_->takeLot(6.0f, 2.0f, *partial);
+    short_->addLot(std::move(partial));
+    CCostrunItem* negative = items.add(std::make_unique<CCostrunItem>("Bolt", -2.0f, -3.5f));
+    auto ignored = std::make_unique<CItemPo>("Bill", "B-1", local(2010, 3, 2), 1.0f);
+    negative->addLot(std::move(ignored));
+    doc->writeReportDay(&items, local(2010, 4, 1, 23, 59, 59));
+    doc->writeReportDay(nullptr, local(2010, 4, 1, 23, 59, 59));
+
+    EXPECT_EQ(report(),
+              "\"FIFO Valuation on 04/01/2010\"\n"
+              "\"(List of items and the list of most recent transactions of their receiving)\"\n\n"
+              "\"Item\",\"Qty\",\"QB Value\",\"FIFO Value\"\n"
+              "\"\",\"\",\"\",\"\",\"Txn Type\",\"Ref Number\",\"Txn Date\",\"Qty\",\"Item Cost\"\n"
+              "\"Widget\",10.00,110.00,108.00\n"
+              "\"\",\"\",\"\",\"\",\"Bill\",\"B-17\",2010/04/01,6.00,10.000000\n"
+              "\"\",\"\",\"\",\"\",\"Item Receipt\",\"R\"\"2\",2010/03/28,4.00,12.000000\n"
+              "\"Gadget \"\"Pro\"\"\",5.00,20.00,\"N/A\"\n"
+              "\"\",\"\",\"\",\"\",\"Check\",\"C-1\",2010/03/02,2.00,3.000000\n"
+              "\"Bolt\",-2.00,-3.50,\"N/A\"\n"
+              "\n\n\n");
+}
+
+class ActivityLogTest : public ReportTest {};
+
+TEST_F(ActivityLogTest, StartsAfreshOncePerProgramStart) {
+    doc->openActivityLog();
+    doc->logActivity("Start date : %02d/%02d/%04d\n", 3, 1, 2010);
+    doc->openActivityLog();  // a second run of the same program appends
+    doc->logActivity("MultiCurrency is turned %s\n", "off");
+    EXPECT_EQ(readFile(doc->activityLogPath()), "Start date : 03/01/2010\nMultiCurrency is turned off\n");
+
+    doc = std::make_unique<CCostrunDoc>(CCostrunFolders{dir / "appdata", dir / "docs"});
+    doc->logActivity("not open yet\n");
+    doc->openActivityLog();
+    doc->logActivity("%s %f\n", "Widget", 2.5);
+    EXPECT_EQ(readFile(doc->activityLogPath()), "Widget 2.500000\n");
+}
+
+TEST_F(ActivityLogTest, AMissingLogIsLostQuietly) {
+    std::filesystem::remove_all(doc->getDataFolder());
+    std::ofstream(doc->getDataFolder()) << "a file in the way";
+    doc->openActivityLog();
+    doc->logActivity("nothing %d\n", 1);
+    std::filesystem::remove(doc->getDataFolder());
+}
+
+std::unique_ptr<CQbObject> txn(std::initializer_list<std::pair<const char*, const char*>> fields) {
+    auto object = std::make_unique<CQbObject>();
+    for (const auto& [name, value] : fields) object->addText(name, value);
+    return object;
+}
+
+std::unique_ptr<CQbFieldList> line(const char* item, std::initializer_list<std::pair<const char*, const char*>> fields) {
+    auto children = std::make_unique<CQbFieldList>();
+    if (item) children->addRef("ItemRef", "FullName", item);
+    for (const auto& [name, value] : fields) children->addText(name, value);
+    return children;
+}
+
+TEST_F(ActivityLogTest, RunWideBlocks) {
+    doc->openActivityLog();
+    CQbObjectList bills;
+    auto bill = txn({{"RefNumber", "B-1"}, {"TxnDate", "2010-03-02"}});
+    bill->addAggregate("ItemLineRet", line("Widget", {{"Quantity", "6"}, {"Amount", "60.00"}}));
+    bill->addAggregate("ItemLineRet", line(nullptr, {{"Quantity", "1"}}));
+    auto group = std::make_unique<CQbFieldList>();
+    group->addAggregate("ItemLineRet", line("Bolt", {{"Amount", "2.5"}}));
+    bill->addAggregate("ItemGroupLineRet", std::move(group));
+    bills.add(std::move(bill));
+    bills.add(txn({{"RefNumber", "B-2"}, {"TxnDate", "2010-03-03"}}));  // no item lines
+    doc->logReceivingTxns(&bills, "Bill");
+    CQbObjectList none;
+    doc->logReceivingTxns(&none, "Check");
+
+    CQbObjectList adjustments;
+    auto adjustment = txn({{"RefNumber", "7"}, {"TxnDate", "2010-03-04"}});
+    adjustment->addAggregate("InventoryAdjustmentLineRet",
+                             line("Widget", {{"QuantityDifference", "-3"}, {"ValueDifference", "-30"}}));
+    adjustments.add(std::move(adjustment));
+    doc->logInventoryAdjustments(&adjustments);
+
+    CQbObjectList builds;
+    auto build = txn({{"RefNumber", "9"}, {"TxnDate", "2010-03-05"}});
+    build->addAggregate("ItemInventoryAssemblyRef", line(nullptr, {{"FullName", "Kit"}}));
+    build->addText("QuantityToBuild", "2");
+    build->addAggregate("ComponentItemLineRet", line("Widget", {{"QuantityNeeded", "4"}}));
+    builds.add(std::move(build));
+    doc->logBuilds(&builds);
+
+    CQbObjectList invoices;
+    auto invoice = txn({{"RefNumber", "1001"}});
+    invoice->addAggregate("CustomerRef", line(nullptr, {{"FullName", "Ann"}}));
+    invoice->addAggregate("InvoiceLineRet", line("Widget", {{"Quantity", "2"}}));
+    invoice->addAggregate("InvoiceLineRet", line("Service", {}));
+    auto invoiceGroup = std::make_unique<CQbFieldList>();
+    invoiceGroup->addAggregate("InvoiceLineRet", line("Bolt", {{"Quantity", "1.5"}}));
+    invoice->addAggregate("InvoiceLineGroupRet", std::move(invoiceGroup));
+    invoices.add(std::move(invoice));
+    doc->logDaySales(&invoices, "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
+
+    EXPECT_EQ(readFile(doc->activityLogPath()),
+              "---------------------\n"
+              "Bill # : B-1\nDate : 2010-03-02\nItem Qty Cost\n"
+              "Widget 6.000000 60.000000\n"
+              "Bolt -1.000000 2.500000\n"
+              "---------------------\n"
+              "Inventory Adjustment # : 7\nDate : 2010-03-04\nItem Qty Cost\n"
+              "Widget -3.000000 -30.000000\n"
+              "---------------------\n"
+              "Build # : 9\nDate : 2010-03-05\nItem Qty\nKit 2.000000\nWidget 4.000000\n"
+              "------------------\n"
+              "-- Invoice #1001 for customer Ann :\n"
+              "Widget 2.000000\nService 0.000000\nBolt 1.500000\n");
+}
+
+}  // namespace
