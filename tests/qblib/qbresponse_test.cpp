@@ -213,6 +213,15 @@ TEST(QbResponse, MalformedTextRaisesParsingErrorWithWholeText) {
     }
 }
 
+TEST(QbResponse, DomExceptionRaisesDomParsingError) {
+    // Xerces refuses an XML version it does not implement with a DOMException.
+    const std::string text = "<?xml version=\"1.5\"?><QBXML/>";
+    const std::string message = parseFailure(text);
+    EXPECT_THAT(message, StartsWith("DOM Error during parsing: '" + text + "'\n" +
+                                    "DOMException message is:  "));
+    EXPECT_THAT(message, HasSubstr("Message is: "));
+}
+
 TEST(QbResponse, PredefinedAndCharacterEntitiesAreNotLimited) {
     std::string body;
     for (int i = 0; i < 2000; ++i) {
