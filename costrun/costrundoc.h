@@ -96,6 +96,38 @@ public:
                         const std::string& account, const std::string& className,
                         const std::string& customer, bool sales);
 
+    // --- the run ---
+    // Values every day from the first unprocessed one up to newUpToDate (the end of
+    // that day), committing "LastUpToDate" after each. False with errorText on failure.
+    bool runValuation(const CDateTime& newUpToDate);
+
+    // --- one valuation day ---
+    // Calculates, posts and reports one day (its end, 23:59:59). False only when no day
+    // has been started or `day` lies before the last processed day.
+    bool processDay(const CDateTime& day);
+    // A new item list from QuickBooks' valuation summary of the day; null when the
+    // report cannot be read.
+    std::unique_ptr<CCostrunItemList> loadValuation(const CDateTime& day,
+                                                    const std::string& itemType);
+    bool readValuationReport(CCostrunItemList& list, const CDateTime& date,
+                             const std::string& itemType);
+    void assignAccounts(CCostrunItemList& list);
+    // The FIFO walk over the run's receiving transactions, newest first.
+    void collectLots(CCostrunItemList& list, const CDateTime& day, const std::string& itemType);
+    void addOpeningLots(CCostrunItemList& list, const std::string& itemType);
+
+    // --- assembly builds ---
+    void markBuiltAssembliesInactive(CCostrunItemList& assemblies);
+    void reserveComponents(CCostrunItemList* inventory, CCostrunItemList* assemblies,
+                           const CCostrunTxnList& dayTxns);
+    // One valuation pass over the day's builds; returns how many builds got a value.
+    int valueBuilds(CCostrunItemList* inventory, CCostrunItemList* assemblies, int pass);
+    void buildLot(const CCostrunTxn& build, CCostrunItemList& list);
+    bool transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
+                             const CCostrunTxnList& dayTxns, const CDateTime& day);
+    bool transferBuildValue(const CQbObject& buildRet, CCostrunItemList* inventory,
+                            CCostrunItemList& assemblies, const CDateTime& day);
+
     // --- report and activity log ---
     bool openReportFile(const CDateTime& firstDay, const CDateTime& newUpToDate);
     void writeReportDay(const CCostrunItemList* list, const CDateTime& day);

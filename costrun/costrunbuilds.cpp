@@ -1,0 +1,161 @@
+// Assembly builds within a valuation day: the day's builds reserve their components'
+// units, are valued pass by pass from the components' FIFO cost (assemblies made of
+// other assemblies one pass after them), keep their value in the build's "BuildValue"
+// custom field, become lots of their assembly, and finally move value from the
+// components to the assembly with one zero-sum adjustment per build.
+#include <cstdio>
+
+#include "costrundoc.h"
+#include "qbutils.h"
+
+namespace {
+
+std::string assemblyName(const CQbObject& build) {
+    return build.getValue("ItemInventoryAssemblyRef", "FullName");
+}
+
+std::string lineItem(const CQbField& line) { return line.grandchildValue("ItemRef", "FullName"); }
+
+// A component is looked up among the inventory items first, then the assemblies.
+CCostrunItem* findComponent(const std::string& name, CCostrunItemList* inventory,
+                            CCostrunItemList* assemblies) {
+    CCostrunItem* item = inventory ? inventory->find(name) : nullptr;
+    if (item == nullptr && assemblies != nullptr) item = assemblies->find(name);
+    return item;
+}
+
+std::string valueText(float value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%f", value);
+    return buffer;
+}
+
+}  // namespace
+
+void CCostrunDoc::markBuiltAssembliesInactive(CCostrunItemList& assemblies) {
+    if (!dayBuildTxns) return;
+    for (const auto& record : *dayBuildTxns) {
+        if (record->isPending || record->ret == nullptr) continue;
+        if (CCostrunItem* item = assemblies.find(assemblyName(*record->ret))) item->active = false;
+    }
+}
+
+void CCostrunDoc::reserveComponents(CCostrunItemList* inventory, CCostrunItemList* assemblies,
+                                    const CCostrunTxnList& dayTxns) {
+    for (const auto& record : dayTxns) {
+        if (record->txnTypeCode != kTxnBuildAssembly || record->isPending || !record->ret) continue;
+        for (const CQbField* line : record->ret->findAll("ComponentItemLineRet")) {
+            if (CCostrunItem* item = findComponent(lineItem(*line), inventory, assemblies)) {
+                item->reservedQty += line->childFloat("QuantityNeeded");
+            }
+        }
+    }
+}
+
+int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* assemblies,
+                             int pass) {
+    if (!dayBuildTxns || assemblies == nullptr) return 0;
+    int valued = 0;
+    for (const auto& entry : *dayBuildTxns) {
+        CCostrunTxn& record = *entry;
+        if (record.hasBuildValue || record.isPending || record.ret == nullptr) continue;
+        const CQbObject& build = *record.ret;
+        // A build whose assembly is not in the day's report cannot be valued.
+        CCostrunItem* assembly = assemblies->find(assemblyName(build));
+        if (assembly == nullptr) continue;
+
+        bool allCosted = true;
+        float value = 0.0f;
+        for (const CQbField* line : build.findAll("ComponentItemLineRet")) {
+            const std::string name = lineItem(*line);
+            const float needed = line->childFloat("QuantityNeeded");
+            if (CCostrunItem* component = findComponent(name, inventory, assemblies)) {
+                if (!component->costed) {
+                    allCosted = false;
+                    continue;
+                }
+                // The average FIFO cost of the units the day's builds consumed; a
+                // component nothing was reserved of costs nothing.
+                const float part = component->reservedQty != 0.0f
+                                       ? needed * component->reservedValue / component->reservedQty
+                                       : 0.0f;
+                value += part;
+                logActivity("Build component : item %s qty %f val %f\n", name.c_str(), needed, part);
+            } else if (priceList) {
+                const auto price = priceList->find(name);
+                if (price != priceList->end()) {
+                    value += needed * static_cast<float>(readDecimal(price->second));
+                }
+            }
+        }
+        assembly->active = allCosted;
+        assembly->costedNext = allCosted;
+        if (!allCosted) continue;
+
+        record.buildValue = value;
+        record.hasBuildValue = true;
+        const std::string txnId = build.getValue("TxnID");
+        if (receiptTxns) {
+            if (CCostrunTxn* stored = receiptTxns->findBuild(txnId)) {
+                stored->buildValue = value;
+                stored->hasBuildValue = true;
+            }
+        }
+        const std::string text = valueText(value);
+        if (session) session->dataExtAddTxn("BuildAssembly", txnId, nullptr, kBuildValueField, text);
+        logActivity("Build transaction : item %s value %s\n", assembly->fullName.c_str(), text.c_str());
+        assembly->builtQty += build.getFloat("QuantityToBuild");
+        assembly->buildPass = pass;
+        ++valued;
+    }
+    assemblies->commitCosted();
+    return valued;
+}
+
+void CCostrunDoc::buildLot(const CCostrunTxn& build, CCostrunItemList& list) {
+    if (!build.hasBuildValue || build.isPending || build.ret == nullptr) return;
+    const float quantity = build.ret->getFloat("QuantityToBuild");
+    CCostrunItem* item = list.find(assemblyName(*build.ret));
+    if (quantity <= 0.0f || item == nullptr || !item->active || item->isComplete()) return;
+    auto lot = std::make_unique<CItemPo>(txnTypeName(kTxnBuildAssembly),
+                                         build.ret->getValue("RefNumber"),
+                                         build.ret->getDate("TxnDate"), build.buildValue / quantity);
+    item->takeLot(build.buildValue, quantity, *lot);
+    item->addLot(std::move(lot));
+}
+
+bool CCostrunDoc::transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
+                                      const CCostrunTxnList& dayTxns, const CDateTime& day) {
+    if (assemblies == nullptr) return true;
+    bool ok = true;
+    const int lastPass = assemblies->maxBuildPass();
+    for (int pass = 0; pass <= lastPass; ++pass) {
+        for (const auto& record : dayTxns) {
+            if (record->txnTypeCode != kTxnBuildAssembly || record->isPending || !record->ret) continue;
+            const CCostrunItem* assembly = assemblies->find(assemblyName(*record->ret));
+            if (assembly == nullptr || assembly->buildPass != pass) continue;
+            // A refused transfer leaves its message in errorText; the next build goes on.
+            if (!transferBuildValue(*record->ret, inventory, *assemblies, day)) ok = false;
+        }
+    }
+    return ok;
+}
+
+bool CCostrunDoc::transferBuildValue(const CQbObject& buildRet, CCostrunItemList* inventory,
+                                     CCostrunItemList& assemblies, const CDateTime& day) {
+    CCostrunItem* assembly = assemblies.find(assemblyName(buildRet));
+    if (assembly == nullptr) return true;
+    CValueAdjustList adjustments;
+    for (const CQbField* line : buildRet.findAll("ComponentItemLineRet")) {
+        const float needed = line->childFloat("QuantityNeeded");
+        if (inventory != nullptr) shareLine(*inventory, *line, needed, adjustments);
+        shareLine(assemblies, *line, needed, adjustments);
+    }
+    const float total = -1.0f * adjustments.sumAmounts();
+    if (assembly->newValue == 0.0f) assembly->newValue = assembly->qbValue;
+    adjustments.add(assembly->fullName, assembly->newValue, total);
+    assembly->adjustedValue += total;
+    assembly->newValue += total;
+    return postAdjustList(adjustments, day, assembly->assetAccount, std::string(), std::string(),
+                          false);
+}

@@ -1,0 +1,231 @@
+// One valuation day: QuickBooks' end-of-day quantities and values from its inventory
+// valuation summary, the FIFO walk over the run's receiving transactions (newest
+// first, back to an opening lot priced from the day before the start date), the day's
+// builds, the adjustments and the report blocks. Only days with issuing activity are
+// calculated; nothing of a day's layers is kept for the next day.
+#include <map>
+#include <set>
+
+#include "costrundoc.h"
+#include "qbexception.h"
+#include "qbutils.h"
+
+namespace {
+
+constexpr const char* kDaySeparator = "---------------------\n";
+
+std::string dayText(const char* format, const CDateTime& day) {
+    const CLocalTime d = day.local();
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, format, d.month, d.day, d.year);
+    return buffer;
+}
+
+}  // namespace
+
+bool CCostrunDoc::processDay(const CDateTime& day) {
+    if (!lastUpToDate || *lastUpToDate > day) return false;
+    logActivity("%s", kDaySeparator);
+    logActivity("%s", dayText("Processing Day %02d/%02d/%04d\n", day).c_str());
+    progressText = dayText("Calculation on day %02d/%02d/%04d\n\n", day);
+    progress(progressText);
+
+    std::unique_ptr<CCostrunTxnList> dayTxns = retrieveDayTxns(day);
+    if (dayTxns) {
+        inventoryList = loadValuation(day, "Inventory");
+        assemblyList = loadValuation(day, "Assembly");
+        CCostrunItemList* inventory = inventoryList.get();
+        CCostrunItemList* assemblies = assemblyList.get();
+        reserveComponents(inventory, assemblies, *dayTxns);
+        if (inventory) {
+            collectLots(*inventory, day, "Inventory");
+            sumIssues(*inventory, *dayTxns);
+            inventory->markAllCosted(true);
+        }
+        if (assemblies) {
+            collectLots(*assemblies, day, "Assembly");
+            sumIssues(*assemblies, *dayTxns);
+        }
+
+        // Build passes. A pass that values no build and makes no further item costed
+        // cannot be followed by one that does, so the loop ends there; builds left
+        // without a value stay so.
+        for (int pass = 0; dayBuildTxns && !dayBuildTxns->allBuildsSettled() && assemblies; ++pass) {
+            std::set<const CCostrunItem*> waiting;
+            std::size_t costedBefore = 0;
+            for (const auto& item : *assemblies) {
+                if (!item->active) waiting.insert(item.get());
+                costedBefore += item->costed;
+            }
+            const int valued = valueBuilds(inventory, assemblies, pass);
+            std::size_t costedAfter = 0;
+            for (const auto& item : *assemblies) costedAfter += item->costed;
+            // Walk again only for the assemblies this pass made active: the others hold
+            // their lots already and must not receive them (or an opening lot) twice.
+            std::vector<CCostrunItem*> paused;
+            for (const auto& item : *assemblies) {
+                if (item->active && waiting.count(item.get()) == 0) {
+                    item->active = false;
+                    paused.push_back(item.get());
+                }
+            }
+            collectLots(*assemblies, day, "Assembly");
+            for (CCostrunItem* item : paused) item->active = true;
+            if (valued == 0 && costedAfter == costedBefore) break;
+        }
+
+        progress(progressText + "Performing valuation adjustment...");
+        transferBuildValues(inventory, assemblies, *dayTxns, day);
+        postDayAdjustments(day, *dayTxns);
+        writeReportDay(inventory, day);
+        writeReportDay(assemblies, day);
+        inventoryList.reset();
+        assemblyList.reset();
+        dayTxns.reset();
+    }
+
+    dayInvoices.reset();
+    daySalesReceipts.reset();
+    dayInventoryAdjustments.reset();
+    dayCreditMemos.reset();
+    dayBuilds.reset();
+    dayBuildTxns.reset();
+    return true;
+}
+
+std::unique_ptr<CCostrunItemList> CCostrunDoc::loadValuation(const CDateTime& day,
+                                                             const std::string& itemType) {
+    auto list = std::make_unique<CCostrunItemList>();
+    progress(progressText + "Retrieving QuickBooks inventory valuation...");
+    if (!readValuationReport(*list, day, itemType)) return nullptr;
+    assignAccounts(*list);
+    if (itemType == "Assembly") markBuiltAssembliesInactive(*list);
+    progress(progressText + "Calculating the FIFO cost of items...");
+    return list;
+}
+
+bool CCostrunDoc::readValuationReport(CCostrunItemList& list, const CDateTime& date,
+                                      const std::string& itemType) {
+    if (!session) return false;
+    std::unique_ptr<CQbReport> report;
+    try {
+        report = session->inventoryValuationSummary(date, itemType);
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
+    if (!report) return false;
+    // A report QuickBooks refused is no report: reading it as one without rows would
+    // leave the day's items unvalued without a word.
+    if (session->statusCode() != 0) {
+        errorText = session->statusMessage();
+        return false;
+    }
+    if (report->rowCount() == 0) return true;
+
+    std::vector<std::string> quantities;
+    std::vector<std::string> values;
+    const int unitColumn = report->columnIndex("UnitOfMeasureUnit");
+    if (unitColumn != -1 && report->numColumns() != report->maxColumnId()) {
+        // The column list names the unit column but the rows carry one cell fewer.
+        int q = report->columnIndex("QuantityOnHand");
+        int v = report->columnIndex("ValueOnHand");
+        if (q > unitColumn) --q;
+        if (v > unitColumn) --v;
+        quantities = report->columnValuesAt(q);
+        values = report->columnValuesAt(v);
+    } else {
+        quantities = report->columnValues("QuantityOnHand");
+        values = report->columnValues("ValueOnHand");
+    }
+
+    logActivity("%s", dayText("-- From Inventory Report %02d/%02d/%04d\n", date).c_str());
+    logActivity("Item Qty Cost\n");
+    for (int i = 0; i < report->rowCount(); ++i) {
+        const std::size_t at = static_cast<std::size_t>(i);
+        const float quantity = at < quantities.size() ? static_cast<float>(readDecimal(quantities[at])) : 0.0f;
+        const float value = at < values.size() ? static_cast<float>(readDecimal(values[at])) : 0.0f;
+        CCostrunItem* item = list.add(std::make_unique<CCostrunItem>(report->rowValue(i), quantity, value));
+        logActivity("%s %f %f\n", item->fullName.c_str(), item->qtyOnHand, item->qbValue);
+    }
+    return true;
+}
+
+void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
+    std::map<std::string, std::pair<std::string, std::string>> accounts;
+    for (const CQbObjectList* items : {inventoryItems.get(), assemblyItems.get()}) {
+        for (int i = 0; items && i < items->getSize(); ++i) {
+            const CQbObject& object = *items->getAt(i);
+            accounts[object.getValue("FullName")] = {object.getValue("COGSAccountRef", "FullName"),
+                                                     object.getValue("AssetAccountRef", "FullName")};
+        }
+    }
+    for (const auto& item : list) {
+        const auto found = accounts.find(item->fullName);
+        if (found == accounts.end()) continue;
+        item->cogsAccount = found->second.first;
+        item->assetAccount = found->second.second;
+    }
+}
+
+void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
+                              const std::string& itemType) {
+    bool found = list.allReceiptsFound();
+    for (auto it = receiptTxns ? receiptTxns->rbegin() : CCostrunTxnList::Records::const_reverse_iterator();
+         receiptTxns && it != receiptTxns->rend() && !found; ++it) {
+        const CCostrunTxn& record = **it;
+        const std::optional<CDateTime> date = record.ret ? record.ret->getDate("TxnDate") : std::nullopt;
+        if (date && *date < day && !record.isPending) {
+            const CQbObject& txn = *record.ret;
+            const std::string refNumber = txn.getValue("RefNumber");
+            const std::string typeName = CCostrunTxnList::typeName(record);
+            switch (record.txnTypeCode) {
+                case kTxnBuildAssembly:
+                    buildLot(record, list);
+                    break;
+                case kTxnInventoryAdjustment:
+                    takeReceiptLines(list, date, refNumber, typeName,
+                                     txn.findAll("InventoryAdjustmentLineRet"),
+                                     "QuantityDifference", "ValueDifference", 1.0f);
+                    break;
+                case kTxnBill:
+                case kTxnItemReceipt:
+                case kTxnCheck: {
+                    const float rate = receiptRate(txn);
+                    takeReceiptLines(list, date, refNumber, typeName, txn.findAll("ItemLineRet"),
+                                     "Quantity", "Amount", rate);
+                    for (const CQbField* group : txn.findAll("ItemGroupLineRet")) {
+                        takeReceiptLines(list, date, refNumber, typeName,
+                                         group->findChildren("ItemLineRet"), "Quantity", "Amount",
+                                         rate);
+                    }
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+        found = list.allReceiptsFound();
+    }
+    if (!found) addOpeningLots(list, itemType);
+}
+
+void CCostrunDoc::addOpeningLots(CCostrunItemList& list, const std::string& itemType) {
+    if (!startDate) return;
+    const CDateTime date = previousDay(*startDate);
+    std::unique_ptr<CCostrunItemList>& opening =
+        itemType == "Inventory" ? openingInventory : openingAssembly;
+    if (!opening) {
+        // Read once per run and item type; a failure leaves it empty for the run.
+        opening = std::make_unique<CCostrunItemList>();
+        if (!readValuationReport(*opening, endOfDay(date), itemType)) {
+            opening = std::make_unique<CCostrunItemList>();
+        }
+    }
+    for (const auto& item : list) {
+        if (!item->active || item->isComplete()) continue;
+        const CCostrunItem* before = opening->find(item->fullName);
+        if (before == nullptr || before->qtyOnHand <= 0.0f) continue;
+        item->placeOpeningLot(before->qbValue, before->qtyOnHand, date);
+    }
+}

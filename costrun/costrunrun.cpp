@@ -1,0 +1,150 @@
+// The valuation run: every run-wide list is read from QuickBooks once, the CSV report
+// is opened, and every day from the first unprocessed one up to the new up-to date is
+// processed and committed ("LastUpToDate") before the next, so that a run stopped
+// part-way leaves the company file consistent and the next run continues from there.
+#include "costrundoc.h"
+#include "qbexception.h"
+#include "qbutils.h"
+
+namespace {
+
+std::string userDate(const CDateTime& t) { return t.userDateText(); }
+
+void appendDistinct(std::vector<std::string>& list, const std::string& text) {
+    for (const std::string& present : list) {
+        if (present == text) return;
+    }
+    list.push_back(text);
+}
+
+}  // namespace
+
+bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
+    if (!startDate) {
+        errorText = "Internal Error : 8001";
+        return false;
+    }
+    errorText.clear();
+    openActivityLog();
+    logActivity("Start date : %s\n", userDate(*startDate).c_str());
+    if (lastUpToDate) {
+        logActivity("Last up to date : %s\n", userDate(*lastUpToDate).c_str());
+    } else {
+        logActivity("Last up to date : not specified\n");
+    }
+    logActivity("New up to date : %s\n", userDate(newUpToDate).c_str());
+    logActivity("MultiCurrency is turned %s\n", multiCurrency ? "on" : "off");
+
+    bool ok = true;
+    // The last day whose processing finished, as the next run must see it.
+    std::optional<CDateTime> committed = lastUpToDate;
+    try {
+        assemblyItems = session->queryItemInventoryAssembly(nullptr);
+        progress("Retrieving the item list...");
+        CQbFieldList active;
+        active.addText("ActiveStatus", "ActiveOnly");
+        inventoryItems = session->queryItemInventory(&active);
+        priceList = retrievePriceList();
+
+        accountList.assign(1, std::string());
+        assetAccountList.clear();
+        for (const CQbObjectList* items : {inventoryItems.get(), assemblyItems.get()}) {
+            for (int i = 0; items && i < items->getSize(); ++i) {
+                appendDistinct(accountList, items->getAt(i)->getValue("COGSAccountRef", "FullName"));
+                appendDistinct(assetAccountList, items->getAt(i)->getValue("AssetAccountRef", "FullName"));
+            }
+        }
+        retrieveClasses();
+
+        // Receiving transactions are read from the start date on, whatever was processed
+        // before: the FIFO walk of a day may reach back to any of them.
+        CQbFieldList receiving;
+        auto range = std::make_unique<CQbFieldList>();
+        range->addText("FromTxnDate", dateText(*startDate));
+        range->addText("ToTxnDate", dateText(newUpToDate));
+        receiving.addAggregate("TxnDateRangeFilter", std::move(range));
+        receiving.addText("IncludeLineItems", "true");
+        progress("Retrieving the list of item receipts...");
+        itemReceipts = session->queryItemReceipt(&receiving);
+        progress("Retrieving the list of bills...");
+        bills = session->queryBill(&receiving);
+        progress("Retrieving the list of checks...");
+        checks = session->queryCheck(&receiving);
+        retrieveInventoryAdjustments(newUpToDate);
+
+        logReceivingTxns(bills.get(), "Bill");
+        logReceivingTxns(itemReceipts.get(), "Item Receipt");
+        logReceivingTxns(checks.get(), "Check");
+        logInventoryAdjustments(inventoryAdjustments.get());
+
+        CQbFieldList allBuilds;
+        allBuilds.addText("IncludeComponentLineItems", "true");
+        allBuilds.addText("OwnerID", kPrivateOwnerId);
+        builds = session->queryBuildAssembly(&allBuilds);
+        logBuilds(builds.get());
+
+        // Transactions of one date stand in this order; the FIFO walk takes them in
+        // reverse (builds first, bills last).
+        receiptTxns = std::make_unique<CCostrunTxnList>();
+        receiptTxns->addAll(kTxnBill, bills.get());
+        receiptTxns->addAll(kTxnItemReceipt, itemReceipts.get());
+        receiptTxns->addAll(kTxnCheck, checks.get());
+        receiptTxns->addAll(kTxnInventoryAdjustment, inventoryAdjustments.get());
+        receiptTxns->addAll(kTxnBuildAssembly, builds.get());
+
+        progress("Preparing...");
+        const CDateTime first = lastUpToDate ? nextDay(*lastUpToDate) : endOfDay(*startDate);
+        if (!openReportFile(first, newUpToDate)) {
+            ok = false;
+        } else {
+            if (!lastUpToDate) {
+                lastUpToDate = endOfDay(*startDate);
+                ok = processDay(*lastUpToDate);
+                if (ok) {
+                    saveLastUpToDate();
+                    committed = lastUpToDate;
+                } else {
+                    lastUpToDate.reset();
+                }
+            }
+            for (CDateTime d = ok ? nextDay(*lastUpToDate) : newUpToDate; ok && d <= newUpToDate;
+                 d = nextDay(d)) {
+                lastUpToDate = d;
+                ok = processDay(d);
+                if (ok) {
+                    saveLastUpToDate();
+                    committed = lastUpToDate;
+                }
+            }
+        }
+    } catch (const CQbException& e) {
+        // QuickBooks closed or the connection lost mid-run: the days committed so far
+        // stay committed, and the next run continues after the last of them.
+        errorText = e.getMessage();
+        ok = false;
+        // The day that failed is not done: the next run must start with it.
+        lastUpToDate = committed;
+    }
+
+    inventoryItems.reset();
+    itemReceipts.reset();
+    bills.reset();
+    checks.reset();
+    inventoryAdjustments.reset();
+    receiptTxns.reset();
+    openingInventory.reset();
+    openingAssembly.reset();
+    inventoryList.reset();
+    assemblyList.reset();
+    dayInvoices.reset();
+    daySalesReceipts.reset();
+    dayInventoryAdjustments.reset();
+    dayCreditMemos.reset();
+    dayBuilds.reset();
+    dayBuildTxns.reset();
+    closeReportFile();
+    assemblyItems.reset();
+    builds.reset();
+    priceList.reset();
+    return ok;
+}
