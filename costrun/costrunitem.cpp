@@ -29,7 +29,9 @@ bool CCostrunItem::valueDiffers() const {
     return atLeastThreshold(difference);
 }
 
-bool CCostrunItem::hasAdjustment() const { return atLeastThreshold(adjustedValue); }
+bool CCostrunItem::hasAdjustment() const {
+    return atLeastThreshold(adjustedValue);
+}
 
 bool CCostrunItem::needsAdjustment() const {
     if (qtyOnHand <= 0.0f && builtQty <= 0.0f) return false;
@@ -63,8 +65,8 @@ void CCostrunItem::takeLot(float amount, float quantity, CItemPo& lot) {
         // A lot that fills the layers exactly completes the item whatever the rounding;
         // otherwise rounding must not push the count past the layers.
         const float layers = onHand + reserved;
-        collectedQty = rest == room ? layers
-                                    : std::min(collected + onHandPart + reservedPart, layers);
+        collectedQty =
+            rest == room ? layers : std::min(collected + onHandPart + reservedPart, layers);
     } else {
         if (reservedPart > 0.0f) reservedValue += share(amount, reservedPart, quantity);
         // Both layers are now full.
@@ -79,8 +81,7 @@ CItemPo* CCostrunItem::addLot(std::unique_ptr<CItemPo> lot) {
     return lots.back().get();
 }
 
-CItemPo* CCostrunItem::placeOpeningLot(float value, float quantity,
-                                       std::optional<CDateTime> date) {
+CItemPo* CCostrunItem::placeOpeningLot(float value, float quantity, std::optional<CDateTime> date) {
     if (!(quantity > 0.0f) || isComplete()) return nullptr;
     const float unitCost = value / quantity;
     auto lot = std::make_unique<CItemPo>(kOpeningLotType, std::string(), date, unitCost);

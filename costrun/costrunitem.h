@@ -66,23 +66,23 @@ public:
 
     // The ledger record. Fields are public: the day's stages read and update them
     // directly, in the order documented for the report and activity log.
-    std::string fullName;      // as the inventory valuation report prints it; the key
-    float qtyOnHand = 0.0f;    // QuickBooks' quantity at the end of the day; may be < 0
-    float qbValue = 0.0f;      // QuickBooks' value at the end of the day
-    std::string cogsAccount;   // full name of COGSAccountRef
-    std::string assetAccount;  // full name of AssetAccountRef
-    float collectedQty = 0.0f; // units both layers hold so far
-    float onHandValue = 0.0f;  // FIFO value of the on-hand layer
-    float newValue = 0.0f;     // running value during adjustments; 0 = not started
-    float issuedQty = 0.0f;    // the day's net issued quantity
-    float reservedQty = 0.0f;  // units consumed today as build components
-    float reservedValue = 0.0f;// FIFO value of the reserved layer
-    bool active = true;        // lots are to be collected for the item
-    bool costed = false;       // the day's FIFO cost is final
-    bool costedNext = true;    // what commitCosted copies into costed
-    float builtQty = 0.0f;     // units of this assembly built today
-    float adjustedValue = 0.0f;// value already moved to or from the item today
-    int buildPass = 0;         // build valuation pass that valued this item's builds
+    std::string fullName;        // as the inventory valuation report prints it; the key
+    float qtyOnHand = 0.0f;      // QuickBooks' quantity at the end of the day; may be < 0
+    float qbValue = 0.0f;        // QuickBooks' value at the end of the day
+    std::string cogsAccount;     // full name of COGSAccountRef
+    std::string assetAccount;    // full name of AssetAccountRef
+    float collectedQty = 0.0f;   // units both layers hold so far
+    float onHandValue = 0.0f;    // FIFO value of the on-hand layer
+    float newValue = 0.0f;       // running value during adjustments; 0 = not started
+    float issuedQty = 0.0f;      // the day's net issued quantity
+    float reservedQty = 0.0f;    // units consumed today as build components
+    float reservedValue = 0.0f;  // FIFO value of the reserved layer
+    bool active = true;          // lots are to be collected for the item
+    bool costed = false;         // the day's FIFO cost is final
+    bool costedNext = true;      // what commitCosted copies into costed
+    float builtQty = 0.0f;       // units of this assembly built today
+    float adjustedValue = 0.0f;  // value already moved to or from the item today
+    int buildPass = 0;           // build valuation pass that valued this item's builds
     // Lots in the order they were placed (newest transaction first); owned.
     std::vector<std::unique_ptr<CItemPo>> lots;
 };

@@ -24,9 +24,8 @@ bool CCostrunItemList::anyNeedsAdjustment() const {
 }
 
 bool CCostrunItemList::allReceiptsFound() const {
-    return std::all_of(items.begin(), items.end(), [](const auto& item) {
-        return !item->active || item->isComplete();
-    });
+    return std::all_of(items.begin(), items.end(),
+                       [](const auto& item) { return !item->active || item->isComplete(); });
 }
 
 int CCostrunItemList::maxBuildPass() const {

@@ -13,14 +13,22 @@
 
 std::string txnTypeName(int code) {
     switch (code) {
-        case kTxnBuildAssembly: return "Build Assembly";
-        case kTxnSalesReceipt: return "Sales Receipt";
-        case kTxnInvoice: return "Invoice";
-        case kTxnBill: return "Bill";
-        case kTxnItemReceipt: return "Item Receipt";
-        case kTxnInventoryAdjustment: return "Inventory Adjustment";
-        case kTxnCheck: return "Check";
-        default: return std::string();
+        case kTxnBuildAssembly:
+            return "Build Assembly";
+        case kTxnSalesReceipt:
+            return "Sales Receipt";
+        case kTxnInvoice:
+            return "Invoice";
+        case kTxnBill:
+            return "Bill";
+        case kTxnItemReceipt:
+            return "Item Receipt";
+        case kTxnInventoryAdjustment:
+            return "Inventory Adjustment";
+        case kTxnCheck:
+            return "Check";
+        default:
+            return std::string();
     }
 }
 

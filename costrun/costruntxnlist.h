@@ -38,12 +38,12 @@ inline constexpr const char* kBuildValueField = "BuildValue";
 // One retrieved transaction.
 class CCostrunTxn {
 public:
-    std::optional<CDateTime> txnDate;   // TxnDate; empty when it cannot be read
+    std::optional<CDateTime> txnDate;  // TxnDate; empty when it cannot be read
     int txnTypeCode = 0;
-    const CQbObject* ret = nullptr;     // the whole Ret element; borrowed, never null
-    float buildValue = 0.0f;            // value of an assembly build
-    bool hasBuildValue = false;         // buildValue is known
-    bool isPending = false;             // IsPending; false when absent
+    const CQbObject* ret = nullptr;  // the whole Ret element; borrowed, never null
+    float buildValue = 0.0f;         // value of an assembly build
+    bool hasBuildValue = false;      // buildValue is known
+    bool isPending = false;          // IsPending; false when absent
 };
 
 // Records in ascending txnDate; records of one date keep the order they were added in.

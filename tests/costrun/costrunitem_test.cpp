@@ -16,10 +16,10 @@ struct LotIn {
 
 struct TakeLotCase {
     const char* name;
-    float qtyOnHand, reservedQty, collectedQty;  // before the first lot
-    std::vector<LotIn> lots;                     // newest first
-    float onHandValue, reservedValue, collected; // after the last lot
-    std::vector<float> lotQty;                   // on-hand part of each lot
+    float qtyOnHand, reservedQty, collectedQty;   // before the first lot
+    std::vector<LotIn> lots;                      // newest first
+    float onHandValue, reservedValue, collected;  // after the last lot
+    std::vector<float> lotQty;                    // on-hand part of each lot
     bool complete;
 };
 
@@ -57,21 +57,19 @@ INSTANTIATE_TEST_SUITE_P(
         TakeLotCase{"OnHandFullGoesBehind", 10, 4, 10, {{9, 3}}, 0, 9, 13, {0}, false},
         TakeLotCase{"ExactFillCompletes", 10, 0, 0, {{100, 10}}, 100, 0, 10, {10}, true},
         // Filled exactly: a further lot offered by mistake changes nothing.
-        TakeLotCase{"CompleteItemTakesNoMore", 10, 0, 0, {{100, 10}, {50, 5}}, 100, 0, 10,
-                    {10, 0}, true},
+        TakeLotCase{
+            "CompleteItemTakesNoMore", 10, 0, 0, {{100, 10}, {50, 5}}, 100, 0, 10, {10, 0}, true},
         TakeLotCase{"OverflowDropsOlderUnits", 5, 2, 0, {{70, 10}}, 35, 14, 7, {5}, true},
-        TakeLotCase{"OverflowOnHandOnly", 4, 0, 0, {{30, 3}, {10, 4}}, 32.5f, 0, 4, {3, 1},
-                    true},
+        TakeLotCase{"OverflowOnHandOnly", 4, 0, 0, {{30, 3}, {10, 4}}, 32.5f, 0, 4, {3, 1}, true},
         // One third lands on hand (rounded); the reserved layer gets exactly the rest.
         TakeLotCase{"RoundingFits", 1, 2, 0, {{10, 3}}, kThird, 10.0f - kThird, 3, {1}, true},
         // Overflowing, each layer gets its own rounded share.
         TakeLotCase{"RoundingOverflows", 1, 1, 0, {{10, 3}}, kThird, kThird, 2, {1}, true},
         TakeLotCase{"RoundingOnHandShare", 2, 0, 0, {{10, 3}}, kTwoThirds, 0, 2, {2}, true},
         // Below zero on hand, the reserved layer is what remains of the reservation.
-        TakeLotCase{"NegativeOnHandReserved", -2, 5, 0, {{30, 3}, {8, 2}}, 0, 30, 3, {0, 0},
-                    true},
-        TakeLotCase{"NonPositiveQuantityIgnored", 10, 0, 0, {{10, 0}, {10, -2}}, 0, 0, 0,
-                    {0, 0}, false}),
+        TakeLotCase{"NegativeOnHandReserved", -2, 5, 0, {{30, 3}, {8, 2}}, 0, 30, 3, {0, 0}, true},
+        TakeLotCase{
+            "NonPositiveQuantityIgnored", 10, 0, 0, {{10, 0}, {10, -2}}, 0, 0, 0, {0, 0}, false}),
     [](const ::testing::TestParamInfo<TakeLotCase>& info) { return info.param.name; });
 
 TEST(TakeLot, TenthsFillALayerThatTheirSumOvershoots) {
@@ -139,9 +137,9 @@ TEST(CompleteTest, ByQuantityOnHandReservedAndCollected) {
         bool complete;
     };
     const Row rows[] = {
-        {0, 0, 0, true},   {-5, 0, 0, true},  {10, 0, 0, false}, {10, 0, 10, true},
-        {10, 4, 10, false}, {10, 4, 14, true}, {0, 3, 0, false},  {-2, 5, 0, false},
-        {-2, 5, 3, true},  {0.5f, 0, 0.4f, false},
+        {0, 0, 0, true},    {-5, 0, 0, true},       {10, 0, 0, false}, {10, 0, 10, true},
+        {10, 4, 10, false}, {10, 4, 14, true},      {0, 3, 0, false},  {-2, 5, 0, false},
+        {-2, 5, 3, true},   {0.5f, 0, 0.4f, false},
     };
     for (const Row& r : rows) {
         CCostrunItem item("X", r.qtyOnHand, 0.0f);
@@ -158,9 +156,15 @@ TEST(ThresholdTest, ValueDiffersAtTwoCentsOnEitherSide) {
         bool differs;
     };
     const Row rows[] = {
-        {0.02f, 0.0f, true},    {0.0f, 0.02f, true},    {0.019f, 0.0f, false},
-        {0.0f, 0.019f, false},  {0.0f, 0.0f, false},    {110.0f, 108.0f, true},
-        {100.03f, 100.0f, true}, {-5.0f, -5.02f, false}, {-5.0f, -4.97f, true},
+        {0.02f, 0.0f, true},
+        {0.0f, 0.02f, true},
+        {0.019f, 0.0f, false},
+        {0.0f, 0.019f, false},
+        {0.0f, 0.0f, false},
+        {110.0f, 108.0f, true},
+        {100.03f, 100.0f, true},
+        {-5.0f, -5.02f, false},
+        {-5.0f, -4.97f, true},
         // The float difference decides: 100.02f is 100.0199966, so this stored gap is
         // a hair under 0.02 and does not count.
         {100.02f, 100.0f, false},
@@ -173,7 +177,7 @@ TEST(ThresholdTest, ValueDiffersAtTwoCentsOnEitherSide) {
 }
 
 TEST(ThresholdTest, AdjustmentCountsFromTwoCents) {
-    const std::pair<float, bool> rows[] = {{0.02f, true},   {-0.02f, true}, {0.019f, false},
+    const std::pair<float, bool> rows[] = {{0.02f, true},    {-0.02f, true}, {0.019f, false},
                                            {-0.019f, false}, {0.0f, false},  {-12.5f, true}};
     for (const auto& [adjusted, counts] : rows) {
         CCostrunItem item;

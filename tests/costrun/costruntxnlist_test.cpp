@@ -50,8 +50,11 @@ std::vector<std::string> idsInOrder(const CCostrunTxnList& list) {
 TEST(TxnListTest, DateOrderKeepsSameDateRecordsInTheOrderAdded) {
     CQbObjectList rets;
     CCostrunTxnList list;
-    for (auto [id, date] : {std::pair{"A", "2024-03-05"}, {"B", "2024-03-05"},
-                            {"C", "2024-03-04"}, {"D", "2024-03-06"}, {"E", "2024-03-05"}}) {
+    for (auto [id, date] : {std::pair{"A", "2024-03-05"},
+                            {"B", "2024-03-05"},
+                            {"C", "2024-03-04"},
+                            {"D", "2024-03-06"},
+                            {"E", "2024-03-05"}}) {
         list.addTxn(kTxnBill, rets.add(makeRet(id, date)));
     }
     EXPECT_EQ(idsInOrder(list), (std::vector<std::string>{"C", "A", "B", "E", "D"}));
@@ -83,7 +86,8 @@ TEST(TxnListTest, PendingFlagDefaultsToFalse) {
     CQbObjectList rets;
     CCostrunTxnList list;
     EXPECT_TRUE(list.addTxn(kTxnInvoice, rets.add(makeRet("1", "2024-03-05", "true")))->isPending);
-    EXPECT_FALSE(list.addTxn(kTxnInvoice, rets.add(makeRet("2", "2024-03-05", "false")))->isPending);
+    EXPECT_FALSE(
+        list.addTxn(kTxnInvoice, rets.add(makeRet("2", "2024-03-05", "false")))->isPending);
     EXPECT_FALSE(list.addTxn(kTxnInvoice, rets.add(makeRet("3", "2024-03-05")))->isPending);
 }
 
@@ -114,8 +118,8 @@ const std::string kPrivate = kPrivateOwnerId;
 INSTANTIATE_TEST_SUITE_P(
     Builds, BuildValueTest,
     ::testing::Values(
-        BuildValueCase{"Stored", kTxnBuildAssembly, BuildValueField{kPrivate, "BuildValue", "30.000000"},
-                       true, 30.0f},
+        BuildValueCase{"Stored", kTxnBuildAssembly,
+                       BuildValueField{kPrivate, "BuildValue", "30.000000"}, true, 30.0f},
         BuildValueCase{"StoredZero", kTxnBuildAssembly,
                        BuildValueField{kPrivate, "BuildValue", "0.000000"}, true, 0.0f},
         BuildValueCase{"Absent", kTxnBuildAssembly, std::nullopt, false, 0.0f},
@@ -167,21 +171,23 @@ TEST(TxnListTest, BuildsSettleWhenValuedOrPending) {
 
 TEST(TxnListTest, TypeNames) {
     const std::pair<int, const char*> rows[] = {
-        {101, "Build Assembly"}, {102, "Sales Receipt"}, {103, "Invoice"},
-        {104, "Bill"},           {105, "Item Receipt"},  {106, "Inventory Adjustment"},
-        {107, ""},               {108, "Check"},         {100, ""},
-        {109, ""},               {0, ""},
+        {101, "Build Assembly"},
+        {102, "Sales Receipt"},
+        {103, "Invoice"},
+        {104, "Bill"},
+        {105, "Item Receipt"},
+        {106, "Inventory Adjustment"},
+        {107, ""},
+        {108, "Check"},
+        {100, ""},
+        {109, ""},
+        {0, ""},
     };
     for (const auto& [code, name] : rows) {
         CCostrunTxn record;
         record.txnTypeCode = code;
         EXPECT_EQ(CCostrunTxnList::typeName(record), name) << code;
     }
-}
-
-TEST(TxnListTest, LineQuantitiesAreUsedAsStated) {
-    EXPECT_EQ(toBaseQuantity(nullptr, "Case of 12", 2.5f), 2.5f);
-    EXPECT_EQ(toBaseQuantity(nullptr, "", -3.0f), -3.0f);
 }
 
 }  // namespace
