@@ -165,6 +165,20 @@ CREATE TABLE dataext_value(
 CREATE INDEX dataext_value_object ON dataext_value(object_kind, object_key);
 )SQL";
 
+// Every change of a transaction leaves the earliest date it affects in inventory_change,
+// whichever connection makes it, so that a ledger evaluated earlier knows from which
+// date on it is stale. Files made before the log existed get it when they are opened.
+constexpr const char* kChangeLog = R"SQL(
+CREATE TABLE IF NOT EXISTS inventory_change(seq INTEGER PRIMARY KEY AUTOINCREMENT,
+                                            from_date TEXT NOT NULL);
+CREATE TRIGGER IF NOT EXISTS txn_added AFTER INSERT ON txn
+  BEGIN INSERT INTO inventory_change(from_date) VALUES(NEW.txn_date); END;
+CREATE TRIGGER IF NOT EXISTS txn_deleted AFTER DELETE ON txn
+  BEGIN INSERT INTO inventory_change(from_date) VALUES(OLD.txn_date); END;
+CREATE TRIGGER IF NOT EXISTS txn_changed AFTER UPDATE OF txn_date, is_pending, quantity ON txn
+  BEGIN INSERT INTO inventory_change(from_date) VALUES(MIN(OLD.txn_date, NEW.txn_date)); END;
+)SQL";
+
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
@@ -197,6 +211,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
         configure(*db);
         CQbSimTransaction txn(*db);
         db->exec(kSchema);
+        db->exec(kChangeLog);
         CQbSimStmt put(*db, "INSERT INTO qbsim_meta(key, value) VALUES(?, ?)");
         const std::pair<const char*, std::string> rows[] = {
             {"format", kFormat},
@@ -258,6 +273,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::open(const std::string& path) {
                 throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);
         }
         configure(*db);
+        db->exec(kChangeLog);
     } catch (const CQbSimDbError&) {
         throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);
     }

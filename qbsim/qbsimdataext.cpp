@@ -324,7 +324,13 @@ void CQbSimEngine::dataExtAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
             return {"List", listRow(row)->listId, *listType};
         }
         const std::string txnType = qbsimChildText(node, "TxnDataExtType").value_or("");
-        const std::string txnId = qbsimChildText(node, "TxnID").value_or("");
+        std::string txnId = qbsimChildText(node, "TxnID").value_or("");
+        if (auto macro = qbsimAttribute(qbsimChild(node, "TxnID"), "useMacro")) {
+            // A transaction added earlier in the same document under defMacro.
+            auto it = macros.find(*macro);
+            if (it == macros.end()) throw qbsimstatus::notFound(*macro);
+            txnId = it->second;
+        }
         CQbSimStmt find(db, "SELECT id FROM txn WHERE txn_id = ? AND txn_type = ?");
         find.bind(1, txnId).bind(2, txnType);
         if (!find.step()) throw qbsimstatus::notFound(txnId);

@@ -4,6 +4,7 @@
 #include "qbsimengine.h"
 
 #include <libxml/parser.h>
+#include <sqlite3.h>
 
 #include <cctype>
 #include <cmath>
@@ -141,7 +142,8 @@ const std::map<std::string, std::vector<std::string>>& itemKindsByQuery() {
 
 CQbSimEngine::CQbSimEngine(CQbSimCompany& c, std::shared_ptr<const CQbSimSchema> s,
                            bool multiUserSession)
-    : company(c), db(c.db()), schema(std::move(s)), multiUser(multiUserSession) {}
+    : company(c), db(c.db()), schema(std::move(s)), multiUser(multiUserSession),
+      valuation(std::make_unique<CQbSimValuation>(c.db())) {}
 
 CQbSimEngine::~CQbSimEngine() = default;
 
@@ -167,6 +169,7 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
             t[std::string(n) + "QueryRq"] = &CQbSimEngine::txnQuery;
         }
         t["TxnDelRq"] = &CQbSimEngine::txnDel;
+        t["GeneralSummaryReportQueryRq"] = &CQbSimEngine::generalSummaryReportQuery;
         t["HostQueryRq"] = &CQbSimEngine::hostQuery;
         t["CompanyQueryRq"] = &CQbSimEngine::companyQuery;
         t["PreferencesQueryRq"] = &CQbSimEngine::preferencesQuery;
@@ -221,6 +224,7 @@ std::string CQbSimEngine::processRequest(const std::string& requestXml) {
             throw CQbSimParseError("unknown request element \"" + qbsimName(rq) + "\"");
     }
 
+    macros.clear();
     std::string response = "<?xml version=\"1.0\" ?>\n<QBXML>\n  <QBXMLMsgsRs>\n";
     for (xmlNodePtr rq : requests) {
         const std::string name = qbsimName(rq);
@@ -232,6 +236,8 @@ std::string CQbSimEngine::processRequest(const std::string& requestXml) {
         Attrs extra;
         int code = 0;
         try {
+            if (requestHook)
+                if (auto injected = requestHook(name)) throw *injected;
             runRequest(rq, handlers().at(name), body, extra);
         } catch (const CQbSimStatus& status) {
             code = status.code;
@@ -282,8 +288,16 @@ std::string CQbSimEngine::processRequest(const std::string& requestXml) {
 void CQbSimEngine::runRequest(xmlNodePtr rq, Handler handler, CQbSimXmlWriter& out, Attrs& attrs) {
     // Each request is one SQLite transaction: a failed request leaves nothing behind.
     CQbSimTransaction txn(db);
-    (this->*handler)(rq, out, attrs);
-    txn.commit();
+    const auto changesBefore = sqlite3_total_changes64(db.handle());
+    try {
+        (this->*handler)(rq, out, attrs);
+        txn.commit();
+    } catch (...) {
+        // The ledger may have evaluated lines that the rollback takes back; a request
+        // that wrote nothing (a query without a match) leaves it as it was.
+        if (sqlite3_total_changes64(db.handle()) != changesBefore) valuation->reset();
+        throw;
+    }
 }
 
 CQbSimEngine::CRenderOptions CQbSimEngine::renderOptions(xmlNodePtr rq) {

@@ -12,9 +12,11 @@
 
 #include "qbsimcompany.h"
 #include "qbsimschema.h"
+#include "qbsimvaluation.h"
 #include "qbsimxml.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -35,6 +37,33 @@ public:
     std::string processRequest(const std::string& requestXml);
 
     std::size_t openIterators() const { return iterators.size(); }
+
+    // Consulted before each request of a document runs, with the request's element
+    // name; a status it returns answers the request instead (the request does nothing).
+    // Fault injection uses it to make QuickBooks refuse chosen requests.
+    using RequestHook = std::function<std::optional<CQbSimStatus>(const std::string& requestName)>;
+    void setRequestHook(RequestHook hook) { requestHook = std::move(hook); }
+
+    // One row of the inventory valuation summary, in report order.
+    struct CValuationRow {
+        enum Kind { Text, Data, Subtotal, Total };
+        Kind kind = Data;
+        std::string fullName;  // the item (RowData value); empty for section and total rows
+        std::string label;     // the first column's text
+        std::string description;
+        double quantity = 0;
+        std::int64_t valueCents = 0;
+        std::optional<double> averageCost;  // data rows only
+        std::optional<double> salesPrice;   // data rows of items with a sales price
+        std::optional<std::int64_t> retailCents;
+    };
+    // The item kinds an ItemTypeFilter value selects (both stocked kinds when absent).
+    static std::vector<std::string> valuationKinds(const std::optional<std::string>& itemTypeFilter);
+    // The valuation summary at the end of `date` (YYYY-MM-DD) for items of the kinds, a
+    // section per kind.
+    std::vector<CValuationRow> valuationSummary(const std::string& date,
+                                                const std::vector<std::string>& kinds);
+    CQbSimValuation& ledger() { return *valuation; }
 
     // The item's quantity on hand from every posted (non-pending) transaction dated
     // before `date`, or on `date` and entered before `entrySeq`.
@@ -131,6 +160,10 @@ private:
     std::int64_t addOpeningBalance(std::int64_t itemRow, double quantity, std::int64_t valueCents,
                                    const std::string& date);
 
+    // Reports (qbsimreport.cpp).
+    void generalSummaryReportQuery(xmlNodePtr, CQbSimXmlWriter&,
+                                   std::vector<std::pair<std::string, std::string>>&);
+
     // Company, host, preferences and custom fields (qbsimdataext.cpp).
     void hostQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void companyQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
@@ -155,4 +188,8 @@ private:
     std::shared_ptr<const CQbSimSchema> schema;
     bool multiUser;
     std::map<std::string, CIterator> iterators;
+    std::unique_ptr<CQbSimValuation> valuation;
+    RequestHook requestHook;
+    // TxnIDs named by defMacro in the document being processed.
+    std::map<std::string, std::string> macros;
 };

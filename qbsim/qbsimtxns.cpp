@@ -248,7 +248,8 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
                           "exchange_rate, is_pending, due_date, item_id, quantity, external_guid, "
                           "time_created, time_modified, edit_sequence) VALUES(?, ?, ?, ?, ?, ?, ?, "
                           "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    insert.bind(1, company.newTxnId()).bind(2, type).bind(3, company.nextTxnNumber())
+    const std::string txnId = company.newTxnId();
+    insert.bind(1, txnId).bind(2, type).bind(3, company.nextTxnNumber())
         .bind(4, entrySeq).bind(5, date).bind(6, refNumber).bind(7, memo).bind(8, entity)
         .bind(9, account).bind(10, cls).bind(11, currency).bind(12, exchangeRate)
         .bind(13, pending ? 1 : 0).bind(14, dueDate && !dueDate->empty() ? dueDate : std::nullopt)
@@ -257,6 +258,7 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     insert.run();
     const std::int64_t txnRow = db.lastInsertId();
     CTxnBuilder lines(db, company, txnRow);
+    if (auto macro = qbsimAttribute(add, "defMacro")) macros[*macro] = txnId;
 
     // The base-unit factor of a line's unit of measure for the item.
     auto unitFactor = [&](std::int64_t itemRow, const std::optional<std::string>& unit) -> double {
@@ -646,7 +648,10 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
                 out.leaf("TxnLineID", r.lineId);
                 writeRef(out, "ItemRef", r.item);
                 out.leaf("QuantityDifference", qbsimQuantityText(r.quantityDifference.value_or(0)));
-                out.leaf("ValueDifference", qbsimAmountText(r.valueDifference.value_or(0)));
+                out.leaf("ValueDifference",
+                         qbsimAmountText(pending ? 0
+                                                 : valuation->adjustmentValue(r.id, date)
+                                                       .value_or(r.valueDifference.value_or(0))));
                 out.close();
             }
         } else {

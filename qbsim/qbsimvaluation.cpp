@@ -1,0 +1,206 @@
+// The average-cost ledger: evaluation of transaction lines in date and entry order,
+// the per-item timelines it leaves behind, and invalidation from a changed date on.
+#include "qbsimvaluation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr double kQuantityEpsilon = 1e-9;
+
+std::int64_t roundCents(double cents) { return static_cast<std::int64_t>(std::llround(cents)); }
+
+bool isStocked(const std::string& kind) {
+    return kind == "ItemInventory" || kind == "ItemInventoryAssembly";
+}
+
+}  // namespace
+
+int qbsimDateNumber(const std::string& date) {
+    if (date.size() < 10) return 0;
+    return std::stoi(date.substr(0, 4)) * 10000 + std::stoi(date.substr(5, 2)) * 100 +
+           std::stoi(date.substr(8, 2));
+}
+
+std::string qbsimDateOfNumber(int date) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date / 10000 % 10000, date / 100 % 100,
+                  date % 100);
+    return text;
+}
+
+CQbSimValuation::CQbSimValuation(CQbSimDb& database) : db(database) {}
+
+void CQbSimValuation::reset() {
+    timelines.clear();
+    adjustments.clear();
+    adjustmentIndex.clear();
+    costs.clear();
+    validBefore = 0;
+    lastChange = -1;
+}
+
+void CQbSimValuation::catchUp() {
+    CQbSimStmt changes(db, "SELECT MIN(from_date), MAX(seq) FROM inventory_change WHERE seq > ?");
+    changes.bind(1, lastChange);
+    if (!changes.step() || changes.isNull(1)) return;
+    lastChange = changes.integer(1);
+    invalidateFrom(qbsimDateNumber(changes.text(0)));
+}
+
+void CQbSimValuation::invalidateFrom(int date) {
+    if (date >= validBefore) return;
+    for (auto& [item, points] : timelines) {
+        while (!points.empty() && points.back().date >= date) points.pop_back();
+    }
+    while (!adjustments.empty() && adjustments.back().date >= date) {
+        adjustmentIndex.erase(adjustments.back().lineRow);
+        adjustments.pop_back();
+    }
+    // Items can only be added, never changed in what the ledger reads, but an item added
+    // since the costs were read must be found; reading them again is cheap.
+    costs.clear();
+    validBefore = date;
+}
+
+double CQbSimValuation::purchaseCost(std::int64_t itemRow) {
+    auto it = costs.find(itemRow);
+    if (it != costs.end()) return it->second;
+    // A service or non-inventory item with one account keeps a single price; otherwise
+    // the purchase side's cost is the cost.
+    CQbSimStmt s(db, "SELECT single_account, purchase_cost, price FROM item WHERE id = ?");
+    s.bind(1, itemRow);
+    double cost = 0;
+    if (s.step())
+        cost = s.integer(0) != 0 ? s.optReal(2).value_or(0) : s.optReal(1).value_or(0);
+    costs.emplace(itemRow, cost);
+    return cost;
+}
+
+CQbSimValuation::CState CQbSimValuation::current(std::int64_t itemRow) const {
+    auto it = timelines.find(itemRow);
+    if (it == timelines.end() || it->second.empty()) return {};
+    return it->second.back().state;
+}
+
+void CQbSimValuation::record(std::int64_t itemRow, int date, CState state) {
+    if (state.quantity > kQuantityEpsilon)
+        state.lastAverage = static_cast<double>(state.valueCents) / 100.0 / state.quantity;
+    auto& points = timelines[itemRow];
+    if (!points.empty() && points.back().date == date)
+        points.back().state = state;
+    else
+        points.push_back({date, state});
+}
+
+double CQbSimValuation::averageCost(std::int64_t itemRow, const CState& state) {
+    if (state.quantity > kQuantityEpsilon)
+        return static_cast<double>(state.valueCents) / 100.0 / state.quantity;
+    if (state.lastAverage) return *state.lastAverage;
+    return purchaseCost(itemRow);
+}
+
+void CQbSimValuation::evaluateThrough(const std::string& date) {
+    catchUp();
+    const int through = qbsimDateNumber(date);
+    if (through < validBefore) return;
+    CQbSimStmt lines(
+        db,
+        "SELECT t.txn_date, t.txn_type, COALESCE(t.exchange_rate, 1), l.id, l.line_kind, "
+        "l.item_id, lo.kind, l.quantity, l.amount, l.adj_kind, l.new_value, l.value_difference, "
+        "l.qty_delta, t.id FROM txn t JOIN txn_line l ON l.txn_row = t.id "
+        "JOIN list_object lo ON lo.id = l.item_id "
+        "WHERE t.is_pending = 0 AND t.txn_date >= ? AND t.txn_date <= ? AND "
+        "(lo.kind IN ('ItemInventory', 'ItemInventoryAssembly') OR l.line_kind = 'Component') "
+        "ORDER BY t.txn_date, t.entry_seq, l.seq");
+    lines.bind(1, qbsimDateOfNumber(validBefore)).bind(2, date);
+    std::int64_t buildTxn = -1;
+    std::int64_t buildCost = 0;
+    while (lines.step()) {
+        ++evaluated;
+        const int day = qbsimDateNumber(lines.text(0));
+        const std::string type = lines.text(1);
+        const double rate = lines.real(2);
+        const std::int64_t lineRow = lines.integer(3);
+        const std::string lineKind = lines.text(4);
+        const std::int64_t item = lines.integer(5);
+        const bool stocked = isStocked(lines.text(6));
+        const double quantity = lines.optReal(7).value_or(0);
+        const double delta = lines.real(12);
+        const std::int64_t txnRow = lines.integer(13);
+        if (txnRow != buildTxn) buildCost = 0;
+
+        if (type == "BuildAssembly") {
+            buildTxn = txnRow;
+            if (lineKind == "Component") {
+                if (stocked) {
+                    CState s = current(item);
+                    const std::int64_t cost = roundCents(averageCost(item, s) * quantity * 100.0);
+                    s.valueCents -= cost;
+                    s.quantity += delta;
+                    buildCost += cost;
+                    record(item, day, s);
+                } else {
+                    buildCost += roundCents(purchaseCost(item) * quantity * 100.0);
+                }
+            } else if (lineKind == "Built") {
+                CState s = current(item);
+                s.quantity += delta;
+                s.valueCents += buildCost;
+                buildCost = 0;
+                record(item, day, s);
+            }
+            continue;
+        }
+        if (!stocked) continue;
+        CState s = current(item);
+        if (type == "Bill" || type == "ItemReceipt" || type == "Check") {
+            s.quantity += delta;
+            s.valueCents += roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate);
+        } else if (type == "InventoryAdjustment") {
+            std::int64_t difference = 0;
+            if (lines.optText(9).value_or("") == "Quantity") {
+                difference = roundCents(averageCost(item, s) * delta * 100.0);
+                s.quantity += delta;
+                s.valueCents += difference;
+            } else {
+                s.quantity += delta;
+                if (const auto newValue = lines.optInteger(10)) {
+                    difference = *newValue - s.valueCents;
+                    s.valueCents = *newValue;
+                } else {
+                    difference = lines.optInteger(11).value_or(0);
+                    s.valueCents += difference;
+                }
+            }
+            adjustments.push_back({day, lineRow, difference});
+            adjustmentIndex[lineRow] = difference;
+        } else {  // invoices and sales receipts take stock out, credit memos bring it back
+            s.valueCents += roundCents(averageCost(item, s) * delta * 100.0);
+            s.quantity += delta;
+        }
+        record(item, day, s);
+    }
+    validBefore = through + 1;
+}
+
+CQbSimValuation::CState CQbSimValuation::stateAt(std::int64_t itemRow, const std::string& date) const {
+    auto it = timelines.find(itemRow);
+    if (it == timelines.end()) return {};
+    const int day = qbsimDateNumber(date);
+    const auto& points = it->second;
+    auto after = std::upper_bound(points.begin(), points.end(), day,
+                                  [](int d, const CPoint& p) { return d < p.date; });
+    if (after == points.begin()) return {};
+    return std::prev(after)->state;
+}
+
+std::optional<std::int64_t> CQbSimValuation::adjustmentValue(std::int64_t lineRow,
+                                                             const std::string& date) {
+    evaluateThrough(date);
+    auto it = adjustmentIndex.find(lineRow);
+    if (it == adjustmentIndex.end()) return std::nullopt;
+    return it->second;
+}

@@ -1,0 +1,91 @@
+// Inventory as QuickBooks keeps it: the quantity, value and average cost of every
+// inventory and assembly item, evaluated over every non-pending transaction line in date
+// order and, within a date, in entry order. Receipts add their home-currency amount;
+// sales, credit memos, quantity adjustments and build components move stock at the
+// average cost of the moment; value adjustments set the item's total value; a build adds
+// the cost of its components to the assembly.
+//
+// What has been evaluated is kept per item as a timeline of states, so a report for a
+// day already evaluated is a look-up and a report for the next day evaluates one more
+// day. Every change of a transaction is recorded in the company file's inventory_change
+// table (by triggers, whichever connection makes it); before answering, the ledger reads
+// the entries it has not seen and throws away what it evaluated from the earliest
+// changed date on.
+//
+// Not thread-safe; one ledger per engine.
+#pragma once
+
+#include "qbsimdb.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class CQbSimValuation {
+public:
+    // The database must outlive the ledger.
+    explicit CQbSimValuation(CQbSimDb& db);
+
+    // An item's inventory at one point of the evaluation.
+    struct CState {
+        double quantity = 0;
+        std::int64_t valueCents = 0;
+        // Average cost after the last change that left a positive quantity.
+        std::optional<double> lastAverage;
+    };
+
+    // Catches up with recorded changes, then evaluates every line dated up to and
+    // including `date` (YYYY-MM-DD).
+    void evaluateThrough(const std::string& date);
+    // The item's state at the end of `date`; evaluateThrough(date) must have run since
+    // the last change. An item without lines on or before the date has a zero state.
+    CState stateAt(std::int64_t itemRow, const std::string& date) const;
+    // The cost per unit the item moves at in `state`: value / quantity while the quantity
+    // is positive, else the last known average cost, else the item's purchase cost.
+    double averageCost(std::int64_t itemRow, const CState& state);
+    // The value difference QuickBooks reports for an inventory adjustment line, after
+    // evaluating through the line's date. Empty for a line of a pending or unknown
+    // transaction.
+    std::optional<std::int64_t> adjustmentValue(std::int64_t lineRow, const std::string& date);
+
+    // Forgets everything evaluated (e.g. after a request was rolled back, whose lines
+    // may already have been evaluated).
+    void reset();
+
+    // Lines evaluated since construction; for tests and benchmarks.
+    std::uint64_t linesEvaluated() const { return evaluated; }
+
+private:
+    struct CPoint {
+        int date;
+        CState state;
+    };
+    struct CAdjustment {
+        int date;
+        std::int64_t lineRow;
+        std::int64_t valueCents;
+    };
+
+    void catchUp();
+    void invalidateFrom(int date);
+    double purchaseCost(std::int64_t itemRow);
+    CState current(std::int64_t itemRow) const;
+    void record(std::int64_t itemRow, int date, CState state);
+
+    CQbSimDb& db;
+    std::unordered_map<std::int64_t, std::vector<CPoint>> timelines;
+    std::vector<CAdjustment> adjustments;
+    std::unordered_map<std::int64_t, std::int64_t> adjustmentIndex;  // line row -> value
+    std::unordered_map<std::int64_t, double> costs;                   // purchase cost by item
+    int validBefore = 0;   // every line dated before this (yyyymmdd) is evaluated
+    std::int64_t lastChange = -1;
+    std::uint64_t evaluated = 0;
+};
+
+// yyyymmdd of a YYYY-MM-DD text; the text of such a number (which may name a day past a
+// month's end when used as an exclusive bound, and still sorts correctly).
+int qbsimDateNumber(const std::string& date);
+std::string qbsimDateOfNumber(int date);

@@ -1,0 +1,193 @@
+// Average cost as QuickBooks keeps it, checked against figures worked out by hand:
+// receipts, sales, credit memos, quantity and value adjustments, builds, pending
+// transactions, and how later changes reach reports asked for earlier.
+#include "qbsimvaluationfixture.h"
+
+#include <gmock/gmock.h>
+
+namespace {
+
+class QbSimValuationTest : public CValuationFixture {};
+
+}  // namespace
+
+TEST_F(QbSimValuationTest, AverageCostThroughReceiptsSalesAndAdjustments) {
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-01-02", "Widget", "10", "10.00") +
+       receipt("Bill", "2024-01-03", "Widget", "10", "13.00") +
+       sale("Invoice", "2024-01-04", "Widget", "5") +
+       sale("CreditMemo", "2024-01-05", "Widget", "1") +
+       adjustment("2024-01-06", "Widget", "<QuantityAdjustment><QuantityDifference>-2</QuantityDifference></QuantityAdjustment>") +
+       adjustment("2024-01-07", "Widget", "<ValueAdjustment><NewValue>140.00</NewValue></ValueAdjustment>") +
+       receipt("ItemReceipt", "2024-01-08", "Widget", "6", "15.00") +
+       sale("SalesReceipt", "2024-01-09", "Widget", "20") +
+       sale("Invoice", "2024-01-10", "Widget", "2") +
+       receipt("Check", "2024-01-11", "Widget", "4", "12.00") +
+       sale("Invoice", "2024-01-12", "Widget", "1", true));
+    struct {
+        const char* date;
+        double quantity;
+        std::int64_t value;
+        double average;
+    } const expected[] = {
+        {"2024-01-01", 0, 0, 8.00},        // nothing yet: the purchase cost
+        {"2024-01-02", 10, 10000, 10.00},
+        {"2024-01-03", 20, 23000, 11.50},
+        {"2024-01-04", 15, 17250, 11.50},  // 5 out at 11.50
+        {"2024-01-05", 16, 18400, 11.50},  // 1 back at 11.50
+        {"2024-01-06", 14, 16100, 11.50},  // -2 at 11.50 = -23.00
+        {"2024-01-07", 14, 14000, 10.00},  // NewValue 140.00
+        {"2024-01-08", 20, 23000, 11.50},
+        {"2024-01-09", 0, 0, 11.50},       // sold out: the last average stays
+        {"2024-01-10", -2, -2300, 11.50},  // negative stock at the last average
+        {"2024-01-11", 2, 2500, 12.50},
+        {"2024-01-12", 2, 2500, 12.50},    // a pending invoice does nothing
+    };
+    for (const auto& e : expected) {
+        const auto r = row(e.date, "Widget");
+        EXPECT_DOUBLE_EQ(r.quantity, e.quantity) << e.date;
+        EXPECT_EQ(r.valueCents, e.value) << e.date;
+        EXPECT_NEAR(r.averageCost.value_or(-1), e.average, 1e-9) << e.date;
+    }
+
+    const auto rs = ok("<InventoryAdjustmentQueryRq><IncludeLineItems>true</IncludeLineItems></InventoryAdjustmentQueryRq>");
+    ASSERT_EQ(rs[0].rets().size(), 2u);
+    EXPECT_EQ(textAt(rs[0].rets()[0], "InventoryAdjustmentLineRet/QuantityDifference"), "-2");
+    EXPECT_EQ(textAt(rs[0].rets()[0], "InventoryAdjustmentLineRet/ValueDifference"), "-23.00");
+    EXPECT_EQ(textAt(rs[0].rets()[1], "InventoryAdjustmentLineRet/QuantityDifference"), "0");
+    EXPECT_EQ(textAt(rs[0].rets()[1], "InventoryAdjustmentLineRet/ValueDifference"), "-21.00");
+}
+
+TEST_F(QbSimValuationTest, ValueAdjustmentWithQuantityAndValueDifference) {
+    inventoryItem("Widget", "8.00");
+    const auto rs = ok(receipt("Bill", "2024-02-01", "Widget", "10", "10.00") +
+                       adjustment("2024-02-02", "Widget",
+                                  "<ValueAdjustment><QuantityDifference>5</QuantityDifference>"
+                                  "<NewValue>120.00</NewValue></ValueAdjustment>") +
+                       adjustment("2024-02-03", "Widget",
+                                  "<ValueAdjustment><ValueDifference>-30.00</ValueDifference></ValueAdjustment>"));
+    EXPECT_EQ(textAt(rs[1].rets()[0], "InventoryAdjustmentLineRet/QuantityDifference"), "5");
+    EXPECT_EQ(textAt(rs[1].rets()[0], "InventoryAdjustmentLineRet/ValueDifference"), "20.00");
+    EXPECT_EQ(textAt(rs[2].rets()[0], "InventoryAdjustmentLineRet/ValueDifference"), "-30.00");
+    EXPECT_DOUBLE_EQ(row("2024-02-02", "Widget").quantity, 15);
+    EXPECT_EQ(value("2024-02-02", "Widget"), 12000);
+    EXPECT_EQ(value("2024-02-03", "Widget"), 9000);
+    EXPECT_NEAR(*row("2024-02-03", "Widget").averageCost, 6.0, 1e-9);
+}
+
+TEST_F(QbSimValuationTest, ForeignCurrencyReceiptsCountInHomeCurrency) {
+    open({"Valuation Co", true, false});
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-03-01", "Widget", "5", "20.00", "1.25"));
+    EXPECT_EQ(value("2024-03-01", "Widget"), 12500);
+}
+
+TEST_F(QbSimValuationTest, NewValueChangesItsDayAndLaterDaysButNotTheDayBefore) {
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + sale("Invoice", "2024-01-03", "Widget", "4") +
+       sale("Invoice", "2024-01-06", "Widget", "2"));
+    // Reports first, so that the adjustment lands in days already evaluated.
+    EXPECT_EQ(value("2024-01-06", "Widget"), 4000);
+    EXPECT_EQ(value("2024-01-03", "Widget"), 6000);
+    ok(adjustment("2024-01-04", "Widget", "<ValueAdjustment><NewValue>48.00</NewValue></ValueAdjustment>"));
+    EXPECT_EQ(value("2024-01-03", "Widget"), 6000);
+    EXPECT_EQ(value("2024-01-04", "Widget"), 4800);
+    EXPECT_EQ(value("2024-01-06", "Widget"), 3200);  // 2 out at the new 8.00
+}
+
+TEST_F(QbSimValuationTest, BackDatedBillChangesLaterReports) {
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + sale("Invoice", "2024-01-05", "Widget", "5"));
+    EXPECT_EQ(value("2024-01-10", "Widget"), 5000);
+    ok(receipt("Bill", "2024-01-03", "Widget", "10", "16.00"));
+    EXPECT_EQ(value("2024-01-02", "Widget"), 10000);
+    EXPECT_EQ(value("2024-01-10", "Widget"), 19500);  // 260.00 for 20, 5 out at 13.00
+    // A deleted transaction is taken back the same way.
+    const auto bills = ok("<BillQueryRq><TxnDateRangeFilter><FromTxnDate>2024-01-03</FromTxnDate>"
+                          "<ToTxnDate>2024-01-03</ToTxnDate></TxnDateRangeFilter></BillQueryRq>");
+    ok("<TxnDelRq><TxnDelType>Bill</TxnDelType><TxnID>" + textAt(bills[0].rets()[0], "TxnID") +
+       "</TxnID></TxnDelRq>");
+    EXPECT_EQ(value("2024-01-10", "Widget"), 5000);
+}
+
+TEST_F(QbSimValuationTest, ChangesFromAnotherConnectionReachTheReport) {
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00"));
+    EXPECT_EQ(value("2024-01-31", "Widget"), 10000);
+    {
+        auto other = CQbSimCompany::open(company->path());
+        CQbSimEngine writer(*other, nullptr);
+        CParsedResponse rs(writer.processRequest(envelope(sale("Invoice", "2024-01-15", "Widget", "3"))));
+        ASSERT_EQ(rs[0].code, 0) << rs[0].message;
+    }
+    EXPECT_EQ(value("2024-01-31", "Widget"), 7000);
+}
+
+TEST_F(QbSimValuationTest, BuildCostsComponentsAtAverageAndServicesAtTheirPrice) {
+    inventoryItem("Widget", "8.00");
+    inventoryItem("Bolt", "0.20");
+    serviceItem("Labor", "12.50");
+    assembly("Kit", {{"Widget", "2"}, {"Bolt", "1"}, {"Labor", "1"}});
+    assembly("Big Kit", {{"Kit", "1"}, {"Widget", "1"}});
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + receipt("Bill", "2024-01-01", "Bolt", "100", "0.25") +
+       build("2024-01-02", "Kit", "3") + build("2024-01-03", "Big Kit", "1"));
+    // Kit: 6 widgets 60.00 + 3 bolts 0.75 + 3 hours 37.50 = 98.25 for 3.
+    EXPECT_EQ(value("2024-01-02", "Kit"), 9825);
+    EXPECT_EQ(value("2024-01-02", "Widget"), 4000);
+    EXPECT_EQ(value("2024-01-02", "Bolt"), 2425);
+    // Big Kit: one kit at 32.75 and one widget at 10.00.
+    EXPECT_EQ(value("2024-01-03", "Big Kit"), 4275);
+    EXPECT_EQ(value("2024-01-03", "Kit"), 6550);
+    EXPECT_DOUBLE_EQ(row("2024-01-03", "Kit").quantity, 2);
+    EXPECT_DOUBLE_EQ(row("2024-01-03", "Widget").quantity, 3);
+}
+
+TEST_F(QbSimValuationTest, PendingBuildMovesNothing) {
+    inventoryItem("Widget", "8.00");
+    assembly("Kit", {{"Widget", "2"}});
+    ok(receipt("Bill", "2024-01-01", "Widget", "3", "10.00"));
+    const auto refused = send(build("2024-01-02", "Kit", "2"));
+    EXPECT_EQ(refused[0].code, 3180);
+    const auto rs = ok(build("2024-01-02", "Kit", "2", true));
+    EXPECT_EQ(textAt(rs[0].rets()[0], "IsPending"), "true");
+    EXPECT_EQ(value("2024-01-02", "Widget"), 3000);
+    EXPECT_DOUBLE_EQ(row("2024-01-02", "Kit").quantity, 0);
+    EXPECT_EQ(value("2024-01-02", "Kit"), 0);
+}
+
+TEST_F(QbSimValuationTest, RefusedRequestLeavesNoTraceInTheLedger) {
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00"));
+    EXPECT_EQ(value("2024-01-05", "Widget"), 10000);
+    // The second adjustment line names no item: the whole request is rolled back,
+    // after its first line may already have been written.
+    const auto rs = send("<InventoryAdjustmentAddRq><InventoryAdjustmentAdd>" + ref("AccountRef", "COGS") +
+                         "<TxnDate>2024-01-02</TxnDate><InventoryAdjustmentLineAdd>" + ref("ItemRef", "Widget") +
+                         "<ValueAdjustment><NewValue>1.00</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd>"
+                         "<InventoryAdjustmentLineAdd>" + ref("ItemRef", "Nothing") +
+                         "<ValueAdjustment><NewValue>1.00</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd>"
+                         "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq>");
+    EXPECT_EQ(rs[0].code, 3140);
+    EXPECT_EQ(value("2024-01-05", "Widget"), 10000);
+}
+
+TEST_F(QbSimValuationTest, MacroNamesTheTransactionAddedEarlierInTheDocument) {
+    inventoryItem("Widget", "8.00");
+    ok("<DataExtDefAddRq><DataExtDefAdd><OwnerID>{6A0E5E2B-2C9B-4F62-8C7C-3D2E1B0A9F11}</OwnerID>"
+       "<DataExtName>Note</DataExtName><DataExtType>STR255TYPE</DataExtType>"
+       "<AssignToObject>InventoryAdjustment</AssignToObject></DataExtDefAdd></DataExtDefAddRq>");
+    const auto rs = send(
+        "<InventoryAdjustmentAddRq><InventoryAdjustmentAdd defMacro=\"TxnID:7\">" + ref("AccountRef", "COGS") +
+        "<TxnDate>2024-01-02</TxnDate><InventoryAdjustmentLineAdd>" + ref("ItemRef", "Widget") +
+        "<ValueAdjustment><NewValue>1.00</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd>"
+        "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq>"
+        "<DataExtAddRq><DataExtAdd><OwnerID>{6A0E5E2B-2C9B-4F62-8C7C-3D2E1B0A9F11}</OwnerID>"
+        "<DataExtName>Note</DataExtName><TxnDataExtType>InventoryAdjustment</TxnDataExtType>"
+        "<TxnID useMacro=\"TxnID:7\"/><DataExtValue>x</DataExtValue></DataExtAdd></DataExtAddRq>"
+        "<DataExtAddRq><DataExtAdd><OwnerID>{6A0E5E2B-2C9B-4F62-8C7C-3D2E1B0A9F11}</OwnerID>"
+        "<DataExtName>Note</DataExtName><TxnDataExtType>InventoryAdjustment</TxnDataExtType>"
+        "<TxnID useMacro=\"TxnID:8\"/><DataExtValue>x</DataExtValue></DataExtAdd></DataExtAddRq>");
+    EXPECT_EQ(rs[0].code, 0);
+    EXPECT_EQ(rs[1].code, 0) << rs[1].message;
+    EXPECT_EQ(rs[2].code, 3120);
+}
