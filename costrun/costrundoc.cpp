@@ -5,7 +5,9 @@
 
 #include <cstdio>
 
+#include "qbexception.h"
 #include "qbprogress.h"
+#include "qbsession.h"
 #include "userfolders.h"
 
 CCostrunDoc::CCostrunDoc(const CCostrunFolders& folders) {
@@ -40,6 +42,9 @@ CDateTime CCostrunDoc::startOfDay(const CDateTime& t) {
 
 namespace {
 
+// QuickBooks has the company file open in another mode than the one asked for.
+constexpr HRESULT kFileOpenInOtherMode = static_cast<HRESULT>(0x80040410u);
+
 CDateTime shiftDays(const CDateTime& t, int days) {
     const CLocalTime lt = t.local();
     return CDateTime::fromLocal(lt.year, lt.month, lt.day + days, lt.hour, lt.minute, lt.second)
@@ -64,4 +69,31 @@ void CCostrunDoc::setStatusHandler(std::function<void(const std::string&)> handl
 void CCostrunDoc::progress(const std::string& text) {
     if (statusHandler) statusHandler(text);
     pumpMessages();
+}
+
+bool CCostrunDoc::openCompany(const std::string& path) {
+    errorText.clear();
+    company.reset();
+    session.reset();
+    auto newSession = std::make_unique<CQbXml>(path, "Lotwise", "Veltrane", dataFolder);
+    try {
+        newSession->open(true);
+    } catch (const CQbException& e) {
+        errorText = newSession->getLastHresult() == kFileOpenInOtherMode
+                        ? "Please switch your QuickBooks application to single-user mode.\n"
+                          "This is a requirement of this software application."
+                        : e.getMessage();
+        return false;
+    }
+    session = std::move(newSession);
+    companyPath = path;
+    try {
+        company = session->queryCompany();
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
+    if (!company) return false;
+    loadRunSettings();
+    return loadPreferences();
 }

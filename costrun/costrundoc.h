@@ -53,6 +53,11 @@ public:
     // Replaces the session (the engine owns it); the old one is destroyed first.
     void setSession(std::unique_ptr<CQbRequestBase> newSession);
     CQbRequestBase* getSession() const { return session.get(); }
+    // Opens the company file through a new single-user session ("Lotwise", "Veltrane",
+    // event log in the data folder), reads the company with the system's custom fields,
+    // the run settings and the preferences. False with the reason in errorText; after
+    // a failure to open the session no session remains.
+    bool openCompany(const std::string& path);
     // Receives every progress text (the main window's status line).
     void setStatusHandler(std::function<void(const std::string&)> handler);
 

@@ -1,0 +1,114 @@
+// lotwise-cli: values a company file from the command line through the same main-window
+// logic as the desktop program, against the embedded QuickBooks stand-in.
+//
+//   lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD
+//               [--data-dir DIR] [--report-dir DIR]
+//
+// Exit status: 0 when the run completed, 1 when a check refused it or it failed,
+// 2 on a usage error.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "clihost.h"
+#include "costrundlg.h"
+#include "qbprogress.h"
+#include "qbsimprocessor.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD\n"
+    "                   [--data-dir DIR] [--report-dir DIR]\n";
+
+int usage(const std::string& why) {
+    std::fprintf(stderr, "lotwise-cli: %s\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
+std::optional<CDateTime> parseDate(const std::string& text) {
+    int y = 0, m = 0, d = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &extra) != 3) return std::nullopt;
+    if (m < 1 || m > 12 || d < 1 || d > 31 || y < 1900) return std::nullopt;
+    std::optional<CDateTime> date = CDateTime::fromLocal(y, m, d);
+    // Reject dates that normalise to another day (31 April).
+    if (!date || date->local().day != d) return std::nullopt;
+    return date;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string company;
+    std::string start;
+    std::string upto;
+    CCostrunFolders folders;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) return false;
+            into = argv[++i];
+            return true;
+        };
+        bool ok = true;
+        if (arg == "--company") ok = value(company);
+        else if (arg == "--start") ok = value(start);
+        else if (arg == "--upto") ok = value(upto);
+        else if (arg == "--data-dir") ok = value(folders.applicationData);
+        else if (arg == "--report-dir") ok = value(folders.documents);
+        else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else return usage("unknown argument " + arg);
+        if (!ok) return usage(arg + " needs a value");
+    }
+    if (company.empty()) return usage("--company is required");
+    if (upto.empty()) return usage("--upto is required");
+    const std::optional<CDateTime> uptoDate = parseDate(upto);
+    if (!uptoDate) return usage("--upto: not a date: " + upto);
+    std::optional<CDateTime> startDate;
+    if (!start.empty()) {
+        startDate = parseDate(start);
+        if (!startDate) return usage("--start: not a date: " + start);
+    }
+
+    qbsimRegister();
+    CCliHost host(isatty(STDERR_FILENO) != 0);
+    setProgressHost(&host);
+    int status = 1;
+    {
+        CCostrunDlg window(host, folders);
+        host.attach(&window);
+        window.initDialog();
+        host.controlsChanged();
+        if (window.openFile(company)) {
+            CCostrunDoc& engine = *window.getEngine();
+            if (engine.getStartDate()) {
+                if (startDate) {
+                    std::printf("Notice: the file has been valued from %s on; --start is ignored.\n\n",
+                                engine.getStartDate()->userDateText().c_str());
+                }
+            } else if (!startDate) {
+                std::fputs("lotwise-cli: the file has never been valued: --start is required\n", stderr);
+                setProgressHost(nullptr);
+                return 2;
+            } else {
+                window.setDate(kIdcStartDate, *startDate);
+            }
+            window.setDate(kIdcUpToDate, *uptoDate);
+            const CDateTime first = engine.getLastUpToDate()
+                                        ? CCostrunDoc::nextDay(*engine.getLastUpToDate())
+                                        : (engine.getStartDate() ? *engine.getStartDate() : *startDate);
+            const long days = (CCostrunDoc::endOfDay(*uptoDate).seconds() -
+                               CCostrunDoc::startOfDay(first).seconds() + 3600) / 86400;
+            host.setRun(first, static_cast<int>(days > 0 ? days : 0));
+            status = window.onProcess() ? 0 : 1;
+        }
+    }
+    setProgressHost(nullptr);
+    return status;
+}

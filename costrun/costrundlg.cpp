@@ -1,0 +1,195 @@
+// The main window's commands and control states, with every status text the user sees.
+#include "costrundlg.h"
+
+#include "qbprogress.h"
+
+namespace {
+
+const char* const kOpening = "Opening file...";
+const char* const kOpenFailed = "File open failed. It has the following error :\n";
+const char* const kOpenedValued =
+    "File is opened.\n\nIMPORTANT : Transactions have to be finalized before processing up to "
+    "their dates.";
+const char* const kNeverValued =
+    "RIVU viziravir ivovizara has never been performed on this file. You are required to "
+    "select a start date before clicking the \"Process\" button to perform the valuation.\n\n"
+    "IMPORTANT : The valuation will MODIFY your current QuickBooks Company file.  You are "
+    "recommended to backup before proceeding.";
+const char* const kUpToBeforeStart =
+    "Request failed.  The Up To Date cannot be before the Start Date.  Please change the Up To "
+    "Date to a later date.";
+const char* const kUpToNotAfterCurrent =
+    "Request failed.  The new Up To Date has to be after the current Up to Date.  Please change "
+    "it to a later date.";
+const char* const kInternalError = "Internal Error : ";
+const char* const kCompleted = "Process completed\n\nA report of the calculation is created at ";
+
+// The file's name without folder and extension: Sample.qbw gives Sample.
+std::string fileTitle(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name;
+}
+
+// Marks the window busy for the length of a command.
+class CBusyScope {
+public:
+    explicit CBusyScope(bool& flag) : flag(flag) { flag = true; }
+    ~CBusyScope() { flag = false; }
+    CBusyScope(const CBusyScope&) = delete;
+    CBusyScope& operator=(const CBusyScope&) = delete;
+
+private:
+    bool& flag;
+};
+
+}  // namespace
+
+CCostrunDlg::CCostrunDlg(CCostrunDlgHost& windowHost, CCostrunFolders engineFolders)
+    : host(windowHost), folders(std::move(engineFolders)) {
+    for (int id : {kIdcFile, kIdcChooseFile, kIdcCompanyName, kIdcStartDateText,
+                   kIdcCurrentUpToDate, kIdcStatus}) {
+        controls[id] = CControlState{};
+    }
+    controls[kIdcStartDate] = CControlState{"", false, true, std::nullopt};
+    controls[kIdcUpToDate] = CControlState{"", true, false, std::nullopt};
+    controls[kIdcProcess] = CControlState{"Process", true, false, std::nullopt};
+    controls[kIdcChooseFile].text = "...";
+    controls[kIdcStatus].text = kInitialStatus;
+}
+
+CCostrunDlg::~CCostrunDlg() = default;
+
+void CCostrunDlg::initDialog(const CDateTime& today) {
+    engine = std::make_unique<CCostrunDoc>(folders);
+    engine->setStatusHandler([this](const std::string& text) {
+        setStatus(text);
+        host.controlsChanged();
+    });
+    controls[kIdcStartDate].date = today;
+    controls[kIdcUpToDate].date = today;
+}
+
+const CControlState& CCostrunDlg::control(int id) const {
+    static const CControlState none{};
+    const auto found = controls.find(id);
+    return found == controls.end() ? none : found->second;
+}
+
+void CCostrunDlg::setDate(int id, const CDateTime& date) { controls[id].date = date; }
+
+void CCostrunDlg::setText(int id, const std::string& text) { controls[id].text = text; }
+void CCostrunDlg::setVisible(int id, bool visible) { controls[id].visible = visible; }
+void CCostrunDlg::setEnabled(int id, bool enabled) { controls[id].enabled = enabled; }
+
+bool CCostrunDlg::refuse() {
+    // A command delivered by the message pump during Open or Process must not replace
+    // the session or the lists the running command uses; it is refused, unseen.
+    return busy || !engine;
+}
+
+bool CCostrunDlg::onOpen() {
+    if (refuse()) return false;
+    const std::optional<std::string> path = host.chooseCompanyFile();
+    if (!path) return false;
+    return openFile(*path);
+}
+
+bool CCostrunDlg::openFile(const std::string& path) {
+    if (refuse()) return false;
+    CBusyScope scope(busy);
+    CQbProgressScope progress;
+    setText(kIdcFile, "");
+    setText(kIdcCompanyName, "");
+    engine->companyPath = path;
+    engine->companyTitle = fileTitle(path);
+    setText(kIdcFile, path);
+    setStatus(kOpening);
+    host.controlsChanged();
+
+    const bool opened = engine->openCompany(path);
+    if (opened) {
+        setText(kIdcCompanyName, engine->company ? engine->company->getValue("CompanyName") : "");
+        if (engine->getStartDate()) {
+            setText(kIdcStartDateText, engine->getStartDate()->userDateText());
+            setVisible(kIdcStartDateText, true);
+            setVisible(kIdcStartDate, false);
+            setText(kIdcCurrentUpToDate,
+                    engine->getLastUpToDate() ? engine->getLastUpToDate()->userDateText() : "");
+            setStatus(kOpenedValued);
+        } else {
+            setVisible(kIdcStartDate, true);
+            setVisible(kIdcStartDateText, false);
+            setText(kIdcCurrentUpToDate, "");
+            std::string status;
+            if (!engine->getErrorText().empty()) status = "Warning : " + engine->getErrorText() + "\n\n";
+            setStatus(status + kNeverValued);
+        }
+        setEnabled(kIdcUpToDate, true);
+        setEnabled(kIdcProcess, true);
+    } else {
+        setStatus(kOpenFailed + engine->getErrorText());
+        setVisible(kIdcStartDate, false);
+        setVisible(kIdcStartDateText, false);
+        setText(kIdcCurrentUpToDate, "");
+        setEnabled(kIdcUpToDate, false);
+        setEnabled(kIdcProcess, false);
+    }
+    host.controlsChanged();
+    return opened;
+}
+
+bool CCostrunDlg::onProcess() {
+    if (refuse() || !engine->getSession()) return false;
+    CBusyScope scope(busy);
+    CQbProgressScope progress;
+    const CDateTime upTo = CCostrunDoc::endOfDay(control(kIdcUpToDate).date.value_or(CDateTime::now()));
+
+    auto finish = [this](const std::string& status, bool result) {
+        setStatus(status);
+        host.controlsChanged();
+        return result;
+    };
+
+    if (engine->getStartDate()) {
+        if (*engine->getStartDate() > upTo) return finish(kUpToBeforeStart, false);
+        if (engine->getLastUpToDate() && !(*engine->getLastUpToDate() < upTo)) {
+            return finish(kUpToNotAfterCurrent, false);
+        }
+    } else {
+        const CDateTime start = control(kIdcStartDate).date.value_or(CDateTime::now());
+        if (start > upTo) return finish(kUpToBeforeStart, false);
+        if (!engine->defineRunFields()) return finish(kInternalError + engine->getErrorText(), false);
+        engine->startDate = CCostrunDoc::startOfDay(start);
+        if (!engine->saveStartSettings()) {
+            // Nothing was stored: the file stays never valued, in memory as on disk.
+            engine->startDate.reset();
+            return finish(kInternalError + engine->getErrorText(), false);
+        }
+        engine->hasStoredStart = true;
+    }
+
+    if (!engine->runValuation(upTo)) return finish(engine->getErrorText(), false);
+    setText(kIdcCurrentUpToDate,
+            engine->getLastUpToDate() ? engine->getLastUpToDate()->userDateText() : "");
+    std::string status = kCompleted + engine->getReportPath();
+    // The run completed, but QuickBooks refused something on the way: say so.
+    if (!engine->getErrorText().empty()) status += "\n\nWarning : " + engine->getErrorText();
+    return finish(status, true);
+}
+
+void CCostrunDlg::onTutorial() {
+    host.messageBox("The tutorial will be displayed in the default browser", "Tutorial");
+    host.openDocument("tutorial/tutorial.html");
+}
+
+void CCostrunDlg::onUserManual() {
+    host.messageBox("The user manual will be displayed in the Adobe Reader", "User Manual");
+    host.openDocument("manual.pdf");
+}
+
+void CCostrunDlg::onAbout() { host.runAboutBox(); }
+
+void CCostrunDlg::onExit() { host.closeWindow(); }
