@@ -24,10 +24,17 @@ struct CSalesLineNames {
 
 bool salesLineNames(int typeCode, CSalesLineNames& names) {
     switch (typeCode) {
-    case kTxnInvoice: names = {"InvoiceLineRet", "InvoiceLineGroupRet"}; return true;
-    case kTxnSalesReceipt: names = {"SalesReceiptLineRet", "SalesReceiptLineGroupRet"}; return true;
-    case kTxnCreditMemo: names = {"CreditMemoLineRet", "CreditMemoLineGroupRet"}; return true;
-    default: return false;
+        case kTxnInvoice:
+            names = {"InvoiceLineRet", "InvoiceLineGroupRet"};
+            return true;
+        case kTxnSalesReceipt:
+            names = {"SalesReceiptLineRet", "SalesReceiptLineGroupRet"};
+            return true;
+        case kTxnCreditMemo:
+            names = {"CreditMemoLineRet", "CreditMemoLineGroupRet"};
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -81,11 +88,16 @@ void CCostrunDoc::postDayAdjustments(const CDateTime& day, const CCostrunTxnList
         const CCostrunTxn& txn = *record;
         if (txn.isPending || txn.ret == nullptr) continue;
         switch (txn.txnTypeCode) {
-        case kTxnInventoryAdjustment: postInventoryAdjustment(day, *txn.ret); break;
-        case kTxnSalesReceipt:
-        case kTxnInvoice:
-        case kTxnCreditMemo: postSalesAdjustments(day, *txn.ret, txn.txnTypeCode); break;
-        default: break;
+            case kTxnInventoryAdjustment:
+                postInventoryAdjustment(day, *txn.ret);
+                break;
+            case kTxnSalesReceipt:
+            case kTxnInvoice:
+            case kTxnCreditMemo:
+                postSalesAdjustments(day, *txn.ret, txn.txnTypeCode);
+                break;
+            default:
+                break;
         }
     }
 }
@@ -107,8 +119,7 @@ bool CCostrunDoc::postInventoryAdjustment(const CDateTime& day, const CQbObject&
     return postAdjustList(adjustments, day, account, className, std::string(), false);
 }
 
-bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& txn,
-                                       int typeCode) {
+bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& txn, int typeCode) {
     CSalesLineNames names{};
     if (!salesLineNames(typeCode, names)) return true;
     const std::string customer = txn.getValue("CustomerRef", "FullName");

@@ -13,11 +13,21 @@ namespace {
 // Account types whose adjustments count as receipts or issues of inventory. Cost of
 // goods sold is left out: the value adjustments this system posts are booked there.
 constexpr const char* kNonCogsAccountTypes[] = {
-    "AccountsPayable",  "AccountsReceivable", "Bank",
-    "CreditCard",       "Equity",             "Expense",
-    "FixedAsset",       "Income",             "LongTermLiability",
-    "NonPosting",       "OtherAsset",         "OtherCurrentAsset",
-    "OtherCurrentLiability", "OtherExpense",  "OtherIncome",
+    "AccountsPayable",
+    "AccountsReceivable",
+    "Bank",
+    "CreditCard",
+    "Equity",
+    "Expense",
+    "FixedAsset",
+    "Income",
+    "LongTermLiability",
+    "NonPosting",
+    "OtherAsset",
+    "OtherCurrentAsset",
+    "OtherCurrentLiability",
+    "OtherExpense",
+    "OtherIncome",
 };
 
 void addDateRange(CQbFieldList& filter, const CDateTime& from, const CDateTime& to) {
@@ -27,7 +37,9 @@ void addDateRange(CQbFieldList& filter, const CDateTime& from, const CDateTime& 
     filter.addAggregate("TxnDateRangeFilter", std::move(range));
 }
 
-int sizeOf(const std::unique_ptr<CQbObjectList>& list) { return list ? list->getSize() : 0; }
+int sizeOf(const std::unique_ptr<CQbObjectList>& list) {
+    return list ? list->getSize() : 0;
+}
 
 // The direct lines of a transaction followed by the lines inside each of its groups.
 std::vector<CQbField*> directThenGroupLines(const CQbObject& txn, const char* lineName,
@@ -103,18 +115,16 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     logDaySales(dayInvoices.get(), "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
     logDaySales(daySalesReceipts.get(), "Sales Receipt", "SalesReceiptLineRet",
                 "SalesReceiptLineGroupRet");
-    logDaySales(dayCreditMemos.get(), "Credit Memo", "CreditMemoLineRet",
-                "CreditMemoLineGroupRet");
+    logDaySales(dayCreditMemos.get(), "Credit Memo", "CreditMemoLineRet", "CreditMemoLineGroupRet");
     logInventoryAdjustments(dayInventoryAdjustments.get());
     return dayTxns;
 }
 
-void CCostrunDoc::takeReceiptLines(CCostrunItemList& list,
-                                   const std::optional<CDateTime>& txnDate,
+void CCostrunDoc::takeReceiptLines(CCostrunItemList& list, const std::optional<CDateTime>& txnDate,
                                    const std::string& refNumber, const std::string& typeName,
                                    const std::vector<CQbField*>& lines,
-                                   const std::string& quantityField,
-                                   const std::string& amountField, float rate) {
+                                   const std::string& quantityField, const std::string& amountField,
+                                   float rate) {
     for (const CQbField* line : lines) {
         const CQbFieldList* fields = line->getChildren();
         if (fields == nullptr || fields->getSize() == 0) continue;
@@ -154,36 +164,36 @@ void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTx
         if (txn.isPending || txn.ret == nullptr) continue;
         const CQbObject& ret = *txn.ret;
         switch (txn.txnTypeCode) {
-        case kTxnInvoice:
-            addLineIssues(list, directThenGroupLines(ret, "InvoiceLineRet", "InvoiceLineGroupRet"),
-                          "Quantity", 1.0f);
-            break;
-        case kTxnSalesReceipt:
-            addLineIssues(list,
-                          directThenGroupLines(ret, "SalesReceiptLineRet",
-                                               "SalesReceiptLineGroupRet"),
-                          "Quantity", 1.0f);
-            break;
-        case kTxnCreditMemo:
-            addLineIssues(list,
-                          directThenGroupLines(ret, "CreditMemoLineRet",
-                                               "CreditMemoLineGroupRet"),
-                          "Quantity", -1.0f);
-            break;
-        case kTxnInventoryAdjustment:
-            // Only decreases are issues; they count as positive quantities.
-            for (const CQbField* line : ret.findAll("InventoryAdjustmentLineRet")) {
-                const float difference = line->childFloat("QuantityDifference");
-                if (difference >= 0.0f) continue;
-                CCostrunItem* item = list.find(line->grandchildValue("ItemRef", "FullName"));
-                if (item != nullptr) item->issuedQty -= difference;
-            }
-            break;
-        case kTxnBuildAssembly:
-            addLineIssues(list, ret.findAll("ComponentItemLineRet"), "QuantityNeeded", 1.0f);
-            break;
-        default:
-            break;
+            case kTxnInvoice:
+                addLineIssues(list,
+                              directThenGroupLines(ret, "InvoiceLineRet", "InvoiceLineGroupRet"),
+                              "Quantity", 1.0f);
+                break;
+            case kTxnSalesReceipt:
+                addLineIssues(
+                    list,
+                    directThenGroupLines(ret, "SalesReceiptLineRet", "SalesReceiptLineGroupRet"),
+                    "Quantity", 1.0f);
+                break;
+            case kTxnCreditMemo:
+                addLineIssues(
+                    list, directThenGroupLines(ret, "CreditMemoLineRet", "CreditMemoLineGroupRet"),
+                    "Quantity", -1.0f);
+                break;
+            case kTxnInventoryAdjustment:
+                // Only decreases are issues; they count as positive quantities.
+                for (const CQbField* line : ret.findAll("InventoryAdjustmentLineRet")) {
+                    const float difference = line->childFloat("QuantityDifference");
+                    if (difference >= 0.0f) continue;
+                    CCostrunItem* item = list.find(line->grandchildValue("ItemRef", "FullName"));
+                    if (item != nullptr) item->issuedQty -= difference;
+                }
+                break;
+            case kTxnBuildAssembly:
+                addLineIssues(list, ret.findAll("ComponentItemLineRet"), "QuantityNeeded", 1.0f);
+                break;
+            default:
+                break;
         }
     }
 

@@ -75,8 +75,8 @@ protected:
         doc = std::make_unique<CCostrunDoc>(
             CCostrunFolders{(dir / "data").string(), (dir / "documents").string()});
         script.responses.push_back(hostResponse({"13.0"}));
-        auto session = std::make_unique<CQbXml>("/data/company.qbw", "Lotwise", "Veltrane",
-                                                dir.string());
+        auto session =
+            std::make_unique<CQbXml>("/data/company.qbw", "Lotwise", "Veltrane", dir.string());
         session->open(true);
         script.requests.clear();
         doc->setSession(std::move(session));
@@ -145,7 +145,8 @@ TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
                            "CreditMemoQueryRq"};
     for (int i = 0; i < 4; ++i) {
         EXPECT_THAT(script.requests[i], HasSubstr(std::string("<") + names[i]));
-        EXPECT_THAT(script.requests[i], HasSubstr(range + "<IncludeLineItems>true</IncludeLineItems>"));
+        EXPECT_THAT(script.requests[i],
+                    HasSubstr(range + "<IncludeLineItems>true</IncludeLineItems>"));
     }
     EXPECT_THAT(script.requests[4], HasSubstr("<BuildAssemblyQueryRq"));
     EXPECT_THAT(script.requests[4],
@@ -153,13 +154,14 @@ TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
     EXPECT_THAT(script.requests[4], Not(HasSubstr("IncludeLineItems")));
     EXPECT_THAT(script.requests[4], Not(HasSubstr("OwnerID")));
 
-    EXPECT_THAT(statusTexts,
-                ElementsAre("Calculation on day 04/01/2010\n\nRetrieving list of invoices...",
-                            "Calculation on day 04/01/2010\n\nRetrieving list of sales receipts...",
-                            "Calculation on day 04/01/2010\n\nRetrieving list of inventory "
-                            "adjustments...",
-                            "Calculation on day 04/01/2010\n\nRetrieving list of credit memos...",
-                            "Calculation on day 04/01/2010\n\nRetrieving list of build assembly..."));
+    EXPECT_THAT(
+        statusTexts,
+        ElementsAre("Calculation on day 04/01/2010\n\nRetrieving list of invoices...",
+                    "Calculation on day 04/01/2010\n\nRetrieving list of sales receipts...",
+                    "Calculation on day 04/01/2010\n\nRetrieving list of inventory "
+                    "adjustments...",
+                    "Calculation on day 04/01/2010\n\nRetrieving list of credit memos...",
+                    "Calculation on day 04/01/2010\n\nRetrieving list of build assembly..."));
 }
 
 TEST_F(IntakeTest, BuildOnlyDayGivesTheBuildInBothLists) {
@@ -176,15 +178,16 @@ TEST_F(IntakeTest, BuildOnlyDayGivesTheBuildInBothLists) {
 }
 
 TEST_F(IntakeTest, DayTransactionsStandInKindOrderAndAreLogged) {
-    scriptDay(txn("InvoiceRet", "I1",
-                  "<CustomerRef><FullName>Carter</FullName></CustomerRef>" +
-                      itemLine("InvoiceLineRet", "Widget", "Quantity", "2")),
-              txn("SalesReceiptRet", "S1", itemLine("SalesReceiptLineRet", "Widget", "Quantity", "1")),
-              txn("InventoryAdjustmentRet", "A1",
-                  itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "-1",
-                           "ValueDifference", "-10.00")),
-              txn("CreditMemoRet", "C1", itemLine("CreditMemoLineRet", "Widget", "Quantity", "1")),
-              txn("BuildAssemblyRet", "B1", ""));
+    scriptDay(
+        txn("InvoiceRet", "I1",
+            "<CustomerRef><FullName>Carter</FullName></CustomerRef>" +
+                itemLine("InvoiceLineRet", "Widget", "Quantity", "2")),
+        txn("SalesReceiptRet", "S1", itemLine("SalesReceiptLineRet", "Widget", "Quantity", "1")),
+        txn("InventoryAdjustmentRet", "A1",
+            itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "-1",
+                     "ValueDifference", "-10.00")),
+        txn("CreditMemoRet", "C1", itemLine("CreditMemoLineRet", "Widget", "Quantity", "1")),
+        txn("BuildAssemblyRet", "B1", ""));
     auto dayTxns = doc->retrieveDayTxns(day);
     ASSERT_NE(dayTxns, nullptr);
     EXPECT_THAT(codes(*dayTxns), ElementsAre(kTxnInvoice, kTxnSalesReceipt, kTxnCreditMemo,
@@ -207,6 +210,10 @@ struct ReceiptCase {
     // (quantity in the on-hand layer, item cost) per lot of Widget, in order
     std::vector<std::tuple<float, float>> lots;
 };
+
+void PrintTo(const ReceiptCase& c, std::ostream* os) {
+    *os << c.title;
+}
 
 class ReceiptLinesTest : public IntakeTest, public ::testing::WithParamInterface<ReceiptCase> {};
 
@@ -276,13 +283,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(IntakeTest, InventoryAdjustmentIncreaseIsALotAndDecreaseAnIssue) {
     CCostrunItemList list;
     CCostrunItem* widget = addItem(list, "Widget", 10.0f);
-    auto adjustments = records(
-        txn("InventoryAdjustmentRet", "A1",
-            itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "4",
-                     "ValueDifference", "40.00") +
-                itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "-3",
-                         "ValueDifference", "-27.00")),
-        "InventoryAdjustmentRet");
+    auto adjustments =
+        records(txn("InventoryAdjustmentRet", "A1",
+                    itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "4",
+                             "ValueDifference", "40.00") +
+                        itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "-3",
+                                 "ValueDifference", "-27.00")),
+                "InventoryAdjustmentRet");
     doc->takeReceiptLines(list, CDateTime::fromLocal(2010, 4, 1), "A1", "Inventory Adjustment",
                           adjustments->getAt(0)->findAll("InventoryAdjustmentLineRet"),
                           "QuantityDifference", "ValueDifference", 1.0f);
@@ -304,6 +311,10 @@ struct RateCase {
     std::string rateElement;
     float expected;
 };
+
+void PrintTo(const RateCase& c, std::ostream* os) {
+    *os << (c.multiCurrency ? "multicurrency " : "single currency ") << c.rateElement;
+}
 
 class ReceiptRateTest : public IntakeTest, public ::testing::WithParamInterface<RateCase> {};
 
@@ -329,25 +340,23 @@ TEST_F(IntakeTest, IssuesAddSalesAndBuildsAndSubtractReturns) {
     CCostrunItem* bolt = addItem(list, "Bolt", 4.0f);
     auto invoices = records(
         txn("InvoiceRet", "I1",
-            itemLine("InvoiceLineRet", "Widget", "Quantity", "5") +
-                "<InvoiceLineGroupRet>" + itemLine("InvoiceLineRet", "Bolt", "Quantity", "2") +
-                "</InvoiceLineGroupRet>") +
+            itemLine("InvoiceLineRet", "Widget", "Quantity", "5") + "<InvoiceLineGroupRet>" +
+                itemLine("InvoiceLineRet", "Bolt", "Quantity", "2") + "</InvoiceLineGroupRet>") +
             txn("InvoiceRet", "I2",
-                "<IsPending>true</IsPending>" + itemLine("InvoiceLineRet", "Widget", "Quantity", "7")),
+                "<IsPending>true</IsPending>" +
+                    itemLine("InvoiceLineRet", "Widget", "Quantity", "7")),
         "InvoiceRet");
     auto credits = records(
         txn("CreditMemoRet", "C1", itemLine("CreditMemoLineRet", "Widget", "Quantity", "2")),
         "CreditMemoRet");
-    auto receipts = records(
-        txn("SalesReceiptRet", "S1",
-            itemLine("SalesReceiptLineRet", "Bolt", "Quantity", "1") +
-                itemLine("SalesReceiptLineRet", "Unknown", "Quantity", "9") +
-                itemLine("SalesReceiptLineRet", "Widget", "Quantity", "")),
-        "SalesReceiptRet");
-    auto builds = records(
-        txn("BuildAssemblyRet", "B1",
-            itemLine("ComponentItemLineRet", "Bolt", "QuantityNeeded", "0.5")),
-        "BuildAssemblyRet");
+    auto receipts = records(txn("SalesReceiptRet", "S1",
+                                itemLine("SalesReceiptLineRet", "Bolt", "Quantity", "1") +
+                                    itemLine("SalesReceiptLineRet", "Unknown", "Quantity", "9") +
+                                    itemLine("SalesReceiptLineRet", "Widget", "Quantity", "")),
+                            "SalesReceiptRet");
+    auto builds = records(txn("BuildAssemblyRet", "B1",
+                              itemLine("ComponentItemLineRet", "Bolt", "QuantityNeeded", "0.5")),
+                          "BuildAssemblyRet");
 
     CCostrunTxnList dayTxns;
     dayTxns.addAll(kTxnInvoice, invoices.get());
@@ -409,11 +418,12 @@ TEST_F(IntakeTest, PriceListReadsPriceOrPurchaseCost) {
 
 TEST_F(IntakeTest, InventoryAdjustmentsAreLimitedToNonCogsAccounts) {
     doc->startDate = CDateTime::fromLocal(2010, 3, 1);
-    script.responses.push_back(ok("AccountQueryRs",
-                                  "<AccountRet><ListID>80-1</ListID><FullName>Bank</FullName></AccountRet>"
-                                  "<AccountRet><ListID>80-2</ListID><FullName>Shrinkage</FullName></AccountRet>"));
-    script.responses.push_back(ok("InventoryAdjustmentQueryRs",
-                                  txn("InventoryAdjustmentRet", "A1", "")));
+    script.responses.push_back(
+        ok("AccountQueryRs",
+           "<AccountRet><ListID>80-1</ListID><FullName>Bank</FullName></AccountRet>"
+           "<AccountRet><ListID>80-2</ListID><FullName>Shrinkage</FullName></AccountRet>"));
+    script.responses.push_back(
+        ok("InventoryAdjustmentQueryRs", txn("InventoryAdjustmentRet", "A1", "")));
     doc->retrieveInventoryAdjustments(day);
 
     ASSERT_EQ(script.requests.size(), 2u);
@@ -424,13 +434,14 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreLimitedToNonCogsAccounts) {
           "OtherCurrentAsset", "OtherCurrentLiability", "OtherExpense", "OtherIncome"}) {
         types += std::string("<AccountType>") + type + "</AccountType>";
     }
-    EXPECT_THAT(script.requests[0], HasSubstr("<AccountQueryRq requestID=\"1688\">" + types +
-                                              "</AccountQueryRq>"));
-    EXPECT_THAT(script.requests[1],
-                HasSubstr("<TxnDateRangeFilter><FromTxnDate>2010-03-01</FromTxnDate>"
-                          "<ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>"
-                          "<AccountFilter><ListID>80-1</ListID><ListID>80-2</ListID></AccountFilter>"
-                          "<IncludeLineItems>true</IncludeLineItems>"));
+    EXPECT_THAT(script.requests[0],
+                HasSubstr("<AccountQueryRq requestID=\"1688\">" + types + "</AccountQueryRq>"));
+    EXPECT_THAT(
+        script.requests[1],
+        HasSubstr("<TxnDateRangeFilter><FromTxnDate>2010-03-01</FromTxnDate>"
+                  "<ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>"
+                  "<AccountFilter><ListID>80-1</ListID><ListID>80-2</ListID></AccountFilter>"
+                  "<IncludeLineItems>true</IncludeLineItems>"));
     ASSERT_NE(doc->inventoryAdjustments, nullptr);
     EXPECT_EQ(doc->inventoryAdjustments->getSize(), 1);
     EXPECT_THAT(statusTexts, ElementsAre("Retrieving the list of accounts...",

@@ -141,8 +141,8 @@ protected:
         doc = std::make_unique<CCostrunDoc>(
             CCostrunFolders{(dir / "data").string(), (dir / "documents").string()});
         script.responses.push_back(hostResponse({"13.0"}));
-        auto session = std::make_unique<CQbXml>("/data/company.qbw", "Lotwise", "Veltrane",
-                                                dir.string());
+        auto session =
+            std::make_unique<CQbXml>("/data/company.qbw", "Lotwise", "Veltrane", dir.string());
         session->open(true);
         script.requests.clear();
         script.defaultResponse = addResponse();
@@ -205,8 +205,11 @@ struct DayCase {
     std::vector<std::string> expected;
 };
 
-class ValueAdjustDayTest : public ValueAdjustTest,
-                           public ::testing::WithParamInterface<DayCase> {};
+void PrintTo(const DayCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class ValueAdjustDayTest : public ValueAdjustTest, public ::testing::WithParamInterface<DayCase> {};
 
 TEST_P(ValueAdjustDayTest, PostsTheSharesByAccountAndClass) {
     const DayCase& c = GetParam();
@@ -269,14 +272,15 @@ INSTANTIATE_TEST_SUITE_P(
                 {kCogs + "||Carter|Widget=90.00", kCogsB + "||Carter|Gear=52.00"}},
         DayCase{"DirectLinesThenGroupLinesInventoryBeforeAssembly",
                 {kWidget, {"Bolt", 4.0f, 8.0f, 4.0f, kCogs}},
-                {{"Kit", 2.0f, 40.0f, 30.0f, kCogs}},
-                invoice("1", line("InvoiceLineRet", "Kit", "1") +
-                                 "<InvoiceLineGroupRet>" + line("InvoiceLineRet", "Bolt", "2") +
+                {{"Kit", 2.0f, 40.0f, 30.0f, kCogs}, {"Gizmo", 1.0f, 20.0f, 25.0f, kCogs}},
+                invoice("1", line("InvoiceLineRet", "Kit", "1") + "<InvoiceLineGroupRet>" +
+                                 line("InvoiceLineRet", "Gizmo", "1") +
+                                 line("InvoiceLineRet", "Bolt", "2") +
                                  line("InvoiceLineRet", "Kit", "1") + "</InvoiceLineGroupRet>" +
                                  line("InvoiceLineRet", "Widget", "2")),
                 "",
                 "",
-                {kCogs + "||Carter|Widget=90.00,Kit=30.00,Bolt=4.00"}},
+                {kCogs + "||Carter|Widget=90.00,Kit=30.00,Bolt=4.00,Gizmo=25.00"}},
         DayCase{"ItemWithoutCogsAccountGoesToTheEmptyAccount",
                 {{"Loose", 2.0f, 10.0f, 12.0f, ""}},
                 {},
@@ -291,15 +295,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 "",
                 {}},
-        DayCase{"PendingTransactionIsNeitherIssueNorPosting",
-                {kWidget},
-                {},
-                invoice("1", "<IsPending>true</IsPending>" +
-                                 line("InvoiceLineRet", "Widget", "2")) +
-                    invoice("2", line("InvoiceLineRet", "Widget", "1")),
-                "",
-                "",
-                {kCogs + "||Carter|Widget=90.00"}}),
+        DayCase{
+            "PendingTransactionIsNeitherIssueNorPosting",
+            {kWidget},
+            {},
+            invoice("1", "<IsPending>true</IsPending>" + line("InvoiceLineRet", "Widget", "2")) +
+                invoice("2", line("InvoiceLineRet", "Widget", "1")),
+            "",
+            "",
+            {kCogs + "||Carter|Widget=90.00"}}),
     [](const ::testing::TestParamInfo<DayCase>& info) { return info.param.title; });
 
 TEST_F(ValueAdjustTest, IncompleteItemIsNeverAdjusted) {
@@ -377,8 +381,8 @@ TEST_F(ValueAdjustTest, RefusedPostingSkipsTheRestOfItsTransactionOnly) {
     EXPECT_EQ(doc->errorText, "The account is not valid.");
     // Invoice 1's K1 posting is refused and its K2 posting never sent; invoice 2 goes on
     // from the running value the refused share left behind.
-    EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=97.50",
-                                              kCogs + "|K2|Carter|Widget=92.50"));
+    EXPECT_THAT(postings(script),
+                ElementsAre(kCogs + "|K1|Carter|Widget=97.50", kCogs + "|K2|Carter|Widget=92.50"));
 }
 
 TEST_F(ValueAdjustTest, RefusedPostingReportsFailureAndClearsTheMacro) {
