@@ -1,0 +1,148 @@
+// Whole valuation runs against the embedded QuickBooks stand-in on a temporary company
+// file: what the bookkeeper sees, what the report says, and what QuickBooks carries
+// afterwards.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "costrundlg.h"
+#include "qbprogress.h"
+#include "qbsimcompany.h"
+#include "qbsimengine.h"
+#include "qbsimprocessor.h"
+#include "tzguard.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CQuietHost : public CCostrunDlgHost {
+public:
+    std::optional<std::string> chooseCompanyFile() override { return std::nullopt; }
+    void messageBox(const std::string&, const std::string&) override {}
+    void openDocument(const std::string&) override {}
+    void runAboutBox() override {}
+    void closeWindow() override {}
+};
+
+class ValuationRun : public ::testing::Test {
+protected:
+    ValuationRun()
+        : tz("America/New_York"),
+          dir(std::filesystem::temp_directory_path() / ("lotwise-e2e-" + std::to_string(::getpid()))) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        qbsimRegister();
+    }
+    ~ValuationRun() override { std::filesystem::remove_all(dir); }
+
+    // A company file loaded from a request document of tests/e2e/data.
+    std::string company(const std::string& fixture) {
+        const std::string path = (dir / "Acme.qbw").string();
+        auto file = CQbSimCompany::create(path, CQbSimCompanyOptions{"Acme Hardware"});
+        CQbSimEngine engine(*file, nullptr);
+        const std::string answer =
+            engine.processRequest(readFile(std::string(LOTWISE_SOURCE_DIR) + "/tests/e2e/data/" + fixture));
+        EXPECT_THAT(answer, ::testing::Not(HasSubstr("statusSeverity=\"Error\"")));
+        return path;
+    }
+
+    std::unique_ptr<CCostrunDlg> window() {
+        auto dlg = std::make_unique<CCostrunDlg>(host, CCostrunFolders{dir / "appdata", dir / "docs"});
+        dlg->initDialog();
+        return dlg;
+    }
+
+    static CDateTime day(int y, int m, int d) { return *CDateTime::fromLocal(y, m, d, 10, 0, 0); }
+
+    // QuickBooks' own quantity and value of an item at the end of a day.
+    static std::pair<float, float> carried(CCostrunDoc& engine, const CDateTime& when,
+                                           const std::string& item) {
+        CCostrunItemList list;
+        EXPECT_TRUE(engine.readValuationReport(list, CCostrunDoc::endOfDay(when), "Inventory"));
+        const CCostrunItem* found = list.find(item);
+        return found ? std::make_pair(found->qtyOnHand, found->qbValue) : std::make_pair(-1.0f, -1.0f);
+    }
+
+    CTzGuard tz;
+    std::filesystem::path dir;
+    CQuietHost host;
+};
+
+TEST_F(ValuationRun, FirstRunBringsQuickBooksToTheFifoValue) {
+    const std::string path = company("fifo_company_rq.xml");
+    auto dlg = window();
+    ASSERT_TRUE(dlg->openFile(path)) << dlg->statusText();
+    EXPECT_EQ(dlg->control(kIdcCompanyName).text, "Acme Hardware");
+    dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+    dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+    ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+    CCostrunDoc& engine = *dlg->getEngine();
+    EXPECT_EQ(dlg->statusText(), "Process completed\n\nA report of the calculation is created at " +
+                                     engine.getReportPath());
+    EXPECT_EQ(dlg->control(kIdcCurrentUpToDate).text, "04/03/2010");
+    EXPECT_EQ(engine.getReportPath(), (dir / "docs" / "Veltrane" / "Lotwise Reports" / "Acme" /
+                                       "costrun20100401_20100403.csv").string());
+
+    // QuickBooks now carries the FIFO value at the end of each sales day.
+    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Widget"), std::make_pair(16.0f, 110.0f));
+    EXPECT_EQ(carried(engine, day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
+    EXPECT_EQ(carried(engine, day(2010, 4, 1), "Widget"), std::make_pair(20.0f, 130.0f));
+
+    const std::string report = readFile(engine.getReportPath());
+    EXPECT_THAT(report, HasSubstr("\"FIFO Valuation on 04/02/2010\""));
+    EXPECT_THAT(report, HasSubstr("\"Widget\",16.00,104.00,110.00\n"
+                                  "\"\",\"\",\"\",\"\",\"Bill\",\"B-2\",2010/04/01,10.00,8.000000\n"
+                                  "\"\",\"\",\"\",\"\",\"Before FIFO\",\"\",2010/03/31,6.00,5.000000\n"));
+    EXPECT_THAT(report, HasSubstr("\"Widget\",10.00,68.75,80.00\n"));
+    EXPECT_THAT(report, ::testing::Not(HasSubstr("04/01/2010")));  // a day without issues
+
+    const std::string activity = readFile(engine.activityLogPath());
+    EXPECT_THAT(activity, StartsWith("Start date : 04/01/2010\nLast up to date : not specified\n"
+                                     "New up to date : 04/03/2010\nMultiCurrency is turned off\n"));
+    EXPECT_THAT(activity, HasSubstr("-- Value adjust account Cost of Goods Sold for customer Bright Shop\n"
+                                    "Item NewValue\nWidget 110.00\n"));
+    EXPECT_THAT(activity, HasSubstr("Widget 80.00\n"));
+}
+
+TEST_F(ValuationRun, ReopenedFileContinuesAfterTheLastDay) {
+    const std::string path = company("fifo_company_rq.xml");
+    {
+        auto dlg = window();
+        ASSERT_TRUE(dlg->openFile(path));
+        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+        dlg->setDate(kIdcUpToDate, day(2010, 4, 2));
+        ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+        EXPECT_THAT(dlg->getEngine()->getReportPath(), HasSubstr("costrun20100401_20100402.csv"));
+    }
+    auto dlg = window();
+    ASSERT_TRUE(dlg->openFile(path));
+    EXPECT_EQ(dlg->control(kIdcStartDateText).text, "04/01/2010");
+    EXPECT_EQ(dlg->control(kIdcCurrentUpToDate).text, "04/02/2010");
+    dlg->setDate(kIdcUpToDate, day(2010, 4, 2));
+    EXPECT_FALSE(dlg->onProcess());
+    EXPECT_THAT(dlg->statusText(), HasSubstr("has to be after the current Up to Date"));
+    dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+    ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+    EXPECT_THAT(dlg->getEngine()->getReportPath(), HasSubstr("costrun20100403.csv"));
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
+
+    // Valuing on into days without activity posts nothing and changes nothing.
+    dlg->setDate(kIdcUpToDate, day(2010, 4, 6));
+    ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+    EXPECT_EQ(dlg->control(kIdcCurrentUpToDate).text, "04/06/2010");
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 6), "Widget"), std::make_pair(10.0f, 80.0f));
+}
+
+}  // namespace
