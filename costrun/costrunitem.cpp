@@ -2,6 +2,8 @@
 // the placing of lots into the on-hand and reserved layers.
 #include "costrunitem.h"
 
+#include <cmath>
+
 #include <algorithm>
 
 namespace {
@@ -35,7 +37,10 @@ bool CCostrunItem::hasAdjustment() const {
 
 bool CCostrunItem::needsAdjustment() const {
     if (qtyOnHand <= 0.0f && builtQty <= 0.0f) return false;
-    if (issuedQty == 0.0f) return false;
+    // QuickBooks quantities carry at most five decimals, so a smaller net issue is the
+    // rounding residue of sales and returns that cancel out. Sharing a value gap over it
+    // would post absurdly large line shares.
+    if (std::fabs(issuedQty) < kIssuedQtyResidue) return false;
     return valueDiffers() || hasAdjustment();
 }
 

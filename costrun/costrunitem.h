@@ -26,6 +26,8 @@ class CCostrunItem {
 public:
     // A value difference counts when its magnitude is at least this much.
     static constexpr float kValueThreshold = 0.02f;
+    // A net issued quantity below this is taken as none (see needsAdjustment).
+    static constexpr float kIssuedQtyResidue = 0.000005f;
     // Display name of the opening lot.
     static constexpr const char* kOpeningLotType = "Before FIFO";
 

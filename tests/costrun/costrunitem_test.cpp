@@ -203,6 +203,8 @@ TEST(ThresholdTest, NeedsAdjustment) {
         {"gap of a cent", 10, 0, 2, 100.01f, 100, 0, false},
         {"build transfer moved value", 10, 0, 2, 100, 100, 0.02f, true},
         {"build transfer, no issues", 10, 0, 0, 100, 100, 5, false},
+        {"sales and returns cancelling with a float residue", 10, 0, 1e-7f, 110, 108, 0, false},
+        {"smallest real quantity", 10, 0, 0.00001f, 110, 108, 0, true},
     };
     for (const Row& r : rows) {
         CCostrunItem item("X", r.qtyOnHand, r.qbValue);
