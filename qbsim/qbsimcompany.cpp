@@ -305,7 +305,7 @@ std::int64_t CQbSimCompany::nextCounter(const char* name) {
 }
 
 std::int64_t CQbSimCompany::now() {
-    const auto t = static_cast<std::int64_t>(std::time(nullptr));
+    const auto t = frozenAt >= 0 ? frozenAt : static_cast<std::int64_t>(std::time(nullptr));
     lastTime = t > lastTime ? t : lastTime;
     return lastTime;
 }

@@ -69,6 +69,9 @@ public:
     // The current time in seconds; never earlier than a time handed out before, so
     // that EditSequence values and modification times do not go backwards.
     std::int64_t now();
+    // From now on now() answers `seconds` (or a later time already handed out), so that
+    // a file generated twice carries the same identifiers and times.
+    void freezeClock(std::int64_t seconds) { frozenAt = seconds; }
 
 private:
     CQbSimCompany(std::string path, std::unique_ptr<CQbSimDb> db);
@@ -77,6 +80,7 @@ private:
     std::string filePath;
     std::unique_ptr<CQbSimDb> database;
     std::int64_t lastTime = 0;
+    std::int64_t frozenAt = -1;
 };
 
 // Local date-time text as QuickBooks writes it: 2009-01-09T12:42:25-05:00.

@@ -6,13 +6,20 @@
 //   qbsim request FILE REQUEST.xml    print the response document
 //   qbsim multiuser FILE on|off       mark the file as open (or no longer open) in
 //                                     multi-user mode by another QuickBooks user
+//   qbsim valuation FILE --date YYYY-MM-DD [--type Inventory|Assembly]
+//                                     the valuation summary's item rows as CSV:
+//                                     full name,quantity,value
+//   qbsim generate FILE --items N --assemblies M --days D --seed S
+//                                     a synthetic company for benchmarks and soak tests
 //
 // --schema PATH (or QBSIM_SCHEMA) validates requests against Intuit's qbXML schema.
 // Exit code 0 on success; otherwise non-zero with a one-line reason on stderr.
 #include "qbsimengine.h"
+#include "qbsimgenerator.h"
 #include "qbsimprocessor.h"
 
 #include <fstream>
+#include <map>
 #include <iostream>
 #include <regex>
 #include <sstream>
@@ -23,7 +30,9 @@ int usage() {
     std::cerr << "usage: qbsim create FILE --name NAME [--multicurrency] [--units-of-measure]\n"
                  "       qbsim load FILE REQUESTS.xml... [--schema XSD]\n"
                  "       qbsim request FILE REQUEST.xml [--schema XSD]\n"
-                 "       qbsim multiuser FILE on|off\n";
+                 "       qbsim multiuser FILE on|off\n"
+                 "       qbsim valuation FILE --date YYYY-MM-DD [--type Inventory|Assembly]\n"
+                 "       qbsim generate FILE --items N --assemblies M --days D --seed S\n";
     return 2;
 }
 
@@ -59,6 +68,24 @@ bool send(CQbSimEngine& engine, const std::string& path, std::string& response, 
     return false;
 }
 
+// RFC 4180: a field with a comma, quote or line break is quoted, quotes doubled.
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// A whole non-negative number, or nothing.
+std::optional<long long> count(const std::string& text) {
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoll(text);
+}
+
 std::string unescape(std::string text) {
     const std::pair<const char*, const char*> entities[] = {
         {"&quot;", "\""}, {"&apos;", "'"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
@@ -73,7 +100,8 @@ std::string unescape(std::string text) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string schemaPath = qbsimSchemaPath();
-    std::string name;
+    std::string name, date, type;
+    std::map<std::string, std::string> numbers;
     bool multiCurrency = false, units = false, haveName = false;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -82,6 +110,15 @@ int main(int argc, char** argv) {
         } else if (args[i] == "--name" && i + 1 < args.size()) {
             name = args[++i];
             haveName = true;
+        } else if (args[i] == "--date" && i + 1 < args.size()) {
+            date = args[++i];
+        } else if (args[i] == "--type" && i + 1 < args.size()) {
+            type = args[++i];
+        } else if ((args[i] == "--items" || args[i] == "--assemblies" || args[i] == "--days" ||
+                    args[i] == "--seed") &&
+                   i + 1 < args.size()) {
+            numbers[args[i]] = args[i + 1];
+            ++i;
         } else if (args[i] == "--multicurrency") {
             multiCurrency = true;
         } else if (args[i] == "--units-of-measure") {
@@ -104,6 +141,38 @@ int main(int argc, char** argv) {
         if (command == "multiuser") {
             if (positional.size() != 3 || (positional[2] != "on" && positional[2] != "off")) return usage();
             CQbSimCompany::open(file)->setOpenInMultiUser(positional[2] == "on");
+            return 0;
+        }
+        if (command == "valuation") {
+            if (positional.size() != 2 || date.empty()) return usage();
+            if (!qbsimIsDate(date)) return failure("invalid date \"" + date + "\" (use YYYY-MM-DD)");
+            if (!type.empty() && type != "Inventory" && type != "Assembly")
+                return failure("invalid type \"" + type + "\" (use Inventory or Assembly)");
+            auto company = CQbSimCompany::open(file);
+            CQbSimEngine engine(*company, nullptr);
+            const auto kinds = CQbSimEngine::valuationKinds(type.empty() ? std::nullopt
+                                                                         : std::optional<std::string>(type));
+            for (const auto& row : engine.valuationSummary(date, kinds)) {
+                if (row.kind != CQbSimEngine::CValuationRow::Data) continue;
+                std::cout << csvField(row.fullName) << ',' << qbsimQuantityText(row.quantity) << ','
+                          << qbsimAmountText(row.valueCents) << "\r\n";
+            }
+            return 0;
+        }
+        if (command == "generate") {
+            if (positional.size() != 2 || numbers.size() != 4) return usage();
+            CQbSimGeneratorOptions options;
+            const auto items = count(numbers["--items"]), assemblies = count(numbers["--assemblies"]),
+                       days = count(numbers["--days"]), seed = count(numbers["--seed"]);
+            if (!items || !assemblies || !days || !seed || *items < 1 || *items > 100000 ||
+                *assemblies > 10000 || *days < 1 || *days > 3660)
+                return failure("--items (1..100000), --assemblies (0..10000), --days (1..3660) and --seed "
+                               "take whole numbers");
+            options.items = static_cast<int>(*items);
+            options.assemblies = static_cast<int>(*assemblies);
+            options.days = static_cast<int>(*days);
+            options.seed = static_cast<std::uint64_t>(*seed);
+            qbsimGenerateCompany(file, options);
             return 0;
         }
         if (command != "load" && command != "request") return usage();
