@@ -6,14 +6,38 @@
 #include "qbsimengine.h"
 #include "widestring.h"
 
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <random>
+#include <stdexcept>
+#include <thread>
 
 const char* const kQbSimParseDescription =
     "QuickBooks found an error when parsing the provided XML text stream.";
 
 namespace {
+
+std::optional<CQbSimFaults>& configuredFaults() {
+    static std::optional<CQbSimFaults> faults;
+    return faults;
+}
+
+// What a new processor injects: the configured faults, else QBSIM_FAULTS. A variable
+// that cannot be read gives the reason, which BeginSession then reports.
+CQbSimFaults currentFaults(std::string& problem) {
+    if (configuredFaults()) return *configuredFaults();
+    const char* text = std::getenv("QBSIM_FAULTS");
+    if (!text || !*text) return {};
+    try {
+        return qbsimParseFaults(text);
+    } catch (const std::invalid_argument& e) {
+        problem = std::string("QBSIM_FAULTS: ") + e.what();
+        return {};
+    }
+}
 
 struct CSession {
     std::unique_ptr<CQbSimCompany> company;
@@ -38,6 +62,8 @@ public:
         return E_NOINTERFACE;
     }
 
+    CQbSimProcessor() { faults = currentFaults(faultProblem); }
+
     HRESULT OpenConnection(BSTR, BSTR) override {
         connected = true;
         return S_OK;
@@ -48,6 +74,7 @@ public:
         *ticket = nullptr;
         if (!connected)
             return fail(QBSIM_E_NOT_CONNECTED, "OpenConnection has not been called.");
+        if (!faultProblem.empty()) return fail(E_INVALIDARG, faultProblem);
         const std::string path = fileName ? wideToNarrow(std::wstring_view(fileName, SysStringLen(fileName))) : "";
         if (path.empty())
             return fail(static_cast<HRESULT>(0x80040416u),
@@ -81,6 +108,14 @@ public:
         }
         session.engine = std::make_unique<CQbSimEngine>(
             *session.company, schema, mode == qbFileOpenMultiUser || markedMultiUser);
+        if (!faults.statusRequest.empty() && faults.statusAt > 0) {
+            session.engine->setRequestHook([this](const std::string& name) -> std::optional<CQbSimStatus> {
+                if (name != faults.statusRequest || ++statusSeen != faults.statusAt) return std::nullopt;
+                const int code = faults.statusCode;
+                return CQbSimStatus(code, code >= 1000 ? "Error" : code >= 500 ? "Warn" : "Info",
+                                    faults.statusMessage);
+            });
+        }
         const std::wstring id = narrowToWide(newTicket());
         *ticket = SysAllocString(id.c_str());
         sessions.emplace(id, std::move(session));
@@ -105,6 +140,10 @@ public:
         *response = nullptr;
         auto it = find(ticket);
         if (it == sessions.end()) return fail(QBSIM_E_BAD_TICKET, "The ticket parameter is invalid.");
+        if (faults.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(faults.latencyMs));
+        ++requestsSeen;
+        if (requestsSeen == faults.failAt || (faults.failAfter >= 0 && requestsSeen > faults.failAfter))
+            return fail(faults.failCode, faults.failDescription);
         const std::string text = request ? wideToNarrow(std::wstring_view(request, SysStringLen(request))) : "";
         try {
             const std::wstring answer = narrowToWide(it->second.engine->processRequest(text));
@@ -145,9 +184,64 @@ private:
 
     bool connected = false;
     std::map<std::wstring, CSession> sessions;
+    CQbSimFaults faults;
+    std::string faultProblem;
+    int requestsSeen = 0;
+    int statusSeen = 0;
 };
 
 }  // namespace
+
+CQbSimFaults qbsimParseFaults(const std::string& text) {
+    CQbSimFaults faults;
+    auto number = [](const std::string& setting, const std::string& value) {
+        if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
+            throw std::invalid_argument("\"" + setting + "\" needs a whole number");
+        return std::stoi(value);
+    };
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(';', start), text.size());
+        std::string part = text.substr(start, end - start);
+        start = end + 1;
+        while (!part.empty() && std::isspace(static_cast<unsigned char>(part.back()))) part.pop_back();
+        while (!part.empty() && std::isspace(static_cast<unsigned char>(part.front()))) part.erase(0, 1);
+        if (part.empty()) continue;
+        const auto eq = part.find('=');
+        const std::string key = part.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "" : part.substr(eq + 1);
+        if (key == "fail-at") {
+            faults.failAt = number(part, value);
+        } else if (key == "fail-after") {
+            faults.failAfter = number(part, value);
+        } else if (key == "latency-ms") {
+            faults.latencyMs = number(part, value);
+        } else if (key == "description") {
+            faults.failDescription = value;
+        } else if (key == "hresult") {
+            char* rest = nullptr;
+            const unsigned long code = std::strtoul(value.c_str(), &rest, 16);
+            if (value.empty() || *rest || code > 0xFFFFFFFFul)
+                throw std::invalid_argument("\"" + part + "\" needs a hexadecimal HRESULT");
+            faults.failCode = static_cast<HRESULT>(static_cast<std::uint32_t>(code));
+        } else if (key == "status") {
+            const auto a = value.find(':');
+            const auto b = a == std::string::npos ? a : value.find(':', a + 1);
+            if (a == std::string::npos || b == std::string::npos || a == 0)
+                throw std::invalid_argument("\"" + part + "\" needs REQUEST:N:CODE[:MESSAGE]");
+            const auto c = value.find(':', b + 1);
+            faults.statusRequest = value.substr(0, a);
+            faults.statusAt = number(part, value.substr(a + 1, b - a - 1));
+            faults.statusCode = number(part, value.substr(b + 1, c == std::string::npos ? c : c - b - 1));
+            if (c != std::string::npos) faults.statusMessage = value.substr(c + 1);
+        } else {
+            throw std::invalid_argument("unknown setting \"" + part + "\"");
+        }
+    }
+    return faults;
+}
+
+void qbsimSetFaults(std::optional<CQbSimFaults> faults) { configuredFaults() = std::move(faults); }
 
 IRequestProcessor2* qbsimCreateProcessor() { return new CQbSimProcessor(); }
 

@@ -10,6 +10,7 @@
 
 #include "qbxmlrp.h"
 
+#include <optional>
 #include <string>
 
 // Registers the stand-in's factory under CLSID_RequestProcessor2 (replacing any
@@ -31,3 +32,33 @@ extern const char* const kQbSimParseDescription;
 // Creates a processor directly (what the registered factory does); the caller owns
 // the returned reference.
 IRequestProcessor2* qbsimCreateProcessor();
+
+// Faults a processor injects, standing in for QuickBooks closed in the middle of a run,
+// a company file on a network drive that went away, or a request QuickBooks refuses.
+// Counts are per processor and start at 1; 0 (or -1 for failAfter) switches a fault off.
+struct CQbSimFaults {
+    // The failAt-th ProcessRequest fails at the transport with failCode/failDescription.
+    int failAt = 0;
+    // Every ProcessRequest after the failAfter-th fails the same way (0: every one).
+    int failAfter = -1;
+    HRESULT failCode = static_cast<HRESULT>(0x800706BAu);
+    std::string failDescription = "The RPC server is unavailable.";
+    // The statusAt-th request element named statusRequest (e.g. "InventoryAdjustmentAddRq"),
+    // counted over every document, is answered with statusCode and statusMessage instead
+    // of being run.
+    std::string statusRequest;
+    int statusAt = 0;
+    int statusCode = 3180;
+    std::string statusMessage = "There was an error when saving the transaction.";
+    // Added to every ProcessRequest call.
+    int latencyMs = 0;
+};
+
+// Reads the QBSIM_FAULTS format: ';'-separated settings
+//   fail-at=N  fail-after=N  hresult=0x8004041A  description=TEXT
+//   status=REQUEST:N:CODE[:MESSAGE]  latency-ms=N
+// Throws std::invalid_argument naming the setting it cannot read.
+CQbSimFaults qbsimParseFaults(const std::string& text);
+// The faults of processors created from now on; std::nullopt returns to the
+// QBSIM_FAULTS environment variable (no faults when it is unset).
+void qbsimSetFaults(std::optional<CQbSimFaults> faults);

@@ -1,8 +1,8 @@
 // Processor tests: the six calls through the COM shim, documents refused whole with
 // 0x80040400, session failures, and the company file surviving a killed writer.
+#include "qbsimcomhelpers.h"
 #include "qbsimprocessor.h"
 #include "qbsimtesthelpers.h"
-#include "widestring.h"
 
 #include <gtest/gtest.h>
 
@@ -11,32 +11,6 @@
 #include <sys/wait.h>
 
 namespace {
-
-std::string errorDescription() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info) return {};
-    BSTR text = nullptr;
-    info->GetDescription(&text);
-    std::string result = text ? wideToNarrow(text) : "";
-    SysFreeString(text);
-    info->Release();
-    return result;
-}
-
-class CBstr {
-public:
-    explicit CBstr(const std::string& text) : value(SysAllocString(narrowToWide(text).c_str())) {}
-    CBstr() = default;
-    ~CBstr() { SysFreeString(value); }
-    CBstr(const CBstr&) = delete;
-    CBstr& operator=(const CBstr&) = delete;
-    BSTR* out() { return &value; }
-    operator BSTR() const { return value; }
-    std::string text() const { return value ? wideToNarrow(value) : ""; }
-
-private:
-    BSTR value = nullptr;
-};
 
 class QbSimProcessorTest : public ::testing::Test {
 protected:

@@ -1,0 +1,149 @@
+// Fault injection: transport failures of the Nth request or of every request after the
+// Nth, a chosen status for the Nth request of a kind, latency, and the QBSIM_FAULTS
+// format that configures them from outside.
+#include "qbsimcomhelpers.h"
+#include "qbsimprocessor.h"
+#include "qbsimtesthelpers.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using ::testing::HasSubstr;
+
+namespace {
+
+class QbSimFaultsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        CQbSimCompany::create(path, {"Faults Co", false, false});
+    }
+    void TearDown() override {
+        if (processor) {
+            processor->CloseConnection();
+            processor->Release();
+        }
+        qbsimSetFaults(std::nullopt);
+        unsetenv("QBSIM_FAULTS");
+        CoUninitialize();
+    }
+    // A processor with the faults and an open session.
+    HRESULT start(const std::optional<CQbSimFaults>& faults) {
+        qbsimSetFaults(faults);
+        processor = qbsimCreateProcessor();
+        CBstr id("Lotwise"), name("Veltrane"), file(path);
+        processor->OpenConnection(id, name);
+        return processor->BeginSession(file, qbFileOpenDoNotCare, ticket.out());
+    }
+    HRESULT process(const std::string& body, std::string& response) {
+        CBstr rq(envelope(body)), rs;
+        const HRESULT hr = processor->ProcessRequest(ticket, rq, rs.out());
+        response = rs.text();
+        return hr;
+    }
+    // The HRESULT of each of `count` class queries.
+    std::vector<HRESULT> run(int count) {
+        std::vector<HRESULT> results;
+        std::string response;
+        for (int i = 0; i < count; ++i) results.push_back(process("<ClassQueryRq/>", response));
+        return results;
+    }
+
+    CTempDir dir;
+    std::string path = dir.file("faults.qbw");
+    IRequestProcessor2* processor = nullptr;
+    CBstr ticket;
+};
+
+const HRESULT kGone = static_cast<HRESULT>(0x800706BAu);
+
+}  // namespace
+
+TEST_F(QbSimFaultsTest, TransportFailuresOfTheNthOrEveryLaterRequest) {
+    CQbSimFaults nth;
+    nth.failAt = 2;
+    ASSERT_EQ(start(nth), S_OK);
+    EXPECT_EQ(run(4), (std::vector<HRESULT>{S_OK, kGone, S_OK, S_OK}));
+    processor->CloseConnection();
+    processor->Release();
+    processor = nullptr;
+
+    CQbSimFaults after;
+    after.failAfter = 2;
+    after.failCode = static_cast<HRESULT>(0x80040408u);
+    after.failDescription = "Could not start QuickBooks.";
+    ASSERT_EQ(start(after), S_OK);
+    EXPECT_EQ(run(2), (std::vector<HRESULT>{S_OK, S_OK}));
+    std::string response;
+    EXPECT_EQ(process("<ClassAddRq><ClassAdd><Name>Lost</Name></ClassAdd></ClassAddRq>", response),
+              static_cast<HRESULT>(0x80040408u));
+    EXPECT_EQ(errorDescription(), "Could not start QuickBooks.");
+    EXPECT_TRUE(response.empty());
+    EXPECT_EQ(run(1), (std::vector<HRESULT>{static_cast<HRESULT>(0x80040408u)}));
+    // The failed request changed nothing.
+    auto company = CQbSimCompany::open(path);
+    CQbSimStmt classes(company->db(), "SELECT COUNT(*) FROM list_object WHERE kind = 'Class'");
+    classes.step();
+    EXPECT_EQ(classes.integer(0), 0);
+}
+
+TEST_F(QbSimFaultsTest, NthRequestOfAKindGetsTheChosenStatus) {
+    CQbSimFaults faults;
+    faults.statusRequest = "ClassAddRq";
+    faults.statusAt = 2;
+    faults.statusCode = 3175;
+    faults.statusMessage = "The record is in use.";
+    ASSERT_EQ(start(faults), S_OK);
+    std::string response;
+    ASSERT_EQ(process("<ClassQueryRq/><ClassAddRq><ClassAdd><Name>A</Name></ClassAdd></ClassAddRq>", response), S_OK);
+    ASSERT_EQ(process("<ClassAddRq><ClassAdd><Name>B</Name></ClassAdd></ClassAddRq>"
+                      "<ClassAddRq><ClassAdd><Name>C</Name></ClassAdd></ClassAddRq>", response),
+              S_OK);
+    const CParsedResponse rs(response);
+    ASSERT_EQ(rs.size(), 1u);  // stopOnError ends the document at the refused request
+    EXPECT_EQ(rs[0].code, 3175);
+    EXPECT_EQ(rs[0].severity, "Error");
+    EXPECT_EQ(rs[0].message, "The record is in use.");
+    ASSERT_EQ(process("<ClassAddRq><ClassAdd><Name>B</Name></ClassAdd></ClassAddRq><ClassQueryRq/>", response), S_OK);
+    const CParsedResponse again(response);
+    EXPECT_EQ(again[0].code, 0);
+    EXPECT_EQ(again[1].rets().size(), 2u);  // A and B; the refused request added nothing
+}
+
+TEST_F(QbSimFaultsTest, LatencyIsAddedToEveryRequest) {
+    CQbSimFaults faults;
+    faults.latencyMs = 30;
+    ASSERT_EQ(start(faults), S_OK);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(3), (std::vector<HRESULT>{S_OK, S_OK, S_OK}));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(90));
+}
+
+TEST_F(QbSimFaultsTest, EnvironmentVariableConfiguresProcessors) {
+    setenv("QBSIM_FAULTS", "fail-at=3;hresult=0x8004041A;description=Access denied.", 1);
+    ASSERT_EQ(start(std::nullopt), S_OK);
+    EXPECT_EQ(run(3), (std::vector<HRESULT>{S_OK, S_OK, static_cast<HRESULT>(0x8004041Au)}));
+    EXPECT_EQ(errorDescription(), "Access denied.");
+    processor->CloseConnection();
+    processor->Release();
+    processor = nullptr;
+    // A setting that cannot be read is reported, not ignored.
+    setenv("QBSIM_FAULTS", "fail-at=soon", 1);
+    EXPECT_EQ(start(std::nullopt), E_INVALIDARG);
+    EXPECT_THAT(errorDescription(), HasSubstr("fail-at=soon"));
+}
+
+TEST(QbSimFaultsFormat, ReadsEverySettingAndRefusesBadOnes) {
+    const auto f = qbsimParseFaults("fail-after=10;latency-ms=5;status=InventoryAdjustmentAddRq:2:3180:Not now; ");
+    EXPECT_EQ(f.failAfter, 10);
+    EXPECT_EQ(f.failAt, 0);
+    EXPECT_EQ(f.latencyMs, 5);
+    EXPECT_EQ(f.statusRequest, "InventoryAdjustmentAddRq");
+    EXPECT_EQ(f.statusAt, 2);
+    EXPECT_EQ(f.statusCode, 3180);
+    EXPECT_EQ(f.statusMessage, "Not now");
+    for (const char* bad : {"fail-at=", "fail-at=-1", "status=X:1", "hresult=zz", "explode=1", "latency-ms=99999999999"})
+        EXPECT_THROW(qbsimParseFaults(bad), std::invalid_argument) << bad;
+}
