@@ -93,6 +93,7 @@ xmlNodePtr firstRet(const CParsedResponse& rs, const std::string& retName) {
 TEST_F(QbSimEngineTest, AddResponsesHaveTheCapturedShapes) {
     const auto rs = loadSmallCompany();
     const std::string responses = std::string(LOTWISE_SHARED_DIR) + "/qbxml/samples/responses/";
+    if (!std::filesystem::exists(responses)) GTEST_SKIP() << "captured responses not found at " << responses;
     CParsedResponse item(readText(responses + "item_inventory_add_rs.xml"));
     CParsedResponse account(readText(responses + "account_query_rs.xml"));
     CParsedResponse assembly(readText(responses + "item_inventory_assembly_via_item_query_rs.xml"));
