@@ -1,0 +1,113 @@
+// The stand-in's inventory valuation summary on a generated company of 2,000 items,
+// 100 assemblies and about 100,000 transaction lines over a year. A valuation run asks
+// for the summary day after day, so what matters is the cost of the day after the one
+// before and of a random day once the ledger holds the year, both against one full
+// recomputation of the whole history. Each benchmark reports the median time of one
+// request (median_ms) beside Google Benchmark's mean.
+//
+// The company is generated once into $QBSIM_BENCH_DIR (default /tmp) and reused.
+#include "qbsimengine.h"
+#include "qbsimgenerator.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+namespace {
+
+constexpr int kDays = 365;
+const std::string kStart = "2024-01-01";
+
+const std::string& companyPath() {
+    static const std::string path = [] {
+        const char* dir = std::getenv("QBSIM_BENCH_DIR");
+        const std::string file = std::string(dir && *dir ? dir : "/tmp") + "/qbsim-bench-2000x365-seed1.qbw";
+        if (!std::filesystem::exists(file)) {
+            CQbSimGeneratorOptions options;
+            options.items = 2000;
+            options.assemblies = 100;
+            options.days = kDays;
+            options.seed = 1;
+            options.startDate = kStart;
+            qbsimGenerateCompany(file, options);
+        }
+        return file;
+    }();
+    return path;
+}
+
+std::string reportRequest(const std::string& date) {
+    return "<?xml version=\"1.0\"?><?qbxml version=\"16.0\"?><QBXML><QBXMLMsgsRq onError=\"stopOnError\">"
+           "<GeneralSummaryReportQueryRq><GeneralSummaryReportType>InventoryValuationSummary"
+           "</GeneralSummaryReportType><DisplayReport>false</DisplayReport><ReportPeriod><FromReportDate>" +
+           date + "</FromReportDate><ToReportDate>" + date +
+           "</ToReportDate></ReportPeriod><ReportItemFilter><ItemTypeFilter>Inventory</ItemTypeFilter>"
+           "</ReportItemFilter></GeneralSummaryReportQueryRq></QBXMLMsgsRq></QBXML>";
+}
+
+// Times one report request and keeps the duration for the median.
+double timed(CQbSimEngine& engine, const std::string& date, std::vector<double>& samples) {
+    const auto start = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(engine.processRequest(reportRequest(date)));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    samples.push_back(seconds);
+    return seconds;
+}
+
+void reportMedian(benchmark::State& state, std::vector<double>& samples) {
+    std::sort(samples.begin(), samples.end());
+    if (!samples.empty()) state.counters["median_ms"] = samples[samples.size() / 2] * 1000.0;
+}
+
+// A fresh ledger each time: the whole year is evaluated for the last day's report.
+void fullRecomputation(benchmark::State& state) {
+    auto company = CQbSimCompany::open(companyPath());
+    std::vector<double> samples;
+    for (auto _ : state) {
+        CQbSimEngine engine(*company, nullptr);
+        state.SetIterationTime(timed(engine, qbsimAddDays(kStart, kDays - 1), samples));
+    }
+    reportMedian(state, samples);
+}
+
+// The day after the one asked for before, as a valuation run asks.
+void nextDay(benchmark::State& state) {
+    auto company = CQbSimCompany::open(companyPath());
+    auto engine = std::make_unique<CQbSimEngine>(*company, nullptr);
+    std::vector<double> samples;
+    int day = 0;
+    for (auto _ : state) {
+        if (day == kDays) {
+            state.PauseTiming();
+            engine = std::make_unique<CQbSimEngine>(*company, nullptr);
+            day = 0;
+            state.ResumeTiming();
+        }
+        state.SetIterationTime(timed(*engine, qbsimAddDays(kStart, day++), samples));
+    }
+    reportMedian(state, samples);
+}
+
+// Any day of the year once the ledger holds it.
+void randomDay(benchmark::State& state) {
+    auto company = CQbSimCompany::open(companyPath());
+    CQbSimEngine engine(*company, nullptr);
+    engine.processRequest(reportRequest(qbsimAddDays(kStart, kDays - 1)));
+    std::mt19937 random(7);
+    std::vector<double> samples;
+    for (auto _ : state)
+        state.SetIterationTime(timed(engine, qbsimAddDays(kStart, static_cast<int>(random() % kDays)), samples));
+    reportMedian(state, samples);
+}
+
+}  // namespace
+
+BENCHMARK(fullRecomputation)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(nextDay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(randomDay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+
+BENCHMARK_MAIN();
