@@ -1,0 +1,60 @@
+// Runs one group of the desktop program's widget tests (named by the first argument)
+// inside the program's own application object. When the machine can build a German
+// locale, the whole process runs under LC_ALL=de_DE.UTF-8, so that any decimal comma
+// leaking into a report or a request shows up.
+#include <QTest>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "costrunapp.h"
+#include "guitest.h"
+
+namespace {
+
+bool germanLocaleAvailable() { return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr; }
+
+// Compiles the German locale into a folder of the build tree when the system has none
+// installed but carries the locale sources.
+void prepareGermanLocale() {
+    if (germanLocaleAvailable()) {
+        setenv("LC_ALL", "de_DE.UTF-8", 1);
+        return;
+    }
+    const std::filesystem::path folder = LOTWISE_TEST_LOCALES;
+    const std::filesystem::path compiled = folder / "de_DE.UTF-8";
+    if (!std::filesystem::exists(compiled / "LC_NUMERIC") &&
+        std::filesystem::exists("/usr/share/i18n/locales/de_DE")) {
+        std::filesystem::create_directories(folder);
+        const std::string command =
+            "localedef -i de_DE -f UTF-8 '" + compiled.string() + "' >/dev/null 2>&1";
+        (void)std::system(command.c_str());
+    }
+    setenv("LOCPATH", folder.c_str(), 1);
+    if (germanLocaleAvailable()) {
+        setenv("LC_ALL", "de_DE.UTF-8", 1);
+    } else {
+        unsetenv("LOCPATH");
+    }
+    std::setlocale(LC_ALL, "C");
+}
+
+}  // namespace
+
+bool guiTestGermanLocale = false;
+
+int main(int argc, char** argv) {
+    prepareGermanLocale();
+    guiTestGermanLocale = std::getenv("LC_ALL") != nullptr && std::strcmp(std::getenv("LC_ALL"), "de_DE.UTF-8") == 0;
+    CCostrunApp app(argc, argv);
+    const std::string group = argc > 1 ? argv[1] : "";
+    // QTest reads its own options after the group name.
+    char* testArgs[64] = {argv[0]};
+    int count = 1;
+    for (int i = 2; i < argc && count < 63; ++i) testArgs[count++] = argv[i];
+    if (group == "progress") return runProgressWindowTests(count, testArgs);
+    if (group == "window") return runMainWindowTests(count, testArgs);
+    std::fprintf(stderr, "usage: %s progress|window [QTest options]\n", argv[0]);
+    return 2;
+}
