@@ -146,3 +146,111 @@ TEST_F(ValuationRun, ReopenedFileContinuesAfterTheLastDay) {
 }
 
 }  // namespace
+
+namespace {
+
+// Delegates to the stand-in but, from the Nth ProcessRequest of its life on, fails every
+// request as QuickBooks does when it has been closed under a running session.
+class CDyingProcessor final : public CComObjectBase<IRequestProcessor2> {
+public:
+    CDyingProcessor(IRequestProcessor2* real, int* sent, const int* failFrom)
+        : inner(real), sent(sent), failFrom(failFrom) {}
+    ~CDyingProcessor() override { inner->Release(); }
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
+            AddRef();
+            *object = static_cast<IRequestProcessor2*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT OpenConnection(BSTR id, BSTR name) override { return inner->OpenConnection(id, name); }
+    HRESULT BeginSession(BSTR file, QBFileMode mode, BSTR* ticket) override {
+        return inner->BeginSession(file, mode, ticket);
+    }
+    HRESULT EndSession(BSTR ticket) override { return inner->EndSession(ticket); }
+    HRESULT CloseConnection() override { return inner->CloseConnection(); }
+    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
+        if (*failFrom > 0 && ++*sent >= *failFrom) {
+            comSetErrorDescription(L"Could not start QuickBooks.");
+            return static_cast<HRESULT>(0x80040408u);
+        }
+        return inner->ProcessRequest(ticket, request, response);
+    }
+    HRESULT GetCurrentCompanyFileName(BSTR ticket, BSTR* name) override {
+        return inner->GetCurrentCompanyFileName(ticket, name);
+    }
+
+private:
+    IRequestProcessor2* inner;
+    int* sent;
+    const int* failFrom;
+};
+
+// Whatever request QuickBooks stops answering at, the next run finishes the job and the
+// books end exactly as an uninterrupted run leaves them.
+TEST_F(ValuationRun, ARunCutOffAtAnyRequestIsFinishedByTheNext) {
+    int sent = 0;
+    int failFrom = 0;
+    comRegisterClass(CLSID_RequestProcessor2, [&](REFIID riid, void** object) {
+        auto* processor = new CDyingProcessor(qbsimCreateProcessor(), &sent, &failFrom);
+        const HRESULT hr = processor->QueryInterface(riid, object);
+        processor->Release();
+        return hr;
+    });
+
+    // Count the requests of an uninterrupted run.
+    int total = 0;
+    {
+        const std::string path = company("fifo_company_rq.xml");
+        auto dlg = window();
+        ASSERT_TRUE(dlg->openFile(path));
+        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+        failFrom = 1 << 30;
+        sent = 0;
+        ASSERT_TRUE(dlg->onProcess());
+        total = sent;
+        std::filesystem::remove(path);
+    }
+    ASSERT_GT(total, 20);
+
+    for (int cut = 1; cut <= total; ++cut) {
+        SCOPED_TRACE("QuickBooks stops answering at request " + std::to_string(cut));
+        const std::string path = company("fifo_company_rq.xml");
+        {
+            auto dlg = window();
+            failFrom = 0;
+            ASSERT_TRUE(dlg->openFile(path));
+            dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+            dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+            sent = 0;
+            failFrom = cut;
+            // Either the run fails, or (when only the last day's posting or its
+            // "LastUpToDate" was cut off) it completes with a warning naming the failure.
+            const bool completed = dlg->onProcess();
+            EXPECT_THAT(dlg->statusText(), HasSubstr("Error = 80040408, Could not start QuickBooks."));
+            if (completed) {
+                EXPECT_THAT(dlg->statusText(), HasSubstr("\n\nWarning : "));
+            }
+        }
+        failFrom = 0;
+        auto dlg = window();
+        ASSERT_TRUE(dlg->openFile(path)) << dlg->statusText();
+        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+        if (dlg->control(kIdcCurrentUpToDate).text != "04/03/2010") {
+            ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+        }
+        EXPECT_EQ(dlg->control(kIdcCurrentUpToDate).text, "04/03/2010");
+        EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0f, 110.0f));
+        EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
+        dlg.reset();
+        std::filesystem::remove(path);
+    }
+    qbsimRegister();
+}
+
+}  // namespace
