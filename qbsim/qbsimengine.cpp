@@ -169,6 +169,7 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
             t[std::string(n) + "QueryRq"] = &CQbSimEngine::txnQuery;
         }
         t["TxnDelRq"] = &CQbSimEngine::txnDel;
+        t["BuildAssemblyModRq"] = &CQbSimEngine::buildAssemblyMod;
         t["GeneralSummaryReportQueryRq"] = &CQbSimEngine::generalSummaryReportQuery;
         t["HostQueryRq"] = &CQbSimEngine::hostQuery;
         t["CompanyQueryRq"] = &CQbSimEngine::companyQuery;

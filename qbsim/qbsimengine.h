@@ -156,6 +156,9 @@ private:
     void txnAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void txnQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void txnDel(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // Takes a pending build off pending (RemovePending) once its components are on hand;
+    // RefNumber and Memo may change too.
+    void buildAssemblyMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
     std::int64_t addOpeningBalance(std::int64_t itemRow, double quantity, std::int64_t valueCents,
                                    const std::string& date);

@@ -708,3 +708,56 @@ void CQbSimEngine::txnDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     out.leaf("TimeDeleted", qbsimDateTimeText(company.now()));
     out.leaf("RefNumber", refNumber);
 }
+
+void CQbSimEngine::buildAssemblyMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
+    xmlNodePtr mod = qbsimChild(rq, "BuildAssemblyMod");
+    const std::string id = qbsimChildText(mod, "TxnID").value_or("");
+    CQbSimStmt find(db, "SELECT id, edit_sequence, txn_date, entry_seq, item_id, quantity, is_pending "
+                        "FROM txn WHERE txn_id = ? AND txn_type = 'BuildAssembly'");
+    find.bind(1, id);
+    if (!find.step()) throw qbsimstatus::notFound(id);
+    const std::int64_t row = find.integer(0);
+    const std::string sequence = qbsimChildText(mod, "EditSequence").value_or("");
+    if (sequence != find.text(1))
+        throw CQbSimStatus(3200, "Error", "The provided edit sequence \"" + sequence + "\" is out-of-date.");
+    const std::string date = find.text(2);
+    const std::int64_t entrySeq = find.integer(3);
+    const std::int64_t assembly = find.integer(4);
+    const double toBuild = find.real(5);
+    const bool pending = find.integer(6) != 0;
+    for (const char* fixed : {"TxnDate", "QuantityToBuild", "ItemInventoryAssemblyRef"})
+        if (auto text = qbsimChildText(mod, fixed); text && !text->empty())
+            throw qbsimstatus::invalidValue(fixed, *text,
+                                            "Changing the date, assembly or quantity of a build is not supported.");
+    const auto refNumber = qbsimChildText(mod, "RefNumber");
+    checkLength(refNumber, "RefNumber", 11);
+    const auto memo = qbsimChildText(mod, "Memo");
+    checkLength(memo, "Memo", 4095);
+    bool removePending = qbsimParseBool(qbsimChildText(mod, "RemovePending").value_or("false"));
+    if (removePending && pending) {
+        // The build posts only when the components it needs were on hand just before it.
+        CQbSimStmt parts(db, "SELECT ic.component_id, ic.quantity, lo.kind FROM item_component ic "
+                             "JOIN list_object lo ON lo.id = ic.component_id WHERE ic.item_id = ?");
+        parts.bind(1, assembly);
+        std::map<std::int64_t, double> needed;
+        while (parts.step())
+            if (isStocked(parts.text(2))) needed[parts.integer(0)] += parts.real(1) * toBuild;
+        for (const auto& [part, quantity] : needed)
+            if (quantityOnHand(part, date, entrySeq) + 1e-9 < quantity)
+                throw qbsimstatus::saveError(
+                    "Build Assembly transaction",
+                    "There are not enough components on hand to build the quantity specified.");
+    }
+    // A new edit sequence, later than the old one even within the same second.
+    std::int64_t t = company.now();
+    if (sequence.find_first_not_of("0123456789") == std::string::npos && sequence.size() < 19)
+        t = std::max<std::int64_t>(t, std::stoll(sequence) + 1);
+    CQbSimStmt update(db, "UPDATE txn SET is_pending = ?, ref_number = COALESCE(?, ref_number), "
+                          "memo = COALESCE(?, memo), time_modified = ?, edit_sequence = ? WHERE id = ?");
+    update.bind(1, pending && !removePending ? 1 : 0).bind(2, refNumber).bind(3, memo).bind(4, t)
+        .bind(5, std::to_string(t)).bind(6, row).run();
+    CRenderOptions o;
+    o.includeComponentLineItems = true;
+    for (xmlNodePtr n : qbsimChildren(rq, "IncludeRetElement")) o.includeRetElements.insert(qbsimText(n));
+    renderTxn(row, o, out);
+}

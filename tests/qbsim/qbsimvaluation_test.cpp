@@ -191,3 +191,28 @@ TEST_F(QbSimValuationTest, MacroNamesTheTransactionAddedEarlierInTheDocument) {
     EXPECT_EQ(rs[1].code, 0) << rs[1].message;
     EXPECT_EQ(rs[2].code, 3120);
 }
+
+TEST_F(QbSimValuationTest, PendingBuildPostsWhenTakenOffPending) {
+    inventoryItem("Widget", "8.00");
+    assembly("Kit", {{"Widget", "2"}});
+    ok(receipt("Bill", "2024-01-01", "Widget", "3", "10.00"));
+    const auto added = ok(build("2024-01-05", "Kit", "2", true));
+    const std::string id = textAt(added[0].rets()[0], "TxnID");
+    auto removePending = [&](const std::string& sequence) {
+        return send("<BuildAssemblyModRq><BuildAssemblyMod><TxnID>" + id + "</TxnID><EditSequence>" + sequence +
+                    "</EditSequence><RemovePending>true</RemovePending></BuildAssemblyMod></BuildAssemblyModRq>");
+    };
+    EXPECT_EQ(value("2024-01-10", "Kit"), 0);
+    const auto shortOfParts = removePending(textAt(added[0].rets()[0], "EditSequence"));
+    EXPECT_EQ(shortOfParts[0].code, 3180);
+    EXPECT_EQ(removePending("1")[0].code, 3200);
+    // A back-dated receipt makes the parts available before the build.
+    ok(receipt("Bill", "2024-01-02", "Widget", "1", "14.00"));
+    const auto posted = removePending(textAt(added[0].rets()[0], "EditSequence"));
+    ASSERT_EQ(posted[0].code, 0) << posted[0].message;
+    EXPECT_EQ(textAt(posted[0].rets()[0], "IsPending"), "false");
+    EXPECT_NE(textAt(posted[0].rets()[0], "EditSequence"), textAt(added[0].rets()[0], "EditSequence"));
+    EXPECT_EQ(value("2024-01-04", "Kit"), 0);
+    EXPECT_EQ(value("2024-01-05", "Kit"), 4400);  // 4 widgets at 11.00
+    EXPECT_EQ(value("2024-01-05", "Widget"), 0);
+}
