@@ -227,8 +227,7 @@ private slots:
         QVERIFY(csv.find("110,00") == std::string::npos);
 
         QCoreApplication::processEvents();
-        const QString shot = QStringLiteral(LOTWISE_SCREENSHOT);
-        QVERIFY(view.grab().save(shot));
+        QVERIFY(view.grab().save(QStringLiteral(LOTWISE_SCREENSHOT_DIR "/lotwise-main-window.png")));
 
         // A new up-to date equal to the current one is refused.
         QTest::mouseClick(child<QPushButton>(view, kIdcProcess), Qt::LeftButton);
@@ -303,6 +302,7 @@ private slots:
         auto* ok = about.findChild<QPushButton*>(QStringLiteral("ok"));
         QCOMPARE(ok->text(), QStringLiteral("OK"));
         about.show();
+        QVERIFY(about.grab().save(QStringLiteral(LOTWISE_SCREENSHOT_DIR "/lotwise-about.png")));
         QTest::mouseClick(ok, Qt::LeftButton);
         QCOMPARE(about.result(), int(QDialog::Accepted));
         QVERIFY(!about.isVisible());

@@ -72,6 +72,7 @@ private slots:
         const QRect screen = dlg->screen()->availableGeometry();
         QVERIFY(qAbs(dlg->frameGeometry().center().x() - screen.center().x()) <= 1);
         QVERIFY(qAbs(dlg->frameGeometry().center().y() - screen.center().y()) <= 1);
+        QVERIFY(dlg->grab().save(QStringLiteral(LOTWISE_SCREENSHOT_DIR "/lotwise-progress-window.png")));
         // One window for the process: showing again reuses it.
         hideProgress();
         showProgress();
