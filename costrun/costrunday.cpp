@@ -84,12 +84,7 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
         dayTxns.reset();
     }
 
-    dayInvoices.reset();
-    daySalesReceipts.reset();
-    dayInventoryAdjustments.reset();
-    dayCreditMemos.reset();
-    dayBuilds.reset();
-    dayBuildTxns.reset();
+    releaseDayLists();
     return true;
 }
 

@@ -66,6 +66,15 @@ void CCostrunDoc::setStatusHandler(std::function<void(const std::string&)> handl
     statusHandler = std::move(handler);
 }
 
+void CCostrunDoc::releaseDayLists() {
+    dayInvoices.reset();
+    daySalesReceipts.reset();
+    dayInventoryAdjustments.reset();
+    dayCreditMemos.reset();
+    dayBuilds.reset();
+    dayBuildTxns.reset();
+}
+
 void CCostrunDoc::progress(const std::string& text) {
     if (statusHandler) statusHandler(text);
     pumpMessages();

@@ -199,6 +199,8 @@ public:
     std::FILE* reportFile = nullptr;
     std::string reportPath;
 
+    // Drops the current day's response lists and build list.
+    void releaseDayLists();
     // Sets the status line to the text and lets pending window messages run.
     void progress(const std::string& text);
 

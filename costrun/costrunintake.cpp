@@ -67,12 +67,7 @@ void addLineIssues(CCostrunItemList& list, const std::vector<CQbField*>& lines,
 }  // namespace
 
 std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& day) {
-    dayInvoices.reset();
-    daySalesReceipts.reset();
-    dayInventoryAdjustments.reset();
-    dayCreditMemos.reset();
-    dayBuilds.reset();
-    dayBuildTxns.reset();
+    releaseDayLists();
     if (!session) return nullptr;
 
     CQbFieldList filter;

@@ -136,12 +136,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     openingAssembly.reset();
     inventoryList.reset();
     assemblyList.reset();
-    dayInvoices.reset();
-    daySalesReceipts.reset();
-    dayInventoryAdjustments.reset();
-    dayCreditMemos.reset();
-    dayBuilds.reset();
-    dayBuildTxns.reset();
+    releaseDayLists();
     closeReportFile();
     assemblyItems.reset();
     builds.reset();
