@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace {
 
@@ -94,4 +96,50 @@ TEST(QbSimGenerator, SameSeedSameCompanyAndEveryKindOfTransaction) {
     EXPECT_GE(structure.integer(1), 2);
     EXPECT_GE(structure.integer(2), 2);
     EXPECT_GT(structure.integer(3), 0);
+}
+
+namespace {
+
+// Runs the qbsim tool; returns its exit code and leaves stdout in `output`.
+int runTool(const std::string& arguments, std::string& output) {
+    output.clear();
+    FILE* pipe = popen((std::string(QBSIM_TOOL) + " " + arguments + " 2>/dev/null").c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST(QbSimTool, ValuationPrintsTheItemRowsAsCsv) {
+    CTempDir dir;
+    const std::string file = dir.file("tool.qbw");
+    {
+        auto company = CQbSimCompany::create(file, {"Tool Co", false, false});
+        CQbSimEngine engine(*company, nullptr);
+        const CParsedResponse rs(engine.processRequest(envelope(
+            "<AccountAddRq><AccountAdd><Name>Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>"
+            "<AccountAddRq><AccountAdd><Name>COGS</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>"
+            "<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>"
+            "<ItemInventoryAddRq><ItemInventoryAdd><Name>Nails, \"long\"</Name><IncomeAccountRef><FullName>Sales</FullName>"
+            "</IncomeAccountRef><COGSAccountRef><FullName>COGS</FullName></COGSAccountRef><AssetAccountRef><FullName>Asset"
+            "</FullName></AssetAccountRef><QuantityOnHand>12.5</QuantityOnHand><TotalValue>25.00</TotalValue>"
+            "<InventoryDate>2024-06-01</InventoryDate></ItemInventoryAdd></ItemInventoryAddRq>")));
+        for (const auto& r : rs.all()) ASSERT_EQ(r.code, 0) << r.name << ": " << r.message;
+    }
+    std::string out;
+    EXPECT_EQ(runTool("valuation " + file + " --date 2024-06-01 --type Inventory", out), 0);
+    EXPECT_EQ(out, "\"Nails, \"\"long\"\"\",12.5,25.00\r\n");
+    EXPECT_EQ(runTool("valuation " + file + " --date 2024-05-31", out), 0);
+    EXPECT_EQ(out, "\"Nails, \"\"long\"\"\",0,0.00\r\n");
+    EXPECT_EQ(runTool("valuation " + file + " --date 2024-06-01 --type Assembly", out), 0);
+    EXPECT_EQ(out, "");
+    for (const std::string& bad : {"valuation " + file + " --date 2024-13-01", "valuation " + file,
+                                  "valuation " + file + " --date 2024-06-01 --type Service",
+                                  "valuation " + dir.file("none.qbw") + " --date 2024-06-01",
+                                  "generate " + dir.file("g.qbw") + " --items x --assemblies 1 --days 1 --seed 1",
+                                  "generate " + file + " --items 5 --assemblies 1 --days 2 --seed 1"})
+        EXPECT_NE(runTool(bad, out), 0) << bad;
 }
