@@ -9,17 +9,12 @@
 #include "costrundoc.h"
 #include "qbobjectlist.h"
 #include "tzguard.h"
+#include "testfiles.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 CDateTime local(int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
     return *CDateTime::fromLocal(y, m, d, h, mi, s);

@@ -14,18 +14,13 @@
 #include "qbsimengine.h"
 #include "qbsimprocessor.h"
 #include "tzguard.h"
+#include "testfiles.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class CQuietHost : public CCostrunDlgHost {
 public:

@@ -9,15 +9,10 @@
 #include <sstream>
 
 #include "qbprogress.h"
+#include "testfiles.h"
 
 namespace {
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class EventLogTest : public ::testing::Test {
 protected:

@@ -12,19 +12,12 @@
 #include "qbobjectlist.h"
 #include "qbresponse.h"
 #include "qbutils.h"
+#include "testfiles.h"
 
 using ::testing::ElementsAre;
 
 namespace {
 
-std::string readFixture(const std::string& name) {
-    std::ifstream in(std::string(LOTWISE_SOURCE_DIR) + "/tests/data/" + name,
-                     std::ios::binary);
-    EXPECT_TRUE(in.good()) << name;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Every record of that element name in the response, loaded as a query loads them.
 std::unique_ptr<CQbObjectList> loadRecords(const std::string& text, const std::string& retName) {

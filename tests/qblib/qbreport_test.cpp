@@ -11,20 +11,13 @@
 
 #include "qbreport.h"
 #include "qbresponse.h"
+#include "testfiles.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 namespace {
 
-std::string readFixture(const std::string& name) {
-    std::ifstream in(std::string(LOTWISE_SOURCE_DIR) + "/tests/data/" + name,
-                     std::ios::binary);
-    EXPECT_TRUE(in.good()) << name;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::unique_ptr<CQbReport> loadReport(const std::string& text) {
     CQbResponse response(text);

@@ -15,6 +15,7 @@
 #include "qbexception.h"
 #include "qbresponse.h"
 #include "qbxerces.h"
+#include "testfiles.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -22,14 +23,6 @@ using ::testing::StartsWith;
 
 namespace {
 
-std::string readFixture(const std::string& name) {
-    std::ifstream in(std::string(LOTWISE_SOURCE_DIR) + "/tests/data/" + name,
-                     std::ios::binary);
-    EXPECT_TRUE(in.good()) << name;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The message of the CQbException that parsing `text` raises; "" when none is raised.
 std::string parseFailure(const std::string& text) {

@@ -14,6 +14,7 @@
 #include "qbutils.h"
 #include "scriptedprocessor.h"
 #include "tzguard.h"
+#include "testfiles.h"
 
 namespace {
 
@@ -45,12 +46,6 @@ std::string items(int from, int count) {
     return out;
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class SessionTest : public ::testing::Test {
 protected:

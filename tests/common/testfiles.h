@@ -1,0 +1,24 @@
+// Reading files in tests: a whole file as bytes, and the shared fixtures of tests/data.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+// The file's bytes; empty text when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A fixture of tests/data; a missing fixture fails the test.
+inline std::string readFixture(const std::string& name) {
+    const std::filesystem::path path = std::filesystem::path(LOTWISE_SOURCE_DIR) / "tests" / "data" / name;
+    EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    return readFile(path);
+}
