@@ -20,7 +20,20 @@ void CCliHost::controlsChanged() {
     if (status == lastStatus) return;
     lastStatus = status;
     if (terminal && visible) std::fputs("\r\033[K", stderr);
-    std::printf("%s\n\n", status.c_str());
+    // The texts of one valuation day share their first lines ("Calculation on day ...");
+    // the prefix is printed once and each step below it, indented.
+    const std::string dayPrefix = "Calculation on day ";
+    const std::size_t split = status.find("\n\n");
+    if (status.compare(0, dayPrefix.size(), dayPrefix) == 0 && split != std::string::npos) {
+        const std::string prefix = status.substr(0, split);
+        const std::string step = status.substr(split + 2);
+        if (prefix != lastDay) std::printf("%s\n", prefix.c_str());
+        lastDay = prefix;
+        if (!step.empty()) std::printf("    %s\n", step.c_str());
+    } else {
+        lastDay.clear();
+        std::printf("%s\n\n", status.c_str());
+    }
     std::fflush(stdout);
     drawProgress();
 }

@@ -38,6 +38,7 @@ private:
     bool terminal;
     bool visible = false;
     std::string lastStatus;
+    std::string lastDay;
     std::optional<CDateTime> runStart;
     int daysToDo = 0;
     int tick = 0;
