@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# lotwise-cli against the stand-in: exit codes and the texts a user reads.
+# Arguments: the lotwise-cli binary, the qbsim binary, the source folder.
+set -u
+cli=$1 qbsim=$2 src=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0 checks=0
+
+check() {  # check NAME EXPECTED-EXIT ACTUAL-EXIT OUTPUT-FILE [TEXT...]
+    local name=$1 expected=$2 actual=$3 out=$4
+    shift 4
+    checks=$((checks + 1))
+    if [ "$actual" -ne "$expected" ]; then
+        echo "FAIL $name: exit $actual, expected $expected"; cat "$out"; failures=$((failures + 1)); return
+    fi
+    for text in "$@"; do
+        if ! grep -qF -- "$text" "$out"; then
+            echo "FAIL $name: output lacks: $text"; cat "$out"; failures=$((failures + 1)); return
+        fi
+    done
+    echo "ok   $name"
+}
+
+company="$work/Acme Hardware.qbw"
+"$qbsim" create "$company" --name "Acme Hardware" >/dev/null
+"$qbsim" load "$company" "$src/samples/acme_hardware_lists.xml" \
+    "$src/samples/acme_hardware_2024_12.xml" "$src/samples/acme_hardware_2025_q1.xml" >/dev/null
+folders=(--data-dir "$work/appdata" --report-dir "$work/docs")
+
+"$cli" --company "$company" --upto 2025-01-10 "${folders[@]}" >"$work/out" 2>&1
+check "never valued without --start" 2 $? "$work/out" "--start is required"
+
+"$cli" --company "$company" --start 2025-01-05 --upto 2025-01-04 "${folders[@]}" >"$work/out" 2>&1
+check "start after up-to" 1 $? "$work/out" "Request failed.  The Up To Date cannot be before the Start Date."
+
+"$cli" --company "$company" --start 2025-01-01 --upto 2025-01-10 "${folders[@]}" >"$work/out" 2>&1
+check "first run" 0 $? "$work/out" "Opening file..." "has never been performed on this file" \
+    "Calculation on day 01/02/2025" "Process completed" \
+    "Lotwise Reports/Acme Hardware/costrun20250101_20250110.csv"
+[ -s "$work/docs/Veltrane/Lotwise Reports/Acme Hardware/costrun20250101_20250110.csv" ] ||
+    { echo "FAIL first run: no report"; failures=$((failures + 1)); }
+
+"$cli" --company "$company" --start 2024-06-01 --upto 2025-01-10 "${folders[@]}" >"$work/out" 2>&1
+check "same up-to again" 1 $? "$work/out" "--start is ignored" "File is opened." \
+    "Request failed.  The new Up To Date has to be after the current Up to Date."
+
+"$cli" --company "$company" --upto 2025-01-12 "${folders[@]}" >"$work/out" 2>&1
+check "later run" 0 $? "$work/out" "Process completed" "costrun20250111_20250112.csv"
+
+echo "not a company" >"$work/plain.qbw"
+"$cli" --company "$work/plain.qbw" --start 2025-01-01 --upto 2025-01-02 "${folders[@]}" >"$work/out" 2>&1
+check "not a company file" 1 $? "$work/out" "File open failed. It has the following error :"
+
+"$cli" --company "$work/missing.qbw" --start 2025-01-01 --upto 2025-01-02 "${folders[@]}" >"$work/out" 2>&1
+check "missing file" 1 $? "$work/out" "File open failed."
+
+"$qbsim" multiuser "$company" on >/dev/null
+"$cli" --company "$company" --upto 2025-01-13 "${folders[@]}" >"$work/out" 2>&1
+check "open in multi-user mode" 1 $? "$work/out" "Please switch your QuickBooks application to single-user mode."
+"$qbsim" multiuser "$company" off >/dev/null
+
+for args in "--upto 2025-13-01 --company x" "--company x" "--upto 2025-02-30 --company x" "--bogus"; do
+    # shellcheck disable=SC2086
+    "$cli" $args >"$work/out" 2>&1
+    check "usage: $args" 2 $? "$work/out" "usage: lotwise-cli"
+done
+
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
