@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
 #include "costrundlg.h"
+#include "qbutils.h"
 #include "qbprogress.h"
 #include "qbsimcompany.h"
 #include "qbsimengine.h"
@@ -63,9 +65,10 @@ protected:
 
     // QuickBooks' own quantity and value of an item at the end of a day.
     static std::pair<float, float> carried(CCostrunDoc& engine, const CDateTime& when,
-                                           const std::string& item) {
+                                           const std::string& item,
+                                           const std::string& type = "Inventory") {
         CCostrunItemList list;
-        EXPECT_TRUE(engine.readValuationReport(list, CCostrunDoc::endOfDay(when), "Inventory"));
+        EXPECT_TRUE(engine.readValuationReport(list, CCostrunDoc::endOfDay(when), type));
         const CCostrunItem* found = list.find(item);
         return found ? std::make_pair(found->qtyOnHand, found->qbValue) : std::make_pair(-1.0f, -1.0f);
     }
@@ -109,6 +112,55 @@ TEST_F(ValuationRun, FirstRunBringsQuickBooksToTheFifoValue) {
     EXPECT_THAT(activity, HasSubstr("-- Value adjust account Cost of Goods Sold for customer Bright Shop\n"
                                     "Item NewValue\nWidget 110.00\n"));
     EXPECT_THAT(activity, HasSubstr("Widget 80.00\n"));
+}
+
+TEST_F(ValuationRun, BuildsAreValuedFromTheirComponentsPassByPass) {
+    const std::string path = company("build_company_rq.xml");
+    auto dlg = window();
+    ASSERT_TRUE(dlg->openFile(path)) << dlg->statusText();
+    dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+    dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+    ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+    EXPECT_THAT(dlg->statusText(), ::testing::Not(HasSubstr("Warning")));
+    CCostrunDoc& engine = *dlg->getEngine();
+
+    // Value moved from the components to the assemblies: QuickBooks now carries the FIFO
+    // value of every item at the end of the building day.
+    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Widget"), std::make_pair(13.0f, 95.0f));
+    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Kit", "Assembly"), std::make_pair(1.0f, 22.5f));
+    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Crate", "Assembly"), std::make_pair(1.0f, 37.5f));
+
+    // Each build keeps its value in the company file for later runs.
+    CQbFieldList filter;
+    filter.addText("IncludeComponentLineItems", "true");
+    filter.addText("OwnerID", kPrivateOwnerId);
+    auto builds = engine.getSession()->queryBuildAssembly(&filter);
+    ASSERT_EQ(builds->getSize(), 2);
+    std::map<std::string, std::string> values;
+    for (int i = 0; i < builds->getSize(); ++i) {
+        values[builds->getAt(i)->getValue("RefNumber")] = builds->getAt(i)->getValue("BuildValue");
+    }
+    EXPECT_EQ(values["K-1"], "45.000000");
+    EXPECT_EQ(values["C-1"], "37.500000");
+
+    const std::string activity = readFile(engine.activityLogPath());
+    EXPECT_THAT(activity, HasSubstr("Build component : item Widget qty 4.000000 val 20.000000\n"));
+    EXPECT_THAT(activity, HasSubstr("Build transaction : item Kit value 45.000000\n"));
+    EXPECT_THAT(activity, HasSubstr("Build component : item Kit qty 1.000000 val 22.500000\n"));
+    EXPECT_THAT(activity, HasSubstr("Build transaction : item Crate value 37.500000\n"));
+    // The Kit is valued in the first pass, the Crate made of it in the second.
+    EXPECT_LT(activity.find("Build transaction : item Kit"), activity.find("Build transaction : item Crate"));
+
+    const std::string report = readFile(engine.getReportPath());
+    EXPECT_THAT(report, HasSubstr("\"Kit\",1.00,25.50,22.50\n"
+                                  "\"\",\"\",\"\",\"\",\"Build Assembly\",\"K-1\",2010/04/02,1.00,22.500000\n"));
+    EXPECT_THAT(report, HasSubstr("\"Crate\",1.00,45.00,37.50\n"));
+
+    // A later run values nothing again: the builds keep the values they have.
+    dlg->setDate(kIdcUpToDate, day(2010, 4, 5));
+    ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+    EXPECT_THAT(readFile(engine.activityLogPath()).substr(activity.size()),
+                ::testing::Not(HasSubstr("Build transaction")));
 }
 
 TEST_F(ValuationRun, ReopenedFileContinuesAfterTheLastDay) {
