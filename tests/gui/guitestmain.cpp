@@ -1,7 +1,7 @@
 // Runs one group of the desktop program's widget tests (named by the first argument)
-// inside the program's own application object. When the machine can build a German
-// locale, the whole process runs under LC_ALL=de_DE.UTF-8, so that any decimal comma
-// leaking into a report or a request shows up.
+// inside the program's own application object. When the machine has or can build a
+// German locale, the main window's group runs under LC_ALL=de_DE.UTF-8, so that any
+// decimal comma leaking into a report or a request shows up.
 #include <QTest>
 #include <cstdlib>
 #include <cstring>
@@ -45,10 +45,13 @@ void prepareGermanLocale() {
 bool guiTestGermanLocale = false;
 
 int main(int argc, char** argv) {
-    prepareGermanLocale();
-    guiTestGermanLocale = std::getenv("LC_ALL") != nullptr && std::strcmp(std::getenv("LC_ALL"), "de_DE.UTF-8") == 0;
-    CCostrunApp app(argc, argv);
     const std::string group = argc > 1 ? argv[1] : "";
+    // Only the window group writes reports; it alone builds the locale, so that groups
+    // running side by side never write the same locale files at once.
+    if (group == "window") prepareGermanLocale();
+    const char* all = std::getenv("LC_ALL");
+    guiTestGermanLocale = all != nullptr && std::strcmp(all, "de_DE.UTF-8") == 0;
+    CCostrunApp app(argc, argv);
     // QTest reads its own options after the group name.
     char* testArgs[64] = {argv[0]};
     int count = 1;
