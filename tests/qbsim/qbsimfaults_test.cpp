@@ -35,6 +35,8 @@ protected:
         processor = qbsimCreateProcessor();
         CBstr id("Lotwise"), name("Veltrane"), file(path);
         processor->OpenConnection(id, name);
+        SysFreeString(ticket);  // the ticket of an earlier processor
+        *ticket.out() = nullptr;
         return processor->BeginSession(file, qbFileOpenDoNotCare, ticket.out());
     }
     HRESULT process(const std::string& body, std::string& response) {
