@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -104,10 +105,62 @@ void randomDay(benchmark::State& state) {
     reportMedian(state, samples);
 }
 
+// One day of a valuation run: the Inventory and Assembly summaries of the day, then
+// value adjustments posted on that day (which make the day stale again), on a copy of
+// the company so that the postings do not accumulate in the shared file.
+void runDay(benchmark::State& state) {
+    const std::string copy = companyPath() + ".run";
+    std::filesystem::remove(copy);
+    std::filesystem::remove(copy + "-wal");
+    std::filesystem::remove(copy + "-shm");
+    std::filesystem::copy_file(companyPath(), copy);
+    auto company = CQbSimCompany::open(copy);
+    CQbSimEngine engine(*company, nullptr);
+    engine.processRequest(
+        "<?xml version=\"1.0\"?><?qbxml version=\"16.0\"?><QBXML><QBXMLMsgsRq onError=\"stopOnError\">"
+        "<AccountAddRq><AccountAdd><Name>Revaluation</Name><AccountType>CostOfGoodsSold</AccountType>"
+        "</AccountAdd></AccountAddRq></QBXMLMsgsRq></QBXML>");
+    std::mt19937 random(3);
+    std::vector<double> samples;
+    int day = 0;
+    for (auto _ : state) {
+        const std::string date = qbsimAddDays(kStart, day);
+        day = (day + 1) % kDays;
+        const auto start = std::chrono::steady_clock::now();
+        for (const char* type : {"Inventory", "Assembly"}) {
+            std::string request = reportRequest(date);
+            request.replace(request.find("Inventory</ItemTypeFilter>"), 9, type);
+            benchmark::DoNotOptimize(engine.processRequest(request));
+        }
+        std::string lines;
+        for (int k = 0; k < 5; ++k) {
+            char name[32];
+            std::snprintf(name, sizeof name, "Part %05d", 4 + 10 * static_cast<int>(random() % 200));
+            lines += std::string("<InventoryAdjustmentLineAdd><ItemRef><FullName>") + name +
+                     "</FullName></ItemRef><ValueAdjustment><NewValue>" + std::to_string(100 + random() % 900) +
+                     ".00</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd>";
+        }
+        engine.processRequest(
+            "<?xml version=\"1.0\"?><?qbxml version=\"16.0\"?><QBXML><QBXMLMsgsRq onError=\"stopOnError\">"
+            "<InventoryAdjustmentAddRq><InventoryAdjustmentAdd><AccountRef><FullName>Revaluation</FullName>"
+            "</AccountRef><TxnDate>" + date + "</TxnDate><Memo>FIFO valuation</Memo>" + lines +
+            "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq></QBXMLMsgsRq></QBXML>");
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        samples.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    reportMedian(state, samples);
+    company.reset();
+    std::filesystem::remove(copy);
+    std::filesystem::remove(copy + "-wal");
+    std::filesystem::remove(copy + "-shm");
+}
+
 }  // namespace
 
 BENCHMARK(fullRecomputation)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(nextDay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(randomDay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(runDay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
 BENCHMARK_MAIN();
