@@ -5,7 +5,9 @@
 // order inside its own SQLite transaction, so a request changes the file whole or not
 // at all. The response carries one Rs element per executed request, with requestID
 // echoed and QuickBooks' status codes and texts; onError="stopOnError" ends the run at
-// the first error. Query iterators live in the engine, which lives for one session.
+// the first error. Query iterators live in the engine, which lives for one session, and
+// so does the average-cost ledger behind the valuation summary and the value differences
+// of inventory adjustments (qbsimvaluation.h).
 //
 // Not thread-safe; one engine per session.
 #pragma once
