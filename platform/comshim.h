@@ -1,18 +1,39 @@
 // A small stand-in for the parts of the COM runtime the system calls: apartment
 // initialisation counted per thread, an in-process class registry keyed by CLSID,
 // length-prefixed wide strings (BSTR) and the calling thread's error object. The names
-// and call shapes are those of the Windows API, so that on Windows this header can be
-// replaced by <windows.h> and <oleauto.h> one to one. Only the class registry is ours:
-// on Windows an installer registers classes, here a factory registers itself.
+// and call shapes are those of the Windows API, so that on Windows this header maps to
+// <objbase.h> and <oleauto.h> one to one (the _WIN32 branch below). Only the class
+// registry is ours: on Windows an installer registers classes, here a factory registers
+// itself; Windows builds have no registry.
 //
 // Not thread-safe across threads for the registry; apartments and error objects are per
 // thread, as in COM.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
+
+#ifdef _WIN32
+
+// The system's own COM runtime. The header is included by most of the qbXML library and
+// the engine, so it keeps <windows.h> from defining min/max and from pulling in the
+// rarely used parts of the API.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <objbase.h>
+#include <oleauto.h>
+
+// The braced upper-case text form of a GUID.
+std::wstring guidText(const GUID& guid);
+
+#else  // !_WIN32
+
+#include <cstdint>
+#include <functional>
 
 using HRESULT = std::int32_t;
 using ULONG = std::uint32_t;
@@ -104,10 +125,6 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
 HRESULT SetErrorInfo(DWORD reserved, IErrorInfo* info);
 HRESULT GetErrorInfo(DWORD reserved, IErrorInfo** info);
 
-// Sets the thread's error object to a new one with the given description; what a
-// processor does (through CreateErrorInfo on Windows) before it returns a failure.
-void comSetErrorDescription(std::wstring_view description);
-
 // The in-process class registry. A factory answers the interface request as
 // QueryInterface would (it returns an AddRef'ed pointer). Registering a class id again
 // replaces the earlier factory.
@@ -115,12 +132,24 @@ using ComClassFactory = std::function<HRESULT(REFIID riid, void** object)>;
 void comRegisterClass(REFCLSID clsid, ComClassFactory factory);
 void comRevokeClass(REFCLSID clsid);
 
-// Reference-counting base for the shim's own objects.
+// The calling convention of COM methods, empty outside Windows.
+#ifndef STDMETHODCALLTYPE
+#define STDMETHODCALLTYPE
+#endif
+
+#endif  // _WIN32
+
+// Sets the thread's error object to a new one with the given description; what a
+// processor does (through CreateErrorInfo on Windows) before it returns a failure.
+void comSetErrorDescription(std::wstring_view description);
+
+// Reference-counting base for the COM objects the system implements itself (single
+// apartment: the count is not atomic).
 template <class Interface>
 class CComObjectBase : public Interface {
 public:
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override {
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
         const ULONG left = --refs;
         if (left == 0) delete this;
         return left;

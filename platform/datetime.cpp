@@ -14,6 +14,24 @@ constexpr std::array<const char*, 12> kMonths = {"January", "February", "March",
 constexpr std::array<const char*, 7> kWeekdays = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                                   "Thursday", "Friday", "Saturday"};
 
+// The C runtime's thread-safe local conversion and zone settings, which differ in name
+// between the POSIX and the Windows runtime.
+bool toLocalFields(std::time_t t, std::tm& fields) {
+#ifdef _WIN32
+    return localtime_s(&fields, &t) == 0;
+#else
+    return localtime_r(&t, &fields) != nullptr;
+#endif
+}
+
+void readZoneSetting() {
+#ifdef _WIN32
+    _tzset();
+#else
+    tzset();
+#endif
+}
+
 void appendNumber(std::string& out, long value, int width) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%0*ld", width, value);
@@ -37,7 +55,7 @@ std::optional<CDateTime> CDateTime::fromLocal(int year, int month, int day, int 
         // -1 is also one second before 1970; accept it only when the fields say so.
         std::tm check{};
         const std::time_t minusOne = -1;
-        if (localtime_r(&minusOne, &check) == nullptr || check.tm_year != fields.tm_year ||
+        if (!toLocalFields(minusOne, check) || check.tm_year != fields.tm_year ||
             check.tm_mon != fields.tm_mon || check.tm_mday != fields.tm_mday ||
             check.tm_hour != fields.tm_hour || check.tm_min != fields.tm_min ||
             check.tm_sec != fields.tm_sec) {
@@ -52,7 +70,7 @@ CDateTime CDateTime::now() { return CDateTime(static_cast<std::int64_t>(std::tim
 CLocalTime CDateTime::local() const {
     const std::time_t t = static_cast<std::time_t>(secs);
     std::tm fields{};
-    if (localtime_r(&t, &fields) == nullptr) return CLocalTime{};
+    if (!toLocalFields(t, fields)) return CLocalTime{};
     return CLocalTime{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
                       fields.tm_min,         fields.tm_sec,     fields.tm_wday};
 }
@@ -91,9 +109,19 @@ std::string CDateTime::format(std::string_view pattern) const {
 std::string CDateTime::userDateText() const { return format("%m/%d/%Y"); }
 
 long localStandardOffsetWest() {
-    tzset();
+    readZoneSetting();
+#if defined(_MSC_VER) || defined(_UCRT)
+    // The runtime's standard-time offset west of UTC, from TZ or the system's zone.
+    long seconds = 0;
+    return _get_timezone(&seconds) == 0 ? seconds : 0;
+#elif defined(_WIN32)
+    // The older msvcrt.dll that MinGW links by default has no _get_timezone; its
+    // variable holds the same value.
+    return _timezone;
+#else
     // glibc's `timezone` is the standard-time offset west of UTC, whatever the season.
     return timezone;
+#endif
 }
 
-void reloadLocalTimeZone() { tzset(); }
+void reloadLocalTimeZone() { readZoneSetting(); }
