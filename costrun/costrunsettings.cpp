@@ -60,7 +60,13 @@ void CCostrunDoc::loadRunSettings() {
 }
 
 bool CCostrunDoc::loadPreferences() {
-    std::unique_ptr<CQbObject> preferences = session ? session->queryPreferences() : nullptr;
+    std::unique_ptr<CQbObject> preferences;
+    try {
+        if (session) preferences = session->queryPreferences();
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
     if (!preferences) {
         errorText = "Fail to retrieve the file configuration.";
         return false;

@@ -5,6 +5,7 @@
 // silent: logging never disturbs the request being logged.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,6 @@ public:
 
 private:
     std::string path;
-    int file = -1;
+    std::FILE* file = nullptr;
     bool active = false;
 };

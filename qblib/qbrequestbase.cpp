@@ -9,6 +9,7 @@
 
 #include "qbexception.h"
 #include "qbprogress.h"
+#include "qbtimings.h"
 #include "qbutils.h"
 #include "qbxml.h"
 
@@ -24,8 +25,12 @@ constexpr std::size_t kAdjustmentLineTags = 96;
 
 }  // namespace
 
-CQbRequestBase::CComApartment::CComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-CQbRequestBase::CComApartment::~CComApartment() { CoUninitialize(); }
+CQbRequestBase::CComApartment::CComApartment()
+    : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+// Only a successful initialisation (S_OK or S_FALSE) may be matched by an uninitialisation.
+CQbRequestBase::CComApartment::~CComApartment() {
+    if (initialised) CoUninitialize();
+}
 
 CQbRequestBase::CQbRequestBase(std::string name, std::string id,
                                const std::optional<std::string>& eventLogFolder)
@@ -77,6 +82,7 @@ std::unique_ptr<CQbResponse> CQbRequestBase::sendRequestText(const std::string& 
 }
 
 void CQbRequestBase::collectObjects(const std::string& elementName, CQbObjectList& into) {
+    CQbTimer timer(qbTimings().parsingSeconds);
     const std::string objectName = baseName(elementName);
     for (CQbDomReader::Node* node : response->findElements(elementName)) {
         auto object = std::make_unique<CQbObject>();

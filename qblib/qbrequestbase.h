@@ -33,6 +33,7 @@ class CQbRequestBase {
         ~CComApartment();
         CComApartment(const CComApartment&) = delete;
         CComApartment& operator=(const CComApartment&) = delete;
+        bool initialised;
     };
     CComApartment apartment;
     CQbXercesPlatform xmlPlatform;
