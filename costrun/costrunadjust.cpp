@@ -199,6 +199,9 @@ bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& 
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();
+        // Without an answer nobody knows whether the adjustment was posted: the day
+        // must not count as done, so the failure goes on to stop the run.
+        if (session->lastExchangeFailed()) throw;
         return false;
     }
     return true;

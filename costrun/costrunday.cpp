@@ -3,6 +3,8 @@
 // first, back to an opening lot priced from the day before the start date), the day's
 // builds, the adjustments and the report blocks. Only days with issuing activity are
 // calculated; nothing of a day's layers is kept for the next day.
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -107,6 +109,9 @@ bool CCostrunDoc::readValuationReport(CCostrunItemList& list, const CDateTime& d
         report = session->inventoryValuationSummary(date, itemType);
     } catch (const CQbException& e) {
         errorText = e.getMessage();
+        // QuickBooks did not answer: the day cannot be valued, and must not be marked
+        // done; the failure stops the run like that of any other query.
+        if (session->lastExchangeFailed()) throw;
         return false;
     }
     if (!report) return false;
@@ -166,10 +171,20 @@ void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
 void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                               const std::string& itemType) {
     bool found = list.allReceiptsFound();
-    for (auto it = receiptTxns ? receiptTxns->rbegin() : CCostrunTxnList::Records::const_reverse_iterator();
-         receiptTxns && it != receiptTxns->rend() && !found; ++it) {
+    // The records are in date order, so the walk starts at the newest one dated before
+    // the day; the record keeps the TxnDate its object gave when it was added.
+    CCostrunTxnList::Records::const_reverse_iterator newest;
+    if (receiptTxns) {
+        const std::optional<CDateTime> until = day;
+        newest = std::make_reverse_iterator(std::lower_bound(
+            receiptTxns->begin(), receiptTxns->end(), until,
+            [](const std::unique_ptr<CCostrunTxn>& record, const std::optional<CDateTime>& date) {
+                return record->txnDate < date;
+            }));
+    }
+    for (auto it = newest; receiptTxns && it != receiptTxns->rend() && !found; ++it) {
         const CCostrunTxn& record = **it;
-        const std::optional<CDateTime> date = record.ret ? record.ret->getDate("TxnDate") : std::nullopt;
+        const std::optional<CDateTime>& date = record.txnDate;
         if (date && *date < day && !record.isPending) {
             const CQbObject& txn = *record.ret;
             const std::string refNumber = txn.getValue("RefNumber");

@@ -69,6 +69,10 @@ public:
     bool defineRunFields();
     bool saveStartSettings();
     bool saveLastUpToDate();
+    // Adds (or, with add false, modifies) a company custom field of the system, trying
+    // the other request when QuickBooks refuses; throws CQbException with QuickBooks'
+    // message when both are refused.
+    void storeCompanyField(const std::string& name, const std::string& value, bool add);
 
     // --- transaction intake ---
     std::unique_ptr<CCostrunTxnList> retrieveDayTxns(const CDateTime& day);

@@ -97,18 +97,12 @@ bool CCostrunDoc::saveStartSettings() {
     lastExecTime = CDateTime::now();
     try {
         if (!hasStoredStart) {
-            session->dataExtAddCompany(kPrivateOwnerId, "StartDate", startDate);
-            requireSuccess(*session);
-            session->dataExtAddCompany(kPrivateOwnerId, "LastExecTime", lastExecTime);
-            requireSuccess(*session);
-            session->dataExtAddCompany(kPrivateOwnerId, "LastUpToDate",
-                                       endOfDay(previousDay(*startDate)));
-            requireSuccess(*session);
+            storeCompanyField("StartDate", zoneDateTimeText(startDate), true);
+            storeCompanyField("LastExecTime", zoneDateTimeText(lastExecTime), true);
+            storeCompanyField("LastUpToDate", zoneDateTimeText(endOfDay(previousDay(*startDate))), true);
         } else {
-            session->dataExtModCompany(kPrivateOwnerId, "StartDate", startDate);
-            requireSuccess(*session);
-            session->dataExtModCompany(kPrivateOwnerId, "LastExecTime", lastExecTime);
-            requireSuccess(*session);
+            storeCompanyField("StartDate", zoneDateTimeText(startDate), false);
+            storeCompanyField("LastExecTime", zoneDateTimeText(lastExecTime), false);
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();
@@ -120,12 +114,26 @@ bool CCostrunDoc::saveStartSettings() {
 bool CCostrunDoc::saveLastUpToDate() {
     if (!lastUpToDate || !session) return false;
     try {
-        session->dataExtModCompany(kPrivateOwnerId, "LastUpToDate", lastUpToDate);
-        requireSuccess(*session);
+        storeCompanyField("LastUpToDate", zoneDateTimeText(lastUpToDate), false);
     } catch (const CQbException& e) {
         errorText = e.getMessage();
         return false;
     }
     pumpMessages();
     return true;
+}
+
+void CCostrunDoc::storeCompanyField(const std::string& name, const std::string& value, bool add) {
+    // A run interrupted while it stored its settings can leave a field missing that the
+    // file is otherwise taken to have (or present where it is taken to be new): when
+    // QuickBooks refuses the expected request, the other one is tried before giving up.
+    for (int attempt = 0; attempt < 2; ++attempt, add = !add) {
+        if (add) {
+            session->dataExtAddCompany(kPrivateOwnerId, name, value);
+        } else {
+            session->dataExtModCompany(kPrivateOwnerId, name, value);
+        }
+        if (session->statusCode() == 0) return;
+    }
+    requireSuccess(*session);
 }

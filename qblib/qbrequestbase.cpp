@@ -66,19 +66,28 @@ std::string CQbRequestBase::buildRequestText(const std::string& name, const std:
            envelopeTail();
 }
 
+std::unique_ptr<CQbResponse> CQbRequestBase::exchange(const std::string& document) {
+    // Cleared only once an answer has arrived and been parsed: a thrown transport or
+    // parse failure leaves it set.
+    exchangeFailed = true;
+    auto answer = std::make_unique<CQbResponse>(sendXml(document));
+    exchangeFailed = false;
+    return answer;
+}
+
 std::unique_ptr<CQbResponse> CQbRequestBase::sendBody(const std::string& element) {
-    return std::make_unique<CQbResponse>(sendXml(envelopeHead() + element + envelopeTail()));
+    return exchange(envelopeHead() + element + envelopeTail());
 }
 
 std::unique_ptr<CQbResponse> CQbRequestBase::sendRequest(const std::string& name,
                                                          const CQbAttrList* attrs,
                                                          const CQbFieldList* fields) {
-    return std::make_unique<CQbResponse>(sendXml(buildRequest(name, attrs, fields)));
+    return exchange(buildRequest(name, attrs, fields));
 }
 
 std::unique_ptr<CQbResponse> CQbRequestBase::sendRequestText(const std::string& name,
                                                              const std::string* body) {
-    return std::make_unique<CQbResponse>(sendXml(buildRequestText(name, body)));
+    return exchange(buildRequestText(name, body));
 }
 
 void CQbRequestBase::collectObjects(const std::string& elementName, CQbObjectList& into) {

@@ -167,6 +167,10 @@ public:
     int statusCode() const;
     std::string statusMessage() const;
 
+    // True when the latest request got no usable answer: the transport failed or the
+    // answer could not be parsed. QuickBooks may then have carried the request out or
+    // not; unlike a refusal with a status code, nothing is known about it.
+    bool lastExchangeFailed() const { return exchangeFailed; }
     const CQbResponse* getResponse() const { return response.get(); }
     const std::string& getLastRequest() const { return lastRequest; }
     const std::string& getLastError() const { return lastError; }
@@ -187,8 +191,11 @@ protected:
     std::vector<std::string> macroNames;
     std::vector<std::string> macroValues;
     int macroCounter = 0;
+    bool exchangeFailed = false;
 
 private:
+    // Sends one request document and parses the answer, keeping exchangeFailed.
+    std::unique_ptr<CQbResponse> exchange(const std::string& document);
     void dropResponse() { response.reset(); }
     // Records named elementName in `response`, appended to the list.
     void collectObjects(const std::string& elementName, CQbObjectList& into);

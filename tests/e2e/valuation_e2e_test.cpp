@@ -4,79 +4,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
-#include <fstream>
-#include <sstream>
 
-#include "costrundlg.h"
+#include "e2efixture.h"
 #include "qbutils.h"
-#include "qbprogress.h"
-#include "qbsimcompany.h"
-#include "qbsimengine.h"
-#include "qbsimprocessor.h"
-#include "tzguard.h"
-#include "testfiles.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-
-
-class CQuietHost : public CCostrunDlgHost {
-public:
-    std::optional<std::string> chooseCompanyFile() override { return std::nullopt; }
-    void messageBox(const std::string&, const std::string&) override {}
-    void openDocument(const std::string&) override {}
-    void runAboutBox() override {}
-    void closeWindow() override {}
-};
-
-class ValuationRun : public ::testing::Test {
-protected:
-    ValuationRun()
-        : tz("America/New_York"),
-          dir(std::filesystem::temp_directory_path() / ("lotwise-e2e-" + std::to_string(::getpid()))) {
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        qbsimRegister();
-    }
-    ~ValuationRun() override { std::filesystem::remove_all(dir); }
-
-    // A company file loaded from a request document of tests/e2e/data.
-    std::string company(const std::string& fixture) {
-        const std::string path = (dir / "Acme.qbw").string();
-        auto file = CQbSimCompany::create(path, CQbSimCompanyOptions{"Acme Hardware"});
-        CQbSimEngine engine(*file, nullptr);
-        const std::string answer =
-            engine.processRequest(readFile(std::string(LOTWISE_SOURCE_DIR) + "/tests/e2e/data/" + fixture));
-        EXPECT_THAT(answer, ::testing::Not(HasSubstr("statusSeverity=\"Error\"")));
-        return path;
-    }
-
-    std::unique_ptr<CCostrunDlg> window() {
-        auto dlg = std::make_unique<CCostrunDlg>(host, CCostrunFolders{dir / "appdata", dir / "docs"});
-        dlg->initDialog();
-        return dlg;
-    }
-
-    static CDateTime day(int y, int m, int d) { return *CDateTime::fromLocal(y, m, d, 10, 0, 0); }
-
-    // QuickBooks' own quantity and value of an item at the end of a day.
-    static std::pair<float, float> carried(CCostrunDoc& engine, const CDateTime& when,
-                                           const std::string& item,
-                                           const std::string& type = "Inventory") {
-        CCostrunItemList list;
-        EXPECT_TRUE(engine.readValuationReport(list, CCostrunDoc::endOfDay(when), type));
-        const CCostrunItem* found = list.find(item);
-        return found ? std::make_pair(found->qtyOnHand, found->qbValue) : std::make_pair(-1.0f, -1.0f);
-    }
-
-    CTzGuard tz;
-    std::filesystem::path dir;
-    CQuietHost host;
-};
 
 TEST_F(ValuationRun, FirstRunBringsQuickBooksToTheFifoValue) {
     const std::string path = company("fifo_company_rq.xml");
@@ -194,110 +130,3 @@ TEST_F(ValuationRun, ReopenedFileContinuesAfterTheLastDay) {
 
 }  // namespace
 
-namespace {
-
-// Delegates to the stand-in but, from the Nth ProcessRequest of its life on, fails every
-// request as QuickBooks does when it has been closed under a running session.
-class CDyingProcessor final : public CComObjectBase<IRequestProcessor2> {
-public:
-    CDyingProcessor(IRequestProcessor2* real, int* sent, const int* failFrom)
-        : inner(real), sent(sent), failFrom(failFrom) {}
-    ~CDyingProcessor() override { inner->Release(); }
-
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
-            AddRef();
-            *object = static_cast<IRequestProcessor2*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT OpenConnection(BSTR id, BSTR name) override { return inner->OpenConnection(id, name); }
-    HRESULT BeginSession(BSTR file, QBFileMode mode, BSTR* ticket) override {
-        return inner->BeginSession(file, mode, ticket);
-    }
-    HRESULT EndSession(BSTR ticket) override { return inner->EndSession(ticket); }
-    HRESULT CloseConnection() override { return inner->CloseConnection(); }
-    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
-        if (*failFrom > 0 && ++*sent >= *failFrom) {
-            comSetErrorDescription(L"Could not start QuickBooks.");
-            return static_cast<HRESULT>(0x80040408u);
-        }
-        return inner->ProcessRequest(ticket, request, response);
-    }
-    HRESULT GetCurrentCompanyFileName(BSTR ticket, BSTR* name) override {
-        return inner->GetCurrentCompanyFileName(ticket, name);
-    }
-
-private:
-    IRequestProcessor2* inner;
-    int* sent;
-    const int* failFrom;
-};
-
-// Whatever request QuickBooks stops answering at, the next run finishes the job and the
-// books end exactly as an uninterrupted run leaves them.
-TEST_F(ValuationRun, ARunCutOffAtAnyRequestIsFinishedByTheNext) {
-    int sent = 0;
-    int failFrom = 0;
-    comRegisterClass(CLSID_RequestProcessor2, [&](REFIID riid, void** object) {
-        auto* processor = new CDyingProcessor(qbsimCreateProcessor(), &sent, &failFrom);
-        const HRESULT hr = processor->QueryInterface(riid, object);
-        processor->Release();
-        return hr;
-    });
-
-    // Count the requests of an uninterrupted run.
-    int total = 0;
-    {
-        const std::string path = company("fifo_company_rq.xml");
-        auto dlg = window();
-        ASSERT_TRUE(dlg->openFile(path));
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
-        failFrom = 1 << 30;
-        sent = 0;
-        ASSERT_TRUE(dlg->onProcess());
-        total = sent;
-        std::filesystem::remove(path);
-    }
-    ASSERT_GT(total, 20);
-
-    for (int cut = 1; cut <= total; ++cut) {
-        SCOPED_TRACE("QuickBooks stops answering at request " + std::to_string(cut));
-        const std::string path = company("fifo_company_rq.xml");
-        {
-            auto dlg = window();
-            failFrom = 0;
-            ASSERT_TRUE(dlg->openFile(path));
-            dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-            dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
-            sent = 0;
-            failFrom = cut;
-            // Either the run fails, or (when only the last day's posting or its
-            // "LastUpToDate" was cut off) it completes with a warning naming the failure.
-            const bool completed = dlg->onProcess();
-            EXPECT_THAT(dlg->statusText(), HasSubstr("Error = 80040408, Could not start QuickBooks."));
-            if (completed) {
-                EXPECT_THAT(dlg->statusText(), HasSubstr("\n\nWarning : "));
-            }
-        }
-        failFrom = 0;
-        auto dlg = window();
-        ASSERT_TRUE(dlg->openFile(path)) << dlg->statusText();
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
-        if (dlg->control(kIdcCurrentUpToDate).text != "04/03/2010") {
-            ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
-        }
-        EXPECT_EQ(dlg->control(kIdcCurrentUpToDate).text, "04/03/2010");
-        EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0f, 110.0f));
-        EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
-        dlg.reset();
-        std::filesystem::remove(path);
-    }
-    qbsimRegister();
-}
-
-}  // namespace

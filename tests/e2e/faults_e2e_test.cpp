@@ -1,0 +1,197 @@
+// Runs that QuickBooks interrupts at every single request, in four ways: the request is
+// refused, it is carried out but its answer is lost, QuickBooks stops answering from it
+// on, or the answer comes back malformed. After each, a run without faults finishes the
+// job: the books must end exactly as an uninterrupted run leaves them, and the user must
+// have seen an error each time.
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "e2efixture.h"
+#include "qbutils.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+enum class CFault { none, refuse, loseAnswer, dieFrom, malformed };
+
+struct CFaultPlan {
+    CFault fault = CFault::none;
+    int at = 0;    // the request (1-based, counted from the session's creation)
+    int sent = 0;  // requests seen so far
+};
+
+const char* faultName(CFault fault) {
+    switch (fault) {
+        case CFault::refuse: return "refused";
+        case CFault::loseAnswer: return "answer lost";
+        case CFault::dieFrom: return "QuickBooks gone";
+        case CFault::malformed: return "malformed answer";
+        default: return "none";
+    }
+}
+
+// Delegates to the stand-in and applies the plan to ProcessRequest.
+class CFaultyProcessor final : public CComObjectBase<IRequestProcessor2> {
+public:
+    CFaultyProcessor(IRequestProcessor2* real, CFaultPlan& plan) : inner(real), plan(plan) {}
+    ~CFaultyProcessor() override { inner->Release(); }
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
+            AddRef();
+            *object = static_cast<IRequestProcessor2*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT OpenConnection(BSTR id, BSTR name) override { return inner->OpenConnection(id, name); }
+    HRESULT BeginSession(BSTR file, QBFileMode mode, BSTR* ticket) override {
+        return inner->BeginSession(file, mode, ticket);
+    }
+    HRESULT EndSession(BSTR ticket) override { return inner->EndSession(ticket); }
+    HRESULT CloseConnection() override { return inner->CloseConnection(); }
+    HRESULT GetCurrentCompanyFileName(BSTR ticket, BSTR* name) override {
+        return inner->GetCurrentCompanyFileName(ticket, name);
+    }
+    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
+        const int index = ++plan.sent;
+        const bool hit = plan.fault == CFault::dieFrom ? index >= plan.at : index == plan.at;
+        if (!hit || plan.fault == CFault::none) return inner->ProcessRequest(ticket, request, response);
+        switch (plan.fault) {
+            case CFault::loseAnswer: {
+                BSTR answer = nullptr;
+                inner->ProcessRequest(ticket, request, &answer);
+                SysFreeString(answer);
+                return fail();
+            }
+            case CFault::malformed:
+                *response = SysAllocString(L"<?xml version=\"1.0\" ?><QBXML><QBXMLMsgsRs><Bro");
+                return S_OK;
+            default:
+                return fail();
+        }
+    }
+
+private:
+    static HRESULT fail() {
+        comSetErrorDescription(L"The connection to QuickBooks was lost.");
+        return static_cast<HRESULT>(0x800706BAu);
+    }
+
+    IRequestProcessor2* inner;
+    CFaultPlan& plan;
+};
+
+// Quantity and value of every item on every day, and the stored last up-to date.
+struct CBooks {
+    std::map<std::tuple<int, std::string>, std::pair<float, float>> values;
+    std::string lastUpToDate;
+};
+
+class InterruptedRun : public ValuationRun {
+protected:
+    InterruptedRun() {
+        comRegisterClass(CLSID_RequestProcessor2, [this](REFIID riid, void** object) {
+            auto* processor = new CFaultyProcessor(qbsimCreateProcessor(), plan);
+            const HRESULT hr = processor->QueryInterface(riid, object);
+            processor->Release();
+            return hr;
+        });
+    }
+    ~InterruptedRun() override { qbsimRegister(); }
+
+    // Opens the file and processes up to the last day; true when the run completed.
+    bool run(const std::string& path, std::string* status = nullptr) {
+        auto dlg = window();
+        if (!dlg->openFile(path)) {
+            if (status) *status = dlg->statusText();
+            return false;
+        }
+        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+        const bool done = dlg->onProcess();
+        if (status) *status = dlg->statusText();
+        return done;
+    }
+
+    CBooks books(const std::string& path) {
+        CFaultPlan healthy;
+        std::swap(plan, healthy);
+        CBooks result;
+        auto dlg = window();
+        EXPECT_TRUE(dlg->openFile(path));
+        CCostrunDoc& engine = *dlg->getEngine();
+        for (int d = 1; d <= 3; ++d) {
+            for (const char* type : {"Inventory", "Assembly"}) {
+                CCostrunItemList list;
+                EXPECT_TRUE(engine.readValuationReport(list, CCostrunDoc::endOfDay(day(2010, 4, d)), type));
+                for (const auto& item : list) {
+                    result.values[{d, item->fullName}] = {item->qtyOnHand, item->qbValue};
+                }
+            }
+        }
+        result.lastUpToDate = engine.company ? engine.company->getValue("LastUpToDate") : "";
+        std::swap(plan, healthy);
+        return result;
+    }
+
+    void expectSameBooks(const CBooks& expected, const CBooks& actual) {
+        EXPECT_EQ(expected.lastUpToDate, actual.lastUpToDate);
+        ASSERT_EQ(expected.values.size(), actual.values.size());
+        for (const auto& [key, value] : expected.values) {
+            const auto found = actual.values.find(key);
+            ASSERT_NE(found, actual.values.end()) << std::get<1>(key);
+            EXPECT_EQ(found->second.first, value.first) << std::get<1>(key) << " day " << std::get<0>(key);
+            EXPECT_LE(std::fabs(found->second.second - value.second), 0.02f)
+                << std::get<1>(key) << " day " << std::get<0>(key) << ": " << found->second.second
+                << " instead of " << value.second;
+        }
+    }
+
+    void interruptEverywhere(const std::string& fixture) {
+        // The books and the request count of an uninterrupted run.
+        std::string path = company(fixture);
+        plan = CFaultPlan{};
+        ASSERT_TRUE(run(path));
+        const int requests = plan.sent;
+        const CBooks expected = books(path);
+        std::filesystem::remove(path);
+        ASSERT_GT(requests, 20);
+
+        for (CFault fault : {CFault::refuse, CFault::loseAnswer, CFault::dieFrom, CFault::malformed}) {
+            for (int at = 1; at <= requests; ++at) {
+                SCOPED_TRACE(std::string(faultName(fault)) + " at request " + std::to_string(at) + " of " +
+                             std::to_string(requests));
+                path = company(fixture);
+                plan = CFaultPlan{fault, at, 0};
+                std::string status;
+                const bool completed = run(path, &status);
+                // The user is told: the run fails, or completes with a warning.
+                if (completed) {
+                    EXPECT_THAT(status, HasSubstr("\n\nWarning : "));
+                } else {
+                    EXPECT_FALSE(status.empty());
+                }
+                plan = CFaultPlan{};
+                for (int attempt = 0; attempt < 2 && books(path).lastUpToDate != expected.lastUpToDate; ++attempt) {
+                    std::string again;
+                    EXPECT_TRUE(run(path, &again)) << again;
+                }
+                expectSameBooks(expected, books(path));
+                std::filesystem::remove(path);
+                if (HasFailure()) return;
+            }
+        }
+    }
+
+    CFaultPlan plan;
+};
+
+TEST_F(InterruptedRun, SalesDaysEndAsWithoutInterruption) { interruptEverywhere("fifo_company_rq.xml"); }
+
+TEST_F(InterruptedRun, BuildDaysEndAsWithoutInterruption) { interruptEverywhere("build_company_rq.xml"); }
+
+}  // namespace
