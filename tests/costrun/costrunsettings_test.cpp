@@ -136,6 +136,19 @@ TEST_F(SettingsTest, RefusedWritesAreFailures) {
     EXPECT_FALSE(doc.saveLastUpToDate());
 }
 
+TEST_F(SettingsTest, AMissingFieldIsAddedWhenItCannotBeModified) {
+    openCompany("");
+    doc.lastUpToDate = local(2010, 3, 31, 23, 59, 59);
+    script.responses.push_back(responseDocument(
+        "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found\" />"));
+    script.responses.push_back(ok("DataExtAddRs"));
+    ASSERT_TRUE(doc.saveLastUpToDate()) << doc.getErrorText();
+    ASSERT_EQ(script.requests.size(), 3u);
+    EXPECT_THAT(script.requests[1], HasSubstr("<DataExtModRq"));
+    EXPECT_THAT(script.requests[2], HasSubstr("<DataExtAddRq requestID=\"1688\"><DataExtAdd><OwnerID>"));
+    EXPECT_THAT(script.requests[2], HasSubstr("<DataExtValue>2010-03-31T23:59:59-05:00</DataExtValue>"));
+}
+
 TEST_F(SettingsTest, LastUpToDateIsModifiedAfterEachDay) {
     openCompany("");
     doc.lastUpToDate = local(2010, 3, 31, 23, 59, 59);

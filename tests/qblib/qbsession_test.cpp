@@ -571,3 +571,21 @@ TEST_F(SessionTest, EmptyOrMalformedAnswersEndInAnException) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SessionTest, AnExchangeWithoutUsableAnswerIsMarked) {
+    auto session = openSession();
+    EXPECT_FALSE(session->lastExchangeFailed());
+    script.responses.push_back("not xml");
+    EXPECT_THROW(session->queryClass(nullptr), CQbException);
+    EXPECT_TRUE(session->lastExchangeFailed());
+    script.responses.push_back(failure("ClassQueryRs", "3120", "refused"));
+    session->queryClass(nullptr);
+    EXPECT_FALSE(session->lastExchangeFailed());  // a refusal is an answer
+    script.failures["ProcessRequest"] = {E_FAIL, L"gone"};
+    EXPECT_THROW(session->queryClass(nullptr), CQbException);
+    EXPECT_TRUE(session->lastExchangeFailed());
+}
+
+}  // namespace
