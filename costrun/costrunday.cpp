@@ -116,11 +116,9 @@ bool CCostrunDoc::readValuationReport(CCostrunItemList& list, const CDateTime& d
     }
     if (!report) return false;
     // A report QuickBooks refused is no report: reading it as one without rows would
-    // leave the day's items unvalued without a word.
-    if (session->statusCode() != 0) {
-        errorText = session->statusMessage();
-        return false;
-    }
+    // leave the day's items unvalued and the day counted as done. The refusal stops the
+    // run like a lost answer, before the day is committed.
+    if (session->statusCode() != 0) throw CQbException(session->statusMessage());
     if (report->rowCount() == 0) return true;
 
     std::vector<std::string> quantities;
