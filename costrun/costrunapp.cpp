@@ -8,7 +8,9 @@
 
 #include "costrundlgview.h"
 #include "costrunguitext.h"
+#ifndef _WIN32
 #include "qbsimprocessor.h"
+#endif
 #include "startupdlg.h"
 
 CCostrunApp::CCostrunApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -19,7 +21,11 @@ CCostrunApp::CCostrunApp(int& argc, char** argv) : QApplication(argc, argv) {
     // The splash closes before the main window opens; the program ends with the main
     // window, not with the last window.
     setQuitOnLastWindowClosed(false);
+#ifndef _WIN32
+    // Here the embedded stand-in answers for QuickBooks; on Windows QuickBooks' own
+    // request processor is created through COM.
     qbsimRegister();
+#endif
 }
 
 int CCostrunApp::run() {
