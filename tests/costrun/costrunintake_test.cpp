@@ -15,6 +15,7 @@
 #include "qbresponse.h"
 #include "qbsession.h"
 #include "qbutils.h"
+#include "enginefixture.h"
 #include "scriptedprocessor.h"
 
 namespace {
@@ -65,27 +66,10 @@ std::string txn(const std::string& element, const std::string& ref, const std::s
            ref + "</RefNumber>" + body + "</" + element + ">";
 }
 
-class IntakeTest : public ::testing::Test {
+class IntakeTest : public CScriptedEngineTest {
 protected:
-    IntakeTest() : registration(script) {
-        static std::atomic<int> counter{0};
-        dir = std::filesystem::temp_directory_path() /
-              ("lotwise-intake-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(dir);
-        doc = std::make_unique<CCostrunDoc>(
-            CCostrunFolders{(dir / "data").string(), (dir / "documents").string()});
-        script.responses.push_back(hostResponse({"13.0"}));
-        auto session =
-            std::make_unique<CQbXml>("/data/company.qbw", "Lotwise", "Veltrane", dir.string());
-        session->open(true);
-        script.requests.clear();
-        doc->setSession(std::move(session));
-        doc->setStatusHandler([this](const std::string& text) { statusTexts.push_back(text); });
+    IntakeTest() {
         doc->openActivityLog();
-    }
-    ~IntakeTest() override {
-        doc.reset();
-        std::filesystem::remove_all(dir);
     }
 
     std::string activity() const {
@@ -121,11 +105,6 @@ protected:
         return out;
     }
 
-    CScript script;
-    CScriptedRegistration registration;
-    std::filesystem::path dir;
-    std::unique_ptr<CCostrunDoc> doc;
-    std::vector<std::string> statusTexts;
     const CDateTime day = *CDateTime::fromLocal(2010, 4, 1, 23, 59, 59);
 };
 

@@ -8,6 +8,7 @@
 #include "costrundoc.h"
 #include "qbsession.h"
 #include "qbutils.h"
+#include "enginefixture.h"
 #include "scriptedprocessor.h"
 #include "tzguard.h"
 
@@ -26,49 +27,28 @@ std::string dataExtRet(const std::string& name, const std::string& value) {
            "</DataExtValue></DataExtRet>";
 }
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public CScriptedEngineTest {
 protected:
-    SettingsTest()
-        : tz("America/New_York"),
-          registration(script),
-          dir(std::filesystem::temp_directory_path() /
-              ("lotwise-settings-" + std::to_string(::getpid()))),
-          doc(CCostrunFolders{dir / "data", dir / "docs"}) {
-        script.responses.push_back(hostResponse({"13.0"}));
-        auto session = std::make_unique<CQbXml>("c.qbw", "Lotwise", "Veltrane", dir.string());
-        session->open(true);
-        doc.setSession(std::move(session));
-        script.requests.clear();
-    }
-    ~SettingsTest() override {
-        doc.setSession(nullptr);
-        std::filesystem::remove_all(dir);
-    }
+    CTzGuard tz{"America/New_York"};
 
     void openCompany(const std::string& fields) {
         script.responses.push_back(
             ok("CompanyQueryRs", "<CompanyRet><CompanyName>Acme</CompanyName>" + fields + "</CompanyRet>"));
-        ASSERT_TRUE(doc.loadCompany());
-        doc.loadRunSettings();
+        ASSERT_TRUE(doc->loadCompany());
+        doc->loadRunSettings();
     }
 
     static CDateTime local(int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
         return *CDateTime::fromLocal(y, m, d, h, mi, s);
     }
-
-    CTzGuard tz;
-    CScript script;
-    CScriptedRegistration registration;
-    std::filesystem::path dir;
-    CCostrunDoc doc;
 };
 
 TEST_F(SettingsTest, ANeverValuedFileHasNoDates) {
     openCompany("");
-    EXPECT_FALSE(doc.hasStoredStart);
-    EXPECT_EQ(doc.getStartDate(), std::nullopt);
-    EXPECT_EQ(doc.getLastUpToDate(), std::nullopt);
-    EXPECT_EQ(doc.getLastExecTime(), std::nullopt);
+    EXPECT_FALSE(doc->hasStoredStart);
+    EXPECT_EQ(doc->getStartDate(), std::nullopt);
+    EXPECT_EQ(doc->getLastUpToDate(), std::nullopt);
+    EXPECT_EQ(doc->getLastExecTime(), std::nullopt);
     EXPECT_THAT(script.requests[0], HasSubstr("<OwnerID>{04C1726A-9530-49E2-927F-91F5477CE3D0}</OwnerID>"));
 }
 
@@ -76,28 +56,28 @@ TEST_F(SettingsTest, StoredDatesAreRestoredFromTheCustomFieldsAlone) {
     openCompany(dataExtRet("StartDate", "2010-03-01T00:00:00-05:00") +
                 dataExtRet("LastExecTime", "2010-04-02T09:15:30-05:00") +
                 dataExtRet("LastUpToDate", "2010-03-31T23:59:59-05:00"));
-    EXPECT_TRUE(doc.hasStoredStart);
-    EXPECT_EQ(doc.getStartDate(), local(2010, 3, 1));
-    EXPECT_EQ(doc.getLastUpToDate(), local(2010, 3, 31, 23, 59, 59));
-    EXPECT_EQ(doc.getLastExecTime(), local(2010, 4, 2, 9, 15, 30));
+    EXPECT_TRUE(doc->hasStoredStart);
+    EXPECT_EQ(doc->getStartDate(), local(2010, 3, 1));
+    EXPECT_EQ(doc->getLastUpToDate(), local(2010, 3, 31, 23, 59, 59));
+    EXPECT_EQ(doc->getLastExecTime(), local(2010, 4, 2, 9, 15, 30));
 }
 
 TEST_F(SettingsTest, TheDayBeforeTheStartMeansNoDayProcessed) {
     openCompany(dataExtRet("StartDate", "2010-03-01T00:00:00-05:00") +
                 dataExtRet("LastUpToDate", "2010-02-28T23:59:59-05:00"));
-    EXPECT_EQ(doc.getLastUpToDate(), std::nullopt);
+    EXPECT_EQ(doc->getLastUpToDate(), std::nullopt);
 }
 
 TEST_F(SettingsTest, AnUnreadableStartDateCountsAsAbsentButStored) {
     openCompany(dataExtRet("StartDate", "2010") + dataExtRet("LastUpToDate", "junk"));
-    EXPECT_TRUE(doc.hasStoredStart);
-    EXPECT_EQ(doc.getStartDate(), std::nullopt);
-    EXPECT_EQ(doc.getLastUpToDate(), std::nullopt);
+    EXPECT_TRUE(doc->hasStoredStart);
+    EXPECT_EQ(doc->getStartDate(), std::nullopt);
+    EXPECT_EQ(doc->getLastUpToDate(), std::nullopt);
 
     // The start settings then modify the existing fields instead of adding them.
-    doc.startDate = local(2010, 3, 1);
+    doc->startDate = local(2010, 3, 1);
     script.defaultResponse = ok("DataExtModRs");
-    ASSERT_TRUE(doc.saveStartSettings());
+    ASSERT_TRUE(doc->saveStartSettings());
     ASSERT_EQ(script.requests.size(), 3u);  // the company query and two modifications
     EXPECT_THAT(script.requests[1], HasSubstr("<DataExtModRq requestID=\"1688\"><DataExtMod>"));
     EXPECT_THAT(script.requests[1], HasSubstr("<DataExtName>StartDate</DataExtName>"));
@@ -106,12 +86,12 @@ TEST_F(SettingsTest, AnUnreadableStartDateCountsAsAbsentButStored) {
 
 TEST_F(SettingsTest, FirstRunWritesStartExecTimeAndTheDayBefore) {
     openCompany("");
-    doc.startDate = local(2010, 3, 1);
+    doc->startDate = local(2010, 3, 1);
     script.defaultResponse = ok("DataExtAddRs");
     const CDateTime before = CDateTime::now();
-    ASSERT_TRUE(doc.saveStartSettings());
-    ASSERT_TRUE(doc.getLastExecTime().has_value());
-    EXPECT_GE(*doc.getLastExecTime(), before);
+    ASSERT_TRUE(doc->saveStartSettings());
+    ASSERT_TRUE(doc->getLastExecTime().has_value());
+    EXPECT_GE(*doc->getLastExecTime(), before);
     ASSERT_EQ(script.requests.size(), 4u);
     EXPECT_THAT(script.requests[1], HasSubstr("<DataExtName>StartDate</DataExtName><OtherDataExtType>Company"
                                               "</OtherDataExtType><DataExtValue>2010-03-01T00:00:00-05:00"));
@@ -123,26 +103,26 @@ TEST_F(SettingsTest, FirstRunWritesStartExecTimeAndTheDayBefore) {
 
 TEST_F(SettingsTest, RefusedWritesAreFailures) {
     openCompany("");
-    doc.startDate = local(2010, 3, 1);
+    doc->startDate = local(2010, 3, 1);
     script.defaultResponse = responseDocument(
         "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"There was an error "
         "when saving a data extension.\" />");
-    EXPECT_FALSE(doc.saveStartSettings());
-    EXPECT_EQ(doc.getErrorText(), "There was an error when saving a data extension.");
+    EXPECT_FALSE(doc->saveStartSettings());
+    EXPECT_EQ(doc->getErrorText(), "There was an error when saving a data extension.");
 
-    doc.lastUpToDate = local(2010, 3, 1, 23, 59, 59);
-    EXPECT_FALSE(doc.saveLastUpToDate());
-    doc.lastUpToDate.reset();
-    EXPECT_FALSE(doc.saveLastUpToDate());
+    doc->lastUpToDate = local(2010, 3, 1, 23, 59, 59);
+    EXPECT_FALSE(doc->saveLastUpToDate());
+    doc->lastUpToDate.reset();
+    EXPECT_FALSE(doc->saveLastUpToDate());
 }
 
 TEST_F(SettingsTest, AMissingFieldIsAddedWhenItCannotBeModified) {
     openCompany("");
-    doc.lastUpToDate = local(2010, 3, 31, 23, 59, 59);
+    doc->lastUpToDate = local(2010, 3, 31, 23, 59, 59);
     script.responses.push_back(responseDocument(
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found\" />"));
     script.responses.push_back(ok("DataExtAddRs"));
-    ASSERT_TRUE(doc.saveLastUpToDate()) << doc.getErrorText();
+    ASSERT_TRUE(doc->saveLastUpToDate()) << doc->getErrorText();
     ASSERT_EQ(script.requests.size(), 3u);
     EXPECT_THAT(script.requests[1], HasSubstr("<DataExtModRq"));
     EXPECT_THAT(script.requests[2], HasSubstr("<DataExtAddRq requestID=\"1688\"><DataExtAdd><OwnerID>"));
@@ -151,9 +131,9 @@ TEST_F(SettingsTest, AMissingFieldIsAddedWhenItCannotBeModified) {
 
 TEST_F(SettingsTest, LastUpToDateIsModifiedAfterEachDay) {
     openCompany("");
-    doc.lastUpToDate = local(2010, 3, 31, 23, 59, 59);
+    doc->lastUpToDate = local(2010, 3, 31, 23, 59, 59);
     script.defaultResponse = ok("DataExtModRs");
-    ASSERT_TRUE(doc.saveLastUpToDate());
+    ASSERT_TRUE(doc->saveLastUpToDate());
     EXPECT_THAT(script.requests.back(),
                 HasSubstr("<DataExtMod><OwnerID>{04C1726A-9530-49E2-927F-91F5477CE3D0}</OwnerID>"
                           "<DataExtName>LastUpToDate</DataExtName><OtherDataExtType>Company"
@@ -167,7 +147,7 @@ TEST_F(SettingsTest, DefinitionsAreAddedOnlyWhenMissing) {
                name + "</DataExtName><DataExtType>STR255TYPE</DataExtType></DataExtDefRet>";
     }
     script.defaultResponse = ok("DataExtDefQueryRs", all);
-    ASSERT_TRUE(doc.defineRunFields());
+    ASSERT_TRUE(doc->defineRunFields());
     EXPECT_EQ(script.requests.size(), 4u);
     for (const std::string& request : script.requests) {
         EXPECT_THAT(request, HasSubstr("DataExtDefQueryRq"));
@@ -175,7 +155,7 @@ TEST_F(SettingsTest, DefinitionsAreAddedOnlyWhenMissing) {
 
     script.requests.clear();
     script.defaultResponse = ok("DataExtDefQueryRs");
-    ASSERT_TRUE(doc.defineRunFields());
+    ASSERT_TRUE(doc->defineRunFields());
     int adds = 0;
     for (const std::string& request : script.requests) adds += request.find("DataExtDefAddRq") != std::string::npos;
     EXPECT_EQ(adds, 4);
@@ -188,24 +168,24 @@ TEST_F(SettingsTest, ADefinitionOfAnotherTypeStopsTheFirstRun) {
         "DataExtDefQueryRs", std::string("<DataExtDefRet><OwnerID>") + kPrivateOwnerId +
                                  "</OwnerID><DataExtName>StartDate</DataExtName><DataExtType>DATETIMETYPE"
                                  "</DataExtType></DataExtDefRet>");
-    EXPECT_FALSE(doc.defineRunFields());
-    EXPECT_EQ(doc.getErrorText(), "StartDate already exists but different with different data type");
+    EXPECT_FALSE(doc->defineRunFields());
+    EXPECT_EQ(doc->getErrorText(), "StartDate already exists but different with different data type");
 }
 
 TEST_F(SettingsTest, PreferencesSetMultiCurrency) {
     script.responses.push_back(ok("PreferencesQueryRs", "<PreferencesRet><MultiCurrencyPreferences>"
                                                         "<IsMultiCurrencyOn>true</IsMultiCurrencyOn>"
                                                         "</MultiCurrencyPreferences></PreferencesRet>"));
-    ASSERT_TRUE(doc.loadPreferences());
-    EXPECT_TRUE(doc.getMultiCurrency());
+    ASSERT_TRUE(doc->loadPreferences());
+    EXPECT_TRUE(doc->getMultiCurrency());
     script.responses.push_back(ok("PreferencesQueryRs", "<PreferencesRet><MultiCurrencyPreferences>"
                                                         "<IsMultiCurrencyOn>false</IsMultiCurrencyOn>"
                                                         "</MultiCurrencyPreferences></PreferencesRet>"));
-    ASSERT_TRUE(doc.loadPreferences());
-    EXPECT_FALSE(doc.getMultiCurrency());
+    ASSERT_TRUE(doc->loadPreferences());
+    EXPECT_FALSE(doc->getMultiCurrency());
     script.responses.push_back(ok("PreferencesQueryRs"));
-    EXPECT_FALSE(doc.loadPreferences());
-    EXPECT_EQ(doc.getErrorText(), "Fail to retrieve the file configuration.");
+    EXPECT_FALSE(doc->loadPreferences());
+    EXPECT_EQ(doc->getErrorText(), "Fail to retrieve the file configuration.");
 }
 
 TEST(CostrunDates, DayBoundsFollowTheLocalCalendar) {

@@ -15,6 +15,7 @@
 #include "qbresponse.h"
 #include "qbsession.h"
 #include "qbutils.h"
+#include "enginefixture.h"
 #include "scriptedprocessor.h"
 
 namespace {
@@ -131,31 +132,15 @@ std::vector<std::string> postings(const CScript& script) {
     return out;
 }
 
-class ValueAdjustTest : public ::testing::Test {
+class ValueAdjustTest : public CScriptedEngineTest {
 protected:
-    ValueAdjustTest() : registration(script) {
-        static std::atomic<int> counter{0};
-        dir = std::filesystem::temp_directory_path() /
-              ("lotwise-adjust-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(dir);
-        doc = std::make_unique<CCostrunDoc>(
-            CCostrunFolders{(dir / "data").string(), (dir / "documents").string()});
-        script.responses.push_back(hostResponse({"13.0"}));
-        auto session =
-            std::make_unique<CQbXml>("/data/company.qbw", "Lotwise", "Veltrane", dir.string());
-        session->open(true);
-        script.requests.clear();
+    ValueAdjustTest() {
         script.defaultResponse = addResponse();
-        doc->setSession(std::move(session));
         doc->openActivityLog();
         doc->accountList = {"", kCogs, kCogsB};
         doc->classList = {"", "K1", "K2"};
         doc->inventoryList = std::make_unique<CCostrunItemList>();
         doc->assemblyList = std::make_unique<CCostrunItemList>();
-    }
-    ~ValueAdjustTest() override {
-        doc.reset();
-        std::filesystem::remove_all(dir);
     }
 
     // Builds the day from the response lists, sums the issues into both item lists as
@@ -182,10 +167,6 @@ protected:
         return text.str();
     }
 
-    CScript script;
-    CScriptedRegistration registration;
-    std::filesystem::path dir;
-    std::unique_ptr<CCostrunDoc> doc;
     std::unique_ptr<CQbObjectList> invoiceList;
     std::unique_ptr<CQbObjectList> creditList;
     std::unique_ptr<CQbObjectList> adjustmentList;
