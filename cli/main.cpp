@@ -2,12 +2,17 @@
 // logic as the desktop program, against the embedded QuickBooks stand-in.
 //
 //   lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD
-//               [--data-dir DIR] [--report-dir DIR]
+//               [--data-dir DIR] [--report-dir DIR] [--timings]
+//
+// --timings prints at the end, on standard error, where the run's time went: the
+// request processor (the QuickBooks stand-in), parsing its responses, the event log,
+// and the rest, which is the engine's own work.
 //
 // Exit status: 0 when the run completed, 1 when a check refused it or it failed,
 // 2 on a usage error.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -17,12 +22,13 @@
 #include "costrundlg.h"
 #include "qbprogress.h"
 #include "qbsimprocessor.h"
+#include "qbtimings.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD\n"
-    "                   [--data-dir DIR] [--report-dir DIR]\n";
+    "                   [--data-dir DIR] [--report-dir DIR] [--timings]\n";
 
 int usage(const std::string& why) {
     std::fprintf(stderr, "lotwise-cli: %s\n%s", why.c_str(), kUsage);
@@ -40,6 +46,17 @@ std::optional<CDateTime> parseDate(const std::string& text) {
     return date;
 }
 
+void printTimings(double totalSeconds) {
+    const CQbTimings& t = qbTimings();
+    const double engine =
+        totalSeconds - t.processorSeconds - t.parsingSeconds - t.eventLogSeconds;
+    std::fprintf(stderr,
+                 "timings: total %.3f s, stand-in %.3f s, parsing %.3f s, event log %.3f s, "
+                 "engine %.3f s, %ld requests\n",
+                 totalSeconds, t.processorSeconds, t.parsingSeconds, t.eventLogSeconds, engine,
+                 t.requests);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,6 +64,8 @@ int main(int argc, char** argv) {
     std::string start;
     std::string upto;
     CCostrunFolders folders;
+    bool timings = false;
+    const auto started = std::chrono::steady_clock::now();
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& into) {
@@ -60,6 +79,7 @@ int main(int argc, char** argv) {
         else if (arg == "--upto") ok = value(upto);
         else if (arg == "--data-dir") ok = value(folders.applicationData);
         else if (arg == "--report-dir") ok = value(folders.documents);
+        else if (arg == "--timings") timings = true;
         else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -110,5 +130,9 @@ int main(int argc, char** argv) {
         }
     }
     setProgressHost(nullptr);
+    if (timings) {
+        printTimings(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    }
     return status;
 }

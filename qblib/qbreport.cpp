@@ -10,6 +10,7 @@
 #include <xercesc/dom/DOMElement.hpp>
 
 #include "qbresponse.h"
+#include "qbtimings.h"
 #include "qbutils.h"
 
 void CQbReport::load(const CQbResponse& response) {
@@ -20,6 +21,7 @@ void CQbReport::load(const Node* node) {
     if (node == nullptr) {
         return;
     }
+    CQbTimer timer(qbTimings().parsingSeconds);
     columnCount = childInt(node, "NumColumns");
     rowTotal = childInt(node, "NumRows");
 

@@ -18,6 +18,7 @@
 #include <xercesc/util/XMLException.hpp>
 
 #include "qbexception.h"
+#include "qbtimings.h"
 #include "qbutils.h"
 
 using namespace xercesc;
@@ -75,6 +76,7 @@ int nestingDepth(const DOMDocument* doc, int limit) {
 }  // namespace
 
 CQbResponse::CQbResponse(std::string responseText) : text(std::move(responseText)) {
+    CQbTimer timer(qbTimings().parsingSeconds);
     parse();
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "qbexception.h"
+#include "qbtimings.h"
 #include "qbutils.h"
 #include "widestring.h"
 
@@ -126,11 +127,19 @@ std::string CQbXml::sendXml(const std::string& request) {
     CBstr requestText(request);
     const bool wasConnected = isConnected();
     if (!wasConnected) connect();
-    eventLog->write(request);
+    {
+        CQbTimer timer(qbTimings().eventLogSeconds);
+        eventLog->write(request);
+    }
 
     CBstr ticketText(ticket);
     CBstr answer;
-    const HRESULT hr = processor->ProcessRequest(ticketText.get(), requestText.get(), answer.out());
+    HRESULT hr;
+    {
+        CQbTimer timer(qbTimings().processorSeconds);
+        ++qbTimings().requests;
+        hr = processor->ProcessRequest(ticketText.get(), requestText.get(), answer.out());
+    }
     if (FAILED(hr)) {
         // Read the error description before disconnecting: the processor's later
         // calls may replace the thread's error object.
@@ -141,6 +150,7 @@ std::string CQbXml::sendXml(const std::string& request) {
     }
     std::string result = answer.narrow();
     if (!wasConnected) disconnect();
+    CQbTimer timer(qbTimings().eventLogSeconds);
     eventLog->write(result);
     return result;
 }
