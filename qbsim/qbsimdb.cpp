@@ -16,7 +16,29 @@ CQbSimDb::CQbSimDb(const std::string& path, bool create) {
     sqlite3_busy_timeout(conn, 5000);
 }
 
-CQbSimDb::~CQbSimDb() { sqlite3_close_v2(conn); }
+CQbSimDb::~CQbSimDb() {
+    for (auto& entry : idle) sqlite3_finalize(entry.second);
+    sqlite3_close_v2(conn);
+}
+
+sqlite3_stmt* CQbSimDb::take(std::string_view sql) {
+    for (auto it = idle.begin(); it != idle.end(); ++it) {
+        if (it->first == sql) {
+            sqlite3_stmt* stmt = it->second;
+            idle.erase(it);
+            return stmt;
+        }
+    }
+    return nullptr;
+}
+
+void CQbSimDb::give(std::string sql, sqlite3_stmt* stmt) {
+    idle.emplace_front(std::move(sql), stmt);
+    if (idle.size() > kCachedStatements) {
+        sqlite3_finalize(idle.back().second);
+        idle.pop_back();
+    }
+}
 
 void CQbSimDb::fail(int code) const {
     throw CQbSimDbError(sqlite3_errmsg(conn), code);
@@ -35,13 +57,23 @@ void CQbSimDb::exec(std::string_view sql) {
 
 std::int64_t CQbSimDb::lastInsertId() const { return sqlite3_last_insert_rowid(conn); }
 
-CQbSimStmt::CQbSimStmt(CQbSimDb& database, std::string_view sql) : db(database) {
+CQbSimStmt::CQbSimStmt(CQbSimDb& database, std::string_view text) : db(database), sql(text) {
+    stmt = db.take(sql);
+    if (stmt != nullptr) return;
     const int rc = sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &stmt,
                                       nullptr);
-    if (rc != SQLITE_OK) db.fail(rc);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        db.fail(rc);
+    }
 }
 
-CQbSimStmt::~CQbSimStmt() { sqlite3_finalize(stmt); }
+CQbSimStmt::~CQbSimStmt() {
+    if (stmt == nullptr) return;
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    db.give(std::move(sql), stmt);
+}
 
 CQbSimStmt& CQbSimStmt::bind(int index, std::int64_t value) {
     sqlite3_bind_int64(stmt, index, value);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -29,7 +30,9 @@ class CQbSimDb;
 
 // A prepared statement. Parameters are numbered from 1, columns from 0. step() returns
 // true while a row is available; the statement is reset (and its bindings cleared)
-// when it is destroyed or rebound with reset().
+// when it is destroyed or rebound with reset(). The compiled statement is borrowed from
+// the connection's cache of recently used statements and handed back, reset, on
+// destruction, so a statement run again and again is compiled once.
 class CQbSimStmt {
 public:
     CQbSimStmt(CQbSimDb& db, std::string_view sql);
@@ -64,6 +67,7 @@ public:
 
 private:
     CQbSimDb& db;
+    std::string sql;
     sqlite3_stmt* stmt = nullptr;
 };
 
@@ -80,8 +84,18 @@ public:
     sqlite3* handle() const { return conn; }
     [[noreturn]] void fail(int code) const;
 
+    // The statement cache behind CQbSimStmt: take() hands out an idle compiled statement
+    // of that text, or null; give() takes a reset statement back, finalizing the least
+    // recently returned one beyond kCachedStatements. Statements out on loan are not in
+    // the cache, so the same text can be run nested.
+    sqlite3_stmt* take(std::string_view sql);
+    void give(std::string sql, sqlite3_stmt* stmt);
+    static constexpr std::size_t kCachedStatements = 64;
+
 private:
     sqlite3* conn = nullptr;
+    // Most recently returned first.
+    std::list<std::pair<std::string, sqlite3_stmt*>> idle;
 };
 
 // Runs its scope as one SQLite transaction: committed by commit(), rolled back when the

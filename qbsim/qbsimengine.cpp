@@ -452,8 +452,12 @@ std::set<std::int64_t> CQbSimEngine::refFilter(xmlNodePtr filter, const std::str
 namespace {
 std::string inList(const std::set<std::int64_t>& rows) {
     std::string text = "(";
-    for (auto r : rows) text += (text.size() > 1 ? "," : "") + std::to_string(r);
-    return text + (rows.empty() ? "NULL)" : ")");
+    for (auto r : rows) {
+        if (text.size() > 1) text += ',';
+        text += std::to_string(r);
+    }
+    text += rows.empty() ? "NULL)" : ")";
+    return text;
 }
 }  // namespace
 
