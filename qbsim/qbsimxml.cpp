@@ -265,6 +265,7 @@ const std::map<std::string, ValueType, std::less<>>& typedElements() {
         {"ToTxnDate", ValueType::Date},         {"InventoryDate", ValueType::Date},
         {"OpenBalanceDate", ValueType::Date},   {"ServiceDate", ValueType::Date},
         {"ShipDate", ValueType::Date},          {"FromModifiedDate", ValueType::DateTime},
+        {"FromReportDate", ValueType::Date},    {"ToReportDate", ValueType::Date},
         {"ToModifiedDate", ValueType::DateTime}, {"IsActive", ValueType::Bool},
         {"IsPending", ValueType::Bool},         {"IncludeLineItems", ValueType::Bool},
         {"IncludeComponentLineItems", ValueType::Bool},

@@ -213,6 +213,24 @@ TEST_F(QbSimReportTest, RefusesOtherReportsAndBackwardPeriods) {
     EXPECT_EQ(backwards[0].code, 3030);
 }
 
+// A report date that is not a calendar date is refused with the document, as a
+// transaction date is; the report never sees it.
+TEST_F(QbSimReportTest, RefusesReportDatesThatAreNotDates) {
+    stock();
+    for (const char* date : {"2024{-05-01", "2024-13-01", "2024-02-30", "20240501"}) {
+        for (const char* field : {"FromReportDate", "ToReportDate"}) {
+            const std::string period = std::string("<ReportPeriod><") + field + ">" + date + "</" +
+                                       field + "></ReportPeriod>";
+            EXPECT_THROW(engine->processRequest(envelope(
+                             "<GeneralSummaryReportQueryRq><GeneralSummaryReportType>"
+                             "InventoryValuationSummary</GeneralSummaryReportType>" +
+                             period + "</GeneralSummaryReportQueryRq>")),
+                         CQbSimParseError)
+                << field << " " << date;
+        }
+    }
+}
+
 TEST_F(QbSimReportTest, AddOnSessionReadsAndAdjustsTheStandIn) {
     stock();
     engine.reset();
