@@ -27,7 +27,8 @@ public:
         std::string day = options.startDate;
         opening(day);
         flush();
-        const int perDay = 20 + options.items / 40;
+        const int perDay =
+            options.transactionsPerDay > 0 ? options.transactionsPerDay : 20 + options.items / 40;
         for (int d = 1; d < options.days; ++d) {
             day = qbsimAddDays(day, 1);
             for (int t = 0; t < perDay; ++t) transaction(day);

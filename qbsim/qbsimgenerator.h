@@ -16,6 +16,8 @@ struct CQbSimGeneratorOptions {
     int assemblies = 10;
     int days = 30;
     std::uint64_t seed = 1;
+    // Transactions a day after the opening day; 0 gives 20 + items / 40.
+    int transactionsPerDay = 0;
     std::string startDate = "2024-01-01";
 };
 

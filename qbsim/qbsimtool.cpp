@@ -9,8 +9,9 @@
 //   qbsim valuation FILE --date YYYY-MM-DD [--type Inventory|Assembly]
 //                                     the valuation summary's item rows as CSV:
 //                                     full name,quantity,value
-//   qbsim generate FILE --items N --assemblies M --days D --seed S
+//   qbsim generate FILE --items N --assemblies M --days D --seed S [--per-day T]
 //                                     a synthetic company for benchmarks and soak tests
+//                                     (T transactions a day; 20 + N / 40 by default)
 //
 // --schema PATH (or QBSIM_SCHEMA) validates requests against Intuit's qbXML schema.
 // Exit code 0 on success; otherwise non-zero with a one-line reason on stderr.
@@ -32,7 +33,7 @@ int usage() {
                  "       qbsim request FILE REQUEST.xml [--schema XSD]\n"
                  "       qbsim multiuser FILE on|off\n"
                  "       qbsim valuation FILE --date YYYY-MM-DD [--type Inventory|Assembly]\n"
-                 "       qbsim generate FILE --items N --assemblies M --days D --seed S\n";
+                 "       qbsim generate FILE --items N --assemblies M --days D --seed S [--per-day T]\n";
     return 2;
 }
 
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
         } else if (args[i] == "--type" && i + 1 < args.size()) {
             type = args[++i];
         } else if ((args[i] == "--items" || args[i] == "--assemblies" || args[i] == "--days" ||
-                    args[i] == "--seed") &&
+                    args[i] == "--seed" || args[i] == "--per-day") &&
                    i + 1 < args.size()) {
             numbers[args[i]] = args[i + 1];
             ++i;
@@ -160,7 +161,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "generate") {
-            if (positional.size() != 2 || numbers.size() != 4) return usage();
+            const bool perDayGiven = numbers.count("--per-day") != 0;
+            if (positional.size() != 2 || numbers.size() != (perDayGiven ? 5u : 4u)) return usage();
             CQbSimGeneratorOptions options;
             const auto items = count(numbers["--items"]), assemblies = count(numbers["--assemblies"]),
                        days = count(numbers["--days"]), seed = count(numbers["--seed"]);
@@ -172,6 +174,12 @@ int main(int argc, char** argv) {
             options.assemblies = static_cast<int>(*assemblies);
             options.days = static_cast<int>(*days);
             options.seed = static_cast<std::uint64_t>(*seed);
+            if (perDayGiven) {
+                const auto perDay = count(numbers["--per-day"]);
+                if (!perDay || *perDay < 1 || *perDay > 10000)
+                    return failure("--per-day takes a whole number (1..10000)");
+                options.transactionsPerDay = static_cast<int>(*perDay);
+            }
             qbsimGenerateCompany(file, options);
             return 0;
         }
