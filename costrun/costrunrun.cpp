@@ -24,6 +24,10 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         errorText = "Internal Error : 8001";
         return false;
     }
+    if (!session) {
+        errorText = "No QuickBooks file is opened.";
+        return false;
+    }
     errorText.clear();
     openActivityLog();
     logActivity("Start date : %s\n", userDate(*startDate).c_str());
