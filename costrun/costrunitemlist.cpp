@@ -1,6 +1,7 @@
-// The day's item ledgers of one item type (see costrunitemlist.h). Lists hold at most a
-// few thousand items, so look-ups are linear scans in report order, which also gives
-// the first-match rule for duplicate names.
+// The day's item ledgers of one item type (see costrunitemlist.h). Look-ups by name go
+// through an index that keeps the first item added under each name, which is the
+// first-match rule of a scan in report order: the day's FIFO walk looks an item up for
+// every receipt line, so a scan made it quadratic in the number of items.
 #include "costrunitemlist.h"
 
 #include <algorithm>
@@ -8,14 +9,14 @@
 CCostrunItem* CCostrunItemList::add(std::unique_ptr<CCostrunItem> item) {
     if (!item) return nullptr;
     items.push_back(std::move(item));
-    return items.back().get();
+    CCostrunItem* added = items.back().get();
+    byName.emplace(added->fullName, added);
+    return added;
 }
 
 CCostrunItem* CCostrunItemList::find(const std::string& name) const {
-    for (const auto& item : items) {
-        if (item->fullName == name) return item.get();
-    }
-    return nullptr;
+    const auto found = byName.find(name);
+    return found == byName.end() ? nullptr : found->second;
 }
 
 bool CCostrunItemList::anyNeedsAdjustment() const {

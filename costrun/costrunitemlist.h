@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "costrunitem.h"
@@ -45,4 +46,6 @@ public:
 
 private:
     Items items;
+    // The first item of each name, for find(); names are fixed once an item is added.
+    std::unordered_map<std::string, CCostrunItem*> byName;
 };
