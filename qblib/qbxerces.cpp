@@ -4,6 +4,8 @@
 // caller always gets text back.
 #include "qbxerces.h"
 
+#include <algorithm>
+
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLException.hpp>
@@ -78,7 +80,16 @@ std::string xmlToUtf8(const XMLCh* text) {
     if (text == nullptr || *text == 0) {
         return std::string();
     }
-    const XMLSize_t length = XMLString::stringLen(text);
+    // Nearly every name and value of a response is ASCII, which is the same in UTF-8 and
+    // needs no transcoder (making one per call costs more than the conversion).
+    XMLSize_t length = 0;
+    bool ascii = true;
+    for (; text[length] != 0; ++length) ascii = ascii && text[length] < 0x80;
+    if (ascii) {
+        std::string out(length, '\0');
+        for (XMLSize_t i = 0; i < length; ++i) out[i] = static_cast<char>(text[i]);
+        return out;
+    }
     // Xerces' UTF-8 transcoder pairs a high surrogate with whatever follows it, so text
     // with an unpaired surrogate is converted by hand instead.
     if (hasLoneSurrogate(text, length)) {
@@ -95,6 +106,10 @@ std::string xmlToUtf8(const XMLCh* text) {
 CQbXmlString utf8ToXml(std::string_view text) {
     if (text.empty()) {
         return CQbXmlString();
+    }
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return CQbXmlString(text.begin(), text.end());
     }
     try {
         return transcodeFromUtf8(text);
