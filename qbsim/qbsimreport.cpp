@@ -200,6 +200,10 @@ void CQbSimEngine::generalSummaryReportQuery(xmlNodePtr rq, CQbSimXmlWriter& out
         from = qbsimChildText(period, "FromReportDate").value_or("");
         to = qbsimChildText(period, "ToReportDate").value_or("");
     }
+    // The value-format check passes over elements that hold elements, so a date made of
+    // markup arrives here; it is no date.
+    if (!from.empty() && !qbsimIsDate(from)) throw qbsimstatus::invalidDate("FromReportDate", from);
+    if (!to.empty() && !qbsimIsDate(to)) throw qbsimstatus::invalidDate("ToReportDate", to);
     if (!from.empty() && !to.empty() && to < from)
         throw CQbSimStatus(3030, "Error",
                            "The date range is invalid: the from date \"" + from +

@@ -572,7 +572,14 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
         out.leaf("Memo", memo);
         out.leafBool("IsPending", pending);
         out.leaf("QuantityToBuild", qbsimQuantityText(toBuild));
-        // What could be built and what was on hand just before this build.
+        // What could be built and what was on hand just before this build. Each part's
+        // quantity is summed once for both the build figures and its component line.
+        std::map<std::int64_t, double> onHand;
+        auto onHandBefore = [&](std::int64_t item) {
+            const auto known = onHand.find(item);
+            if (known != onHand.end()) return known->second;
+            return onHand[item] = quantityOnHand(item, date, entrySeq);
+        };
         double canBuild = -1;
         CQbSimStmt parts(db, "SELECT ic.component_id, ic.quantity, lo.kind FROM item_component ic "
                              "JOIN list_object lo ON lo.id = ic.component_id WHERE ic.item_id = ?");
@@ -580,11 +587,11 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
         while (parts.step()) {
             if (!isStocked(parts.text(2)) || parts.real(1) <= 0) continue;
             const double possible =
-                std::floor(quantityOnHand(parts.integer(0), date, entrySeq) / parts.real(1));
+                std::floor(onHandBefore(parts.integer(0)) / parts.real(1));
             canBuild = canBuild < 0 ? possible : std::min(canBuild, possible);
         }
         out.leaf("QuantityCanBuild", qbsimQuantityText(canBuild < 0 ? 0 : std::max(canBuild, 0.0)));
-        out.leaf("QuantityOnHand", qbsimQuantityText(quantityOnHand(assembly, date, entrySeq)));
+        out.leaf("QuantityOnHand", qbsimQuantityText(onHandBefore(assembly)));
         out.leaf("QuantityOnSalesOrder", "0");
         if (o.includeComponentLineItems) {
             CQbSimStmt c(db, "SELECT item_id, quantity FROM txn_line WHERE txn_row = ? AND "
@@ -593,8 +600,7 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
             while (c.step()) {
                 out.open("ComponentItemLineRet");
                 writeRef(out, "ItemRef", c.integer(0));
-                out.leaf("QuantityOnHand",
-                         qbsimQuantityText(quantityOnHand(c.integer(0), date, entrySeq)));
+                out.leaf("QuantityOnHand", qbsimQuantityText(onHandBefore(c.integer(0))));
                 out.leaf("QuantityNeeded", qbsimQuantityText(c.real(1)));
                 out.close();
             }

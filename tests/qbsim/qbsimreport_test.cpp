@@ -229,6 +229,12 @@ TEST_F(QbSimReportTest, RefusesReportDatesThatAreNotDates) {
                 << field << " " << date;
         }
     }
+    // Markup inside the date escapes the document's value check; the request is refused.
+    const CParsedResponse nested(engine->processRequest(envelope(
+        "<GeneralSummaryReportQueryRq><GeneralSummaryReportType>InventoryValuationSummary"
+        "</GeneralSummaryReportType><ReportPeriod><ToReportDate>2024-0--01<X/></ToReportDate>"
+        "</ReportPeriod></GeneralSummaryReportQueryRq>")));
+    EXPECT_EQ(nested[0].code, 3020);
 }
 
 TEST_F(QbSimReportTest, AddOnSessionReadsAndAdjustsTheStandIn) {
