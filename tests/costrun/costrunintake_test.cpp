@@ -39,17 +39,6 @@ std::string empty(const std::string& rs) {
                             "request did not find a matching object in QuickBooks\" />");
 }
 
-std::unique_ptr<CQbObjectList> records(const std::string& rets, const std::string& element) {
-    CQbResponse response(responseDocument(rets));
-    auto list = std::make_unique<CQbObjectList>();
-    for (CQbDomReader::Node* node : response.findElements(element)) {
-        auto object = std::make_unique<CQbObject>();
-        object->setName(baseName(element));
-        object->load(node);
-        list->add(std::move(object));
-    }
-    return list;
-}
 
 std::string itemLine(const std::string& element, const std::string& item,
                      const std::string& quantityField, const std::string& qty,

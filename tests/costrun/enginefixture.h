@@ -12,8 +12,23 @@
 #include <vector>
 
 #include "costrundoc.h"
+#include "qbresponse.h"
+#include "qbutils.h"
 #include "qbsession.h"
 #include "scriptedprocessor.h"
+
+// Response records parsed from inline qbXML, named as a query would name them.
+inline std::unique_ptr<CQbObjectList> records(const std::string& rets, const std::string& element) {
+    CQbResponse response(responseDocument(rets));
+    auto list = std::make_unique<CQbObjectList>();
+    for (CQbDomReader::Node* node : response.findElements(element)) {
+        auto object = std::make_unique<CQbObject>();
+        object->setName(baseName(element));
+        object->load(node);
+        list->add(std::move(object));
+    }
+    return list;
+}
 
 class CScriptedEngineTest : public ::testing::Test {
 protected:

@@ -43,18 +43,6 @@ std::string refusedResponse(const std::string& message) {
         message + "\" />");
 }
 
-// Response records parsed from inline qbXML, named as a query would name them.
-std::unique_ptr<CQbObjectList> records(const std::string& rets, const std::string& element) {
-    CQbResponse response(responseDocument(rets));
-    auto list = std::make_unique<CQbObjectList>();
-    for (CQbDomReader::Node* node : response.findElements(element)) {
-        auto object = std::make_unique<CQbObject>();
-        object->setName(baseName(element));
-        object->load(node);
-        list->add(std::move(object));
-    }
-    return list;
-}
 
 std::string line(const std::string& element, const std::string& item, const std::string& qty,
                  const std::string& className = "") {
