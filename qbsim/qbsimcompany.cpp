@@ -167,17 +167,50 @@ CREATE INDEX dataext_value_object ON dataext_value(object_kind, object_key);
 
 // Every change of a transaction leaves the earliest date it affects in inventory_change,
 // whichever connection makes it, so that a ledger evaluated earlier knows from which
-// date on it is stale. Files made before the log existed get it when they are opened.
+// date on it is stale. A new transaction also leaves its row, so that a ledger can
+// evaluate a transaction appended to the day it evaluated last on top of that day
+// instead of evaluating the day again. Files made before the log existed get it when
+// they are opened; files whose log has no txn_row get the column and the new insert
+// trigger (see upgradeChangeLog). Programs that read only from_date and seq are not
+// affected by either.
 constexpr const char* kChangeLog = R"SQL(
 CREATE TABLE IF NOT EXISTS inventory_change(seq INTEGER PRIMARY KEY AUTOINCREMENT,
-                                            from_date TEXT NOT NULL);
-CREATE TRIGGER IF NOT EXISTS txn_added AFTER INSERT ON txn
-  BEGIN INSERT INTO inventory_change(from_date) VALUES(NEW.txn_date); END;
+                                            from_date TEXT NOT NULL, txn_row INTEGER);
 CREATE TRIGGER IF NOT EXISTS txn_deleted AFTER DELETE ON txn
   BEGIN INSERT INTO inventory_change(from_date) VALUES(OLD.txn_date); END;
 CREATE TRIGGER IF NOT EXISTS txn_changed AFTER UPDATE OF txn_date, is_pending, quantity ON txn
   BEGIN INSERT INTO inventory_change(from_date) VALUES(MIN(OLD.txn_date, NEW.txn_date)); END;
 )SQL";
+
+constexpr const char* kAddedTrigger = R"SQL(
+CREATE TRIGGER txn_added AFTER INSERT ON txn
+  BEGIN INSERT INTO inventory_change(from_date, txn_row) VALUES(NEW.txn_date, NEW.id); END;
+)SQL";
+
+// True when the change log has the txn_row column and the insert trigger that fills it.
+bool changeLogCurrent(CQbSimDb& db) {
+    CQbSimStmt columns(db, "SELECT 1 FROM pragma_table_info('inventory_change') WHERE name = 'txn_row'");
+    if (!columns.step()) return false;
+    CQbSimStmt trigger(db, "SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = 'txn_added'");
+    return trigger.step() && trigger.text(0).find("txn_row") != std::string::npos;
+}
+
+// Brings the change log of a file being opened up to the one above: creates it, or
+// gives an older log the txn_row column and an insert trigger that fills it, in one
+// SQLite transaction so that a file is never left without its insert trigger. A
+// current file is only read, so opening it never waits for another program's lock.
+void upgradeChangeLog(CQbSimDb& db) {
+    if (changeLogCurrent(db)) return;
+    CQbSimTransaction txn(db);
+    db.exec(kChangeLog);
+    {
+        CQbSimStmt columns(db, "SELECT 1 FROM pragma_table_info('inventory_change') WHERE name = 'txn_row'");
+        if (!columns.step()) db.exec("ALTER TABLE inventory_change ADD COLUMN txn_row INTEGER;");
+    }
+    db.exec("DROP TRIGGER IF EXISTS txn_added;");
+    db.exec(kAddedTrigger);
+    txn.commit();
+}
 
 bool fileExists(const std::string& path) {
     struct stat st {};
@@ -216,6 +249,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
         CQbSimTransaction txn(*db);
         db->exec(kSchema);
         db->exec(kChangeLog);
+        db->exec(kAddedTrigger);
         CQbSimStmt put(*db, "INSERT INTO qbsim_meta(key, value) VALUES(?, ?)");
         const std::pair<const char*, std::string> rows[] = {
             {"format", kFormat},
@@ -277,7 +311,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::open(const std::string& path) {
                 throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);
         }
         configure(*db);
-        db->exec(kChangeLog);
+        upgradeChangeLog(*db);
     } catch (const CQbSimDbError&) {
         throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);
     }

@@ -16,6 +16,17 @@ bool isStocked(const std::string& kind) {
     return kind == "ItemInventory" || kind == "ItemInventoryAssembly";
 }
 
+// The lines the ledger evaluates; a statement adds its own condition after the WHERE
+// and orders by date, entry and line.
+constexpr const char* kLineSelect =
+    "SELECT t.txn_date, t.txn_type, COALESCE(t.exchange_rate, 1), l.id, l.line_kind, "
+    "l.item_id, lo.kind, l.quantity, l.amount, l.adj_kind, l.new_value, l.value_difference, "
+    "l.qty_delta, t.id, t.entry_seq FROM txn t JOIN txn_line l ON l.txn_row = t.id "
+    "JOIN list_object lo ON lo.id = l.item_id "
+    "WHERE t.is_pending = 0 AND "
+    "(lo.kind IN ('ItemInventory', 'ItemInventoryAssembly') OR l.line_kind = 'Component') AND ";
+constexpr const char* kLineOrder = " ORDER BY t.txn_date, t.entry_seq, l.seq";
+
 }  // namespace
 
 int qbsimDateNumber(const std::string& date) {
@@ -39,15 +50,67 @@ void CQbSimValuation::reset() {
     adjustmentIndex.clear();
     costs.clear();
     validBefore = 0;
+    lastDay = 0;
+    lastEntry = -1;
     lastChange = -1;
 }
 
 void CQbSimValuation::catchUp() {
-    CQbSimStmt changes(db, "SELECT MIN(from_date), MAX(seq) FROM inventory_change WHERE seq > ?");
+    CQbSimStmt changes(db, "SELECT seq, from_date, txn_row FROM inventory_change WHERE seq > ? "
+                           "ORDER BY seq");
     changes.bind(1, lastChange);
-    if (!changes.step() || changes.isNull(1)) return;
-    lastChange = changes.integer(1);
-    invalidateFrom(qbsimDateNumber(changes.text(0)));
+    // New transactions on the last day evaluated are appended in entry order; any other
+    // change before validBefore makes everything from its date on stale.
+    int staleFrom = validBefore;
+    std::vector<std::int64_t> appended;  // transaction rows
+    while (changes.step()) {
+        lastChange = changes.integer(0);
+        const int date = qbsimDateNumber(changes.text(1));
+        if (date >= validBefore) continue;
+        const auto txnRow = changes.optInteger(2);
+        if (txnRow && date == lastDay) {
+            appended.push_back(*txnRow);
+        } else {
+            staleFrom = std::min(staleFrom, date);
+        }
+    }
+    if (staleFrom < validBefore) {
+        invalidateFrom(staleFrom);
+        if (staleFrom <= lastDay) return;  // the appended transactions' day goes with it
+    }
+    if (appended.empty()) return;
+    // Append in entry order, which need not be the order the rows were added in.
+    std::map<std::int64_t, std::int64_t> byEntry;
+    for (const std::int64_t row : appended) {
+        CQbSimStmt entry(db, "SELECT entry_seq FROM txn WHERE id = ?");
+        entry.bind(1, row);
+        if (!entry.step()) {  // gone again: its deletion is in the log too, but be safe
+            invalidateFrom(lastDay);
+            return;
+        }
+        byEntry.emplace(entry.integer(0), row);
+    }
+    for (const auto& [entrySeq, row] : byEntry) {
+        if (!append(row)) {
+            invalidateFrom(lastDay);
+            return;
+        }
+    }
+}
+
+bool CQbSimValuation::append(std::int64_t txnRow) {
+    CQbSimStmt lines(db, std::string(kLineSelect) + "t.id = ?" + kLineOrder);
+    lines.bind(1, txnRow);
+    // Check before evaluating anything: a transaction dated elsewhere or entered before
+    // the day's last evaluated line cannot go on top.
+    CQbSimStmt head(db, "SELECT txn_date, entry_seq FROM txn WHERE id = ?");
+    head.bind(1, txnRow);
+    if (!head.step()) return false;
+    if (qbsimDateNumber(head.text(0)) != lastDay || head.integer(1) <= lastEntry) return false;
+    const std::int64_t entry = head.integer(1);
+    evaluate(lines);
+    lastEntry = entry;
+    return true;
 }
 
 void CQbSimValuation::invalidateFrom(int date) {
@@ -63,6 +126,8 @@ void CQbSimValuation::invalidateFrom(int date) {
     // since the costs were read must be found; reading them again is cheap.
     costs.clear();
     validBefore = date;
+    lastDay = 0;
+    lastEntry = -1;
 }
 
 double CQbSimValuation::purchaseCost(std::int64_t itemRow) {
@@ -106,16 +171,16 @@ void CQbSimValuation::evaluateThrough(const std::string& date) {
     catchUp();
     const int through = qbsimDateNumber(date);
     if (through < validBefore) return;
-    CQbSimStmt lines(
-        db,
-        "SELECT t.txn_date, t.txn_type, COALESCE(t.exchange_rate, 1), l.id, l.line_kind, "
-        "l.item_id, lo.kind, l.quantity, l.amount, l.adj_kind, l.new_value, l.value_difference, "
-        "l.qty_delta, t.id FROM txn t JOIN txn_line l ON l.txn_row = t.id "
-        "JOIN list_object lo ON lo.id = l.item_id "
-        "WHERE t.is_pending = 0 AND t.txn_date >= ? AND t.txn_date <= ? AND "
-        "(lo.kind IN ('ItemInventory', 'ItemInventoryAssembly') OR l.line_kind = 'Component') "
-        "ORDER BY t.txn_date, t.entry_seq, l.seq");
+    CQbSimStmt lines(db, std::string(kLineSelect) + "t.txn_date >= ? AND t.txn_date <= ?" + kLineOrder);
     lines.bind(1, qbsimDateOfNumber(validBefore)).bind(2, date);
+    const auto [day, entry] = evaluate(lines);
+    validBefore = through + 1;
+    lastDay = through;
+    lastEntry = day == through ? entry : -1;
+}
+
+std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
+    std::pair<int, std::int64_t> last{0, -1};
     std::int64_t buildTxn = -1;
     std::int64_t buildCost = 0;
     while (lines.step()) {
@@ -130,6 +195,7 @@ void CQbSimValuation::evaluateThrough(const std::string& date) {
         const double quantity = lines.optReal(7).value_or(0);
         const double delta = lines.real(12);
         const std::int64_t txnRow = lines.integer(13);
+        last = {day, lines.integer(14)};
         if (txnRow != buildTxn) buildCost = 0;
 
         if (type == "BuildAssembly") {
@@ -183,7 +249,7 @@ void CQbSimValuation::evaluateThrough(const std::string& date) {
         }
         record(item, day, s);
     }
-    validBefore = through + 1;
+    return last;
 }
 
 CQbSimValuation::CState CQbSimValuation::stateAt(std::int64_t itemRow, const std::string& date) const {

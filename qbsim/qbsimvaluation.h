@@ -10,7 +10,11 @@
 // day. Every change of a transaction is recorded in the company file's inventory_change
 // table (by triggers, whichever connection makes it); before answering, the ledger reads
 // the entries it has not seen and throws away what it evaluated from the earliest
-// changed date on.
+// changed date on. The one exception is the common case of a valuation run: new
+// transactions dated on the last day evaluated, entered after everything evaluated on
+// it. Evaluation order is date, then entry order, so evaluating them on top of that day
+// gives what evaluating the day again would, without going over the day's earlier lines
+// once for every posting.
 //
 // Not thread-safe; one ledger per engine.
 #pragma once
@@ -22,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class CQbSimValuation {
@@ -71,6 +76,12 @@ private:
 
     void catchUp();
     void invalidateFrom(int date);
+    // Evaluates the rows of a line statement (kLineSelect) in date and entry order.
+    // Returns the date and entry sequence of the last line, or {0, -1} for none.
+    std::pair<int, std::int64_t> evaluate(CQbSimStmt& lines);
+    // Evaluates a new transaction on top of the last day evaluated when it is dated on
+    // that day and entered after every line evaluated on it; false when it is not.
+    bool append(std::int64_t txnRow);
     double purchaseCost(std::int64_t itemRow);
     CState current(std::int64_t itemRow) const;
     void record(std::int64_t itemRow, int date, CState state);
@@ -81,6 +92,8 @@ private:
     std::unordered_map<std::int64_t, std::int64_t> adjustmentIndex;  // line row -> value
     std::unordered_map<std::int64_t, double> costs;                   // purchase cost by item
     int validBefore = 0;   // every line dated before this (yyyymmdd) is evaluated
+    int lastDay = 0;       // the day evaluateThrough ended on; 0 after an invalidation
+    std::int64_t lastEntry = -1;  // entry sequence of the last line evaluated on lastDay
     std::int64_t lastChange = -1;
     std::uint64_t evaluated = 0;
 };

@@ -216,3 +216,87 @@ TEST_F(QbSimValuationTest, PendingBuildPostsWhenTakenOffPending) {
     EXPECT_EQ(value("2024-01-05", "Kit"), 4400);  // 4 widgets at 11.00
     EXPECT_EQ(value("2024-01-05", "Widget"), 0);
 }
+
+// A valuation run reports a day, then posts value adjustments on that same day, one
+// request each. Those postings are evaluated on top of the day (one line each) rather
+// than by evaluating the whole day again, and the figures are those of a ledger that
+// evaluates everything afresh. Anything else before the last day evaluated, a back-dated
+// posting among them, still makes the ledger evaluate again from its date.
+TEST_F(QbSimValuationTest, PostingsOnTheLastDayEvaluatedGoOnTopOfIt) {
+    inventoryItem("Widget", "8.00");
+    inventoryItem("Gadget", "3.00");
+    assembly("Kit", {{"Widget", "1"}, {"Gadget", "2"}});
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + receipt("Bill", "2024-01-01", "Gadget", "20", "3.00") +
+       sale("Invoice", "2024-01-02", "Widget", "2") + sale("Invoice", "2024-01-03", "Widget", "3") +
+       sale("Invoice", "2024-01-03", "Gadget", "4") + build("2024-01-03", "Kit", "2"));
+    auto& ledger = engine->ledger();
+    const auto everything = [&](const char* date) {
+        std::vector<std::int64_t> values;
+        for (const char* item : {"Widget", "Gadget", "Kit"}) values.push_back(value(date, item));
+        return values;
+    };
+    EXPECT_EQ(value("2024-01-03", "Widget"), 3000);  // 10 in at 10.00, 5 sold, 2 built
+    const auto before = ledger.linesEvaluated();
+
+    const char* postings[][2] = {{"Widget", "33.00"}, {"Gadget", "31.00"}, {"Widget", "36.00"}};
+    const char* differences[] = {"3.00", "-5.00", "3.00"};  // Gadget: 12 at 3.00 = 36.00
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto rs = ok(adjustment("2024-01-03", postings[i][0],
+                                      std::string("<ValueAdjustment><NewValue>") + postings[i][1] +
+                                          "</NewValue></ValueAdjustment>"));
+        EXPECT_EQ(textAt(rs[0].rets()[0], "InventoryAdjustmentLineRet/ValueDifference"), differences[i]) << i;
+    }
+    // Another connection's posting on the day goes on top too.
+    {
+        auto other = CQbSimCompany::open(company->path());
+        CQbSimEngine writer(*other, nullptr);
+        CParsedResponse rs(writer.processRequest(envelope(adjustment(
+            "2024-01-03", "Kit", "<ValueAdjustment><NewValue>20.00</NewValue></ValueAdjustment>"))));
+        ASSERT_EQ(rs[0].code, 0) << rs[0].message;
+    }
+    const auto onTop = everything("2024-01-03");
+    EXPECT_EQ(onTop, (std::vector<std::int64_t>{3600, 3100, 2000}));
+    EXPECT_EQ(ledger.linesEvaluated() - before, 4u);  // the four postings' lines, nothing more
+
+    // The next day follows from there, and matches a ledger that starts afresh.
+    ok(sale("Invoice", "2024-01-04", "Widget", "1"));
+    const auto nextDay = everything("2024-01-04");
+    EXPECT_EQ(nextDay[0], 2400);  // 1 of 3 out at 12.00
+    ledger.reset();
+    EXPECT_EQ(everything("2024-01-03"), onTop);
+    EXPECT_EQ(everything("2024-01-04"), nextDay);
+
+    // A posting dated before the last day evaluated evaluates again from its date.
+    ok(adjustment("2024-01-02", "Widget", "<ValueAdjustment><NewValue>40.00</NewValue></ValueAdjustment>"));
+    EXPECT_EQ(value("2024-01-02", "Widget"), 4000);
+    EXPECT_EQ(value("2024-01-03", "Widget"), 3600);  // set again on its day
+    // A posting on the last day that was deleted again leaves no trace.
+    const auto added = ok(adjustment("2024-01-04", "Widget", "<ValueAdjustment><NewValue>1.00</NewValue></ValueAdjustment>"));
+    ok("<TxnDelRq><TxnDelType>InventoryAdjustment</TxnDelType><TxnID>" + textAt(added[0].rets()[0], "TxnID") +
+       "</TxnID></TxnDelRq>");
+    EXPECT_EQ(value("2024-01-04", "Widget"), 2400);
+}
+
+// A company file whose change log predates transaction rows gets them when opened, and
+// keeps reporting what a fresh ledger would.
+TEST_F(QbSimValuationTest, OlderChangeLogIsBroughtUpToDateOnOpening) {
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00"));
+    engine.reset();
+    const std::string path = company->path();
+    company.reset();
+    {
+        CQbSimDb db(path, false);
+        db.exec("DROP TRIGGER txn_added; ALTER TABLE inventory_change DROP COLUMN txn_row;"
+                "CREATE TRIGGER txn_added AFTER INSERT ON txn BEGIN "
+                "INSERT INTO inventory_change(from_date) VALUES(NEW.txn_date); END;");
+    }
+    company = CQbSimCompany::open(path);
+    engine = std::make_unique<CQbSimEngine>(*company, nullptr);
+    EXPECT_EQ(value("2024-01-02", "Widget"), 10000);
+    const auto before = engine->ledger().linesEvaluated();
+    const auto rs = ok(adjustment("2024-01-02", "Widget", "<ValueAdjustment><NewValue>90.00</NewValue></ValueAdjustment>"));
+    EXPECT_EQ(textAt(rs[0].rets()[0], "InventoryAdjustmentLineRet/ValueDifference"), "-10.00");
+    EXPECT_EQ(value("2024-01-02", "Widget"), 9000);
+    EXPECT_EQ(engine->ledger().linesEvaluated() - before, 1u);
+}
