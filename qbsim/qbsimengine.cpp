@@ -6,6 +6,7 @@
 #include <libxml/parser.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -289,11 +290,14 @@ std::string CQbSimEngine::processRequest(const std::string& requestXml) {
 void CQbSimEngine::runRequest(xmlNodePtr rq, Handler handler, CQbSimXmlWriter& out, Attrs& attrs) {
     // Each request is one SQLite transaction: a failed request leaves nothing behind.
     CQbSimTransaction txn(db);
+    onHandSteps.clear();
     const auto changesBefore = sqlite3_total_changes64(db.handle());
     try {
         (this->*handler)(rq, out, attrs);
+        onHandSteps.clear();
         txn.commit();
     } catch (...) {
+        onHandSteps.clear();
         // The ledger may have evaluated lines that the rollback takes back; a request
         // that wrote nothing (a query without a match) leaves it as it was.
         if (sqlite3_total_changes64(db.handle()) != changesBefore) valuation->reset();
@@ -662,6 +666,30 @@ double CQbSimEngine::quantityOnHand(std::int64_t itemRow, const std::string& dat
     sum.bind(1, itemRow).bind(2, date).bind(3, date).bind(4, entrySeq);
     sum.step();
     return sum.real(0);
+}
+
+double CQbSimEngine::renderedOnHand(std::int64_t itemRow, const std::string& date,
+                                    std::int64_t entrySeq) {
+    auto known = onHandSteps.find(itemRow);
+    if (known == onHandSteps.end()) {
+        std::vector<COnHandStep> steps;
+        CQbSimStmt lines(db, "SELECT t.txn_date, t.entry_seq, SUM(l.qty_delta) FROM txn_line l "
+                             "JOIN txn t ON t.id = l.txn_row WHERE l.item_id = ? AND t.is_pending = 0 "
+                             "GROUP BY t.id ORDER BY t.txn_date, t.entry_seq");
+        lines.bind(1, itemRow);
+        double quantity = 0;
+        while (lines.step()) {
+            quantity += lines.real(2);
+            steps.push_back({lines.text(0), lines.integer(1), quantity});
+        }
+        known = onHandSteps.emplace(itemRow, std::move(steps)).first;
+    }
+    // The last transaction before (date, entrySeq).
+    const auto& steps = known->second;
+    const auto after = std::partition_point(steps.begin(), steps.end(), [&](const COnHandStep& s) {
+        return s.date < date || (s.date == date && s.entrySeq < entrySeq);
+    });
+    return after == steps.begin() ? 0.0 : std::prev(after)->quantity;
 }
 
 double CQbSimEngine::quantityOnHand(std::int64_t itemRow) {

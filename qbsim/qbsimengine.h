@@ -71,6 +71,11 @@ public:
     // before `date`, or on `date` and entered before `entrySeq`.
     double quantityOnHand(std::int64_t itemRow, const std::string& date, std::int64_t entrySeq);
     double quantityOnHand(std::int64_t itemRow);
+    // quantityOnHand(itemRow, date, entrySeq) for rendering: the item's posted lines are
+    // read once per request and summed in date and entry order, so a query that returns
+    // a year of builds does not sum each part's history again for every build. Only for
+    // reading; the request's own writes must be done before the first call.
+    double renderedOnHand(std::int64_t itemRow, const std::string& date, std::int64_t entrySeq);
 
     // What a query asked the Ret elements to carry.
     struct CRenderOptions {
@@ -195,6 +200,14 @@ private:
     std::map<std::string, CIterator> iterators;
     std::unique_ptr<CQbSimValuation> valuation;
     RequestHook requestHook;
+    // Running quantities of the items renderedOnHand has read in the current request:
+    // (date, entry sequence, quantity after that transaction), in date and entry order.
+    struct COnHandStep {
+        std::string date;
+        std::int64_t entrySeq;
+        double quantity;
+    };
+    std::map<std::int64_t, std::vector<COnHandStep>> onHandSteps;
     // TxnIDs named by defMacro in the document being processed.
     std::map<std::string, std::string> macros;
 };

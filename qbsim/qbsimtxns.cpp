@@ -578,7 +578,7 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
         auto onHandBefore = [&](std::int64_t item) {
             const auto known = onHand.find(item);
             if (known != onHand.end()) return known->second;
-            return onHand[item] = quantityOnHand(item, date, entrySeq);
+            return onHand[item] = renderedOnHand(item, date, entrySeq);
         };
         double canBuild = -1;
         CQbSimStmt parts(db, "SELECT ic.component_id, ic.quantity, lo.kind FROM item_component ic "

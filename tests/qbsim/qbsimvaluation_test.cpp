@@ -300,3 +300,38 @@ TEST_F(QbSimValuationTest, OlderChangeLogIsBroughtUpToDateOnOpening) {
     EXPECT_EQ(value("2024-01-02", "Widget"), 9000);
     EXPECT_EQ(engine->ledger().linesEvaluated() - before, 1u);
 }
+
+// A build answers with what was on hand just before it: every posted transaction dated
+// earlier, and those of its own date entered before it; pending ones count for nothing.
+// One query returns several builds whose parts share a history.
+TEST_F(QbSimValuationTest, BuildsAnswerWithWhatWasOnHandJustBeforeThem) {
+    inventoryItem("Widget", "8.00");
+    inventoryItem("Bolt", "0.20");
+    assembly("Kit", {{"Widget", "2"}, {"Bolt", "1"}});
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + receipt("Bill", "2024-01-01", "Bolt", "100", "0.25") +
+       build("2024-01-02", "Kit", "3") + sale("Invoice", "2024-01-02", "Widget", "1") +
+       sale("Invoice", "2024-01-02", "Widget", "2", true) + build("2024-01-03", "Kit", "1") +
+       receipt("Bill", "2024-01-02", "Widget", "5", "10.00"));  // entered last, dated before
+    const auto rs = ok("<BuildAssemblyQueryRq><IncludeComponentLineItems>true</IncludeComponentLineItems>"
+                       "</BuildAssemblyQueryRq>");
+    ASSERT_EQ(rs[0].rets().size(), 2u);
+    struct {
+        const char* kitOnHand;
+        const char* canBuild;
+        const char* widgets;
+        const char* bolts;
+    } const expected[] = {
+        {"0", "5", "10", "100"},  // before the first build
+        {"3", "4", "8", "97"},    // 10 - 6 - 1 + 5 widgets; 100 - 3 bolts
+    };
+    for (std::size_t i = 0; i < 2; ++i) {
+        xmlNodePtr ret = rs[0].rets()[i];
+        EXPECT_EQ(textAt(ret, "QuantityOnHand"), expected[i].kitOnHand) << i;
+        EXPECT_EQ(textAt(ret, "QuantityCanBuild"), expected[i].canBuild) << i;
+        const auto lines = qbsimChildren(ret, "ComponentItemLineRet");
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(textAt(lines[0], "ItemRef/FullName"), "Widget");
+        EXPECT_EQ(textAt(lines[0], "QuantityOnHand"), expected[i].widgets) << i;
+        EXPECT_EQ(textAt(lines[1], "QuantityOnHand"), expected[i].bolts) << i;
+    }
+}
