@@ -224,10 +224,12 @@ void configure(CQbSimDb& db) {
     // reaches the disk at the next checkpoint, which keeps loading thousands of
     // requests fast; only a power failure can take back the last few requests.
     db.exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
-    // A page cache of up to 32 MiB (SQLite's default is 2 MiB) holds a year's company
-    // of a few thousand items whole, so the queries of a valuation run stop re-reading
-    // the same pages from the file.
-    db.exec("PRAGMA cache_size=-32768;");
+    // A page cache of up to 8 MiB (SQLite's default is 2 MiB) keeps the pages a
+    // valuation run reads every day (items, the day's transactions, the indexes) at hand.
+    // The stand-in runs inside the add-on's process, so its cache counts against the
+    // add-on's memory; a cache as large as a year's company (tried: 32 MiB) made the run
+    // only 10% faster for 18 MB more.
+    db.exec("PRAGMA cache_size=-8192;");
 }
 
 }  // namespace
