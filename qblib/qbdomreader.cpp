@@ -78,10 +78,13 @@ DOMNode* nextInSubtree(const DOMNode* root, DOMNode* current, bool descend) {
 }  // namespace
 
 CQbDomReader::Node* CQbDomReader::firstDescendant(const Node* node, const std::string& name) {
+    return node == nullptr ? nullptr : firstDescendant(node, utf8ToXml(name));
+}
+
+CQbDomReader::Node* CQbDomReader::firstDescendant(const Node* node, const CQbXmlString& wanted) {
     if (node == nullptr) {
         return nullptr;
     }
-    const CQbXmlString wanted = utf8ToXml(name);
     for (DOMNode* n = node->getFirstChild(); n != nullptr; n = nextInSubtree(node, n, true)) {
         if (trimmedNameEquals(n->getNodeName(), wanted)) {
             return n;
@@ -92,11 +95,15 @@ CQbDomReader::Node* CQbDomReader::firstDescendant(const Node* node, const std::s
 
 std::vector<CQbDomReader::Node*> CQbDomReader::allDescendants(const Node* node,
                                                               const std::string& name) {
+    return node == nullptr ? std::vector<Node*>() : allDescendants(node, utf8ToXml(name));
+}
+
+std::vector<CQbDomReader::Node*> CQbDomReader::allDescendants(const Node* node,
+                                                              const CQbXmlString& wanted) {
     std::vector<Node*> found;
     if (node == nullptr) {
         return found;
     }
-    const CQbXmlString wanted = utf8ToXml(name);
     DOMNode* n = node->getFirstChild();
     while (n != nullptr) {
         const bool matched = trimmedNameEquals(n->getNodeName(), wanted);
@@ -109,6 +116,10 @@ std::vector<CQbDomReader::Node*> CQbDomReader::allDescendants(const Node* node,
 }
 
 std::string CQbDomReader::attribute(const Node* node, const std::string& name) {
+    return node == nullptr ? std::string() : attribute(node, utf8ToXml(name));
+}
+
+std::string CQbDomReader::attribute(const Node* node, const CQbXmlString& wanted) {
     if (node == nullptr) {
         return std::string();
     }
@@ -116,7 +127,6 @@ std::string CQbDomReader::attribute(const Node* node, const std::string& name) {
     if (attrs == nullptr) {
         return std::string();
     }
-    const CQbXmlString wanted = utf8ToXml(name);
     const XMLSize_t count = attrs->getLength();
     for (XMLSize_t i = 0; i < count; ++i) {
         const DOMNode* attr = attrs->item(i);

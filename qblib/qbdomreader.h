@@ -14,6 +14,7 @@
 #include <xercesc/util/XercesDefs.hpp>
 
 #include "qbfield.h"
+#include "qbxerces.h"
 
 XERCES_CPP_NAMESPACE_BEGIN
 class DOMNode;
@@ -30,13 +31,16 @@ public:
     // both ends removed, equals `name`; `node` itself is not tested. Null when there is
     // none or `node` is null.
     static Node* firstDescendant(const Node* node, const std::string& name);
+    static Node* firstDescendant(const Node* node, const CQbXmlString& name);
     // Every node below `node` whose trimmed name equals `name`, in document order,
     // without descending into a node that matched. Empty when `node` is null. The caller
     // owns the array, not the nodes.
     static std::vector<Node*> allDescendants(const Node* node, const std::string& name);
+    static std::vector<Node*> allDescendants(const Node* node, const CQbXmlString& name);
     // The value of the node's first attribute whose name equals `name` without regard
     // to (ASCII) case; empty text when there is none or `node` is null.
     static std::string attribute(const Node* node, const std::string& name);
+    static std::string attribute(const Node* node, const CQbXmlString& name);
     // The node value of the node's first child; empty text when `node` is null or has no
     // child (for an element holding text, that text up to its first child element).
     static std::string elementText(const Node* node);

@@ -3,6 +3,8 @@
 #include "qbfield.h"
 
 #include <cassert>
+#include <mutex>
+#include <unordered_set>
 
 #include "qbfieldlist.h"
 #include "qbutils.h"
@@ -25,6 +27,17 @@ bool equalsIgnoringCase(const std::string& text, std::string_view expected) {
     return true;
 }
 
+// The one copy of a field name. Names are never removed: they are element names, a
+// vocabulary of a few thousand words however many responses are read. The set is
+// node-based, so a name's address never changes; it is never destroyed, so fields
+// destroyed during static destruction still find their names.
+const std::string* internName(std::string&& fieldName) {
+    static std::mutex lock;
+    static auto* names = new std::unordered_set<std::string>();
+    std::lock_guard<std::mutex> guard(lock);
+    return &*names->insert(std::move(fieldName)).first;
+}
+
 }  // namespace
 
 std::optional<CDateTime> readDateTimeText(const std::string& text) {
@@ -44,13 +57,13 @@ std::optional<CDateTime> readDateText(const std::string& text) {
 bool readBoolText(const std::string& text) { return text == "1" || equalsIgnoringCase(text, "true"); }
 
 CQbField::CQbField(std::string fieldName, std::string text)
-    : name(std::move(fieldName)), value(std::move(text)) {}
+    : name(internName(std::move(fieldName))), value(std::move(text)) {}
 
 CQbField::CQbField(std::string fieldName, std::unique_ptr<CQbFieldList> childList)
-    : name(std::move(fieldName)), children(std::move(childList)) {}
+    : name(internName(std::move(fieldName))), children(std::move(childList)) {}
 
 CQbField::CQbField(std::string fieldName, std::string text, std::unique_ptr<CQbFieldList> childList)
-    : name(std::move(fieldName)), value(std::move(text)), children(std::move(childList)) {}
+    : name(internName(std::move(fieldName))), value(std::move(text)), children(std::move(childList)) {}
 
 CQbField::~CQbField() = default;
 
@@ -64,14 +77,17 @@ std::unique_ptr<CQbField> CQbField::createDate(std::string fieldName, const CDat
                                       withTime ? dateTimeText(when) : dateText(when));
 }
 
-bool CQbField::isDataExt() const { return name == "DataExtRet"; }
+bool CQbField::isDataExt() const {
+    static const std::string* const dataExt = internName("DataExtRet");
+    return name == dataExt;
+}
 
 bool CQbField::matchesName(const std::string& fieldName) const {
     if (isDataExt()) {
         const CQbField* extName = children ? children->find("DataExtName") : nullptr;
         return extName != nullptr && extName->value == fieldName;
     }
-    return name == fieldName;
+    return *name == fieldName;
 }
 
 bool CQbField::matchesDataExt(const std::string& ownerId, const std::string& extName) const {
@@ -136,10 +152,10 @@ void CQbField::addAttribute(const std::string& attrName, const std::string& attr
 }
 
 std::unique_ptr<CQbField> CQbField::clone() const {
-    return std::make_unique<CQbField>(name, value, children ? children->clone() : nullptr);
+    return std::make_unique<CQbField>(*name, value, children ? children->clone() : nullptr);
 }
 
 std::string CQbField::toXml() const {
-    return elementText(name, attributes ? attributes->toAttributeText() : std::string(),
+    return elementText(*name, attributes ? attributes->toAttributeText() : std::string(),
                        children ? children->toXml() : escapeText(value));
 }

@@ -23,7 +23,7 @@ public:
     CQbField(std::string name, std::unique_ptr<CQbFieldList> children);
     // Aggregate with text, as read from a response.
     CQbField(std::string name, std::string value, std::unique_ptr<CQbFieldList> children);
-    virtual ~CQbField();
+    ~CQbField();
     CQbField(const CQbField&) = delete;
     CQbField& operator=(const CQbField&) = delete;
 
@@ -34,7 +34,7 @@ public:
     static std::unique_ptr<CQbField> createDate(std::string name, const CDateTime& when,
                                                 bool withTime);
 
-    const std::string& getName() const { return name; }
+    const std::string& getName() const { return *name; }
     // The stored text (for a DataExt entry, not its DataExtValue: see getValue).
     const std::string& rawValue() const { return value; }
     CQbFieldList* getChildren() const { return children.get(); }
@@ -74,7 +74,10 @@ public:
     std::string toXml() const;
 
 private:
-    std::string name;
+    // Element names repeat in every record of a response, so each name is kept once for
+    // the whole program (see internName) and a field points at it: a year's receiving
+    // transactions are hundreds of thousands of fields.
+    const std::string* name;
     std::string value;
     std::unique_ptr<CQbFieldList> children;
     std::unique_ptr<CQbAttrList> attributes;

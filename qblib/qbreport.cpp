@@ -44,17 +44,23 @@ void CQbReport::load(const Node* node) {
         }
     }
 
+    // A report has thousands of rows; the names looked up in each are converted once.
+    static const CQbXmlString kRowData = utf8ToXml("RowData");
+    static const CQbXmlString kColData = utf8ToXml("ColData");
+    static const CQbXmlString kRowType = utf8ToXml("rowType");
+    static const CQbXmlString kValue = utf8ToXml("value");
+    static const CQbXmlString kColId = utf8ToXml("colId");
     rows.clear();
     rowTypes.clear();
     rowValues.clear();
-    for (const Node* row : allDescendants(node, "DataRow")) {
+    for (const Node* row : allDescendants(node, utf8ToXml("DataRow"))) {
         // A row without RowData still gets (empty) entries, keeping the arrays parallel.
-        const Node* rowData = firstDescendant(row, "RowData");
-        rowTypes.push_back(attribute(rowData, "rowType"));
-        rowValues.push_back(attribute(rowData, "value"));
+        const Node* rowData = firstDescendant(row, kRowData);
+        rowTypes.push_back(attribute(rowData, kRowType));
+        rowValues.push_back(attribute(rowData, kValue));
         auto cells = std::make_unique<CQbFieldList>();
-        for (const Node* cell : allDescendants(row, "ColData")) {
-            cells->addText(attribute(cell, "colId"), attribute(cell, "value"));
+        for (const Node* cell : allDescendants(row, kColData)) {
+            cells->addText(attribute(cell, kColId), attribute(cell, kValue));
         }
         rows.push_back(std::move(cells));
     }
