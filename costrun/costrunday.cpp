@@ -168,7 +168,10 @@ void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
 
 void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                               const std::string& itemType) {
-    bool found = list.allReceiptsFound();
+    // Checked after every record: a walk can pass thousands of records before every
+    // item is complete, so the check resumes after the items found complete before.
+    std::size_t checkedUpTo = 0;
+    bool found = list.allReceiptsFound(checkedUpTo);
     // The records are in date order, so the walk starts at the newest one dated before
     // the day; the record keeps the TxnDate its object gave when it was added.
     CCostrunTxnList::Records::const_reverse_iterator newest;
@@ -213,7 +216,7 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                     break;
             }
         }
-        found = list.allReceiptsFound();
+        found = list.allReceiptsFound(checkedUpTo);
     }
     if (!found) addOpeningLots(list, itemType);
 }

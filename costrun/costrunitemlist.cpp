@@ -25,8 +25,15 @@ bool CCostrunItemList::anyNeedsAdjustment() const {
 }
 
 bool CCostrunItemList::allReceiptsFound() const {
-    return std::all_of(items.begin(), items.end(),
-                       [](const auto& item) { return !item->active || item->isComplete(); });
+    std::size_t checkedUpTo = 0;
+    return allReceiptsFound(checkedUpTo);
+}
+
+bool CCostrunItemList::allReceiptsFound(std::size_t& checkedUpTo) const {
+    while (checkedUpTo < items.size() &&
+           (!items[checkedUpTo]->active || items[checkedUpTo]->isComplete()))
+        ++checkedUpTo;
+    return checkedUpTo >= items.size();
 }
 
 int CCostrunItemList::maxBuildPass() const {
