@@ -379,14 +379,16 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
             }
         }
     } else if (type == "InventoryAdjustment") {
-        // Quantities on hand just before this adjustment, plus its own earlier lines.
-        std::map<std::int64_t, double> onHand;
+        // What this adjustment's earlier lines moved, by item. The quantity on hand just
+        // before a line (the quantity before this adjustment plus those moves) is only
+        // needed for a NewQuantity, so it is only read then: value adjustments, a
+        // valuation run's hundreds a day, need no sum over the item's history.
+        std::map<std::int64_t, double> moved;
         for (xmlNodePtr node : qbsimChildren(add, "InventoryAdjustmentLineAdd")) {
             CLine line;
             line.kind = "Adjustment";
             line.item = resolveRef(qbsimChild(node, "ItemRef"), kStockedKinds, "Item", "Item",
                                    where + " line");
-            if (!onHand.count(*line.item)) onHand[*line.item] = quantityOnHand(*line.item, date, entrySeq);
             xmlNodePtr q = qbsimChild(node, "QuantityAdjustment");
             xmlNodePtr v = qbsimChild(node, "ValueAdjustment");
             if (!q && !v) throw qbsimstatus::featureNotEnabled();  // serial and lot numbers
@@ -397,12 +399,14 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
             line.adjKind = q ? "Quantity" : "Value";
             line.newQuantity = optNumber(adj, "NewQuantity");
             line.quantityDifference = optNumber(adj, "QuantityDifference");
-            if (line.newQuantity) line.quantityDifference = *line.newQuantity - onHand[*line.item];
+            if (line.newQuantity)
+                line.quantityDifference =
+                    *line.newQuantity - (quantityOnHand(*line.item, date, entrySeq) + moved[*line.item]);
             if (!line.quantityDifference) line.quantityDifference = 0.0;
             line.newValue = optAmount(adj, "NewValue");
             line.valueDifference = optAmount(adj, "ValueDifference");
             line.qtyDelta = *line.quantityDifference;
-            onHand[*line.item] += line.qtyDelta;
+            moved[*line.item] += line.qtyDelta;
             lines.add(line);
         }
     } else {  // BuildAssembly

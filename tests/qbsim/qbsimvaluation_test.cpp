@@ -335,3 +335,26 @@ TEST_F(QbSimValuationTest, BuildsAnswerWithWhatWasOnHandJustBeforeThem) {
         EXPECT_EQ(textAt(lines[1], "QuantityOnHand"), expected[i].bolts) << i;
     }
 }
+
+// A NewQuantity counts from what was on hand just before the adjustment plus what its
+// own earlier lines moved; lines without one leave the quantity to their difference.
+TEST_F(QbSimValuationTest, NewQuantityCountsTheAdjustmentsOwnEarlierLines) {
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + sale("Invoice", "2024-01-03", "Widget", "4"));
+    const auto line = [](const std::string& adjustment) {
+        return "<InventoryAdjustmentLineAdd>" + ref("ItemRef", "Widget") + adjustment + "</InventoryAdjustmentLineAdd>";
+    };
+    const auto rs = ok("<InventoryAdjustmentAddRq><InventoryAdjustmentAdd>" + ref("AccountRef", "COGS") +
+                       "<TxnDate>2024-01-02</TxnDate>" +
+                       line("<QuantityAdjustment><QuantityDifference>3</QuantityDifference></QuantityAdjustment>") +
+                       line("<ValueAdjustment><NewValue>150.00</NewValue></ValueAdjustment>") +
+                       line("<QuantityAdjustment><NewQuantity>20</NewQuantity></QuantityAdjustment>") +
+                       "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq>");
+    const auto lines = qbsimChildren(rs[0].rets()[0], "InventoryAdjustmentLineRet");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(textAt(lines[0], "QuantityDifference"), "3");
+    EXPECT_EQ(textAt(lines[1], "QuantityDifference"), "0");
+    EXPECT_EQ(textAt(lines[2], "QuantityDifference"), "7");  // 20 - (10 + 3)
+    EXPECT_DOUBLE_EQ(row("2024-01-02", "Widget").quantity, 20);
+    EXPECT_DOUBLE_EQ(row("2024-01-03", "Widget").quantity, 16);
+}
