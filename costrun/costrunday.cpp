@@ -166,59 +166,109 @@ void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
     }
 }
 
+void CCostrunDoc::indexReceipts() {
+    receiptIndex.clear();
+    if (!receiptTxns) return;
+    for (std::size_t position = 0; position < receiptTxns->size(); ++position) {
+        const CCostrunTxn& record = *receiptTxns->at(position);
+        // Lines in the order the record's lots are taken; a line without an item can
+        // give no lot and is left out.
+        auto addLines = [&](const std::vector<CQbField*>& lines) {
+            for (const CQbField* line : lines) {
+                const CQbFieldList* fields = line->getChildren();
+                if (fields == nullptr || !fields->has("ItemRef")) continue;
+                receiptIndex[line->grandchildValue("ItemRef", "FullName")].push_back({position, line});
+            }
+        };
+        switch (record.txnTypeCode) {
+            case kTxnBuildAssembly:
+                receiptIndex[record.ret->getValue("ItemInventoryAssemblyRef", "FullName")].push_back(
+                    {position, nullptr});
+                break;
+            case kTxnInventoryAdjustment:
+                addLines(record.ret->findAll("InventoryAdjustmentLineRet"));
+                break;
+            case kTxnBill:
+            case kTxnItemReceipt:
+            case kTxnCheck:
+                addLines(record.ret->findAll("ItemLineRet"));
+                for (const CQbField* group : record.ret->findAll("ItemGroupLineRet"))
+                    addLines(group->findChildren("ItemLineRet"));
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+void CCostrunDoc::takeRecordLots(const CCostrunTxn& record, const std::vector<const CQbField*>& lines,
+                                 CCostrunItemList& list) {
+    const CQbObject& txn = *record.ret;
+    const std::string refNumber = txn.getValue("RefNumber");
+    const std::string typeName = CCostrunTxnList::typeName(record);
+    switch (record.txnTypeCode) {
+        case kTxnBuildAssembly:
+            buildLot(record, list);
+            break;
+        case kTxnInventoryAdjustment:
+            for (const CQbField* line : lines)
+                takeReceiptLine(list, record.txnDate, refNumber, typeName, *line,
+                                "QuantityDifference", "ValueDifference", 1.0f);
+            break;
+        case kTxnBill:
+        case kTxnItemReceipt:
+        case kTxnCheck: {
+            const float rate = receiptRate(txn);
+            for (const CQbField* line : lines)
+                takeReceiptLine(list, record.txnDate, refNumber, typeName, *line, "Quantity",
+                                "Amount", rate);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
 void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                               const std::string& itemType) {
-    // Checked after every record: a walk can pass thousands of records before every
-    // item is complete, so the check resumes after the items found complete before.
-    std::size_t checkedUpTo = 0;
-    bool found = list.allReceiptsFound(checkedUpTo);
-    // The records are in date order, so the walk starts at the newest one dated before
-    // the day; the record keeps the TxnDate its object gave when it was added.
-    CCostrunTxnList::Records::const_reverse_iterator newest;
+    // Each item takes lots from its own receiving lines, newest record first and the
+    // lines of one record in their order, until it is complete; a lot only ever fills
+    // the item it names, so following item by item gives every item the lots a walk over
+    // all records together would. Records are in date order: those before `before` are
+    // dated before the day (or undated, which the walk passes over).
+    std::size_t before = 0;
     if (receiptTxns) {
         const std::optional<CDateTime> until = day;
-        newest = std::make_reverse_iterator(std::lower_bound(
-            receiptTxns->begin(), receiptTxns->end(), until,
-            [](const std::unique_ptr<CCostrunTxn>& record, const std::optional<CDateTime>& date) {
-                return record->txnDate < date;
-            }));
+        before = static_cast<std::size_t>(
+            std::lower_bound(receiptTxns->begin(), receiptTxns->end(), until,
+                             [](const std::unique_ptr<CCostrunTxn>& record,
+                                const std::optional<CDateTime>& date) { return record->txnDate < date; }) -
+            receiptTxns->begin());
     }
-    for (auto it = newest; receiptTxns && it != receiptTxns->rend() && !found; ++it) {
-        const CCostrunTxn& record = **it;
-        const std::optional<CDateTime>& date = record.txnDate;
-        if (date && *date < day && !record.isPending) {
-            const CQbObject& txn = *record.ret;
-            const std::string refNumber = txn.getValue("RefNumber");
-            const std::string typeName = CCostrunTxnList::typeName(record);
-            switch (record.txnTypeCode) {
-                case kTxnBuildAssembly:
-                    buildLot(record, list);
-                    break;
-                case kTxnInventoryAdjustment:
-                    takeReceiptLines(list, date, refNumber, typeName,
-                                     txn.findAll("InventoryAdjustmentLineRet"),
-                                     "QuantityDifference", "ValueDifference", 1.0f);
-                    break;
-                case kTxnBill:
-                case kTxnItemReceipt:
-                case kTxnCheck: {
-                    const float rate = receiptRate(txn);
-                    takeReceiptLines(list, date, refNumber, typeName, txn.findAll("ItemLineRet"),
-                                     "Quantity", "Amount", rate);
-                    for (const CQbField* group : txn.findAll("ItemGroupLineRet")) {
-                        takeReceiptLines(list, date, refNumber, typeName,
-                                         group->findChildren("ItemLineRet"), "Quantity", "Amount",
-                                         rate);
-                    }
-                    break;
-                }
-                default:
-                    break;
+    std::vector<const CQbField*> recordLines;
+    for (const auto& owned : list) {
+        CCostrunItem& item = *owned;
+        if (!item.active || item.isComplete()) continue;
+        // Lines are matched to items by name, and a name finds the first item holding it.
+        if (list.find(item.fullName) != &item) continue;
+        const auto entries = receiptIndex.find(item.fullName);
+        if (entries == receiptIndex.end()) continue;
+        const std::vector<CReceiptEntry>& lines = entries->second;
+        auto end = std::lower_bound(lines.begin(), lines.end(), before,
+                                    [](const CReceiptEntry& e, std::size_t position) { return e.record < position; });
+        while (end != lines.begin() && !item.isComplete()) {
+            auto start = std::prev(end);
+            while (start != lines.begin() && std::prev(start)->record == start->record) --start;
+            const CCostrunTxn& record = *receiptTxns->at(start->record);
+            if (record.txnDate && *record.txnDate < day && !record.isPending) {
+                recordLines.clear();
+                for (auto e = start; e != end; ++e) recordLines.push_back(e->line);
+                takeRecordLots(record, recordLines, list);
             }
+            end = start;
         }
-        found = list.allReceiptsFound(checkedUpTo);
     }
-    if (!found) addOpeningLots(list, itemType);
+    if (!list.allReceiptsFound()) addOpeningLots(list, itemType);
 }
 
 void CCostrunDoc::addOpeningLots(CCostrunItemList& list, const std::string& itemType) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "costrunitemlist.h"
@@ -80,6 +81,11 @@ public:
                           const std::string& refNumber, const std::string& typeName,
                           const std::vector<CQbField*>& lines, const std::string& quantityField,
                           const std::string& amountField, float rate);
+    // One line of takeReceiptLines.
+    void takeReceiptLine(CCostrunItemList& list, const std::optional<CDateTime>& txnDate,
+                         const std::string& refNumber, const std::string& typeName,
+                         const CQbField& line, const std::string& quantityField,
+                         const std::string& amountField, float rate);
     // The rate that turns a receiving transaction's line amounts into the home
     // currency: the transaction's "ExchangeRate" when multicurrency is on, otherwise 1.0.
     // A missing, zero or negative rate counts as 1.0.
@@ -123,6 +129,11 @@ public:
     void assignAccounts(CCostrunItemList& list);
     // The FIFO walk over the run's receiving transactions, newest first.
     void collectLots(CCostrunItemList& list, const CDateTime& day, const std::string& itemType);
+    // Fills receiptIndex from receiptTxns.
+    void indexReceipts();
+    // The lots one record gives the item list (lines of other items change nothing).
+    void takeRecordLots(const CCostrunTxn& record, const std::vector<const CQbField*>& lines,
+                        CCostrunItemList& list);
     void addOpeningLots(CCostrunItemList& list, const std::string& itemType);
 
     // --- assembly builds ---
@@ -180,6 +191,16 @@ public:
     std::unique_ptr<CQbObjectList> checks;
     std::unique_ptr<CQbObjectList> inventoryAdjustments;
     std::unique_ptr<CCostrunTxnList> receiptTxns;
+    // receiptTxns by item: for every item named on a receiving line, and every assembly
+    // built, the positions of its records in receiptTxns (ascending) with the line (null
+    // for a build, whose lot is the whole build). The walk of a day follows only the
+    // items still short of lots, so it need not pass every record back to the start
+    // date for the sake of one item that needs an opening lot.
+    struct CReceiptEntry {
+        std::size_t record;
+        const CQbField* line;
+    };
+    std::unordered_map<std::string, std::vector<CReceiptEntry>> receiptIndex;
     std::unique_ptr<CQbObjectList> builds;
     std::unique_ptr<CQbObjectList> dayInvoices;
     std::unique_ptr<CQbObjectList> daySalesReceipts;

@@ -120,29 +120,34 @@ void CCostrunDoc::takeReceiptLines(CCostrunItemList& list, const std::optional<C
                                    const std::vector<CQbField*>& lines,
                                    const std::string& quantityField, const std::string& amountField,
                                    float rate) {
-    for (const CQbField* line : lines) {
-        const CQbFieldList* fields = line->getChildren();
-        if (fields == nullptr || fields->getSize() == 0) continue;
-        const float quantity = fields->getFloat(quantityField);
-        if (!(quantity > 0.0f)) continue;
-        if (!fields->has("ItemRef")) continue;
-        const std::string name = line->grandchildValue("ItemRef", "FullName");
-        // A line without an amount carries no value (not the -1.0 of a missing number).
-        const float amount = line->childFloat(amountField) * rate;
+    for (const CQbField* line : lines)
+        takeReceiptLine(list, txnDate, refNumber, typeName, *line, quantityField, amountField, rate);
+}
 
-        CCostrunItem* item = list.find(name);
-        if (item == nullptr || !item->active || item->isComplete()) continue;
-        const float baseQuantity =
-            toBaseQuantity(item, line->childValue("UnitOfMeasure"), quantity);
+void CCostrunDoc::takeReceiptLine(CCostrunItemList& list, const std::optional<CDateTime>& txnDate,
+                                  const std::string& refNumber, const std::string& typeName,
+                                  const CQbField& line, const std::string& quantityField,
+                                  const std::string& amountField, float rate) {
+    const CQbFieldList* fields = line.getChildren();
+    if (fields == nullptr || fields->getSize() == 0) return;
+    const float quantity = fields->getFloat(quantityField);
+    if (!(quantity > 0.0f)) return;
+    if (!fields->has("ItemRef")) return;
+    const std::string name = line.grandchildValue("ItemRef", "FullName");
+    // A line without an amount carries no value (not the -1.0 of a missing number).
+    const float amount = line.childFloat(amountField) * rate;
 
-        auto lot = std::make_unique<CItemPo>();
-        lot->txnDate = txnDate;
-        lot->refNumber = refNumber;
-        lot->txnType = typeName;
-        lot->itemCost = amount / baseQuantity;
-        item->takeLot(amount, baseQuantity, *lot);
-        item->addLot(std::move(lot));
-    }
+    CCostrunItem* item = list.find(name);
+    if (item == nullptr || !item->active || item->isComplete()) return;
+    const float baseQuantity = toBaseQuantity(item, line.childValue("UnitOfMeasure"), quantity);
+
+    auto lot = std::make_unique<CItemPo>();
+    lot->txnDate = txnDate;
+    lot->refNumber = refNumber;
+    lot->txnType = typeName;
+    lot->itemCost = amount / baseQuantity;
+    item->takeLot(amount, baseQuantity, *lot);
+    item->addLot(std::move(lot));
 }
 
 float CCostrunDoc::receiptRate(const CQbObject& txn) const {

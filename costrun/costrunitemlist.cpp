@@ -25,15 +25,8 @@ bool CCostrunItemList::anyNeedsAdjustment() const {
 }
 
 bool CCostrunItemList::allReceiptsFound() const {
-    std::size_t checkedUpTo = 0;
-    return allReceiptsFound(checkedUpTo);
-}
-
-bool CCostrunItemList::allReceiptsFound(std::size_t& checkedUpTo) const {
-    while (checkedUpTo < items.size() &&
-           (!items[checkedUpTo]->active || items[checkedUpTo]->isComplete()))
-        ++checkedUpTo;
-    return checkedUpTo >= items.size();
+    return std::all_of(items.begin(), items.end(),
+                       [](const auto& item) { return !item->active || item->isComplete(); });
 }
 
 int CCostrunItemList::maxBuildPass() const {

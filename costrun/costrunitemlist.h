@@ -29,11 +29,6 @@ public:
     bool anyNeedsAdjustment() const;
     // True if every active item is complete; inactive items are ignored; true when empty.
     bool allReceiptsFound() const;
-    // allReceiptsFound for a walk that checks after every receipt: the items before
-    // `checkedUpTo` were inactive or complete at an earlier check and are not looked at
-    // again, and it is moved past every further such item. Right while items only become
-    // complete between the checks, as lots only ever add to what an item collected.
-    bool allReceiptsFound(std::size_t& checkedUpTo) const;
     // The largest buildPass of the items; 0 for an empty list.
     int maxBuildPass() const;
     // Sets costed of every item.

@@ -95,6 +95,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         receiptTxns->addAll(kTxnCheck, checks.get());
         receiptTxns->addAll(kTxnInventoryAdjustment, inventoryAdjustments.get());
         receiptTxns->addAll(kTxnBuildAssembly, builds.get());
+        indexReceipts();
 
         progress("Preparing...");
         const CDateTime first = lastUpToDate ? nextDay(*lastUpToDate) : endOfDay(*startDate);
@@ -135,6 +136,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     bills.reset();
     checks.reset();
     inventoryAdjustments.reset();
+    receiptIndex.clear();
     receiptTxns.reset();
     openingInventory.reset();
     openingAssembly.reset();

@@ -436,3 +436,48 @@ TEST_F(IntakeTest, ClassListSkipsEmptyNamesAndKeepsDuplicates) {
 }
 
 }  // namespace
+
+// The walk of a day: each item takes lots from the newest receiving record dated before
+// the day backwards, the lines of one record in their listed order (group lines after
+// direct ones), skipping pending records and records dated on or after the day, until
+// it is complete; only the first item of a name takes lots, as a lookup by name finds
+// only it.
+TEST_F(IntakeTest, LotWalkTakesEachItemsNewestReceiptsFirst) {
+    auto dated = [](const std::string& element, const std::string& ref, const std::string& date,
+                    const std::string& body) {
+        return "<" + element + "><TxnID>" + ref + "</TxnID><TxnDate>" + date + "</TxnDate><RefNumber>" + ref +
+               "</RefNumber>" + body + "</" + element + ">";
+    };
+    auto bills = records(
+        dated("BillRet", "B1", "2010-03-01",
+              itemLine("ItemLineRet", "Widget", "Quantity", "5", "Amount", "50.00") +
+                  itemLine("ItemLineRet", "Gadget", "Quantity", "4", "Amount", "8.00")) +
+            dated("BillRet", "B2", "2010-03-20",
+                  itemLine("ItemLineRet", "Widget", "Quantity", "3", "Amount", "36.00") +
+                      "<ItemGroupLineRet>" + itemLine("ItemLineRet", "Widget", "Quantity", "1", "Amount", "20.00") +
+                      "</ItemGroupLineRet>" +
+                      itemLine("ItemLineRet", "Widget", "Quantity", "2", "Amount", "28.00")) +
+            dated("BillRet", "B3", "2010-03-25",
+                  "<IsPending>true</IsPending>" + itemLine("ItemLineRet", "Widget", "Quantity", "9", "Amount", "9.00")) +
+            dated("BillRet", "B4", "2010-04-02",  // after the day
+                  itemLine("ItemLineRet", "Widget", "Quantity", "9", "Amount", "9.00")),
+        "BillRet");
+    doc->receiptTxns = std::make_unique<CCostrunTxnList>();
+    doc->receiptTxns->addAll(kTxnBill, bills.get());
+    doc->indexReceipts();
+
+    CCostrunItemList list;
+    CCostrunItem* widget = addItem(list, "Widget", 8.0f);
+    CCostrunItem* gadget = addItem(list, "Gadget", 3.0f);
+    CCostrunItem* twin = addItem(list, "Widget", 8.0f);
+    doc->collectLots(list, day, "Inventory");
+
+    std::vector<std::tuple<std::string, float, float>> lots;
+    for (const auto& lot : widget->lots) lots.emplace_back(lot->refNumber, lot->qty, lot->itemCost);
+    EXPECT_EQ(lots, (std::vector<std::tuple<std::string, float, float>>{
+                        {"B2", 3.0f, 12.0f}, {"B2", 2.0f, 14.0f}, {"B2", 1.0f, 20.0f}, {"B1", 2.0f, 10.0f}}));
+    ASSERT_EQ(gadget->lots.size(), 1u);
+    EXPECT_EQ(gadget->lots[0]->qty, 3.0f);
+    EXPECT_TRUE(widget->isComplete());
+    EXPECT_TRUE(twin->lots.empty());
+}

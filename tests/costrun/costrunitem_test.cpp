@@ -251,25 +251,6 @@ TEST(ItemListTest, AllReceiptsFoundIgnoresInactiveItems) {
     EXPECT_FALSE(list.allReceiptsFound());
 }
 
-// The check of a lot walk resumes at the first item still open and gives what a check
-// of the whole list gives, item by item as lots complete them in any order.
-TEST(ItemListTest, ResumedCheckFollowsItemsAsTheyComplete) {
-    CCostrunItemList list;
-    CCostrunItem* first = addItem(list, "A", 2);
-    addItem(list, "B", 0);
-    CCostrunItem* third = addItem(list, "C", 4);
-    std::size_t checkedUpTo = 0;
-    EXPECT_FALSE(list.allReceiptsFound(checkedUpTo));
-    EXPECT_EQ(checkedUpTo, 0u);
-    third->collectedQty = 4;  // the last completes first
-    EXPECT_FALSE(list.allReceiptsFound(checkedUpTo));
-    EXPECT_EQ(checkedUpTo, 0u);
-    first->collectedQty = 2;
-    EXPECT_TRUE(list.allReceiptsFound(checkedUpTo));
-    EXPECT_EQ(checkedUpTo, 3u);
-    EXPECT_TRUE(list.allReceiptsFound(checkedUpTo));
-}
-
 TEST(ItemListTest, PassesCostedFlagsAndAdjustments) {
     CCostrunItemList list;
     EXPECT_EQ(list.maxBuildPass(), 0);
