@@ -15,11 +15,16 @@ constexpr const char* kSeparator = "---------------------\n";   // 21 dashes
 constexpr const char* kSalesSeparator = "------------------\n";  // 18 dashes
 
 std::string vformat(const char* format, std::va_list args) {
+    // Nearly every line of the log and the report fits the buffer, so it is formatted
+    // once; a longer one is formatted again at its full length.
+    char buffer[512];
     std::va_list copy;
     va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    const int length = std::vsnprintf(buffer, sizeof buffer, format, copy);
     va_end(copy);
     if (length <= 0) return std::string();
+    if (static_cast<std::size_t>(length) < sizeof buffer)
+        return std::string(buffer, static_cast<std::size_t>(length));
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
     std::vsnprintf(text.data(), text.size(), format, args);
     text.resize(static_cast<std::size_t>(length));

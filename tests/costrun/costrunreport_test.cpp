@@ -206,3 +206,12 @@ TEST_F(ActivityLogTest, RunWideBlocks) {
 }
 
 }  // namespace
+
+// Lines are formatted whole however long they are: a short one, one just past the
+// formatting buffer, and a long one.
+TEST_F(ActivityLogTest, LongLinesAreWrittenWhole) {
+    doc->openActivityLog();
+    const std::string names[] = {"Bolt", std::string(511, 'x'), std::string(5000, 'y')};
+    for (const std::string& name : names) doc->logActivity("Item : %s %d\n", name.c_str(), 7);
+    EXPECT_EQ(readFile(doc->activityLogPath()), "Item : Bolt 7\nItem : " + names[1] + " 7\nItem : " + names[2] + " 7\n");
+}
