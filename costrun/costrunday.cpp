@@ -168,64 +168,41 @@ void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
 
 void CCostrunDoc::indexReceipts() {
     receiptIndex.clear();
+    receiptRefNumbers.clear();
     if (!receiptTxns) return;
     for (std::size_t position = 0; position < receiptTxns->size(); ++position) {
         const CCostrunTxn& record = *receiptTxns->at(position);
-        // Lines in the order the record's lots are taken; a line without an item can
-        // give no lot and is left out.
-        auto addLines = [&](const std::vector<CQbField*>& lines) {
+        receiptRefNumbers.push_back(record.ret->getValue("RefNumber"));
+        // Lines in the order the record's lots are taken; a line that can give no lot
+        // is left out.
+        auto addLines = [&](const std::vector<CQbField*>& lines, const char* quantityField,
+                            const char* amountField) {
             for (const CQbField* line : lines) {
-                const CQbFieldList* fields = line->getChildren();
-                if (fields == nullptr || !fields->has("ItemRef")) continue;
-                receiptIndex[line->grandchildValue("ItemRef", "FullName")].push_back({position, line});
+                auto read = readReceiptLine(*line, quantityField, amountField);
+                if (!read) continue;
+                std::vector<CReceiptEntry>& entries = receiptIndex[read->item];
+                entries.push_back({position, std::move(read)});
             }
         };
         switch (record.txnTypeCode) {
             case kTxnBuildAssembly:
                 receiptIndex[record.ret->getValue("ItemInventoryAssemblyRef", "FullName")].push_back(
-                    {position, nullptr});
+                    {position, std::nullopt});
                 break;
             case kTxnInventoryAdjustment:
-                addLines(record.ret->findAll("InventoryAdjustmentLineRet"));
+                addLines(record.ret->findAll("InventoryAdjustmentLineRet"), "QuantityDifference",
+                         "ValueDifference");
                 break;
             case kTxnBill:
             case kTxnItemReceipt:
             case kTxnCheck:
-                addLines(record.ret->findAll("ItemLineRet"));
+                addLines(record.ret->findAll("ItemLineRet"), "Quantity", "Amount");
                 for (const CQbField* group : record.ret->findAll("ItemGroupLineRet"))
-                    addLines(group->findChildren("ItemLineRet"));
+                    addLines(group->findChildren("ItemLineRet"), "Quantity", "Amount");
                 break;
             default:
                 break;
         }
-    }
-}
-
-void CCostrunDoc::takeRecordLots(const CCostrunTxn& record, const std::vector<const CQbField*>& lines,
-                                 CCostrunItemList& list) {
-    const CQbObject& txn = *record.ret;
-    const std::string refNumber = txn.getValue("RefNumber");
-    const std::string typeName = CCostrunTxnList::typeName(record);
-    switch (record.txnTypeCode) {
-        case kTxnBuildAssembly:
-            buildLot(record, list);
-            break;
-        case kTxnInventoryAdjustment:
-            for (const CQbField* line : lines)
-                takeReceiptLine(list, record.txnDate, refNumber, typeName, *line,
-                                "QuantityDifference", "ValueDifference", 1.0f);
-            break;
-        case kTxnBill:
-        case kTxnItemReceipt:
-        case kTxnCheck: {
-            const float rate = receiptRate(txn);
-            for (const CQbField* line : lines)
-                takeReceiptLine(list, record.txnDate, refNumber, typeName, *line, "Quantity",
-                                "Amount", rate);
-            break;
-        }
-        default:
-            break;
     }
 }
 
@@ -245,7 +222,6 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                                 const std::optional<CDateTime>& date) { return record->txnDate < date; }) -
             receiptTxns->begin());
     }
-    std::vector<const CQbField*> recordLines;
     for (const auto& owned : list) {
         CCostrunItem& item = *owned;
         if (!item.active || item.isComplete()) continue;
@@ -261,9 +237,16 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
             while (start != lines.begin() && std::prev(start)->record == start->record) --start;
             const CCostrunTxn& record = *receiptTxns->at(start->record);
             if (record.txnDate && *record.txnDate < day && !record.isPending) {
-                recordLines.clear();
-                for (auto e = start; e != end; ++e) recordLines.push_back(e->line);
-                takeRecordLots(record, recordLines, list);
+                if (record.txnTypeCode == kTxnBuildAssembly) {
+                    buildLot(record, list);
+                } else {
+                    const float rate =
+                        record.txnTypeCode == kTxnInventoryAdjustment ? 1.0f : receiptRate(*record.ret);
+                    const std::string typeName = CCostrunTxnList::typeName(record);
+                    for (auto e = start; e != end; ++e)
+                        placeReceiptLot(list, *e->line, record.txnDate, receiptRefNumbers[start->record],
+                                        typeName, rate);
+                }
             }
             end = start;
         }

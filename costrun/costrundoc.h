@@ -81,11 +81,23 @@ public:
                           const std::string& refNumber, const std::string& typeName,
                           const std::vector<CQbField*>& lines, const std::string& quantityField,
                           const std::string& amountField, float rate);
-    // One line of takeReceiptLines.
-    void takeReceiptLine(CCostrunItemList& list, const std::optional<CDateTime>& txnDate,
-                         const std::string& refNumber, const std::string& typeName,
-                         const CQbField& line, const std::string& quantityField,
-                         const std::string& amountField, float rate);
+    // A receiving line as lots are taken from it.
+    struct CReceiptLine {
+        std::string item;     // ItemRef FullName
+        float quantity = 0;   // the line's quantity field, above 0
+        float amount = 0;     // the line's amount field (0 when absent), before any rate
+        std::string unit;     // UnitOfMeasure
+    };
+    // What a lot needs of the line; none for a line that can give no lot (no fields, no
+    // quantity above 0, no item).
+    static std::optional<CReceiptLine> readReceiptLine(const CQbField& line,
+                                                       const std::string& quantityField,
+                                                       const std::string& amountField);
+    // The line's lot for its item in the list, when that item still takes lots; the
+    // amount is multiplied by the rate.
+    void placeReceiptLot(CCostrunItemList& list, const CReceiptLine& line,
+                         const std::optional<CDateTime>& txnDate, const std::string& refNumber,
+                         const std::string& typeName, float rate);
     // The rate that turns a receiving transaction's line amounts into the home
     // currency: the transaction's "ExchangeRate" when multicurrency is on, otherwise 1.0.
     // A missing, zero or negative rate counts as 1.0.
@@ -129,11 +141,8 @@ public:
     void assignAccounts(CCostrunItemList& list);
     // The FIFO walk over the run's receiving transactions, newest first.
     void collectLots(CCostrunItemList& list, const CDateTime& day, const std::string& itemType);
-    // Fills receiptIndex from receiptTxns.
+    // Fills receiptIndex and receiptRecords from receiptTxns.
     void indexReceipts();
-    // The lots one record gives the item list (lines of other items change nothing).
-    void takeRecordLots(const CCostrunTxn& record, const std::vector<const CQbField*>& lines,
-                        CCostrunItemList& list);
     void addOpeningLots(CCostrunItemList& list, const std::string& itemType);
 
     // --- assembly builds ---
@@ -192,15 +201,17 @@ public:
     std::unique_ptr<CQbObjectList> inventoryAdjustments;
     std::unique_ptr<CCostrunTxnList> receiptTxns;
     // receiptTxns by item: for every item named on a receiving line, and every assembly
-    // built, the positions of its records in receiptTxns (ascending) with the line (null
-    // for a build, whose lot is the whole build). The walk of a day follows only the
-    // items still short of lots, so it need not pass every record back to the start
-    // date for the sake of one item that needs an opening lot.
+    // built, the positions of its records in receiptTxns (ascending) with the line as
+    // read (none for a build, whose lot is the whole build). The walk of a day follows
+    // only the items still short of lots, and the lines are read once per run rather
+    // than on every day that reaches back to them.
     struct CReceiptEntry {
         std::size_t record;
-        const CQbField* line;
+        std::optional<CReceiptLine> line;
     };
     std::unordered_map<std::string, std::vector<CReceiptEntry>> receiptIndex;
+    // RefNumber of every record of receiptTxns, by position.
+    std::vector<std::string> receiptRefNumbers;
     std::unique_ptr<CQbObjectList> builds;
     std::unique_ptr<CQbObjectList> dayInvoices;
     std::unique_ptr<CQbObjectList> daySalesReceipts;

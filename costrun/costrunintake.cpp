@@ -120,26 +120,35 @@ void CCostrunDoc::takeReceiptLines(CCostrunItemList& list, const std::optional<C
                                    const std::vector<CQbField*>& lines,
                                    const std::string& quantityField, const std::string& amountField,
                                    float rate) {
-    for (const CQbField* line : lines)
-        takeReceiptLine(list, txnDate, refNumber, typeName, *line, quantityField, amountField, rate);
+    for (const CQbField* line : lines) {
+        if (const auto read = readReceiptLine(*line, quantityField, amountField))
+            placeReceiptLot(list, *read, txnDate, refNumber, typeName, rate);
+    }
 }
 
-void CCostrunDoc::takeReceiptLine(CCostrunItemList& list, const std::optional<CDateTime>& txnDate,
-                                  const std::string& refNumber, const std::string& typeName,
-                                  const CQbField& line, const std::string& quantityField,
-                                  const std::string& amountField, float rate) {
+std::optional<CCostrunDoc::CReceiptLine> CCostrunDoc::readReceiptLine(const CQbField& line,
+                                                                     const std::string& quantityField,
+                                                                     const std::string& amountField) {
     const CQbFieldList* fields = line.getChildren();
-    if (fields == nullptr || fields->getSize() == 0) return;
-    const float quantity = fields->getFloat(quantityField);
-    if (!(quantity > 0.0f)) return;
-    if (!fields->has("ItemRef")) return;
-    const std::string name = line.grandchildValue("ItemRef", "FullName");
+    if (fields == nullptr || fields->getSize() == 0) return std::nullopt;
+    CReceiptLine read;
+    read.quantity = fields->getFloat(quantityField);
+    if (!(read.quantity > 0.0f)) return std::nullopt;
+    if (!fields->has("ItemRef")) return std::nullopt;
+    read.item = line.grandchildValue("ItemRef", "FullName");
     // A line without an amount carries no value (not the -1.0 of a missing number).
-    const float amount = line.childFloat(amountField) * rate;
+    read.amount = line.childFloat(amountField);
+    read.unit = line.childValue("UnitOfMeasure");
+    return read;
+}
 
-    CCostrunItem* item = list.find(name);
+void CCostrunDoc::placeReceiptLot(CCostrunItemList& list, const CReceiptLine& line,
+                                  const std::optional<CDateTime>& txnDate, const std::string& refNumber,
+                                  const std::string& typeName, float rate) {
+    const float amount = line.amount * rate;
+    CCostrunItem* item = list.find(line.item);
     if (item == nullptr || !item->active || item->isComplete()) return;
-    const float baseQuantity = toBaseQuantity(item, line.childValue("UnitOfMeasure"), quantity);
+    const float baseQuantity = toBaseQuantity(item, line.unit, line.quantity);
 
     auto lot = std::make_unique<CItemPo>();
     lot->txnDate = txnDate;

@@ -137,6 +137,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     checks.reset();
     inventoryAdjustments.reset();
     receiptIndex.clear();
+    receiptRefNumbers.clear();
     receiptTxns.reset();
     openingInventory.reset();
     openingAssembly.reset();
