@@ -46,6 +46,8 @@ std::vector<CFixture>& fixtures() {
     static std::vector<CFixture> all = [] {
         const char* dir = std::getenv("QBSIM_BENCH_DIR");
         const std::string file = std::string(dir && *dir ? dir : "/tmp") + "/qbsim-bench-2000x30-seed1.qbw";
+        // The folder is made when missing, so a fresh QBSIM_BENCH_DIR works.
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
         if (!std::filesystem::exists(file)) {
             CQbSimGeneratorOptions options;
             options.items = 2000;
