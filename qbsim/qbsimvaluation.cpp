@@ -75,8 +75,10 @@ void CQbSimValuation::catchUp() {
         }
     }
     if (staleFrom < validBefore) {
+        // Every stale date lies on or before the last day evaluated, so the appended
+        // transactions' day goes with it and is evaluated again in full.
         invalidateFrom(staleFrom);
-        if (staleFrom <= lastDay) return;  // the appended transactions' day goes with it
+        return;
     }
     if (appended.empty()) return;
     // Append in entry order, which need not be the order the rows were added in.

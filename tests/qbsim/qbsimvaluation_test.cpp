@@ -275,6 +275,25 @@ TEST_F(QbSimValuationTest, PostingsOnTheLastDayEvaluatedGoOnTopOfIt) {
     ok("<TxnDelRq><TxnDelType>InventoryAdjustment</TxnDelType><TxnID>" + textAt(added[0].rets()[0], "TxnID") +
        "</TxnID></TxnDelRq>");
     EXPECT_EQ(value("2024-01-04", "Widget"), 2400);
+
+    // Another connection posts on the last day and back-dates one posting: evaluation
+    // starts again from the back date, not from the first day.
+    {
+        auto other = CQbSimCompany::open(company->path());
+        CQbSimEngine writer(*other, nullptr);
+        for (const char* date : {"2024-01-04", "2024-01-02"}) {
+            CParsedResponse rs(writer.processRequest(envelope(
+                adjustment(date, "Gadget", "<ValueAdjustment><NewValue>30.00</NewValue></ValueAdjustment>"))));
+            ASSERT_EQ(rs[0].code, 0) << rs[0].message;
+        }
+    }
+    const auto beforeBoth = ledger.linesEvaluated();
+    const auto afterBoth = everything("2024-01-04");
+    const auto partly = ledger.linesEvaluated() - beforeBoth;
+    ledger.reset();
+    const auto beforeAll = ledger.linesEvaluated();
+    EXPECT_EQ(everything("2024-01-04"), afterBoth);
+    EXPECT_EQ(partly, ledger.linesEvaluated() - beforeAll - 2);  // all but the two bills of the first day
 }
 
 // A company file whose change log predates transaction rows gets them when opened, and
