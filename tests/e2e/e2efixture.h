@@ -26,6 +26,39 @@ public:
     void closeWindow() override {}
 };
 
+// A request processor that hands every call to the stand-in's; tests override
+// ProcessRequest to change what QuickBooks does with a request.
+class CDelegatingProcessor : public CComObjectBase<IRequestProcessor2> {
+public:
+    explicit CDelegatingProcessor(IRequestProcessor2* real) : inner(real) {}
+    ~CDelegatingProcessor() override { inner->Release(); }
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
+            AddRef();
+            *object = static_cast<IRequestProcessor2*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT OpenConnection(BSTR id, BSTR name) override { return inner->OpenConnection(id, name); }
+    HRESULT BeginSession(BSTR file, QBFileMode mode, BSTR* ticket) override {
+        return inner->BeginSession(file, mode, ticket);
+    }
+    HRESULT EndSession(BSTR ticket) override { return inner->EndSession(ticket); }
+    HRESULT CloseConnection() override { return inner->CloseConnection(); }
+    HRESULT GetCurrentCompanyFileName(BSTR ticket, BSTR* name) override {
+        return inner->GetCurrentCompanyFileName(ticket, name);
+    }
+    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
+        return inner->ProcessRequest(ticket, request, response);
+    }
+
+protected:
+    IRequestProcessor2* inner;
+};
+
 class ValuationRun : public ::testing::Test {
 protected:
     ValuationRun()
@@ -35,7 +68,21 @@ protected:
         std::filesystem::create_directories(dir);
         qbsimRegister();
     }
-    ~ValuationRun() override { std::filesystem::remove_all(dir); }
+    ~ValuationRun() override {
+        qbsimRegister();
+        std::filesystem::remove_all(dir);
+    }
+
+    // Sessions from now on talk to a processor `make` wraps around the stand-in's.
+    template <class Make>
+    void wrapProcessor(Make make) {
+        comRegisterClass(CLSID_RequestProcessor2, [make](REFIID riid, void** object) {
+            CDelegatingProcessor* processor = make(qbsimCreateProcessor());
+            const HRESULT hr = processor->QueryInterface(riid, object);
+            processor->Release();
+            return hr;
+        });
+    }
 
     // A company file loaded from a request document of tests/e2e/data.
     std::string company(const std::string& fixture) {
@@ -55,6 +102,20 @@ protected:
     }
 
     static CDateTime day(int y, int m, int d) { return *CDateTime::fromLocal(y, m, d, 10, 0, 0); }
+
+    // Opens the file and processes 04/01/2010 to 04/03/2010; true when the run completed.
+    bool runApril(const std::string& path, std::string* status = nullptr) {
+        auto dlg = window();
+        if (!dlg->openFile(path)) {
+            if (status) *status = dlg->statusText();
+            return false;
+        }
+        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+        const bool done = dlg->onProcess();
+        if (status) *status = dlg->statusText();
+        return done;
+    }
 
     // QuickBooks' own quantity and value of an item at the end of a day.
     static std::pair<float, float> carried(CCostrunDoc& engine, const CDateTime& when,

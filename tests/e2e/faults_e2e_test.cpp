@@ -33,29 +33,10 @@ const char* faultName(CFault fault) {
 }
 
 // Delegates to the stand-in and applies the plan to ProcessRequest.
-class CFaultyProcessor final : public CComObjectBase<IRequestProcessor2> {
+class CFaultyProcessor final : public CDelegatingProcessor {
 public:
-    CFaultyProcessor(IRequestProcessor2* real, CFaultPlan& plan) : inner(real), plan(plan) {}
-    ~CFaultyProcessor() override { inner->Release(); }
+    CFaultyProcessor(IRequestProcessor2* real, CFaultPlan& plan) : CDelegatingProcessor(real), plan(plan) {}
 
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
-            AddRef();
-            *object = static_cast<IRequestProcessor2*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT OpenConnection(BSTR id, BSTR name) override { return inner->OpenConnection(id, name); }
-    HRESULT BeginSession(BSTR file, QBFileMode mode, BSTR* ticket) override {
-        return inner->BeginSession(file, mode, ticket);
-    }
-    HRESULT EndSession(BSTR ticket) override { return inner->EndSession(ticket); }
-    HRESULT CloseConnection() override { return inner->CloseConnection(); }
-    HRESULT GetCurrentCompanyFileName(BSTR ticket, BSTR* name) override {
-        return inner->GetCurrentCompanyFileName(ticket, name);
-    }
     HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
         const int index = ++plan.sent;
         const bool hit = plan.fault == CFault::dieFrom ? index >= plan.at : index == plan.at;
@@ -81,7 +62,6 @@ private:
         return static_cast<HRESULT>(0x800706BAu);
     }
 
-    IRequestProcessor2* inner;
     CFaultPlan& plan;
 };
 
@@ -94,27 +74,7 @@ struct CBooks {
 class InterruptedRun : public ValuationRun {
 protected:
     InterruptedRun() {
-        comRegisterClass(CLSID_RequestProcessor2, [this](REFIID riid, void** object) {
-            auto* processor = new CFaultyProcessor(qbsimCreateProcessor(), plan);
-            const HRESULT hr = processor->QueryInterface(riid, object);
-            processor->Release();
-            return hr;
-        });
-    }
-    ~InterruptedRun() override { qbsimRegister(); }
-
-    // Opens the file and processes up to the last day; true when the run completed.
-    bool run(const std::string& path, std::string* status = nullptr) {
-        auto dlg = window();
-        if (!dlg->openFile(path)) {
-            if (status) *status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
-        const bool done = dlg->onProcess();
-        if (status) *status = dlg->statusText();
-        return done;
+        wrapProcessor([this](IRequestProcessor2* real) { return new CFaultyProcessor(real, plan); });
     }
 
     CBooks books(const std::string& path) {
@@ -155,7 +115,7 @@ protected:
         // The books and the request count of an uninterrupted run.
         std::string path = company(fixture);
         plan = CFaultPlan{};
-        ASSERT_TRUE(run(path));
+        ASSERT_TRUE(runApril(path));
         const int requests = plan.sent;
         const CBooks expected = books(path);
         std::filesystem::remove(path);
@@ -168,7 +128,7 @@ protected:
                 path = company(fixture);
                 plan = CFaultPlan{fault, at, 0};
                 std::string status;
-                const bool completed = run(path, &status);
+                const bool completed = runApril(path, &status);
                 // The user is told: the run fails, or completes with a warning.
                 if (completed) {
                     EXPECT_THAT(status, HasSubstr("\n\nWarning : "));
@@ -178,7 +138,7 @@ protected:
                 plan = CFaultPlan{};
                 for (int attempt = 0; attempt < 2 && books(path).lastUpToDate != expected.lastUpToDate; ++attempt) {
                     std::string again;
-                    EXPECT_TRUE(run(path, &again)) << again;
+                    EXPECT_TRUE(runApril(path, &again)) << again;
                 }
                 expectSameBooks(expected, books(path));
                 std::filesystem::remove(path);

@@ -78,30 +78,11 @@ std::string responseKind(const std::string& answer) {
 }
 
 // Delegates to the stand-in; answers of the kind `target` lose their optional elements.
-class CStrippingProcessor final : public CComObjectBase<IRequestProcessor2> {
+class CStrippingProcessor final : public CDelegatingProcessor {
 public:
     CStrippingProcessor(IRequestProcessor2* real, std::string& target, std::set<std::string>& seen)
-        : inner(real), target(target), seen(seen) {}
-    ~CStrippingProcessor() override { inner->Release(); }
+        : CDelegatingProcessor(real), target(target), seen(seen) {}
 
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
-            AddRef();
-            *object = static_cast<IRequestProcessor2*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT OpenConnection(BSTR id, BSTR name) override { return inner->OpenConnection(id, name); }
-    HRESULT BeginSession(BSTR file, QBFileMode mode, BSTR* ticket) override {
-        return inner->BeginSession(file, mode, ticket);
-    }
-    HRESULT EndSession(BSTR ticket) override { return inner->EndSession(ticket); }
-    HRESULT CloseConnection() override { return inner->CloseConnection(); }
-    HRESULT GetCurrentCompanyFileName(BSTR ticket, BSTR* name) override {
-        return inner->GetCurrentCompanyFileName(ticket, name);
-    }
     HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
         const HRESULT hr = inner->ProcessRequest(ticket, request, response);
         if (FAILED(hr) || *response == nullptr) return hr;
@@ -116,7 +97,6 @@ public:
     }
 
 private:
-    IRequestProcessor2* inner;
     std::string& target;
     std::set<std::string>& seen;
 };
@@ -124,34 +104,14 @@ private:
 class BareAnswers : public ValuationRun {
 protected:
     BareAnswers() {
-        comRegisterClass(CLSID_RequestProcessor2, [this](REFIID riid, void** object) {
-            auto* processor = new CStrippingProcessor(qbsimCreateProcessor(), target, seen);
-            const HRESULT hr = processor->QueryInterface(riid, object);
-            processor->Release();
-            return hr;
-        });
-    }
-    ~BareAnswers() override { qbsimRegister(); }
-
-    // Opens the file and processes 04/01/2010 to 04/03/2010; true when the run completed.
-    bool run(const std::string& path, std::string& status) {
-        auto dlg = window();
-        if (!dlg->openFile(path)) {
-            status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
-        const bool done = dlg->onProcess();
-        status = dlg->statusText();
-        return done;
+        wrapProcessor([this](IRequestProcessor2* real) { return new CStrippingProcessor(real, target, seen); });
     }
 
     void stripEachKind(const std::string& fixture) {
         // The kinds of answer a complete run receives.
         std::string path = company(fixture);
         std::string status;
-        ASSERT_TRUE(run(path, status)) << status;
+        ASSERT_TRUE(runApril(path, &status)) << status;
         std::filesystem::remove(path);
         const std::set<std::string> kinds = seen;
         ASSERT_GT(kinds.size(), 8u);
@@ -160,12 +120,12 @@ protected:
             SCOPED_TRACE("bare " + kind);
             path = company(fixture);
             target = kind;
-            const bool completed = run(path, status);
+            const bool completed = runApril(path, &status);
             EXPECT_FALSE(status.empty());
             target.clear();
             if (!completed) {
                 std::string again;
-                EXPECT_TRUE(run(path, again)) << "after: " << status << "\nagain: " << again;
+                EXPECT_TRUE(runApril(path, &again)) << "after: " << status << "\nagain: " << again;
             }
             std::filesystem::remove(path);
         }
