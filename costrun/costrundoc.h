@@ -141,7 +141,7 @@ public:
     void assignAccounts(CCostrunItemList& list);
     // The FIFO walk over the run's receiving transactions, newest first.
     void collectLots(CCostrunItemList& list, const CDateTime& day, const std::string& itemType);
-    // Fills receiptIndex and receiptRecords from receiptTxns.
+    // Fills receiptIndex and receiptRefNumbers from receiptTxns.
     void indexReceipts();
     void addOpeningLots(CCostrunItemList& list, const std::string& itemType);
 

@@ -187,10 +187,15 @@ CREATE TRIGGER txn_added AFTER INSERT ON txn
   BEGIN INSERT INTO inventory_change(from_date, txn_row) VALUES(NEW.txn_date, NEW.id); END;
 )SQL";
 
+// True when the change log has the txn_row column.
+bool hasTxnRowColumn(CQbSimDb& db) {
+    CQbSimStmt columns(db, "SELECT 1 FROM pragma_table_info('inventory_change') WHERE name = 'txn_row'");
+    return columns.step();
+}
+
 // True when the change log has the txn_row column and the insert trigger that fills it.
 bool changeLogCurrent(CQbSimDb& db) {
-    CQbSimStmt columns(db, "SELECT 1 FROM pragma_table_info('inventory_change') WHERE name = 'txn_row'");
-    if (!columns.step()) return false;
+    if (!hasTxnRowColumn(db)) return false;
     CQbSimStmt trigger(db, "SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = 'txn_added'");
     return trigger.step() && trigger.text(0).find("txn_row") != std::string::npos;
 }
@@ -203,10 +208,7 @@ void upgradeChangeLog(CQbSimDb& db) {
     if (changeLogCurrent(db)) return;
     CQbSimTransaction txn(db);
     db.exec(kChangeLog);
-    {
-        CQbSimStmt columns(db, "SELECT 1 FROM pragma_table_info('inventory_change') WHERE name = 'txn_row'");
-        if (!columns.step()) db.exec("ALTER TABLE inventory_change ADD COLUMN txn_row INTEGER;");
-    }
+    if (!hasTxnRowColumn(db)) db.exec("ALTER TABLE inventory_change ADD COLUMN txn_row INTEGER;");
     db.exec("DROP TRIGGER IF EXISTS txn_added;");
     db.exec(kAddedTrigger);
     txn.commit();

@@ -81,38 +81,30 @@ void CQbSimValuation::catchUp() {
         return;
     }
     if (appended.empty()) return;
-    // Append in entry order, which need not be the order the rows were added in.
-    std::map<std::int64_t, std::int64_t> byEntry;
+    // Append in entry order, which need not be the order the rows were added in. A
+    // transaction gone again (its deletion is in the log too), now dated elsewhere, or
+    // entered before the day's last evaluated line cannot go on top: the day is
+    // evaluated again instead.
+    std::map<std::int64_t, std::int64_t> byEntry;  // entry sequence -> transaction row
     for (const std::int64_t row : appended) {
-        CQbSimStmt entry(db, "SELECT entry_seq FROM txn WHERE id = ?");
-        entry.bind(1, row);
-        if (!entry.step()) {  // gone again: its deletion is in the log too, but be safe
+        CQbSimStmt head(db, "SELECT txn_date, entry_seq FROM txn WHERE id = ?");
+        head.bind(1, row);
+        if (!head.step() || qbsimDateNumber(head.text(0)) != lastDay) {
             invalidateFrom(lastDay);
             return;
         }
-        byEntry.emplace(entry.integer(0), row);
+        byEntry.emplace(head.integer(1), row);
+    }
+    if (byEntry.begin()->first <= lastEntry) {
+        invalidateFrom(lastDay);
+        return;
     }
     for (const auto& [entrySeq, row] : byEntry) {
-        if (!append(row)) {
-            invalidateFrom(lastDay);
-            return;
-        }
+        CQbSimStmt lines(db, std::string(kLineSelect) + "t.id = ?" + kLineOrder);
+        lines.bind(1, row);
+        evaluate(lines);
+        lastEntry = entrySeq;
     }
-}
-
-bool CQbSimValuation::append(std::int64_t txnRow) {
-    CQbSimStmt lines(db, std::string(kLineSelect) + "t.id = ?" + kLineOrder);
-    lines.bind(1, txnRow);
-    // Check before evaluating anything: a transaction dated elsewhere or entered before
-    // the day's last evaluated line cannot go on top.
-    CQbSimStmt head(db, "SELECT txn_date, entry_seq FROM txn WHERE id = ?");
-    head.bind(1, txnRow);
-    if (!head.step()) return false;
-    if (qbsimDateNumber(head.text(0)) != lastDay || head.integer(1) <= lastEntry) return false;
-    const std::int64_t entry = head.integer(1);
-    evaluate(lines);
-    lastEntry = entry;
-    return true;
 }
 
 void CQbSimValuation::invalidateFrom(int date) {

@@ -79,9 +79,6 @@ private:
     // Evaluates the rows of a line statement (kLineSelect) in date and entry order.
     // Returns the date and entry sequence of the last line, or {0, -1} for none.
     std::pair<int, std::int64_t> evaluate(CQbSimStmt& lines);
-    // Evaluates a new transaction on top of the last day evaluated when it is dated on
-    // that day and entered after every line evaluated on it; false when it is not.
-    bool append(std::int64_t txnRow);
     double purchaseCost(std::int64_t itemRow);
     CState current(std::int64_t itemRow) const;
     void record(std::int64_t itemRow, int date, CState state);
