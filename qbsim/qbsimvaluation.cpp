@@ -216,7 +216,7 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
         }
         if (!stocked) continue;
         CState s = current(item);
-        if (type == "Bill" || type == "ItemReceipt" || type == "Check") {
+        if (type == "Bill" || type == "ItemReceipt" || type == "Check" || type == "CreditCardCharge") {
             s.quantity += delta;
             s.valueCents += roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate);
         } else if (type == "InventoryAdjustment") {
