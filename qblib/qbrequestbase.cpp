@@ -5,6 +5,7 @@
 #include "qbrequestbase.h"
 
 #include <cassert>
+#include <charconv>
 #include <strings.h>
 
 #include "qbexception.h"
@@ -22,6 +23,19 @@ constexpr const char* kPageSize = "500";
 constexpr std::size_t kAdjustmentBatchChars = 10240;
 // The tags of one adjustment line: ItemRef/FullName (40) and ValueAdjustment/NewValue (56).
 constexpr std::size_t kAdjustmentLineTags = 96;
+
+// statusCode "1": the query found nothing that matches its filter.
+constexpr std::string_view kNoMatch = "1";
+
+// The status code as a whole integer; -1 when the text is empty or not an integer.
+int statusNumber(std::string_view text) {
+    int value = -1;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+        return -1;
+    }
+    return value;
+}
 
 }  // namespace
 
@@ -101,6 +115,20 @@ void CQbRequestBase::collectObjects(const std::string& elementName, CQbObjectLis
     }
 }
 
+bool CQbRequestBase::acceptQueryAnswer(const std::string& requestName) {
+    if (succeeded(*response)) return true;
+    if (response->statusCode() == kNoMatch) return false;
+    // A warning still carries the answer's records; a warning without a numeric code is
+    // no answer that can be judged.
+    if (response->statusSeverity() == "Warn" && statusNumber(response->statusCode()) >= 0) {
+        const std::string message = response->statusMessage();
+        warnings.push_back(requestName + ": " +
+                           (message.empty() ? "status " + response->statusCode() : message));
+        return true;
+    }
+    throw CQbException(refusalText(*response, requestName));
+}
+
 std::unique_ptr<CQbObjectList> CQbRequestBase::query(const std::string& requestName,
                                                      const std::string& elementName,
                                                      const CQbFieldList* filter,
@@ -110,7 +138,7 @@ std::unique_ptr<CQbObjectList> CQbRequestBase::query(const std::string& requestN
     auto result = std::make_unique<CQbObjectList>();
     if (!useIterator) {
         response = sendRequest(requestName, nullptr, filter);
-        collectObjects(elementName, *result);
+        if (acceptQueryAnswer(requestName)) collectObjects(elementName, *result);
         return result;
     }
 
@@ -124,11 +152,14 @@ std::unique_ptr<CQbObjectList> CQbRequestBase::query(const std::string& requestN
     CQbAttrList next;
     next.add("iterator", "Continue");
     next.add("iteratorID", response->iteratorID());
+    // A refused page throws: the pages before it are no complete answer either.
     for (;;) {
+        if (!acceptQueryAnswer(requestName)) break;
         const std::size_t before = static_cast<std::size_t>(result->getSize());
         collectObjects(elementName, *result);
+        // A page without records ends the loop even when QuickBooks reports more.
         if (static_cast<std::size_t>(result->getSize()) == before) break;
-        if (response->statusCode() != "0" || response->iteratorRemainingCount() == 0) break;
+        if (response->iteratorRemainingCount() <= 0) break;
         dropResponse();
         pumpMessages();
         response = sendRequest(requestName, &next, &fields);
@@ -186,6 +217,7 @@ std::unique_ptr<CQbObject> CQbRequestBase::queryPreferences() {
     if (!isConnected()) return nullptr;
     dropResponse();
     response = sendRequest("PreferencesQueryRq", nullptr, nullptr);
+    if (!acceptQueryAnswer("PreferencesQueryRq")) return nullptr;
     CQbDomReader::Node* node = response->findElement("PreferencesRet");
     if (node == nullptr) return nullptr;
     auto object = std::make_unique<CQbObject>();
@@ -199,9 +231,9 @@ std::unique_ptr<CQbObject> CQbRequestBase::queryCompany() {
     CQbFieldList fields;
     fields.addText("OwnerID", kPrivateOwnerId);
     response = sendRequest("CompanyQueryRq", nullptr, &fields);
-    if (response->statusCode() != "0") return nullptr;
+    if (!succeeded(*response)) throw CQbException(refusalText(*response, "CompanyQueryRq"));
     CQbDomReader::Node* node = response->findElement("CompanyRet");
-    if (node == nullptr) return nullptr;
+    if (node == nullptr) throw CQbException(kNoCompanyRecord);
     auto object = std::make_unique<CQbObject>();
     object->load(node);
     return object;
@@ -233,26 +265,29 @@ void CQbRequestBase::modObject(const CQbObject& object) {
     modObject(modRqName(object.getName()), object);
 }
 
-void CQbRequestBase::addObjects(const std::string& requestName, const CQbObjectList* objects) {
+void CQbRequestBase::addOrModObjects(bool add, const std::string& requestName,
+                                     const CQbObjectList* objects) {
+    failedIndex = -1;
     if (!isConnected() || objects == nullptr) return;
     for (int i = 0; i < objects->getSize(); ++i) {
-        addObject(requestName, *objects->getAt(i));
-        if (statusCode() != 0) {
-            failedObject = objects->getAt(i);
+        if (add) {
+            addObject(requestName, *objects->getAt(i));
+        } else {
+            modObject(requestName, *objects->getAt(i));
+        }
+        if (!succeeded()) {
+            failedIndex = i;
             return;
         }
     }
 }
 
+void CQbRequestBase::addObjects(const std::string& requestName, const CQbObjectList* objects) {
+    addOrModObjects(true, requestName, objects);
+}
+
 void CQbRequestBase::modObjects(const std::string& requestName, const CQbObjectList* objects) {
-    if (!isConnected() || objects == nullptr) return;
-    for (int i = 0; i < objects->getSize(); ++i) {
-        modObject(requestName, *objects->getAt(i));
-        if (statusCode() != 0) {
-            failedObject = objects->getAt(i);
-            return;
-        }
-    }
+    addOrModObjects(false, requestName, objects);
 }
 
 void CQbRequestBase::addObjects(const CQbObjectList* objects) {
@@ -277,7 +312,7 @@ std::unique_ptr<CQbReport> CQbRequestBase::inventoryValuationSummary(const CDate
     fields.addAggregate("ReportPeriod", std::move(period));
     fields.addRef("ReportItemFilter", "ItemTypeFilter", itemType);
     response = sendRequest("GeneralSummaryReportQueryRq", nullptr, &fields);
-    report->load(*response);
+    if (succeeded(*response)) report->load(*response);
     return report;
 }
 
@@ -288,7 +323,8 @@ bool CQbRequestBase::txnDel(const std::string& txnId, const std::string& txnDelT
     fields.addText("TxnDelType", txnDelType);
     fields.addText("TxnID", txnId);
     response = sendRequest("TxnDelRq", nullptr, &fields);
-    return response->statusCode() == "0";
+    if (!succeeded(*response)) throw CQbException(refusalText(*response, "TxnDelRq"));
+    return true;
 }
 
 bool CQbRequestBase::dataExtDefFind(const std::string& owner, const std::string& name,
@@ -335,6 +371,7 @@ void CQbRequestBase::dataExtDefAdd(const std::string& owner, const std::string& 
     definition.addText("DataExtType", type);
     definition.addText("AssignToObject", assignToObject);
     addObject("DataExtDefAddRq", definition);
+    if (!succeeded()) throw CQbException(refusalText(*response, "DataExtDefAddRq"));
 }
 
 void CQbRequestBase::dataExtDefDel(const std::string& owner, const std::string& name) {
@@ -359,7 +396,7 @@ int CQbRequestBase::dataExtCompany(const char* request, const char* element,
     CQbFieldList fields;
     fields.addAggregate(element, std::move(ext));
     response = sendRequest(request, nullptr, &fields);
-    return 1;
+    return succeeded(*response) ? 1 : 0;
 }
 
 int CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
@@ -382,10 +419,10 @@ int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::strin
     return dataExtAddCompany(owner, name, zoneDateTimeText(value));
 }
 
-void CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
+bool CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
                                    const std::string* macro, const std::string& name,
                                    const std::string& value) {
-    if (!isConnected()) return;
+    if (!isConnected()) return false;
     // The texts are escaped like any element text, so a name or value holding '&' or
     // '<' cannot break the request document.
     std::string body = "<DataExtAdd><OwnerID>";
@@ -400,6 +437,7 @@ void CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std:
     body += "<DataExtValue>" + escapeText(value) + "</DataExtValue></DataExtAdd>";
     dropResponse();
     response = sendRequestText("DataExtAddRq", &body);
+    return succeeded(*response);
 }
 
 bool CQbRequestBase::postValueAdjustments(const CDateTime& date, const std::string& account,
@@ -469,7 +507,9 @@ bool CQbRequestBase::inventoryAdjustmentAdd(const CDateTime& date, const std::st
         ++macroCounter;
     }
     response = sendRequest("InventoryAdjustmentAddRq", nullptr, &fields);
-    if (statusCode() != 0) throw CQbException(statusMessage());
+    if (!succeeded(*response)) {
+        throw CQbException(refusalText(*response, "InventoryAdjustmentAddRq"));
+    }
     return true;
 }
 
@@ -488,8 +528,27 @@ void CQbRequestBase::logError(const std::string& text) {
     eventLog->write(text);
 }
 
+bool CQbRequestBase::succeeded(const CQbResponse& answer) { return answer.statusCode() == "0"; }
+
+bool CQbRequestBase::succeeded() const { return response && succeeded(*response); }
+
+std::string CQbRequestBase::refusalText(const CQbResponse& answer,
+                                        const std::string& requestName) {
+    std::string message = answer.statusMessage();
+    if (!message.empty()) return message;
+    const std::string code = answer.statusCode();
+    return "QuickBooks refused the request " + requestName + " (" +
+           (code.empty() ? std::string("no status") : "status " + code) + ").";
+}
+
 int CQbRequestBase::statusCode() const {
-    return response ? readInteger(response->statusCode()) : -1;
+    return response ? statusNumber(response->statusCode()) : -1;
+}
+
+std::vector<std::string> CQbRequestBase::takeWarnings() {
+    std::vector<std::string> taken;
+    taken.swap(warnings);
+    return taken;
 }
 
 std::string CQbRequestBase::statusMessage() const {

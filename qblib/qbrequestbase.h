@@ -7,6 +7,12 @@
 // object or report an operation returns belongs to the caller and keeps no reference to
 // the response. Failures of the transport arrive as CQbException and pass through.
 // Single-threaded: use an instance only on the thread that created it.
+//
+// One rule decides whether QuickBooks carried a request out: the answer's statusCode
+// attribute is exactly "0" (see succeeded). An answer without a status, or with one that
+// is not a number, is no success. Queries throw CQbException for an answer that is
+// neither a success, "no match" (status 1) nor a warning, so that a refused query is
+// never mistaken for one that found nothing.
 #pragma once
 
 #include <memory>
@@ -74,7 +80,12 @@ public:
     // --- queries ---
     // Every record named elementName in the answer(s), as objects named after the
     // element less "Ret". With the iterator, pages of at most 500 records are gathered
-    // until none remain or a page fails. Null when no session is open.
+    // until none remain. Each answer (every page) is judged: status 0 gives its records;
+    // status 1 ("no match") gives nothing and no error; a warning (statusSeverity "Warn",
+    // any other numeric code) gives its records and keeps the warning for takeWarnings;
+    // anything else - an error, a missing or unreadable status, an iterator QuickBooks
+    // no longer knows - throws CQbException with QuickBooks' message, and no records are
+    // returned. Null when no session is open.
     std::unique_ptr<CQbObjectList> query(const std::string& requestName,
                                          const std::string& elementName,
                                          const CQbFieldList* filter, bool useIterator);
@@ -101,30 +112,43 @@ public:
     std::unique_ptr<CQbObjectList> queryClass(const CQbFieldList* filter);
     std::unique_ptr<CQbObjectList> queryCheck(const CQbFieldList* filter);
 
+    // Single records, judged as queries are: null for "no match" (or without a
+    // session); a refusal throws CQbException.
     std::unique_ptr<CQbObject> customerByListId(const std::string& listId);
     std::unique_ptr<CQbObject> assemblyByListId(const std::string& listId);
     std::unique_ptr<CQbObject> queryPreferences();
-    // The company record with the system's own custom fields; null on a failure status.
+    // The company record with the system's own custom fields. Null only without a
+    // session; any answer but a success carrying a CompanyRet throws CQbException with
+    // QuickBooks' message, or kNoCompanyRecord when a success came without the record.
     std::unique_ptr<CQbObject> queryCompany();
+    static constexpr const char* kNoCompanyRecord =
+        "QuickBooks returned no company record for this file.";
 
     // --- generic Add and Mod (the answer stays in `response`) ---
     void addObject(const std::string& requestName, const CQbObject& object);
     void modObject(const std::string& requestName, const CQbObject& object);
     void addObject(const CQbObject& object);
     void modObject(const CQbObject& object);
-    // Stop after the first object whose answer is not status 0 and remember it in
-    // failedObject.
+    // Send the objects in order and stop after the first whose answer is not a success
+    // by the rule; its position in the list is then getFailedIndex() (-1 when every
+    // object was accepted). The answer of the last request sent stays in `response`.
     void addObjects(const std::string& requestName, const CQbObjectList* objects);
     void modObjects(const std::string& requestName, const CQbObjectList* objects);
     void addObjects(const CQbObjectList* objects);
     void modObjects(const CQbObjectList* objects);
 
-    // QuickBooks' inventory valuation summary of one day for one item type filter.
+    // QuickBooks' inventory valuation summary of one day for one item type filter. An
+    // answer that is not a success gives a report without rows; the answer stays in
+    // `response`, so the caller tells a refusal from an empty day with succeeded().
     std::unique_ptr<CQbReport> inventoryValuationSummary(const CDateTime& date,
                                                          const std::string& itemType);
+    // Deletes one transaction: true when QuickBooks deleted it, false without a session;
+    // a refusal throws CQbException with QuickBooks' message.
     bool txnDel(const std::string& txnId, const std::string& txnDelType);
 
     // --- custom fields ---
+    // Defines the field unless it exists; throws CQbException when a field of that name
+    // exists with another type or when QuickBooks refuses the definition.
     void dataExtDefAdd(const std::string& owner, const std::string& name,
                        const std::string& type, const std::string& assignToObject);
     void dataExtDefDel(const std::string& owner, const std::string& name);
@@ -132,6 +156,9 @@ public:
                           const std::string& type, const std::string& assignToObject);
     bool dataExtDefNameExists(const std::string& owner, const std::string& name,
                               const std::string& assignToObject);
+    // The company field writes answer 1 when QuickBooks stored the value and 0 when it
+    // refused it or no session is open; a refusal does not throw, so that the caller can
+    // try the other of add and modify. The answer stays in `response`.
     int dataExtModCompany(const std::string& owner, const std::string& name,
                           const std::string& value);
     int dataExtModCompany(const std::string& owner, const std::string& name,
@@ -141,8 +168,10 @@ public:
     int dataExtAddCompany(const std::string& owner, const std::string& name,
                           const std::optional<CDateTime>& value);
     // The transaction's TxnID is either the text given or, with a macro name, a
-    // reference to a macro defined earlier in the same request document.
-    void dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
+    // reference to a macro defined earlier in the same request document. True when
+    // QuickBooks stored the value; a refusal does not throw (the answer stays in
+    // `response`).
+    bool dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
                        const std::string* macro, const std::string& name,
                        const std::string& value);
 
@@ -163,9 +192,24 @@ public:
 
     // --- status ---
     void logError(const std::string& text);
-    // statusCode of `response` by the integer rule; -1 when there is none.
+    // The success rule: a parsed answer whose statusCode attribute is exactly "0". A
+    // missing, empty or unreadable status is no success.
+    static bool succeeded(const CQbResponse& answer);
+    // The rule applied to the latest answer; false when there is none.
+    bool succeeded() const;
+    // The text of a refusal: QuickBooks' statusMessage as it stands, or when that is
+    // empty "QuickBooks refused the request <requestName> (status <code>)." ("no
+    // status" in place of the code when the answer carries none).
+    static std::string refusalText(const CQbResponse& answer, const std::string& requestName);
+    // statusCode of `response` as a whole integer; -1 when there is no answer, no status
+    // attribute, or one that is not an integer (so that only a real "0" compares equal
+    // to 0).
     int statusCode() const;
     std::string statusMessage() const;
+    // The warnings QuickBooks gave with answers that were still used (statusSeverity
+    // "Warn"), each "RequestName: message", gathered since the previous call; the list
+    // is emptied.
+    std::vector<std::string> takeWarnings();
 
     // True when the latest request got no usable answer: the transport failed or the
     // answer could not be parsed. QuickBooks may then have carried the request out or
@@ -174,7 +218,9 @@ public:
     const CQbResponse* getResponse() const { return response.get(); }
     const std::string& getLastRequest() const { return lastRequest; }
     const std::string& getLastError() const { return lastError; }
-    const CQbObject* getFailedObject() const { return failedObject; }
+    // Position in the list of the last addObjects/modObjects call of the object that
+    // QuickBooks did not accept; -1 when all were accepted.
+    int getFailedIndex() const { return failedIndex; }
     const std::string& getAppName() const { return appName; }
     const std::string& getAppId() const { return appId; }
     CQbEventLog& getEventLog() { return *eventLog; }
@@ -186,7 +232,8 @@ protected:
     std::unique_ptr<CQbEventLog> eventLog;
     std::string lastError;
     std::unique_ptr<CQbResponse> response;
-    const CQbObject* failedObject = nullptr;
+    int failedIndex = -1;
+    std::vector<std::string> warnings;
     std::string lastRequest;
     std::vector<std::string> macroNames;
     std::vector<std::string> macroValues;
@@ -199,6 +246,12 @@ private:
     void dropResponse() { response.reset(); }
     // Records named elementName in `response`, appended to the list.
     void collectObjects(const std::string& elementName, CQbObjectList& into);
+    // Judges `response` as the answer to a query: true when its records are to be used
+    // (a success, or a warning, which is kept), false for "no match"; throws
+    // CQbException for anything else.
+    bool acceptQueryAnswer(const std::string& requestName);
+    void addOrModObjects(bool add, const std::string& requestName,
+                         const CQbObjectList* objects);
     std::unique_ptr<CQbObject> detachFirst(std::unique_ptr<CQbObjectList> list);
     bool dataExtDefFind(const std::string& owner, const std::string& name,
                         const std::string* type, const std::string& assignToObject);

@@ -63,7 +63,7 @@ public:
 
     // Attributes of the response element (the first element inside the first message
     // set, "QBXMLMsgsRs" or "QBPOSXMLMsgsRs"); empty text when absent. Success is
-    // statusCode() == "0" and nothing else.
+    // statusCode() == "0" and nothing else (CQbRequestBase::succeeded).
     std::string requestID() const;
     std::string statusCode() const;
     std::string statusSeverity() const;

@@ -138,6 +138,7 @@ TEST(RequestSchema, EveryRequestTheBuildersWriteIsValid) {
     session.customerByListId("80000001-1234567890");
     session.assemblyByListId("80000001-1234567890");
     session.queryPreferences();
+    script.responses.push_back(ok("CompanyQueryRs", "<CompanyRet><CompanyName>A</CompanyName></CompanyRet>"));
     session.queryCompany();
     session.inventoryValuationSummary(CDateTime(1270000000), "Inventory");
     session.inventoryValuationSummary(CDateTime(1270000000), "Assembly");

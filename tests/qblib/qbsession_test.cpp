@@ -256,7 +256,7 @@ TEST_F(SessionTest, PagedQueryFollowsTheIterator) {
                   kTail);
 }
 
-TEST_F(SessionTest, PagedQueryStopsOnEmptyPageOrFailureStatus) {
+TEST_F(SessionTest, PagedQueryStopsOnNoMatchAndThrowsOnARefusedPage) {
     auto session = openSession();
     // Nothing found: an empty list and no Continue.
     script.responses.push_back(failure("BillQueryRs", "1", "A query request did not find a matching object in QuickBooks"));
@@ -266,15 +266,20 @@ TEST_F(SessionTest, PagedQueryStopsOnEmptyPageOrFailureStatus) {
     EXPECT_EQ(script.requests.size(), 1u);
     EXPECT_EQ(session->statusCode(), 1);
 
-    // A failing page still gives its records, then the loop ends.
+    // A refused page makes the whole query fail: the records of the pages before it
+    // are no complete answer.
     script.requests.clear();
     script.responses.push_back(ok("ItemInventoryQueryRs", items(0, 2),
                                   " iteratorRemainingCount=\"5\" iteratorID=\"{B}\""));
     script.responses.push_back(responseDocument(
         "<ItemInventoryQueryRs statusCode=\"3\" statusMessage=\"x\" iteratorRemainingCount=\"3\">" +
         items(2, 1) + "</ItemInventoryQueryRs>"));
-    auto partial = session->queryItemInventory(nullptr);
-    EXPECT_EQ(partial->getSize(), 3);
+    try {
+        session->queryItemInventory(nullptr);
+        ADD_FAILURE();
+    } catch (const CQbException& e) {
+        EXPECT_EQ(e.getMessage(), "x");
+    }
     EXPECT_EQ(script.requests.size(), 2u);
 }
 
@@ -307,7 +312,12 @@ TEST_F(SessionTest, SingleRecordQueries) {
                 HasSubstr("<CompanyQueryRq requestID=\"1688\"><OwnerID>{04C1726A-9530-49E2-927F-"
                           "91F5477CE3D0}</OwnerID></CompanyQueryRq>"));
     script.responses.push_back(failure("CompanyQueryRs", "500", "x"));
-    EXPECT_EQ(session->queryCompany(), nullptr);
+    try {
+        session->queryCompany();
+        ADD_FAILURE();
+    } catch (const CQbException& e) {
+        EXPECT_EQ(e.getMessage(), "x");
+    }
 
     script.responses.push_back(ok("PreferencesQueryRs", "<PreferencesRet><A>1</A></PreferencesRet>"));
     auto prefs = session->queryPreferences();
@@ -350,7 +360,12 @@ TEST_F(SessionTest, TxnDelAndGenericAdd) {
                 HasSubstr("<TxnDelRq requestID=\"1688\"><TxnDelType>InventoryAdjustment</TxnDelType>"
                           "<TxnID>12-34</TxnID></TxnDelRq>"));
     script.responses.push_back(failure("TxnDelRs", "3120", "no such"));
-    EXPECT_FALSE(session->txnDel("x", "Bill"));
+    try {
+        session->txnDel("x", "Bill");
+        ADD_FAILURE();
+    } catch (const CQbException& e) {
+        EXPECT_EQ(e.getMessage(), "no such");
+    }
 
     CQbObjectList classes;
     for (const char* name : {"East", "West", "North"}) {
@@ -362,7 +377,7 @@ TEST_F(SessionTest, TxnDelAndGenericAdd) {
     script.responses.push_back(ok("ClassAddRs"));
     script.responses.push_back(failure("ClassAddRs", "3100", "duplicate"));
     session->addObjects(&classes);
-    EXPECT_EQ(session->getFailedObject(), classes.getAt(1));
+    EXPECT_EQ(session->getFailedIndex(), 1);
     EXPECT_EQ(script.requests.back(),
               kHead + "<ClassAddRq requestID=\"8888\"><ClassAdd><Name>West</Name></ClassAdd></ClassAddRq>" +
                   kTail);
@@ -559,15 +574,19 @@ TEST_F(SessionTest, EmptyOrMalformedAnswersEndInAnException) {
                                                          StartsWith("Unexpected exception during parsing: '")));
         }
     }
-    // A document without a message set is no success, and nothing is found in it.
+    // A document without a message set carries no status: it is no success, and the
+    // query fails instead of reporting that nothing was found.
     script.responses.push_back("<QBXML></QBXML>");
-    auto none = session->queryClass(nullptr);
-    ASSERT_NE(none, nullptr);
-    EXPECT_EQ(none->getSize(), 0);
-    EXPECT_EQ(session->statusCode(), 0);
+    try {
+        session->queryClass(nullptr);
+        ADD_FAILURE();
+    } catch (const CQbException& e) {
+        EXPECT_EQ(e.getMessage(), "QuickBooks refused the request ClassQueryRq (no status).");
+    }
+    EXPECT_EQ(session->statusCode(), -1);
     EXPECT_EQ(session->getResponse()->statusCode(), "");
     script.responses.push_back("<QBXML></QBXML>");
-    EXPECT_EQ(session->queryCompany(), nullptr);
+    EXPECT_THROW(session->queryCompany(), CQbException);
 }
 
 }  // namespace
@@ -581,7 +600,7 @@ TEST_F(SessionTest, AnExchangeWithoutUsableAnswerIsMarked) {
     EXPECT_THROW(session->queryClass(nullptr), CQbException);
     EXPECT_TRUE(session->lastExchangeFailed());
     script.responses.push_back(failure("ClassQueryRs", "3120", "refused"));
-    session->queryClass(nullptr);
+    EXPECT_THROW(session->queryClass(nullptr), CQbException);
     EXPECT_FALSE(session->lastExchangeFailed());  // a refusal is an answer
     script.failures["ProcessRequest"] = {E_FAIL, L"gone"};
     EXPECT_THROW(session->queryClass(nullptr), CQbException);
