@@ -1,16 +1,22 @@
 // Company file creation, opening and identifier allocation.
 #include "qbsimcompany.h"
 
+#include "qbsimvaluation.h"
+
 #include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 namespace {
 
 constexpr const char* kFormat = "lotwise-qbsim-company";
-constexpr const char* kSchemaVersion = "1";
+// Version 2 stores the value difference of every value adjustment line given as a
+// NewValue in the line's value_difference, fixed when it was posted; version 1 kept only
+// the NewValue, as a target that moved with earlier history.
+constexpr const char* kSchemaVersion = "2";
 
 // Lists share one table for identity, names and hierarchy; the kind-specific fields
 // sit in side tables keyed by the same row id. Names are unique per name space,
@@ -214,6 +220,30 @@ void upgradeChangeLog(CQbSimDb& db) {
     txn.commit();
 }
 
+// Gives a file written before value differences were stored the difference of each of
+// its NewValue lines: evaluated in date and entry order, as the file was valued until
+// then, each against the item's value at its moment, so that every report keeps its
+// figures. In one SQLite transaction with the version mark, so that it is done once and
+// whole. A current file is only read.
+void upgradeValueAdjustments(CQbSimDb& db) {
+    {
+        CQbSimStmt version(db, "SELECT value FROM qbsim_meta WHERE key = 'schemaVersion'");
+        if (version.step() && version.text(0) != "1") return;
+    }
+    CQbSimTransaction txn(db);
+    std::optional<std::string> last;
+    {
+        CQbSimStmt latest(db, "SELECT MAX(t.txn_date) FROM txn_line l JOIN txn t ON t.id = l.txn_row "
+                              "WHERE l.new_value IS NOT NULL AND l.value_difference IS NULL AND "
+                              "t.is_pending = 0");
+        if (latest.step()) last = latest.optText(0);
+    }
+    if (last) CQbSimValuation(db).evaluateThrough(*last);
+    db.exec(std::string("INSERT OR REPLACE INTO qbsim_meta(key, value) VALUES('schemaVersion', '") +
+            kSchemaVersion + "');");
+    txn.commit();
+}
+
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
@@ -316,6 +346,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::open(const std::string& path) {
         }
         configure(*db);
         upgradeChangeLog(*db);
+        upgradeValueAdjustments(*db);
     } catch (const CQbSimDbError&) {
         throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);
     }

@@ -49,6 +49,7 @@ void CQbSimValuation::reset() {
     adjustments.clear();
     adjustmentIndex.clear();
     costs.clear();
+    unfixed.clear();
     validBefore = 0;
     lastDay = 0;
     lastEntry = -1;
@@ -217,8 +218,7 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
         if (!stocked) continue;
         CState s = current(item);
         if (type == "Bill" || type == "ItemReceipt" || type == "Check" || type == "CreditCardCharge") {
-            s.quantity += delta;
-            s.valueCents += roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate);
+            receive(s, delta, roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate));
         } else if (type == "InventoryAdjustment") {
             std::int64_t difference = 0;
             if (lines.optText(9).value_or("") == "Quantity") {
@@ -227,13 +227,18 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
                 s.valueCents += difference;
             } else {
                 s.quantity += delta;
-                if (const auto newValue = lines.optInteger(10)) {
-                    difference = *newValue - s.valueCents;
-                    s.valueCents = *newValue;
+                const auto stored = lines.optInteger(11);
+                const auto newValue = lines.optInteger(10);
+                if (stored || !newValue) {
+                    difference = stored.value_or(0);
                 } else {
-                    difference = lines.optInteger(11).value_or(0);
-                    s.valueCents += difference;
+                    // A NewValue line not yet fixed: its difference is taken against the
+                    // value at this moment and stored, so that later back-dated history
+                    // moves later values but never this posting.
+                    difference = *newValue - s.valueCents;
+                    unfixed.emplace_back(lineRow, difference);
                 }
+                s.valueCents += difference;
             }
             adjustments.push_back({day, lineRow, difference});
             adjustmentIndex[lineRow] = difference;
@@ -243,7 +248,22 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
         }
         record(item, day, s);
     }
+    lines.reset();
+    storeDifferences();
     return last;
+}
+
+void CQbSimValuation::receive(CState& s, double quantity, std::int64_t amountCents) {
+    s.quantity += quantity;
+    s.valueCents += amountCents;
+}
+
+void CQbSimValuation::storeDifferences() {
+    if (unfixed.empty()) return;
+    const auto differences = std::move(unfixed);
+    unfixed.clear();
+    CQbSimStmt store(db, "UPDATE txn_line SET value_difference = ? WHERE id = ? AND value_difference IS NULL");
+    for (const auto& [lineRow, difference] : differences) store.bind(1, difference).bind(2, lineRow).run();
 }
 
 CQbSimValuation::CState CQbSimValuation::stateAt(std::int64_t itemRow, const std::string& date) const {

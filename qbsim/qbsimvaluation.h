@@ -2,8 +2,15 @@
 // inventory and assembly item, evaluated over every non-pending transaction line in date
 // order and, within a date, in entry order. Receipts add their home-currency amount;
 // sales, credit memos, quantity adjustments and build components move stock at the
-// average cost of the moment; value adjustments set the item's total value; a build adds
-// the cost of its components to the assembly.
+// average cost of the moment; a build adds the cost of its components to the assembly.
+//
+// A value adjustment moves the item's value by a fixed difference, as QuickBooks posts
+// it. A line given as a NewValue gets its difference once, against the item's value at
+// the line's own moment (its date, after everything entered before it on that date),
+// and the ledger stores it in the line's value_difference the first time it evaluates
+// the line, which is when the adding request answers with it. From then on back-dated
+// history changes the values after the adjustment, never its difference. (Company files
+// written before differences were stored get them when opened; see CQbSimCompany::open.)
 //
 // What has been evaluated is kept per item as a timeline of states, so a report for a
 // day already evaluated is a look-up and a report for the next day evaluates one more
@@ -52,8 +59,8 @@ public:
     // is positive, else the last known average cost, else the item's purchase cost.
     double averageCost(std::int64_t itemRow, const CState& state);
     // The value difference QuickBooks reports for an inventory adjustment line, after
-    // evaluating through the line's date. Empty for a line of a pending or unknown
-    // transaction.
+    // evaluating through the line's date (which stores the difference of a NewValue line
+    // not stored yet). Empty for a line of a pending or unknown transaction.
     std::optional<std::int64_t> adjustmentValue(std::int64_t lineRow, const std::string& date);
 
     // Forgets everything evaluated (e.g. after a request was rolled back, whose lines
@@ -80,6 +87,10 @@ private:
     // Returns the date and entry sequence of the last line, or {0, -1} for none.
     std::pair<int, std::int64_t> evaluate(CQbSimStmt& lines);
     double purchaseCost(std::int64_t itemRow);
+    // Adds a receipt of `quantity` units costing `amountCents` in all to the state.
+    static void receive(CState& state, double quantity, std::int64_t amountCents);
+    // Writes the differences of the NewValue lines evaluated for the first time.
+    void storeDifferences();
     CState current(std::int64_t itemRow) const;
     void record(std::int64_t itemRow, int date, CState state);
 
@@ -88,6 +99,7 @@ private:
     std::vector<CAdjustment> adjustments;
     std::unordered_map<std::int64_t, std::int64_t> adjustmentIndex;  // line row -> value
     std::unordered_map<std::int64_t, double> costs;                   // purchase cost by item
+    std::vector<std::pair<std::int64_t, std::int64_t>> unfixed;       // (line row, difference) to store
     int validBefore = 0;   // every line dated before this (yyyymmdd) is evaluated
     int lastDay = 0;       // the day evaluateThrough ended on; 0 after an invalidation
     std::int64_t lastEntry = -1;  // entry sequence of the last line evaluated on lastDay

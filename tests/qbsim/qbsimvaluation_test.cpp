@@ -7,7 +7,80 @@
 
 namespace {
 
-class QbSimValuationTest : public CValuationFixture {};
+class QbSimValuationTest : public CValuationFixture {
+protected:
+    // One step of a scenario on the item "Widget". Bill: quantity at amount (the cost);
+    // Sell: quantity; NewValue: amount, expecting the difference the adding request
+    // answers; Delete: the ref-th adjustment posted (from 0); Value: expecting the
+    // quantity and value at the end of the date; Difference: expecting what a query
+    // answers for the ref-th adjustment.
+    enum class Do { Bill, Sell, NewValue, Delete, Value, Difference };
+    struct CStep {
+        Do what;
+        const char* date;
+        const char* quantity;
+        const char* amount;
+        const char* expect;
+        int ref = 0;
+    };
+    struct CScenario {
+        const char* name;
+        const char* purchaseCost;
+        std::vector<CStep> steps;
+    };
+
+    std::vector<std::int64_t> januaryValues() {
+        std::vector<std::int64_t> values;
+        for (int day = 1; day <= 9; ++day) values.push_back(value("2024-01-0" + std::to_string(day), "Widget"));
+        return values;
+    }
+
+    // Runs each scenario on a fresh company, then checks that a ledger evaluating the
+    // whole history afresh reports what the one that followed the postings did.
+    void run(const std::vector<CScenario>& scenarios) {
+        for (const auto& scenario : scenarios) {
+            SCOPED_TRACE(scenario.name);
+            open({"Valuation Co", false, false});
+            inventoryItem("Widget", scenario.purchaseCost);
+            std::vector<std::string> adjustments;  // TxnIDs in the order posted
+            for (std::size_t i = 0; i < scenario.steps.size(); ++i) {
+                const CStep& step = scenario.steps[i];
+                SCOPED_TRACE("step " + std::to_string(i));
+                switch (step.what) {
+                case Do::Bill:
+                    ok(receipt("Bill", step.date, "Widget", step.quantity, step.amount));
+                    break;
+                case Do::Sell:
+                    ok(sale("Invoice", step.date, "Widget", step.quantity));
+                    break;
+                case Do::NewValue: {
+                    const auto rs = ok(adjustment(step.date, "Widget",
+                                                  std::string("<ValueAdjustment><NewValue>") + step.amount +
+                                                      "</NewValue></ValueAdjustment>"));
+                    adjustments.push_back(textAt(rs[0].rets()[0], "TxnID"));
+                    EXPECT_EQ(textAt(rs[0].rets()[0], "InventoryAdjustmentLineRet/ValueDifference"), step.expect);
+                    break;
+                }
+                case Do::Delete:
+                    deleteTxn("InventoryAdjustment", adjustments.at(static_cast<std::size_t>(step.ref)));
+                    break;
+                case Do::Value: {
+                    const auto r = row(step.date, "Widget");
+                    EXPECT_DOUBLE_EQ(r.quantity, std::stod(step.quantity));
+                    EXPECT_EQ(qbsimAmountText(r.valueCents), step.expect);
+                    break;
+                }
+                case Do::Difference:
+                    EXPECT_EQ(valueDifference(adjustments.at(static_cast<std::size_t>(step.ref))), step.expect);
+                    break;
+                }
+            }
+            const auto followed = januaryValues();
+            engine->ledger().reset();
+            EXPECT_EQ(januaryValues(), followed);
+        }
+    }
+};
 
 }  // namespace
 
@@ -266,15 +339,16 @@ TEST_F(QbSimValuationTest, PostingsOnTheLastDayEvaluatedGoOnTopOfIt) {
     EXPECT_EQ(everything("2024-01-03"), onTop);
     EXPECT_EQ(everything("2024-01-04"), nextDay);
 
-    // A posting dated before the last day evaluated evaluates again from its date.
+    // A posting dated before the last day evaluated evaluates again from its date; the
+    // differences posted on the 3rd stay as they were.
     ok(adjustment("2024-01-02", "Widget", "<ValueAdjustment><NewValue>40.00</NewValue></ValueAdjustment>"));
     EXPECT_EQ(value("2024-01-02", "Widget"), 4000);
-    EXPECT_EQ(value("2024-01-03", "Widget"), 3600);  // set again on its day
+    EXPECT_EQ(value("2024-01-03", "Widget"), 2100);  // 5 out at 5.00, then +3.00 twice
     // A posting on the last day that was deleted again leaves no trace.
     const auto added = ok(adjustment("2024-01-04", "Widget", "<ValueAdjustment><NewValue>1.00</NewValue></ValueAdjustment>"));
     ok("<TxnDelRq><TxnDelType>InventoryAdjustment</TxnDelType><TxnID>" + textAt(added[0].rets()[0], "TxnID") +
        "</TxnID></TxnDelRq>");
-    EXPECT_EQ(value("2024-01-04", "Widget"), 2400);
+    EXPECT_EQ(value("2024-01-04", "Widget"), 1400);  // 1 of 3 out at 7.00
 
     // Another connection posts on the last day and back-dates one posting: evaluation
     // starts again from the back date, not from the first day.
@@ -376,4 +450,102 @@ TEST_F(QbSimValuationTest, NewQuantityCountsTheAdjustmentsOwnEarlierLines) {
     EXPECT_EQ(textAt(lines[2], "QuantityDifference"), "7");  // 20 - (10 + 3)
     EXPECT_DOUBLE_EQ(row("2024-01-02", "Widget").quantity, 20);
     EXPECT_DOUBLE_EQ(row("2024-01-03", "Widget").quantity, 16);
+}
+
+// A value adjustment posts a fixed difference: a NewValue is turned into one against the
+// item's value at the adjustment's own moment when it is posted, and history entered
+// later, back-dated or deleted, moves the values after it but never that difference.
+TEST_F(QbSimValuationTest, ValueAdjustmentsPostAFixedDifference) {
+    using D = Do;
+    run({
+        {"a bill dated before the adjustment, entered after it",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::Sell, "2024-01-02", "2", "", ""},
+          {D::NewValue, "2024-01-05", "", "100.00", "20.00"},  // 8 worth 80.00 before it
+          {D::Bill, "2024-01-03", "10", "20.00", ""},
+          {D::Value, "2024-01-04", "18", "", "280.00"},
+          {D::Value, "2024-01-05", "18", "", "300.00"},  // 80 + 200 + 20
+          {D::Difference, "", "", "", "20.00", 0}}},
+        {"a sale dated before the adjustment, entered after it",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::NewValue, "2024-01-05", "", "150.00", "50.00"},
+          {D::Sell, "2024-01-03", "5", "", ""},
+          {D::Value, "2024-01-05", "5", "", "100.00"},
+          {D::Sell, "2024-01-06", "2", "", ""},  // at the average of 20.00
+          {D::Value, "2024-01-06", "3", "", "60.00"},
+          {D::Difference, "", "", "", "50.00", 0}}},
+        {"deleting an adjustment takes its difference back, and only its",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::Sell, "2024-01-02", "2", "", ""},
+          {D::NewValue, "2024-01-05", "", "100.00", "20.00"},
+          {D::NewValue, "2024-01-05", "", "90.00", "-10.00"},
+          {D::Delete, "", "", "", "", 0},
+          {D::Value, "2024-01-05", "8", "", "70.00"},
+          {D::Difference, "", "", "", "-10.00", 1},
+          {D::NewValue, "2024-01-05", "", "90.00", "20.00"},  // against 70.00 at its moment
+          {D::Value, "2024-01-05", "8", "", "90.00"}}},
+        {"an adjustment posted after a deleted one on its day counts from what is left",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::Sell, "2024-01-02", "2", "", ""},
+          {D::NewValue, "2024-01-05", "", "100.00", "20.00"},
+          {D::Value, "2024-01-05", "8", "", "100.00"},
+          {D::Delete, "", "", "", "", 0},
+          {D::NewValue, "2024-01-05", "", "90.00", "10.00"},
+          {D::Value, "2024-01-09", "8", "", "90.00"}}},
+        {"postings on a day already reported go on top of it",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::Sell, "2024-01-05", "2", "", ""},
+          {D::Value, "2024-01-05", "8", "", "80.00"},
+          {D::NewValue, "2024-01-05", "", "100.00", "20.00"},
+          {D::Value, "2024-01-05", "8", "", "100.00"},
+          {D::Sell, "2024-01-05", "3", "", ""},  // at 12.50
+          {D::NewValue, "2024-01-05", "", "50.00", "-12.50"},
+          {D::Value, "2024-01-05", "5", "", "50.00"},
+          {D::Bill, "2024-01-04", "5", "16.00", ""},  // back-dated: 15 worth 180.00 on the 4th
+          // 2 out at 12.00, +20.00, 3 out at 176.00 / 13 = 40.62, -12.50
+          {D::Value, "2024-01-05", "10", "", "122.88"},
+          {D::Difference, "", "", "", "20.00", 0},
+          {D::Difference, "", "", "", "-12.50", 1}}},
+    });
+}
+
+// A file written when NewValue lines were kept as targets gets each line's difference
+// when it is opened, worked out in date and entry order as the file was valued then, so
+// every report keeps its figures; from then on the differences are fixed.
+TEST_F(QbSimValuationTest, OlderFileGetsTheDifferencesOfItsNewValueLinesOnOpening) {
+    inventoryItem("Widget", "8.00");
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + sale("Invoice", "2024-01-02", "Widget", "2") +
+       adjustment("2024-01-05", "Widget", "<ValueAdjustment><NewValue>100.00</NewValue></ValueAdjustment>") +
+       adjustment("2024-01-05", "Widget", "<ValueAdjustment><ValueDifference>-4.00</ValueDifference></ValueAdjustment>") +
+       receipt("Bill", "2024-01-03", "Widget", "10", "20.00"));
+    const auto adjustments = ok("<InventoryAdjustmentQueryRq/>");
+    const std::string newValueId = textAt(adjustments[0].rets()[0], "TxnID");
+    engine.reset();
+    const std::string path = company->path();
+    company.reset();
+    {
+        // As the earlier version left it: no difference stored for the NewValue line.
+        CQbSimDb db(path, false);
+        db.exec("UPDATE txn_line SET value_difference = NULL WHERE new_value IS NOT NULL;"
+                "UPDATE qbsim_meta SET value = '1' WHERE key = 'schemaVersion';");
+    }
+    company = CQbSimCompany::open(path);
+    {
+        CQbSimStmt stored(company->db(), "SELECT value_difference FROM txn_line WHERE new_value IS NOT NULL");
+        ASSERT_TRUE(stored.step());
+        EXPECT_EQ(stored.optInteger(0), std::optional<std::int64_t>(-18000));  // 100.00 - 280.00
+        EXPECT_EQ(company->setting("schemaVersion"), "2");
+    }
+    engine = std::make_unique<CQbSimEngine>(*company, nullptr);
+    EXPECT_EQ(value("2024-01-05", "Widget"), 9600);  // what the target gave: 100.00, then -4.00
+    EXPECT_EQ(valueDifference(newValueId), "-180.00");
+    // Fixed from now on: a back-dated sale moves the value after it by its cost.
+    ok(sale("Invoice", "2024-01-04", "Widget", "3"));  // 3 of 18 at 15.5556
+    EXPECT_EQ(value("2024-01-05", "Widget"), 28000 - 4667 - 18000 - 400);
+    EXPECT_EQ(valueDifference(newValueId), "-180.00");
 }

@@ -96,6 +96,18 @@ protected:
                "</BuildAssemblyAdd></BuildAssemblyAddRq>";
     }
 
+    // The ValueDifference the stand-in answers for the first line of an inventory
+    // adjustment, as a query finds it.
+    std::string valueDifference(const std::string& txnId) {
+        const auto rs = ok("<InventoryAdjustmentQueryRq><TxnID>" + txnId +
+                           "</TxnID><IncludeLineItems>true</IncludeLineItems></InventoryAdjustmentQueryRq>");
+        if (rs[0].rets().empty()) return "<missing>";
+        return textAt(rs[0].rets()[0], "InventoryAdjustmentLineRet/ValueDifference");
+    }
+    void deleteTxn(const std::string& type, const std::string& txnId) {
+        ok("<TxnDelRq><TxnDelType>" + type + "</TxnDelType><TxnID>" + txnId + "</TxnID></TxnDelRq>");
+    }
+
     // The data row of an item in the valuation summary at the end of the date.
     CQbSimEngine::CValuationRow row(const std::string& date, const std::string& fullName) {
         for (const auto& r : engine->valuationSummary(date, CQbSimEngine::valuationKinds(std::nullopt)))
