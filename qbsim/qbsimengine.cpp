@@ -164,11 +164,13 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
         for (const char* n : {"AccountQueryRq", "ClassQueryRq", "CustomerQueryRq", "VendorQueryRq",
                               "UnitOfMeasureSetQueryRq", "CurrencyQueryRq"})
             t[n] = &CQbSimEngine::listQuery;
-        for (const char* n : {"Bill", "ItemReceipt", "Check", "Invoice", "SalesReceipt",
-                              "CreditMemo", "InventoryAdjustment", "BuildAssembly"}) {
+        for (const char* n : {"Bill", "ItemReceipt", "Check", "CreditCardCharge", "Invoice",
+                              "SalesReceipt", "CreditMemo", "InventoryAdjustment", "BuildAssembly"}) {
             t[std::string(n) + "AddRq"] = &CQbSimEngine::txnAdd;
             t[std::string(n) + "QueryRq"] = &CQbSimEngine::txnQuery;
         }
+        for (const char* n : {"ItemInventoryModRq", "ItemInventoryAssemblyModRq", "ClassModRq"})
+            t[n] = &CQbSimEngine::listMod;
         t["TxnDelRq"] = &CQbSimEngine::txnDel;
         t["BuildAssemblyModRq"] = &CQbSimEngine::buildAssemblyMod;
         t["GeneralSummaryReportQueryRq"] = &CQbSimEngine::generalSummaryReportQuery;
@@ -291,13 +293,16 @@ void CQbSimEngine::runRequest(xmlNodePtr rq, Handler handler, CQbSimXmlWriter& o
     // Each request is one SQLite transaction: a failed request leaves nothing behind.
     CQbSimTransaction txn(db);
     onHandSteps.clear();
+    averageCostDate.reset();
     const auto changesBefore = sqlite3_total_changes64(db.handle());
     try {
         (this->*handler)(rq, out, attrs);
         onHandSteps.clear();
+        averageCostDate.reset();
         txn.commit();
     } catch (...) {
         onHandSteps.clear();
+        averageCostDate.reset();
         // The ledger may have evaluated lines that the rollback takes back; a request
         // that wrote nothing (a query without a match) leaves it as it was.
         if (sqlite3_total_changes64(db.handle()) != changesBefore) valuation->reset();
@@ -698,4 +703,27 @@ double CQbSimEngine::quantityOnHand(std::int64_t itemRow) {
     sum.bind(1, itemRow);
     sum.step();
     return sum.real(0);
+}
+
+double CQbSimEngine::currentAverageCost(std::int64_t itemRow) {
+    if (!averageCostDate) {
+        CQbSimStmt latest(db, "SELECT MAX(txn_date) FROM txn");
+        latest.step();
+        std::string date = qbsimToday();
+        if (const auto last = latest.optText(0); last && *last > date) date = *last;
+        valuation->evaluateThrough(date);
+        averageCostDate = date;
+    }
+    const auto state = valuation->stateAt(itemRow, *averageCostDate);
+    // Rounded to the five decimals of a PRICETYPE, as the valuation summary shows it.
+    const double average = std::round(valuation->averageCost(itemRow, state) * 100000.0) / 100000.0;
+    return average == 0 ? 0.0 : average;
+}
+
+std::int64_t CQbSimEngine::nextEditTime(const std::string& oldSequence) {
+    std::int64_t t = company.now();
+    if (!oldSequence.empty() && oldSequence.size() < 19 &&
+        oldSequence.find_first_not_of("0123456789") == std::string::npos)
+        t = std::max<std::int64_t>(t, std::stoll(oldSequence) + 1);
+    return t;
 }

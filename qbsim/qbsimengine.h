@@ -77,6 +77,12 @@ public:
     // reading; the request's own writes must be done before the first call.
     double renderedOnHand(std::int64_t itemRow, const std::string& date, std::int64_t entrySeq);
 
+    // The item's average cost as its Ret reports it: the ledger's figure after every
+    // posted transaction (through today or the file's latest transaction date, whichever
+    // is later), the way QuantityOnHand counts every posted transaction. Only for
+    // reading, like renderedOnHand.
+    double currentAverageCost(std::int64_t itemRow);
+
     // What a query asked the Ret elements to carry.
     struct CRenderOptions {
         bool includeLineItems = false;
@@ -151,6 +157,9 @@ private:
     void unitOfMeasureSetAdd(xmlNodePtr, CQbSimXmlWriter&,
                              std::vector<std::pair<std::string, std::string>>&);
     void itemAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // ItemInventoryModRq, ItemInventoryAssemblyModRq and ClassModRq: renames (children
+    // follow), activates or inactivates, and changes an item's descriptions and prices.
+    void listMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void listQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void renderAccount(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
     void renderClass(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
@@ -167,6 +176,9 @@ private:
     // RefNumber and Memo may change too.
     void buildAssemblyMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    // The time stamp a Mod writes as TimeModified and EditSequence: now, but later than
+    // the sequence it replaces even within the same second, so every Mod changes it.
+    std::int64_t nextEditTime(const std::string& oldSequence);
     std::int64_t addOpeningBalance(std::int64_t itemRow, double quantity, std::int64_t valueCents,
                                    const std::string& date);
 
@@ -208,6 +220,8 @@ private:
         double quantity;
     };
     std::map<std::int64_t, std::vector<COnHandStep>> onHandSteps;
+    // The date currentAverageCost evaluated the ledger through in the current request.
+    std::optional<std::string> averageCostDate;
     // TxnIDs named by defMacro in the document being processed.
     std::map<std::string, std::string> macros;
 };

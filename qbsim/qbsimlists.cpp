@@ -1,7 +1,7 @@
 // List objects: accounts, classes, customers, vendors, units of measure, currencies
 // and items of every kind. Adds check names (unique per name space, ignoring case),
-// parents and references the way QuickBooks does; the Ret writers follow the order of
-// Intuit's schema.
+// parents and references the way QuickBooks does; Mods of items and classes check the
+// edit sequence first. The Ret writers follow the order of Intuit's schema.
 #include "qbsimengine.h"
 
 namespace {
@@ -32,6 +32,17 @@ std::string cashFlowClassification(const std::string& type) {
     if (type == "FixedAsset" || type == "OtherAsset") return "Investing";
     if (type == "Equity" || type == "LongTermLiability") return "Financing";
     return "NotApplicable";
+}
+
+// Refuses a list object name QuickBooks would not save: empty, too long, or with the
+// colon that separates the levels of a full name.
+void checkListName(const std::string& name, std::size_t maxLength) {
+    if (name.empty()) throw qbsimstatus::invalidValue("Name", name, "The name cannot be empty.");
+    if (name.size() > maxLength)
+        throw CQbSimStatus(3070, "Error",
+                           "The string \"" + name + "\" in the field \"Name\" is too long.");
+    if (name.find(':') != std::string::npos)
+        throw qbsimstatus::invalidValue("Name", name, "A name cannot contain a colon.");
 }
 
 }  // namespace
@@ -122,12 +133,7 @@ std::int64_t CQbSimEngine::insertListObject(xmlNodePtr add, const std::string& k
                                             const std::vector<std::string>& parentKinds,
                                             const std::string& objectLabel) {
     const std::string name = qbsimChildText(add, "Name").value_or("");
-    if (name.empty()) throw qbsimstatus::invalidValue("Name", name, "The name cannot be empty.");
-    if (name.size() > maxNameLength)
-        throw CQbSimStatus(3070, "Error",
-                           "The string \"" + name + "\" in the field \"Name\" is too long.");
-    if (name.find(':') != std::string::npos)
-        throw qbsimstatus::invalidValue("Name", name, "A name cannot contain a colon.");
+    checkListName(name, maxNameLength);
     std::optional<std::int64_t> parent;
     std::string fullName = name;
     std::int64_t sublevel = 0;
@@ -547,6 +553,10 @@ void CQbSimEngine::renderItem(std::int64_t row, const CRenderOptions& o, CQbSimX
             out.leaf(kind == "ItemInventory" ? "ReorderPoint" : "BuildPoint", qbsimQuantityText(*r));
         if (auto m = s.optReal(18)) out.leaf("Max", qbsimQuantityText(*m));
         out.leaf("QuantityOnHand", qbsimQuantityText(quantityOnHand(row)));
+        // Evaluating the ledger is the costly part of a Ret; a query that leaves the
+        // figure out does not pay for it.
+        if (o.includeRetElements.empty() || o.includeRetElements.count("AverageCost"))
+            out.leaf("AverageCost", qbsimPriceText(currentAverageCost(row)));
         out.leaf("QuantityOnOrder", "0");
         out.leaf("QuantityOnSalesOrder", "0");
     } else if (kind != "ItemGroup") {
@@ -587,4 +597,87 @@ void CQbSimEngine::renderItem(std::int64_t row, const CRenderOptions& o, CQbSimX
     }
     writeDataExt(out, "List", s.text(26), o.ownerIds);
     out.endRet();
+}
+
+// ---- Mods ----
+
+void CQbSimEngine::listMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
+    const std::string rqName = qbsimName(rq);
+    const std::string kind = rqName.substr(0, rqName.size() - 5);  // ClassModRq -> Class
+    const bool item = kind != "Class";
+    xmlNodePtr mod = qbsimChild(rq, kind + "Mod");
+    const std::string listId = qbsimChildText(mod, "ListID").value_or("");
+    const auto found = findList(item ? "Item" : "Class", &listId, nullptr);
+    if (!found || found->kind != kind) throw qbsimstatus::notFound(listId);
+    const std::int64_t row = found->row;
+    CQbSimStmt current(db, "SELECT edit_sequence, name, parent_id FROM list_object WHERE id = ?");
+    current.bind(1, row);
+    current.step();
+    const std::string sequence = qbsimChildText(mod, "EditSequence").value_or("");
+    if (sequence != current.text(0)) throw qbsimstatus::staleEditSequence(sequence);
+
+    // The stand-in changes these fields; it refuses a Mod of any other rather than
+    // answering as if the change had been made.
+    static const std::set<std::string> classFields = {"ListID", "EditSequence", "Name", "IsActive"};
+    static const std::set<std::string> itemFields = {"ListID",       "EditSequence", "Name",
+                                                     "IsActive",     "SalesDesc",    "SalesPrice",
+                                                     "PurchaseDesc", "PurchaseCost"};
+    for (xmlNodePtr field : qbsimElements(mod))
+        if (!(item ? itemFields : classFields).count(qbsimName(field)))
+            throw qbsimstatus::invalidValue(qbsimName(field), qbsimText(field),
+                                            "The stand-in does not change this field.");
+
+    const std::int64_t t = nextEditTime(sequence);
+    std::optional<std::int64_t> active;
+    if (auto a = qbsimChildText(mod, "IsActive")) active = qbsimParseBool(*a) ? 1 : 0;
+    CQbSimStmt update(db, "UPDATE list_object SET is_active = COALESCE(?, is_active), "
+                          "time_modified = ?, edit_sequence = ? WHERE id = ?");
+    update.bind(1, active).bind(2, t).bind(3, std::to_string(t)).bind(4, row).run();
+
+    if (auto name = qbsimChildText(mod, "Name"); name && *name != current.text(1)) {
+        checkListName(*name, 31);
+        std::string fullName = *name;
+        if (const auto parent = current.optInteger(2)) fullName = listRow(*parent)->fullName + ":" + *name;
+        if (const auto other = findList(found->kind == "Class" ? "Class" : "Item", nullptr, &fullName);
+            other && other->row != row)
+            throw qbsimstatus::nameInUse(fullName);
+        CQbSimStmt rename(db, "UPDATE list_object SET name = ?, full_name = ? WHERE id = ?");
+        rename.bind(1, *name).bind(2, fullName).bind(3, row).run();
+        // Full names are stored whole, so every level below takes the new prefix.
+        CQbSimStmt children(db, "SELECT id, name FROM list_object WHERE parent_id = ?");
+        CQbSimStmt renameChild(db, "UPDATE list_object SET full_name = ? WHERE id = ?");
+        std::vector<std::pair<std::int64_t, std::string>> pending = {{row, fullName}};
+        while (!pending.empty()) {
+            const auto [parent, parentName] = pending.back();
+            pending.pop_back();
+            children.bind(1, parent);
+            std::vector<std::pair<std::int64_t, std::string>> kids;
+            while (children.step())
+                kids.emplace_back(children.integer(0), parentName + ":" + children.text(1));
+            children.reset();
+            for (const auto& [child, childName] : kids) {
+                renameChild.bind(1, childName).bind(2, child).run();
+                pending.emplace_back(child, childName);
+            }
+        }
+    }
+
+    if (item) {
+        auto number = [&](const char* tag) -> std::optional<double> {
+            const auto text = qbsimChildText(mod, tag);
+            if (!text || text->empty()) return std::nullopt;
+            return qbsimParseNumber(*text);
+        };
+        const auto purchaseCost = number("PurchaseCost");
+        CQbSimStmt detail(db, "UPDATE item SET sales_desc = COALESCE(?, sales_desc), sales_price = "
+                              "COALESCE(?, sales_price), purchase_desc = COALESCE(?, purchase_desc), "
+                              "purchase_cost = COALESCE(?, purchase_cost) WHERE id = ?");
+        detail.bind(1, qbsimChildText(mod, "SalesDesc")).bind(2, number("SalesPrice"))
+            .bind(3, qbsimChildText(mod, "PurchaseDesc")).bind(4, purchaseCost).bind(5, row).run();
+        // The ledger moves stock of an item without history at its purchase cost.
+        if (purchaseCost) valuation->reset();
+        renderItem(row, addOptions(rq), out);
+    } else {
+        renderClass(row, addOptions(rq), out);
+    }
 }

@@ -1,9 +1,10 @@
-// Transactions: bills, item receipts, checks, invoices, sales receipts, credit memos,
-// inventory adjustments and assembly builds. An Add resolves every reference first,
-// prices lines the way QuickBooks fills them in (cost or rate from the item, amount
-// from quantity times rate), expands item groups into their lines, and records each
-// line's effect on the item's quantity on hand; a transaction is stamped with a TxnID,
-// TxnNumber and the entry sequence that orders transactions of the same date.
+// Transactions: bills, item receipts, checks, credit card charges, invoices, sales
+// receipts, credit memos, inventory adjustments and assembly builds. An Add resolves
+// every reference first, prices lines the way QuickBooks fills them in (cost or rate
+// from the item, amount from quantity times rate), expands item groups into their lines,
+// and records each line's effect on the item's quantity on hand; a transaction is
+// stamped with a TxnID, TxnNumber and the entry sequence that orders transactions of
+// the same date.
 #include "qbsimengine.h"
 
 #include <cmath>
@@ -22,7 +23,7 @@ bool isStocked(const std::string& kind) {
     return kind == "ItemInventory" || kind == "ItemInventoryAssembly";
 }
 bool isPurchase(const std::string& type) {
-    return type == "Bill" || type == "ItemReceipt" || type == "Check";
+    return type == "Bill" || type == "ItemReceipt" || type == "Check" || type == "CreditCardCharge";
 }
 bool isSale(const std::string& type) {
     return type == "Invoice" || type == "SalesReceipt" || type == "CreditMemo";
@@ -150,6 +151,7 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
                               : type == "ItemReceipt"       ? "Item Receipt"
                               : type == "SalesReceipt"      ? "Sales Receipt"
                               : type == "CreditMemo"        ? "Credit Memo"
+                              : type == "CreditCardCharge"  ? "Credit Card Charge"
                                                             : type;
 
     std::string date = qbsimChildText(add, "TxnDate").value_or("");
@@ -160,7 +162,7 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     if (dueDate && !dueDate->empty() && (*dueDate < "1901-01-01" || *dueDate > "2100-12-31"))
         throw qbsimstatus::invalidDate("DueDate", *dueDate);
     const auto refNumber = qbsimChildText(add, "RefNumber");
-    checkLength(refNumber, "RefNumber", isPurchase(type) ? 20 : 11);
+    checkLength(refNumber, "RefNumber", type == "Bill" || type == "ItemReceipt" ? 20 : 11);
     const auto memo = qbsimChildText(add, "Memo");
     checkLength(memo, "Memo", 4095);
 
@@ -175,10 +177,11 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
             throw qbsimstatus::invalidReference("Account", listRow(*account)->fullName, where);
         if (!account)
             account = ensureSpecialAccount("AccountsPayable", "Accounts Payable", "AccountsPayable");
-    } else if (type == "Check") {
+    } else if (type == "Check" || type == "CreditCardCharge") {
+        // A check is drawn on a bank (or card) account; a card charge only on a card.
         account = resolveRef(qbsimChild(add, "AccountRef"), {"Account"}, "Account", "Account", where);
         const std::string at = accountType(*account);
-        if (at != "Bank" && at != "CreditCard")
+        if (at != "CreditCard" && (type == "CreditCardCharge" || at != "Bank"))
             throw qbsimstatus::invalidReference("Account", listRow(*account)->fullName, where);
         entity = optionalRef(add, "PayeeEntityRef", {"Vendor", "Customer"}, "Entity", "Entity", where);
     } else if (isSale(type)) {
@@ -530,6 +533,14 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
         out.leaf("Memo", memo);
         out.leafBool("IsPending", false);
         out.leafBool("IsToBePrinted", false);
+    } else if (type == "CreditCardCharge") {
+        writeRef(out, "AccountRef", account);
+        writeRef(out, "PayeeEntityRef", entity);
+        out.leaf("TxnDate", date);
+        out.leaf("Amount", qbsimAmountText(total));
+        currencyBlock("AmountInHomeCurrency");
+        out.leaf("RefNumber", refNumber);
+        out.leaf("Memo", memo);
     } else if (isSale(type)) {
         writeRef(out, "CustomerRef", entity);
         writeRef(out, "ClassRef", cls);
@@ -728,8 +739,7 @@ void CQbSimEngine::buildAssemblyMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
     if (!find.step()) throw qbsimstatus::notFound(id);
     const std::int64_t row = find.integer(0);
     const std::string sequence = qbsimChildText(mod, "EditSequence").value_or("");
-    if (sequence != find.text(1))
-        throw CQbSimStatus(3200, "Error", "The provided edit sequence \"" + sequence + "\" is out-of-date.");
+    if (sequence != find.text(1)) throw qbsimstatus::staleEditSequence(sequence);
     const std::string date = find.text(2);
     const std::int64_t entrySeq = find.integer(3);
     const std::int64_t assembly = find.integer(4);
@@ -758,10 +768,7 @@ void CQbSimEngine::buildAssemblyMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
                     "Build Assembly transaction",
                     "There are not enough components on hand to build the quantity specified.");
     }
-    // A new edit sequence, later than the old one even within the same second.
-    std::int64_t t = company.now();
-    if (sequence.find_first_not_of("0123456789") == std::string::npos && sequence.size() < 19)
-        t = std::max<std::int64_t>(t, std::stoll(sequence) + 1);
+    const std::int64_t t = nextEditTime(sequence);
     CQbSimStmt update(db, "UPDATE txn SET is_pending = ?, ref_number = COALESCE(?, ref_number), "
                           "memo = COALESCE(?, memo), time_modified = ?, edit_sequence = ? WHERE id = ?");
     update.bind(1, pending && !removePending ? 1 : 0).bind(2, refNumber).bind(3, memo).bind(4, t)

@@ -45,6 +45,9 @@ CQbSimStatus invalidDate(const std::string& field, const std::string& value) {
             "There was an error when converting the date value \"" + value + "\" in the field \"" +
                 field + "\"."};
 }
+CQbSimStatus staleEditSequence(const std::string& sequence) {
+    return {3200, "Error", "The provided edit sequence \"" + sequence + "\" is out-of-date."};
+}
 CQbSimStatus featureNotEnabled() {
     return {3250, "Error",
             "This feature is not enabled or not available in this version of QuickBooks."};

@@ -43,6 +43,7 @@ CQbSimStatus saveError(const std::string& what, const std::string& reason);  // 
 CQbSimStatus invalidValue(const std::string& field, const std::string& value,
                           const std::string& reason);                 // 3210
 CQbSimStatus invalidDate(const std::string& field, const std::string& value);  // 3020
+CQbSimStatus staleEditSequence(const std::string& sequence);          // 3200
 CQbSimStatus featureNotEnabled();                                     // 3250
 CQbSimStatus invalidIterator(const std::string& id);                  // 3391
 }  // namespace qbsimstatus
