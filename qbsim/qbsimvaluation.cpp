@@ -254,6 +254,22 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
 }
 
 void CQbSimValuation::receive(CState& s, double quantity, std::int64_t amountCents) {
+    if (s.quantity < -kQuantityEpsilon && quantity > kQuantityEpsilon) {
+        // Restocking after negative stock: the units received first replace the oversold
+        // ones. Those are valued at the receipt's cost instead of the cost they went out
+        // at; the difference goes to cost of goods sold on the receipt, not into stock.
+        // Units still oversold after the receipt keep the cost they went out at, so the
+        // value is (units still oversold) x (their cost) or, once the quantity is
+        // positive again, (units on hand) x (the receipt's unit cost).
+        const double covered = std::min(quantity, -s.quantity);
+        const std::int64_t outAt =
+            roundCents(static_cast<double>(s.valueCents) * covered / s.quantity);
+        const std::int64_t inAt = roundCents(static_cast<double>(amountCents) * covered / quantity);
+        s.valueCents += amountCents - inAt + outAt;
+        s.quantity += quantity;
+        if (std::fabs(s.quantity) <= kQuantityEpsilon) s.valueCents = 0;
+        return;
+    }
     s.quantity += quantity;
     s.valueCents += amountCents;
 }

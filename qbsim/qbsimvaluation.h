@@ -4,6 +4,12 @@
 // sales, credit memos, quantity adjustments and build components move stock at the
 // average cost of the moment; a build adds the cost of its components to the assembly.
 //
+// A receipt into negative stock first replaces the oversold units: they are valued at
+// the receipt's unit cost, and the difference to the cost they went out at goes to cost
+// of goods sold on the receipt rather than into stock. So once the quantity is positive
+// again the value is the quantity times the receipt's unit cost; units still oversold
+// after a receipt keep the cost they went out at.
+//
 // A value adjustment moves the item's value by a fixed difference, as QuickBooks posts
 // it. A line given as a NewValue gets its difference once, against the item's value at
 // the line's own moment (its date, after everything entered before it on that date),

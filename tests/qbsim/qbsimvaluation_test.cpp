@@ -113,8 +113,8 @@ TEST_F(QbSimValuationTest, AverageCostThroughReceiptsSalesAndAdjustments) {
         {"2024-01-08", 20, 23000, 11.50},
         {"2024-01-09", 0, 0, 11.50},       // sold out: the last average stays
         {"2024-01-10", -2, -2300, 11.50},  // negative stock at the last average
-        {"2024-01-11", 2, 2500, 12.50},
-        {"2024-01-12", 2, 2500, 12.50},    // a pending invoice does nothing
+        {"2024-01-11", 2, 2400, 12.00},    // restocked: what is on hand at the check's cost
+        {"2024-01-12", 2, 2400, 12.00},    // a pending invoice does nothing
     };
     for (const auto& e : expected) {
         const auto r = row(e.date, "Widget");
@@ -548,4 +548,58 @@ TEST_F(QbSimValuationTest, OlderFileGetsTheDifferencesOfItsNewValueLinesOnOpenin
     ok(sale("Invoice", "2024-01-04", "Widget", "3"));  // 3 of 18 at 15.5556
     EXPECT_EQ(value("2024-01-05", "Widget"), 28000 - 4667 - 18000 - 400);
     EXPECT_EQ(valueDifference(newValueId), "-180.00");
+}
+
+// A receipt into negative stock values the units it replaces at its own cost (the
+// difference to the cost they went out at goes to cost of goods sold on the receipt), so
+// a restocked item is worth what is on hand at the receipt's unit cost; units still
+// oversold keep the cost they went out at.
+TEST_F(QbSimValuationTest, ReceiptsIntoNegativeStockValueTheOversoldUnitsAtTheirCost) {
+    using D = Do;
+    run({
+        {"sold past what was bought, then restocked",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::Sell, "2024-01-02", "15", "", ""},
+          {D::Value, "2024-01-02", "-5", "", "-50.00"},
+          {D::Bill, "2024-01-03", "10", "12.00", ""},
+          {D::Value, "2024-01-03", "5", "", "60.00"},  // not 70.00: 10.00 of the bill is cost of goods
+          {D::Sell, "2024-01-04", "1", "", ""},
+          {D::Value, "2024-01-04", "4", "", "48.00"}}},
+        {"oversold at no value",
+         "0.00",
+         {{D::Sell, "2024-01-01", "3", "", ""},
+          {D::Value, "2024-01-01", "-3", "", "0.00"},
+          {D::Bill, "2024-01-02", "4", "20.00", ""},
+          {D::Value, "2024-01-02", "1", "", "20.00"}}},
+        {"never bought, sold at the purchase cost",
+         "7.00",
+         {{D::Sell, "2024-01-01", "2", "", ""},
+          {D::Value, "2024-01-01", "-2", "", "-14.00"},
+          {D::Bill, "2024-01-02", "5", "10.00", ""},
+          {D::Value, "2024-01-02", "3", "", "30.00"}}},
+        {"a receipt that leaves the stock negative",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::Sell, "2024-01-02", "20", "", ""},
+          {D::Bill, "2024-01-03", "4", "12.00", ""},
+          {D::Value, "2024-01-03", "-6", "", "-60.00"},  // the 6 still oversold at 10.00
+          {D::Bill, "2024-01-04", "10", "15.00", ""},
+          {D::Value, "2024-01-04", "4", "", "60.00"}}},
+        {"restocked to nothing",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::Sell, "2024-01-02", "12", "", ""},
+          {D::Bill, "2024-01-03", "2", "15.00", ""},
+          {D::Value, "2024-01-03", "0", "", "0.00"}}},
+        {"restocked on a day already reported, then a bill back-dated before the sale",
+         "8.00",
+         {{D::Bill, "2024-01-01", "10", "10.00", ""},
+          {D::Sell, "2024-01-03", "15", "", ""},
+          {D::Value, "2024-01-03", "-5", "", "-50.00"},
+          {D::Bill, "2024-01-03", "10", "12.00", ""},
+          {D::Value, "2024-01-03", "5", "", "60.00"},
+          {D::Bill, "2024-01-02", "5", "11.00", ""},  // 15 worth 155.00: the sale takes all of it
+          {D::Value, "2024-01-03", "10", "", "120.00"}}},
+    });
 }
