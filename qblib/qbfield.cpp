@@ -109,7 +109,7 @@ std::string CQbField::getValue() const {
 
 int CQbField::getInt() const { return readInteger(getValue()); }
 
-float CQbField::getFloat() const { return static_cast<float>(readDecimal(getValue())); }
+double CQbField::getFloat() const { return readDecimal(getValue()); }
 
 std::optional<CDateTime> CQbField::getDateTime() const { return readDateTimeText(getValue()); }
 
@@ -137,9 +137,9 @@ std::string CQbField::grandchildValue(const std::string& childName,
     return child ? child->childValue(grandchildName) : std::string();
 }
 
-float CQbField::childFloat(const std::string& childName) const {
+double CQbField::childFloat(const std::string& childName) const {
     const CQbField* child = findChild(childName);
-    return child ? child->getFloat() : 0.0f;
+    return child ? child->getFloat() : 0.0;
 }
 
 std::vector<CQbField*> CQbField::findChildren(const std::string& childName) const {

@@ -47,7 +47,9 @@ public:
 
     std::string getValue() const;
     int getInt() const;
-    float getFloat() const;
+    // The value as a decimal number (the decimal rule of readDecimal), in double
+    // precision: amounts above 131,072 keep their cents.
+    double getFloat() const;
     // A 25-character date-time with zone suffix, read as local time (the suffix is
     // ignored); none for shorter text.
     std::optional<CDateTime> getDateTime() const;
@@ -63,7 +65,7 @@ public:
     std::string grandchildValue(const std::string& childName,
                                 const std::string& grandchildName) const;
     // The child's value as a decimal number; 0.0 when there is no such child.
-    float childFloat(const std::string& childName) const;
+    double childFloat(const std::string& childName) const;
     // Every child answering to the name, in order; the caller owns the array, not the
     // fields.
     std::vector<CQbField*> findChildren(const std::string& childName) const;

@@ -74,9 +74,9 @@ int CQbFieldList::getInt(const std::string& name) const {
     return field ? field->getInt() : -1;
 }
 
-float CQbFieldList::getFloat(const std::string& name) const {
+double CQbFieldList::getFloat(const std::string& name) const {
     const CQbField* field = find(name);
-    return field ? field->getFloat() : -1.0f;
+    return field ? field->getFloat() : -1.0;
 }
 
 std::optional<CDateTime> CQbFieldList::getDateTime(const std::string& name) const {

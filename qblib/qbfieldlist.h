@@ -35,7 +35,7 @@ public:
     bool has(const std::string& name) const { return find(name) != nullptr; }
     std::string getValue(const std::string& name) const;
     int getInt(const std::string& name) const;
-    float getFloat(const std::string& name) const;
+    double getFloat(const std::string& name) const;  // -1.0 when missing
     std::optional<CDateTime> getDateTime(const std::string& name) const;
     std::optional<CDateTime> getDate(const std::string& name) const;
     bool getBool(const std::string& name, bool defaultValue) const;

@@ -63,7 +63,7 @@ int CQbObject::getInt(const std::string& fieldName) const {
     return fields->getInt(fieldName);
 }
 
-float CQbObject::getFloat(const std::string& fieldName) const {
+double CQbObject::getFloat(const std::string& fieldName) const {
     return fields->getFloat(fieldName);
 }
 

@@ -45,7 +45,7 @@ public:
     std::string getValue(const std::string& fieldName, const std::string& childName,
                          const std::string& grandchildName) const;
     int getInt(const std::string& fieldName) const;                  // -1 when missing
-    float getFloat(const std::string& fieldName) const;              // -1.0 when missing
+    double getFloat(const std::string& fieldName) const;             // -1.0 when missing
     bool getBool(const std::string& fieldName, bool defaultValue) const;
     std::optional<CDateTime> getDate(const std::string& fieldName) const;
     std::optional<CDateTime> getDateTime(const std::string& fieldName) const;

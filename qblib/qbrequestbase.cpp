@@ -193,6 +193,7 @@ LOTWISE_QUERY(VendorCredit, true)
 LOTWISE_QUERY(UnitOfMeasureSet, false)
 LOTWISE_QUERY(Class, false)
 LOTWISE_QUERY(Check, false)
+LOTWISE_QUERY(CreditCardCharge, true)
 #undef LOTWISE_QUERY
 
 std::unique_ptr<CQbObject> CQbRequestBase::detachFirst(std::unique_ptr<CQbObjectList> list) {
@@ -419,13 +420,14 @@ int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::strin
     return dataExtAddCompany(owner, name, zoneDateTimeText(value));
 }
 
-bool CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
-                                   const std::string* macro, const std::string& name,
-                                   const std::string& value) {
+bool CQbRequestBase::dataExtTxn(const char* request, const char* element,
+                                const std::string& txnDataExtType, const std::string& txnId,
+                                const std::string* macro, const std::string& name,
+                                const std::string& value) {
     if (!isConnected()) return false;
     // The texts are escaped like any element text, so a name or value holding '&' or
     // '<' cannot break the request document.
-    std::string body = "<DataExtAdd><OwnerID>";
+    std::string body = std::string("<") + element + "><OwnerID>";
     body += kPrivateOwnerId;
     body += "</OwnerID><DataExtName>" + escapeText(name) + "</DataExtName>";
     body += "<TxnDataExtType>" + escapeText(txnDataExtType) + "</TxnDataExtType>";
@@ -434,10 +436,21 @@ bool CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std:
     } else {
         body += "<TxnID>" + escapeText(txnId) + "</TxnID>";
     }
-    body += "<DataExtValue>" + escapeText(value) + "</DataExtValue></DataExtAdd>";
+    body += "<DataExtValue>" + escapeText(value) + "</DataExtValue></" + element + ">";
     dropResponse();
-    response = sendRequestText("DataExtAddRq", &body);
+    response = sendRequestText(request, &body);
     return succeeded(*response);
+}
+
+bool CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
+                                   const std::string* macro, const std::string& name,
+                                   const std::string& value) {
+    return dataExtTxn("DataExtAddRq", "DataExtAdd", txnDataExtType, txnId, macro, name, value);
+}
+
+bool CQbRequestBase::dataExtModTxn(const std::string& txnDataExtType, const std::string& txnId,
+                                   const std::string& name, const std::string& value) {
+    return dataExtTxn("DataExtModRq", "DataExtMod", txnDataExtType, txnId, nullptr, name, value);
 }
 
 bool CQbRequestBase::postValueAdjustments(const CDateTime& date, const std::string& account,

@@ -111,6 +111,7 @@ public:
     std::unique_ptr<CQbObjectList> queryUnitOfMeasureSet(const CQbFieldList* filter);
     std::unique_ptr<CQbObjectList> queryClass(const CQbFieldList* filter);
     std::unique_ptr<CQbObjectList> queryCheck(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryCreditCardCharge(const CQbFieldList* filter);
 
     // Single records, judged as queries are: null for "no match" (or without a
     // session); a refusal throws CQbException.
@@ -174,6 +175,10 @@ public:
     bool dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
                        const std::string* macro, const std::string& name,
                        const std::string& value);
+    // Replaces the value of the system's own field on a transaction; answers as
+    // dataExtAddTxn does.
+    bool dataExtModTxn(const std::string& txnDataExtType, const std::string& txnId,
+                       const std::string& name, const std::string& value);
 
     // --- value adjustments ---
     // Posts value adjustment lines in requests of just over 10240 characters of lines.
@@ -257,4 +262,7 @@ private:
                         const std::string* type, const std::string& assignToObject);
     int dataExtCompany(const char* request, const char* element, const std::string& owner,
                        const std::string& name, const std::string& value);
+    bool dataExtTxn(const char* request, const char* element, const std::string& txnDataExtType,
+                    const std::string& txnId, const std::string* macro, const std::string& name,
+                    const std::string& value);
 };

@@ -103,8 +103,19 @@ void CQbXml::open(bool singleUser) {
         throw CQbException(text);
     }
 
+    // The versions are asked for in the oldest envelope every QuickBooks reads. An
+    // answer that is lost or is not a success fails the open like a failed call above:
+    // without it no request can be written in a version QuickBooks is known to read.
     qbxmlVersion = "2.0";
-    response = sendBody("<HostQueryRq></HostQueryRq>");
+    supportedVersions.clear();
+    productName.clear();
+    try {
+        response = sendBody("<HostQueryRq></HostQueryRq>");
+        if (!succeeded(*response)) throw CQbException(refusalText(*response, "HostQueryRq"));
+    } catch (const CQbException&) {
+        disconnect();
+        throw;
+    }
     for (CQbDomReader::Node* node : response->findElements("SupportedQBXMLVersion")) {
         const std::string version = CQbDomReader::elementText(node);
         supportedVersions.push_back(version);

@@ -22,8 +22,9 @@ public:
 
     // Connects, begins a session (single-user, or do-not-care when the flag is clear)
     // and runs HostQuery. Does nothing when a session is open. Throws CQbException on
-    // failure; lastHresult then holds the failing call's result (but for
-    // GetCurrentCompanyFileName, whose failure has its own text).
+    // failure and leaves no session; lastHresult then holds the failing call's result
+    // (but for GetCurrentCompanyFileName, whose failure has its own text). A HostQuery
+    // answer that is not a success fails the open with QuickBooks' message.
     void open(bool singleUser);
 
     bool isConnected() override;

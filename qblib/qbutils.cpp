@@ -11,14 +11,8 @@
 
 namespace {
 
-template <class T>
-std::string fixedText(T value, int decimals) {
-    char buffer[400];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    if (result.ec != std::errc()) return "0";
-    return std::string(buffer, result.ptr);
-}
+// Decimals beyond this are cut: a double carries no more than 17 significant digits.
+constexpr int kMostDecimals = 40;
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
@@ -49,9 +43,19 @@ std::string zoneDateTimeText(const std::optional<CDateTime>& when) {
 
 std::string integerText(int value) { return std::to_string(value); }
 
+std::string fixedText(double value, int decimals) {
+    decimals = decimals < 0 ? 0 : decimals > kMostDecimals ? kMostDecimals : decimals;
+    // The largest double has 309 digits before the point.
+    char buffer[400];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (result.ec != std::errc()) return "0";
+    return std::string(buffer, result.ptr);
+}
+
 std::string numberText(double value) { return fixedText(value, 5); }
 
-std::string amountText(float value) { return fixedText(value, 2); }
+std::string amountText(double value) { return fixedText(value, 2); }
 
 int readInteger(std::string_view text) {
     std::size_t i = 0;

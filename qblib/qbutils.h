@@ -26,10 +26,15 @@ std::string zoneDateTimeText(const std::optional<CDateTime>& when);
 std::string zoneSuffix(long offsetWest);
 // "%d".
 std::string integerText(int value);
+// printf's "%.<decimals>f" in the C locale, whatever the program's locale is: the exact
+// binary value rounded to that many decimals (6 gives the "%f" form), a full stop as the
+// decimal point, no grouping. Decimals are taken between 0 and 40.
+std::string fixedText(double value, int decimals);
 // "%.5lf".
 std::string numberText(double value);
-// "%.2f" of a single-precision value: 2.675f is held as 2.67499995 and gives "2.67".
-std::string amountText(float value);
+// "%.2f" of the value as held: 2.675 is held as 2.67499999999999982 and gives "2.67"
+// (a float argument is widened exactly, so 2.675f, held as 2.67499995, gives "2.67").
+std::string amountText(double value);
 
 // Integer rule: optional leading white space, optional sign, decimal digits up to the
 // first other character; 0 when there are none. Values beyond int saturate.

@@ -145,6 +145,15 @@ TEST(FieldList, NumbersFromText) {
     EXPECT_FLOAT_EQ(list.getFloat("Junk"), 0.0f);
     EXPECT_EQ(list.getInt("Junk"), 0);
     EXPECT_EQ(list.getValue("Rate"), "1.25000");
+    // Read in double precision: single precision would lose the cents of large amounts.
+    list.addText("Amount", "131072.01");
+    list.addText("Total", "16777217");
+    EXPECT_EQ(list.getFloat("Amount"), 131072.01);
+    EXPECT_EQ(list.getFloat("Total"), 16777217.0);
+    auto line = std::make_unique<CQbFieldList>();
+    line->addText("Amount", "98765.43");
+    const CQbField* aggregate = list.addAggregate("Line", std::move(line));
+    EXPECT_EQ(aggregate->childFloat("Amount"), 98765.43);
 }
 
 TEST(FieldList, SetValueChangesEveryMatchOrAppends) {

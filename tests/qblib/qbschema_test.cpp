@@ -85,6 +85,7 @@ TEST(RequestSchema, EveryRequestTheBuildersWriteIsValid) {
                                       " iteratorRemainingCount=\"1\" iteratorID=\"{0D7D8B4B-4C5E-4C3B-9C31-2A5F0E4F2C11}\""));
         script.responses.push_back(ok("Rs", ""));
         call();
+        EXPECT_TRUE(script.responses.empty()) << ret << ": the second page was not asked for";
     };
     CQbFieldList active;
     active.addText("ActiveStatus", "ActiveOnly");
@@ -96,11 +97,17 @@ TEST(RequestSchema, EveryRequestTheBuildersWriteIsValid) {
     paged([&] { session.queryVendor(nullptr); }, "VendorRet");
     paged([&] { session.queryVendorCredit(nullptr); }, "VendorCreditRet");
     using Query = std::unique_ptr<CQbObjectList> (CQbRequestBase::*)(const CQbFieldList*);
-    for (Query query : {&CQbRequestBase::queryInvoice, &CQbRequestBase::querySalesReceipt,
-                        &CQbRequestBase::queryInventoryAdjustment, &CQbRequestBase::queryCreditMemo,
-                        &CQbRequestBase::queryItemReceipt, &CQbRequestBase::queryBill}) {
+    const std::pair<Query, const char*> dated[] = {
+        {&CQbRequestBase::queryInvoice, "InvoiceRet"},
+        {&CQbRequestBase::querySalesReceipt, "SalesReceiptRet"},
+        {&CQbRequestBase::queryInventoryAdjustment, "InventoryAdjustmentRet"},
+        {&CQbRequestBase::queryCreditMemo, "CreditMemoRet"},
+        {&CQbRequestBase::queryItemReceipt, "ItemReceiptRet"},
+        {&CQbRequestBase::queryBill, "BillRet"},
+        {&CQbRequestBase::queryCreditCardCharge, "CreditCardChargeRet"}};
+    for (const auto& [query, ret] : dated) {
         auto filter = dateRange("2010-03-31", "2010-03-31", "IncludeLineItems");
-        paged([&] { (session.*query)(filter.get()); }, "BillRet");
+        paged([&, query = query] { (session.*query)(filter.get()); }, ret);
     }
     auto checks = dateRange("2010-01-01", "2010-12-31", "IncludeLineItems");
     session.queryCheck(checks.get());
@@ -155,6 +162,7 @@ TEST(RequestSchema, EveryRequestTheBuildersWriteIsValid) {
     const std::string macro = "TxnID:0";
     session.dataExtAddTxn("BuildAssembly", "", &macro, "BuildValue", "12.50");
     session.dataExtAddTxn("BuildAssembly", "1A-1234567890", nullptr, "BuildValue", "12.50");
+    session.dataExtModTxn("BuildAssembly", "1A-1234567890", "BuildValue", "12.50");
 
     const std::string cls = "East", customer = "Ann", memo = "FIFO valuation";
     session.inventoryAdjustmentAdd(CDateTime(1270000000), "Cost of Goods Sold", &cls, &customer,

@@ -454,6 +454,13 @@ TEST_F(SessionTest, CustomFieldValues) {
     session->dataExtAddTxn("BuildAssembly", "5-1", nullptr, "BuildValue", "<1&2>");
     EXPECT_THAT(script.requests.back(),
                 HasSubstr("<TxnID>5-1</TxnID><DataExtValue>&lt;1&amp;2&gt;</DataExtValue>"));
+    EXPECT_TRUE(session->dataExtModTxn("BuildAssembly", "5-1", "BuildValue", "13.75"));
+    EXPECT_EQ(script.requests.back(),
+              kHead + "<DataExtModRq requestID=\"8888\"><DataExtMod><OwnerID>{04C1726A-9530-49E2-"
+                      "927F-91F5477CE3D0}</OwnerID><DataExtName>BuildValue</DataExtName>"
+                      "<TxnDataExtType>BuildAssembly</TxnDataExtType><TxnID>5-1</TxnID>"
+                      "<DataExtValue>13.75</DataExtValue></DataExtMod></DataExtModRq>" +
+                  kTail);
 }
 
 TEST_F(SessionTest, AdjustmentRequestLayoutAndMacros) {

@@ -392,4 +392,55 @@ TEST_F(StatusTest, ARefusedReportHasNoRowsAndLeavesItsAnswer) {
     EXPECT_TRUE(session->succeeded());
 }
 
+TEST_F(StatusTest, AHostQueryThatIsNoSuccessFailsTheOpen) {
+    struct Case {
+        const char* what;
+        std::string response;
+        HRESULT transport;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"refused", answer("HostQueryRs", "1000", "Error", "There was an unexpected internal error."), S_OK,
+         "There was an unexpected internal error."},
+        {"refused without a message", answer("HostQueryRs", "9001", "Error", nullptr), S_OK,
+         "QuickBooks refused the request HostQueryRq (status 9001)."},
+        {"no status", answer("HostQueryRs", nullptr, nullptr, nullptr,
+                             "<HostRet><SupportedQBXMLVersion>13.0</SupportedQBXMLVersion></HostRet>"),
+         S_OK, "QuickBooks refused the request HostQueryRq (no status)."},
+        {"lost", "", static_cast<HRESULT>(0x80040400), "Failure in sending XML : Error = 80040400, gone\n"},
+    };
+    for (const Case& c : cases) {
+        script.calls.clear();
+        script.failures.clear();
+        script.responses.clear();
+        if (FAILED(c.transport)) script.failures["ProcessRequest"] = {c.transport, L"gone"};
+        script.responses.push_back(c.response);
+        CQbXml session("c.qbw", "Lotwise", "Veltrane", logDir.string());
+        try {
+            session.open(true);
+            ADD_FAILURE() << c.what;
+        } catch (const CQbException& e) {
+            EXPECT_EQ(e.getMessage(), c.error) << c.what;
+        }
+        EXPECT_FALSE(session.isConnected()) << c.what;
+        EXPECT_EQ(script.alive, 0) << c.what;
+        EXPECT_THAT(script.calls, ElementsAre("OpenConnection", "BeginSession 0",
+                                              "GetCurrentCompanyFileName", "ProcessRequest",
+                                              "EndSession", "CloseConnection"))
+            << c.what;
+    }
+    // The same object opens once QuickBooks answers, with only the new answer's versions.
+    script.failures.clear();
+    script.responses.clear();
+    script.responses.push_back(answer("HostQueryRs", nullptr, nullptr, nullptr,
+                                      "<HostRet><SupportedQBXMLVersion>8.0</SupportedQBXMLVersion></HostRet>"));
+    script.responses.push_back(hostResponse({"13.0"}));
+    CQbXml session("c.qbw", "Lotwise", "Veltrane", logDir.string());
+    EXPECT_THROW(session.open(true), CQbException);
+    session.open(true);
+    EXPECT_TRUE(session.isConnected());
+    EXPECT_THAT(session.getSupportedVersions(), ElementsAre("13.0"));
+    EXPECT_EQ(session.getQbxmlVersion(), "13.0");
+}
+
 }  // namespace

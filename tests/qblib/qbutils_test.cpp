@@ -3,12 +3,72 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <vector>
 
+#include "qbfield.h"
 #include "qbxml.h"
 #include "tzguard.h"
 
 namespace {
+
+// Switches LC_NUMERIC to German (decimal comma) for its lifetime, as a GUI toolkit does
+// for a German user. A system without the locale gets it compiled once into the build
+// tree from the locale sources; without those the guard stays inactive.
+class CGermanNumbers {
+public:
+    CGermanNumbers() : previous(std::setlocale(LC_NUMERIC, nullptr)) {
+        if (use()) return;
+        const std::filesystem::path folder = LOTWISE_TEST_LOCALES;
+        const std::filesystem::path compiled = folder / "de_DE.UTF-8";
+        if (!std::filesystem::exists(compiled / "LC_NUMERIC") &&
+            std::filesystem::exists("/usr/share/i18n/locales/de_DE")) {
+            std::filesystem::create_directories(folder);
+            const std::string command =
+                "localedef -i de_DE -f UTF-8 '" + compiled.string() + "' >/dev/null 2>&1";
+            (void)std::system(command.c_str());
+        }
+        if (const char* old = std::getenv("LOCPATH")) previousLocpath = old;
+        setenv("LOCPATH", folder.c_str(), 1);
+        changedLocpath = true;
+        use();
+    }
+    ~CGermanNumbers() {
+        std::setlocale(LC_NUMERIC, previous.c_str());
+        if (!changedLocpath) return;
+        if (previousLocpath.empty()) {
+            unsetenv("LOCPATH");
+        } else {
+            setenv("LOCPATH", previousLocpath.c_str(), 1);
+        }
+    }
+    CGermanNumbers(const CGermanNumbers&) = delete;
+    CGermanNumbers& operator=(const CGermanNumbers&) = delete;
+
+    bool active() const { return on; }
+
+private:
+    bool use() {
+        on = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+        return on;
+    }
+    std::string previous;
+    std::string previousLocpath;
+    bool changedLocpath = false;
+    bool on = false;
+};
+
+std::string printed(double value, int decimals) {
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
 
 CDateTime local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return CDateTime::fromLocal(y, mo, d, h, mi, s).value();
@@ -57,6 +117,42 @@ TEST(ValueTexts, AmountsRoundTheSinglePrecisionValue) {
     EXPECT_EQ(amountText(19.995f), "20.00");  // held as 19.9950008
     EXPECT_EQ(amountText(-12.345f), "-12.35");
     EXPECT_EQ(amountText(0.0f), "0.00");
+}
+
+TEST(ValueTexts, AmountsKeepCentsAboveSinglePrecision) {
+    EXPECT_EQ(amountText(131072.01), "131072.01");
+    EXPECT_EQ(amountText(1234567.89), "1234567.89");
+    EXPECT_EQ(amountText(2.675), "2.67");  // held as 2.67499999999999982
+    EXPECT_EQ(amountText(-0.001), "-0.00");
+}
+
+TEST(ValueTexts, FixedTextIsPrintfInTheCLocaleWhateverTheLocale) {
+    struct Case {
+        double value;
+        int decimals;
+    };
+    const Case cases[] = {{0.0, 6},        {1234.5, 6},       {-0.1234565, 6}, {2.5, 0},
+                          {3.5, 0},        {1e15 + 0.25, 2},  {131072.01, 6},  {-7.0000005, 6},
+                          {0.000001, 6},   {0.0000005, 6},    {1e-7, 6},       {99.995, 2},
+                          {12.5, 5},       {-1.0 / 3.0, 17}};
+    // The expected texts come from printf under the C locale.
+    std::vector<std::string> expected;
+    for (const Case& c : cases) expected.push_back(printed(c.value, c.decimals));
+    EXPECT_EQ(expected[1], "1234.500000");
+
+    CGermanNumbers german;
+    if (!german.active()) GTEST_SKIP() << "no German locale on this system";
+    ASSERT_EQ(printed(1.5, 2), "1,50");  // the locale is in force
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(fixedText(cases[i].value, cases[i].decimals), expected[i])
+            << cases[i].value << " to " << cases[i].decimals;
+    }
+    EXPECT_EQ(fixedText(1.5, -1), "2");   // fewer than none is none
+    EXPECT_EQ(numberText(1.25), "1.25000");
+    EXPECT_EQ(amountText(1234567.891), "1234567.89");
+    EXPECT_EQ(CQbField::createNumber("Rate", 0.5)->rawValue(), "0.50000");
+    EXPECT_DOUBLE_EQ(readDecimal("1.5"), 1.5);
+    EXPECT_DOUBLE_EQ(readDecimal("1,5"), 1.0);
 }
 
 TEST(ValueTexts, NumbersAndIntegers) {
