@@ -8,8 +8,9 @@
 // request processor (the QuickBooks stand-in), parsing its responses, the event log,
 // and the rest, which is the engine's own work.
 //
-// Exit status: 0 when the run completed, 1 when a check refused it or it failed,
-// 2 on a usage error.
+// Exit status: 0 when the run completed with every posting carried out and its settings
+// stored, 1 when a check refused it, it failed or it ended with a warning, 2 on a usage
+// error.
 #include <unistd.h>
 
 #include <chrono>
@@ -127,6 +128,9 @@ int main(int argc, char** argv) {
                                CCostrunDoc::startOfDay(first).seconds() + 3600) / 86400;
             host.setRun(first, static_cast<int>(days > 0 ? days : 0));
             status = window.onProcess() ? 0 : 1;
+            // A run that completed with a warning (a posting QuickBooks refused) left the
+            // books short of the FIFO value: scripts must not take it for success.
+            if (status == 0 && !engine.getErrorText().empty()) status = 1;
         }
     }
     setProgressHost(nullptr);

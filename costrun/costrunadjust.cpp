@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr const char* kMemo = "FIFO valuation";
 constexpr const char* kMacroName = "Signature";
 constexpr const char* kMacroValue = "VeltraneHQ";
 
@@ -64,14 +63,14 @@ private:
 
 }  // namespace
 
-bool CCostrunDoc::shareLine(CCostrunItemList& items, const CQbField& line, float q,
+bool CCostrunDoc::shareLine(CCostrunItemList& items, const CQbField& line, double q,
                             CValueAdjustList& adjustments) {
     CCostrunItem* item = items.find(line.grandchildValue("ItemRef", "FullName"));
     if (item == nullptr || !item->needsAdjustment() || !item->isComplete()) return false;
-    if (item->newValue == 0.0f) item->newValue = item->qbValue;
-    const float prior = item->newValue;
-    const float gap = item->onHandValue - (item->qbValue + item->adjustedValue);
-    const float share = gap * q / item->issuedQty;
+    item->startRunningValue();
+    const double prior = item->newValue;
+    const double gap = item->onHandValue - (item->qbValue + item->adjustedValue);
+    const double share = gap * q / item->issuedQty;
     item->newValue += share;
     adjustments.add(item->fullName, prior, share);
     return true;
@@ -112,8 +111,8 @@ bool CCostrunDoc::postInventoryAdjustment(const CDateTime& day, const CQbObject&
     for (CCostrunItemList* items : {inventoryList.get(), assemblyList.get()}) {
         if (items == nullptr) continue;
         for (const CQbField* line : lines) {
-            const float difference = line->childFloat("QuantityDifference");
-            if (difference < 0.0f) shareLine(*items, *line, -difference, adjustments);
+            const double difference = line->childFloat("QuantityDifference");
+            if (difference < 0.0) shareLine(*items, *line, -difference, adjustments);
         }
     }
     return postAdjustList(adjustments, day, account, className, std::string(), false);
@@ -146,7 +145,7 @@ bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& tx
                         items->find(line->grandchildValue("ItemRef", "FullName"));
                     if (item == nullptr || item->cogsAccount != account) continue;
                     if (line->grandchildValue("ClassRef", "FullName") != className) continue;
-                    const float quantity = line->childFloat("Quantity");
+                    const double quantity = line->childFloat("Quantity");
                     shareLine(*items, *line, credit ? -quantity : quantity, adjustments);
                 }
             };
@@ -189,7 +188,7 @@ bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& 
         errorText = "The value adjustment could not be posted: no company file is open.";
         return false;
     }
-    const std::string memo = kMemo;
+    const std::string memo = kValueAdjustMemo;
     try {
         CMacroScope macro(*session);
         if (!session->postValueAdjustments(day, account, &className, &customer, &memo, names,

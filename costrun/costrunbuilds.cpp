@@ -3,9 +3,8 @@
 // other assemblies one pass after them), keep their value in the build's "BuildValue"
 // custom field, become lots of their assembly, and finally move value from the
 // components to the assembly with one zero-sum adjustment per build.
-#include <cstdio>
-
 #include "costrundoc.h"
+#include "qbexception.h"
 #include "qbutils.h"
 
 namespace {
@@ -22,12 +21,6 @@ CCostrunItem* findComponent(const std::string& name, CCostrunItemList* inventory
     CCostrunItem* item = inventory ? inventory->find(name) : nullptr;
     if (item == nullptr && assemblies != nullptr) item = assemblies->find(name);
     return item;
-}
-
-std::string valueText(float value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%f", value);
-    return buffer;
 }
 
 }  // namespace
@@ -65,44 +58,60 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
         if (assembly == nullptr) continue;
 
         bool allCosted = true;
-        float value = 0.0f;
+        // The first costed component whose lots do not cover what it holds and what the
+        // day's builds consumed: its cost would be a guess, and a build value is kept
+        // for good, so the build is not valued.
+        std::string shortComponent;
+        double value = 0.0;
         for (const CQbField* line : build.findAll("ComponentItemLineRet")) {
             const std::string name = lineItem(*line);
-            const float needed = line->childFloat("QuantityNeeded");
+            const double needed = line->childFloat("QuantityNeeded");
             if (CCostrunItem* component = findComponent(name, inventory, assemblies)) {
                 if (!component->costed) {
                     allCosted = false;
                     continue;
                 }
+                if (!component->isComplete()) {
+                    if (shortComponent.empty()) shortComponent = name;
+                    continue;
+                }
                 // The average FIFO cost of the units the day's builds consumed; a
                 // component nothing was reserved of costs nothing.
-                const float part = component->reservedQty != 0.0f
-                                       ? needed * component->reservedValue / component->reservedQty
-                                       : 0.0f;
+                const double part = component->reservedQty != 0.0
+                                        ? needed * component->reservedValue / component->reservedQty
+                                        : 0.0;
                 value += part;
                 logActivity("Build component : item %s qty %f val %f\n", name.c_str(), needed, part);
             } else if (priceList) {
                 const auto price = priceList->find(name);
-                if (price != priceList->end()) {
-                    value += needed * static_cast<float>(readDecimal(price->second));
-                }
+                if (price != priceList->end()) value += needed * readDecimal(price->second);
             }
         }
-        assembly->active = allCosted;
-        assembly->costedNext = allCosted;
-        if (!allCosted) continue;
+        // The assembly takes lots only once its builds are valued; a build left without
+        // a value leaves it incomplete for the day, so it is neither adjusted nor used
+        // as a component.
+        const bool ready = allCosted && shortComponent.empty();
+        assembly->active = ready;
+        assembly->costedNext = ready;
+        if (!ready) {
+            const std::string txnId = build.getValue("TxnID");
+            if (allCosted && shortBuildsLogged.insert(txnId).second) {
+                logActivity("Build transaction : item %s not valued, component %s cannot find all item receipts\n",
+                            assembly->fullName.c_str(), shortComponent.c_str());
+            }
+            continue;
+        }
 
+        const std::string text = fixedText(value, 6);
+        storeBuildValue(record, text);
         record.buildValue = value;
         record.hasBuildValue = true;
-        const std::string txnId = build.getValue("TxnID");
         if (receiptTxns) {
-            if (CCostrunTxn* stored = receiptTxns->findBuild(txnId)) {
+            if (CCostrunTxn* stored = receiptTxns->findBuild(build.getValue("TxnID"))) {
                 stored->buildValue = value;
                 stored->hasBuildValue = true;
             }
         }
-        const std::string text = valueText(value);
-        if (session) session->dataExtAddTxn("BuildAssembly", txnId, nullptr, kBuildValueField, text);
         logActivity("Build transaction : item %s value %s\n", assembly->fullName.c_str(), text.c_str());
         assembly->builtQty += build.getFloat("QuantityToBuild");
         assembly->buildPass = pass;
@@ -112,11 +121,34 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
     return valued;
 }
 
+void CCostrunDoc::storeBuildValue(CCostrunTxn& record, const std::string& text) {
+    if (!session) return;
+    const std::string txnId = record.ret->getValue("TxnID");
+    // A value stored by a run that stopped before committing the build's day is
+    // replaced; when QuickBooks' answer shows the other request is needed (a value
+    // present, or none), it is tried before giving up.
+    bool add = !record.buildValueStored;
+    for (int attempt = 0; attempt < 2; ++attempt, add = !add) {
+        if (add) {
+            session->dataExtAddTxn("BuildAssembly", txnId, nullptr, kBuildValueField, text);
+        } else {
+            session->dataExtModTxn("BuildAssembly", txnId, kBuildValueField, text);
+        }
+        if (session->succeeded()) {
+            record.buildValueStored = true;
+            return;
+        }
+    }
+    // Without its value the build's cost would be lost for good and every later build
+    // of the assembly undervalued: the run stops before the day is committed.
+    throw CQbException(session->refusalText("DataExtModRq"));
+}
+
 void CCostrunDoc::buildLot(const CCostrunTxn& build, CCostrunItemList& list) {
     if (!build.hasBuildValue || build.isPending || build.ret == nullptr) return;
-    const float quantity = build.ret->getFloat("QuantityToBuild");
+    const double quantity = build.ret->getFloat("QuantityToBuild");
     CCostrunItem* item = list.find(assemblyName(*build.ret));
-    if (quantity <= 0.0f || item == nullptr || !item->active || item->isComplete()) return;
+    if (quantity <= 0.0 || item == nullptr || !item->active || item->isComplete()) return;
     auto lot = std::make_unique<CItemPo>(txnTypeName(kTxnBuildAssembly),
                                          build.ret->getValue("RefNumber"),
                                          build.ret->getDate("TxnDate"), build.buildValue / quantity);
@@ -134,6 +166,10 @@ bool CCostrunDoc::transferBuildValues(CCostrunItemList* inventory, CCostrunItemL
             if (record->txnTypeCode != kTxnBuildAssembly || record->isPending || !record->ret) continue;
             const CCostrunItem* assembly = assemblies->find(assemblyName(*record->ret));
             if (assembly == nullptr || assembly->buildPass != pass) continue;
+            // A build left without a value moves nothing.
+            const CCostrunTxn* valued =
+                dayBuildTxns ? dayBuildTxns->findBuild(record->ret->getValue("TxnID")) : nullptr;
+            if (valued == nullptr || !valued->hasBuildValue) continue;
             // A refused transfer leaves its message in errorText; the next build goes on.
             if (!transferBuildValue(*record->ret, inventory, *assemblies, day)) ok = false;
         }
@@ -147,12 +183,12 @@ bool CCostrunDoc::transferBuildValue(const CQbObject& buildRet, CCostrunItemList
     if (assembly == nullptr) return true;
     CValueAdjustList adjustments;
     for (const CQbField* line : buildRet.findAll("ComponentItemLineRet")) {
-        const float needed = line->childFloat("QuantityNeeded");
+        const double needed = line->childFloat("QuantityNeeded");
         if (inventory != nullptr) shareLine(*inventory, *line, needed, adjustments);
         shareLine(assemblies, *line, needed, adjustments);
     }
-    const float total = -1.0f * adjustments.sumAmounts();
-    if (assembly->newValue == 0.0f) assembly->newValue = assembly->qbValue;
+    const double total = -1.0 * adjustments.sumAmounts();
+    assembly->startRunningValue();
     adjustments.add(assembly->fullName, assembly->newValue, total);
     assembly->adjustedValue += total;
     assembly->newValue += total;

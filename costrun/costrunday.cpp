@@ -33,6 +33,9 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
     progress(progressText);
 
     std::unique_ptr<CCostrunTxnList> dayTxns = retrieveDayTxns(day);
+    // Before QuickBooks' figures of the day are read: what the report shows must not
+    // include postings that the day's calculation is about to make again.
+    deleteOwnPostings();
     if (dayTxns) {
         inventoryList = loadValuation(day, "Inventory");
         assemblyList = loadValuation(day, "Assembly");
@@ -104,21 +107,12 @@ std::unique_ptr<CCostrunItemList> CCostrunDoc::loadValuation(const CDateTime& da
 bool CCostrunDoc::readValuationReport(CCostrunItemList& list, const CDateTime& date,
                                       const std::string& itemType) {
     if (!session) return false;
-    std::unique_ptr<CQbReport> report;
-    try {
-        report = session->inventoryValuationSummary(date, itemType);
-    } catch (const CQbException& e) {
-        errorText = e.getMessage();
-        // QuickBooks did not answer: the day cannot be valued, and must not be marked
-        // done; the failure stops the run like that of any other query.
-        if (session->lastExchangeFailed()) throw;
-        return false;
-    }
+    // A report QuickBooks refused or did not answer is no report: reading it as one
+    // without rows would leave the day's items unvalued and the day counted as done.
+    // The failure stops the run before the day is committed, like that of any query.
+    std::unique_ptr<CQbReport> report = session->inventoryValuationSummary(date, itemType);
     if (!report) return false;
-    // A report QuickBooks refused is no report: reading it as one without rows would
-    // leave the day's items unvalued and the day counted as done. The refusal stops the
-    // run like a lost answer, before the day is committed.
-    if (session->statusCode() != 0) throw CQbException(session->statusMessage());
+    if (!session->succeeded()) throw CQbException(session->refusalText("GeneralSummaryReportQueryRq"));
     if (report->rowCount() == 0) return true;
 
     std::vector<std::string> quantities;
@@ -141,8 +135,8 @@ bool CCostrunDoc::readValuationReport(CCostrunItemList& list, const CDateTime& d
     logActivity("Item Qty Cost\n");
     for (int i = 0; i < report->rowCount(); ++i) {
         const std::size_t at = static_cast<std::size_t>(i);
-        const float quantity = at < quantities.size() ? static_cast<float>(readDecimal(quantities[at])) : 0.0f;
-        const float value = at < values.size() ? static_cast<float>(readDecimal(values[at])) : 0.0f;
+        const double quantity = at < quantities.size() ? static_cast<double>(readDecimal(quantities[at])) : 0.0;
+        const double value = at < values.size() ? static_cast<double>(readDecimal(values[at])) : 0.0;
         CCostrunItem* item = list.add(std::make_unique<CCostrunItem>(report->rowValue(i), quantity, value));
         logActivity("%s %f %f\n", item->fullName.c_str(), item->qtyOnHand, item->qbValue);
     }
@@ -196,6 +190,7 @@ void CCostrunDoc::indexReceipts() {
             case kTxnBill:
             case kTxnItemReceipt:
             case kTxnCheck:
+            case kTxnCreditCardCharge:
                 addLines(record.ret->findAll("ItemLineRet"), "Quantity", "Amount");
                 for (const CQbField* group : record.ret->findAll("ItemGroupLineRet"))
                     addLines(group->findChildren("ItemLineRet"), "Quantity", "Amount");
@@ -240,8 +235,8 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                 if (record.txnTypeCode == kTxnBuildAssembly) {
                     buildLot(record, list);
                 } else {
-                    const float rate =
-                        record.txnTypeCode == kTxnInventoryAdjustment ? 1.0f : receiptRate(*record.ret);
+                    const double rate =
+                        record.txnTypeCode == kTxnInventoryAdjustment ? 1.0 : receiptRate(*record.ret);
                     const std::string typeName = CCostrunTxnList::typeName(record);
                     for (auto e = start; e != end; ++e)
                         placeReceiptLot(list, *e->line, record.txnDate, receiptRefNumbers[start->record],
@@ -260,7 +255,8 @@ void CCostrunDoc::addOpeningLots(CCostrunItemList& list, const std::string& item
     std::unique_ptr<CCostrunItemList>& opening =
         itemType == "Inventory" ? openingInventory : openingAssembly;
     if (!opening) {
-        // Read once per run and item type; a failure leaves it empty for the run.
+        // Read once per run and item type. A refusal stops the run: without QuickBooks'
+        // figures of the day before the start the opening lots cannot be priced.
         opening = std::make_unique<CCostrunItemList>();
         if (!readValuationReport(*opening, endOfDay(date), itemType)) {
             opening = std::make_unique<CCostrunItemList>();
@@ -269,7 +265,7 @@ void CCostrunDoc::addOpeningLots(CCostrunItemList& list, const std::string& item
     for (const auto& item : list) {
         if (!item->active || item->isComplete()) continue;
         const CCostrunItem* before = opening->find(item->fullName);
-        if (before == nullptr || before->qtyOnHand <= 0.0f) continue;
+        if (before == nullptr || before->qtyOnHand <= 0.0) continue;
         item->placeOpeningLot(before->qbValue, before->qtyOnHand, date);
     }
 }

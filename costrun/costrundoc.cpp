@@ -73,6 +73,8 @@ void CCostrunDoc::releaseDayLists() {
     dayCreditMemos.reset();
     dayBuilds.reset();
     dayBuildTxns.reset();
+    dayOwnPostings.clear();
+    shortBuildsLogged.clear();
 }
 
 void CCostrunDoc::progress(const std::string& text) {
@@ -102,7 +104,10 @@ bool CCostrunDoc::openCompany(const std::string& path) {
         errorText = e.getMessage();
         return false;
     }
-    if (!company) return false;
+    if (!company) {
+        errorText = "QuickBooks returned no company record for this file.";
+        return false;
+    }
     loadRunSettings();
     return loadPreferences();
 }

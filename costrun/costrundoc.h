@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -76,16 +77,24 @@ public:
     void storeCompanyField(const std::string& name, const std::string& value, bool add);
 
     // --- transaction intake ---
+    // The day's issuing transactions and builds, or null for a day without any. The
+    // system's own value adjustments dated that day are kept apart in dayOwnPostings.
     std::unique_ptr<CCostrunTxnList> retrieveDayTxns(const CDateTime& day);
+    // Deletes the system's own value adjustments of the day being calculated, left by a
+    // run that stopped before committing it, so the day is redone from a clean slate.
+    // Throws CQbException when QuickBooks refuses a deletion.
+    void deleteOwnPostings();
+    // Writes the warnings QuickBooks gave with answers that were used to the activity log.
+    void logQueryWarnings();
     void takeReceiptLines(CCostrunItemList& list, const std::optional<CDateTime>& txnDate,
                           const std::string& refNumber, const std::string& typeName,
                           const std::vector<CQbField*>& lines, const std::string& quantityField,
-                          const std::string& amountField, float rate);
+                          const std::string& amountField, double rate);
     // A receiving line as lots are taken from it.
     struct CReceiptLine {
         std::string item;     // ItemRef FullName
-        float quantity = 0;   // the line's quantity field, above 0
-        float amount = 0;     // the line's amount field (0 when absent), before any rate
+        double quantity = 0;   // the line's quantity field, above 0
+        double amount = 0;     // the line's amount field (0 when absent), before any rate
         std::string unit;     // UnitOfMeasure
     };
     // What a lot needs of the line; none for a line that can give no lot (no fields, no
@@ -97,11 +106,11 @@ public:
     // amount is multiplied by the rate.
     void placeReceiptLot(CCostrunItemList& list, const CReceiptLine& line,
                          const std::optional<CDateTime>& txnDate, const std::string& refNumber,
-                         const std::string& typeName, float rate);
+                         const std::string& typeName, double rate);
     // The rate that turns a receiving transaction's line amounts into the home
     // currency: the transaction's "ExchangeRate" when multicurrency is on, otherwise 1.0.
     // A missing, zero or negative rate counts as 1.0.
-    float receiptRate(const CQbObject& txn) const;
+    double receiptRate(const CQbObject& txn) const;
     void sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTxns);
     std::unique_ptr<std::map<std::string, std::string>> retrievePriceList();
     void retrieveInventoryAdjustments(const CDateTime& newUpToDate);
@@ -111,7 +120,7 @@ public:
     // --- value adjustments ---
     // The share of one issuing line (item named on the line, quantity q) is added to
     // the item's running value and to the list; false when the line is not adjusted.
-    bool shareLine(CCostrunItemList& items, const CQbField& line, float q,
+    bool shareLine(CCostrunItemList& items, const CQbField& line, double q,
                    CValueAdjustList& adjustments);
     // Posts the day's value adjustments for every issuing transaction of dayTxns.
     void postDayAdjustments(const CDateTime& day, const CCostrunTxnList& dayTxns);
@@ -151,6 +160,9 @@ public:
                            const CCostrunTxnList& dayTxns);
     // One valuation pass over the day's builds; returns how many builds got a value.
     int valueBuilds(CCostrunItemList* inventory, CCostrunItemList* assemblies, int pass);
+    // Writes the build's "BuildValue" (adding it, or replacing a provisional one).
+    // Throws CQbException when QuickBooks refuses it or does not answer.
+    void storeBuildValue(CCostrunTxn& record, const std::string& text);
     void buildLot(const CCostrunTxn& build, CCostrunItemList& list);
     bool transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
                              const CCostrunTxnList& dayTxns, const CDateTime& day);
@@ -198,6 +210,7 @@ public:
     std::unique_ptr<CQbObjectList> itemReceipts;
     std::unique_ptr<CQbObjectList> bills;
     std::unique_ptr<CQbObjectList> checks;
+    std::unique_ptr<CQbObjectList> creditCardCharges;
     std::unique_ptr<CQbObjectList> inventoryAdjustments;
     std::unique_ptr<CCostrunTxnList> receiptTxns;
     // receiptTxns by item: for every item named on a receiving line, and every assembly
@@ -218,6 +231,10 @@ public:
     std::unique_ptr<CQbObjectList> dayInventoryAdjustments;
     std::unique_ptr<CQbObjectList> dayCreditMemos;
     std::unique_ptr<CQbObjectList> dayBuilds;
+    // TxnIDs of the system's own value adjustments dated the day being calculated.
+    std::vector<std::string> dayOwnPostings;
+    // Builds of the day already logged as not valued for a short component.
+    std::set<std::string> shortBuildsLogged;
     std::unique_ptr<CCostrunTxnList> dayBuildTxns;
     bool multiCurrency = false;
     std::unique_ptr<std::map<std::string, std::string>> priceList;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "costrundoc.h"
+#include "qbutils.h"
 
 namespace {
 
@@ -54,11 +55,11 @@ std::vector<CQbField*> directThenGroupLines(const CQbObject& txn, const char* li
 // Adds sign × each line's quantity (in the item's base unit) to the issued quantity
 // of the line's item. A missing quantity reads as 0.
 void addLineIssues(CCostrunItemList& list, const std::vector<CQbField*>& lines,
-                   const char* quantityField, float sign) {
+                   const char* quantityField, double sign) {
     for (const CQbField* line : lines) {
         CCostrunItem* item = list.find(line->grandchildValue("ItemRef", "FullName"));
         if (item == nullptr) continue;
-        const float quantity = toBaseQuantity(item, line->childValue("UnitOfMeasure"),
+        const double quantity = toBaseQuantity(item, line->childValue("UnitOfMeasure"),
                                               line->childFloat(quantityField));
         item->issuedQty += sign * quantity;
     }
@@ -80,6 +81,13 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     daySalesReceipts = session->querySalesReceipt(&filter);
     progress(progressText + "Retrieving list of inventory adjustments...");
     dayInventoryAdjustments = session->queryInventoryAdjustment(&filter);
+    // The system's own value adjustments of the day come from a run that stopped before
+    // committing it; they are no issues, and the day is redone without them.
+    for (int i = sizeOf(dayInventoryAdjustments) - 1; i >= 0; --i) {
+        if (dayInventoryAdjustments->getAt(i)->getValue("Memo") != kValueAdjustMemo) continue;
+        dayOwnPostings.insert(dayOwnPostings.begin(), dayInventoryAdjustments->getAt(i)->getValue("TxnID"));
+        dayInventoryAdjustments->detach(i);
+    }
     progress(progressText + "Retrieving list of credit memos...");
     dayCreditMemos = session->queryCreditMemo(&filter);
 
@@ -87,10 +95,14 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     CQbFieldList buildFilter;
     addDateRange(buildFilter, day, day);
     buildFilter.addText("IncludeComponentLineItems", "true");
+    buildFilter.addText("OwnerID", kPrivateOwnerId);
     dayBuilds = session->queryBuildAssembly(&buildFilter);
+    logQueryWarnings();
     if (sizeOf(dayBuilds) > 0) {
         dayBuildTxns = std::make_unique<CCostrunTxnList>();
         dayBuildTxns->addAll(kTxnBuildAssembly, dayBuilds.get());
+        // The day is not committed yet, so any value its builds hold is provisional.
+        dayBuildTxns->dropProvisionalBuildValues(std::nullopt);
     }
 
     if (sizeOf(dayInvoices) + sizeOf(daySalesReceipts) + sizeOf(dayInventoryAdjustments) +
@@ -106,6 +118,7 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     dayTxns->addAll(kTxnCreditMemo, dayCreditMemos.get());
     dayTxns->addAll(kTxnInventoryAdjustment, dayInventoryAdjustments.get());
     dayTxns->addAll(kTxnBuildAssembly, dayBuilds.get());
+    dayTxns->dropProvisionalBuildValues(std::nullopt);
 
     logDaySales(dayInvoices.get(), "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
     logDaySales(daySalesReceipts.get(), "Sales Receipt", "SalesReceiptLineRet",
@@ -119,7 +132,7 @@ void CCostrunDoc::takeReceiptLines(CCostrunItemList& list, const std::optional<C
                                    const std::string& refNumber, const std::string& typeName,
                                    const std::vector<CQbField*>& lines,
                                    const std::string& quantityField, const std::string& amountField,
-                                   float rate) {
+                                   double rate) {
     for (const CQbField* line : lines) {
         if (const auto read = readReceiptLine(*line, quantityField, amountField))
             placeReceiptLot(list, *read, txnDate, refNumber, typeName, rate);
@@ -133,7 +146,7 @@ std::optional<CCostrunDoc::CReceiptLine> CCostrunDoc::readReceiptLine(const CQbF
     if (fields == nullptr || fields->getSize() == 0) return std::nullopt;
     CReceiptLine read;
     read.quantity = fields->getFloat(quantityField);
-    if (!(read.quantity > 0.0f)) return std::nullopt;
+    if (!(read.quantity > 0.0)) return std::nullopt;
     if (!fields->has("ItemRef")) return std::nullopt;
     read.item = line.grandchildValue("ItemRef", "FullName");
     // A line without an amount carries no value (not the -1.0 of a missing number).
@@ -144,11 +157,11 @@ std::optional<CCostrunDoc::CReceiptLine> CCostrunDoc::readReceiptLine(const CQbF
 
 void CCostrunDoc::placeReceiptLot(CCostrunItemList& list, const CReceiptLine& line,
                                   const std::optional<CDateTime>& txnDate, const std::string& refNumber,
-                                  const std::string& typeName, float rate) {
-    const float amount = line.amount * rate;
+                                  const std::string& typeName, double rate) {
+    const double amount = line.amount * rate;
     CCostrunItem* item = list.find(line.item);
     if (item == nullptr || !item->active || item->isComplete()) return;
-    const float baseQuantity = toBaseQuantity(item, line.unit, line.quantity);
+    const double baseQuantity = toBaseQuantity(item, line.unit, line.quantity);
 
     auto lot = std::make_unique<CItemPo>();
     lot->txnDate = txnDate;
@@ -159,12 +172,12 @@ void CCostrunDoc::placeReceiptLot(CCostrunItemList& list, const CReceiptLine& li
     item->addLot(std::move(lot));
 }
 
-float CCostrunDoc::receiptRate(const CQbObject& txn) const {
-    if (!multiCurrency) return 1.0f;
+double CCostrunDoc::receiptRate(const CQbObject& txn) const {
+    if (!multiCurrency) return 1.0;
     // A missing rate reads as -1.0, which would turn the lots negative; like a rate of
     // 0 it means the transaction is in the home currency.
-    const float rate = txn.getFloat("ExchangeRate");
-    return rate > 0.0f ? rate : 1.0f;
+    const double rate = txn.getFloat("ExchangeRate");
+    return rate > 0.0 ? rate : 1.0;
 }
 
 void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTxns) {
@@ -176,30 +189,30 @@ void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTx
             case kTxnInvoice:
                 addLineIssues(list,
                               directThenGroupLines(ret, "InvoiceLineRet", "InvoiceLineGroupRet"),
-                              "Quantity", 1.0f);
+                              "Quantity", 1.0);
                 break;
             case kTxnSalesReceipt:
                 addLineIssues(
                     list,
                     directThenGroupLines(ret, "SalesReceiptLineRet", "SalesReceiptLineGroupRet"),
-                    "Quantity", 1.0f);
+                    "Quantity", 1.0);
                 break;
             case kTxnCreditMemo:
                 addLineIssues(
                     list, directThenGroupLines(ret, "CreditMemoLineRet", "CreditMemoLineGroupRet"),
-                    "Quantity", -1.0f);
+                    "Quantity", -1.0);
                 break;
             case kTxnInventoryAdjustment:
                 // Only decreases are issues; they count as positive quantities.
                 for (const CQbField* line : ret.findAll("InventoryAdjustmentLineRet")) {
-                    const float difference = line->childFloat("QuantityDifference");
-                    if (difference >= 0.0f) continue;
+                    const double difference = line->childFloat("QuantityDifference");
+                    if (difference >= 0.0) continue;
                     CCostrunItem* item = list.find(line->grandchildValue("ItemRef", "FullName"));
                     if (item != nullptr) item->issuedQty -= difference;
                 }
                 break;
             case kTxnBuildAssembly:
-                addLineIssues(list, ret.findAll("ComponentItemLineRet"), "QuantityNeeded", 1.0f);
+                addLineIssues(list, ret.findAll("ComponentItemLineRet"), "QuantityNeeded", 1.0);
                 break;
             default:
                 break;
@@ -219,6 +232,23 @@ void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTx
     }
 }
 
+void CCostrunDoc::deleteOwnPostings() {
+    if (!session || dayOwnPostings.empty()) return;
+    progress(progressText + "Removing the value adjustments of an interrupted run...");
+    for (const std::string& txnId : dayOwnPostings) {
+        logActivity("Removed value adjustment %s of an interrupted run\n", txnId.c_str());
+        session->txnDel(txnId, "InventoryAdjustment");
+    }
+    dayOwnPostings.clear();
+}
+
+void CCostrunDoc::logQueryWarnings() {
+    if (!session) return;
+    for (const std::string& warning : session->takeWarnings()) {
+        logActivity("QuickBooks warning : %s\n", warning.c_str());
+    }
+}
+
 std::unique_ptr<std::map<std::string, std::string>> CCostrunDoc::retrievePriceList() {
     auto prices = std::make_unique<std::map<std::string, std::string>>();
     auto addItems = [&prices](const std::unique_ptr<CQbObjectList>& items) {
@@ -235,18 +265,22 @@ std::unique_ptr<std::map<std::string, std::string>> CCostrunDoc::retrievePriceLi
     };
     if (!session) return prices;
 
+    // Inactive items still cost what they cost when a build uses them.
+    CQbFieldList all;
+    all.addText("ActiveStatus", "All");
     progress("Retrieving the non-inventory part list...");
-    addItems(session->queryItemNonInventory(nullptr));
+    addItems(session->queryItemNonInventory(&all));
     progress("Retrieving the service list...");
-    addItems(session->queryItemService(nullptr));
+    addItems(session->queryItemService(&all));
     progress("Retrieving the other charge list...");
-    addItems(session->queryItemOtherCharge(nullptr));
+    addItems(session->queryItemOtherCharge(&all));
     return prices;
 }
 
 void CCostrunDoc::accountFilter(CQbFieldList& filter) {
     if (!session) return;
     CQbFieldList accountQuery;
+    accountQuery.addText("ActiveStatus", "All");
     for (const char* type : kNonCogsAccountTypes) accountQuery.addText("AccountType", type);
     const std::unique_ptr<CQbObjectList> accounts = session->queryAccount(&accountQuery);
     if (sizeOf(accounts) == 0) return;
@@ -275,7 +309,10 @@ void CCostrunDoc::retrieveInventoryAdjustments(const CDateTime& newUpToDate) {
 void CCostrunDoc::retrieveClasses() {
     classList.assign(1, std::string());
     if (!session) return;
-    const std::unique_ptr<CQbObjectList> classes = session->queryClass(nullptr);
+    // Lines of an inactive class are adjusted like any other.
+    CQbFieldList all;
+    all.addText("ActiveStatus", "All");
+    const std::unique_ptr<CQbObjectList> classes = session->queryClass(&all);
     for (int i = 0; i < sizeOf(classes); ++i) {
         std::string name = classes->getAt(i)->getValue("FullName");
         if (!name.empty()) classList.push_back(std::move(name));

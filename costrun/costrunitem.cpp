@@ -8,26 +8,30 @@
 
 namespace {
 
-bool atLeastThreshold(float difference) {
-    return difference <= -CCostrunItem::kValueThreshold ||
-           difference >= CCostrunItem::kValueThreshold;
+// A difference of two amounts in cents, such as 100.02 - 100.00, comes out a few units
+// of the last place below 0.02 in binary; the tolerance lets it count, as a difference
+// of two cents must, while 0.0199 still does not.
+constexpr double kThresholdTolerance = 1e-7;
+
+bool atLeastThreshold(double difference) {
+    return std::fabs(difference) >= CCostrunItem::kValueThreshold - kThresholdTolerance;
 }
 
-// a * part / whole, multiplied before dividing. The float product fits a double
-// exactly, so a lot that lands whole in one layer gives exactly `amount`.
-float share(float amount, float part, float whole) {
-    return static_cast<float>(static_cast<double>(amount) * part / whole);
+// amount * part / whole, multiplied before dividing, so that a lot that lands whole in
+// one layer gives exactly `amount`.
+double share(double amount, double part, double whole) {
+    return amount * part / whole;
 }
 
 }  // namespace
 
 bool CCostrunItem::isComplete() const {
-    const float layers = qtyOnHand + reservedQty;
+    const double layers = onHandLayer() + reservedQty;
     return layers <= collectedQty;
 }
 
 bool CCostrunItem::valueDiffers() const {
-    const float difference = qbValue - onHandValue;
+    const double difference = qbValue - onHandValue;
     return atLeastThreshold(difference);
 }
 
@@ -36,7 +40,7 @@ bool CCostrunItem::hasAdjustment() const {
 }
 
 bool CCostrunItem::needsAdjustment() const {
-    if (qtyOnHand <= 0.0f && builtQty <= 0.0f) return false;
+    if (qtyOnHand <= 0.0 && builtQty <= 0.0) return false;
     // QuickBooks quantities carry at most five decimals, so a smaller net issue is the
     // rounding residue of sales and returns that cancel out. Sharing a value gap over it
     // would post absurdly large line shares.
@@ -44,36 +48,36 @@ bool CCostrunItem::needsAdjustment() const {
     return valueDiffers() || hasAdjustment();
 }
 
-void CCostrunItem::takeLot(float amount, float quantity, CItemPo& lot) {
-    lot.qty = 0.0f;
+void CCostrunItem::takeLot(double amount, double quantity, CItemPo& lot) {
+    lot.qty = 0.0;
     // Outside the preconditions nothing is placed: a complete item would otherwise have
     // collectedQty pulled back to its layer size, and a zero quantity would divide.
-    if (!(quantity > 0.0f) || isComplete()) return;
+    if (!(quantity > 0.0) || isComplete()) return;
 
-    const float onHand = qtyOnHand;
-    const float reserved = reservedQty;
-    const float collected = collectedQty;
+    const double onHand = onHandLayer();
+    const double reserved = reservedQty;
+    const double collected = collectedQty;
 
-    const float onHandPart = collected < onHand ? std::min(quantity, onHand - collected) : 0.0f;
-    const float rest = quantity - onHandPart;
-    const float room = onHand + reserved - collected - onHandPart;
+    const double onHandPart = collected < onHand ? std::min(quantity, onHand - collected) : 0.0;
+    const double rest = quantity - onHandPart;
+    const double room = onHand + reserved - collected - onHandPart;
     const bool fits = rest <= room;
-    const float reservedPart = std::max(0.0f, std::min(rest, room));
+    const double reservedPart = std::max(0.0, std::min(rest, room));
 
-    const float onHandShare = onHandPart > 0.0f ? share(amount, onHandPart, quantity) : 0.0f;
+    const double onHandShare = onHandPart > 0.0 ? share(amount, onHandPart, quantity) : 0.0;
     onHandValue += onHandShare;
     if (fits) {
         // The whole lot is used: what the on-hand layer did not take goes behind it, so
         // the two layers together receive exactly the lot's amount.
-        const float reservedShare = amount - onHandShare;
+        const double reservedShare = amount - onHandShare;
         reservedValue += reservedShare;
         // A lot that fills the layers exactly completes the item whatever the rounding;
         // otherwise rounding must not push the count past the layers.
-        const float layers = onHand + reserved;
+        const double layers = onHand + reserved;
         collectedQty =
             rest == room ? layers : std::min(collected + onHandPart + reservedPart, layers);
     } else {
-        if (reservedPart > 0.0f) reservedValue += share(amount, reservedPart, quantity);
+        if (reservedPart > 0.0) reservedValue += share(amount, reservedPart, quantity);
         // Both layers are now full.
         collectedQty = onHand + reserved;
     }
@@ -86,11 +90,11 @@ CItemPo* CCostrunItem::addLot(std::unique_ptr<CItemPo> lot) {
     return lots.back().get();
 }
 
-CItemPo* CCostrunItem::placeOpeningLot(float value, float quantity, std::optional<CDateTime> date) {
-    if (!(quantity > 0.0f) || isComplete()) return nullptr;
-    const float unitCost = value / quantity;
+CItemPo* CCostrunItem::placeOpeningLot(double value, double quantity, std::optional<CDateTime> date) {
+    if (!(quantity > 0.0) || isComplete()) return nullptr;
+    const double unitCost = value / quantity;
     auto lot = std::make_unique<CItemPo>(kOpeningLotType, std::string(), date, unitCost);
     takeLot(value, quantity, *lot);
-    if (!(lot->qty > 0.0f)) return nullptr;
+    if (!(lot->qty > 0.0)) return nullptr;
     return addLot(std::move(lot));
 }

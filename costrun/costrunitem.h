@@ -8,10 +8,9 @@
 // Whatever of a lot lies beyond both layers was issued before the day's end and is
 // dropped.
 //
-// Every amount and quantity is held in single precision; arithmetic may run in double,
-// but each stored result is rounded to float, and the 0.02 thresholds compare the float
-// difference of two stored values with the float constant 0.02f. Not thread-safe; a
-// ledger lives for one day on the thread that computes it.
+// Every amount and quantity is a double, which holds values up to well beyond
+// 1,000,000,000.00 exact to the cent; the 0.02 thresholds count a difference of exactly
+// two cents. Not thread-safe; a ledger lives for one day on the thread that computes it.
 #pragma once
 
 #include <memory>
@@ -25,20 +24,24 @@
 class CCostrunItem {
 public:
     // A value difference counts when its magnitude is at least this much.
-    static constexpr float kValueThreshold = 0.02f;
+    static constexpr double kValueThreshold = 0.02;
     // A net issued quantity below this is taken as none (see needsAdjustment).
-    static constexpr float kIssuedQtyResidue = 0.000005f;
+    static constexpr double kIssuedQtyResidue = 0.000005;
     // Display name of the opening lot.
     static constexpr const char* kOpeningLotType = "Before FIFO";
 
     CCostrunItem() = default;
-    CCostrunItem(std::string name, float quantity, float value)
+    CCostrunItem(std::string name, double quantity, double value)
         : fullName(std::move(name)), qtyOnHand(quantity), qbValue(value) {}
     CCostrunItem(const CCostrunItem&) = delete;
     CCostrunItem& operator=(const CCostrunItem&) = delete;
 
-    // True when qtyOnHand + reservedQty <= collectedQty: both layers are full. An item
-    // with nothing (or less than nothing) on hand and nothing reserved is complete
+    // Units the on-hand layer holds: qtyOnHand, or none while it is negative. The
+    // reserved layer lies behind it at full size whatever the sign of qtyOnHand, so the
+    // units the day's builds consumed are always priced in full.
+    double onHandLayer() const { return qtyOnHand > 0.0 ? qtyOnHand : 0.0; }
+    // True when onHandLayer() + reservedQty <= collectedQty: both layers are full. An
+    // item with nothing (or less than nothing) on hand and nothing reserved is complete
     // before any lot arrives.
     bool isComplete() const;
     // True when |qbValue - onHandValue| >= 0.02 (both sides inclusive).
@@ -50,12 +53,20 @@ public:
     // build transfers already moved value. Completeness is checked by the caller.
     bool needsAdjustment() const;
 
+    // The running value of the day's postings starts from QuickBooks' value at the
+    // item's first share; a running value that later passes through 0.00 stays started.
+    void startRunningValue() {
+        if (started) return;
+        newValue = qbValue;
+        started = true;
+    }
+
     // Places a lot of `quantity` units worth `amount` into the layers and sets lot.qty to
     // the units that landed in the on-hand layer. The caller sets the lot's type,
     // reference, date and itemCost beforehand and appends it with addLot afterwards.
     // Preconditions: the item is active and not complete, quantity > 0. A call that
     // breaks them places nothing (lot.qty = 0), so a zero quantity never divides.
-    void takeLot(float amount, float quantity, CItemPo& lot);
+    void takeLot(double amount, double quantity, CItemPo& lot);
     // Takes ownership of a lot and appends it to `lots`; returns it. Null is ignored.
     CItemPo* addLot(std::unique_ptr<CItemPo> lot);
     // Prices the units not covered by receipts from QuickBooks' own figures of the day
@@ -64,26 +75,27 @@ public:
     // only when part of it lies in the on-hand layer; its reserved part (if any) stays
     // counted either way. Returns the kept lot, or null when nothing was kept
     // (including when quantity is not positive or the item is already complete).
-    CItemPo* placeOpeningLot(float value, float quantity, std::optional<CDateTime> date);
+    CItemPo* placeOpeningLot(double value, double quantity, std::optional<CDateTime> date);
 
     // The ledger record. Fields are public: the day's stages read and update them
     // directly, in the order documented for the report and activity log.
     std::string fullName;        // as the inventory valuation report prints it; the key
-    float qtyOnHand = 0.0f;      // QuickBooks' quantity at the end of the day; may be < 0
-    float qbValue = 0.0f;        // QuickBooks' value at the end of the day
+    double qtyOnHand = 0.0;      // QuickBooks' quantity at the end of the day; may be < 0
+    double qbValue = 0.0;        // QuickBooks' value at the end of the day
     std::string cogsAccount;     // full name of COGSAccountRef
     std::string assetAccount;    // full name of AssetAccountRef
-    float collectedQty = 0.0f;   // units both layers hold so far
-    float onHandValue = 0.0f;    // FIFO value of the on-hand layer
-    float newValue = 0.0f;       // running value during adjustments; 0 = not started
-    float issuedQty = 0.0f;      // the day's net issued quantity
-    float reservedQty = 0.0f;    // units consumed today as build components
-    float reservedValue = 0.0f;  // FIFO value of the reserved layer
+    double collectedQty = 0.0;   // units both layers hold so far
+    double onHandValue = 0.0;    // FIFO value of the on-hand layer
+    double newValue = 0.0;       // running value during adjustments, once started
+    bool started = false;        // newValue has been set from qbValue today
+    double issuedQty = 0.0;      // the day's net issued quantity
+    double reservedQty = 0.0;    // units consumed today as build components
+    double reservedValue = 0.0;  // FIFO value of the reserved layer
     bool active = true;          // lots are to be collected for the item
     bool costed = false;         // the day's FIFO cost is final
     bool costedNext = true;      // what commitCosted copies into costed
-    float builtQty = 0.0f;       // units of this assembly built today
-    float adjustedValue = 0.0f;  // value already moved to or from the item today
+    double builtQty = 0.0;       // units of this assembly built today
+    double adjustedValue = 0.0;  // value already moved to or from the item today
     int buildPass = 0;           // build valuation pass that valued this item's builds
     // Lots in the order they were placed (newest transaction first); owned.
     std::vector<std::unique_ptr<CItemPo>> lots;

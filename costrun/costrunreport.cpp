@@ -60,8 +60,8 @@ bool sameDay(const CDateTime& a, const CDateTime& b) {
 
 // A number of a line, read as the receiving and adjustment blocks read it: -1.0 when
 // the line lacks it.
-float lineFloat(const CQbField& line, const std::string& name) {
-    return line.getChildren() ? line.getChildren()->getFloat(name) : -1.0f;
+double lineFloat(const CQbField& line, const std::string& name) {
+    return line.getChildren() ? line.getChildren()->getFloat(name) : -1.0;
 }
 
 std::string itemName(const CQbField& line) { return line.grandchildValue("ItemRef", "FullName"); }

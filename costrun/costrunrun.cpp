@@ -43,11 +43,12 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     // The last day whose processing finished, as the next run must see it.
     std::optional<CDateTime> committed = lastUpToDate;
     try {
-        assemblyItems = session->queryItemInventoryAssembly(nullptr);
+        // Inactive items can still hold stock that must be valued and adjusted.
+        CQbFieldList all;
+        all.addText("ActiveStatus", "All");
+        assemblyItems = session->queryItemInventoryAssembly(&all);
         progress("Retrieving the item list...");
-        CQbFieldList active;
-        active.addText("ActiveStatus", "ActiveOnly");
-        inventoryItems = session->queryItemInventory(&active);
+        inventoryItems = session->queryItemInventory(&all);
         priceList = retrievePriceList();
 
         accountList.assign(1, std::string());
@@ -74,11 +75,14 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         bills = session->queryBill(&receiving);
         progress("Retrieving the list of checks...");
         checks = session->queryCheck(&receiving);
+        progress("Retrieving the list of credit card charges...");
+        creditCardCharges = session->queryCreditCardCharge(&receiving);
         retrieveInventoryAdjustments(newUpToDate);
 
         logReceivingTxns(bills.get(), "Bill");
         logReceivingTxns(itemReceipts.get(), "Item Receipt");
         logReceivingTxns(checks.get(), "Check");
+        logReceivingTxns(creditCardCharges.get(), "Credit Card Charge");
         logInventoryAdjustments(inventoryAdjustments.get());
 
         CQbFieldList allBuilds;
@@ -86,6 +90,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         allBuilds.addText("OwnerID", kPrivateOwnerId);
         builds = session->queryBuildAssembly(&allBuilds);
         logBuilds(builds.get());
+        logQueryWarnings();
 
         // Transactions of one date stand in this order; the FIFO walk takes them in
         // reverse (builds first, bills last).
@@ -93,8 +98,10 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         receiptTxns->addAll(kTxnBill, bills.get());
         receiptTxns->addAll(kTxnItemReceipt, itemReceipts.get());
         receiptTxns->addAll(kTxnCheck, checks.get());
+        receiptTxns->addAll(kTxnCreditCardCharge, creditCardCharges.get());
         receiptTxns->addAll(kTxnInventoryAdjustment, inventoryAdjustments.get());
         receiptTxns->addAll(kTxnBuildAssembly, builds.get());
+        receiptTxns->dropProvisionalBuildValues(lastUpToDate);
         indexReceipts();
 
         progress("Preparing...");
@@ -104,9 +111,8 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         } else {
             if (!lastUpToDate) {
                 lastUpToDate = endOfDay(*startDate);
-                ok = processDay(*lastUpToDate);
+                ok = processDay(*lastUpToDate) && saveLastUpToDate();
                 if (ok) {
-                    saveLastUpToDate();
                     committed = lastUpToDate;
                 } else {
                     lastUpToDate.reset();
@@ -115,10 +121,11 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
             for (CDateTime d = ok ? nextDay(*lastUpToDate) : newUpToDate; ok && d <= newUpToDate;
                  d = nextDay(d)) {
                 lastUpToDate = d;
-                ok = processDay(d);
+                ok = processDay(d) && saveLastUpToDate();
                 if (ok) {
-                    saveLastUpToDate();
                     committed = lastUpToDate;
+                } else {
+                    lastUpToDate = committed;
                 }
             }
         }
@@ -135,6 +142,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     itemReceipts.reset();
     bills.reset();
     checks.reset();
+    creditCardCharges.reset();
     inventoryAdjustments.reset();
     receiptIndex.clear();
     receiptRefNumbers.clear();

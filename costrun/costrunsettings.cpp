@@ -23,7 +23,7 @@ constexpr const char* kRunFieldType = "STR255TYPE";
 // A custom-field write that QuickBooks refused counts as a failure: otherwise a run
 // would go on believing its settings were stored.
 void requireSuccess(const CQbRequestBase& session) {
-    if (session.statusCode() != 0) throw CQbException(session.statusMessage());
+    if (!session.succeeded()) throw CQbException(session.refusalText("DataExtModRq"));
 }
 
 }  // namespace
@@ -31,7 +31,12 @@ void requireSuccess(const CQbRequestBase& session) {
 bool CCostrunDoc::loadCompany() {
     company.reset();
     if (!session) return false;
-    company = session->queryCompany();
+    try {
+        company = session->queryCompany();
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
     return company != nullptr;
 }
 
@@ -133,7 +138,7 @@ void CCostrunDoc::storeCompanyField(const std::string& name, const std::string& 
         } else {
             session->dataExtModCompany(kPrivateOwnerId, name, value);
         }
-        if (session->statusCode() == 0) return;
+        if (session->succeeded()) return;
     }
     requireSuccess(*session);
 }

@@ -27,6 +27,8 @@ std::string txnTypeName(int code) {
             return "Inventory Adjustment";
         case kTxnCheck:
             return "Check";
+        case kTxnCreditCardCharge:
+            return "Credit Card Charge";
         default:
             return std::string();
     }
@@ -61,9 +63,10 @@ int CCostrunTxnList::addAll(int code, const CQbObjectList* retList) {
         if (record == nullptr || code != kTxnBuildAssembly) continue;
         const CQbField* stored = record->ret->findPrivateDataExt(kBuildValueField);
         if (stored == nullptr) continue;
-        // A stored value too large for a float (or otherwise not finite) would poison
+        record->buildValueStored = true;
+        // A stored value too large for a double (or otherwise not finite) would poison
         // every lot and adjustment made from it; such a build is treated as unvalued.
-        const float value = stored->getFloat();
+        const double value = stored->getFloat();
         if (!std::isfinite(value)) continue;
         record->buildValue = value;
         record->hasBuildValue = true;
@@ -78,6 +81,15 @@ CCostrunTxn* CCostrunTxnList::findBuild(const std::string& txnId) const {
         }
     }
     return nullptr;
+}
+
+void CCostrunTxnList::dropProvisionalBuildValues(const std::optional<CDateTime>& committed) {
+    for (const auto& record : records) {
+        if (record->txnTypeCode != kTxnBuildAssembly) continue;
+        if (committed && record->txnDate && *record->txnDate <= *committed) continue;
+        record->hasBuildValue = false;
+        record->buildValue = 0.0;
+    }
 }
 
 bool CCostrunTxnList::allBuildsSettled() const {
@@ -95,7 +107,7 @@ CCostrunTxn* CCostrunTxnList::at(std::size_t index) const {
     return index < records.size() ? records[index].get() : nullptr;
 }
 
-float toBaseQuantity(const CCostrunItem* /*item*/, const std::string& /*unitName*/,
-                     float quantity) {
+double toBaseQuantity(const CCostrunItem* /*item*/, const std::string& /*unitName*/,
+                     double quantity) {
     return quantity;
 }

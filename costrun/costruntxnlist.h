@@ -26,6 +26,7 @@ enum CCostrunTxnType : int {
     kTxnInventoryAdjustment = 106,
     kTxnCreditMemo = 107,
     kTxnCheck = 108,
+    kTxnCreditCardCharge = 109,
 };
 
 // Display name of a type code as lots and the report show it; empty for a credit memo
@@ -41,8 +42,12 @@ public:
     std::optional<CDateTime> txnDate;  // TxnDate; empty when it cannot be read
     int txnTypeCode = 0;
     const CQbObject* ret = nullptr;  // the whole Ret element; borrowed, never null
-    float buildValue = 0.0f;         // value of an assembly build
+    double buildValue = 0.0;         // value of an assembly build
     bool hasBuildValue = false;      // buildValue is known
+    // QuickBooks holds a "BuildValue" for the build, whether or not the run uses it: a
+    // value written for a day that was never committed is provisional, valued again and
+    // overwritten.
+    bool buildValueStored = false;
     bool isPending = false;          // IsPending; false when absent
 };
 
@@ -66,11 +71,16 @@ public:
     CCostrunTxn* addTxn(int code, const CQbObject* retObject);
     // addTxn for every object of the list, in list order. For builds (code 101) a
     // private custom field "BuildValue" holding a finite number becomes the record's
-    // build value. Returns the number of objects; 0 for a null list.
+    // build value (and buildValueStored is set for any stored value). Returns the number
+    // of objects; 0 for a null list.
     int addAll(int code, const CQbObjectList* retList);
 
     // The first build record whose object's "TxnID" equals txnId, or null.
     CCostrunTxn* findBuild(const std::string& txnId) const;
+    // Builds dated after `committed` (every build when there is none) lose the value read
+    // from QuickBooks: it was written by a run that stopped before committing their day,
+    // and the day is valued again.
+    void dropProvisionalBuildValues(const std::optional<CDateTime>& committed);
     // True when every build record (code 101) is pending or has its value; records of
     // other types have nothing to settle. True for an empty list.
     bool allBuildsSettled() const;
@@ -96,4 +106,4 @@ private:
 // quantities are used as QuickBooks states them on the line, so the quantity comes
 // back unchanged whatever the unit; the item (which may be null) and the unit name
 // keep the call sites ready for a real conversion.
-float toBaseQuantity(const CCostrunItem* item, const std::string& unitName, float quantity);
+double toBaseQuantity(const CCostrunItem* item, const std::string& unitName, double quantity);

@@ -12,7 +12,7 @@
 class CItemPo {
 public:
     CItemPo() = default;
-    CItemPo(std::string type, std::string ref, std::optional<CDateTime> date, float cost)
+    CItemPo(std::string type, std::string ref, std::optional<CDateTime> date, double cost)
         : txnType(std::move(type)), refNumber(std::move(ref)), txnDate(date), itemCost(cost) {}
 
     // Display name of the source transaction's type ("Bill", "Check", "Item Receipt",
@@ -23,7 +23,7 @@ public:
     std::optional<CDateTime> txnDate;
     // Units of the lot lying in the on-hand layer; 0 when all of it went to the reserved
     // layer. Set by CCostrunItem::takeLot.
-    float qty = 0.0f;
+    double qty = 0.0;
     // Unit cost: the line's amount divided by its quantity, set before the lot is placed.
-    float itemCost = 0.0f;
+    double itemCost = 0.0;
 };

@@ -3,7 +3,7 @@
 
 #include "qbutils.h"
 
-void CValueAdjustList::add(const std::string& name, float priorValue, float amount) {
+void CValueAdjustList::add(const std::string& name, double priorValue, double amount) {
     for (CValueAdjust& entry : entries) {
         if (entry.itemName == name) {
             entry.amount += amount;
@@ -13,8 +13,8 @@ void CValueAdjustList::add(const std::string& name, float priorValue, float amou
     entries.push_back(CValueAdjust{name, amount, priorValue});
 }
 
-float CValueAdjustList::sumAmounts() const {
-    float sum = 0.0f;
+double CValueAdjustList::sumAmounts() const {
+    double sum = 0.0;
     for (const CValueAdjust& entry : entries) sum += entry.amount;
     return sum;
 }

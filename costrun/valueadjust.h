@@ -6,17 +6,21 @@
 #include <string>
 #include <vector>
 
+// Memo of every value adjustment the system posts; it tells the system's own postings
+// from the user's inventory adjustments.
+inline constexpr const char* kValueAdjustMemo = "FIFO valuation";
+
 struct CValueAdjust {
     std::string itemName;
-    float amount = 0.0f;
-    float priorValue = 0.0f;
+    double amount = 0.0;
+    double priorValue = 0.0;
 };
 
 class CValueAdjustList {
 public:
     // Adds the amount to the item's entry, or appends a new entry with the prior value.
-    void add(const std::string& name, float priorValue, float amount);
-    float sumAmounts() const;
+    void add(const std::string& name, double priorValue, double amount);
+    double sumAmounts() const;
     // Parallel arrays of item names and new values (prior value + amount, "%.2f").
     void toArrays(std::vector<std::string>& names, std::vector<std::string>& values) const;
 

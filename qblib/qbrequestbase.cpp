@@ -554,6 +554,10 @@ std::string CQbRequestBase::refusalText(const CQbResponse& answer,
            (code.empty() ? std::string("no status") : "status " + code) + ").";
 }
 
+std::string CQbRequestBase::refusalText(const std::string& requestName) const {
+    return response ? refusalText(*response, requestName) : statusMessage();
+}
+
 int CQbRequestBase::statusCode() const {
     return response ? statusNumber(response->statusCode()) : -1;
 }

@@ -206,6 +206,8 @@ public:
     // empty "QuickBooks refused the request <requestName> (status <code>)." ("no
     // status" in place of the code when the answer carries none).
     static std::string refusalText(const CQbResponse& answer, const std::string& requestName);
+    // refusalText of the latest answer; statusMessage() when there is none.
+    std::string refusalText(const std::string& requestName) const;
     // statusCode of `response` as a whole integer; -1 when there is no answer, no status
     // attribute, or one that is not an integer (so that only a real "0" compares equal
     // to 0).

@@ -48,6 +48,19 @@ check "same up-to again" 1 $? "$work/out" "--start is ignored" "File is opened."
 "$cli" --company "$company" --upto 2025-01-12 "${folders[@]}" >"$work/out" 2>&1
 check "later run" 0 $? "$work/out" "Process completed" "costrun20250111_20250112.csv"
 
+# A query QuickBooks refuses is no "nothing found": the run stops before the day and says
+# why; the next run finishes the job.
+QBSIM_FAULTS="status=BillQueryRq:1:1000:The request could not be processed." \
+    "$cli" --company "$company" --upto 2025-01-14 "${folders[@]}" >"$work/out" 2>&1
+check "refused bill query" 1 $? "$work/out" "The request could not be processed."
+"$cli" --company "$company" --upto 2025-01-14 "${folders[@]}" >"$work/out" 2>&1
+check "run after a refused query" 0 $? "$work/out" "Process completed" "costrun20250113_20250114.csv"
+
+# A posting QuickBooks refuses leaves the run completed with a warning: not a success.
+QBSIM_FAULTS="status=InventoryAdjustmentAddRq:1:3180:There was an error when saving the transaction." \
+    "$cli" --company "$company" --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
+check "refused posting" 1 $? "$work/out" "Process completed" "Warning : There was an error when saving"
+
 echo "not a company" >"$work/plain.qbw"
 "$cli" --company "$work/plain.qbw" --start 2025-01-01 --upto 2025-01-02 "${folders[@]}" >"$work/out" 2>&1
 check "not a company file" 1 $? "$work/out" "File open failed. It has the following error :"

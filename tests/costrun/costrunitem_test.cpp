@@ -10,16 +10,16 @@
 namespace {
 
 struct LotIn {
-    float amount;
-    float quantity;
+    double amount;
+    double quantity;
 };
 
 struct TakeLotCase {
     const char* name;
-    float qtyOnHand, reservedQty, collectedQty;   // before the first lot
+    double qtyOnHand, reservedQty, collectedQty;   // before the first lot
     std::vector<LotIn> lots;                      // newest first
-    float onHandValue, reservedValue, collected;  // after the last lot
-    std::vector<float> lotQty;                    // on-hand part of each lot
+    double onHandValue, reservedValue, collected;  // after the last lot
+    std::vector<double> lotQty;                    // on-hand part of each lot
     bool complete;
 };
 
@@ -29,10 +29,10 @@ class TakeLotTest : public ::testing::TestWithParam<TakeLotCase> {};
 // must give, including the rounding cases.
 TEST_P(TakeLotTest, FillsLayersNewestFirst) {
     const TakeLotCase& c = GetParam();
-    CCostrunItem item("Widget", c.qtyOnHand, 0.0f);
+    CCostrunItem item("Widget", c.qtyOnHand, 0.0);
     item.reservedQty = c.reservedQty;
     item.collectedQty = c.collectedQty;
-    std::vector<float> lotQty;
+    std::vector<double> lotQty;
     for (const LotIn& in : c.lots) {
         CItemPo lot("Bill", "1", std::nullopt, in.amount / in.quantity);
         item.takeLot(in.amount, in.quantity, lot);
@@ -45,8 +45,8 @@ TEST_P(TakeLotTest, FillsLayersNewestFirst) {
     EXPECT_EQ(item.isComplete(), c.complete);
 }
 
-const float kThird = static_cast<float>(10.0 / 3.0);
-const float kTwoThirds = static_cast<float>(20.0 / 3.0);
+const double kThird = static_cast<double>(10.0 / 3.0);
+const double kTwoThirds = static_cast<double>(20.0 / 3.0);
 
 INSTANTIATE_TEST_SUITE_P(
     Ledger, TakeLotTest,
@@ -60,45 +60,46 @@ INSTANTIATE_TEST_SUITE_P(
         TakeLotCase{
             "CompleteItemTakesNoMore", 10, 0, 0, {{100, 10}, {50, 5}}, 100, 0, 10, {10, 0}, true},
         TakeLotCase{"OverflowDropsOlderUnits", 5, 2, 0, {{70, 10}}, 35, 14, 7, {5}, true},
-        TakeLotCase{"OverflowOnHandOnly", 4, 0, 0, {{30, 3}, {10, 4}}, 32.5f, 0, 4, {3, 1}, true},
+        TakeLotCase{"OverflowOnHandOnly", 4, 0, 0, {{30, 3}, {10, 4}}, 32.5, 0, 4, {3, 1}, true},
         // One third lands on hand (rounded); the reserved layer gets exactly the rest.
-        TakeLotCase{"RoundingFits", 1, 2, 0, {{10, 3}}, kThird, 10.0f - kThird, 3, {1}, true},
+        TakeLotCase{"RoundingFits", 1, 2, 0, {{10, 3}}, kThird, 10.0 - kThird, 3, {1}, true},
         // Overflowing, each layer gets its own rounded share.
         TakeLotCase{"RoundingOverflows", 1, 1, 0, {{10, 3}}, kThird, kThird, 2, {1}, true},
         TakeLotCase{"RoundingOnHandShare", 2, 0, 0, {{10, 3}}, kTwoThirds, 0, 2, {2}, true},
-        // Below zero on hand, the reserved layer is what remains of the reservation.
-        TakeLotCase{"NegativeOnHandReserved", -2, 5, 0, {{30, 3}, {8, 2}}, 0, 30, 3, {0, 0}, true},
+        // Below zero on hand, the on-hand layer is empty and the reserved layer keeps its
+        // full size: the builds consumed 5 units, whatever was oversold afterwards.
+        TakeLotCase{"NegativeOnHandReserved", -2, 5, 0, {{30, 3}, {8, 2}}, 0, 38, 5, {0, 0}, true},
         TakeLotCase{
             "NonPositiveQuantityIgnored", 10, 0, 0, {{10, 0}, {10, -2}}, 0, 0, 0, {0, 0}, false}),
     [](const ::testing::TestParamInfo<TakeLotCase>& info) { return info.param.name; });
 
 TEST(TakeLot, TenthsFillALayerThatTheirSumOvershoots) {
-    // Seven float tenths add up to more than 0.7f; the seventh lot must still complete
+    // Seven tenths add up to more than 0.7 in binary; the seventh lot must still complete
     // the item with collectedQty equal to the layer.
-    CCostrunItem item("Resin", 0.7f, 0.0f);
+    CCostrunItem item("Resin", 0.7, 0.0);
     int placed = 0;
     while (!item.isComplete() && placed < 10) {
         CItemPo lot;
-        item.takeLot(1.0f, 0.1f, lot);
+        item.takeLot(1.0, 0.1, lot);
         ++placed;
     }
     EXPECT_EQ(placed, 7);
-    EXPECT_EQ(item.collectedQty, 0.7f);
+    EXPECT_EQ(item.collectedQty, 0.7);
 }
 
 struct OpeningCase {
     const char* name;
-    float qtyOnHand, reservedQty, collectedQty, onHandBefore;
-    float value, quantity;  // QuickBooks' figures of the day before the start
+    double qtyOnHand, reservedQty, collectedQty, onHandBefore;
+    double value, quantity;  // QuickBooks' figures of the day before the start
     bool kept;
-    float lotQty, onHandValue, reservedValue, collected;
+    double lotQty, onHandValue, reservedValue, collected;
 };
 
 class OpeningLotTest : public ::testing::TestWithParam<OpeningCase> {};
 
 TEST_P(OpeningLotTest, KeptOnlyWithAnOnHandPart) {
     const OpeningCase& c = GetParam();
-    CCostrunItem item("Gasket", c.qtyOnHand, 0.0f);
+    CCostrunItem item("Gasket", c.qtyOnHand, 0.0);
     item.reservedQty = c.reservedQty;
     item.collectedQty = c.collectedQty;
     item.onHandValue = c.onHandBefore;
@@ -133,16 +134,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CompleteTest, ByQuantityOnHandReservedAndCollected) {
     struct Row {
-        float qtyOnHand, reservedQty, collectedQty;
+        double qtyOnHand, reservedQty, collectedQty;
         bool complete;
     };
     const Row rows[] = {
         {0, 0, 0, true},    {-5, 0, 0, true},       {10, 0, 0, false}, {10, 0, 10, true},
         {10, 4, 10, false}, {10, 4, 14, true},      {0, 3, 0, false},  {-2, 5, 0, false},
-        {-2, 5, 3, true},   {0.5f, 0, 0.4f, false},
+        {-2, 5, 3, false},  {-2, 5, 5, true},       {0.5, 0, 0.4, false},
     };
     for (const Row& r : rows) {
-        CCostrunItem item("X", r.qtyOnHand, 0.0f);
+        CCostrunItem item("X", r.qtyOnHand, 0.0);
         item.reservedQty = r.reservedQty;
         item.collectedQty = r.collectedQty;
         EXPECT_EQ(item.isComplete(), r.complete)
@@ -152,33 +153,37 @@ TEST(CompleteTest, ByQuantityOnHandReservedAndCollected) {
 
 TEST(ThresholdTest, ValueDiffersAtTwoCentsOnEitherSide) {
     struct Row {
-        float qbValue, onHandValue;
+        double qbValue, onHandValue;
         bool differs;
     };
     const Row rows[] = {
-        {0.02f, 0.0f, true},
-        {0.0f, 0.02f, true},
-        {0.019f, 0.0f, false},
-        {0.0f, 0.019f, false},
-        {0.0f, 0.0f, false},
-        {110.0f, 108.0f, true},
-        {100.03f, 100.0f, true},
-        {-5.0f, -5.02f, false},
-        {-5.0f, -4.97f, true},
-        // The float difference decides: 100.02f is 100.0199966, so this stored gap is
-        // a hair under 0.02 and does not count.
-        {100.02f, 100.0f, false},
+        {0.02, 0.0, true},
+        {0.0, 0.02, true},
+        {0.019, 0.0, false},
+        {0.0, 0.019, false},
+        {0.0, 0.0, false},
+        {110.0, 108.0, true},
+        {100.03, 100.0, true},
+        {-5.0, -5.02, true},
+        {-5.0, -4.97, true},
+        {-5.0, -4.99, false},
+        // Two cents apart count, although 100.02 - 100.00 is a hair under 0.02 in binary;
+        // a millionaire's two cents too.
+        {100.02, 100.0, true},
+        {1231688.19, 1231688.17, true},
+        {1231688.19, 1231688.18, false},
+        {0.0199, 0.0, false},
     };
     for (const Row& r : rows) {
-        CCostrunItem item("X", 1.0f, r.qbValue);
+        CCostrunItem item("X", 1.0, r.qbValue);
         item.onHandValue = r.onHandValue;
         EXPECT_EQ(item.valueDiffers(), r.differs) << r.qbValue << " vs " << r.onHandValue;
     }
 }
 
 TEST(ThresholdTest, AdjustmentCountsFromTwoCents) {
-    const std::pair<float, bool> rows[] = {{0.02f, true},    {-0.02f, true}, {0.019f, false},
-                                           {-0.019f, false}, {0.0f, false},  {-12.5f, true}};
+    const std::pair<double, bool> rows[] = {{0.02, true},    {-0.02, true}, {0.019, false},
+                                           {-0.019, false}, {0.0, false},  {-12.5, true}};
     for (const auto& [adjusted, counts] : rows) {
         CCostrunItem item;
         item.adjustedValue = adjusted;
@@ -189,7 +194,7 @@ TEST(ThresholdTest, AdjustmentCountsFromTwoCents) {
 TEST(ThresholdTest, NeedsAdjustment) {
     struct Row {
         const char* what;
-        float qtyOnHand, builtQty, issuedQty, qbValue, onHandValue, adjustedValue;
+        double qtyOnHand, builtQty, issuedQty, qbValue, onHandValue, adjustedValue;
         bool needs;
     };
     const Row rows[] = {
@@ -200,11 +205,11 @@ TEST(ThresholdTest, NeedsAdjustment) {
         {"negative on hand", -3, 0, 2, 110, 108, 0, false},
         {"nothing on hand but built", 0, 5, 2, 110, 108, 0, true},
         {"values agree", 10, 0, 2, 100, 100, 0, false},
-        {"gap of a cent", 10, 0, 2, 100.01f, 100, 0, false},
-        {"build transfer moved value", 10, 0, 2, 100, 100, 0.02f, true},
+        {"gap of a cent", 10, 0, 2, 100.01, 100, 0, false},
+        {"build transfer moved value", 10, 0, 2, 100, 100, 0.02, true},
         {"build transfer, no issues", 10, 0, 0, 100, 100, 5, false},
-        {"sales and returns cancelling with a float residue", 10, 0, 1e-7f, 110, 108, 0, false},
-        {"smallest real quantity", 10, 0, 0.00001f, 110, 108, 0, true},
+        {"sales and returns cancelling with a double residue", 10, 0, 1e-7, 110, 108, 0, false},
+        {"smallest real quantity", 10, 0, 0.00001, 110, 108, 0, true},
     };
     for (const Row& r : rows) {
         CCostrunItem item("X", r.qtyOnHand, r.qbValue);
@@ -218,8 +223,8 @@ TEST(ThresholdTest, NeedsAdjustment) {
 
 // --- the item list -------------------------------------------------------------------
 
-CCostrunItem* addItem(CCostrunItemList& list, const std::string& name, float qty) {
-    return list.add(std::make_unique<CCostrunItem>(name, qty, 0.0f));
+CCostrunItem* addItem(CCostrunItemList& list, const std::string& name, double qty) {
+    return list.add(std::make_unique<CCostrunItem>(name, qty, 0.0));
 }
 
 TEST(ItemListTest, FindIsExactAndTheFirstMatchWins) {

@@ -62,7 +62,7 @@ TEST_F(ReportTest, FileNamesCarryOneOrTwoDates) {
 TEST_F(ReportTest, ARunReplacesTheReportOfTheSameDates) {
     ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
     CCostrunItemList items;
-    items.add(std::make_unique<CCostrunItem>("Widget", 0.0f, 0.0f));
+    items.add(std::make_unique<CCostrunItem>("Widget", 0.0, 0.0));
     doc->writeReportDay(&items, local(2010, 4, 1));
     EXPECT_NE(report(), "");
     ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
@@ -81,19 +81,19 @@ TEST_F(ReportTest, AReportThatCannotBeCreatedNamesTheFileAndTheCause) {
 TEST_F(ReportTest, DayBlockIsWrittenExactly) {
     ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
     CCostrunItemList items;
-    CCostrunItem* widget = items.add(std::make_unique<CCostrunItem>("Widget", 10.0f, 110.0f));
-    auto lot = std::make_unique<CItemPo>("Bill", "B-17", local(2010, 4, 1), 10.0f);
-    widget->takeLot(60.0f, 6.0f, *lot);
+    CCostrunItem* widget = items.add(std::make_unique<CCostrunItem>("Widget", 10.0, 110.0));
+    auto lot = std::make_unique<CItemPo>("Bill", "B-17", local(2010, 4, 1), 10.0);
+    widget->takeLot(60.0, 6.0, *lot);
     widget->addLot(std::move(lot));
-    auto older = std::make_unique<CItemPo>("Item Receipt", "R\"2", local(2010, 3, 28), 12.0f);
-    widget->takeLot(96.0f, 8.0f, *older);
+    auto older = std::make_unique<CItemPo>("Item Receipt", "R\"2", local(2010, 3, 28), 12.0);
+    widget->takeLot(96.0, 8.0, *older);
     widget->addLot(std::move(older));
-    CCostrunItem* short_ = items.add(std::make_unique<CCostrunItem>("Gadget \"Pro\"", 5.0f, 20.0f));
-    auto partial = std::make_unique<CItemPo>("Check", "C-1", local(2010, 3, 2), 3.0f);
-    short_->takeLot(6.0f, 2.0f, *partial);
+    CCostrunItem* short_ = items.add(std::make_unique<CCostrunItem>("Gadget \"Pro\"", 5.0, 20.0));
+    auto partial = std::make_unique<CItemPo>("Check", "C-1", local(2010, 3, 2), 3.0);
+    short_->takeLot(6.0, 2.0, *partial);
     short_->addLot(std::move(partial));
-    CCostrunItem* negative = items.add(std::make_unique<CCostrunItem>("Bolt", -2.0f, -3.5f));
-    auto ignored = std::make_unique<CItemPo>("Bill", "B-1", local(2010, 3, 2), 1.0f);
+    CCostrunItem* negative = items.add(std::make_unique<CCostrunItem>("Bolt", -2.0, -3.5));
+    auto ignored = std::make_unique<CItemPo>("Bill", "B-1", local(2010, 3, 2), 1.0);
     negative->addLot(std::move(ignored));
     doc->writeReportDay(&items, local(2010, 4, 1, 23, 59, 59));
     doc->writeReportDay(nullptr, local(2010, 4, 1, 23, 59, 59));

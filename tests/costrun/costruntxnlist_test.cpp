@@ -96,7 +96,7 @@ struct BuildValueCase {
     int code;
     std::optional<BuildValueField> ext;
     bool hasValue;
-    float value;
+    double value;
 };
 
 class BuildValueTest : public ::testing::TestWithParam<BuildValueCase> {};
@@ -119,18 +119,18 @@ INSTANTIATE_TEST_SUITE_P(
     Builds, BuildValueTest,
     ::testing::Values(
         BuildValueCase{"Stored", kTxnBuildAssembly,
-                       BuildValueField{kPrivate, "BuildValue", "30.000000"}, true, 30.0f},
+                       BuildValueField{kPrivate, "BuildValue", "30.000000"}, true, 30.0},
         BuildValueCase{"StoredZero", kTxnBuildAssembly,
-                       BuildValueField{kPrivate, "BuildValue", "0.000000"}, true, 0.0f},
-        BuildValueCase{"Absent", kTxnBuildAssembly, std::nullopt, false, 0.0f},
+                       BuildValueField{kPrivate, "BuildValue", "0.000000"}, true, 0.0},
+        BuildValueCase{"Absent", kTxnBuildAssembly, std::nullopt, false, 0.0},
         BuildValueCase{"PublicFieldOfThatName", kTxnBuildAssembly,
-                       BuildValueField{"0", "BuildValue", "30.000000"}, false, 0.0f},
+                       BuildValueField{"0", "BuildValue", "30.000000"}, false, 0.0},
         BuildValueCase{"OtherPrivateField", kTxnBuildAssembly,
-                       BuildValueField{kPrivate, "LastUpToDate", "30"}, false, 0.0f},
+                       BuildValueField{kPrivate, "LastUpToDate", "30"}, false, 0.0},
         BuildValueCase{"NotABuild", kTxnBill, BuildValueField{kPrivate, "BuildValue", "30.000000"},
-                       false, 0.0f},
+                       false, 0.0},
         BuildValueCase{"NotFinite", kTxnBuildAssembly,
-                       BuildValueField{kPrivate, "BuildValue", "1e999"}, false, 0.0f}),
+                       BuildValueField{kPrivate, "BuildValue", "1e999"}, false, 0.0}),
     [](const ::testing::TestParamInfo<BuildValueCase>& info) { return info.param.name; });
 
 TEST(TxnListTest, AddAllCountsEveryObjectInListOrder) {
@@ -164,7 +164,7 @@ TEST(TxnListTest, BuildsSettleWhenValuedOrPending) {
     EXPECT_TRUE(list.allBuildsSettled());
     CCostrunTxn* open = list.addTxn(kTxnBuildAssembly, rets.add(makeRet("B", "2024-03-05")));
     EXPECT_FALSE(list.allBuildsSettled());
-    open->buildValue = 12.0f;
+    open->buildValue = 12.0;
     open->hasBuildValue = true;
     EXPECT_TRUE(list.allBuildsSettled());
 }
@@ -180,7 +180,8 @@ TEST(TxnListTest, TypeNames) {
         {107, ""},
         {108, "Check"},
         {100, ""},
-        {109, ""},
+        {109, "Credit Card Charge"},
+        {110, ""},
         {0, ""},
     };
     for (const auto& [code, name] : rows) {

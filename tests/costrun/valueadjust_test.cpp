@@ -82,9 +82,9 @@ std::string adjustment(const std::string& ref, const std::string& lines,
 // One item of the day's ledger with its receipts all found.
 struct ItemRow {
     std::string name;
-    float qtyOnHand;
-    float qbValue;
-    float onHandValue;
+    double qtyOnHand;
+    double qbValue;
+    double onHandValue;
     std::string cogsAccount;
 };
 
@@ -189,7 +189,7 @@ TEST_P(ValueAdjustDayTest, PostsTheSharesByAccountAndClass) {
     EXPECT_THAT(doc->errorText, IsEmpty());
 }
 
-const ItemRow kWidget{"Widget", 10.0f, 100.0f, 90.0f, kCogs};
+const ItemRow kWidget{"Widget", 10.0, 100.0, 90.0, kCogs};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ValueAdjustDayTest,
@@ -217,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                 adjustment("3", adjustmentLine("Widget", "5") + adjustmentLine("Widget", "-2")),
                 {"Shrinkage|K1||Widget=90.00"}},
         DayCase{"DifferenceBelowTwoCentsPostsNothing",
-                {{"Widget", 10.0f, 100.0f, 99.99f, kCogs}},
+                {{"Widget", 10.0, 100.0, 99.99, kCogs}},
                 {},
                 invoice("1", line("InvoiceLineRet", "Widget", "2")),
                 "",
@@ -232,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {kCogs + "||Carter|Widget=90.00"}},
         DayCase{"TwoCogsAccountsMakeTwoPostings",
-                {kWidget, {"Gear", 5.0f, 50.0f, 52.0f, kCogsB}},
+                {kWidget, {"Gear", 5.0, 50.0, 52.0, kCogsB}},
                 {},
                 invoice("1", line("InvoiceLineRet", "Gear", "1") +
                                  line("InvoiceLineRet", "Widget", "2")),
@@ -240,8 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {kCogs + "||Carter|Widget=90.00", kCogsB + "||Carter|Gear=52.00"}},
         DayCase{"DirectLinesThenGroupLinesInventoryBeforeAssembly",
-                {kWidget, {"Bolt", 4.0f, 8.0f, 4.0f, kCogs}},
-                {{"Kit", 2.0f, 40.0f, 30.0f, kCogs}, {"Gizmo", 1.0f, 20.0f, 25.0f, kCogs}},
+                {kWidget, {"Bolt", 4.0, 8.0, 4.0, kCogs}},
+                {{"Kit", 2.0, 40.0, 30.0, kCogs}, {"Gizmo", 1.0, 20.0, 25.0, kCogs}},
                 invoice("1", line("InvoiceLineRet", "Kit", "1") + "<InvoiceLineGroupRet>" +
                                  line("InvoiceLineRet", "Gizmo", "1") +
                                  line("InvoiceLineRet", "Bolt", "2") +
@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {kCogs + "||Carter|Widget=90.00,Kit=30.00,Bolt=4.00,Gizmo=25.00"}},
         DayCase{"ItemWithoutCogsAccountGoesToTheEmptyAccount",
-                {{"Loose", 2.0f, 10.0f, 12.0f, ""}},
+                {{"Loose", 2.0, 10.0, 12.0, ""}},
                 {},
                 invoice("1", line("InvoiceLineRet", "Loose", "1")),
                 "",
@@ -277,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ValueAdjustTest, IncompleteItemIsNeverAdjusted) {
     addItem(*doc->inventoryList, kWidget);
-    doc->inventoryList->find("Widget")->collectedQty = 6.0f;
+    doc->inventoryList->find("Widget")->collectedQty = 6.0;
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "2")));
     EXPECT_THAT(script.requests, IsEmpty());
 }
@@ -287,7 +287,7 @@ TEST_F(ValueAdjustTest, AClassListedTwiceStillAdjustsTheLineOnce) {
     addItem(*doc->inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "2", "K1")));
     EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=90.00"));
-    EXPECT_FLOAT_EQ(doc->inventoryList->find("Widget")->newValue, 90.0f);
+    EXPECT_FLOAT_EQ(doc->inventoryList->find("Widget")->newValue, 90.0);
 }
 
 TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
@@ -295,8 +295,8 @@ TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
                             line("InvoiceLineRet", "Widget", "3", "K2")));
     const CCostrunItem& widget = *doc->inventoryList->find("Widget");
-    EXPECT_FLOAT_EQ(widget.issuedQty, 4.0f);
-    EXPECT_FLOAT_EQ(widget.newValue, 90.0f);
+    EXPECT_FLOAT_EQ(widget.issuedQty, 4.0);
+    EXPECT_FLOAT_EQ(widget.newValue, 90.0);
 }
 
 // --- the request and the log of one posting ---
@@ -357,7 +357,7 @@ TEST_F(ValueAdjustTest, RefusedPostingSkipsTheRestOfItsTransactionOnly) {
 TEST_F(ValueAdjustTest, RefusedPostingReportsFailureAndClearsTheMacro) {
     script.responses.push_back(refusedResponse("Object not found."));
     CValueAdjustList list;
-    list.add("Widget", 100.0f, -10.0f);
+    list.add("Widget", 100.0, -10.0);
     EXPECT_FALSE(doc->postAdjustList(list, day, kCogs, "", "", false));
     EXPECT_EQ(doc->errorText, "Object not found.");
 
@@ -372,7 +372,7 @@ TEST_F(ValueAdjustTest, RefusedPostingReportsFailureAndClearsTheMacro) {
 TEST_F(ValueAdjustTest, PostingWithoutSessionFailsWithAReason) {
     doc->setSession(nullptr);
     CValueAdjustList list;
-    list.add("Widget", 100.0f, -10.0f);
+    list.add("Widget", 100.0, -10.0);
     EXPECT_FALSE(doc->postAdjustList(list, day, kCogs, "", "", false));
     EXPECT_THAT(doc->errorText, Not(IsEmpty()));
 }

@@ -33,11 +33,11 @@ TEST_F(TroubledRun, AReportFolderThatCannotBeWrittenStopsBeforeAnyDay) {
     EXPECT_FALSE(dlg->onProcess());
     EXPECT_THAT(dlg->statusText(), HasSubstr("Cannot create the report file"));
     EXPECT_THAT(dlg->statusText(), HasSubstr("costrun20100401_20100403.csv"));
-    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0f, 104.0f));
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0, 104.0));
 
     std::filesystem::remove(folder);
     ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
-    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0, 80.0));
 }
 
 TEST_F(TroubledRun, AnApplicationDataFolderThatCannotBeWrittenLosesOnlyTheLogs) {
@@ -47,7 +47,7 @@ TEST_F(TroubledRun, AnApplicationDataFolderThatCannotBeWrittenLosesOnlyTheLogs) 
     auto dlg = openForFirstRun(path);
     ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
     EXPECT_THAT(dlg->statusText(), HasSubstr("Process completed"));
-    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0, 80.0));
 }
 
 TEST_F(TroubledRun, ARefusedValuationReportStopsTheRunBeforeTheDayCounts) {
@@ -70,8 +70,8 @@ TEST_F(TroubledRun, ARefusedValuationReportStopsTheRunBeforeTheDayCounts) {
     EXPECT_EQ(again->control(kIdcCurrentUpToDate).text, "04/01/2010");
     again->setDate(kIdcUpToDate, day(2010, 4, 3));
     ASSERT_TRUE(again->onProcess()) << again->statusText();
-    EXPECT_EQ(carried(*again->getEngine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0f, 110.0f));
-    EXPECT_EQ(carried(*again->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
+    EXPECT_EQ(carried(*again->getEngine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0, 110.0));
+    EXPECT_EQ(carried(*again->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0, 80.0));
 }
 
 }  // namespace

@@ -6,11 +6,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <map>
+#include <tuple>
 #include <string>
 #include <unistd.h>
 
 #include "costrundlg.h"
+#include "qbobject.h"
+#include "qbresponse.h"
+#include "qbutils.h"
 #include "qbsimcompany.h"
 #include "qbsimengine.h"
 #include "qbsimprocessor.h"
@@ -59,6 +65,9 @@ protected:
     IRequestProcessor2* inner;
 };
 
+// The system's value adjustments summed per date, account, class, customer and item.
+using CPostings = std::map<std::tuple<std::string, std::string, std::string, std::string, std::string>, double>;
+
 class ValuationRun : public ::testing::Test {
 protected:
     ValuationRun()
@@ -95,6 +104,90 @@ protected:
         return path;
     }
 
+    // A company file loaded from request elements given inline (the envelope is added).
+    std::string companyWith(const std::string& requests) {
+        const std::string path = (dir / "Acme.qbw").string();
+        std::filesystem::remove(path);
+        CQbSimCompany::create(path, CQbSimCompanyOptions{"Acme Hardware"});
+        send(path, requests);
+        return path;
+    }
+
+    // The stand-in's answer to request elements sent to the company file as another
+    // QuickBooks user would send them.
+    static std::string answer(const std::string& path, const std::string& requests) {
+        auto file = CQbSimCompany::open(path);
+        CQbSimEngine engine(*file, nullptr);
+        return engine.processRequest(
+            "<?xml version=\"1.0\"?><?qbxml version=\"16.0\"?><QBXML><QBXMLMsgsRq onError=\"stopOnError\">" +
+            requests + "</QBXMLMsgsRq></QBXML>");
+    }
+
+    // answer(), expecting every request to succeed.
+    static void send(const std::string& path, const std::string& requests) {
+        const std::string text = answer(path, requests);
+        EXPECT_THAT(text, ::testing::Not(::testing::HasSubstr("statusSeverity=\"Error\""))) << text;
+    }
+
+    // Opens the file and processes from `start` (ignored for a file valued before) up to
+    // `upto`; true when the run completed. The status text goes to `status`.
+    bool run(const std::string& path, const CDateTime& start, const CDateTime& upto,
+             std::string* status = nullptr) {
+        auto dlg = window();
+        if (!dlg->openFile(path)) {
+            if (status) *status = dlg->statusText();
+            return false;
+        }
+        dlg->setDate(kIdcStartDate, start);
+        dlg->setDate(kIdcUpToDate, upto);
+        const bool done = dlg->onProcess();
+        if (status) *status = dlg->statusText();
+        return done;
+    }
+
+    // The system's value adjustments as QuickBooks holds them: the value difference
+    // summed per date, account, class, customer and item.
+    CPostings postings(const std::string& path) {
+        CPostings result;
+        const CQbResponse response(answer(
+            path, "<InventoryAdjustmentQueryRq><IncludeLineItems>true</IncludeLineItems></InventoryAdjustmentQueryRq>"));
+        for (CQbDomReader::Node* node : response.findElements("InventoryAdjustmentRet")) {
+            CQbObject txn;
+            txn.load(node);
+            if (txn.getValue("Memo") != kValueAdjustMemo) continue;
+            for (const CQbField* line : txn.findAll("InventoryAdjustmentLineRet")) {
+                const auto key = std::make_tuple(txn.getValue("TxnDate"), txn.getValue("AccountRef", "FullName"),
+                                                 txn.getValue("ClassRef", "FullName"),
+                                                 txn.getValue("CustomerRef", "FullName"),
+                                                 line->grandchildValue("ItemRef", "FullName"));
+                result[key] += readDecimal(line->childValue("ValueDifference"));
+            }
+        }
+        return result;
+    }
+
+    // Every posting of `expected` is in `actual` with the same sum within half a cent,
+    // and no other.
+    static void expectSamePostings(const CPostings& expected, const CPostings& actual) {
+        for (const auto& [key, value] : expected) {
+            const auto found = actual.find(key);
+            const std::string where = std::get<0>(key) + " " + std::get<1>(key) + " / " + std::get<2>(key) +
+                                      " / " + std::get<3>(key) + " / " + std::get<4>(key);
+            if (found == actual.end()) {
+                EXPECT_LE(std::fabs(value), 0.005) << "missing posting " << where;
+                continue;
+            }
+            EXPECT_LE(std::fabs(found->second - value), 0.005)
+                << where << ": " << found->second << " instead of " << value;
+        }
+        for (const auto& [key, value] : actual) {
+            if (expected.count(key) == 0) {
+                EXPECT_LE(std::fabs(value), 0.005) << "unexpected posting " << std::get<0>(key) << " "
+                                                   << std::get<4>(key) << " " << value;
+            }
+        }
+    }
+
     std::unique_ptr<CCostrunDlg> window() {
         auto dlg = std::make_unique<CCostrunDlg>(host, CCostrunFolders{dir / "appdata", dir / "docs"});
         dlg->initDialog();
@@ -118,13 +211,13 @@ protected:
     }
 
     // QuickBooks' own quantity and value of an item at the end of a day.
-    static std::pair<float, float> carried(CCostrunDoc& engine, const CDateTime& when,
-                                           const std::string& item,
-                                           const std::string& type = "Inventory") {
+    static std::pair<double, double> carried(CCostrunDoc& engine, const CDateTime& when,
+                                             const std::string& item,
+                                             const std::string& type = "Inventory") {
         CCostrunItemList list;
         EXPECT_TRUE(engine.readValuationReport(list, CCostrunDoc::endOfDay(when), type));
         const CCostrunItem* found = list.find(item);
-        return found ? std::make_pair(found->qtyOnHand, found->qbValue) : std::make_pair(-1.0f, -1.0f);
+        return found ? std::make_pair(found->qtyOnHand, found->qbValue) : std::make_pair(-1.0, -1.0);
     }
 
     CTzGuard tz;

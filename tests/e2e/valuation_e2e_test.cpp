@@ -30,9 +30,9 @@ TEST_F(ValuationRun, FirstRunBringsQuickBooksToTheFifoValue) {
                                        "costrun20100401_20100403.csv").string());
 
     // QuickBooks now carries the FIFO value at the end of each sales day.
-    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Widget"), std::make_pair(16.0f, 110.0f));
-    EXPECT_EQ(carried(engine, day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
-    EXPECT_EQ(carried(engine, day(2010, 4, 1), "Widget"), std::make_pair(20.0f, 130.0f));
+    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Widget"), std::make_pair(16.0, 110.0));
+    EXPECT_EQ(carried(engine, day(2010, 4, 3), "Widget"), std::make_pair(10.0, 80.0));
+    EXPECT_EQ(carried(engine, day(2010, 4, 1), "Widget"), std::make_pair(20.0, 130.0));
 
     const std::string report = readFile(engine.getReportPath());
     EXPECT_THAT(report, HasSubstr("\"FIFO Valuation on 04/02/2010\""));
@@ -62,9 +62,9 @@ TEST_F(ValuationRun, BuildsAreValuedFromTheirComponentsPassByPass) {
 
     // Value moved from the components to the assemblies: QuickBooks now carries the FIFO
     // value of every item at the end of the building day.
-    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Widget"), std::make_pair(13.0f, 95.0f));
-    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Kit", "Assembly"), std::make_pair(1.0f, 22.5f));
-    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Crate", "Assembly"), std::make_pair(1.0f, 37.5f));
+    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Widget"), std::make_pair(13.0, 95.0));
+    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Kit", "Assembly"), std::make_pair(1.0, 22.5));
+    EXPECT_EQ(carried(engine, day(2010, 4, 2), "Crate", "Assembly"), std::make_pair(1.0, 37.5));
 
     // Each build keeps its value in the company file for later runs.
     CQbFieldList filter;
@@ -119,13 +119,13 @@ TEST_F(ValuationRun, ReopenedFileContinuesAfterTheLastDay) {
     dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
     ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
     EXPECT_THAT(dlg->getEngine()->getReportPath(), HasSubstr("costrun20100403.csv"));
-    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0f, 80.0f));
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0, 80.0));
 
     // Valuing on into days without activity posts nothing and changes nothing.
     dlg->setDate(kIdcUpToDate, day(2010, 4, 6));
     ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
     EXPECT_EQ(dlg->control(kIdcCurrentUpToDate).text, "04/06/2010");
-    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 6), "Widget"), std::make_pair(10.0f, 80.0f));
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 6), "Widget"), std::make_pair(10.0, 80.0));
 }
 
 }  // namespace

@@ -1,0 +1,297 @@
+// Books that must come out exact in cases every real company meets: values in the
+// millions, prices with four decimals, a running value that passes through 0.00, builds
+// whose components are short of lots or oversold, a build value QuickBooks refuses to
+// store, inactive items and classes, purchases on a credit card. Each case is worked out
+// by hand in its comment; the figures are what QuickBooks must carry afterwards.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "e2efixture.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// Accounts, classes, a vendor, a customer and the inventory item Widget.
+const std::string kLists = R"(
+<AccountAddRq><AccountAdd><Name>Checking</Name><AccountType>Bank</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
+<ClassAddRq><ClassAdd><Name>East</Name></ClassAdd></ClassAddRq>
+<ClassAddRq><ClassAdd><Name>West</Name></ClassAdd></ClassAddRq>
+<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
+<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
+)";
+
+std::string inventoryItem(const std::string& name) {
+    return "<ItemInventoryAddRq><ItemInventoryAdd><Name>" + name +
+           "</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
+           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
+           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
+           "</ItemInventoryAdd></ItemInventoryAddRq>";
+}
+
+std::string bill(const std::string& date, const std::string& ref, const std::string& item,
+                 const std::string& quantity, const std::string& cost) {
+    return "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" + date +
+           "</TxnDate><RefNumber>" + ref + "</RefNumber><ItemLineAdd><ItemRef><FullName>" + item +
+           "</FullName></ItemRef><Quantity>" + quantity + "</Quantity><Cost>" + cost +
+           "</Cost></ItemLineAdd></BillAdd></BillAddRq>";
+}
+
+// A bill line given by its amount rather than its unit cost.
+std::string billAmount(const std::string& date, const std::string& ref, const std::string& item,
+                       const std::string& quantity, const std::string& amount) {
+    return "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" + date +
+           "</TxnDate><RefNumber>" + ref + "</RefNumber><ItemLineAdd><ItemRef><FullName>" + item +
+           "</FullName></ItemRef><Quantity>" + quantity + "</Quantity><Amount>" + amount +
+           "</Amount></ItemLineAdd></BillAdd></BillAddRq>";
+}
+
+std::string invoice(const std::string& date, const std::string& ref, const std::string& item,
+                    const std::string& quantity, const std::string& className = "") {
+    std::string line = "<ItemRef><FullName>" + item + "</FullName></ItemRef><Quantity>" + quantity + "</Quantity>";
+    if (!className.empty()) line += "<ClassRef><FullName>" + className + "</FullName></ClassRef>";
+    return "<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>" + date +
+           "</TxnDate><RefNumber>" + ref + "</RefNumber><InvoiceLineAdd>" + line +
+           "</InvoiceLineAdd></InvoiceAdd></InvoiceAddRq>";
+}
+
+// Gear, and the assembly Box made of 5 Gears.
+std::string gearAndBox() {
+    return inventoryItem("Gear") +
+           "<ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>Box</Name>"
+           "<IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
+           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
+           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
+           "<ItemInventoryAssemblyLine><ItemInventoryRef><FullName>Gear</FullName></ItemInventoryRef>"
+           "<Quantity>5</Quantity></ItemInventoryAssemblyLine>"
+           "</ItemInventoryAssemblyAdd></ItemInventoryAssemblyAddRq>";
+}
+
+std::string buildBox(const std::string& date, const std::string& ref) {
+    return "<BuildAssemblyAddRq><BuildAssemblyAdd><ItemInventoryAssemblyRef><FullName>Box</FullName>"
+           "</ItemInventoryAssemblyRef><TxnDate>" + date + "</TxnDate><RefNumber>" + ref +
+           "</RefNumber><QuantityToBuild>1</QuantityToBuild></BuildAssemblyAdd></BuildAssemblyAddRq>";
+}
+
+class ExactBooks : public ValuationRun {
+protected:
+    ~ExactBooks() override { qbsimSetFaults(std::nullopt); }
+
+    // Runs from 04/01/2010 up to the day and keeps the window for a look afterwards.
+    bool runTo(const std::string& path, int upToDay, std::string* status = nullptr) {
+        dlg = window();
+        if (!dlg->openFile(path)) {
+            if (status) *status = dlg->statusText();
+            return false;
+        }
+        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+        dlg->setDate(kIdcUpToDate, day(2010, 4, upToDay));
+        const bool done = dlg->onProcess();
+        if (status) *status = dlg->statusText();
+        return done;
+    }
+
+    CCostrunDoc& engine() { return *dlg->getEngine(); }
+
+    // The "BuildValue" QuickBooks holds for the build with the reference number.
+    std::string storedBuildValue(const std::string& ref) {
+        CQbFieldList filter;
+        filter.addText("OwnerID", kPrivateOwnerId);
+        const auto builds = engine().getSession()->queryBuildAssembly(&filter);
+        for (int i = 0; builds && i < builds->getSize(); ++i) {
+            if (builds->getAt(i)->getValue("RefNumber") != ref) continue;
+            const CQbField* field = builds->getAt(i)->findPrivateDataExt(kBuildValueField);
+            return field ? field->getValue() : "none";
+        }
+        return "no build";
+    }
+
+    std::unique_ptr<CCostrunDlg> dlg;
+};
+
+// Single precision holds no cents above 131,072. 04/01 1,000 Bullion for 1,000,000.01,
+// 04/02 1,000 more for 1,231,688.19, 04/03 1,000 sold: QuickBooks' average leaves
+// 1,115,844.10; FIFO keeps the second bill, 1,231,688.19. Screws bought at
+// four-decimal prices: 10,000 at 0.1234 and 10,000 at 0.1237, 10,000 sold: FIFO 1,237.00
+// against the average's 1,235.50.
+TEST_F(ExactBooks, MillionsAndFourDecimalPricesComeOutToTheCent) {
+    const std::string path = companyWith(
+        kLists + inventoryItem("Bullion") + inventoryItem("Screw") +
+        billAmount("2010-04-01", "B-1", "Bullion", "1000", "1000000.01") +
+        billAmount("2010-04-02", "B-2", "Bullion", "1000", "1231688.19") +
+        bill("2010-04-01", "B-3", "Screw", "10000", "0.1234") + bill("2010-04-02", "B-4", "Screw", "10000", "0.1237") +
+        invoice("2010-04-03", "1001", "Bullion", "1000") + invoice("2010-04-03", "1002", "Screw", "10000"));
+    std::string status;
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    EXPECT_THAT(status, Not(HasSubstr("Warning")));
+    EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Bullion"), std::make_pair(1000.0, 1231688.19));
+    EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Screw"), std::make_pair(10000.0, 1237.0));
+    const std::string report = readFile(engine().getReportPath());
+    EXPECT_THAT(report, HasSubstr("\"Bullion\",1000.00,1115844.10,1231688.19\n"));
+    EXPECT_THAT(report, HasSubstr("\"Screw\",10000.00,1235.50,1237.00\n"));
+    EXPECT_THAT(readFile(engine().activityLogPath()), HasSubstr("Bullion 1231688.19\n"));
+}
+
+// A running value that passes through 0.00 stays started. 04/01 1 Widget at 20.00, then 10
+// at 9.00 (QuickBooks: 11 for 110.00). 04/02 invoice 10, credit memo 9 back: QuickBooks 10
+// for 100.00, FIFO 10 x 9.00 = 90.00, net issue 1. The invoice's share (-100.00) takes the
+// running value to exactly 0.00; the credit memo's (+90.00) must follow on from there, to
+// 90.00, not start again from QuickBooks' 100.00.
+TEST_F(ExactBooks, ARunningValueThroughZeroStaysStarted) {
+    const std::string path = companyWith(
+        kLists + inventoryItem("Widget") + bill("2010-04-01", "B-1", "Widget", "1", "20.00") +
+        bill("2010-04-01", "B-2", "Widget", "10", "9.00") + invoice("2010-04-02", "1001", "Widget", "10") +
+        "<CreditMemoAddRq><CreditMemoAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef>"
+        "<TxnDate>2010-04-02</TxnDate><RefNumber>CM-1</RefNumber><CreditMemoLineAdd><ItemRef><FullName>Widget"
+        "</FullName></ItemRef><Quantity>9</Quantity></CreditMemoLineAdd></CreditMemoAdd></CreditMemoAddRq>");
+    std::string status;
+    ASSERT_TRUE(runTo(path, 2, &status)) << status;
+    EXPECT_EQ(carried(engine(), day(2010, 4, 2), "Widget"), std::make_pair(10.0, 90.0));
+}
+
+// A build consumes what the day's lots say it consumed, whatever the component's sign at
+// the day's end. 04/01 5 Gears at 10.00; 04/02 a Box built of the 5 Gears, then 3 more
+// Gears sold (on hand -3). The Box is worth 5 x 10.00 = 50.00, not the 2 units a reserved
+// layer shrunk by the negative stock would hold.
+TEST_F(ExactBooks, AnOversoldComponentStillCostsItsWholeReservedLayer) {
+    const std::string path = companyWith(kLists + gearAndBox() + bill("2010-04-01", "B-1", "Gear", "5", "10.00") +
+                                         buildBox("2010-04-02", "X-1") + invoice("2010-04-02", "1001", "Gear", "3"));
+    std::string status;
+    ASSERT_TRUE(runTo(path, 2, &status)) << status;
+    EXPECT_EQ(storedBuildValue("X-1"), "50.000000");
+}
+
+// 04/01 5 Gears come in by an inventory adjustment booked to cost of goods sold, which
+// is no receipt, and the FIFO walk finds no lot for them. The Box built of them on 04/02
+// cannot be valued: it keeps no value (a guessed 0.00 would be kept for good), the
+// activity log names the short component, and the Box shows "N/A" for the day.
+TEST_F(ExactBooks, ABuildOfComponentsShortOfLotsIsNotValued) {
+    const std::string path = companyWith(
+        kLists + gearAndBox() +
+        "<InventoryAdjustmentAddRq><InventoryAdjustmentAdd><AccountRef><FullName>Cost of Goods Sold</FullName>"
+        "</AccountRef><TxnDate>2010-04-01</TxnDate><InventoryAdjustmentLineAdd><ItemRef><FullName>Gear</FullName>"
+        "</ItemRef><QuantityAdjustment><QuantityDifference>5</QuantityDifference></QuantityAdjustment>"
+        "</InventoryAdjustmentLineAdd></InventoryAdjustmentAdd></InventoryAdjustmentAddRq>" +
+        buildBox("2010-04-02", "X-1"));
+    std::string status;
+    ASSERT_TRUE(runTo(path, 2, &status)) << status;
+    EXPECT_EQ(storedBuildValue("X-1"), "none");
+    EXPECT_THAT(readFile(engine().activityLogPath()),
+                HasSubstr("Build transaction : item Box not valued, component Gear cannot find all item receipts\n"));
+    EXPECT_THAT(readFile(engine().getReportPath()), HasSubstr("\"Box\",1.00,"));
+    EXPECT_THAT(readFile(engine().getReportPath()), HasSubstr(",\"N/A\"\n"));
+}
+
+// QuickBooks refuses to store a build's value: the build's cost would be lost for good, so
+// the run stops before the build's day is committed, and the next run values it again.
+TEST_F(ExactBooks, ARefusedBuildValueStopsTheRunBeforeItsDay) {
+    std::string path = company("build_company_rq.xml");
+    ASSERT_TRUE(runApril(path));
+    const CPostings expected = postings(path);
+    std::filesystem::remove(path);
+
+    path = company("build_company_rq.xml");
+    ASSERT_TRUE(runTo(path, 1));  // the first run stores its settings; no build yet
+    CQbSimFaults faults;
+    faults.statusRequest = "DataExtAddRq";
+    faults.statusAt = 1;
+    faults.statusCode = 3180;
+    faults.statusMessage = "There was an error when saving a data extension.";
+    qbsimSetFaults(faults);
+    std::string status;
+    EXPECT_FALSE(runTo(path, 3, &status));
+    qbsimSetFaults(std::nullopt);
+    EXPECT_FALSE(status.empty());
+    EXPECT_EQ(dlg->control(kIdcCurrentUpToDate).text, "04/01/2010");
+
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    EXPECT_EQ(storedBuildValue("K-1"), "45.000000");
+    EXPECT_EQ(storedBuildValue("C-1"), "37.500000");
+    expectSamePostings(expected, postings(path));
+}
+
+// A day cut off after some of its postings is redone from a clean slate: the earlier
+// postings are deleted before QuickBooks' figures are read, so the next run posts the
+// day's correction once, shared as an uninterrupted run shares it. Here the run stops at
+// the store of its progress after the first sales day had posted everything.
+TEST_F(ExactBooks, ADayRedoneAfterACutOffDeletesItsOwnPostingsFirst) {
+    std::string path = company("fifo_company_rq.xml");
+    ASSERT_TRUE(runApril(path));
+    const CPostings expected = postings(path);
+    std::filesystem::remove(path);
+
+    path = company("fifo_company_rq.xml");
+    ASSERT_TRUE(runTo(path, 1));
+    CQbSimFaults faults;
+    faults.statusRequest = "DataExtModRq";
+    faults.statusAt = 1;
+    faults.statusCode = 3180;
+    faults.statusMessage = "There was an error when saving a data extension.";
+    qbsimSetFaults(faults);
+    EXPECT_FALSE(runTo(path, 3));
+    qbsimSetFaults(std::nullopt);
+    ASSERT_FALSE(postings(path).empty());  // 04/02's postings were made
+
+    std::string status;
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    EXPECT_THAT(readFile(engine().activityLogPath()), HasSubstr("of an interrupted run\n"));
+    expectSamePostings(expected, postings(path));
+    EXPECT_EQ(carried(engine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0, 110.0));
+    EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Widget"), std::make_pair(10.0, 80.0));
+}
+
+// Widgets bought with a credit card are lots like any bill's: 03/01 10 at 5.00 by bill
+// (before the start), 04/01 10 at 8.00 on the Visa card, 04/02 4 sold: FIFO 10 x 8.00 +
+// 6 x 5.00 = 110.00.
+TEST_F(ExactBooks, CreditCardPurchasesAreLots) {
+    const std::string path = companyWith(
+        kLists + inventoryItem("Widget") + bill("2010-03-01", "B-1", "Widget", "10", "5.00") +
+        "<CreditCardChargeAddRq><CreditCardChargeAdd><AccountRef><FullName>Visa</FullName></AccountRef>"
+        "<PayeeEntityRef><FullName>Acme Supply</FullName></PayeeEntityRef><TxnDate>2010-04-01</TxnDate>"
+        "<RefNumber>CC-7</RefNumber><ItemLineAdd><ItemRef><FullName>Widget</FullName></ItemRef>"
+        "<Quantity>10</Quantity><Cost>8.00</Cost></ItemLineAdd></CreditCardChargeAdd></CreditCardChargeAddRq>" +
+        invoice("2010-04-02", "1001", "Widget", "4"));
+    std::string status;
+    ASSERT_TRUE(runTo(path, 2, &status)) << status;
+    EXPECT_EQ(carried(engine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0, 110.0));
+    EXPECT_THAT(readFile(engine().getReportPath()),
+                HasSubstr("\"\",\"\",\"\",\"\",\"Credit Card Charge\",\"CC-7\",2010/04/01,10.00,8.000000\n"));
+    EXPECT_THAT(readFile(engine().activityLogPath()), HasSubstr("Credit Card Charge"));
+}
+
+// The Widget and the class East are made inactive after their transactions, as users
+// tidy their lists: the Widget still holds stock, and the sale of class East must still be
+// adjusted, with the same postings as when both were active.
+TEST_F(ExactBooks, InactiveItemsAndClassesAreValuedAndAdjusted) {
+    std::string path = company("fifo_company_rq.xml");
+    ASSERT_TRUE(runApril(path));
+    const CPostings expected = postings(path);
+    std::filesystem::remove(path);
+
+    path = company("fifo_company_rq.xml");
+    {
+        const CQbResponse lists(answer(path, "<ItemInventoryQueryRq><FullName>Widget</FullName></ItemInventoryQueryRq>"
+                                             "<ClassQueryRq><FullName>East</FullName></ClassQueryRq>"));
+        CQbObject widget;
+        widget.load(lists.findElement("ItemInventoryRet"));
+        CQbObject east;
+        east.load(lists.findElement("ClassRet"));
+        send(path, "<ItemInventoryModRq><ItemInventoryMod><ListID>" + widget.getValue("ListID") +
+                       "</ListID><EditSequence>" + widget.getValue("EditSequence") +
+                       "</EditSequence><IsActive>false</IsActive></ItemInventoryMod></ItemInventoryModRq>"
+                       "<ClassModRq><ClassMod><ListID>" + east.getValue("ListID") + "</ListID><EditSequence>" +
+                       east.getValue("EditSequence") + "</EditSequence><IsActive>false</IsActive></ClassMod></ClassModRq>");
+    }
+    std::string status;
+    ASSERT_TRUE(runApril(path, &status)) << status;
+    EXPECT_THAT(status, Not(HasSubstr("Warning")));
+    expectSamePostings(expected, postings(path));
+    EXPECT_EQ(expected.size(), 2u);
+}
+
+}  // namespace
