@@ -118,7 +118,6 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     dayTxns->addAll(kTxnCreditMemo, dayCreditMemos.get());
     dayTxns->addAll(kTxnInventoryAdjustment, dayInventoryAdjustments.get());
     dayTxns->addAll(kTxnBuildAssembly, dayBuilds.get());
-    dayTxns->dropProvisionalBuildValues(std::nullopt);
 
     logDaySales(dayInvoices.get(), "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
     logDaySales(daySalesReceipts.get(), "Sales Receipt", "SalesReceiptLineRet",

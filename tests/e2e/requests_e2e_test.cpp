@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "qbexception.h"
@@ -166,3 +167,23 @@ TEST_F(StandInRequests, CustomFieldsAndAdjustmentsAreStored) {
 }
 
 }  // namespace
+
+// The tests' stand-in checks every request against Intuit's schema, as QuickBooks does:
+// a request with its elements in the wrong order is refused whole (0x80040400), so a
+// builder that wrote one could not pass here and fail on a real company file.
+TEST_F(StandInRequests, ARequestInTheWrongElementOrderIsRefusedWhole) {
+    if (std::getenv("QBSIM_SCHEMA") == nullptr) GTEST_SKIP() << "no qbXML schema at hand";
+    CQbFieldList wrongOrder;
+    wrongOrder.addText("IncludeLineItems", "true");
+    wrongOrder.addText("MaxReturned", "5");
+    try {
+        session->sendRequest("InvoiceQueryRq", nullptr, &wrongOrder);
+        ADD_FAILURE() << "the request was answered";
+    } catch (const CQbException& e) {
+        EXPECT_THAT(e.getMessage(), ::testing::HasSubstr("Error = 80040400"));
+    }
+    CQbFieldList rightOrder;
+    rightOrder.addText("MaxReturned", "5");
+    rightOrder.addText("IncludeLineItems", "true");
+    EXPECT_NO_THROW(session->sendRequest("InvoiceQueryRq", nullptr, &rightOrder));
+}
