@@ -12,13 +12,26 @@
 //   qbsim generate FILE --items N --assemblies M --days D --seed S [--per-day T]
 //                                     a synthetic company for benchmarks and soak tests
 //                                     (T transactions a day; 20 + N / 40 by default)
+//   qbsim serve FILE [--port N] [--once]
+//                                     answer the request processor's calls for FILE on
+//                                     127.0.0.1:N (0, the default, picks a free port) over
+//                                     the exchange described in qbsimserve.h; prints
+//                                     "listening on 127.0.0.1:PORT", serves one connection
+//                                     at a time until SIGTERM/SIGINT or, with --once, the
+//                                     end of the first connection
 //
 // --schema PATH (or QBSIM_SCHEMA) validates requests against Intuit's qbXML schema.
 // Exit code 0 on success; otherwise non-zero with a one-line reason on stderr.
 #include "qbsimengine.h"
 #include "qbsimgenerator.h"
 #include "qbsimprocessor.h"
+#ifndef _WIN32
+#include "qbsimserve.h"
 
+#include <csignal>
+#endif
+
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <iostream>
@@ -33,7 +46,8 @@ int usage() {
                  "       qbsim request FILE REQUEST.xml [--schema XSD]\n"
                  "       qbsim multiuser FILE on|off\n"
                  "       qbsim valuation FILE --date YYYY-MM-DD [--type Inventory|Assembly]\n"
-                 "       qbsim generate FILE --items N --assemblies M --days D --seed S [--per-day T]\n";
+                 "       qbsim generate FILE --items N --assemblies M --days D --seed S [--per-day T]\n"
+                 "       qbsim serve FILE [--port N] [--once] [--schema XSD]\n";
     return 2;
 }
 
@@ -96,6 +110,37 @@ std::string unescape(std::string text) {
     return text;
 }
 
+#ifndef _WIN32
+CQbSimServer* runningServer = nullptr;
+
+extern "C" void stopServer(int) {
+    if (runningServer) runningServer->stop();
+}
+
+int serve(const std::string& file, const std::string& schemaPath, int port, bool once) {
+    // Fails here, before a port is printed, for a file that is not a company.
+    CQbSimCompany::open(file);
+    // The processors read the schema path when their sessions begin.
+    if (!schemaPath.empty()) ::setenv("QBSIM_SCHEMA", schemaPath.c_str(), 1);
+    CQbSimServer server(file);
+    const int bound = server.listen(port);
+    runningServer = &server;
+    struct sigaction action {};
+    action.sa_handler = stopServer;  // no SA_RESTART: a wait in progress ends early
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    std::cout << "listening on 127.0.0.1:" << bound << std::endl;
+    server.serve(once);
+    runningServer = nullptr;
+    return 0;
+}
+#else
+int serve(const std::string&, const std::string&, int, bool) {
+    return failure("serve is available on POSIX systems only");
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,7 +148,8 @@ int main(int argc, char** argv) {
     std::string schemaPath = qbsimSchemaPath();
     std::string name, date, type;
     std::map<std::string, std::string> numbers;
-    bool multiCurrency = false, units = false, haveName = false;
+    bool multiCurrency = false, units = false, haveName = false, once = false;
+    std::string port = "0";
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--schema" && i + 1 < args.size()) {
@@ -120,6 +166,10 @@ int main(int argc, char** argv) {
                    i + 1 < args.size()) {
             numbers[args[i]] = args[i + 1];
             ++i;
+        } else if (args[i] == "--port" && i + 1 < args.size()) {
+            port = args[++i];
+        } else if (args[i] == "--once") {
+            once = true;
         } else if (args[i] == "--multicurrency") {
             multiCurrency = true;
         } else if (args[i] == "--units-of-measure") {
@@ -182,6 +232,12 @@ int main(int argc, char** argv) {
             }
             qbsimGenerateCompany(file, options);
             return 0;
+        }
+        if (command == "serve") {
+            const auto number = count(port);
+            if (positional.size() != 2) return usage();
+            if (!number || *number > 65535) return failure("--port takes a whole number (0..65535)");
+            return serve(file, schemaPath, static_cast<int>(*number), once);
         }
         if (command != "load" && command != "request") return usage();
         if (positional.size() < 3 || (command == "request" && positional.size() != 3)) return usage();
