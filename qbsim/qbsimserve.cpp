@@ -8,7 +8,6 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -217,26 +216,6 @@ private:
 };
 
 }  // namespace
-
-std::string qbsimServeHresultText(std::int32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
-    return text;
-}
-
-std::optional<std::int32_t> qbsimServeReadHresult(std::string_view text) {
-    if (text.size() != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return std::nullopt;
-    std::uint32_t value = 0;
-    for (char c : text.substr(2)) {
-        int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return std::nullopt;
-        value = (value << 4) | static_cast<std::uint32_t>(digit);
-    }
-    return static_cast<std::int32_t>(value);
-}
 
 std::string qbsimServeLocalPath(const std::string& name) {
     if (name.size() < 3 || (name[0] != 'Z' && name[0] != 'z') || name[1] != ':' ||

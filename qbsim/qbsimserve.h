@@ -89,8 +89,27 @@ inline std::optional<std::vector<std::string>> qbsimServeDecode(std::string_view
 }
 
 // "0x80040408" for an HRESULT and back; nothing for text that is not that form.
-std::string qbsimServeHresultText(std::int32_t code);
-std::optional<std::int32_t> qbsimServeReadHresult(std::string_view text);
+inline std::string qbsimServeHresultText(std::int32_t code) {
+    const char* const digits = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        text += digits[(static_cast<std::uint32_t>(code) >> shift) & 0xFu];
+    return text;
+}
+
+inline std::optional<std::int32_t> qbsimServeReadHresult(std::string_view text) {
+    if (text.size() != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return std::nullopt;
+    std::uint32_t value = 0;
+    for (char c : text.substr(2)) {
+        std::uint32_t digit;
+        if (c >= '0' && c <= '9') digit = static_cast<std::uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f') digit = static_cast<std::uint32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') digit = static_cast<std::uint32_t>(c - 'A' + 10);
+        else return std::nullopt;
+        value = (value << 4) | digit;
+    }
+    return static_cast<std::int32_t>(value);
+}
 
 // The POSIX path of a name Wine gives for a file on its root drive ("Z:\tmp\a.qbw" or
 // "z:/tmp/a.qbw" is "/tmp/a.qbw"); any other name unchanged.
