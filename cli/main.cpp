@@ -1,5 +1,6 @@
 // lotwise-cli: values a company file from the command line through the same main-window
-// logic as the desktop program, against the embedded QuickBooks stand-in.
+// logic as the desktop program: against QuickBooks' request processor on Windows, and
+// against the embedded QuickBooks stand-in everywhere else.
 //
 //   lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD
 //               [--data-dir DIR] [--report-dir DIR] [--timings]
@@ -11,19 +12,21 @@
 // Exit status: 0 when the run completed with every posting carried out and its settings
 // stored, 1 when a check refused it, it failed or it ended with a warning, 2 on a usage
 // error.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "clihost.h"
+#include "console.h"
 #include "costrundlg.h"
 #include "qbprogress.h"
-#include "qbsimprocessor.h"
 #include "qbtimings.h"
+#ifndef _WIN32
+#include "qbsimprocessor.h"
+#endif
 
 namespace {
 
@@ -61,17 +64,22 @@ void printTimings(double totalSeconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // File and folder names may hold any character: they are read as UTF-8 and handed to
+    // the system as such.
+    const std::vector<std::string> args = utf8Arguments(argc, argv);
+    useUtf8Console();
     std::string company;
     std::string start;
     std::string upto;
     CCostrunFolders folders;
     bool timings = false;
     const auto started = std::chrono::steady_clock::now();
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    const std::size_t count = args.size();
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::string& arg = args[i];
         auto value = [&](std::string& into) {
-            if (i + 1 >= argc) return false;
-            into = argv[++i];
+            if (i + 1 >= count) return false;
+            into = args[++i];
             return true;
         };
         bool ok = true;
@@ -97,8 +105,12 @@ int main(int argc, char** argv) {
         if (!startDate) return usage("--start: not a date: " + start);
     }
 
+#ifndef _WIN32
+    // Windows has QuickBooks' own processor registered under its class id; elsewhere the
+    // stand-in answers to it.
     qbsimRegister();
-    CCliHost host(isatty(STDERR_FILENO) != 0);
+#endif
+    CCliHost host(isTerminal(stderr));
     setProgressHost(&host);
     int status = 1;
     {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files.h"
 #include "qbutils.h"
 #include "userfolders.h"
 
@@ -82,8 +83,8 @@ bool CCostrunDoc::openReportFile(const CDateTime& firstDay, const CDateTime& new
         reportPath = folder + format("/costrun%04d%02d%02d_%04d%02d%02d.csv", first.year,
                                      first.month, first.day, last.year, last.month, last.day);
     }
-    std::remove(reportPath.c_str());
-    reportFile = std::fopen(reportPath.c_str(), "wb");
+    removeFile(reportPath);
+    reportFile = openFile(reportPath, "wb");
     if (reportFile == nullptr) {
         errorText = "Cannot create the report file " + reportPath + ": " + std::strerror(errno) + ".";
         if (errorText.size() > 255) errorText.resize(255);
@@ -130,9 +131,9 @@ void CCostrunDoc::writeReportDay(const CCostrunItemList* list, const CDateTime& 
 void CCostrunDoc::openActivityLog() {
     if (activityLogOpen) return;
     const std::string path = activityLogPath();
-    std::remove(path.c_str());
+    removeFile(path);
     // A log that cannot be created is lost; the run goes on without it.
-    activityLog = std::fopen(path.c_str(), "wb");
+    activityLog = openFile(path, "wb");
     activityLogOpen = true;
 }
 

@@ -4,12 +4,14 @@
 // and call shapes are those of the Windows API, so that on Windows this header maps to
 // <objbase.h> and <oleauto.h> one to one (the _WIN32 branch below). Only the class
 // registry is ours: on Windows an installer registers classes, here a factory registers
-// itself; Windows builds have no registry.
+// itself. On Windows the registry answers for QuickBooks' request processor alone
+// (qbxmlrp.h), so that a process can put its own processor in QuickBooks' place.
 //
 // Not thread-safe across threads for the registry; apartments and error objects are per
 // thread, as in COM.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -33,7 +35,6 @@ std::wstring guidText(const GUID& guid);
 #else  // !_WIN32
 
 #include <cstdint>
-#include <functional>
 
 using HRESULT = std::int32_t;
 using ULONG = std::uint32_t;
@@ -125,19 +126,21 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
 HRESULT SetErrorInfo(DWORD reserved, IErrorInfo* info);
 HRESULT GetErrorInfo(DWORD reserved, IErrorInfo** info);
 
-// The in-process class registry. A factory answers the interface request as
-// QueryInterface would (it returns an AddRef'ed pointer). Registering a class id again
-// replaces the earlier factory.
-using ComClassFactory = std::function<HRESULT(REFIID riid, void** object)>;
-void comRegisterClass(REFCLSID clsid, ComClassFactory factory);
-void comRevokeClass(REFCLSID clsid);
-
 // The calling convention of COM methods, empty outside Windows.
 #ifndef STDMETHODCALLTYPE
 #define STDMETHODCALLTYPE
 #endif
 
 #endif  // _WIN32
+
+// The in-process class registry. A factory answers the interface request as
+// QueryInterface would (it returns an AddRef'ed pointer). Registering a class id again
+// replaces the earlier factory. On Windows only CLSID_RequestProcessor2 is looked up
+// here, before the system's registration, and the registered object must implement
+// IRequestProcessor2 itself.
+using ComClassFactory = std::function<HRESULT(REFIID riid, void** object)>;
+void comRegisterClass(REFCLSID clsid, ComClassFactory factory);
+void comRevokeClass(REFCLSID clsid);
 
 // Sets the thread's error object to a new one with the given description; what a
 // processor does (through CreateErrorInfo on Windows) before it returns a failure.

@@ -5,8 +5,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 extern char** environ;
 
@@ -30,12 +28,6 @@ std::string applicationDataFolder() {
 }
 
 std::string documentsFolder() { return fromEnvironment("XDG_DOCUMENTS_DIR", home() + "/Documents"); }
-
-bool createFolders(const std::string& path) {
-    std::error_code error;
-    std::filesystem::create_directories(path, error);
-    return std::filesystem::is_directory(path, error);
-}
 
 bool openDocument(const std::string& path) {
     // Started without a shell, so no character of the path is interpreted.

@@ -8,7 +8,8 @@
 
 std::string applicationDataFolder();
 std::string documentsFolder();
-// Creates the folder and any missing parents; true when it exists afterwards.
+// Creates the folder (a UTF-8 name) and any missing parents; true when it exists
+// afterwards. The same code on every system (files.cpp).
 bool createFolders(const std::string& path);
 // Hands the document to the desktop's default program (xdg-open); true when the
 // program could be started.

@@ -4,23 +4,17 @@
 
 #include <cstdio>
 
-#ifndef _WIN32
-#include <sys/file.h>
-#endif
-
 #include "datetime.h"
+#include "files.h"
 
 CQbEventLog::CQbEventLog(const std::optional<std::string>& folder)
     : path(folder ? *folder + "/qbevent.log" : std::string("qbevent.log")) {
-    std::remove(path.c_str());  // a failure (no such file) is of no concern
-    std::FILE* stream = std::fopen(path.c_str(), "wb");
+    removeFile(path);  // a failure (no such file) is of no concern
+    // Other writers are kept out while the session lives; a log another process holds
+    // open on Windows cannot be replaced, and this one stays inactive.
+    std::FILE* stream = openFileExclusive(path, "wb");
     if (stream == nullptr) return;
     std::setvbuf(stream, nullptr, _IONBF, 0);
-#ifndef _WIN32
-    // Keep other openers out while the session lives, as the Windows log is opened
-    // without sharing. Advisory only; a failure to lock does not stop logging.
-    (void)::flock(fileno(stream), LOCK_EX | LOCK_NB);
-#endif
     file = stream;
     active = true;
 }

@@ -6,7 +6,6 @@
 
 #include <cassert>
 #include <charconv>
-#include <strings.h>
 
 #include "qbexception.h"
 #include "qbprogress.h"
@@ -342,7 +341,7 @@ bool CQbRequestBase::dataExtDefFind(const std::string& owner, const std::string&
         const CQbObject* definition = definitions->getAt(i);
         if (definition->getValue("DataExtName") != name) continue;
         if (type != nullptr && definition->getValue("DataExtType") != *type) continue;
-        if (strcasecmp(definition->getValue("OwnerID").c_str(), owner.c_str()) == 0) return true;
+        if (equalsIgnoringAsciiCase(definition->getValue("OwnerID"), owner)) return true;
     }
     return false;
 }

@@ -105,6 +105,15 @@ int readDigits(std::string_view text) {
     return static_cast<int>(value);
 }
 
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
 std::string retName(std::string_view base) { return std::string(base) + "Ret"; }
 std::string modName(std::string_view base) { return std::string(base) + "Mod"; }
 std::string addName(std::string_view base) { return std::string(base) + "Add"; }

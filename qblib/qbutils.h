@@ -46,6 +46,11 @@ double readDecimal(std::string_view text);
 // with no validation (so "-3" is meaningless); empty text gives 0. Wraps on overflow.
 int readDigits(std::string_view text);
 
+// Whether the texts are equal when the ASCII letters A-Z and a-z are taken as the same
+// letter (the owner ids QuickBooks hands back may differ in case); other bytes compare
+// as they are, whatever the locale.
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 std::string retName(std::string_view base);
 std::string modName(std::string_view base);
 std::string addName(std::string_view base);

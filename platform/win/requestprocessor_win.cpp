@@ -10,6 +10,24 @@
 
 namespace {
 
+struct GuidLess {
+    bool operator()(const GUID& a, const GUID& b) const {
+        return std::memcmp(&a, &b, sizeof(GUID)) < 0;
+    }
+};
+
+std::mutex registryMutex;
+std::map<GUID, ComClassFactory, GuidLess>& registry() {
+    static std::map<GUID, ComClassFactory, GuidLess> classes;
+    return classes;
+}
+
+ComClassFactory registeredFactory(const CLSID& clsid) {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    const auto it = registry().find(clsid);
+    return it != registry().end() ? it->second : ComClassFactory();
+}
+
 constexpr wchar_t kDispatchFailure[] = L"The QuickBooks request processor could not be called: ";
 
 // Takes over a VARIANT result as a BSTR (converted when the processor answered with
@@ -174,6 +192,14 @@ HRESULT CoCreateInstance(const CRequestProcessorClassId& clsid, IUnknown* outer,
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     const CLSID& id = clsid;
+    if (const ComClassFactory factory = registeredFactory(id)) {
+        // As the system's creation, only inside an apartment.
+        APTTYPE type;
+        APTTYPEQUALIFIER qualifier;
+        const HRESULT hr = CoGetApartmentType(&type, &qualifier);
+        if (FAILED(hr)) return hr;
+        return factory(riid, object);
+    }
     if (riid != IID_IRequestProcessor2) {
         const HRESULT hr = ::CoCreateInstance(id, outer, context, riid, object);
         if (FAILED(hr)) describeSystemCode(hr);
@@ -195,4 +221,14 @@ HRESULT CoCreateInstance(const CRequestProcessorClassId& clsid, IUnknown* outer,
     }
     *object = adapter;
     return S_OK;
+}
+
+void comRegisterClass(REFCLSID clsid, ComClassFactory factory) {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    registry()[clsid] = std::move(factory);
+}
+
+void comRevokeClass(REFCLSID clsid) {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    registry().erase(clsid);
 }

@@ -8,9 +8,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <filesystem>
-#include <system_error>
-
 #include "widestring.h"
 
 namespace {
@@ -29,15 +26,6 @@ std::string shellFolder(int csidl) {
 std::string applicationDataFolder() { return shellFolder(CSIDL_APPDATA); }
 
 std::string documentsFolder() { return shellFolder(CSIDL_PERSONAL); }
-
-bool createFolders(const std::string& path) {
-    // std::filesystem reads a narrow path in the ANSI code page on Windows, so the UTF-8
-    // text goes in as wide text.
-    const std::filesystem::path folder(narrowToWide(path));
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    return std::filesystem::is_directory(folder, error);
-}
 
 bool openDocument(const std::string& path) {
     std::wstring target = narrowToWide(path);

@@ -221,4 +221,15 @@ TEST(XmlText, AttributeValuesCannotBreakTheStartTag) {
     EXPECT_EQ(elementText("A", " x=\"1\"", ""), "<A x=\"1\"></A>");
 }
 
+TEST(NameRules, OwnerIdsCompareIgnoringAsciiCaseOnly) {
+    EXPECT_TRUE(equalsIgnoringAsciiCase(kPrivateOwnerId, "{04c1726a-9530-49e2-927f-91f5477ce3d0}"));
+    EXPECT_TRUE(equalsIgnoringAsciiCase("", ""));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("abc", "abcd"));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("abc", "abd"));
+    // Bytes beside the letters ('@' and '`', '[' and '{') are not folded into them, nor are
+    // the bytes of other letters.
+    EXPECT_FALSE(equalsIgnoringAsciiCase("@[", "`{"));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("\xC3\xA9", "\xC3\x89"));
+}
+
 }  // namespace
