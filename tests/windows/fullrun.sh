@@ -26,16 +26,19 @@ passed=0 failed=0
 pass() { echo "ok   $1"; passed=$((passed + 1)); }
 fail() { echo "FAIL $1"; failed=$((failed + 1)); }
 finish() {
+    stage ""
+    echo "stage times:$stage_times"
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
     exit
 }
-stage_start=$(date +%s)
-stage() {  # prints the time the previous stage took
+stage_name="tools" stage_start=$(date +%s) stage_times=""
+stage() {  # ends the stage under way (its time goes to the summary) and starts the next
     local now
     now=$(date +%s)
-    echo "---- $1 (previous stage: $((now - stage_start)) s)"
-    stage_start=$now
+    stage_times+=" $stage_name $((now - stage_start)) s;"
+    stage_name=$1 stage_start=$now
+    [ -n "$1" ] && echo "---- $1"
 }
 
 # ---- tools
@@ -330,5 +333,4 @@ else
     tail -n 20 "$work/fault/unreachable.out"
 fi
 
-stage "done"
 finish
