@@ -15,8 +15,8 @@ CCostrunDoc::CCostrunDoc(const CCostrunFolders& folders) {
         folders.applicationData.empty() ? applicationDataFolder() : folders.applicationData;
     const std::string documents =
         folders.documents.empty() ? documentsFolder() : folders.documents;
-    dataFolder = appData + "/Veltrane/Lotwise";
-    reportFolder = documents + "/Veltrane/Lotwise Reports";
+    dataFolder = joinPath(joinPath(appData, "Veltrane"), "Lotwise");
+    reportFolder = joinPath(joinPath(documents, "Veltrane"), "Lotwise Reports");
     // A folder that cannot be created shows up later, as the failure to create the
     // report or (silently) the activity log.
     createFolders(dataFolder);

@@ -22,6 +22,7 @@
 #include "costrunitemlist.h"
 #include "costruntxnlist.h"
 #include "datetime.h"
+#include "files.h"
 #include "qbobjectlist.h"
 #include "qbrequestbase.h"
 #include "valueadjust.h"
@@ -190,7 +191,7 @@ public:
     const std::string& getReportPath() const { return reportPath; }
     const std::string& getDataFolder() const { return dataFolder; }
     const std::string& getReportFolder() const { return reportFolder; }
-    std::string activityLogPath() const { return dataFolder + "/activity.txt"; }
+    std::string activityLogPath() const { return joinPath(dataFolder, "activity.txt"); }
 
     // Fields are public to the engine's own parts and to its tests; the front ends use
     // the operations above.

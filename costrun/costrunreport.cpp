@@ -73,15 +73,15 @@ bool hasItem(const CQbField& line) { return line.findChild("ItemRef") != nullptr
 
 bool CCostrunDoc::openReportFile(const CDateTime& firstDay, const CDateTime& newUpToDate) {
     closeReportFile();
-    const std::string folder = reportFolder + "/" + companyTitle;
+    const std::string folder = joinPath(reportFolder, companyTitle);
     createFolders(folder);
     const CLocalTime first = firstDay.local();
     const CLocalTime last = newUpToDate.local();
     if (sameDay(firstDay, newUpToDate)) {
-        reportPath = folder + format("/costrun%04d%02d%02d.csv", first.year, first.month, first.day);
+        reportPath = joinPath(folder, format("costrun%04d%02d%02d.csv", first.year, first.month, first.day));
     } else {
-        reportPath = folder + format("/costrun%04d%02d%02d_%04d%02d%02d.csv", first.year,
-                                     first.month, first.day, last.year, last.month, last.day);
+        reportPath = joinPath(folder, format("costrun%04d%02d%02d_%04d%02d%02d.csv", first.year,
+                                             first.month, first.day, last.year, last.month, last.day));
     }
     removeFile(reportPath);
     reportFile = openFile(reportPath, "wb");

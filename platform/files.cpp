@@ -22,6 +22,13 @@ std::wstring wideMode(const char* mode) { return std::wstring(mode, mode + std::
 
 }  // namespace
 
+std::string joinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty()) path += kPathSeparator;
+    path += name;
+    return path;
+}
+
 std::filesystem::path pathFromUtf8(std::string_view utf8Path) {
     // A char8_t source is read as UTF-8 whatever the system's narrow encoding is.
     const std::u8string text(reinterpret_cast<const char8_t*>(utf8Path.data()), utf8Path.size());

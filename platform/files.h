@@ -9,6 +9,16 @@
 #include <string>
 #include <string_view>
 
+// The system's separator between a folder's name and the names in it.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+// "folder<separator>name" with the system's separator, as the user sees such names; the
+// name alone when there is no folder.
+std::string joinPath(std::string_view folder, std::string_view name);
+
 // The path named by the UTF-8 text. Text that is not UTF-8 gives an empty path on
 // Windows, where it cannot be converted.
 std::filesystem::path pathFromUtf8(std::string_view utf8Path);

@@ -8,7 +8,7 @@
 #include "files.h"
 
 CQbEventLog::CQbEventLog(const std::optional<std::string>& folder)
-    : path(folder ? *folder + "/qbevent.log" : std::string("qbevent.log")) {
+    : path(folder ? joinPath(*folder, "qbevent.log") : std::string("qbevent.log")) {
     removeFile(path);  // a failure (no such file) is of no concern
     // Other writers are kept out while the session lives; a log another process holds
     // open on Windows cannot be replaced, and this one stays inactive.

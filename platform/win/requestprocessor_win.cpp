@@ -3,8 +3,14 @@
 // asks it for IDispatch, and wraps it in CDispatchRequestProcessor, which implements the
 // project's IRequestProcessor2 by calling each operation by name. No SDK header or type
 // library is needed; QuickBooks' own type information coerces the arguments.
+//
+// A processor the process registered itself (comRegisterClass: the tests' scripted one)
+// is created before the system is asked; it implements IRequestProcessor2 itself.
 #include "qbxmlrp.h"
 
+#include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -165,6 +171,16 @@ private:
     IDispatch* target;
 };
 
+// The system's words for the codes creation fails with most, for a system without a
+// message text for them (Wine has none).
+const wchar_t* knownCodeText(HRESULT hr) {
+    switch (hr) {
+        case REGDB_E_CLASSNOTREG: return L"Class not registered";
+        case CO_E_NOTINITIALIZED: return L"CoInitialize has not been called.";
+        default: return L"";
+    }
+}
+
 // COM's creation sets no error object; the system's text for the code ("Class not
 // registered" when QuickBooks is not installed) stands in for one.
 void describeSystemCode(HRESULT hr) {
@@ -177,6 +193,7 @@ void describeSystemCode(HRESULT hr) {
            (description.back() == L'\n' || description.back() == L'\r' || description.back() == L' ')) {
         description.remove_suffix(1);
     }
+    if (description.empty()) description = knownCodeText(hr);
     if (description.empty()) {
         SetErrorInfo(0, nullptr);
     } else {

@@ -10,6 +10,7 @@
 #include "qbprogress.h"
 #include "qbutils.h"
 #include "scriptedprocessor.h"
+#include "testfiles.h"
 #include "tzguard.h"
 
 namespace {
@@ -64,14 +65,11 @@ protected:
         : tz("America/New_York"),
           registration(script),
           dir(std::filesystem::temp_directory_path() / ("lotwise-dlg-" + std::to_string(::getpid()))),
-          window(host, CCostrunFolders{dir / "appdata", dir / "docs"}) {
+          window(host, CCostrunFolders{(dir / "appdata").string(), (dir / "docs").string()}) {
         setProgressHost(&host);
         window.initDialog(*CDateTime::fromLocal(2010, 4, 15, 10, 0, 0));
     }
-    ~WindowTest() override {
-        setProgressHost(nullptr);
-        std::filesystem::remove_all(dir);
-    }
+    ~WindowTest() override { setProgressHost(nullptr); }
 
     void answerOpen(const std::string& companyFields, bool multiCurrency = false) {
         script.responses.push_back(hostResponse({"13.0"}));
@@ -90,6 +88,9 @@ protected:
     CScript script;
     CScriptedRegistration registration;
     std::filesystem::path dir;
+    // Removes the folder once the window is gone: Windows cannot remove the files it
+    // still holds open.
+    CFolderRemover removeDir{dir};
     CFakeHost host;
     CCostrunDlg window;
 };

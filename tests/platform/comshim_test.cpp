@@ -37,23 +37,37 @@ struct Apartment {
     ~Apartment() { CoUninitialize(); }
 };
 
+// The system's COM runtime on Windows counts alike; only the shim can be asked for the
+// count, and only the shim takes one CoUninitialize too many.
 TEST(ComShim, ApartmentsAreCountedPerThread) {
+#ifndef _WIN32
     EXPECT_EQ(comApartmentCount(), 0);
+#endif
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+#ifndef _WIN32
     EXPECT_EQ(comApartmentCount(), 2);
+#endif
     CoUninitialize();
     CoUninitialize();
+#ifndef _WIN32
     CoUninitialize();  // one too many does no harm
     EXPECT_EQ(comApartmentCount(), 0);
+#endif
 }
 
 TEST(ComShim, CreatingAnUnregisteredClassFailsWithADescription) {
     Apartment apartment;
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CoCreateInstance(CLSID_RequestProcessor2, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IRequestProcessor2, &object),
-              REGDB_E_CLASSNOTREG);
+    const HRESULT hr = CoCreateInstance(CLSID_RequestProcessor2, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IRequestProcessor2, &object);
+#ifdef _WIN32
+    if (SUCCEEDED(hr)) {
+        static_cast<IUnknown*>(object)->Release();
+        GTEST_SKIP() << "QuickBooks' request processor is installed on this machine";
+    }
+#endif
+    EXPECT_EQ(hr, REGDB_E_CLASSNOTREG);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(takeErrorDescription(), "Class not registered");
     EXPECT_EQ(takeErrorDescription(), "<none>");  // GetErrorInfo clears it
@@ -69,7 +83,12 @@ TEST(ComShim, CreatingOutsideAnApartmentFails) {
 TEST(ComShim, RegisteredFactoryCreatesAndRevokeRemoves) {
     Apartment apartment;
     int alive = 0;
+    // On Windows the registry answers for the request processor's class id alone.
+#ifdef _WIN32
+    const auto& clsid = CLSID_RequestProcessor2;
+#else
     const CLSID clsid = {0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+#endif
     comRegisterClass(clsid, [&alive](REFIID, void** object) {
         *object = static_cast<IUnknown*>(new CCounter(&alive));
         return S_OK;
@@ -80,8 +99,17 @@ TEST(ComShim, RegisteredFactoryCreatesAndRevokeRemoves) {
     static_cast<IUnknown*>(object)->Release();
     EXPECT_EQ(alive, 0);
     comRevokeClass(clsid);
+#ifdef _WIN32
+    // The system answers now, with QuickBooks' processor where it is installed.
+    if (SUCCEEDED(CoCreateInstance(CLSID_RequestProcessor2, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IUnknown, &object))) {
+        static_cast<IUnknown*>(object)->Release();
+    }
+    EXPECT_EQ(alive, 0);
+#else
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
               REGDB_E_CLASSNOTREG);
+#endif
 }
 
 TEST(ComShim, GuidTextRoundTripsAndRejectsMalformedText) {
@@ -92,7 +120,11 @@ TEST(ComShim, GuidTextRoundTripsAndRejectsMalformedText) {
     for (const wchar_t* bad : {L"", L"45F5708E-3B43-4FA8-BE7E-A5F1849214CB",
                                L"{45F5708E-3B43-4FA8-BE7E-A5F1849214CG}",
                                L"{45F5708E+3B43-4FA8-BE7E-A5F1849214CB}"}) {
+#ifdef _WIN32
+        EXPECT_EQ(CLSIDFromString(bad, &parsed), CO_E_CLASSSTRING) << wideToNarrow(bad);
+#else
         EXPECT_EQ(CLSIDFromString(bad, &parsed), E_INVALIDARG) << wideToNarrow(bad);
+#endif
     }
 }
 
@@ -112,7 +144,8 @@ TEST(ComShim, WideStringsCarryTheirLength) {
 TEST(WideString, Utf8RoundTripAndInvalidBytes) {
     const std::string cafe = "Caf\xC3\xA9 Cr\xC3\xA8me \xE2\x82\xAC \xF0\x9F\x93\xA6";
     EXPECT_EQ(wideToNarrow(narrowToWide(cafe)), cafe);
-    EXPECT_EQ(narrowToWide(cafe).size(), 14u);
+    // 14 characters; the last, beyond U+FFFF, is a surrogate pair in UTF-16 (Windows).
+    EXPECT_EQ(narrowToWide(cafe).size(), sizeof(wchar_t) == 2 ? 15u : 14u);
     // A stray continuation byte, a truncated sequence and an overlong '/' each become U+FFFD.
     EXPECT_EQ(narrowToWide("a\x80" "b"), L"a\uFFFDb");
     EXPECT_EQ(narrowToWide("a\xE2\x82"), L"a\uFFFD\uFFFD");

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "qbfield.h"
+#include "environment.h"
 #include "qbxml.h"
 #include "tzguard.h"
 
@@ -25,6 +26,7 @@ class CGermanNumbers {
 public:
     CGermanNumbers() : previous(std::setlocale(LC_NUMERIC, nullptr)) {
         if (use()) return;
+#ifndef _WIN32
         const std::filesystem::path folder = LOTWISE_TEST_LOCALES;
         const std::filesystem::path compiled = folder / "de_DE.UTF-8";
         if (!std::filesystem::exists(compiled / "LC_NUMERIC") &&
@@ -35,17 +37,18 @@ public:
             (void)std::system(command.c_str());
         }
         if (const char* old = std::getenv("LOCPATH")) previousLocpath = old;
-        setenv("LOCPATH", folder.c_str(), 1);
+        setEnvironment("LOCPATH", folder.c_str());
         changedLocpath = true;
         use();
+#endif
     }
     ~CGermanNumbers() {
         std::setlocale(LC_NUMERIC, previous.c_str());
         if (!changedLocpath) return;
         if (previousLocpath.empty()) {
-            unsetenv("LOCPATH");
+            unsetEnvironment("LOCPATH");
         } else {
-            setenv("LOCPATH", previousLocpath.c_str(), 1);
+            setEnvironment("LOCPATH", previousLocpath.c_str());
         }
     }
     CGermanNumbers(const CGermanNumbers&) = delete;
@@ -55,7 +58,13 @@ public:
 
 private:
     bool use() {
+#ifdef _WIN32
+        // The Windows C runtime names locales by language and country.
+        on = std::setlocale(LC_NUMERIC, "German_Germany.1252") != nullptr ||
+             std::setlocale(LC_NUMERIC, "de-DE") != nullptr;
+#else
         on = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+#endif
         return on;
     }
     std::string previous;
