@@ -86,6 +86,10 @@ void CQbXml::open(bool singleUser) {
         CBstr ticketText(ticket);
         CBstr fileName;
         if (FAILED(processor->GetCurrentCompanyFileName(ticketText.get(), fileName.out()))) {
+            // This failure has a text of its own: the processor's error object is
+            // dropped, or a later failure without one would show its description (the
+            // system's COM runtime keeps it past the end of the apartment).
+            SetErrorInfo(0, nullptr);
             disconnect();
             throw CQbException("could not get the data file name");
         }
