@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
-#include <map>
-#include <mutex>
 #include <new>
 
 namespace {
@@ -18,18 +16,6 @@ static_assert(kBstrHeader >= sizeof(UINT));
 
 thread_local int apartmentCount = 0;
 thread_local IErrorInfo* threadError = nullptr;
-
-struct GuidLess {
-    bool operator()(const GUID& a, const GUID& b) const {
-        return std::memcmp(&a, &b, sizeof(GUID)) < 0;
-    }
-};
-
-std::mutex registryMutex;
-std::map<GUID, ComClassFactory, GuidLess>& registry() {
-    static std::map<GUID, ComClassFactory, GuidLess> classes;
-    return classes;
-}
 
 int hexValue(wchar_t c) {
     if (c >= L'0' && c <= L'9') return c - L'0';
@@ -157,12 +143,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID riid, vo
     *object = nullptr;
     if (outer != nullptr) return static_cast<HRESULT>(0x80040110u);  // CLASS_E_NOAGGREGATION
     if (apartmentCount == 0) return CO_E_NOTINITIALIZED;
-    ComClassFactory factory;
-    {
-        std::lock_guard<std::mutex> lock(registryMutex);
-        auto it = registry().find(clsid);
-        if (it != registry().end()) factory = it->second;
-    }
+    const ComClassFactory factory = comRegisteredFactory(clsid);
     if (!factory) {
         comSetErrorDescription(L"Class not registered");
         return REGDB_E_CLASSNOTREG;
@@ -188,14 +169,4 @@ void comSetErrorDescription(std::wstring_view description) {
     auto* info = new CErrorInfo(description);
     SetErrorInfo(0, info);
     info->Release();
-}
-
-void comRegisterClass(REFCLSID clsid, ComClassFactory factory) {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    registry()[clsid] = std::move(factory);
-}
-
-void comRevokeClass(REFCLSID clsid) {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    registry().erase(clsid);
 }

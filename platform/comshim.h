@@ -141,6 +141,8 @@ HRESULT GetErrorInfo(DWORD reserved, IErrorInfo** info);
 using ComClassFactory = std::function<HRESULT(REFIID riid, void** object)>;
 void comRegisterClass(REFCLSID clsid, ComClassFactory factory);
 void comRevokeClass(REFCLSID clsid);
+// The factory registered for the class id; empty when there is none.
+ComClassFactory comRegisteredFactory(REFCLSID clsid);
 
 // Sets the thread's error object to a new one with the given description; what a
 // processor does (through CreateErrorInfo on Windows) before it returns a failure.

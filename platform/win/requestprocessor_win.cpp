@@ -8,31 +8,10 @@
 // is created before the system is asked; it implements IRequestProcessor2 itself.
 #include "qbxmlrp.h"
 
-#include <cstring>
-#include <map>
-#include <mutex>
 #include <new>
 #include <string>
 
 namespace {
-
-struct GuidLess {
-    bool operator()(const GUID& a, const GUID& b) const {
-        return std::memcmp(&a, &b, sizeof(GUID)) < 0;
-    }
-};
-
-std::mutex registryMutex;
-std::map<GUID, ComClassFactory, GuidLess>& registry() {
-    static std::map<GUID, ComClassFactory, GuidLess> classes;
-    return classes;
-}
-
-ComClassFactory registeredFactory(const CLSID& clsid) {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    const auto it = registry().find(clsid);
-    return it != registry().end() ? it->second : ComClassFactory();
-}
 
 constexpr wchar_t kDispatchFailure[] = L"The QuickBooks request processor could not be called: ";
 
@@ -209,7 +188,7 @@ HRESULT CoCreateInstance(const CRequestProcessorClassId& clsid, IUnknown* outer,
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     const CLSID& id = clsid;
-    if (const ComClassFactory factory = registeredFactory(id)) {
+    if (const ComClassFactory factory = comRegisteredFactory(id)) {
         // As the system's creation, only inside an apartment.
         APTTYPE type;
         APTTYPEQUALIFIER qualifier;
@@ -238,14 +217,4 @@ HRESULT CoCreateInstance(const CRequestProcessorClassId& clsid, IUnknown* outer,
     }
     *object = adapter;
     return S_OK;
-}
-
-void comRegisterClass(REFCLSID clsid, ComClassFactory factory) {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    registry()[clsid] = std::move(factory);
-}
-
-void comRevokeClass(REFCLSID clsid) {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    registry().erase(clsid);
 }
