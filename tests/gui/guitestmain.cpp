@@ -9,6 +9,7 @@
 #include <string>
 
 #include "costrunapp.h"
+#include "germanlocale.h"
 #include "guitest.h"
 
 namespace {
@@ -23,14 +24,7 @@ void prepareGermanLocale() {
         return;
     }
     const std::filesystem::path folder = LOTWISE_TEST_LOCALES;
-    const std::filesystem::path compiled = folder / "de_DE.UTF-8";
-    if (!std::filesystem::exists(compiled / "LC_NUMERIC") &&
-        std::filesystem::exists("/usr/share/i18n/locales/de_DE")) {
-        std::filesystem::create_directories(folder);
-        const std::string command =
-            "localedef -i de_DE -f UTF-8 '" + compiled.string() + "' >/dev/null 2>&1";
-        (void)std::system(command.c_str());
-    }
+    compileGermanLocale(folder);
     setenv("LOCPATH", folder.c_str(), 1);
     if (germanLocaleAvailable()) {
         setenv("LC_ALL", "de_DE.UTF-8", 1);

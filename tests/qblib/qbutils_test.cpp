@@ -14,6 +14,7 @@
 
 #include "qbfield.h"
 #include "environment.h"
+#include "germanlocale.h"
 #include "qbxml.h"
 #include "tzguard.h"
 
@@ -28,14 +29,7 @@ public:
         if (use()) return;
 #ifndef _WIN32
         const std::filesystem::path folder = LOTWISE_TEST_LOCALES;
-        const std::filesystem::path compiled = folder / "de_DE.UTF-8";
-        if (!std::filesystem::exists(compiled / "LC_NUMERIC") &&
-            std::filesystem::exists("/usr/share/i18n/locales/de_DE")) {
-            std::filesystem::create_directories(folder);
-            const std::string command =
-                "localedef -i de_DE -f UTF-8 '" + compiled.string() + "' >/dev/null 2>&1";
-            (void)std::system(command.c_str());
-        }
+        compileGermanLocale(folder);
         if (const char* old = std::getenv("LOCPATH")) previousLocpath = old;
         setEnvironment("LOCPATH", folder.c_str());
         changedLocpath = true;
