@@ -2,6 +2,7 @@
 #include "qbsimcompany.h"
 
 #include "qbsimvaluation.h"
+#include "qbsimxml.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -193,6 +194,31 @@ CREATE TRIGGER txn_added AFTER INSERT ON txn
   BEGIN INSERT INTO inventory_change(from_date, txn_row) VALUES(NEW.txn_date, NEW.id); END;
 )SQL";
 
+// QuickBooks remembers deleted transactions (TxnDeletedQueryRq): each deletion leaves
+// the transaction's type, TxnID, RefNumber and creation time with the time it was
+// deleted, in the order of deletion. Files made before the log existed get it when they
+// are opened (see upgradeDeletionLog).
+constexpr const char* kDeletionLog = R"SQL(
+CREATE TABLE IF NOT EXISTS txn_deleted(seq INTEGER PRIMARY KEY AUTOINCREMENT,
+                                       txn_type TEXT NOT NULL,
+                                       txn_id TEXT NOT NULL,
+                                       ref_number TEXT,
+                                       time_created INTEGER NOT NULL,
+                                       time_deleted INTEGER NOT NULL);
+)SQL";
+
+// Gives a file being opened the deletion log when it has none. A current file is only
+// read, so opening it never waits for another program's lock.
+void upgradeDeletionLog(CQbSimDb& db) {
+    {
+        CQbSimStmt table(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'txn_deleted'");
+        if (table.step()) return;
+    }
+    CQbSimTransaction txn(db);
+    db.exec(kDeletionLog);
+    txn.commit();
+}
+
 // True when the change log has the txn_row column.
 bool hasTxnRowColumn(CQbSimDb& db) {
     CQbSimStmt columns(db, "SELECT 1 FROM pragma_table_info('inventory_change') WHERE name = 'txn_row'");
@@ -276,6 +302,10 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
     if (fileExists(path))
         throw CQbSimCompanyError(CQbSimCompanyError::AlreadyExists,
                                  "the file \"" + path + "\" already exists");
+    if (options.fifo && !options.fifoEffectiveDate.empty() && !qbsimIsDate(options.fifoEffectiveDate))
+        throw CQbSimCompanyError(CQbSimCompanyError::Failed,
+                                 "invalid FIFO effective date \"" + options.fifoEffectiveDate +
+                                     "\" (use YYYY-MM-DD)");
     std::unique_ptr<CQbSimDb> db;
     try {
         db = std::make_unique<CQbSimDb>(path, true);
@@ -284,6 +314,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
         db->exec(kSchema);
         db->exec(kChangeLog);
         db->exec(kAddedTrigger);
+        db->exec(kDeletionLog);
         CQbSimStmt put(*db, "INSERT INTO qbsim_meta(key, value) VALUES(?, ?)");
         const std::pair<const char*, std::string> rows[] = {
             {"format", kFormat},
@@ -292,6 +323,10 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
             {"multiCurrency", options.multiCurrency ? "1" : "0"},
             {"unitsOfMeasure", options.unitsOfMeasure ? "1" : "0"},
             {"openMultiUser", "0"},
+            {"fifo", options.fifo ? "1" : "0"},
+            {"fifoEffectiveDate", !options.fifo                        ? ""
+                                  : options.fifoEffectiveDate.empty() ? qbsimToday()
+                                                                      : options.fifoEffectiveDate},
         };
         for (const auto& [key, value] : rows) put.bind(1, key).bind(2, value).run();
         CQbSimStmt counter(*db, "INSERT INTO counter(name, value) VALUES(?, ?)");
@@ -346,6 +381,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::open(const std::string& path) {
         }
         configure(*db);
         upgradeChangeLog(*db);
+        upgradeDeletionLog(*db);
         upgradeValueAdjustments(*db);
     } catch (const CQbSimDbError&) {
         throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);

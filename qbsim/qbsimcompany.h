@@ -21,6 +21,10 @@ struct CQbSimCompanyOptions {
     std::string name;
     bool multiCurrency = false;
     bool unitsOfMeasure = false;
+    // QuickBooks' own FIFO costing preference is on, effective from fifoEffectiveDate
+    // (YYYY-MM-DD; the creation date when empty).
+    bool fifo = false;
+    std::string fifoEffectiveDate = {};
 };
 
 class CQbSimCompanyError : public std::runtime_error {
@@ -32,13 +36,14 @@ public:
 
 class CQbSimCompany {
 public:
-    // Creates a new company file; fails (AlreadyExists) rather than overwrite a file.
+    // Creates a new company file; fails (AlreadyExists) rather than overwrite a file, and
+    // (Failed) on a fifoEffectiveDate that is not a YYYY-MM-DD date.
     static std::unique_ptr<CQbSimCompany> create(const std::string& path,
                                                  const CQbSimCompanyOptions& options);
     // Opens an existing company file; NotFound when there is no file, NotACompany when
     // the file is not a stand-in company (any other file, a damaged database). A file
-    // written by an earlier version is brought up to date first: its change log, and the
-    // stored value differences of its NewValue adjustment lines.
+    // written by an earlier version is brought up to date first: its change log, its
+    // deletion log, and the stored value differences of its NewValue adjustment lines.
     static std::unique_ptr<CQbSimCompany> open(const std::string& path);
 
     ~CQbSimCompany();
@@ -54,6 +59,9 @@ public:
     std::string companyName() const { return setting("companyName"); }
     bool multiCurrency() const { return setting("multiCurrency") == "1"; }
     bool unitsOfMeasure() const { return setting("unitsOfMeasure") == "1"; }
+    // QuickBooks' FIFO preference and the date it takes effect (empty when off).
+    bool fifo() const { return setting("fifo") == "1"; }
+    std::string fifoEffectiveDate() const { return setting("fifoEffectiveDate"); }
 
     // The mark that another QuickBooks user has the file open in multi-user mode.
     bool openInMultiUser() const { return setting("openMultiUser") == "1"; }

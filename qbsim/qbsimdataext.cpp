@@ -1,11 +1,12 @@
 // The host, company and preferences queries, and QuickBooks custom fields (DataExt):
 // definitions per owner (OwnerID "0" for the public fields QuickBooks users see, a GUID
 // for an application's private ones) and their values on the company, on list objects,
-// on transactions and on transaction lines.
+// on transactions and on transaction lines. Writing or deleting a value on a transaction
+// or one of its lines is a modification of the transaction, as in QuickBooks: it gets a
+// new TimeModified and EditSequence.
 #include "qbsimengine.h"
 
 #include <algorithm>
-#include <functional>
 #include <regex>
 
 namespace {
@@ -121,7 +122,8 @@ void CQbSimEngine::preferencesQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
     out.open("ItemsAndInventoryPreferences");
     out.leafBool("EnhancedInventoryReceivingEnabled", false);
     out.leaf("IsTrackingSerialOrLotNumber", "None");
-    out.leafBool("FIFOEnabled", false);
+    out.leafBool("FIFOEnabled", company.fifo());
+    if (company.fifo()) out.leaf("FIFOEffectiveDate", company.fifoEffectiveDate());
     out.leafBool("IsRSBEnabled", false);
     out.leafBool("IsBarcodeEnabled", false);
     out.close();
@@ -256,96 +258,140 @@ void CQbSimEngine::dataExtDefQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) 
     for (auto def : defs) writeDefinition(db, out, def);
 }
 
-namespace {
-struct CDataExtTarget {
+struct CQbSimEngine::CDataExtTarget {
     std::string objectKind;  // Company, List, Txn, TxnLine
-    std::string objectKey;
+    std::string objectKey;   // ListID, TxnID or TxnLineID; empty for the company
     std::string assignName;  // the AssignToObject value that covers the object
+    std::optional<std::int64_t> listRow;
+    std::optional<std::int64_t> txnRow;  // the transaction, also of a line's value
+    std::string txnId;
 };
-}  // namespace
 
-// Shared by DataExtAdd and DataExtMod: finds the definition and the object a value
-// belongs to, checks the value, then inserts or updates it.
-static void storeDataExt(CQbSimDb& db, xmlNodePtr node, bool isAdd, CQbSimXmlWriter& out,
-                         const std::function<CDataExtTarget(xmlNodePtr)>& target) {
+namespace {
+
+struct CDefinition {
+    std::int64_t id;
+    std::string owner, name, type;
+};
+
+// The definition an OwnerID and DataExtName name, as stored; 3120 when there is none.
+CDefinition findDefinition(CQbSimDb& db, xmlNodePtr node) {
     const std::string owner = qbsimChildText(node, "OwnerID").value_or("0");
     const std::string name = qbsimChildText(node, "DataExtName").value_or("");
-    const std::string value = qbsimChildText(node, "DataExtValue").value_or("");
     CQbSimStmt find(db, "SELECT id, owner_id, name, data_ext_type FROM dataext_def WHERE owner_id = ? "
                         "COLLATE NOCASE AND name = ? COLLATE NOCASE");
     find.bind(1, owner).bind(2, name);
     if (!find.step()) throw qbsimstatus::notFound(name);
-    const std::int64_t def = find.integer(0);
-    const std::string storedOwner = find.text(1), storedName = find.text(2), type = find.text(3);
-    const CDataExtTarget t = target(node);
+    return {find.integer(0), find.text(1), find.text(2), find.text(3)};
+}
+
+}  // namespace
+
+CQbSimEngine::CDataExtTarget CQbSimEngine::dataExtTarget(xmlNodePtr node) {
+    if (auto other = qbsimChildText(node, "OtherDataExtType")) return {"Company", "", *other, {}, {}, {}};
+    if (auto listType = qbsimChildText(node, "ListDataExtType")) {
+        const std::string nameSpace = *listType == "Item"                               ? "Item"
+                                      : *listType == "Account"                          ? "Account"
+                                      : *listType == "Customer" || *listType == "Vendor" ? "Entity"
+                                                                                        : "";
+        if (nameSpace.empty()) throw qbsimstatus::featureNotEnabled();
+        std::vector<std::string> kinds;
+        if (nameSpace == "Item")
+            kinds = {"ItemInventory", "ItemInventoryAssembly", "ItemNonInventory", "ItemService",
+                     "ItemOtherCharge", "ItemGroup"};
+        else
+            kinds = {*listType};
+        const std::int64_t row = resolveRef(qbsimChild(node, "ListObjRef"), kinds, nameSpace,
+                                            *listType, "data extension");
+        return {"List", listRow(row)->listId, *listType, row, {}, {}};
+    }
+    const std::string txnType = qbsimChildText(node, "TxnDataExtType").value_or("");
+    std::string txnId = qbsimChildText(node, "TxnID").value_or("");
+    if (auto macro = qbsimAttribute(qbsimChild(node, "TxnID"), "useMacro")) {
+        // A transaction added earlier in the same document under defMacro.
+        auto it = macros.find(*macro);
+        if (it == macros.end()) throw qbsimstatus::notFound(*macro);
+        txnId = it->second;
+    }
+    CQbSimStmt find(db, "SELECT id FROM txn WHERE txn_id = ? AND txn_type = ?");
+    find.bind(1, txnId).bind(2, txnType);
+    if (!find.step()) throw qbsimstatus::notFound(txnId);
+    const std::int64_t txnRow = find.integer(0);
+    if (auto lineId = qbsimChildText(node, "TxnLineID")) {
+        CQbSimStmt line(db, "SELECT 1 FROM txn_line WHERE txn_row = ? AND txn_line_id = ?");
+        line.bind(1, txnRow).bind(2, *lineId);
+        if (!line.step()) throw qbsimstatus::notFound(*lineId);
+        return {"TxnLine", *lineId, txnType, {}, txnRow, txnId};
+    }
+    return {"Txn", txnId, txnType, {}, txnRow, txnId};
+}
+
+// Finds the definition and the object a value belongs to, checks the value, then inserts
+// or updates it.
+CQbSimEngine::CDataExtTarget CQbSimEngine::storeDataExt(xmlNodePtr node, bool isAdd,
+                                                        CQbSimXmlWriter& out) {
+    const std::string value = qbsimChildText(node, "DataExtValue").value_or("");
+    const CDefinition d = findDefinition(db, node);
+    const CDataExtTarget t = dataExtTarget(node);
     CQbSimStmt assigned(db, "SELECT COUNT(*), SUM(object = ?) FROM dataext_assign WHERE def_id = ?");
-    assigned.bind(1, t.assignName).bind(2, def);
+    assigned.bind(1, t.assignName).bind(2, d.id);
     assigned.step();
     if (assigned.integer(0) > 0 && assigned.integer(1) == 0)
-        throw qbsimstatus::saveError("data extension \"" + storedName + "\"",
+        throw qbsimstatus::saveError("data extension \"" + d.name + "\"",
                                      "The custom field is not assigned to " + t.assignName + ".");
-    checkDataExtValue(type, value);
+    checkDataExtValue(d.type, value);
     CQbSimStmt current(db, "SELECT 1 FROM dataext_value WHERE def_id = ? AND object_kind = ? AND "
                            "object_key = ?");
-    current.bind(1, def).bind(2, t.objectKind).bind(3, t.objectKey);
+    current.bind(1, d.id).bind(2, t.objectKind).bind(3, t.objectKey);
     const bool exists = current.step();
     if (isAdd && exists)
-        throw qbsimstatus::saveError("data extension \"" + storedName + "\"",
+        throw qbsimstatus::saveError("data extension \"" + d.name + "\"",
                                      "The object already has a value for this custom field.");
-    if (!isAdd && !exists) throw qbsimstatus::notFound(storedName);
+    if (!isAdd && !exists) throw qbsimstatus::notFound(d.name);
     CQbSimStmt write(db, "INSERT OR REPLACE INTO dataext_value(def_id, object_kind, object_key, value) "
                          "VALUES(?, ?, ?, ?)");
-    write.bind(1, def).bind(2, t.objectKind).bind(3, t.objectKey).bind(4, value).run();
+    write.bind(1, d.id).bind(2, t.objectKind).bind(3, t.objectKey).bind(4, value).run();
     out.open("DataExtRet");
-    out.leaf("OwnerID", storedOwner);
-    out.leaf("DataExtName", storedName);
-    out.leaf("DataExtType", type);
+    out.leaf("OwnerID", d.owner);
+    out.leaf("DataExtName", d.name);
+    out.leaf("DataExtType", d.type);
     out.leaf("DataExtValue", value);
     out.close();
+    return t;
 }
 
 void CQbSimEngine::dataExtAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
-    auto target = [this](xmlNodePtr node) -> CDataExtTarget {
-        if (auto other = qbsimChildText(node, "OtherDataExtType")) return {"Company", "", *other};
-        if (auto listType = qbsimChildText(node, "ListDataExtType")) {
-            const std::string nameSpace = *listType == "Item"                               ? "Item"
-                                          : *listType == "Account"                          ? "Account"
-                                          : *listType == "Customer" || *listType == "Vendor" ? "Entity"
-                                                                                            : "";
-            if (nameSpace.empty()) throw qbsimstatus::featureNotEnabled();
-            std::vector<std::string> kinds;
-            if (nameSpace == "Item")
-                kinds = {"ItemInventory", "ItemInventoryAssembly", "ItemNonInventory", "ItemService",
-                         "ItemOtherCharge", "ItemGroup"};
-            else
-                kinds = {*listType};
-            const std::int64_t row = resolveRef(qbsimChild(node, "ListObjRef"), kinds, nameSpace,
-                                                *listType, "data extension");
-            return {"List", listRow(row)->listId, *listType};
-        }
-        const std::string txnType = qbsimChildText(node, "TxnDataExtType").value_or("");
-        std::string txnId = qbsimChildText(node, "TxnID").value_or("");
-        if (auto macro = qbsimAttribute(qbsimChild(node, "TxnID"), "useMacro")) {
-            // A transaction added earlier in the same document under defMacro.
-            auto it = macros.find(*macro);
-            if (it == macros.end()) throw qbsimstatus::notFound(*macro);
-            txnId = it->second;
-        }
-        CQbSimStmt find(db, "SELECT id FROM txn WHERE txn_id = ? AND txn_type = ?");
-        find.bind(1, txnId).bind(2, txnType);
-        if (!find.step()) throw qbsimstatus::notFound(txnId);
-        if (auto lineId = qbsimChildText(node, "TxnLineID")) {
-            CQbSimStmt line(db, "SELECT 1 FROM txn_line WHERE txn_row = ? AND txn_line_id = ?");
-            line.bind(1, find.integer(0)).bind(2, *lineId);
-            if (!line.step()) throw qbsimstatus::notFound(*lineId);
-            return {"TxnLine", *lineId, txnType};
-        }
-        return {"Txn", txnId, txnType};
-    };
     const bool isAdd = qbsimName(rq) == "DataExtAddRq";
-    storeDataExt(db, qbsimChild(rq, isAdd ? "DataExtAdd" : "DataExtMod"), isAdd, out, target);
+    const CDataExtTarget t = storeDataExt(qbsimChild(rq, isAdd ? "DataExtAdd" : "DataExtMod"), isAdd, out);
+    if (t.txnRow) markTxnModified(*t.txnRow);
 }
 
 void CQbSimEngine::dataExtMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs& attrs) {
     dataExtAdd(rq, out, attrs);
+}
+
+void CQbSimEngine::dataExtDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
+    xmlNodePtr del = qbsimChild(rq, "DataExtDel");
+    const CDefinition d = findDefinition(db, del);
+    const CDataExtTarget t = dataExtTarget(del);
+    CQbSimStmt drop(db, "DELETE FROM dataext_value WHERE def_id = ? AND object_kind = ? AND object_key = ? "
+                        "RETURNING 1");
+    drop.bind(1, d.id).bind(2, t.objectKind).bind(3, t.objectKey);
+    if (!drop.step()) throw qbsimstatus::notFound(d.name);
+    if (t.txnRow) markTxnModified(*t.txnRow);
+    out.open("DataExtDelRet");
+    out.leaf("OwnerID", d.owner);
+    out.leaf("DataExtName", d.name);
+    if (t.objectKind == "Company") {
+        out.leaf("OtherDataExtType", t.assignName);
+    } else if (t.objectKind == "List") {
+        out.leaf("ListDataExtType", t.assignName);
+        writeRef(out, "ListObjRef", t.listRow);
+    } else {
+        out.leaf("TxnDataExtType", t.assignName);
+        out.leaf("TxnID", t.txnId);
+        if (t.objectKind == "TxnLine") out.leaf("TxnLineID", t.objectKey);
+    }
+    out.leaf("TimeDeleted", qbsimDateTimeText(company.now()));
+    out.close();
 }

@@ -172,7 +172,9 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
         for (const char* n : {"ItemInventoryModRq", "ItemInventoryAssemblyModRq", "ClassModRq"})
             t[n] = &CQbSimEngine::listMod;
         t["TxnDelRq"] = &CQbSimEngine::txnDel;
+        t["TxnDeletedQueryRq"] = &CQbSimEngine::txnDeletedQuery;
         t["BuildAssemblyModRq"] = &CQbSimEngine::buildAssemblyMod;
+        t["InvoiceModRq"] = &CQbSimEngine::invoiceMod;
         t["GeneralSummaryReportQueryRq"] = &CQbSimEngine::generalSummaryReportQuery;
         t["HostQueryRq"] = &CQbSimEngine::hostQuery;
         t["CompanyQueryRq"] = &CQbSimEngine::companyQuery;
@@ -182,6 +184,7 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
         t["DataExtDefQueryRq"] = &CQbSimEngine::dataExtDefQuery;
         t["DataExtAddRq"] = &CQbSimEngine::dataExtAdd;
         t["DataExtModRq"] = &CQbSimEngine::dataExtMod;
+        t["DataExtDelRq"] = &CQbSimEngine::dataExtDel;
         // Transactions the stand-in cannot hold; a query for them finds nothing.
         for (const char* n : {"SalesOrderQueryRq", "VendorCreditQueryRq", "PurchaseOrderQueryRq",
                               "EstimateQueryRq"})
@@ -595,23 +598,21 @@ std::vector<std::int64_t> CQbSimEngine::selectTxns(xmlNodePtr rq, const CQuerySp
         sql += ")";
     }
     if (xmlNodePtr md = qbsimChild(rq, "ModifiedDateRangeFilter")) {
-        if (auto from = qbsimChildText(md, "FromModifiedDate")) {
+        const auto [from, to] = qbsimDateTimeRange(md, "FromModifiedDate", "ToModifiedDate");
+        if (from) {
             sql += " AND t.time_modified >= ?";
-            params.emplace_back(qbsimParseDateTime(*from).value_or(0));
+            params.emplace_back(*from);
         }
-        if (auto to = qbsimChildText(md, "ToModifiedDate")) {
+        if (to) {
             sql += " AND t.time_modified <= ?";
-            params.emplace_back(qbsimParseDateTime(*to).value_or(0));
+            params.emplace_back(*to);
         }
     }
     if (xmlNodePtr td = qbsimChild(rq, "TxnDateRangeFilter")) {
         std::string from = qbsimChildText(td, "FromTxnDate").value_or("");
         std::string to = qbsimChildText(td, "ToTxnDate").value_or("");
         if (auto macro = qbsimChildText(td, "DateMacro")) std::tie(from, to) = macroRange(*macro);
-        if (!from.empty() && !to.empty() && to < from)
-            throw CQbSimStatus(3030, "Error",
-                               "The date range is invalid: the from date \"" + from +
-                                   "\" is after the to date \"" + to + "\".");
+        if (!from.empty() && !to.empty() && to < from) throw qbsimstatus::invalidDateRange(from, to);
         if (!from.empty()) {
             sql += " AND t.txn_date >= ?";
             params.emplace_back(from);

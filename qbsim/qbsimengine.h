@@ -171,11 +171,21 @@ private:
     // Transactions (qbsimtxns.cpp).
     void txnAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void txnQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // Deletes a transaction and remembers it in the deletion log.
     void txnDel(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // The deletion log, by TxnDelType and optionally by the time of deletion.
+    void txnDeletedQuery(xmlNodePtr, CQbSimXmlWriter&,
+                         std::vector<std::pair<std::string, std::string>>&);
     // Takes a pending build off pending (RemovePending) once its components are on hand;
     // RefNumber and Memo may change too.
     void buildAssemblyMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // Changes an invoice's RefNumber, Memo and TxnDate; a Mod of any other field is
+    // refused. A new date reaches the ledger through the company file's change log.
+    void invoiceMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    // Stamps a transaction with a new TimeModified and EditSequence, as QuickBooks does
+    // when one of its custom fields (or one of its lines') is written or deleted.
+    void markTxnModified(std::int64_t txnRow);
     // The time stamp a Mod writes as TimeModified and EditSequence: now, but later than
     // the sequence it replaces even within the same second, so every Mod changes it.
     std::int64_t nextEditTime(const std::string& oldSequence);
@@ -197,6 +207,13 @@ private:
                          std::vector<std::pair<std::string, std::string>>&);
     void dataExtAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void dataExtMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    void dataExtDel(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // The object a DataExtAdd, DataExtMod or DataExtDel names (qbsimdataext.cpp); throws
+    // the status QuickBooks answers when it does not exist.
+    struct CDataExtTarget;
+    CDataExtTarget dataExtTarget(xmlNodePtr node);
+    // Shared by DataExtAdd and DataExtMod: checks and writes the value, answers DataExtRet.
+    CDataExtTarget storeDataExt(xmlNodePtr node, bool isAdd, CQbSimXmlWriter& out);
     void noSuchTxnQuery(xmlNodePtr, CQbSimXmlWriter&,
                         std::vector<std::pair<std::string, std::string>>&);
     // DataExtRet elements of one object for the owners a query listed.

@@ -2,6 +2,9 @@
 // documents into them and answers single requests, for scripts, the demo and people.
 //
 //   qbsim create FILE --name NAME [--multicurrency] [--units-of-measure]
+//                     [--fifo-preference [YYYY-MM-DD]]
+//                                     --fifo-preference: QuickBooks' own FIFO costing is
+//                                     on, from the date given or the creation date
 //   qbsim load FILE REQUESTS.xml...   send every document; stop at the first non-zero status
 //   qbsim request FILE REQUEST.xml    print the response document
 //   qbsim multiuser FILE on|off       mark the file as open (or no longer open) in
@@ -42,6 +45,7 @@ namespace {
 
 int usage() {
     std::cerr << "usage: qbsim create FILE --name NAME [--multicurrency] [--units-of-measure]\n"
+                 "                    [--fifo-preference [YYYY-MM-DD]]\n"
                  "       qbsim load FILE REQUESTS.xml... [--schema XSD]\n"
                  "       qbsim request FILE REQUEST.xml [--schema XSD]\n"
                  "       qbsim multiuser FILE on|off\n"
@@ -148,7 +152,8 @@ int main(int argc, char** argv) {
     std::string schemaPath = qbsimSchemaPath();
     std::string name, date, type;
     std::map<std::string, std::string> numbers;
-    bool multiCurrency = false, units = false, haveName = false, once = false;
+    bool multiCurrency = false, units = false, haveName = false, once = false, fifo = false;
+    std::string fifoDate;
     std::string port = "0";
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -174,6 +179,11 @@ int main(int argc, char** argv) {
             multiCurrency = true;
         } else if (args[i] == "--units-of-measure") {
             units = true;
+        } else if (args[i] == "--fifo-preference") {
+            fifo = true;
+            // The effective date is optional: the next argument is it when it looks like one.
+            static const std::regex dateLike(R"(\d{4}-\d{2}-\d{2})");
+            if (i + 1 < args.size() && std::regex_match(args[i + 1], dateLike)) fifoDate = args[++i];
         } else if (args[i].rfind("--", 0) == 0) {
             return usage();
         } else {
@@ -186,7 +196,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "create") {
             if (!haveName || positional.size() != 2) return usage();
-            CQbSimCompany::create(file, {name, multiCurrency, units});
+            CQbSimCompany::create(file, {name, multiCurrency, units, fifo, fifoDate});
             return 0;
         }
         if (command == "multiuser") {

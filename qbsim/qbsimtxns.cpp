@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -713,21 +714,112 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
 void CQbSimEngine::txnDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     const std::string type = qbsimChildText(rq, "TxnDelType").value_or("");
     const std::string id = qbsimChildText(rq, "TxnID").value_or("");
-    CQbSimStmt find(db, "SELECT id, ref_number FROM txn WHERE txn_id = ? AND txn_type = ?");
+    CQbSimStmt find(db, "SELECT id, ref_number, time_created FROM txn WHERE txn_id = ? AND txn_type = ?");
     find.bind(1, id).bind(2, type);
     if (!find.step()) throw qbsimstatus::notFound(id);
     const std::int64_t row = find.integer(0);
     const auto refNumber = find.optText(1);
+    const std::int64_t deletedAt = company.now();
     CQbSimStmt lineIds(db, "SELECT txn_line_id FROM txn_line WHERE txn_row = ?");
     lineIds.bind(1, row);
     while (lineIds.step()) deleteDataExtOf("TxnLine", lineIds.text(0));
     deleteDataExtOf("Txn", id);
+    CQbSimStmt log(db, "INSERT INTO txn_deleted(txn_type, txn_id, ref_number, time_created, time_deleted) "
+                       "VALUES(?, ?, ?, ?, ?)");
+    log.bind(1, type).bind(2, id).bind(3, refNumber).bind(4, find.integer(2)).bind(5, deletedAt).run();
     CQbSimStmt del(db, "DELETE FROM txn WHERE id = ?");
     del.bind(1, row).run();
     out.leaf("TxnDelType", type);
     out.leaf("TxnID", id);
-    out.leaf("TimeDeleted", qbsimDateTimeText(company.now()));
+    out.leaf("TimeDeleted", qbsimDateTimeText(deletedAt));
     out.leaf("RefNumber", refNumber);
+}
+
+void CQbSimEngine::txnDeletedQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
+    const auto types = qbsimChildren(rq, "TxnDelType");
+    std::string sql = "SELECT txn_type, txn_id, time_created, time_deleted, ref_number FROM txn_deleted "
+                      "WHERE txn_type IN (";
+    for (std::size_t i = 0; i < types.size(); ++i) sql += i ? ", ?" : "?";
+    sql += ")";
+    const auto [from, to] =
+        qbsimDateTimeRange(qbsimChild(rq, "DeletedDateRangeFilter"), "FromDeletedDate", "ToDeletedDate");
+    if (from) sql += " AND time_deleted >= ?";
+    if (to) sql += " AND time_deleted <= ?";
+    CQbSimStmt select(db, sql + " ORDER BY seq");
+    int index = 1;
+    for (xmlNodePtr t : types) select.bind(index++, qbsimText(t));
+    if (from) select.bind(index++, *from);
+    if (to) select.bind(index++, *to);
+    const CRenderOptions o = renderOptions(rq);
+    bool found = false;
+    while (select.step()) {
+        found = true;
+        out.beginRet("TxnDeletedRet", &o.includeRetElements);
+        out.leaf("TxnDelType", select.text(0));
+        out.leaf("TxnID", select.text(1));
+        out.leaf("TimeCreated", qbsimDateTimeText(select.integer(2)));
+        out.leaf("TimeDeleted", qbsimDateTimeText(select.integer(3)));
+        out.leaf("RefNumber", select.optText(4));
+        out.endRet();
+    }
+    if (!found) throw qbsimstatus::noMatch();
+}
+
+void CQbSimEngine::markTxnModified(std::int64_t txnRow) {
+    CQbSimStmt current(db, "SELECT edit_sequence FROM txn WHERE id = ?");
+    current.bind(1, txnRow);
+    if (!current.step()) return;
+    const std::int64_t t = nextEditTime(current.text(0));
+    CQbSimStmt update(db, "UPDATE txn SET time_modified = ?, edit_sequence = ? WHERE id = ?");
+    update.bind(1, t).bind(2, std::to_string(t)).bind(3, txnRow).run();
+}
+
+void CQbSimEngine::invoiceMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
+    xmlNodePtr mod = qbsimChild(rq, "InvoiceMod");
+    const std::string id = qbsimChildText(mod, "TxnID").value_or("");
+    CQbSimStmt find(db, "SELECT id, edit_sequence, txn_date FROM txn WHERE txn_id = ? AND txn_type = 'Invoice'");
+    find.bind(1, id);
+    if (!find.step()) throw qbsimstatus::notFound(id);
+    const std::int64_t row = find.integer(0);
+    const std::string sequence = qbsimChildText(mod, "EditSequence").value_or("");
+    if (sequence != find.text(1)) throw qbsimstatus::staleEditSequence(sequence);
+
+    // The stand-in changes these fields; it refuses a Mod of any other (the customer,
+    // the lines ...) rather than answering as if the change had been made.
+    static const std::set<std::string> fields = {"TxnID", "EditSequence", "TxnDate", "RefNumber", "Memo"};
+    for (xmlNodePtr field : qbsimElements(mod))
+        if (!fields.count(qbsimName(field)))
+            throw qbsimstatus::invalidValue(qbsimName(field), qbsimText(field),
+                                            "The stand-in does not change this field.");
+    const auto date = qbsimChildText(mod, "TxnDate");
+    if (date && (date->empty() || *date < "1901-01-01" || *date > "2100-12-31"))
+        throw qbsimstatus::invalidDate("TxnDate", *date);
+    const auto refNumber = qbsimChildText(mod, "RefNumber");
+    checkLength(refNumber, "RefNumber", 11);
+    const auto memo = qbsimChildText(mod, "Memo");
+    checkLength(memo, "Memo", 4095);
+
+    // A new date is logged in inventory_change by the txn_changed trigger, from the
+    // earlier of the two dates, so the ledger evaluates again from there before it
+    // answers. An unchanged date is not written, so it costs no evaluation.
+    if (date && *date != find.text(2)) {
+        CQbSimStmt move(db, "UPDATE txn SET txn_date = ? WHERE id = ?");
+        move.bind(1, *date).bind(2, row).run();
+    }
+    // An empty RefNumber or Memo clears the field.
+    if (refNumber) {
+        CQbSimStmt update(db, "UPDATE txn SET ref_number = NULLIF(?, '') WHERE id = ?");
+        update.bind(1, *refNumber).bind(2, row).run();
+    }
+    if (memo) {
+        CQbSimStmt update(db, "UPDATE txn SET memo = NULLIF(?, '') WHERE id = ?");
+        update.bind(1, *memo).bind(2, row).run();
+    }
+    markTxnModified(row);
+    CRenderOptions o;
+    o.includeLineItems = true;
+    for (xmlNodePtr n : qbsimChildren(rq, "IncludeRetElement")) o.includeRetElements.insert(qbsimText(n));
+    renderTxn(row, o, out);
 }
 
 void CQbSimEngine::buildAssemblyMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {

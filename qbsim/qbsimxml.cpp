@@ -45,6 +45,11 @@ CQbSimStatus invalidDate(const std::string& field, const std::string& value) {
             "There was an error when converting the date value \"" + value + "\" in the field \"" +
                 field + "\"."};
 }
+CQbSimStatus invalidDateRange(const std::string& from, const std::string& to) {
+    return {3030, "Error",
+            "The date range is invalid: the from date \"" + from + "\" is after the to date \"" + to +
+                "\"."};
+}
 CQbSimStatus staleEditSequence(const std::string& sequence) {
     return {3200, "Error", "The provided edit sequence \"" + sequence + "\" is out-of-date."};
 }
@@ -222,6 +227,19 @@ std::optional<std::int64_t> qbsimParseDateTime(const std::string& text) {
     return static_cast<std::int64_t>(mktime(&tm));
 }
 
+std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>> qbsimDateTimeRange(
+    xmlNodePtr filter, std::string_view fromTag, std::string_view toTag) {
+    auto bound = [&](std::string_view tag) -> std::pair<std::optional<std::int64_t>, std::string> {
+        const auto text = qbsimChildText(filter, tag);
+        if (!text || text->empty()) return {std::nullopt, ""};
+        return {qbsimParseDateTime(*text), *text};
+    };
+    const auto [from, fromText] = bound(fromTag);
+    const auto [to, toText] = bound(toTag);
+    if (from && to && *to < *from) throw qbsimstatus::invalidDateRange(fromText, toText);
+    return {from, to};
+}
+
 std::string qbsimToday() {
     const std::time_t t = std::time(nullptr);
     std::tm local{};
@@ -269,7 +287,8 @@ const std::map<std::string, ValueType, std::less<>>& typedElements() {
         {"OpenBalanceDate", ValueType::Date},   {"ServiceDate", ValueType::Date},
         {"ShipDate", ValueType::Date},          {"FromModifiedDate", ValueType::DateTime},
         {"FromReportDate", ValueType::Date},    {"ToReportDate", ValueType::Date},
-        {"ToModifiedDate", ValueType::DateTime}, {"IsActive", ValueType::Bool},
+        {"ToModifiedDate", ValueType::DateTime}, {"FromDeletedDate", ValueType::DateTime},
+        {"ToDeletedDate", ValueType::DateTime}, {"IsActive", ValueType::Bool},
         {"IsPending", ValueType::Bool},         {"IncludeLineItems", ValueType::Bool},
         {"IncludeComponentLineItems", ValueType::Bool},
         {"IncludeLinkedTxns", ValueType::Bool}, {"MarkPendingIfRequired", ValueType::Bool},

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct _xmlNode;
@@ -43,6 +44,7 @@ CQbSimStatus saveError(const std::string& what, const std::string& reason);  // 
 CQbSimStatus invalidValue(const std::string& field, const std::string& value,
                           const std::string& reason);                 // 3210
 CQbSimStatus invalidDate(const std::string& field, const std::string& value);  // 3020
+CQbSimStatus invalidDateRange(const std::string& from, const std::string& to);  // 3030
 CQbSimStatus staleEditSequence(const std::string& sequence);          // 3200
 CQbSimStatus featureNotEnabled();                                     // 3250
 CQbSimStatus invalidIterator(const std::string& id);                  // 3391
@@ -72,6 +74,10 @@ std::optional<std::int64_t> qbsimToCents(double value);
 bool qbsimIsDate(const std::string& text);
 // Seconds since the epoch of a DATETIMETYPE text (local time when it has no offset).
 std::optional<std::int64_t> qbsimParseDateTime(const std::string& text);
+// The bounds of a date-time range filter (ModifiedDateRangeFilter, DeletedDateRangeFilter)
+// in seconds; an absent or empty bound is empty. Throws 3030 when From is after To.
+std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>> qbsimDateTimeRange(
+    xmlNodePtr filter, std::string_view fromTag, std::string_view toTag);
 // Today's local date as YYYY-MM-DD, and date arithmetic on such texts.
 std::string qbsimToday();
 std::string qbsimAddDays(const std::string& date, int days);
