@@ -209,9 +209,9 @@ void CQbSimEngine::dataExtDefAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
 }
 
 void CQbSimEngine::dataExtDefDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
-    xmlNodePtr del = qbsimChild(rq, "DataExtDefDel");
-    const std::string owner = qbsimChildText(del, "OwnerID").value_or("0");
-    const std::string name = qbsimChildText(del, "DataExtName").value_or("");
+    // OwnerID and DataExtName stand in the request itself, with no element around them.
+    const std::string owner = qbsimChildText(rq, "OwnerID").value_or("0");
+    const std::string name = qbsimChildText(rq, "DataExtName").value_or("");
     CQbSimStmt find(db, "SELECT id, owner_id, name FROM dataext_def WHERE owner_id = ? COLLATE NOCASE "
                         "AND name = ? COLLATE NOCASE");
     find.bind(1, owner).bind(2, name);

@@ -435,7 +435,7 @@ TEST_F(QbSimEngineTest, CustomFieldsOnCompanyAndTransactions) {
     EXPECT_EQ(send("<TxnDelRq><TxnDelType>BuildAssembly</TxnDelType><TxnID>" + txnId + "</TxnID></TxnDelRq>")[0].code, 0);
     EXPECT_EQ(count("SELECT COUNT(*) FROM dataext_value WHERE object_kind = 'Txn'"), 0);
     EXPECT_EQ(send("<BuildAssemblyQueryRq/>")[0].code, 1);
-    EXPECT_EQ(send("<DataExtDefDelRq><DataExtDefDel><OwnerID>" + owner + "</OwnerID><DataExtName>StartDate</DataExtName></DataExtDefDel></DataExtDefDelRq>")[0].code, 0);
+    EXPECT_EQ(send("<DataExtDefDelRq><OwnerID>" + owner + "</OwnerID><DataExtName>StartDate</DataExtName></DataExtDefDelRq>")[0].code, 0);
     EXPECT_EQ(count("SELECT COUNT(*) FROM dataext_value"), 0);
 }
 

@@ -57,7 +57,7 @@ protected:
             lines += "<ItemInventoryAssemblyLine>" + ref("ItemInventoryRef", part) + "<Quantity>" + quantity +
                      "</Quantity></ItemInventoryAssemblyLine>";
         ok("<ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>" + name + "</Name>" +
-           ref("COGSAccountRef", "COGS") + ref("IncomeAccountRef", "Sales") +
+           ref("IncomeAccountRef", "Sales") + ref("COGSAccountRef", "COGS") +
            ref("AssetAccountRef", "Inventory Asset") + lines +
            "</ItemInventoryAssemblyAdd></ItemInventoryAssemblyAddRq>");
     }
