@@ -21,10 +21,9 @@ fi
 repo=$(cd "$1" && pwd) || exit 2
 winbuild=$(cd "$2" && pwd) || exit 2
 linuxbuild=$(cd "$3" && pwd) || exit 2
+# shellcheck source=tests/windows/winelib.sh
+source "$(dirname "$0")/winelib.sh"
 
-passed=0 failed=0
-pass() { echo "ok   $1"; passed=$((passed + 1)); }
-fail() { echo "FAIL $1"; failed=$((failed + 1)); }
 finish() {
     stage ""
     echo "stage times:$stage_times"
@@ -56,13 +55,7 @@ if [ -z "$exe" ] || [ ! -f "$exe" ]; then
     fail "lotwise-cli.exe not built (looked under $winbuild)"
     finish
 fi
-if command -v wine64 >/dev/null; then
-    wine=(wine64)
-elif [ -x /usr/lib/wine/wine64 ]; then
-    wine=(/usr/lib/wine/wine64)
-elif command -v wine >/dev/null; then
-    wine=(wine)
-else
+if ! find_wine; then
     fail "wine64 not installed"
     finish
 fi
@@ -71,9 +64,6 @@ export WINEPREFIX=$winbuild/wineprefix WINEDEBUG=-all
 export LC_ALL=C.UTF-8
 # No Mono or Gecko installer dialogs when the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-
-# The Wine name of an absolute POSIX path (Wine's drive Z: is the root).
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 stage "COM server DLL"
 dll=$(find "$winbuild" -path "$winbuild/wineprefix" -prune -o -name qbxmlrp_stub.dll -print 2>/dev/null | head -n 1)
@@ -118,10 +108,7 @@ work=$winbuild/fullrun
 rm -rf "$work"
 mkdir -p "$work"
 pristine="$work/Acme Hardware.pristine.qbw"
-if ! "$qbsim" create "$pristine" --name "Acme Hardware" >"$work/create.out" 2>&1 ||
-    ! "$qbsim" load "$pristine" "$repo/samples/acme_hardware_lists.xml" \
-        "$repo/samples/acme_hardware_2024_12.xml" "$repo/samples/acme_hardware_2025_q1.xml" \
-        >>"$work/create.out" 2>&1; then
+if ! make_sample_company "$pristine"; then
     fail "sample company"
     cat "$work/create.out"
     finish
@@ -132,33 +119,7 @@ linuxcompany="$work/linux/Acme Hardware.qbw"
 cp "$pristine" "$wincompany"
 cp "$pristine" "$linuxcompany"
 
-# ---- the server: one at a time, each on its own file and with its own faults
-server_pid=
-stop_server() {
-    if [ -n "$server_pid" ]; then
-        kill "$server_pid" 2>/dev/null
-        wait "$server_pid" 2>/dev/null
-        server_pid=
-    fi
-}
 trap stop_server EXIT
-port=
-start_server() {  # start_server FILE [QBSIM_FAULTS]
-    stop_server
-    : >"$work/serve.out"
-    QBSIM_FAULTS=${2:-} "$qbsim" serve "$1" --port 0 >"$work/serve.out" 2>"$work/serve.err" &
-    server_pid=$!
-    port=
-    for _ in $(seq 100); do
-        port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/serve.out")
-        [ -n "$port" ] && return 0
-        kill -0 "$server_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    echo "qbsim serve did not start:"
-    cat "$work/serve.err"
-    return 1
-}
 
 wincli() {  # wincli OUTPUT-FILE ARGS...; the exit code of lotwise-cli.exe
     local out=$1

@@ -1,0 +1,306 @@
+#!/usr/bin/env bash
+# The desktop program lotwise.exe under Wine on a virtual X screen (Xvfb), through real
+# COM: QuickBooks' request processor is qbxmlrp_stub.dll forwarding to `qbsim serve`, as
+# in fullrun.sh. The program's test mode (--drive, win32/windowdriver.h) plays the user
+# with window messages: "..." and the Open dialog, the date pickers, Process, the About
+# box, File > Exit. This script follows its log, takes the screenshots, and checks what
+# the windows showed and what the run left in the books:
+#
+#   first run      a file never valued: the start date picker shows, the run completes,
+#                  the books and report equal those of a Linux run of lotwise-cli
+#   second open    the same file, now valued: the start date as text, the current up-to
+#                  date, and an up-to date not after it refused with the window's text
+#   close mid-run  a close asked for while Process runs waits for the run, then ends
+#                  the program
+#
+#   windowrun.sh REPO_DIR WINDOWS_BUILD_DIR LINUX_BUILD_DIR
+#
+# The Wine prefix is WINDOWS_BUILD_DIR/wineprefix-gui (made when missing); the runs' files
+# go to WINDOWS_BUILD_DIR/windowrun and the screenshots (main window after the run,
+# progress window, About box) to WINDOWS_BUILD_DIR/screenshots. Prints "N passed, N
+# failed"; exit code 0 only when nothing failed.
+set -u
+
+if [ $# -ne 3 ]; then
+    echo "usage: windowrun.sh REPO_DIR WINDOWS_BUILD_DIR LINUX_BUILD_DIR" >&2
+    exit 2
+fi
+repo=$(cd "$1" && pwd) || exit 2
+winbuild=$(cd "$2" && pwd) || exit 2
+linuxbuild=$(cd "$3" && pwd) || exit 2
+# shellcheck source=tests/windows/winelib.sh
+source "$(dirname "$0")/winelib.sh"
+
+work=$winbuild/windowrun
+shots=$winbuild/screenshots
+qbsim=$linuxbuild/qbsim/qbsim
+linux_cli=$linuxbuild/cli/lotwise-cli
+exe=$winbuild/win32/lotwise.exe
+dll=$(find "$winbuild" -name qbxmlrp_stub.dll -not -path '*/wineprefix*' 2>/dev/null | head -n 1)
+
+xvfb_pid= program_pid=
+cleanup() {
+    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+    stop_server
+    [ -n "${WINEPREFIX:-}" ] && "$(wineserver_of)" -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit
+}
+
+# ---- tools
+for tool in "$qbsim" "$linux_cli" "$exe" "$dll"; do
+    if [ -z "$tool" ] || [ ! -f "$tool" ]; then
+        fail "${tool:-qbxmlrp_stub.dll} not built"
+        finish
+    fi
+done
+for tool in Xvfb import convert; do
+    if ! command -v "$tool" >/dev/null; then
+        fail "$tool not installed (xvfb, imagemagick)"
+        finish
+    fi
+done
+if ! find_wine; then
+    fail "wine64 not installed"
+    finish
+fi
+rm -rf "$work"
+mkdir -p "$work" "$shots"
+
+# ---- the screen: Xvfb picks a free display and names it on the descriptor given
+exec 5>"$work/display"
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 5>&-
+for _ in $(seq 50); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+    fail "Xvfb did not start"
+    cat "$work/xvfb.log"
+    finish
+fi
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+# ---- the prefix: made once; Wine draws the windows' frames itself (there is no window
+# manager), and the stand-in's COM server is registered
+export WINEPREFIX=$winbuild/wineprefix-gui WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+# A server left from another screen would put the windows there.
+"$(wineserver_of)" -k 2>/dev/null
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "${wine[@]}" wineboot -i >/dev/null 2>&1
+    "${wine[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+fi
+if "${wine[@]}" regsvr32 /s "$(winpath "$dll")" >/dev/null 2>&1; then
+    pass "qbxmlrp_stub.dll registered in $WINEPREFIX"
+else
+    fail "regsvr32 could not register $dll"
+    finish
+fi
+
+# ---- companies: one never valued for the first run, one for the close, one for Linux
+pristine="$work/Acme Hardware.pristine.qbw"
+if ! make_sample_company "$pristine"; then
+    fail "sample company"
+    cat "$work/create.out"
+    finish
+fi
+for run in first close linux; do
+    mkdir -p "$work/$run/Zoë Données"
+    cp "$pristine" "$work/$run/Zoë Données/Acme Hardware.qbw"
+done
+company() { echo "$work/$1/Zoë Données/Acme Hardware.qbw"; }
+
+# ---- the program and its log
+log=
+start_program() {  # start_program NAME RUN ARGS...: lotwise.exe --drive NAME.log on RUN's company
+    local run=$2
+    log=$work/$1.log
+    shift 2
+    QBSIM_SERVE_PORT=$port "${wine[@]}" "$exe" --drive "$(winpath "$log")" \
+        --company "$(winpath "$(company "$run")")" \
+        --data-dir "$(winpath "$work/$run/Zoë Données/AppData")" \
+        --report-dir "$(winpath "$work/$run/Zoë Données/Rapports")" "$@" >"${log%.log}.out" 2>&1 &
+    program_pid=$!
+}
+wait_for() {  # wait_for LINE SECONDS: true once the log has the line (a regular expression)
+    local deadline=$(($(date +%s) + $2))
+    while [ "$(date +%s)" -lt "$deadline" ]; do
+        grep -qE -- "$1" "$log" 2>/dev/null && return 0
+        kill -0 "$program_pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    grep -qE -- "$1" "$log" 2>/dev/null
+}
+go_on() { : >"$log.continue"; }
+end_program() {  # end_program SECONDS: the program's exit code (124 when it had to be killed)
+    local deadline=$(($(date +%s) + $1)) status
+    while kill -0 "$program_pid" 2>/dev/null; do
+        if [ "$(date +%s)" -ge "$deadline" ]; then
+            kill "$program_pid" 2>/dev/null
+            wait "$program_pid" 2>/dev/null
+            program_pid=
+            return 124
+        fi
+        sleep 0.2
+    done
+    wait "$program_pid"
+    status=$?
+    program_pid=
+    return $status
+}
+expect() {  # expect NAME TEXT...: for each text, a line of the log starts with it
+    local name=$1 line
+    shift
+    for line in "$@"; do
+        if ! line=$line awk 'index($0, ENVIRON["line"]) == 1 { found = 1 } END { exit !found }' "$log"; then
+            fail "$name: the log lacks \"$line\""
+            grep -E '^(control|timeout|window|exit)' "$log" | tail -n 20
+            return
+        fi
+    done
+    pass "$name"
+}
+crop() {  # crop SCREEN NAME RECT-NAME: the part of the screen the log's rectangle names, not all one colour
+    local rect x y w h
+    rect=$(grep "^rect $3: " "$log" | tail -n 1 | cut -d' ' -f3-)
+    [ -n "$rect" ] && read -r x y w h <<<"$rect" &&
+        convert "$1" -crop "${w}x${h}+${x}+${y}" +repage "$shots/$2.png" 2>>"$work/import.err" &&
+        [ "$(convert "$shots/$2.png" -format '%[fx:standard_deviation > 0.05]' info:)" = 1 ] &&
+        echo "${w}x${h}"
+}
+screenshot() {  # screenshot NAME WINDOW: the screen, the window cut out, and its inside when logged
+    local size
+    import -window root "$shots/$1-screen.png" 2>>"$work/import.err"
+    if size=$(crop "$shots/$1-screen.png" "$1" "$2"); then
+        pass "screenshot $shots/$1.png ($size)"
+    else
+        fail "screenshot $1: no picture of the $2 window"
+    fi
+    if grep -q "^rect $2-inside: " "$log"; then
+        crop "$shots/$1-screen.png" "$1-inside" "$2-inside" >/dev/null || fail "screenshot $1: no picture of its inside"
+    fi
+}
+status_line() { grep "^control 1005 " "$log" | tail -n 1 | sed 's/^[^:]*: //'; }
+
+never_valued="has never been performed on this file."
+completed="Process completed\\n\\nA report of the calculation is created at "
+
+# ---- first run: a file never valued, through the whole window
+echo "---- first run"
+# Each request waits a little, so that the progress window stays up for its picture.
+start_server "$(company first)" "latency-ms=30" || finish
+start_program first first --start 2025-01-01 --upto 2025-01-31
+if wait_for '^window shown$' 120; then
+    pass "first run: the main window opens after the splash"
+    expect "first run: the window before a file is opened" \
+        "control 1001 shown enabled: ..." "control 1002 shown disabled: Process" \
+        "control 1003 shown disabled: " "control 1008 hidden enabled: "
+else
+    fail "first run: the main window did not show"
+fi
+if wait_for '^opened$' 300; then
+    expect "first run: the Open dialog with the company filter, the file opened" \
+        "open dialog: QuickBooks Company Files (*.qbw)" \
+        "control 1000 shown enabled: $(winpath "$(company first)")" \
+        "control 1004 shown enabled: Acme Hardware" "control 1008 shown enabled: " \
+        "control 1002 shown enabled: Process"
+    if grep -q "^control 1005 shown enabled: .*$never_valued" "$log"; then
+        pass "first run: the status asks for a start date"
+    else
+        fail "first run: the status after Open: $(status_line)"
+    fi
+fi
+if wait_for '^progress shown$' 300; then
+    sleep 4.5  # two steps of the bar
+    screenshot lotwise-win32-progress-window progress
+fi
+if wait_for '^waiting$' 1800; then
+    screenshot lotwise-win32-main-window main
+    expect "first run: the dates picked and the up-to date valued" \
+        "picked 1008: 01/01/2025" "picked 1003: 01/31/2025" "control 1007 shown enabled: 01/31/2025"
+    if [[ "$(status_line)" == "$completed"*"costrun20250101_20250131.csv" ]]; then
+        pass "first run: Process completed, the report named in the status"
+    else
+        fail "first run: the status after Process: $(status_line)"
+    fi
+    go_on
+fi
+if wait_for '^about shown$' 60; then
+    sleep 0.3
+    screenshot lotwise-win32-about about
+    expect "first run: the About box" "about 1021: Lotwise v1.10" "about 1022: For use with QuickBooks®" "about 1: OK"
+    go_on
+fi
+end_program 120
+status=$?
+expect "first run: About closed, File > Exit ends the program" "about closed" "window closed" "exit 0"
+[ "$status" -eq 0 ] || fail "first run: lotwise.exe exit $status"
+stop_server
+
+# ---- second open: the file is valued now; an up-to date before the current one is refused
+echo "---- second open"
+start_server "$(company first)" || finish
+start_program second first --start 2025-03-01 --upto 2025-01-15
+if wait_for '^waiting$' 600; then
+    expect "second open: start date as text, the current up-to date, the start picker hidden" \
+        "control 1006 shown enabled: 01/01/2025" "control 1008 hidden enabled: " \
+        "control 1007 shown enabled: 01/31/2025" "picked 1003: 01/15/2025"
+    if grep -q "^picked 1008" "$log"; then
+        fail "second open: the hidden start date was picked"
+    fi
+    if [ "$(status_line)" = "Request failed.  The new Up To Date has to be after the current Up to Date.  Please change it to a later date." ]; then
+        pass "second open: Process refused with the window's text"
+    else
+        fail "second open: the status after Process: $(status_line)"
+    fi
+    go_on
+fi
+wait_for '^about shown$' 60 && go_on
+end_program 120
+status=$?
+[ "$status" -eq 0 ] && grep -qx "exit 0" "$log" || fail "second open: lotwise.exe exit $status"
+stop_server
+
+# ---- close mid-run: the close waits for the run, whose books must be whole
+echo "---- close mid-run"
+start_server "$(company close)" "latency-ms=10" || finish
+start_program close close --start 2025-01-01 --upto 2025-01-31 --close-during-run
+end_program 1800
+status=$?
+expect "close mid-run: the close asked during the run ends the program after it" \
+    "progress shown" "close asked during the run" "window closed" "exit 0"
+[ "$status" -eq 0 ] || fail "close mid-run: lotwise.exe exit $status"
+stop_server
+
+# ---- the books of both window runs against a Linux run of lotwise-cli
+echo "---- books"
+timeout 1800 "$linux_cli" --company "$(company linux)" --start 2025-01-01 --upto 2025-01-31 \
+    --data-dir "$work/linux/Zoë Données/AppData" --report-dir "$work/linux/Zoë Données/Rapports" \
+    >"$work/linux.out" 2>&1 || fail "Linux run: exit $?"
+"$qbsim" valuation "$(company linux)" --date 2025-01-31 >"$work/linux.valuation.csv" 2>&1
+report_name=costrun20250101_20250131.csv
+linux_report=$(find "$work/linux" -name "$report_name" | head -n 1)
+for run in first close; do
+    "$qbsim" valuation "$(company $run)" --date 2025-01-31 >"$work/$run.valuation.csv" 2>&1
+    if [ -s "$work/linux.valuation.csv" ] && cmp -s "$work/$run.valuation.csv" "$work/linux.valuation.csv"; then
+        pass "$run: valuation on 2025-01-31 equal to the Linux run's ($(wc -l <"$work/linux.valuation.csv") items)"
+    else
+        fail "$run: valuation on 2025-01-31 differs from the Linux run's"
+        diff "$work/$run.valuation.csv" "$work/linux.valuation.csv" | head -n 10
+    fi
+    report=$(find "$work/$run/Zoë Données/Rapports" -name "$report_name" 2>/dev/null | head -n 1)
+    if [ -n "$report" ] && [ -n "$linux_report" ] && diff -q <(tr -d '\r' <"$report") "$linux_report" >/dev/null; then
+        pass "$run: the report under the non-ASCII folder says what the Linux run's says"
+    else
+        fail "$run: no $report_name like the Linux run's under $work/$run/Zoë Données/Rapports"
+    fi
+done
+
+finish
