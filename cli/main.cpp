@@ -4,14 +4,19 @@
 //
 //   lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD
 //               [--data-dir DIR] [--report-dir DIR] [--timings]
+//   lotwise-cli --company FILE --rewind YYYY-MM-DD [--data-dir DIR] [--report-dir DIR]
+//
+// --rewind takes the file back to the end of the day before the date, deleting the
+// value adjustments posted from that date on; on or before the start date, every trace
+// of the valuation goes. What will be deleted is printed before it is done.
 //
 // --timings prints at the end, on standard error, where the run's time went: the
 // request processor (the QuickBooks stand-in), parsing its responses, the event log,
 // and the rest, which is the engine's own work.
 //
-// Exit status: 0 when the run completed with every posting carried out and its settings
-// stored, 1 when a check refused it, it failed or it ended with a warning, 2 on a usage
-// error.
+// Exit status: 0 when the run (or rewind) completed with every posting carried out and its
+// settings stored, 1 when a check refused it, it failed or it ended with a warning, 2 on a
+// usage error.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -32,7 +37,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD\n"
-    "                   [--data-dir DIR] [--report-dir DIR] [--timings]\n";
+    "                   [--data-dir DIR] [--report-dir DIR] [--timings]\n"
+    "       lotwise-cli --company FILE --rewind YYYY-MM-DD [--data-dir DIR] [--report-dir DIR]\n";
 
 int usage(const std::string& why) {
     std::fprintf(stderr, "lotwise-cli: %s\n%s", why.c_str(), kUsage);
@@ -71,6 +77,7 @@ int main(int argc, char** argv) {
     std::string company;
     std::string start;
     std::string upto;
+    std::string rewind;
     CCostrunFolders folders;
     bool timings = false;
     const auto started = std::chrono::steady_clock::now();
@@ -86,6 +93,7 @@ int main(int argc, char** argv) {
         if (arg == "--company") ok = value(company);
         else if (arg == "--start") ok = value(start);
         else if (arg == "--upto") ok = value(upto);
+        else if (arg == "--rewind") ok = value(rewind);
         else if (arg == "--data-dir") ok = value(folders.applicationData);
         else if (arg == "--report-dir") ok = value(folders.documents);
         else if (arg == "--timings") timings = true;
@@ -96,8 +104,15 @@ int main(int argc, char** argv) {
         if (!ok) return usage(arg + " needs a value");
     }
     if (company.empty()) return usage("--company is required");
-    if (upto.empty()) return usage("--upto is required");
-    const std::optional<CDateTime> uptoDate = parseDate(upto);
+    std::optional<CDateTime> rewindDate;
+    if (!rewind.empty()) {
+        if (!upto.empty() || !start.empty()) return usage("--rewind goes without --start and --upto");
+        rewindDate = parseDate(rewind);
+        if (!rewindDate) return usage("--rewind: not a date: " + rewind);
+    } else if (upto.empty()) {
+        return usage("--upto is required");
+    }
+    const std::optional<CDateTime> uptoDate = rewindDate ? rewindDate : parseDate(upto);
     if (!uptoDate) return usage("--upto: not a date: " + upto);
     std::optional<CDateTime> startDate;
     if (!start.empty()) {
@@ -118,7 +133,16 @@ int main(int argc, char** argv) {
         host.attach(&window);
         window.initDialog();
         host.controlsChanged();
-        if (window.openFile(company)) {
+        const bool opened = window.openFile(company);
+        if (opened && rewindDate) {
+            // No one to ask: what will be deleted is said, then done.
+            status = window.rewindTo(*rewindDate, [](const std::string& question) {
+                         std::printf("%s\n\n", question.c_str());
+                         return true;
+                     })
+                         ? 0
+                         : 1;
+        } else if (opened) {
             CCostrunDoc& engine = *window.getEngine();
             if (engine.getStartDate()) {
                 if (startDate) {

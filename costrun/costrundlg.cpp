@@ -11,7 +11,7 @@ const char* const kOpenedValued =
     "File is opened.\n\nIMPORTANT : Transactions have to be finalized before processing up to "
     "their dates.";
 const char* const kNeverValued =
-    "RIVU viziravir ivovizara has never been performed on this file. You are required to "
+    "FIFO valuation has never been performed on this file. You are required to "
     "select a start date before clicking the \"Process\" button to perform the valuation.\n\n"
     "IMPORTANT : The valuation will MODIFY your current QuickBooks Company file.  You are "
     "recommended to backup before proceeding.";
@@ -21,6 +21,14 @@ const char* const kUpToBeforeStart =
 const char* const kUpToNotAfterCurrent =
     "Request failed.  The new Up To Date has to be after the current Up to Date.  Please change "
     "it to a later date.";
+const char* const kQuickBooksFifo =
+    "Request failed.  QuickBooks itself values this company's inventory by FIFO (FIFO is turned "
+    "on in its Items & Inventory preferences): it already keeps FIFO costs from its FIFO start "
+    "date%s on. Lotwise would correct those costs a second time, so it does not process this "
+    "file.";
+const char* const kNothingToRewind =
+    "FIFO valuation has never been performed on this file: there is nothing to rewind.";
+const char* const kRewindFailed = "Rewind failed. It has the following error :\n";
 const char* const kInternalError = "Internal Error : ";
 const char* const kCompleted = "Process completed\n\nA report of the calculation is created at ";
 
@@ -112,17 +120,11 @@ bool CCostrunDlg::openFile(const std::string& path) {
     const bool opened = engine->openCompany(path);
     if (opened) {
         setText(kIdcCompanyName, engine->company ? engine->company->getValue("CompanyName") : "");
+        showValuedState();
         if (engine->getStartDate()) {
-            setText(kIdcStartDateText, engine->getStartDate()->userDateText());
-            setVisible(kIdcStartDateText, true);
-            setVisible(kIdcStartDate, false);
-            setText(kIdcCurrentUpToDate,
-                    engine->getLastUpToDate() ? engine->getLastUpToDate()->userDateText() : "");
-            setStatus(kOpenedValued);
+            const std::string behind = engine->changesBehindText();
+            setStatus(behind.empty() ? kOpenedValued : "Warning : " + behind + "\n\n" + kOpenedValued);
         } else {
-            setVisible(kIdcStartDate, true);
-            setVisible(kIdcStartDateText, false);
-            setText(kIdcCurrentUpToDate, "");
             std::string status;
             if (!engine->getErrorText().empty()) status = "Warning : " + engine->getErrorText() + "\n\n";
             setStatus(status + kNeverValued);
@@ -141,6 +143,20 @@ bool CCostrunDlg::openFile(const std::string& path) {
     return opened;
 }
 
+void CCostrunDlg::showValuedState() {
+    if (engine->getStartDate()) {
+        setText(kIdcStartDateText, engine->getStartDate()->userDateText());
+        setVisible(kIdcStartDateText, true);
+        setVisible(kIdcStartDate, false);
+        setText(kIdcCurrentUpToDate,
+                engine->getLastUpToDate() ? engine->getLastUpToDate()->userDateText() : "");
+    } else {
+        setVisible(kIdcStartDate, true);
+        setVisible(kIdcStartDateText, false);
+        setText(kIdcCurrentUpToDate, "");
+    }
+}
+
 bool CCostrunDlg::onProcess() {
     if (refuse() || !engine->getSession()) return false;
     CBusyScope scope(busy);
@@ -153,6 +169,13 @@ bool CCostrunDlg::onProcess() {
         return result;
     };
 
+    if (engine->getQuickBooksFifo()) {
+        const std::optional<CDateTime>& since = engine->getQuickBooksFifoDate();
+        char text[512];
+        std::snprintf(text, sizeof text, kQuickBooksFifo,
+                      since ? (" (" + since->userDateText() + ")").c_str() : "");
+        return finish(text, false);
+    }
     if (engine->getStartDate()) {
         if (*engine->getStartDate() > upTo) return finish(kUpToBeforeStart, false);
         if (engine->getLastUpToDate() && !(*engine->getLastUpToDate() < upTo)) {
@@ -178,6 +201,74 @@ bool CCostrunDlg::onProcess() {
     // The run completed, but QuickBooks refused something on the way: say so.
     if (!engine->getErrorText().empty()) status += "\n\nWarning : " + engine->getErrorText();
     return finish(status, true);
+}
+
+bool CCostrunDlg::onRewind() {
+    if (refuse() || !engine->getSession()) return false;
+    CBusyScope scope(busy);
+    if (!engine->getStartDate()) {
+        host.messageBox(kNothingToRewind, "Rewind");
+        return false;
+    }
+    const CDateTime initial = engine->earliestChangeBehind().value_or(
+        engine->getLastUpToDate() ? CCostrunDoc::startOfDay(*engine->getLastUpToDate())
+                                  : *engine->getStartDate());
+    const std::optional<CDateTime> chosen = host.chooseRewindDate(initial);
+    if (!chosen) return false;
+    CQbProgressScope progress;
+    return rewindTo(*chosen, [this](const std::string& text) {
+        return host.confirm(text, "Rewind");
+    });
+}
+
+bool CCostrunDlg::rewindTo(const CDateTime& date,
+                           const std::function<bool(const std::string&)>& confirm) {
+    if (!engine || !engine->getSession()) return false;
+    const std::optional<CDateTime> from = engine->rewindFrom(date);
+    if (!from) {
+        setStatus(kNothingToRewind);
+        host.controlsChanged();
+        return false;
+    }
+    const bool toStart = !(*from > *engine->getStartDate());
+    const int postings = engine->countRewindPostings(*from);
+    if (postings < 0) {
+        setStatus(kRewindFailed + engine->getErrorText());
+        host.controlsChanged();
+        return false;
+    }
+    const std::string count = std::to_string(postings) +
+                              (postings == 1 ? " value adjustment" : " value adjustments");
+    std::string question;
+    if (toStart) {
+        question = "Rewind to the start date " + from->userDateText() + "?\n\n" + count +
+                   " posted by Lotwise will be deleted, with every build value and run setting it "
+                   "stored: the file will be as it was before its first FIFO valuation.";
+    } else {
+        question = "Rewind to " + from->userDateText() + "?\n\n" + count +
+                   " posted by Lotwise dated on or after " + from->userDateText() +
+                   " will be deleted, and the file will be valued up to " +
+                   CCostrunDoc::previousDay(*from).userDateText() + ".";
+    }
+    question += "\n\nIMPORTANT : The rewind will MODIFY your current QuickBooks Company file.  You "
+                "are recommended to backup before proceeding.";
+    if (!confirm(question)) return false;
+
+    const bool done = engine->rewindTo(*from);
+    showValuedState();
+    if (!done) {
+        setStatus(kRewindFailed + engine->getErrorText());
+    } else if (toStart) {
+        setStatus("Rewind completed. " + count + (postings == 1 ? " was" : " were") +
+                  " deleted, with every build value and run setting: the file is as it was "
+                  "before its first FIFO valuation.\n\n" + kNeverValued);
+    } else {
+        setStatus("Rewind completed. " + count + (postings == 1 ? " was" : " were") +
+                  " deleted; the file is now valued up to " +
+                  engine->getLastUpToDate()->userDateText() + ".");
+    }
+    host.controlsChanged();
+    return done;
 }
 
 void CCostrunDlg::onTutorial() {

@@ -1,14 +1,16 @@
 // CCostrunDlg: the main window's logic without a toolkit. It owns the engine from
 // initialisation to close, holds the state of every control by its resource id (text,
 // visibility, enabled, and the date of a date picker), and runs the commands Open,
-// Process, Tutorial, User Manual, About and Exit. What only a toolkit can do (choose a
-// file, show a message box, open a document, run the About box, close the window)
-// goes through CCostrunDlgHost, which each front end implements and tests replace.
+// Process, Rewind, Tutorial, User Manual, About and Exit. What only a toolkit can do
+// (choose a file or a date, ask or tell the user, open a document, run the About box,
+// close the window) goes through CCostrunDlgHost, which each front end implements and
+// tests replace.
 //
-// User-interface thread only. While Open or Process runs, the message pump may deliver
-// another command: Open and Process are then refused until the running one ends.
+// User-interface thread only. While Open, Process or Rewind runs, the message pump may
+// deliver another command: those three are then refused until the running one ends.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -47,6 +49,17 @@ public:
     // Hands a document to the desktop's default program; the result is not used.
     virtual void openDocument(const std::string& path) = 0;
     virtual void runAboutBox() = 0;
+    // Rewind's date picker, starting at `initial`; none when the user cancels.
+    virtual std::optional<CDateTime> chooseRewindDate(const CDateTime& initial) {
+        (void)initial;
+        return std::nullopt;
+    }
+    // A question with Yes and No; true for Yes.
+    virtual bool confirm(const std::string& text, const std::string& caption) {
+        (void)text;
+        (void)caption;
+        return false;
+    }
     virtual void closeWindow() = 0;
     // A control's state changed (the status text during long work among them).
     virtual void controlsChanged() {}
@@ -75,6 +88,12 @@ public:
     bool openFile(const std::string& path);
     // True when the run completed.
     bool onProcess();
+    // Rewind...: a date from the host's picker, the host's confirmation naming what
+    // will be deleted, then the engine's rewind. True when the rewind completed.
+    bool onRewind();
+    // The rewind of a date already chosen (the command line's way in), with the
+    // confirmation asked of `confirm`.
+    bool rewindTo(const CDateTime& date, const std::function<bool(const std::string&)>& confirm);
     void onTutorial();
     void onUserManual();
     void onAbout();
@@ -93,6 +112,8 @@ private:
     void setEnabled(int id, bool enabled);
     void setStatus(const std::string& text) { setText(kIdcStatus, text); }
     bool refuse();
+    // The start date, up-to date and date pickers as the engine's settings have them.
+    void showValuedState();
 
     CCostrunDlgHost& host;
     CCostrunFolders folders;

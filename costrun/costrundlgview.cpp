@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -101,6 +102,8 @@ void CCostrunDlgView::buildMenus() {
     file->setObjectName(QStringLiteral("fileMenu"));
     QAction* open = file->addAction(text(guitext::kOpenItem));
     open->setObjectName(QStringLiteral("open"));
+    QAction* rewind = file->addAction(text(guitext::kRewindItem));
+    rewind->setObjectName(QStringLiteral("rewind"));
     file->addSeparator();
     QAction* exit = file->addAction(text(guitext::kExitItem));
     exit->setObjectName(QStringLiteral("exit"));
@@ -116,6 +119,7 @@ void CCostrunDlgView::buildMenus() {
     about->setObjectName(QStringLiteral("about"));
 
     connect(open, &QAction::triggered, this, [this] { command([this] { dlg->onOpen(); }); });
+    connect(rewind, &QAction::triggered, this, [this] { command([this] { dlg->onRewind(); }); });
     connect(exit, &QAction::triggered, this, [this] { command([this] { dlg->onExit(); }); });
     connect(manual, &QAction::triggered, this, [this] { command([this] { dlg->onUserManual(); }); });
     connect(tutorial, &QAction::triggered, this, [this] { command([this] { dlg->onTutorial(); }); });
@@ -279,6 +283,38 @@ QString CCostrunDlgView::locateDocument(const QString& path, const QStringList& 
 void CCostrunDlgView::openDocument(const std::string& path) {
     QDesktopServices::openUrl(
         QUrl::fromLocalFile(locateDocument(QString::fromStdString(path), documentRoots())));
+}
+
+std::optional<CDateTime> CCostrunDlgView::chooseRewindDate(const CDateTime& initial) {
+    QDialog picker(this);
+    picker.setObjectName(QStringLiteral("rewindDialog"));
+    picker.setWindowTitle(text(guitext::kRewindCaption));
+    auto* layout = new QVBoxLayout(&picker);
+    auto* prompt = new QLabel(text(guitext::kRewindPrompt), &picker);
+    prompt->setTextFormat(Qt::PlainText);
+    prompt->setWordWrap(true);
+    layout->addWidget(prompt);
+    auto* date = new QDateEdit(toQDate(initial), &picker);
+    date->setObjectName(QStringLiteral("rewindDate"));
+    date->setCalendarPopup(true);
+    date->setDisplayFormat(text(guitext::kDatePickerFormat));
+    layout->addWidget(date);
+    auto* buttons = new QDialogButtonBox(&picker);
+    buttons->addButton(text(guitext::kOk), QDialogButtonBox::AcceptRole);
+    buttons->addButton(text(guitext::kCancel), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, &picker, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &picker, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (picker.exec() != QDialog::Accepted) return std::nullopt;
+    const QDate chosen = date->date();
+    return CDateTime::fromLocal(chosen.year(), chosen.month(), chosen.day(), 12);
+}
+
+bool CCostrunDlgView::confirm(const std::string& question, const std::string& caption) {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(caption),
+                    QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void CCostrunDlgView::runAboutBox() {

@@ -44,6 +44,8 @@ public:
     void messageBox(const std::string& text, const std::string& caption) override;
     void openDocument(const std::string& path) override;
     void runAboutBox() override;
+    std::optional<CDateTime> chooseRewindDate(const CDateTime& initial) override;
+    bool confirm(const std::string& text, const std::string& caption) override;
     void closeWindow() override;
     void controlsChanged() override;
 

@@ -109,5 +109,8 @@ bool CCostrunDoc::openCompany(const std::string& path) {
         return false;
     }
     loadRunSettings();
-    return loadPreferences();
+    if (!loadPreferences()) return false;
+    // A refused check does not stop the open: its text says that it could not be made.
+    checkChangesBehind();
+    return true;
 }

@@ -133,6 +133,54 @@ public:
                         const std::string& account, const std::string& className,
                         const std::string& customer, bool sales);
 
+    // --- the books behind the valued period ---
+    // A transaction of a kind the valuation reads, dated on or before "LastUpToDate" and
+    // entered, changed or deleted since the last run.
+    struct CBookChange {
+        std::string type;       // TxnDelType: "Bill", "SalesReceipt", ...
+        std::string refNumber;
+        std::optional<CDateTime> date;  // none for a deleted one whose date is not known
+        bool deleted = false;
+    };
+    // Asks QuickBooks for such transactions (nothing to ask for a file never valued or
+    // last valued before "LastRunTime" was kept). False when QuickBooks refused a query:
+    // changesBehindText then says that the check could not be made.
+    bool checkChangesBehind();
+    const std::vector<CBookChange>& getChangesBehind() const { return changesBehind; }
+    // The start of the first day that may be stale; none without changes.
+    std::optional<CDateTime> earliestChangeBehind() const;
+    // The warning for the user; empty when there is nothing to say.
+    std::string changesBehindText() const;
+    // Stores "LastRunTime": now, or the latest modification time QuickBooks gave a
+    // build since `started` when that is later; defines the field on a file that lacks
+    // it. False with errorText when QuickBooks refused.
+    bool saveLastRunTime(const CDateTime& started);
+    // The day a rewind to `date` starts from: the date itself, or the start date for
+    // any date before it; none for a file never valued.
+    std::optional<CDateTime> rewindFrom(const CDateTime& date) const;
+    // How many of the system's value adjustments a rewind to the date deletes; -1 with
+    // errorText when QuickBooks refused the query.
+    int countRewindPostings(const CDateTime& date);
+    // Takes the file back to the end of the day before the date: commits the new
+    // "LastUpToDate" first, then deletes the system's value adjustments dated on or after
+    // the date and clears the "BuildValue" of the builds dated so. On or before the start
+    // date, every trace of the system goes (postings, build values, run settings and
+    // their definitions). False with errorText when refused or stopped; a rewind or run
+    // after it finishes the work.
+    bool rewindTo(const CDateTime& date);
+    int getRewoundPostings() const { return rewoundPostings; }
+    // The record of the transactions runs read (their dates, for deleted ones).
+    std::string seenRecordPath() const;
+    void loadSeenRecord();
+    void recordSeen(const CQbObjectList* list, const char* type);
+    void saveSeenRecord();
+    std::vector<std::string> ownPostingsFrom(const CDateTime& from);
+    // Deletes the definitions of the system's custom fields (and so any value left).
+    void removeRunFieldDefinitions();
+    // QuickBooks' own FIFO costing is on (its Items & Inventory preferences).
+    bool getQuickBooksFifo() const { return quickBooksFifo; }
+    const std::optional<CDateTime>& getQuickBooksFifoDate() const { return quickBooksFifoDate; }
+
     // --- the run ---
     // Values every day from the first unprocessed one up to newUpToDate (the end of
     // that day), committing "LastUpToDate" after each. False with errorText on failure.
@@ -201,6 +249,20 @@ public:
     std::optional<CDateTime> lastExecTime;
     std::optional<CDateTime> lastUpToDate;
     std::optional<CDateTime> startDate;
+    // When the last run or rewind finished writing ("LastRunTime").
+    std::optional<CDateTime> lastRunTime;
+    std::vector<CBookChange> changesBehind;
+    std::string changesBehindError;
+    int rewoundPostings = 0;
+    struct CSeenTxn {
+        std::string type;
+        std::string date;  // YYYY-MM-DD
+        std::string refNumber;
+    };
+    // TxnID to what a run read of it.
+    std::map<std::string, CSeenTxn> seenTxns;
+    bool quickBooksFifo = false;
+    std::optional<CDateTime> quickBooksFifoDate;
     std::string errorText;
     std::unique_ptr<CQbObject> company;
     bool hasStoredStart = false;

@@ -17,6 +17,7 @@ inline constexpr const char* kStatusGroup = "Status";
 
 inline constexpr const char* kFileMenu = "&File";
 inline constexpr const char* kOpenItem = "&Open";
+inline constexpr const char* kRewindItem = "&Rewind...";
 inline constexpr const char* kExitItem = "&Exit";
 inline constexpr const char* kHelpMenu = "&Help";
 inline constexpr const char* kManualItem = "User &Manual";
@@ -24,6 +25,12 @@ inline constexpr const char* kTutorialItem = "&Tutorial";
 inline constexpr const char* kAboutItem = "&About...";
 
 inline constexpr const char* kChooseFileCaption = "Open";
+
+inline constexpr const char* kRewindCaption = "Rewind";
+inline constexpr const char* kRewindPrompt =
+    "Value again from this date on. The file goes back to the end of the day before; on or "
+    "before the start date, to before its first valuation.";
+inline constexpr const char* kCancel = "Cancel";
 inline constexpr const char* kCompanyFilter = "QuickBooks Company Files (*.qbw)";
 inline constexpr const char* kAllFilesFilter = "All Files (*.*)";
 

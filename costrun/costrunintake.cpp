@@ -119,6 +119,11 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     dayTxns->addAll(kTxnInventoryAdjustment, dayInventoryAdjustments.get());
     dayTxns->addAll(kTxnBuildAssembly, dayBuilds.get());
 
+    recordSeen(dayInvoices.get(), "Invoice");
+    recordSeen(daySalesReceipts.get(), "SalesReceipt");
+    recordSeen(dayCreditMemos.get(), "CreditMemo");
+    recordSeen(dayInventoryAdjustments.get(), "InventoryAdjustment");
+    recordSeen(dayBuilds.get(), "BuildAssembly");
     logDaySales(dayInvoices.get(), "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
     logDaySales(daySalesReceipts.get(), "Sales Receipt", "SalesReceiptLineRet",
                 "SalesReceiptLineGroupRet");

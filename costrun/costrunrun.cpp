@@ -29,6 +29,8 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         return false;
     }
     errorText.clear();
+    const CDateTime started = CDateTime::now();
+    loadSeenRecord();
     openActivityLog();
     logActivity("Start date : %s\n", userDate(*startDate).c_str());
     if (lastUpToDate) {
@@ -91,6 +93,12 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         builds = session->queryBuildAssembly(&allBuilds);
         logBuilds(builds.get());
         logQueryWarnings();
+        recordSeen(bills.get(), "Bill");
+        recordSeen(itemReceipts.get(), "ItemReceipt");
+        recordSeen(checks.get(), "Check");
+        recordSeen(creditCardCharges.get(), "CreditCardCharge");
+        recordSeen(inventoryAdjustments.get(), "InventoryAdjustment");
+        recordSeen(builds.get(), "BuildAssembly");
 
         // Transactions of one date stand in this order; the FIFO walk takes them in
         // reverse (builds first, bills last).
@@ -136,6 +144,20 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         ok = false;
         // The day that failed is not done: the next run must start with it.
         lastUpToDate = committed;
+    }
+
+    saveSeenRecord();
+    // The moment this run finished writing: its own postings, build values and
+    // deletions stand before it, so the next open takes only the user's later changes
+    // for changes behind the valued period.
+    if (session) {
+        const std::string runError = errorText;
+        if (!saveLastRunTime(started) && ok) {
+            // Without it the next open would take this run's own writes for changes.
+            ok = false;
+        } else {
+            errorText = runError;
+        }
     }
 
     inventoryItems.reset();

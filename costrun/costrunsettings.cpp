@@ -1,6 +1,6 @@
 // Run settings kept in the company file as custom fields under the system's owner id:
-// "StartDate", "LastExecTime", "LastUpToDate" on the company and the definition of
-// "BuildValue" on build assembly transactions.
+// "StartDate", "LastExecTime", "LastUpToDate", "LastRunTime" on the company and the
+// definition of "BuildValue" on build assembly transactions.
 #include "costrundoc.h"
 
 #include "qbexception.h"
@@ -17,6 +17,7 @@ struct CRunField {
 constexpr CRunField kRunFields[] = {{"StartDate", "Company"},
                                     {"LastExecTime", "Company"},
                                     {"LastUpToDate", "Company"},
+                                    {"LastRunTime", "Company"},
                                     {"BuildValue", "BuildAssembly"}};
 constexpr const char* kRunFieldType = "STR255TYPE";
 
@@ -44,6 +45,7 @@ void CCostrunDoc::loadRunSettings() {
     startDate.reset();
     lastExecTime.reset();
     lastUpToDate.reset();
+    lastRunTime.reset();
     hasStoredStart = false;
     if (!company) return;
 
@@ -53,6 +55,9 @@ void CCostrunDoc::loadRunSettings() {
     }
     if (const CQbField* field = company->findPrivateDataExt("LastExecTime")) {
         lastExecTime = field->getDateTime();
+    }
+    if (const CQbField* field = company->findPrivateDataExt("LastRunTime")) {
+        lastRunTime = field->getDateTime();
     }
     if (const CQbField* field = company->findPrivateDataExt("LastUpToDate")) {
         if (std::optional<CDateTime> date = field->getDate()) lastUpToDate = endOfDay(*date);
@@ -78,6 +83,13 @@ bool CCostrunDoc::loadPreferences() {
     }
     const std::string on = preferences->getValue("MultiCurrencyPreferences", "IsMultiCurrencyOn");
     multiCurrency = on == "true" || on == "1";
+    const std::string fifo = preferences->getValue("ItemsAndInventoryPreferences", "FIFOEnabled");
+    quickBooksFifo = fifo == "true" || fifo == "1";
+    quickBooksFifoDate.reset();
+    if (quickBooksFifo) {
+        quickBooksFifoDate = readDateText(
+            preferences->getValue("ItemsAndInventoryPreferences", "FIFOEffectiveDate"));
+    }
     return true;
 }
 
@@ -95,6 +107,14 @@ bool CCostrunDoc::defineRunFields() {
         return false;
     }
     return true;
+}
+
+void CCostrunDoc::removeRunFieldDefinitions() {
+    for (const CRunField& field : kRunFields) {
+        if (!session->dataExtDefNameExists(kPrivateOwnerId, field.name, field.assignTo)) continue;
+        session->dataExtDefDel(kPrivateOwnerId, field.name);
+        if (!session->succeeded()) throw CQbException(session->refusalText("DataExtDefDelRq"));
+    }
 }
 
 bool CCostrunDoc::saveStartSettings() {

@@ -452,6 +452,26 @@ bool CQbRequestBase::dataExtModTxn(const std::string& txnDataExtType, const std:
     return dataExtTxn("DataExtModRq", "DataExtMod", txnDataExtType, txnId, nullptr, name, value);
 }
 
+bool CQbRequestBase::dataExtDel(const std::string& owner, const std::string& name,
+                                const std::string* txnDataExtType, const std::string* txnId) {
+    if (!isConnected()) return false;
+    dropResponse();
+    auto ext = std::make_unique<CQbFieldList>();
+    ext->addText("OwnerID", owner);
+    ext->addText("DataExtName", name);
+    if (txnId != nullptr) {
+        ext->addText("TxnDataExtType", txnDataExtType != nullptr ? *txnDataExtType : std::string());
+        ext->addText("TxnID", *txnId);
+    } else {
+        ext->addText("OtherDataExtType", "Company");
+    }
+    CQbFieldList fields;
+    fields.addAggregate("DataExtDel", std::move(ext));
+    response = sendRequest("DataExtDelRq", nullptr, &fields);
+    if (!succeeded(*response)) throw CQbException(refusalText(*response, "DataExtDelRq"));
+    return true;
+}
+
 bool CQbRequestBase::postValueAdjustments(const CDateTime& date, const std::string& account,
                                           const std::string* className,
                                           const std::string* customer, const std::string* memo,

@@ -180,6 +180,12 @@ public:
     bool dataExtModTxn(const std::string& txnDataExtType, const std::string& txnId,
                        const std::string& name, const std::string& value);
 
+    // Removes the value of a custom field: from the company when txnId is null,
+    // otherwise from that transaction of the given type. True when QuickBooks removed
+    // it, false without a session; a refusal throws CQbException with QuickBooks' message.
+    bool dataExtDel(const std::string& owner, const std::string& name,
+                    const std::string* txnDataExtType, const std::string* txnId);
+
     // --- value adjustments ---
     // Posts value adjustment lines in requests of just over 10240 characters of lines.
     // True on success and for no items; false without a session or for arrays of

@@ -50,7 +50,8 @@ check "later run" 0 $? "$work/out" "Process completed" "costrun20250111_20250112
 
 # A query QuickBooks refuses is no "nothing found": the run stops before the day and says
 # why; the next run finishes the job.
-QBSIM_FAULTS="status=BillQueryRq:1:1000:The request could not be processed." \
+# (The first BillQueryRq is the open's look for changes behind the valued period.)
+QBSIM_FAULTS="status=BillQueryRq:2:1000:The request could not be processed." \
     "$cli" --company "$company" --upto 2025-01-14 "${folders[@]}" >"$work/out" 2>&1
 check "refused bill query" 1 $? "$work/out" "The request could not be processed."
 "$cli" --company "$company" --upto 2025-01-14 "${folders[@]}" >"$work/out" 2>&1
@@ -60,6 +61,30 @@ check "run after a refused query" 0 $? "$work/out" "Process completed" "costrun2
 QBSIM_FAULTS="status=InventoryAdjustmentAddRq:1:3180:There was an error when saving the transaction." \
     "$cli" --company "$company" --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
 check "refused posting" 1 $? "$work/out" "Process completed" "Warning : There was an error when saving"
+
+# A bill entered late for a valued day is named at open; a rewind to its date and a run
+# value it. The rewind says what it deletes before it does so.
+sleep 1.1
+cat >"$work/late.xml" <<'XML'
+<?xml version="1.0"?><?qbxml version="16.0"?><QBXML><QBXMLMsgsRq onError="stopOnError">
+<BillAddRq><BillAdd><VendorRef><FullName>Summit Tools</FullName></VendorRef>
+<TxnDate>2025-01-08</TxnDate><RefNumber>LATE-1</RefNumber><ItemLineAdd>
+<ItemRef><FullName>Tools:Hammer</FullName></ItemRef><Quantity>3</Quantity><Cost>11.00</Cost>
+</ItemLineAdd></BillAdd></BillAddRq></QBXMLMsgsRq></QBXML>
+XML
+"$qbsim" request "$company" "$work/late.xml" >"$work/out" 2>&1
+check "late bill entered" 0 $? "$work/out" 'statusCode="0"'
+"$cli" --company "$company" --rewind 2025-01-31 "${folders[@]}" >"$work/out" 2>&1
+check "rewind past the valued period" 1 $? "$work/out" \
+    "FIFO values from 01/08/2025 on may be stale: 1 transaction dated on or before 01/20/2025 was entered" \
+    "Bill LATE-1, 01/08/2025" "Rewind failed."
+"$cli" --company "$company" --rewind 2025-01-08 "${folders[@]}" >"$work/out" 2>&1
+check "rewind" 0 $? "$work/out" "Rewind to 01/08/2025?" "Rewind completed." \
+    "the file is now valued up to 01/07/2025."
+"$cli" --company "$company" --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
+check "run after the rewind" 0 $? "$work/out" "Process completed" "costrun20250108_20250120.csv"
+"$cli" --company "$company" --rewind 2025-01-08 --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
+check "usage: --rewind with --upto" 2 $? "$work/out" "--rewind goes without --start and --upto"
 
 echo "not a company" >"$work/plain.qbw"
 "$cli" --company "$work/plain.qbw" --start 2025-01-01 --upto 2025-01-02 "${folders[@]}" >"$work/out" 2>&1

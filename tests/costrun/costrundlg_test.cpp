@@ -126,7 +126,7 @@ TEST_F(WindowTest, OpeningANeverValuedFileAsksForAStartDate) {
     EXPECT_FALSE(window.control(kIdcStartDateText).visible);
     EXPECT_TRUE(window.control(kIdcProcess).enabled);
     EXPECT_TRUE(window.control(kIdcUpToDate).enabled);
-    EXPECT_THAT(window.statusText(), StartsWith("RIVU viziravir ivovizara has never been performed"));
+    EXPECT_THAT(window.statusText(), StartsWith("FIFO valuation has never been performed"));
     EXPECT_EQ(host.shows, 1);
     EXPECT_FALSE(host.visible);
     EXPECT_EQ(script.calls[1], "BeginSession 0");  // single-user

@@ -142,13 +142,13 @@ TEST_F(SettingsTest, LastUpToDateIsModifiedAfterEachDay) {
 
 TEST_F(SettingsTest, DefinitionsAreAddedOnlyWhenMissing) {
     std::string all;
-    for (const char* name : {"StartDate", "LastExecTime", "LastUpToDate", "BuildValue"}) {
+    for (const char* name : {"StartDate", "LastExecTime", "LastUpToDate", "LastRunTime", "BuildValue"}) {
         all += std::string("<DataExtDefRet><OwnerID>") + kPrivateOwnerId + "</OwnerID><DataExtName>" +
                name + "</DataExtName><DataExtType>STR255TYPE</DataExtType></DataExtDefRet>";
     }
     script.defaultResponse = ok("DataExtDefQueryRs", all);
     ASSERT_TRUE(doc->defineRunFields());
-    EXPECT_EQ(script.requests.size(), 4u);
+    EXPECT_EQ(script.requests.size(), 5u);
     for (const std::string& request : script.requests) {
         EXPECT_THAT(request, HasSubstr("DataExtDefQueryRq"));
     }
@@ -158,7 +158,7 @@ TEST_F(SettingsTest, DefinitionsAreAddedOnlyWhenMissing) {
     ASSERT_TRUE(doc->defineRunFields());
     int adds = 0;
     for (const std::string& request : script.requests) adds += request.find("DataExtDefAddRq") != std::string::npos;
-    EXPECT_EQ(adds, 4);
+    EXPECT_EQ(adds, 5);
     EXPECT_THAT(script.requests.back(), HasSubstr("<DataExtName>BuildValue</DataExtName><DataExtType>"
                                                   "STR255TYPE</DataExtType><AssignToObject>BuildAssembly"));
 }

@@ -145,6 +145,19 @@ protected:
         return done;
     }
 
+    // Opens the file and rewinds it to the date, saying yes to the question.
+    bool rewind(const std::string& path, const CDateTime& date, std::string* status = nullptr,
+                std::string* question = nullptr) {
+        auto dlg = window();
+        if (!dlg->openFile(path)) return false;
+        const bool done = dlg->rewindTo(date, [question](const std::string& text) {
+            if (question) *question = text;
+            return true;
+        });
+        if (status) *status = dlg->statusText();
+        return done;
+    }
+
     // The system's value adjustments as QuickBooks holds them: the value difference
     // summed per date, account, class, customer and item.
     CPostings postings(const std::string& path) {

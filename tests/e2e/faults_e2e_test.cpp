@@ -164,6 +164,48 @@ TEST_F(InterruptedRun, SalesDaysEndAsWithoutInterruption) { interruptEverywhere(
 
 TEST_F(InterruptedRun, BuildDaysEndAsWithoutInterruption) { interruptEverywhere("build_company_rq.xml"); }
 
+// A rewind cut off at any request, refused or with QuickBooks gone from there on, leaves a
+// file that the next rewind, or the next run, finishes: the books end as those of a
+// rewind and a run that were never cut off, posting by posting.
+TEST_F(InterruptedRun, CutOffRewindIsFinishedByTheNextRewindOrRun) {
+    std::string path = company("build_company_rq.xml");
+    ASSERT_TRUE(runApril(path));
+    const CBooks valued = books(path);
+    plan = CFaultPlan{};
+    ASSERT_TRUE(rewind(path, day(2010, 4, 2)));
+    const int requests = plan.sent;
+    const CBooks rewound = books(path);
+    std::filesystem::remove(path);
+    ASSERT_NE(valued.lastUpToDate, rewound.lastUpToDate);
+
+    const char* strideText = std::getenv("LOTWISE_FAULT_STRIDE");
+    const int stride = strideText != nullptr && std::atoi(strideText) > 1 ? std::atoi(strideText) : 1;
+    for (CFault fault : {CFault::refuse, CFault::dieFrom}) {
+        for (int at = 1; at <= requests; at += stride) {
+            SCOPED_TRACE(std::string(faultName(fault)) + " at request " + std::to_string(at) + " of " +
+                         std::to_string(requests));
+            path = company("build_company_rq.xml");
+            ASSERT_TRUE(runApril(path));
+            plan = CFaultPlan{fault, at, 0};
+            rewind(path, day(2010, 4, 2));
+            plan = CFaultPlan{};
+            if (at % 2 == 1) {
+                std::string status;
+                EXPECT_TRUE(rewind(path, day(2010, 4, 2), &status)) << status;
+                expectSameBooks(rewound, books(path));
+            }
+            // A rewind cut off before it moved the up-to date back left nothing to redo.
+            if (books(path).lastUpToDate != valued.lastUpToDate) {
+                std::string status;
+                EXPECT_TRUE(runApril(path, &status)) << status;
+            }
+            expectSameBooks(valued, books(path));
+            std::filesystem::remove(path);
+            if (HasFailure()) return;
+        }
+    }
+}
+
 // QuickBooks refuses the first, then the second, query of each kind a run sends with
 // status 1000. A refused query is never "nothing found": the run stops before the day is
 // committed and says QuickBooks' message, and the next run ends with the books of a run

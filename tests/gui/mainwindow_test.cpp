@@ -2,6 +2,7 @@
 // Process of a stand-in company driven through the widgets, the Help commands, the
 // About box, the splash window, closing, and numbers written under a German locale.
 // The file chooser, message boxes and documents are replaced so that nothing blocks.
+#include <QApplication>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
@@ -56,6 +58,12 @@ public:
     }
     void openDocument(const std::string& path) override { documents.push_back(path); }
     void runAboutBox() override { ++aboutBoxes; }
+    std::vector<std::string> questions;
+    bool answer = true;
+    bool confirm(const std::string& text, const std::string&) override {
+        questions.push_back(text);
+        return answer;
+    }
     void controlsChanged() override {
         CCostrunDlgView::controlsChanged();
         if (!closeOnStatus.empty() && logic().statusText() == closeOnStatus) {
@@ -145,7 +153,7 @@ private slots:
             }
             menus << menu->text() + QStringLiteral(": ") + items.join(QStringLiteral(", "));
         }
-        QCOMPARE(menus, QStringList({QStringLiteral("&File: &Open, &Exit"),
+        QCOMPARE(menus, QStringList({QStringLiteral("&File: &Open, &Rewind..., &Exit"),
                                      QStringLiteral("&Help: User &Manual, &Tutorial, &About...")}));
 
         // Every control lies inside the window and none overlaps a neighbour's label.
@@ -175,7 +183,7 @@ private slots:
         view.menus()->findChild<QAction*>(QStringLiteral("open"))->trigger();
         QCOMPARE(child<QLineEdit>(view, kIdcFile)->text(), QString::fromStdString(path));
         QCOMPARE(child<QLineEdit>(view, kIdcCompanyName)->text(), QStringLiteral("Acme Hardware"));
-        QVERIFY(status(view).startsWith(QStringLiteral("RIVU viziravir ivovizara has never been performed")));
+        QVERIFY(status(view).startsWith(QStringLiteral("FIFO valuation has never been performed")));
         QVERIFY(child<QDateEdit>(view, kIdcStartDate)->isVisible());
         QVERIFY(!child<QLabel>(view, kIdcStartDateText)->isVisible());
         QVERIFY(child<QDateEdit>(view, kIdcUpToDate)->isEnabled());
@@ -232,6 +240,53 @@ private slots:
         // A new up-to date equal to the current one is refused.
         QTest::mouseClick(child<QPushButton>(view, kIdcProcess), Qt::LeftButton);
         QVERIFY(status(view).contains(QStringLiteral("has to be after the current Up to Date")));
+    }
+
+    // File > Rewind... shows a date picker (cancel changes nothing), asks, and takes the
+    // file back; the window then shows the new current up-to date.
+    void rewindAsksForADateThenTakesTheFileBack() {
+        const std::string path = company();
+        CTestView view(folders());
+        view.show();
+        view.choice = path;
+        QTest::mouseClick(child<QPushButton>(view, kIdcChooseFile), Qt::LeftButton);
+        child<QDateEdit>(view, kIdcStartDate)->setDate(QDate(2010, 4, 1));
+        child<QDateEdit>(view, kIdcUpToDate)->setDate(QDate(2010, 4, 3));
+        QTest::mouseClick(child<QPushButton>(view, kIdcProcess), Qt::LeftButton);
+        QCOMPARE(child<QLabel>(view, kIdcCurrentUpToDate)->text(), QStringLiteral("04/03/2010"));
+
+        QAction* rewind = view.menus()->findChild<QAction*>(QStringLiteral("rewind"));
+        QVERIFY(rewind != nullptr);
+        QCOMPARE(rewind->text(), QStringLiteral("&Rewind..."));
+        QDate offered;
+        auto answerPicker = [&offered](const QDate& date, bool accept) {
+            QTimer::singleShot(0, [&offered, date, accept] {
+                auto* picker = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(picker != nullptr);
+                QCOMPARE(picker->objectName(), QStringLiteral("rewindDialog"));
+                auto* edit = picker->findChild<QDateEdit*>(QStringLiteral("rewindDate"));
+                offered = edit->date();
+                edit->setDate(date);
+                if (accept) {
+                    picker->accept();
+                } else {
+                    picker->reject();
+                }
+            });
+        };
+        answerPicker(QDate(2010, 4, 2), false);
+        rewind->trigger();
+        QCOMPARE(offered, QDate(2010, 4, 3));
+        QVERIFY(view.questions.empty());
+        QCOMPARE(child<QLabel>(view, kIdcCurrentUpToDate)->text(), QStringLiteral("04/03/2010"));
+
+        answerPicker(QDate(2010, 4, 2), true);
+        rewind->trigger();
+        QCOMPARE(view.questions.size(), std::size_t(1));
+        QVERIFY(view.questions[0].rfind("Rewind to 04/02/2010?", 0) == 0);
+        QCOMPARE(status(view), QStringLiteral("Rewind completed. 2 value adjustments were deleted; the file is "
+                                              "now valued up to 04/01/2010."));
+        QCOMPARE(child<QLabel>(view, kIdcCurrentUpToDate)->text(), QStringLiteral("04/01/2010"));
     }
 
     void germanLocaleKeepsDecimalPoints() {

@@ -1,0 +1,401 @@
+// The books behind the valued period. A transaction entered, changed or deleted after
+// the last run but dated on or before "LastUpToDate" leaves the FIFO values from its
+// date on stale: opening the file looks for such transactions and says so. Rewind takes
+// the file back to the end of the day before a date (or to before the first run), so
+// that the next run values those days again from a clean slate.
+//
+// "LastRunTime" holds the moment the last run (or rewind) finished writing, so that its
+// own postings, build values and deletions stand before it and only the user's changes
+// come after. The dates of deleted transactions come from a record, kept in the data
+// folder, of the transactions the runs on this computer read: QuickBooks remembers a
+// deleted transaction's number and times but not its date.
+#include <algorithm>
+#include <cinttypes>
+#include <filesystem>
+#include <system_error>
+
+#include "costrundoc.h"
+#include "qbexception.h"
+#include "qbutils.h"
+
+namespace {
+
+struct CValuedKind {
+    const char* type;  // the TxnDelType and the base of the query's name
+    const char* name;  // as QuickBooks' user reads it
+};
+
+// The transactions the valuation reads.
+constexpr CValuedKind kValuedKinds[] = {
+    {"Bill", "Bill"},
+    {"ItemReceipt", "Item Receipt"},
+    {"Check", "Check"},
+    {"CreditCardCharge", "Credit Card Charge"},
+    {"Invoice", "Invoice"},
+    {"SalesReceipt", "Sales Receipt"},
+    {"CreditMemo", "Credit Memo"},
+    {"InventoryAdjustment", "Inventory Adjustment"},
+    {"BuildAssembly", "Build Assembly"},
+};
+
+// How many changes the warning names; the others are counted.
+constexpr std::size_t kNamedChanges = 5;
+
+const char* kindName(const std::string& type) {
+    for (const CValuedKind& kind : kValuedKinds) {
+        if (type == kind.type) return kind.name;
+    }
+    return type.c_str();
+}
+
+std::unique_ptr<CQbFieldList> dateFrom(const char* element, const std::string& text) {
+    auto range = std::make_unique<CQbFieldList>();
+    range->addText(element, text);
+    return range;
+}
+
+}  // namespace
+
+// --- the record of transactions read ---
+
+std::string CCostrunDoc::seenRecordPath() const {
+    if (!company || !lastExecTime) return {};
+    // The first run's time stamp and the company's name tell one file's valuation
+    // history from another's, wherever the file lies.
+    std::uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : company->getValue("CompanyName") + "|" + zoneDateTimeText(lastExecTime)) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char name[48];
+    std::snprintf(name, sizeof name, "transactions-%016" PRIx64 ".tsv", hash);
+    return joinPath(dataFolder, name);
+}
+
+void CCostrunDoc::loadSeenRecord() {
+    seenTxns.clear();
+    const std::string path = seenRecordPath();
+    if (path.empty()) return;
+    std::FILE* file = openFile(path, "rb");
+    if (file == nullptr) return;
+    std::string line;
+    auto take = [this](const std::string& text) {
+        // TxnID, type, date, RefNumber, separated by tabs.
+        std::size_t at[3];
+        std::size_t from = 0;
+        for (std::size_t& tab : at) {
+            tab = text.find('\t', from);
+            if (tab == std::string::npos) return;
+            from = tab + 1;
+        }
+        CSeenTxn& seen = seenTxns[text.substr(0, at[0])];
+        seen.type = text.substr(at[0] + 1, at[1] - at[0] - 1);
+        seen.date = text.substr(at[1] + 1, at[2] - at[1] - 1);
+        seen.refNumber = text.substr(at[2] + 1);
+    };
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        take(line);
+        line.clear();
+    }
+    std::fclose(file);
+}
+
+void CCostrunDoc::recordSeen(const CQbObjectList* list, const char* type) {
+    for (int i = 0; list && i < list->getSize(); ++i) {
+        const CQbObject& txn = *list->getAt(i);
+        const std::string id = txn.getValue("TxnID");
+        if (id.empty()) continue;
+        CSeenTxn& seen = seenTxns[id];
+        seen.type = type;
+        seen.date = txn.getValue("TxnDate");
+        seen.refNumber = txn.getValue("RefNumber");
+        for (char& c : seen.refNumber) {
+            if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+        }
+    }
+}
+
+void CCostrunDoc::saveSeenRecord() {
+    const std::string path = seenRecordPath();
+    if (path.empty() || seenTxns.empty()) return;
+    // Written beside and then moved over the old record, so that a run stopped while
+    // writing leaves the old record whole.
+    const std::string partial = path + ".new";
+    std::FILE* file = openFile(partial, "wb");
+    if (file == nullptr) return;
+    bool written = true;
+    for (const auto& [id, seen] : seenTxns) {
+        written = written && std::fprintf(file, "%s\t%s\t%s\t%s\n", id.c_str(), seen.type.c_str(),
+                                          seen.date.c_str(), seen.refNumber.c_str()) > 0;
+    }
+    written = std::fclose(file) == 0 && written;
+    std::error_code error;
+    if (written) std::filesystem::rename(pathFromUtf8(partial), pathFromUtf8(path), error);
+    if (!written || error) removeFile(partial);
+}
+
+// --- changes behind the valued period ---
+
+bool CCostrunDoc::checkChangesBehind() {
+    changesBehind.clear();
+    changesBehindError.clear();
+    if (!session || !startDate || !lastUpToDate || !lastRunTime) return true;
+    loadSeenRecord();
+    // Modification times count whole seconds: the run's own last writes may share the
+    // second of "LastRunTime", so the user's changes are those of the seconds after it.
+    const CDateTime after = lastRunTime->addSeconds(1);
+    const std::string since = zoneDateTimeText(after);
+    try {
+        for (const CValuedKind& kind : kValuedKinds) {
+            CQbFieldList filter;
+            filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", since));
+            for (const char* element : {"TxnID", "TxnDate", "RefNumber", "Memo"}) {
+                filter.addText("IncludeRetElement", element);
+            }
+            const std::string type = kind.type;
+            std::unique_ptr<CQbObjectList> changed =
+                session->query(queryRqName(type), retName(type), &filter, true);
+            for (int i = 0; changed && i < changed->getSize(); ++i) {
+                const CQbObject& txn = *changed->getAt(i);
+                std::optional<CDateTime> date = txn.getDate("TxnDate");
+                // A transaction moved to a later date left its old date stale too.
+                const auto seen = seenTxns.find(txn.getValue("TxnID"));
+                if (seen != seenTxns.end()) {
+                    const std::optional<CDateTime> before = readDateText(seen->second.date);
+                    if (before && (!date || *before < *date)) date = before;
+                }
+                if (!date || *date > *lastUpToDate) continue;
+                if (type == "InventoryAdjustment" && txn.getValue("Memo") == kValueAdjustMemo) continue;
+                changesBehind.push_back({type, txn.getValue("RefNumber"), date, false});
+            }
+        }
+
+        CQbFieldList deletedFilter;
+        for (const CValuedKind& kind : kValuedKinds) deletedFilter.addText("TxnDelType", kind.type);
+        deletedFilter.addAggregate("DeletedDateRangeFilter", dateFrom("FromDeletedDate", since));
+        std::unique_ptr<CQbObjectList> deleted =
+            session->query("TxnDeletedQueryRq", "TxnDeletedRet", &deletedFilter, false);
+        for (int i = 0; deleted && i < deleted->getSize(); ++i) {
+            const CQbObject& txn = *deleted->getAt(i);
+            const std::string type = txn.getValue("TxnDelType");
+            // Entered after the last run and deleted again: no run read it.
+            const std::optional<CDateTime> created = txn.getDateTime("TimeCreated");
+            if (created && !(*created < after)) continue;
+            const auto seen = seenTxns.find(txn.getValue("TxnID"));
+            std::optional<CDateTime> date;
+            if (seen != seenTxns.end()) {
+                date = readDateText(seen->second.date);
+                if (date && *date > *lastUpToDate) continue;
+            } else if (type == "InventoryAdjustment") {
+                // The system's own value adjustments are never in the record, and are
+                // deleted when a day is redone: an unknown adjustment is taken for one.
+                continue;
+            }
+            changesBehind.push_back({type, txn.getValue("RefNumber"), date, true});
+        }
+        logQueryWarnings();
+    } catch (const CQbException& e) {
+        changesBehind.clear();
+        changesBehindError = e.getMessage();
+        return false;
+    }
+    // Earliest first; those whose date is not known (deleted ones) lead, as they may
+    // reach back to the start.
+    std::stable_sort(changesBehind.begin(), changesBehind.end(),
+                     [](const CBookChange& a, const CBookChange& b) {
+                         if (!a.date || !b.date) return !a.date && b.date;
+                         return *a.date < *b.date;
+                     });
+    return true;
+}
+
+std::optional<CDateTime> CCostrunDoc::earliestChangeBehind() const {
+    if (changesBehind.empty()) return std::nullopt;
+    // A deleted transaction of unknown date may have been dated the start date itself.
+    const CBookChange& first = changesBehind.front();
+    return first.date ? startOfDay(*first.date) : startDate;
+}
+
+std::string CCostrunDoc::changesBehindText() const {
+    if (!changesBehindError.empty()) {
+        return "Lotwise could not check whether transactions dated on or before the Up To Date "
+               "were changed since the last run. QuickBooks answered : " +
+               changesBehindError;
+    }
+    const std::optional<CDateTime> earliest = earliestChangeBehind();
+    if (!earliest || !lastUpToDate) return {};
+    const std::size_t count = changesBehind.size();
+    std::string text = "FIFO values from " + earliest->userDateText() + " on may be stale: " +
+                       std::to_string(count) + (count == 1 ? " transaction" : " transactions") +
+                       " dated on or before " + lastUpToDate->userDateText() +
+                       (count == 1 ? " was" : " were") +
+                       " entered, changed or deleted since the last run. Use Rewind to value "
+                       "them again.";
+    for (std::size_t i = 0; i < count && i < kNamedChanges; ++i) {
+        const CBookChange& change = changesBehind[i];
+        text += std::string("\n  ") + kindName(change.type);
+        if (!change.refNumber.empty()) text += " " + change.refNumber;
+        text += ", " + (change.date ? change.date->userDateText() : std::string("date unknown"));
+        if (change.deleted) text += ", deleted";
+    }
+    if (count > kNamedChanges) text += "\n  and " + std::to_string(count - kNamedChanges) + " more";
+    return text;
+}
+
+bool CCostrunDoc::saveLastRunTime(const CDateTime& started) {
+    if (!session || !startDate) return false;
+    std::optional<CDateTime> now = CDateTime::now();
+    try {
+        // The builds whose value this run wrote carry QuickBooks' modification time,
+        // which may run ahead of this computer's clock: the stamp is the later of both.
+        CQbFieldList filter;
+        filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", zoneDateTimeText(started)));
+        filter.addText("IncludeRetElement", "TimeModified");
+        std::unique_ptr<CQbObjectList> written = session->queryBuildAssembly(&filter);
+        for (int i = 0; written && i < written->getSize(); ++i) {
+            const std::optional<CDateTime> modified = written->getAt(i)->getDateTime("TimeModified");
+            if (modified && *modified > *now) now = modified;
+        }
+        try {
+            storeCompanyField("LastRunTime", zoneDateTimeText(now), lastRunTime == std::nullopt);
+        } catch (const CQbException&) {
+            // A file first valued before the field existed refuses both writes: define
+            // it, then store it. A lost answer is no refusal, and stops here.
+            if (session->lastExchangeFailed()) throw;
+            session->dataExtDefAdd(kPrivateOwnerId, "LastRunTime", "STR255TYPE", "Company");
+            storeCompanyField("LastRunTime", zoneDateTimeText(now), true);
+        }
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
+    lastRunTime = now;
+    return true;
+}
+
+// --- rewind ---
+
+std::optional<CDateTime> CCostrunDoc::rewindFrom(const CDateTime& date) const {
+    if (!startDate) return std::nullopt;
+    const CDateTime from = startOfDay(date);
+    return from < *startDate ? *startDate : from;
+}
+
+std::vector<std::string> CCostrunDoc::ownPostingsFrom(const CDateTime& from) {
+    CQbFieldList filter;
+    filter.addAggregate("TxnDateRangeFilter", dateFrom("FromTxnDate", dateText(from)));
+    for (const char* element : {"TxnID", "Memo"}) filter.addText("IncludeRetElement", element);
+    std::unique_ptr<CQbObjectList> adjustments = session->queryInventoryAdjustment(&filter);
+    std::vector<std::string> own;
+    for (int i = 0; adjustments && i < adjustments->getSize(); ++i) {
+        if (adjustments->getAt(i)->getValue("Memo") == kValueAdjustMemo) {
+            own.push_back(adjustments->getAt(i)->getValue("TxnID"));
+        }
+    }
+    return own;
+}
+
+int CCostrunDoc::countRewindPostings(const CDateTime& date) {
+    errorText.clear();
+    const std::optional<CDateTime> from = rewindFrom(date);
+    if (!session || !from) return -1;
+    try {
+        return static_cast<int>(ownPostingsFrom(*from).size());
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return -1;
+    }
+}
+
+bool CCostrunDoc::rewindTo(const CDateTime& date) {
+    errorText.clear();
+    rewoundPostings = 0;
+    if (!session) {
+        errorText = "No QuickBooks file is opened.";
+        return false;
+    }
+    const std::optional<CDateTime> from = rewindFrom(date);
+    if (!from) {
+        errorText = "FIFO valuation has never been performed on this file: there is nothing to rewind.";
+        return false;
+    }
+    const bool toStart = !(*from > *startDate);
+    // Only valued days can be taken back. The day after the last valued one is allowed:
+    // that rewind moves nothing back but removes what a cut-off rewind or run left.
+    const CDateTime valuedTo = lastUpToDate ? *lastUpToDate : endOfDay(previousDay(*startDate));
+    const CDateTime latest = startOfDay(nextDay(valuedTo));
+    if (!toStart && *from > latest) {
+        errorText = "The file is valued up to " + valuedTo.userDateText() +
+                    " only: choose a date on or before " + latest.userDateText() + " to rewind.";
+        return false;
+    }
+    openActivityLog();
+    logActivity("Rewind to %s\n", from->userDateText().c_str());
+    const CDateTime started = CDateTime::now();
+    try {
+        // The new end of the valued period is committed first: whatever the rewind
+        // leaves undone if it is stopped now lies after it, where the next run or
+        // rewind removes it as the leftovers of an interrupted run.
+        const CDateTime newUpTo = endOfDay(previousDay(*from));
+        storeCompanyField("LastUpToDate", zoneDateTimeText(newUpTo), false);
+        lastUpToDate = toStart ? std::nullopt : std::optional<CDateTime>(newUpTo);
+
+        const std::vector<std::string> own = ownPostingsFrom(*from);
+        for (const std::string& txnId : own) {
+            progress("Deleting value adjustment " + std::to_string(rewoundPostings + 1) + " of " +
+                     std::to_string(own.size()) + "...");
+            session->txnDel(txnId, "InventoryAdjustment");
+            logActivity("Removed value adjustment %s\n", txnId.c_str());
+            ++rewoundPostings;
+        }
+
+        CQbFieldList buildFilter;
+        buildFilter.addAggregate("TxnDateRangeFilter", dateFrom("FromTxnDate", dateText(*from)));
+        buildFilter.addText("OwnerID", kPrivateOwnerId);
+        progress("Clearing the value of builds...");
+        std::unique_ptr<CQbObjectList> buildsFrom = session->queryBuildAssembly(&buildFilter);
+        const std::string buildType = "BuildAssembly";
+        for (int i = 0; buildsFrom && i < buildsFrom->getSize(); ++i) {
+            const CQbObject& build = *buildsFrom->getAt(i);
+            if (build.findPrivateDataExt("BuildValue") == nullptr) continue;
+            const std::string txnId = build.getValue("TxnID");
+            session->dataExtDel(kPrivateOwnerId, "BuildValue", &buildType, &txnId);
+            logActivity("Cleared the value of build %s\n", txnId.c_str());
+        }
+
+        if (toStart) {
+            // Every trace of the system goes: the run settings (the start date last, so
+            // that a rewind stopped before it still finds the file valued), then their
+            // definitions.
+            progress("Removing the run settings...");
+            std::unique_ptr<CQbObject> current = session->queryCompany();
+            for (const char* name : {"LastUpToDate", "LastExecTime", "LastRunTime", "StartDate"}) {
+                if (current && current->findPrivateDataExt(name) != nullptr) {
+                    session->dataExtDel(kPrivateOwnerId, name, nullptr, nullptr);
+                }
+            }
+            removeRunFieldDefinitions();
+            const std::string record = seenRecordPath();
+            if (!record.empty()) removeFile(record);
+            seenTxns.clear();
+            startDate.reset();
+            lastExecTime.reset();
+            lastRunTime.reset();
+            hasStoredStart = false;
+            logActivity("Every value adjustment, build value and run setting was removed\n");
+        } else if (!saveLastRunTime(started)) {
+            throw CQbException(errorText);
+        }
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        logActivity("Rewind stopped : %s\n", errorText.c_str());
+        return false;
+    }
+    changesBehind.clear();
+    changesBehindError.clear();
+    return true;
+}
