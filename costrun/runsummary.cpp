@@ -1,0 +1,126 @@
+// The run summary as text and as JSON. Amounts are written with the C printf rules in
+// the "C" numeric locale, as the report is.
+#include "runsummary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// How many exceptions the few lines name; the others are counted.
+constexpr std::size_t kNamedExceptions = 5;
+
+// 1234567.891 gives "1,234,567.89"; a negative amount keeps its minus sign.
+std::string groupedAmount(double value) {
+    char digits[64];
+    std::snprintf(digits, sizeof digits, "%.2f", std::fabs(value) < 0.005 ? 0.0 : value);
+    std::string text = digits;
+    const bool negative = text[0] == '-';
+    const std::size_t start = negative ? 1 : 0;
+    const std::size_t point = text.find('.');
+    for (std::size_t at = point; at > start + 3; at -= 3) text.insert(at - 3, ",");
+    return text;
+}
+
+std::string isoDate(const CDateTime& day) {
+    const CLocalTime d = day.local();
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+    return text;
+}
+
+std::string jsonText(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", std::fabs(value) < 0.005 ? 0.0 : value);
+    return text;
+}
+
+const char* kindName(CRunException::Kind kind) {
+    switch (kind) {
+        case CRunException::kUnvalued: return "unvalued";
+        case CRunException::kShortBuild: return "shortBuild";
+        case CRunException::kRefusedPosting: return "refusedPosting";
+        case CRunException::kOpeningLotOnly: return "openingLotOnly";
+        case CRunException::kProofDifference: return "proofDifference";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, double>> CRunSummary::largestCorrections(std::size_t n) const {
+    std::vector<std::pair<std::string, double>> items(itemCorrections.begin(), itemCorrections.end());
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+        return std::fabs(a.second) > std::fabs(b.second);
+    });
+    if (items.size() > n) items.resize(n);
+    return items;
+}
+
+std::string CRunSummary::text() const {
+    std::string out = "Days processed : " + std::to_string(daysProcessed) + " (" +
+                      std::to_string(daysCalculated) + " with sales, adjustments or builds)\n";
+    out += "Postings : " + std::to_string(postings) + ", inventory value up by " +
+           groupedAmount(increase) + " and down by " + groupedAmount(-decrease) + "\n";
+    if (proofMade) {
+        out += "QuickBooks now carries the FIFO value of " + std::to_string(proofMatched) + " of " +
+               std::to_string(proofItems) + " items (" + proofDay.userDateText() + ").\n";
+    }
+    if (exceptions.empty()) return out + "No exceptions.";
+    out += "Exceptions : " + std::to_string(exceptions.size());
+    for (std::size_t i = 0; i < exceptions.size() && i < kNamedExceptions; ++i) {
+        const CRunException& e = exceptions[i];
+        out += "\n  " + e.item + ", " + e.day.userDateText() + ": " + e.reason;
+    }
+    if (exceptions.size() > kNamedExceptions) {
+        out += "\n  and " + std::to_string(exceptions.size() - kNamedExceptions) + " more";
+    }
+    return out;
+}
+
+std::string CRunSummary::json() const {
+    std::string out = "{\"firstDay\":" + jsonText(isoDate(firstDay)) + ",\"upTo\":" + jsonText(isoDate(upTo)) +
+                      ",\"daysProcessed\":" + std::to_string(daysProcessed) +
+                      ",\"daysCalculated\":" + std::to_string(daysCalculated) +
+                      ",\"postings\":" + std::to_string(postings) + ",\"increase\":" + jsonNumber(increase) +
+                      ",\"decrease\":" + jsonNumber(decrease) + ",\"items\":{";
+    bool first = true;
+    for (const auto& [item, amount] : itemCorrections) {
+        out += (first ? "" : ",") + jsonText(item) + ":" + jsonNumber(amount);
+        first = false;
+    }
+    out += "},\"proof\":";
+    if (proofMade) {
+        out += "{\"day\":" + jsonText(isoDate(proofDay)) + ",\"matched\":" + std::to_string(proofMatched) +
+               ",\"items\":" + std::to_string(proofItems) + "}";
+    } else {
+        out += "null";
+    }
+    out += ",\"exceptions\":[";
+    first = true;
+    for (const CRunException& e : exceptions) {
+        out += std::string(first ? "" : ",") + "{\"kind\":" + jsonText(kindName(e.kind)) +
+               ",\"item\":" + jsonText(e.item) + ",\"day\":" + jsonText(isoDate(e.day)) +
+               ",\"reason\":" + jsonText(e.reason) + "}";
+        first = false;
+    }
+    return out + "]}";
+}

@@ -1,0 +1,60 @@
+// What a valuation run did, for the user: the days it went through, the postings it made
+// and by how much they moved inventory, each item's total correction, QuickBooks' total
+// inventory value before and after the corrections of each calculated day, the check of
+// QuickBooks' values against the FIFO values after the last day (the proof), and what
+// needs a look (the exceptions). The engine fills it while it runs; the activity log,
+// the window's status text, the command line (as text or JSON) and the run's page show it.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "datetime.h"
+
+struct CRunException {
+    enum Kind {
+        kUnvalued,        // on-hand quantity negative, or lots that do not cover it ("N/A")
+        kShortBuild,      // a build that could not be valued: a component is short
+        kRefusedPosting,  // a value adjustment QuickBooks refused
+        kOpeningLotOnly,  // valued wholly from the opening lot past the run's first month
+        kProofDifference, // QuickBooks' value differs from the FIFO value after the run
+    };
+    Kind kind = kUnvalued;
+    std::string item;
+    CDateTime day;
+    std::string reason;  // as the user reads it
+};
+
+struct CRunDayTotal {
+    CDateTime day;
+    double before = 0;  // QuickBooks' total inventory value at the end of the day, as read
+    double after = 0;   // the same after the day's corrections
+};
+
+struct CRunSummary {
+    CDateTime firstDay;
+    CDateTime upTo;
+    int daysProcessed = 0;
+    int daysCalculated = 0;
+    int postings = 0;       // value adjustment transactions QuickBooks took
+    double increase = 0;    // sum of the corrections that raised a value
+    double decrease = 0;    // sum of those that lowered one (zero or below)
+    std::map<std::string, double> itemCorrections;  // per item, the sum of its corrections
+    std::vector<CRunDayTotal> dayTotals;            // per calculated day, in order
+    // The proof: QuickBooks' values re-read after the last calculated day.
+    bool proofMade = false;
+    CDateTime proofDay;
+    int proofMatched = 0;  // items whose value QuickBooks carries within 0.02 of FIFO
+    int proofItems = 0;    // items valued that day
+    std::vector<CRunException> exceptions;
+
+    // The n items with the largest corrections (by size), largest first.
+    std::vector<std::pair<std::string, double>> largestCorrections(std::size_t n) const;
+    // A few lines for the status text, the activity log and the command line.
+    std::string text() const;
+    // One JSON object with the same figures, for scripts.
+    std::string json() const;
+};
