@@ -15,12 +15,15 @@ constexpr std::size_t kNamedExceptions = 5;
 std::string groupedAmount(double value) {
     char digits[64];
     std::snprintf(digits, sizeof digits, "%.2f", std::fabs(value) < 0.005 ? 0.0 : value);
-    std::string text = digits;
-    const bool negative = text[0] == '-';
-    const std::size_t start = negative ? 1 : 0;
+    const std::string text = digits;
+    const std::size_t start = text[0] == '-' ? 1 : 0;
     const std::size_t point = text.find('.');
-    for (std::size_t at = point; at > start + 3; at -= 3) text.insert(at - 3, ",");
-    return text;
+    std::string out = text.substr(0, start);
+    for (std::size_t i = start; i < point; ++i) {
+        if (i > start && (point - i) % 3 == 0) out += ',';
+        out += text[i];
+    }
+    return out + text.substr(point);
 }
 
 std::string isoDate(const CDateTime& day) {
