@@ -27,6 +27,8 @@ constexpr double kPlotLimit = 1e15;
 constexpr double kCharWidth = 7;
 // The day chart draws a dot at every day up to this many days.
 constexpr std::size_t kMostDots = 62;
+// The least distance between two dates on the day axis.
+constexpr double kDateGap = 96;
 // The tables under the charts are open at first up to this many rows.
 constexpr std::size_t kOpenRows = 31;
 // Item names in the bar chart are cut to this many characters (the table has them whole).
@@ -58,6 +60,7 @@ table { border-collapse: collapse; width: 100%; font-size: 0.9rem; }
 caption { text-align: left; color: #4b5563; padding: 4px 0; }
 th, td { padding: 4px 8px; border-bottom: 1px solid #e5e7eb; text-align: left; vertical-align: top; }
 th { font-weight: 600; background: #f9fafb; }
+.day { white-space: nowrap; font-variant-numeric: tabular-nums; }
 .num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 figure { margin: 0; }
 figcaption { color: #4b5563; font-size: 0.9rem; margin-bottom: 4px; }
@@ -232,7 +235,7 @@ std::string exceptionsPart(const CRunSummary& summary) {
     out += "<table>\n<thead><tr><th scope=\"col\">Item</th><th scope=\"col\">Day</th>"
            "<th scope=\"col\">Reason</th></tr></thead>\n<tbody>\n";
     for (const CRunException& e : summary.exceptions) {
-        out += "<tr><td>" + escaped(e.item) + "</td><td class=\"num\">" + e.day.userDateText() + "</td><td>" +
+        out += "<tr><td>" + escaped(e.item) + "</td><td class=\"day\">" + e.day.userDateText() + "</td><td>" +
                escaped(e.reason) + "</td></tr>\n";
     }
     return out + "</tbody>\n</table>\n</section>\n";
@@ -283,9 +286,15 @@ std::string dayChartPart(const CRunSummary& summary) {
     constexpr double bottom = 296;
     constexpr double right = kChartWidth - 48;
     const double left = std::clamp(labelWidth + 16, 64.0, 200.0);
+    // Days stand at their dates, so a weekend without sales shows as a gap.
     const std::size_t n = days.size();
+    const double firstTime = static_cast<double>(days.front().day.seconds());
+    const double timeSpan = static_cast<double>(days.back().day.seconds()) - firstTime;
     const auto xOf = [&](std::size_t i) {
-        return n == 1 ? (left + right) / 2 : left + (right - left) * static_cast<double>(i) / static_cast<double>(n - 1);
+        if (n == 1) return (left + right) / 2;
+        const double share = timeSpan > 0 ? (static_cast<double>(days[i].day.seconds()) - firstTime) / timeSpan
+                                          : static_cast<double>(i) / static_cast<double>(n - 1);
+        return left + (right - left) * std::clamp(share, 0.0, 1.0);
     };
     const auto yOf = [&](double v) { return bottom - (bottom - top) * (plotted(v) - axis.lo) / (axis.hi - axis.lo); };
 
@@ -315,10 +324,17 @@ std::string dayChartPart(const CRunSummary& summary) {
         out += svgText(left - 8, y + 4, "end", groupedAmount(tick, axis.decimals));
     }
     out += svgLine(left, bottom, right, bottom, "stroke=\"#6b7280\" stroke-width=\"1\"");
-    // Day axis: at most seven dates, the first and the last among them.
-    const std::size_t labels = std::min<std::size_t>(n, 7);
-    for (std::size_t k = 0; k < labels; ++k) {
-        const std::size_t i = labels == 1 ? 0 : (k * (n - 1) + (labels - 1) / 2) / (labels - 1);
+    // Day axis: the first and the last day and, between them, days far enough apart for
+    // their dates not to touch.
+    std::vector<std::size_t> labelled{0};
+    for (std::size_t i = 1; i < n; ++i) {
+        if (xOf(i) - xOf(labelled.back()) >= kDateGap) labelled.push_back(i);
+    }
+    if (labelled.back() != n - 1) {
+        if (labelled.size() > 1 && xOf(n - 1) - xOf(labelled.back()) < kDateGap) labelled.pop_back();
+        if (xOf(n - 1) - xOf(labelled.back()) >= kDateGap) labelled.push_back(n - 1);
+    }
+    for (std::size_t i : labelled) {
         const double x = xOf(i);
         out += svgLine(x, bottom, x, bottom + 5, "stroke=\"#6b7280\" stroke-width=\"1\"");
         out += svgText(x, bottom + 20, "middle", days[i].day.userDateText());

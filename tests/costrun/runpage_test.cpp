@@ -22,6 +22,16 @@ CDateTime day(int y, int m, int d) { return *CDateTime::fromLocal(y, m, d, 23, 5
 
 const char* const kNastyItem = "Bolt <M8> & \"nut\" 'zinc'";
 
+CRunException exception(CRunException::Kind kind, const std::string& item, const CDateTime& when,
+                        const std::string& reason) {
+    CRunException e;
+    e.kind = kind;
+    e.item = item;
+    e.day = when;
+    e.reason = reason;
+    return e;
+}
+
 CRunSummary sample() {
     CRunSummary s;
     s.firstDay = day(2025, 1, 1);
@@ -37,8 +47,9 @@ CRunSummary sample() {
     s.proofDay = day(2025, 1, 31);
     s.proofMatched = 118;
     s.proofItems = 120;
-    s.exceptions = {{CRunException::kUnvalued, kNastyItem, day(2025, 1, 14), "On-hand quantity is negative"},
-                    {CRunException::kRefusedPosting, "Washer", day(2025, 1, 20), "QuickBooks refused <the> posting"}};
+    s.exceptions = {exception(CRunException::kUnvalued, kNastyItem, day(2025, 1, 14), "On-hand quantity is negative"),
+                    exception(CRunException::kRefusedPosting, "Washer", day(2025, 1, 20),
+                              "QuickBooks refused <the> posting")};
     return s;
 }
 
@@ -61,8 +72,8 @@ TEST_F(RunPage, HoldsEveryFigureAndTextInOrder) {
         "<a href=\"costrun20250101_20250131.csv\">costrun20250101_20250131.csv</a>",
         "QuickBooks now carries the FIFO value of 118 of 120 items.",
         "Its values of 01/31/2025",
-        "<td class=\"num\">01/14/2025</td><td>On-hand quantity is negative</td>",
-        "<td>Washer</td><td class=\"num\">01/20/2025</td>",
+        "<td class=\"day\">01/14/2025</td><td>On-hand quantity is negative</td>",
+        "<td>Washer</td><td class=\"day\">01/20/2025</td>",
         "role=\"img\" aria-labelledby=\"days-chart-title days-chart-desc\"",
         "<td>01/02/2025</td><td class=\"num\">50,000.00</td><td class=\"num\">1,281,000.19</td>",
         "<td class=\"num\">1,276,678.69</td>",
