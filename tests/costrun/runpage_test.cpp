@@ -164,6 +164,8 @@ struct CExtreme {
     std::vector<double> corrections;
 };
 
+void PrintTo(const CExtreme& c, std::ostream* os) { *os << c.name; }
+
 class RunPageCharts : public RunPage, public ::testing::WithParamInterface<CExtreme> {};
 
 TEST_P(RunPageCharts, StayInsideTheirViewBoxes) {
