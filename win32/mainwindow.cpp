@@ -11,6 +11,7 @@
 #include "costrunguitext.h"
 #include "picture.h"
 #include "resource.h"
+#include "rewinddialog.h"
 #include "userfolders.h"
 #include "widestring.h"
 
@@ -52,6 +53,7 @@ struct CMenuText {
 };
 constexpr CMenuText kMenuItems[] = {
     {ID_FILE_OPEN, guitext::kOpenItem, "Ctrl+O"},
+    {ID_FILE_REWIND, guitext::kRewindItem, nullptr},
     {ID_APP_EXIT, guitext::kExitItem, nullptr},
     {ID_HELP_MANUAL, guitext::kManualItem, "F1"},
     {ID_HELP_TUTORIAL, guitext::kTutorialItem, nullptr},
@@ -68,7 +70,9 @@ void setMenuText(HMENU menu, UINT item, BOOL byPosition, const std::string& text
     std::wstring wide = narrowToWide(text);
     MENUITEMINFOW info{};
     info.cbSize = sizeof info;
-    info.fMask = MIIM_STRING;
+    // The template's empty items are separators until they get their text and type.
+    info.fMask = MIIM_FTYPE | MIIM_STRING;
+    info.fType = MFT_STRING;
     info.dwTypeData = wide.data();
     SetMenuItemInfoW(menu, item, byPosition, &info);
 }
@@ -196,6 +200,9 @@ void CMainWindow::onCommand(int id, int code) {
         case ID_FILE_OPEN:
             command([this] { dlg->onOpen(); });
             break;
+        case ID_FILE_REWIND:
+            command([this] { dlg->onRewind(); });
+            break;
         case ID_APP_EXIT:
             command([this] { dlg->onExit(); });
             break;
@@ -301,6 +308,16 @@ void CMainWindow::openDocument(const std::string& path) {
 
 void CMainWindow::runAboutBox() {
     ::runAboutBox(instance, hwnd);
+}
+
+std::optional<CDateTime> CMainWindow::chooseRewindDate(const CDateTime& initial) {
+    return runRewindDialog(instance, hwnd, initial);
+}
+
+bool CMainWindow::confirm(const std::string& text, const std::string& caption) {
+    // No is the default answer: the question is about deleting postings.
+    return MessageBoxW(hwnd, narrowToWide(text).c_str(), narrowToWide(caption).c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void CMainWindow::closeWindow() {

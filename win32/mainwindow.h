@@ -1,11 +1,12 @@
 // The main window of the native desktop program: dialog template IDD_MAIN (the Qt
 // view's layout, in the same dialog units), its menu and accelerators, rendering the
 // control state of the window logic (CCostrunDlg) by resource id and forwarding the
-// user's commands to it. It is the logic's host (the common file dialog, message boxes,
-// help documents through the shell, the About box, closing) and owns the progress
+// user's commands to it. It is the logic's host (the common file dialog, message boxes
+// and questions, Rewind's date picker, help documents through the shell, the About box,
+// closing) and owns the progress
 // window, which it installs as the process-wide progress host while it exists.
 //
-// A close asked for while Open or Process runs (the progress window's pump delivers it)
+// A close asked for while Open, Process or Rewind runs (the progress window's pump delivers it)
 // waits until that command has returned. When the window is gone the thread's message
 // loop is asked to end (WM_QUIT). User-interface thread only.
 #pragma once
@@ -46,6 +47,8 @@ public:
     void messageBox(const std::string& text, const std::string& caption) override;
     void openDocument(const std::string& path) override;
     void runAboutBox() override;
+    std::optional<CDateTime> chooseRewindDate(const CDateTime& initial) override;
+    bool confirm(const std::string& text, const std::string& caption) override;
     void closeWindow() override;
     void controlsChanged() override;
 

@@ -10,6 +10,7 @@
 #define IDR_MAINMENU 130
 #define IDR_ACCELERATORS 131
 #define IDD_STARTUP 132
+#define IDD_REWIND 133
 #define IDD_PROGRESS 140
 
 // The icon and the pictures (PNG resources, drawn with GDI+).
@@ -43,12 +44,17 @@
 #define IDC_ABOUT_PLATFORM 1022
 #define IDC_SPLASH_PICTURE 1023
 
+// The Rewind dialog's controls.
+#define IDC_REWIND_PROMPT 1024
+#define IDC_REWIND_DATE 1025
+
 // The progress window's bar and text.
 #define IDC_PROGRESS 1026
 #define IDC_PROGRESS_TEXT 1027
 
 // Menu commands (the numbers MFC gives the common ones).
 #define ID_FILE_OPEN 0xE101
+#define ID_FILE_REWIND 32771
 #define ID_APP_EXIT 0xE141
 #define ID_HELP_MANUAL 32772
 #define ID_HELP_TUTORIAL 32773

@@ -42,12 +42,14 @@ std::string dayText(const SYSTEMTIME& day) {
 struct COwnedDialog {
     HWND owner;
     std::wstring caption;
+    int control;
     HWND found = nullptr;
 };
 
-// A visible dialog of this thread owned by `owner` with that caption.
-HWND findDialog(HWND owner, const std::string& caption) {
-    COwnedDialog search{owner, narrowToWide(caption)};
+// A visible dialog of this thread owned by `owner` with that caption (and that control,
+// when one is named).
+HWND findDialog(HWND owner, const std::string& caption, int control = 0) {
+    COwnedDialog search{owner, narrowToWide(caption), control};
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND window, LPARAM data) -> BOOL {
@@ -56,7 +58,8 @@ HWND findDialog(HWND owner, const std::string& caption) {
             GetClassNameW(window, className, 16);
             if (std::wstring_view(className) != L"#32770" ||
                 GetWindow(window, GW_OWNER) != wanted->owner || !IsWindowVisible(window) ||
-                narrowToWide(windowText(window)) != wanted->caption) {
+                narrowToWide(windowText(window)) != wanted->caption ||
+                (wanted->control != 0 && GetDlgItem(window, wanted->control) == nullptr)) {
                 return TRUE;
             }
             wanted->found = window;
@@ -74,7 +77,8 @@ std::optional<std::string> takeDriveOptions(std::vector<std::string>& arguments,
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (arg == "--drive" || arg == "--company" || arg == "--start" || arg == "--upto") {
+        if (arg == "--drive" || arg == "--company" || arg == "--start" || arg == "--upto" ||
+            arg == "--rewind") {
             if (!hasValue) return arg + " needs a value";
             const std::string& value = arguments[++i];
             if (arg == "--drive")
@@ -84,7 +88,9 @@ std::optional<std::string> takeDriveOptions(std::vector<std::string>& arguments,
             else {
                 const std::optional<SYSTEMTIME> day = parseIsoDay(value);
                 if (!day) return arg + ": not a date: " + value;
-                (arg == "--start" ? options.start : options.upto) = day;
+                (arg == "--start"  ? options.start
+                 : arg == "--upto" ? options.upto
+                                   : options.rewind) = day;
             }
         } else if (arg == "--close-during-run") {
             options.closeDuringRun = true;
@@ -163,6 +169,24 @@ void CWindowDriver::writeControls() {
     }
 }
 
+void CWindowDriver::writeMenus() {
+    HMENU bar = GetMenu(main.window());
+    for (int top = 0; top < GetMenuItemCount(bar); ++top) {
+        wchar_t text[128] = {};
+        GetMenuStringW(bar, static_cast<UINT>(top), text, 128, MF_BYPOSITION);
+        std::string line = "menu " + wideToNarrow(text) + ":";
+        HMENU menu = GetSubMenu(bar, top);
+        for (int item = 0; item < GetMenuItemCount(menu); ++item) {
+            text[0] = L'\0';
+            const bool separator =
+                (GetMenuState(menu, static_cast<UINT>(item), MF_BYPOSITION) & MF_SEPARATOR) != 0;
+            if (!separator) GetMenuStringW(menu, static_cast<UINT>(item), text, 128, MF_BYPOSITION);
+            line += (item == 0 ? " " : "|") + (separator ? std::string("-") : wideToNarrow(text));
+        }
+        write(line);
+    }
+}
+
 void CWindowDriver::writeRect(const char* name, HWND window) {
     auto line = [this](const std::string& what, const RECT& rect) {
         write("rect " + what + ": " + std::to_string(rect.left) + " " + std::to_string(rect.top) +
@@ -237,6 +261,7 @@ void CWindowDriver::step() {
             if (!IsWindowVisible(window)) return;
             write("window shown");
             writeRect("main", window);
+            writeMenus();
             writeControls();
             commandsBefore = main.completedCommands();
             clickButton(window, kIdcChooseFile);
@@ -288,8 +313,48 @@ void CWindowDriver::step() {
                 writeControls();
             }
             if (!continued()) return;
+            if (options.rewind && !rewound) {
+                commandsBefore = main.completedCommands();
+                PostMessageW(window, WM_COMMAND, MAKEWPARAM(ID_FILE_REWIND, 0), 0);
+                go(CStep::WaitRewindDialog, 60);
+                return;
+            }
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, 0), 0);
             go(CStep::WaitAboutBox, 60);
+            return;
+
+        case CStep::WaitRewindDialog: {
+            HWND rewind = findDialog(window, guitext::kRewindCaption, IDC_REWIND_DATE);
+            if (rewind == nullptr) return;
+            write("rewind dialog: " + oneLine(windowText(GetDlgItem(rewind, IDC_REWIND_PROMPT))));
+            SYSTEMTIME day = *options.rewind;
+            SendDlgItemMessageW(rewind, IDC_REWIND_DATE, DTM_SETSYSTEMTIME, GDT_VALID,
+                                reinterpret_cast<LPARAM>(&day));
+            write("picked " + std::to_string(IDC_REWIND_DATE) + ": " + dayText(day));
+            clickButton(rewind, IDOK);
+            go(CStep::WaitRewindQuestion, 600);
+            return;
+        }
+
+        case CStep::WaitRewindQuestion: {
+            HWND question = findDialog(window, guitext::kRewindCaption, IDYES);
+            if (question == nullptr) return;
+            // A message box's text is its static control 0xFFFF.
+            write("rewind question: " + oneLine(windowText(GetDlgItem(question, 0xFFFF))));
+            clickButton(question, IDYES);
+            go(CStep::WaitRewound, 600);
+            return;
+        }
+
+        case CStep::WaitRewound:
+            if (main.completedCommands() == commandsBefore) return;
+            rewound = true;
+            write("rewound");
+            writeControls();
+            progressSeen = false;
+            commandsBefore = main.completedCommands();
+            clickButton(window, kIdcProcess);
+            go(CStep::WaitProcessed, 1800);
             return;
 
         case CStep::WaitAboutBox: {

@@ -3,18 +3,22 @@
 // real dialog procedures, the common file dialog and the window logic do the work:
 //
 //   lotwise.exe --drive LOG --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD
-//               [--close-during-run] [--data-dir DIR] [--report-dir DIR]
+//               [--rewind YYYY-MM-DD] [--close-during-run] [--data-dir DIR] [--report-dir DIR]
 //
 // It waits for the main window (after the splash), clicks "...", types FILE into the
 // Open dialog and presses its OK, picks the dates (the start date only where its picker
 // shows), clicks Process, then opens the About box from the Help menu, presses its OK
-// and ends the program with File > Exit. With --close-during-run it asks the window to
-// close as soon as the progress window shows, and then only watches.
+// and ends the program with File > Exit. With --rewind, after Process it chooses File >
+// Rewind..., picks that day in the Rewind dialog, answers Yes to the question and clicks
+// Process again. With --close-during-run it asks the window to close as soon as the
+// progress window shows, and then only watches.
 //
-// LOG (UTF-8) gets one line per step and per thing seen: "window shown", "progress
-// shown", "processed", the windows' places ("rect NAME: X Y WIDTH HEIGHT", screen
-// pixels) and every control of the logic ("control ID shown|hidden enabled|disabled:
-// TEXT", line ends written as \n). After "processed" and "about shown" it writes
+// LOG (UTF-8) gets one line per step and per thing seen: "window shown", the menus
+// ("menu TITLE: ITEM|ITEM|-|ITEM", - for a separator), "progress shown", "processed",
+// "rewound", the windows' places ("rect NAME: X Y WIDTH HEIGHT", screen pixels) and
+// every control of the logic ("control ID shown|hidden enabled|disabled: TEXT", line
+// ends written as \n), and the texts of the dialogs it answers. After each "processed"
+// and "about shown" it writes
 // "waiting" and goes on once LOG.continue exists (removing it), so that a script can take
 // a screenshot first. A step that does not come within its time ends the program with
 // exit code 3 after writing "timeout: STEP".
@@ -34,6 +38,7 @@ struct CDriveOptions {
     std::string company;
     std::optional<SYSTEMTIME> start;
     std::optional<SYSTEMTIME> upto;
+    std::optional<SYSTEMTIME> rewind;
     bool closeDuringRun = false;
 };
 
@@ -60,6 +65,9 @@ private:
         WaitOpenDialog,
         WaitOpened,
         WaitProcessed,
+        WaitRewindDialog,
+        WaitRewindQuestion,
+        WaitRewound,
         WaitAboutBox,
         WaitAboutClosed,
         WaitClosed,
@@ -71,6 +79,7 @@ private:
     void go(CStep next, int seconds);
     void write(const std::string& line);
     void writeControls();
+    void writeMenus();
     void writeRect(const char* name, HWND window);
     // The continue file's turn: true once it was there (and is gone).
     bool continued();
@@ -85,4 +94,5 @@ private:
     int commandsBefore = 0;
     bool waiting = false;
     bool progressSeen = false;
+    bool rewound = false;
 };

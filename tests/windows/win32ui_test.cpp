@@ -152,7 +152,8 @@ TEST(DriveOptions, AreTakenOutOfTheArgumentsAndChecked) {
     std::vector<std::string> arguments = {"--data-dir",   "D",          "--drive",
                                           "Z:\\log",      "--company",  "Zoë.qbw",
                                           "--upto",       "2025-01-31", "--close-during-run",
-                                          "--report-dir", "R"};
+                                          "--report-dir", "R",          "--rewind",
+                                          "2025-01-10"};
     CDriveOptions options;
     EXPECT_FALSE(takeDriveOptions(arguments, options));
     EXPECT_THAT(arguments, ElementsAre("--data-dir", "D", "--report-dir", "R"));
@@ -161,6 +162,8 @@ TEST(DriveOptions, AreTakenOutOfTheArgumentsAndChecked) {
     ASSERT_TRUE(options.upto);
     EXPECT_EQ(options.upto->wDay, 31);
     EXPECT_FALSE(options.start);
+    ASSERT_TRUE(options.rewind);
+    EXPECT_EQ(options.rewind->wDay, 10);
     EXPECT_TRUE(options.closeDuringRun);
 
     struct CWrong {
@@ -172,6 +175,8 @@ TEST(DriveOptions, AreTakenOutOfTheArgumentsAndChecked) {
              {{"--drive", "L", "--upto", "2025-01-31"}, "--drive needs --company and --upto"},
              {{"--drive", "L", "--company", "C", "--upto", "2025-02-30"},
               "--upto: not a date: 2025-02-30"},
+             {{"--drive", "L", "--company", "C", "--upto", "2025-01-31", "--rewind", "01/10/2025"},
+              "--rewind: not a date: 01/10/2025"},
              {{"--company"}, "--company needs a value"},
          }) {
         std::vector<std::string> args = wrong.arguments;

@@ -9,7 +9,9 @@
 #   first run      a file never valued: the start date picker shows, the run completes,
 #                  the books and report equal those of a Linux run of lotwise-cli
 #   second open    the same file, now valued: the start date as text, the current up-to
-#                  date, and an up-to date not after it refused with the window's text
+#                  date, and an up-to date not after it refused with the window's text;
+#                  then File > Rewind... to an earlier day, confirmed, and Process again:
+#                  the books equal those of a Linux run straight to that up-to date
 #   close mid-run  a close asked for while Process runs waits for the run, then ends
 #                  the program
 #
@@ -111,7 +113,7 @@ if ! make_sample_company "$pristine"; then
     cat "$work/create.out"
     finish
 fi
-for run in first close linux; do
+for run in first close linux linux15; do
     mkdir -p "$work/$run/Zoë Données"
     cp "$pristine" "$work/$run/Zoë Données/Acme Hardware.qbw"
 done
@@ -139,6 +141,13 @@ wait_for() {  # wait_for LINE SECONDS: true once the log has the line (a regular
     grep -qE -- "$1" "$log" 2>/dev/null
 }
 go_on() { : >"$log.continue"; }
+wait_count() {  # wait_count LINE N SECONDS: true once the log has the line N times
+    local deadline=$(($(date +%s) + $3))
+    while [ "$(grep -cE -- "$1" "$log" 2>/dev/null)" -lt "$2" ]; do
+        [ "$(date +%s)" -lt "$deadline" ] && kill -0 "$program_pid" 2>/dev/null || return 1
+        sleep 0.2
+    done
+}
 end_program() {  # end_program SECONDS: the program's exit code (124 when it had to be killed)
     local deadline=$(($(date +%s) + $1)) status
     while kill -0 "$program_pid" 2>/dev/null; do
@@ -199,6 +208,8 @@ start_server "$(company first)" "latency-ms=30" || finish
 start_program first first --start 2025-01-01 --upto 2025-01-31
 if wait_for '^window shown$' 120; then
     pass "first run: the main window opens after the splash"
+    expect "first run: the menus" $'menu &File: &Open\tCtrl+O|&Rewind...|-|&Exit' \
+        $'menu &Help: User &Manual\tF1|&Tutorial|-|&About...'
     expect "first run: the window before a file is opened" \
         "control 1001 shown enabled: ..." "control 1002 shown disabled: Process" \
         "control 1003 shown disabled: " "control 1008 hidden enabled: "
@@ -225,7 +236,7 @@ if wait_for '^waiting$' 1800; then
     screenshot lotwise-win32-main-window main
     expect "first run: the dates picked and the up-to date valued" \
         "picked 1008: 01/01/2025" "picked 1003: 01/31/2025" "control 1007 shown enabled: 01/31/2025"
-    if [[ "$(status_line)" == "$completed"*"costrun20250101_20250131.csv" ]]; then
+    if [[ "$(status_line)" == "$completed"*"costrun20250101_20250131.csv"* ]]; then
         pass "first run: Process completed, the report named in the status"
     else
         fail "first run: the status after Process: $(status_line)"
@@ -243,11 +254,14 @@ status=$?
 expect "first run: About closed, File > Exit ends the program" "about closed" "window closed" "exit 0"
 [ "$status" -eq 0 ] || fail "first run: lotwise.exe exit $status"
 stop_server
+# The books as the first run left them, before the second open rewinds them.
+"$qbsim" valuation "$(company first)" --date 2025-01-31 >"$work/first.valuation.csv" 2>&1
 
-# ---- second open: the file is valued now; an up-to date before the current one is refused
+# ---- second open: the file is valued now; an up-to date before the current one is
+# refused until a rewind to a day before it
 echo "---- second open"
 start_server "$(company first)" || finish
-start_program second first --start 2025-03-01 --upto 2025-01-15
+start_program second first --start 2025-03-01 --upto 2025-01-15 --rewind 2025-01-10
 if wait_for '^waiting$' 600; then
     expect "second open: start date as text, the current up-to date, the start picker hidden" \
         "control 1006 shown enabled: 01/01/2025" "control 1008 hidden enabled: " \
@@ -259,6 +273,21 @@ if wait_for '^waiting$' 600; then
         pass "second open: Process refused with the window's text"
     else
         fail "second open: the status after Process: $(status_line)"
+    fi
+    go_on
+fi
+if wait_for '^rewound$' 600; then
+    expect "second open: File > Rewind... with its dialog and question" \
+        "rewind dialog: Value again from this date on." "picked 1025: 01/10/2025" "rewind question: Rewind to 01/10/2025?" \
+        "control 1007 shown enabled: 01/09/2025" \
+        "control 1005 shown enabled: Rewind completed. " 
+fi
+if wait_count '^waiting$' 2 600; then
+    if [[ "$(status_line)" == "$completed"*"costrun20250110_20250115.csv"* ]] &&
+        grep -qx "control 1007 shown enabled: 01/15/2025" "$log"; then
+        pass "second open: Process after the rewind completes up to 01/15/2025"
+    else
+        fail "second open: Process after the rewind: $(status_line)"
     fi
     go_on
 fi
@@ -279,16 +308,28 @@ expect "close mid-run: the close asked during the run ends the program after it"
 [ "$status" -eq 0 ] || fail "close mid-run: lotwise.exe exit $status"
 stop_server
 
-# ---- the books of both window runs against a Linux run of lotwise-cli
+# ---- the books of the window runs against Linux runs of lotwise-cli
 echo "---- books"
-timeout 1800 "$linux_cli" --company "$(company linux)" --start 2025-01-01 --upto 2025-01-31 \
-    --data-dir "$work/linux/Zoë Données/AppData" --report-dir "$work/linux/Zoë Données/Rapports" \
-    >"$work/linux.out" 2>&1 || fail "Linux run: exit $?"
+linux_run() {  # linux_run RUN UPTO
+    timeout 1800 "$linux_cli" --company "$(company "$1")" --start 2025-01-01 --upto "$2" \
+        --data-dir "$work/$1/Zoë Données/AppData" --report-dir "$work/$1/Zoë Données/Rapports" \
+        >"$work/$1.out" 2>&1 || fail "Linux run $1: exit $?"
+}
+linux_run linux 2025-01-31
+linux_run linux15 2025-01-15
 "$qbsim" valuation "$(company linux)" --date 2025-01-31 >"$work/linux.valuation.csv" 2>&1
 report_name=costrun20250101_20250131.csv
 linux_report=$(find "$work/linux" -name "$report_name" | head -n 1)
+"$qbsim" valuation "$(company first)" --date 2025-01-15 >"$work/rewound.valuation.csv" 2>&1
+"$qbsim" valuation "$(company linux15)" --date 2025-01-15 >"$work/linux15.valuation.csv" 2>&1
+if [ -s "$work/linux15.valuation.csv" ] && cmp -s "$work/rewound.valuation.csv" "$work/linux15.valuation.csv"; then
+    pass "rewound: valuation on 2025-01-15 equal to a Linux run straight to it"
+else
+    fail "rewound: valuation on 2025-01-15 differs from a Linux run straight to it"
+    diff "$work/rewound.valuation.csv" "$work/linux15.valuation.csv" | head -n 10
+fi
+"$qbsim" valuation "$(company close)" --date 2025-01-31 >"$work/close.valuation.csv" 2>&1
 for run in first close; do
-    "$qbsim" valuation "$(company $run)" --date 2025-01-31 >"$work/$run.valuation.csv" 2>&1
     if [ -s "$work/linux.valuation.csv" ] && cmp -s "$work/$run.valuation.csv" "$work/linux.valuation.csv"; then
         pass "$run: valuation on 2025-01-31 equal to the Linux run's ($(wc -l <"$work/linux.valuation.csv") items)"
     else
