@@ -77,10 +77,6 @@ void setMenuText(HMENU menu, UINT item, BOOL byPosition, const std::string& text
     SetMenuItemInfoW(menu, item, byPosition, &info);
 }
 
-// The oldest day the pickers offer: the C runtime on Windows has no times before 1970.
-constexpr SYSTEMTIME kFirstDay{1970, 1, 5, 2, 0, 0, 0, 0};
-constexpr SYSTEMTIME kLastDay{2999, 12, 2, 31, 0, 0, 0, 0};
-
 }  // namespace
 
 CMainWindow::CMainWindow(HINSTANCE programInstance, CCostrunFolders engineFolders)
@@ -125,13 +121,7 @@ void CMainWindow::initialise() {
     SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
     SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
 
-    const std::wstring format = narrowToWide(guitext::kDatePickerFormat);
-    for (int id : {kIdcStartDate, kIdcUpToDate}) {
-        HWND picker = GetDlgItem(hwnd, id);
-        SendMessageW(picker, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format.c_str()));
-        const SYSTEMTIME range[2] = {kFirstDay, kLastDay};
-        SendMessageW(picker, DTM_SETRANGE, GDTR_MIN | GDTR_MAX, reinterpret_cast<LPARAM>(range));
-    }
+    for (int id : {kIdcStartDate, kIdcUpToDate}) preparePicker(GetDlgItem(hwnd, id));
     picture =
         showPicture(GetDlgItem(hwnd, IDC_PICTURE), instance, IDB_PICTURE, CPictureFit::KeepAspect);
 
@@ -176,9 +166,15 @@ INT_PTR CMainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             requestClose();
             return TRUE;
         case WM_DESTROY:
-            releaseResources();
+            removePicture(GetDlgItem(hwnd, IDC_PICTURE), picture);
+            if (progress) progress->hide();
             return FALSE;
         case WM_NCDESTROY:
+            // The window no longer uses its icons.
+            for (HICON* icon : {&bigIcon, &smallIcon}) {
+                if (*icon != nullptr) DestroyIcon(*icon);
+                *icon = nullptr;
+            }
             hwnd = nullptr;
             PostQuitMessage(0);
             return FALSE;
@@ -322,13 +318,4 @@ bool CMainWindow::confirm(const std::string& text, const std::string& caption) {
 
 void CMainWindow::closeWindow() {
     requestClose();
-}
-
-void CMainWindow::releaseResources() {
-    removePicture(GetDlgItem(hwnd, IDC_PICTURE), picture);
-    if (progress) progress->hide();
-    for (HICON* icon : {&bigIcon, &smallIcon}) {
-        if (*icon != nullptr) DestroyIcon(*icon);
-        *icon = nullptr;
-    }
 }

@@ -64,7 +64,6 @@ private:
     template <class Command>
     void command(Command run);
     void render();
-    void releaseResources();
 
     HINSTANCE instance;
     CCostrunFolders folders;

@@ -3,7 +3,6 @@
 
 #include "costrunguitext.h"
 #include "resource.h"
-#include "widestring.h"
 
 namespace {
 
@@ -24,8 +23,7 @@ INT_PTR CALLBACK rewindProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             setWindowText(GetDlgItem(window, IDOK), guitext::kOk);
             setWindowText(GetDlgItem(window, IDCANCEL), guitext::kCancel);
             HWND picker = GetDlgItem(window, IDC_REWIND_DATE);
-            const std::wstring format = narrowToWide(guitext::kDatePickerFormat);
-            SendMessageW(picker, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format.c_str()));
+            preparePicker(picker);
             SYSTEMTIME day = toSystemTime(choice->initial);
             SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&day));
             centreWindow(window, GetWindow(window, GW_OWNER));

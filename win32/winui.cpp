@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "costrunguitext.h"
 #include "widestring.h"
 
 std::string windowText(HWND window) {
@@ -69,6 +70,22 @@ void centreWindow(HWND window, HWND over) {
     left = std::max(monitor.rcWork.left, std::min(left, monitor.rcWork.right - width));
     top = std::max(monitor.rcWork.top, std::min(top, monitor.rcWork.bottom - height));
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void preparePicker(HWND picker) {
+    const std::wstring format = narrowToWide(guitext::kDatePickerFormat);
+    SendMessageW(picker, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format.c_str()));
+    // From 2 January: in zones more than twelve hours ahead of UTC, noon on 1 January 1970
+    // is still in 1969.
+    auto day = [](WORD year, WORD month, WORD dayOfMonth) {
+        SYSTEMTIME date{};
+        date.wYear = year;
+        date.wMonth = month;
+        date.wDay = dayOfMonth;
+        return date;
+    };
+    const SYSTEMTIME range[2] = {day(1970, 1, 2), day(2999, 12, 31)};
+    SendMessageW(picker, DTM_SETRANGE, GDTR_MIN | GDTR_MAX, reinterpret_cast<LPARAM>(range));
 }
 
 SYSTEMTIME toSystemTime(const CDateTime& date) {

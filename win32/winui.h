@@ -37,6 +37,10 @@ RECT controlRect(HWND dialog, int id);
 // monitor nearest to `over` and the middle of `over` when that is given.
 void centreWindow(HWND window, HWND over = nullptr);
 
+// Gives a date picker the program's date format (month/day/year) and the range of days
+// the engine can value: none before 1970, which the C runtime on Windows cannot hold.
+void preparePicker(HWND picker);
+
 // A date picker's day and back. The window logic keeps a picked day at noon, as the Qt
 // view does, so that no daylight-saving change moves it to another day.
 SYSTEMTIME toSystemTime(const CDateTime& date);
