@@ -248,9 +248,8 @@ std::string svgOpen(double height, const std::string& id, const std::string& tit
            "-desc\">" + desc + "</desc>\n";
 }
 
-std::string svgText(double x, double y, const char* anchor, const std::string& text, const std::string& extra = "") {
-    return "<text x=\"" + coord(x) + "\" y=\"" + coord(y) + "\" text-anchor=\"" + anchor + "\"" + extra + ">" + text +
-           "</text>\n";
+std::string svgText(double x, double y, const char* anchor, const std::string& text) {
+    return "<text x=\"" + coord(x) + "\" y=\"" + coord(y) + "\" text-anchor=\"" + anchor + "\">" + text + "</text>\n";
 }
 
 std::string svgLine(double x1, double y1, double x2, double y2, const std::string& style) {
