@@ -3,7 +3,8 @@
 
 #include <cstdio>
 
-CCliHost::CCliHost(bool showProgress) : terminal(showProgress) {}
+CCliHost::CCliHost(bool showProgress, bool verboseOutput)
+    : terminal(showProgress), verbose(verboseOutput) {}
 
 void CCliHost::setRun(const CDateTime& firstDay, int days) {
     runStart = firstDay;
@@ -19,6 +20,10 @@ void CCliHost::controlsChanged() {
     const std::string status = dlg->statusText();
     if (status == lastStatus) return;
     lastStatus = status;
+    if (!verbose) {
+        drawProgress();
+        return;
+    }
     if (terminal && visible) std::fputs("\r\033[K", stderr);
     // The texts of one valuation day share their first lines ("Calculation on day ...");
     // the prefix is printed once and each step below it, indented.

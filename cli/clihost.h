@@ -1,6 +1,7 @@
-// The command line's side of the main window: status texts go to standard output as
-// the window would show them, and long work shows the current day and the days done on
-// standard error when that is a terminal.
+// The command line's side of the main window: with verbose output every status text
+// goes to standard output as the window would show it (otherwise the caller prints the
+// texts that matter), and long work shows the current day and the days done on standard
+// error when that is a terminal.
 #pragma once
 
 #include <optional>
@@ -12,7 +13,7 @@
 class CCliHost : public CCostrunDlgHost, public CQbProgressHost {
 public:
     // daysToDo and firstDay describe the run about to start, for the progress line.
-    CCliHost(bool showProgress);
+    CCliHost(bool showProgress, bool verbose);
 
     void attach(const CCostrunDlg* window) { dlg = window; }
     void setRun(const CDateTime& firstDay, int daysToDo);
@@ -36,6 +37,7 @@ private:
 
     const CCostrunDlg* dlg = nullptr;
     bool terminal;
+    bool verbose;
     bool visible = false;
     std::string lastStatus;
     std::string lastDay;

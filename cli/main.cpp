@@ -3,8 +3,12 @@
 // against the embedded QuickBooks stand-in everywhere else.
 //
 //   lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD
-//               [--data-dir DIR] [--report-dir DIR] [--timings]
+//               [--data-dir DIR] [--report-dir DIR] [--timings] [--verbose | --json]
 //   lotwise-cli --company FILE --rewind YYYY-MM-DD [--data-dir DIR] [--report-dir DIR]
+//
+// It prints what the window shows on opening, the final status with the run's summary
+// and, on a terminal, the day it is at; --verbose prints every progress text as well;
+// --json prints only the run's summary, as one JSON object on standard output.
 //
 // --rewind takes the file back to the end of the day before the date, deleting the
 // value adjustments posted from that date on; on or before the start date, every trace
@@ -37,7 +41,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: lotwise-cli --company FILE [--start YYYY-MM-DD] --upto YYYY-MM-DD\n"
-    "                   [--data-dir DIR] [--report-dir DIR] [--timings]\n"
+    "                   [--data-dir DIR] [--report-dir DIR] [--timings] [--verbose | --json]\n"
     "       lotwise-cli --company FILE --rewind YYYY-MM-DD [--data-dir DIR] [--report-dir DIR]\n";
 
 int usage(const std::string& why) {
@@ -80,6 +84,8 @@ int main(int argc, char** argv) {
     std::string rewind;
     CCostrunFolders folders;
     bool timings = false;
+    bool verbose = false;
+    bool json = false;
     const auto started = std::chrono::steady_clock::now();
     const std::size_t count = args.size();
     for (std::size_t i = 1; i < count; ++i) {
@@ -97,6 +103,8 @@ int main(int argc, char** argv) {
         else if (arg == "--data-dir") ok = value(folders.applicationData);
         else if (arg == "--report-dir") ok = value(folders.documents);
         else if (arg == "--timings") timings = true;
+        else if (arg == "--verbose") verbose = true;
+        else if (arg == "--json") json = true;
         else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -104,6 +112,7 @@ int main(int argc, char** argv) {
         if (!ok) return usage(arg + " needs a value");
     }
     if (company.empty()) return usage("--company is required");
+    if (verbose && json) return usage("--verbose and --json exclude each other");
     std::optional<CDateTime> rewindDate;
     if (!rewind.empty()) {
         if (!upto.empty() || !start.empty()) return usage("--rewind goes without --start and --upto");
@@ -125,7 +134,12 @@ int main(int argc, char** argv) {
     // stand-in answers to it.
     qbsimRegister();
 #endif
-    CCliHost host(isTerminal(stderr));
+    CCliHost host(isTerminal(stderr), verbose);
+    // The texts a quiet run prints itself; --json keeps standard output for the JSON.
+    std::FILE* texts = json ? stderr : stdout;
+    auto say = [&](const std::string& text) {
+        if (!verbose) std::fprintf(texts, "%s\n\n", text.c_str());
+    };
     setProgressHost(&host);
     int status = 1;
     {
@@ -134,19 +148,21 @@ int main(int argc, char** argv) {
         window.initDialog();
         host.controlsChanged();
         const bool opened = window.openFile(company);
+        say(window.statusText());
         if (opened && rewindDate) {
             // No one to ask: what will be deleted is said, then done.
-            status = window.rewindTo(*rewindDate, [](const std::string& question) {
-                         std::printf("%s\n\n", question.c_str());
+            status = window.rewindTo(*rewindDate, [&](const std::string& question) {
+                         std::fprintf(texts, "%s\n\n", question.c_str());
                          return true;
                      })
                          ? 0
                          : 1;
+            say(window.statusText());
         } else if (opened) {
             CCostrunDoc& engine = *window.getEngine();
             if (engine.getStartDate()) {
                 if (startDate) {
-                    std::printf("Notice: the file has been valued from %s on; --start is ignored.\n\n",
+                    std::fprintf(texts, "Notice: the file has been valued from %s on; --start is ignored.\n\n",
                                 engine.getStartDate()->userDateText().c_str());
                 }
             } else if (!startDate) {
@@ -163,10 +179,16 @@ int main(int argc, char** argv) {
             const long days = (CCostrunDoc::endOfDay(*uptoDate).seconds() -
                                CCostrunDoc::startOfDay(first).seconds() + 3600) / 86400;
             host.setRun(first, static_cast<int>(days > 0 ? days : 0));
-            status = window.onProcess() ? 0 : 1;
+            const bool completed = window.onProcess();
+            status = completed ? 0 : 1;
             // A run that completed with a warning (a posting QuickBooks refused) left the
             // books short of the FIFO value: scripts must not take it for success.
             if (status == 0 && !engine.getErrorText().empty()) status = 1;
+            say(window.statusText());
+            if (json) {
+                const std::string message = completed ? engine.getErrorText() : window.statusText();
+                std::printf("%s\n", engine.getRunSummary().json(completed, message).c_str());
+            }
         }
     }
     setProgressHost(nullptr);

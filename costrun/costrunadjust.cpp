@@ -189,6 +189,7 @@ bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& 
         return false;
     }
     const std::string memo = kValueAdjustMemo;
+    const int postedBefore = session->getPostedAdjustments();
     try {
         CMacroScope macro(*session);
         if (!session->postValueAdjustments(day, account, &className, &customer, &memo, names,
@@ -198,10 +199,22 @@ bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& 
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();
+        runSummary.postings += session->getPostedAdjustments() - postedBefore;
         // Without an answer nobody knows whether the adjustment was posted: the day
         // must not count as done, so the failure goes on to stop the run.
         if (session->lastExchangeFailed()) throw;
+        for (int i = 0; i < list.getSize(); ++i) {
+            addException(CRunException::kRefusedPosting, list.getAt(i).itemName, day,
+                         "QuickBooks refused its value adjustment: " + errorText);
+        }
         return false;
+    }
+    runSummary.postings += session->getPostedAdjustments() - postedBefore;
+    for (int i = 0; i < list.getSize(); ++i) {
+        const CValueAdjust& entry = list.getAt(i);
+        (entry.amount > 0 ? runSummary.increase : runSummary.decrease) += entry.amount;
+        runSummary.itemCorrections[entry.itemName] += entry.amount;
+        dayCorrection += entry.amount;
     }
     return true;
 }

@@ -98,6 +98,10 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
             if (allCosted && shortBuildsLogged.insert(txnId).second) {
                 logActivity("Build transaction : item %s not valued, component %s cannot find all item receipts\n",
                             assembly->fullName.c_str(), shortComponent.c_str());
+                const std::optional<CDateTime> date = build.getDate("TxnDate");
+                addException(CRunException::kShortBuild, assembly->fullName, date.value_or(CDateTime()),
+                             "build " + build.getValue("RefNumber") + " not valued: the purchases of "
+                             "component " + shortComponent + " do not cover it");
             }
             continue;
         }

@@ -32,6 +32,7 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
     progressText = dayText("Calculation on day %02d/%02d/%04d\n\n", day);
     progress(progressText);
 
+    dayCorrection = 0;
     std::unique_ptr<CCostrunTxnList> dayTxns = retrieveDayTxns(day);
     // Before QuickBooks' figures of the day are read: what the report shows must not
     // include postings that the day's calculation is about to make again.
@@ -80,16 +81,29 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
         }
 
         progress(progressText + "Performing valuation adjustment...");
+        CRunDayTotal total;
+        total.day = day;
+        for (const CCostrunItemList* list : {inventory, assemblies}) {
+            for (std::size_t i = 0; list && i < list->size(); ++i) total.before += list->at(i)->qbValue;
+        }
         transferBuildValues(inventory, assemblies, *dayTxns, day);
         postDayAdjustments(day, *dayTxns);
         writeReportDay(inventory, day);
         writeReportDay(assemblies, day);
+        lastDayFifo.clear();
+        noteDayItems(inventory, day);
+        noteDayItems(assemblies, day);
+        lastCalculatedDay = day;
+        total.after = total.before + dayCorrection;
+        runSummary.dayTotals.push_back(total);
+        ++runSummary.daysCalculated;
         inventoryList.reset();
         assemblyList.reset();
         dayTxns.reset();
     }
 
     releaseDayLists();
+    ++runSummary.daysProcessed;
     return true;
 }
 

@@ -198,6 +198,8 @@ bool CCostrunDlg::onProcess() {
     setText(kIdcCurrentUpToDate,
             engine->getLastUpToDate() ? engine->getLastUpToDate()->userDateText() : "");
     std::string status = kCompleted + engine->getReportPath();
+    if (!engine->getPagePath().empty()) status += "\nand a page to read it at " + engine->getPagePath();
+    status += "\n\n" + engine->getRunSummary().text();
     // The run completed, but QuickBooks refused something on the way: say so.
     if (!engine->getErrorText().empty()) status += "\n\nWarning : " + engine->getErrorText();
     return finish(status, true);

@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -203,12 +204,23 @@ void CCostrunDlgView::buildControls(QWidget* page) {
     auto* group = new QGroupBox(text(guitext::kStatusGroup), page);
     group->setObjectName(QStringLiteral("statusGroup"));
     place(group, kStatusGroupRect);
-    auto* status = new QLabel(group);
+    // A long status (a run's summary with its exceptions) scrolls inside the box.
+    auto* scroll = new QScrollArea(group);
+    scroll->setObjectName(QStringLiteral("statusScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setGeometry(dialogUnitsToPixels(f, kStatusTextRect));
+    auto* status = new QLabel;
     status->setTextFormat(Qt::PlainText);
     status->setWordWrap(true);
     status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    status->setGeometry(dialogUnitsToPixels(f, kStatusTextRect));
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse |
+                                    Qt::LinksAccessibleByKeyboard);
+    connect(status, &QLabel::linkActivated, this, [this](const QString& link) {
+        openDocument(QUrl(link).toLocalFile().toStdString());
+    });
+    scroll->setWidget(status);
     remember(kIdcStatus, status);
 
     connect(choose, &QPushButton::clicked, this, [this] { command([this] { dlg->onOpen(); }); });
@@ -243,11 +255,41 @@ void CCostrunDlgView::render() {
                 picker->setDate(toQDate(*state.date));
             }
         } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-            label->setText(value);
+            if (id == kIdcStatus) {
+                showStatus(*label, state.text);
+            } else {
+                label->setText(value);
+            }
         }
         widget->setEnabled(state.enabled);
         widget->setVisible(state.visible);
     }
+}
+
+void CCostrunDlgView::showStatus(QLabel& label, const std::string& status) {
+    // The paths of the run's page and report become links that open them with the
+    // system's default program; any other status stays plain text.
+    const CCostrunDoc* engine = dlg->getEngine();
+    std::vector<std::string> paths;
+    if (engine != nullptr) {
+        for (const std::string& path : {engine->getPagePath(), engine->getReportPath()}) {
+            if (!path.empty() && status.find(path) != std::string::npos) paths.push_back(path);
+        }
+    }
+    if (paths.empty()) {
+        label.setTextFormat(Qt::PlainText);
+        label.setText(QString::fromStdString(status));
+        return;
+    }
+    QString html = QString::fromStdString(status).toHtmlEscaped();
+    for (const std::string& path : paths) {
+        const QString shown = QString::fromStdString(path).toHtmlEscaped();
+        const QString href = QUrl::fromLocalFile(QString::fromStdString(path)).toString(QUrl::FullyEncoded);
+        html.replace(shown, QStringLiteral("<a href=\"%1\">%2</a>").arg(href.toHtmlEscaped(), shown));
+    }
+    html.replace(QStringLiteral("\n"), QStringLiteral("<br>"));
+    label.setTextFormat(Qt::RichText);
+    label.setText(html);
 }
 
 void CCostrunDlgView::controlsChanged() { render(); }

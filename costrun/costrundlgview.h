@@ -19,6 +19,7 @@
 #include "costrundlg.h"
 #include "qbprogressdlg.h"
 
+class QLabel;
 class QMenuBar;
 
 class CCostrunDlgView : public QDialog, public CCostrunDlgHost {
@@ -59,6 +60,7 @@ private:
     template <class Command>
     void command(Command run);
     void render();
+    void showStatus(QLabel& label, const std::string& status);
 
     CQbProgressWindowHost progress;
     CQbProgressHost* previousProgress = nullptr;

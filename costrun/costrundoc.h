@@ -25,6 +25,7 @@
 #include "files.h"
 #include "qbobjectlist.h"
 #include "qbrequestbase.h"
+#include "runsummary.h"
 #include "valueadjust.h"
 
 // Where the engine keeps its files. Empty folders mean the user's defaults (the
@@ -181,6 +182,22 @@ public:
     bool getQuickBooksFifo() const { return quickBooksFifo; }
     const std::optional<CDateTime>& getQuickBooksFifoDate() const { return quickBooksFifoDate; }
 
+    // --- what the run did ---
+    const CRunSummary& getRunSummary() const { return runSummary; }
+    // The run's page beside the CSV report; empty before a run.
+    const std::string& getPagePath() const { return pagePath; }
+    // Notes the exceptions of a calculated day's item list (items left unvalued, items
+    // valued from the opening lot alone past the run's first month) and keeps the FIFO
+    // values of its valued items for the proof.
+    void noteDayItems(const CCostrunItemList* list, const CDateTime& day);
+    // Reads QuickBooks' values of the last calculated day once more and compares them
+    // with the FIFO values of that day. Throws CQbException when QuickBooks refuses.
+    void proveValues();
+    // Writes the run's page beside the CSV report (costrunYYYYMMDD_YYYYMMDD.html).
+    void writePage();
+    void addException(CRunException::Kind kind, const std::string& item, const CDateTime& day,
+                      const std::string& reason);
+
     // --- the run ---
     // Values every day from the first unprocessed one up to newUpToDate (the end of
     // that day), committing "LastUpToDate" after each. False with errorText on failure.
@@ -261,6 +278,12 @@ public:
     };
     // TxnID to what a run read of it.
     std::map<std::string, CSeenTxn> seenTxns;
+    CRunSummary runSummary;
+    std::string pagePath;
+    double dayCorrection = 0;  // sum of the corrections posted on the day being calculated
+    std::optional<CDateTime> lastCalculatedDay;
+    std::map<std::string, double> lastDayFifo;  // item to FIFO value on lastCalculatedDay
+    std::set<std::string> openingOnlyNoted;
     bool quickBooksFifo = false;
     std::optional<CDateTime> quickBooksFifoDate;
     std::string errorText;

@@ -10,6 +10,8 @@ namespace {
 
 std::string userDate(const CDateTime& t) { return t.userDateText(); }
 
+constexpr const char* kSummarySeparator = "=====================\n";
+
 void appendDistinct(std::vector<std::string>& list, const std::string& text) {
     for (const std::string& present : list) {
         if (present == text) return;
@@ -30,6 +32,13 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     }
     errorText.clear();
     const CDateTime started = CDateTime::now();
+    runSummary = CRunSummary{};
+    runSummary.firstDay = lastUpToDate ? nextDay(*lastUpToDate) : endOfDay(*startDate);
+    runSummary.upTo = newUpToDate;
+    pagePath.clear();
+    lastCalculatedDay.reset();
+    lastDayFifo.clear();
+    openingOnlyNoted.clear();
     loadSeenRecord();
     openActivityLog();
     logActivity("Start date : %s\n", userDate(*startDate).c_str());
@@ -136,6 +145,18 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
                     lastUpToDate = committed;
                 }
             }
+            if (ok) {
+                // The days are committed; a check QuickBooks refuses still fails the run,
+                // which says so: no answer is taken for a good one.
+                try {
+                    proveValues();
+                } catch (const CQbException& e) {
+                    errorText = "The days are valued and committed, but the check of QuickBooks' values "
+                                "against the FIFO values could not be made: " +
+                                e.getMessage();
+                    ok = false;
+                }
+            }
         }
     } catch (const CQbException& e) {
         // QuickBooks closed or the connection lost mid-run: the days committed so far
@@ -146,6 +167,12 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         lastUpToDate = committed;
     }
 
+    logActivity("%s", kSummarySeparator);
+    logActivity("%s\n", runSummary.text().c_str());
+    for (const auto& [item, correction] : runSummary.itemCorrections) {
+        logActivity("Correction of %s : %.2f\n", item.c_str(), correction);
+    }
+    writePage();
     saveSeenRecord();
     // The moment this run finished writing: its own postings, build values and
     // deletions stand before it, so the next open takes only the user's later changes

@@ -91,7 +91,9 @@ std::string CRunSummary::text() const {
     out += "Exceptions : " + std::to_string(exceptions.size());
     for (std::size_t i = 0; i < exceptions.size() && i < kNamedExceptions; ++i) {
         const CRunException& e = exceptions[i];
-        out += "\n  " + e.item + ", " + e.day.userDateText() + ": " + e.reason;
+        out += "\n  " + e.item + ", " + e.day.userDateText();
+        if (e.days > 1) out += " and " + std::to_string(e.days - 1) + " more days to " + e.lastDay.userDateText();
+        out += ": " + e.reason;
     }
     if (exceptions.size() > kNamedExceptions) {
         out += "\n  and " + std::to_string(exceptions.size() - kNamedExceptions) + " more";
@@ -99,8 +101,9 @@ std::string CRunSummary::text() const {
     return out;
 }
 
-std::string CRunSummary::json() const {
-    std::string out = "{\"firstDay\":" + jsonText(isoDate(firstDay)) + ",\"upTo\":" + jsonText(isoDate(upTo)) +
+std::string CRunSummary::json(bool completed, const std::string& message) const {
+    std::string out = std::string("{\"completed\":") + (completed ? "true" : "false") +
+                      ",\"message\":" + jsonText(message) + ",\"firstDay\":" + jsonText(isoDate(firstDay)) + ",\"upTo\":" + jsonText(isoDate(upTo)) +
                       ",\"daysProcessed\":" + std::to_string(daysProcessed) +
                       ",\"daysCalculated\":" + std::to_string(daysCalculated) +
                       ",\"postings\":" + std::to_string(postings) + ",\"increase\":" + jsonNumber(increase) +
@@ -122,6 +125,7 @@ std::string CRunSummary::json() const {
     for (const CRunException& e : exceptions) {
         out += std::string(first ? "" : ",") + "{\"kind\":" + jsonText(kindName(e.kind)) +
                ",\"item\":" + jsonText(e.item) + ",\"day\":" + jsonText(isoDate(e.day)) +
+               ",\"days\":" + std::to_string(e.days) + ",\"lastDay\":" + jsonText(isoDate(e.lastDay)) +
                ",\"reason\":" + jsonText(e.reason) + "}";
         first = false;
     }

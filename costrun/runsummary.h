@@ -24,8 +24,10 @@ struct CRunException {
     };
     Kind kind = kUnvalued;
     std::string item;
-    CDateTime day;
-    std::string reason;  // as the user reads it
+    CDateTime day;       // the first day it was seen
+    std::string reason;  // as the user reads it, for that day
+    int days = 1;        // an item left unvalued day after day is one exception
+    CDateTime lastDay;
 };
 
 struct CRunDayTotal {
@@ -55,6 +57,7 @@ struct CRunSummary {
     std::vector<std::pair<std::string, double>> largestCorrections(std::size_t n) const;
     // A few lines for the status text, the activity log and the command line.
     std::string text() const;
-    // One JSON object with the same figures, for scripts.
-    std::string json() const;
+    // One JSON object with the same figures, for scripts, led by whether the run
+    // completed and the text of its failure or warning ("" when none).
+    std::string json(bool completed, const std::string& message) const;
 };

@@ -542,6 +542,7 @@ bool CQbRequestBase::inventoryAdjustmentAdd(const CDateTime& date, const std::st
     if (!succeeded(*response)) {
         throw CQbException(refusalText(*response, "InventoryAdjustmentAddRq"));
     }
+    ++postedAdjustments;
     return true;
 }
 

@@ -198,6 +198,8 @@ public:
                                 const std::string* className, const std::string* customer,
                                 const std::string* memo, const std::vector<std::string>& names,
                                 const std::vector<std::string>& values);
+    // How many value adjustment transactions QuickBooks has taken in this session.
+    int getPostedAdjustments() const { return postedAdjustments; }
     void addMacro(const std::string& name, const std::string& value);
     void clearMacros();
 
@@ -252,6 +254,7 @@ protected:
     std::vector<std::string> macroValues;
     int macroCounter = 0;
     bool exchangeFailed = false;
+    int postedAdjustments = 0;
 
 private:
     // Sends one request document and parses the answer, keeping exchangeFailed.

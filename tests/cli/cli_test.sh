@@ -34,10 +34,12 @@ check "never valued without --start" 2 $? "$work/out" "--start is required"
 "$cli" --company "$company" --start 2025-01-05 --upto 2025-01-04 "${folders[@]}" >"$work/out" 2>&1
 check "start after up-to" 1 $? "$work/out" "Request failed.  The Up To Date cannot be before the Start Date."
 
-"$cli" --company "$company" --start 2025-01-01 --upto 2025-01-10 "${folders[@]}" >"$work/out" 2>&1
-check "first run" 0 $? "$work/out" "Opening file..." "has never been performed on this file" \
-    "Calculation on day 01/02/2025" "Process completed" \
-    "Lotwise Reports/Acme Hardware/costrun20250101_20250110.csv"
+"$cli" --company "$company" --start 2025-01-01 --upto 2025-01-10 --verbose "${folders[@]}" >"$work/out" 2>&1
+check "first run, verbose" 0 $? "$work/out" "Opening file..." "has never been performed on this file" \
+    "Calculation on day 01/02/2025" "Retrieving the list of bills..." "Process completed" \
+    "Lotwise Reports/Acme Hardware/costrun20250101_20250110.csv" \
+    "Lotwise Reports/Acme Hardware/costrun20250101_20250110.html" \
+    "Days processed : 10 (" "QuickBooks now carries the FIFO value of"
 [ -s "$work/docs/Veltrane/Lotwise Reports/Acme Hardware/costrun20250101_20250110.csv" ] ||
     { echo "FAIL first run: no report"; failures=$((failures + 1)); }
 
@@ -46,6 +48,12 @@ check "same up-to again" 1 $? "$work/out" "--start is ignored" "File is opened."
     "Request failed.  The new Up To Date has to be after the current Up to Date."
 
 "$cli" --company "$company" --upto 2025-01-12 "${folders[@]}" >"$work/out" 2>&1
+quiet_status=$?
+# By default only the texts that matter: the open's, the final status and the summary.
+if grep -q "Retrieving\|Calculation on day" "$work/out"; then
+    echo "FAIL quiet run prints progress texts"; cat "$work/out"; failures=$((failures + 1))
+fi
+(exit $quiet_status)
 check "later run" 0 $? "$work/out" "Process completed" "costrun20250111_20250112.csv"
 
 # A query QuickBooks refuses is no "nothing found": the run stops before the day and says
@@ -81,8 +89,24 @@ check "rewind past the valued period" 1 $? "$work/out" \
 "$cli" --company "$company" --rewind 2025-01-08 "${folders[@]}" >"$work/out" 2>&1
 check "rewind" 0 $? "$work/out" "Rewind to 01/08/2025?" "Rewind completed." \
     "the file is now valued up to 01/07/2025."
-"$cli" --company "$company" --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
-check "run after the rewind" 0 $? "$work/out" "Process completed" "costrun20250108_20250120.csv"
+"$cli" --company "$company" --upto 2025-01-20 --json "${folders[@]}" >"$work/out" 2>"$work/err"
+check "run after the rewind, as JSON" 0 $? "$work/err" "Process completed" "costrun20250108_20250120.csv"
+if python3 - "$work/out" <<'PY'
+import json, sys
+summary = json.load(open(sys.argv[1]))
+assert summary["completed"] is True and summary["message"] == "", summary
+assert summary["firstDay"] == "2025-01-08" and summary["upTo"] == "2025-01-20", summary
+assert summary["daysProcessed"] == 13 and 0 < summary["daysCalculated"] <= 13, summary
+assert summary["postings"] > 0 and summary["increase"] >= 0 >= summary["decrease"], summary
+total = round(sum(summary["items"].values()), 2)
+assert abs(total - round(summary["increase"] + summary["decrease"], 2)) < 0.011, (total, summary)
+assert summary["proof"]["matched"] <= summary["proof"]["items"], summary
+assert isinstance(summary["exceptions"], list)
+PY
+then echo "ok   JSON summary"; else echo "FAIL JSON summary"; cat "$work/out"; failures=$((failures + 1)); fi
+checks=$((checks + 1))
+"$cli" --company "$company" --upto 2025-01-21 --json --verbose "${folders[@]}" >"$work/out" 2>&1
+check "usage: --json with --verbose" 2 $? "$work/out" "--verbose and --json exclude each other"
 "$cli" --company "$company" --rewind 2025-01-08 --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
 check "usage: --rewind with --upto" 2 $? "$work/out" "--rewind goes without --start and --upto"
 

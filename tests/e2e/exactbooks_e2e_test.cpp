@@ -3,6 +3,8 @@
 // whose components are short of lots or oversold, a build value QuickBooks refuses to
 // store, inactive items and classes, purchases on a credit card. Each case is worked out
 // by hand in its comment; the figures are what QuickBooks must carry afterwards.
+#include <set>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 
 namespace {
 
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -185,6 +188,15 @@ TEST_F(ExactBooks, ABuildOfComponentsShortOfLotsIsNotValued) {
                 HasSubstr("Build transaction : item Box not valued, component Gear cannot find all item receipts\n"));
     EXPECT_THAT(readFile(engine().getReportPath()), HasSubstr("\"Box\",1.00,"));
     EXPECT_THAT(readFile(engine().getReportPath()), HasSubstr(",\"N/A\"\n"));
+    // Gear and Box are left unvalued, and the build short of Gear is named.
+    std::string named;
+    for (const CRunException& e : engine().getRunSummary().exceptions) {
+        named += std::to_string(e.kind) + " " + e.item + " " + e.day.userDateText() + ": " + e.reason + "\n";
+    }
+    EXPECT_EQ(named,
+              "0 Gear 04/01/2010: not valued: the purchases found do not cover the quantity on hand (5.00)\n"
+              "1 Box 04/02/2010: build X-1 not valued: the purchases of component Gear do not cover it\n"
+              "0 Box 04/02/2010: not valued: the purchases found do not cover the quantity on hand (1.00)\n");
 }
 
 // QuickBooks refuses to store a build's value: the build's cost would be lost for good, so
@@ -295,3 +307,112 @@ TEST_F(ExactBooks, InactiveItemsAndClassesAreValuedAndAdjusted) {
 }
 
 }  // namespace
+
+// The run summary against the books: its postings are the system's value adjustments in
+// QuickBooks, its per-item corrections their value differences, its day totals QuickBooks'
+// values before and after each day (104.00 to 110.00 on 04/02, 68.75 to 80.00 on 04/03),
+// and its proof QuickBooks' values read again after the run.
+TEST_F(ExactBooks, TheRunSummaryAddsUpToThePostingsInQuickBooks) {
+    const std::string path = company("fifo_company_rq.xml");
+    std::string status;
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    const CRunSummary& summary = engine().getRunSummary();
+    EXPECT_EQ(summary.daysProcessed, 3);
+    EXPECT_EQ(summary.daysCalculated, 2);
+
+    std::map<std::string, double> byItem;
+    std::set<std::string> transactions;
+    const CQbResponse response(answer(
+        path, "<InventoryAdjustmentQueryRq><IncludeLineItems>true</IncludeLineItems></InventoryAdjustmentQueryRq>"));
+    for (CQbDomReader::Node* node : response.findElements("InventoryAdjustmentRet")) {
+        CQbObject txn;
+        txn.load(node);
+        if (txn.getValue("Memo") != kValueAdjustMemo) continue;
+        transactions.insert(txn.getValue("TxnID"));
+        for (const CQbField* line : txn.findAll("InventoryAdjustmentLineRet")) {
+            byItem[line->grandchildValue("ItemRef", "FullName")] += readDecimal(line->childValue("ValueDifference"));
+        }
+    }
+    EXPECT_EQ(summary.postings, static_cast<int>(transactions.size()));
+    ASSERT_EQ(summary.itemCorrections.size(), byItem.size());
+    for (const auto& [item, difference] : byItem) EXPECT_NEAR(summary.itemCorrections.at(item), difference, 0.005);
+    EXPECT_NEAR(summary.increase, 17.25, 0.005);
+    EXPECT_NEAR(summary.decrease, 0.0, 0.005);
+
+    ASSERT_EQ(summary.dayTotals.size(), 2u);
+    EXPECT_EQ(summary.dayTotals[0].day.userDateText(), "04/02/2010");
+    EXPECT_NEAR(summary.dayTotals[0].before, 104.00, 0.005);
+    EXPECT_NEAR(summary.dayTotals[0].after, 110.00, 0.005);
+    EXPECT_NEAR(summary.dayTotals[1].before, 68.75, 0.005);
+    EXPECT_NEAR(summary.dayTotals[1].after, 80.00, 0.005);
+
+    EXPECT_TRUE(summary.proofMade);
+    EXPECT_EQ(summary.proofItems, 1);
+    EXPECT_EQ(summary.proofMatched, 1);
+    EXPECT_TRUE(summary.exceptions.empty());
+    EXPECT_THAT(status, HasSubstr("\n\nDays processed : 3 (2 with sales, adjustments or builds)\nPostings : 2, "
+                                  "inventory value up by 17.25 and down by 0.00\nQuickBooks now carries the FIFO "
+                                  "value of 1 of 1 items (04/03/2010).\nNo exceptions."));
+    EXPECT_THAT(readFile(engine().activityLogPath()), HasSubstr("Correction of Widget : 17.25\n"));
+
+    // The page lies beside the report and says the same.
+    EXPECT_THAT(engine().getPagePath(), EndsWith("costrun20100401_20100403.html"));
+    EXPECT_THAT(status, HasSubstr("\nand a page to read it at " + engine().getPagePath() + "\n"));
+    EXPECT_THAT(readFile(engine().getPagePath()), HasSubstr("QuickBooks now carries the FIFO value of 1 of 1 items."));
+}
+
+// Items left unvalued (sold below zero), valued from the opening lot alone more than a
+// month after the start, a posting QuickBooks refused and the value it leaves behind are
+// named with the item, the day and the reason; a day after day shortage is one exception.
+TEST_F(ExactBooks, ExceptionsNameTheItemTheDayAndTheReason) {
+    const std::string path = companyWith(
+        kLists + inventoryItem("Widget") + inventoryItem("Bolt") + bill("2010-03-01", "B-1", "Widget", "10", "5.00") +
+        bill("2010-03-01", "B-2", "Bolt", "20", "2.00") +
+        invoice("2010-04-02", "1001", "Widget", "12") + invoice("2010-04-03", "1002", "Widget", "1") +
+        invoice("2010-04-02", "1003", "Bolt", "10") + invoice("2010-05-04", "1004", "Bolt", "1"));
+    dlg = window();
+    ASSERT_TRUE(dlg->openFile(path));
+    dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+    dlg->setDate(kIdcUpToDate, day(2010, 5, 4));
+    ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+    const auto& exceptions = engine().getRunSummary().exceptions;
+    ASSERT_EQ(exceptions.size(), 2u) << dlg->statusText();
+    EXPECT_EQ(exceptions[0].kind, CRunException::kUnvalued);
+    EXPECT_EQ(exceptions[0].item, "Widget");
+    EXPECT_EQ(exceptions[0].day.userDateText(), "04/02/2010");
+    // Still short on 05/04, the next day calculated.
+    EXPECT_EQ(exceptions[0].days, 3);
+    EXPECT_EQ(exceptions[0].lastDay.userDateText(), "05/04/2010");
+    EXPECT_EQ(exceptions[0].reason, "not valued: the quantity on hand is negative (-2.00)");
+    EXPECT_EQ(exceptions[1].kind, CRunException::kOpeningLotOnly);
+    EXPECT_EQ(exceptions[1].item, "Bolt");
+    EXPECT_EQ(exceptions[1].day.userDateText(), "05/04/2010");
+    EXPECT_THAT(dlg->statusText(), HasSubstr("\nExceptions : 2\n  Widget, 04/02/2010 and 2 more days to 05/04/2010: "
+                                             "not valued: the quantity on hand is negative (-2.00)\n  Bolt, "
+                                             "05/04/2010: valued wholly from the opening lot"));
+
+    // QuickBooks refuses the last day's posting: the refusal and the value it leaves
+    // QuickBooks carrying are both named.
+    dlg.reset();
+    std::filesystem::remove(path);
+    const std::string other = company("fifo_company_rq.xml");
+    CQbSimFaults faults;
+    faults.statusRequest = "InventoryAdjustmentAddRq";
+    faults.statusAt = 2;
+    faults.statusCode = 3180;
+    faults.statusMessage = "There was an error when saving the transaction.";
+    qbsimSetFaults(faults);
+    std::string status;
+    EXPECT_TRUE(runTo(other, 3, &status));
+    qbsimSetFaults(std::nullopt);
+    const CRunSummary& summary = engine().getRunSummary();
+    ASSERT_EQ(summary.exceptions.size(), 2u) << status;
+    EXPECT_EQ(summary.exceptions[0].kind, CRunException::kRefusedPosting);
+    EXPECT_EQ(summary.exceptions[0].item, "Widget");
+    EXPECT_EQ(summary.exceptions[0].reason,
+              "QuickBooks refused its value adjustment: There was an error when saving the transaction.");
+    EXPECT_EQ(summary.exceptions[1].kind, CRunException::kProofDifference);
+    EXPECT_EQ(summary.exceptions[1].reason, "QuickBooks carries 68.75, the FIFO value is 80.00");
+    EXPECT_EQ(summary.proofMatched, 0);
+    EXPECT_EQ(summary.proofItems, 1);
+}

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <filesystem>
@@ -225,8 +226,18 @@ private slots:
         QTest::mouseClick(child<QPushButton>(view, kIdcProcess), Qt::LeftButton);
 
         const std::string report = view.logic().getEngine()->getReportPath();
-        QCOMPARE(status(view), QStringLiteral("Process completed\n\nA report of the calculation is created at ") +
-                                   QString::fromStdString(report));
+        const std::string page = view.logic().getEngine()->getPagePath();
+        QVERIFY(view.logic().statusText().rfind("Process completed\n\nA report of the calculation is created at " +
+                                                    report + "\nand a page to read it at " + page + "\n\n",
+                                                0) == 0);
+        // The report and the page are links that open them with the default program.
+        auto* label = child<QLabel>(view, kIdcStatus);
+        QCOMPARE(label->textFormat(), Qt::RichText);
+        const QString pageLink = QUrl::fromLocalFile(QString::fromStdString(page)).toString(QUrl::FullyEncoded);
+        QVERIFY(status(view).contains(QStringLiteral("<a href=\"%1\">").arg(pageLink)));
+        QVERIFY(status(view).contains(QStringLiteral("No exceptions.")));
+        emit label->linkActivated(pageLink);
+        QCOMPARE(view.documents, std::vector<std::string>{page});
         QCOMPARE(child<QLabel>(view, kIdcCurrentUpToDate)->text(), QStringLiteral("04/03/2010"));
         QVERIFY(!view.progressHost().window()->isVisible());
 
