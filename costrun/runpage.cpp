@@ -61,6 +61,7 @@ caption { text-align: left; color: #4b5563; padding: 4px 0; }
 th, td { padding: 4px 8px; border-bottom: 1px solid #e5e7eb; text-align: left; vertical-align: top; }
 th { font-weight: 600; background: #f9fafb; }
 .day { white-space: nowrap; font-variant-numeric: tabular-nums; }
+.more { color: #4b5563; font-size: 0.85rem; }
 .num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 figure { margin: 0; }
 figcaption { color: #4b5563; font-size: 0.9rem; margin-bottom: 4px; }
@@ -235,8 +236,13 @@ std::string exceptionsPart(const CRunSummary& summary) {
     out += "<table>\n<thead><tr><th scope=\"col\">Item</th><th scope=\"col\">Day</th>"
            "<th scope=\"col\">Reason</th></tr></thead>\n<tbody>\n";
     for (const CRunException& e : summary.exceptions) {
-        out += "<tr><td>" + escaped(e.item) + "</td><td class=\"day\">" + e.day.userDateText() + "</td><td>" +
-               escaped(e.reason) + "</td></tr>\n";
+        out += "<tr><td>" + escaped(e.item) + "</td><td class=\"day\">" + e.day.userDateText();
+        // One row stands for an item left unvalued day after day.
+        if (e.days > 1) {
+            out += "<br><span class=\"more\">and " + std::to_string(e.days - 1) + (e.days == 2 ? " more day" : " more days") +
+                   " to " + e.lastDay.userDateText() + "</span>";
+        }
+        out += "</td><td>" + escaped(e.reason) + "</td></tr>\n";
     }
     return out + "</tbody>\n</table>\n</section>\n";
 }

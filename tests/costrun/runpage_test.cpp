@@ -50,6 +50,8 @@ CRunSummary sample() {
     s.exceptions = {exception(CRunException::kUnvalued, kNastyItem, day(2025, 1, 14), "On-hand quantity is negative"),
                     exception(CRunException::kRefusedPosting, "Washer", day(2025, 1, 20),
                               "QuickBooks refused <the> posting")};
+    s.exceptions[0].days = 5;
+    s.exceptions[0].lastDay = day(2025, 1, 18);
     return s;
 }
 
@@ -72,7 +74,8 @@ TEST_F(RunPage, HoldsEveryFigureAndTextInOrder) {
         "<a href=\"costrun20250101_20250131.csv\">costrun20250101_20250131.csv</a>",
         "QuickBooks now carries the FIFO value of 118 of 120 items.",
         "Its values of 01/31/2025",
-        "<td class=\"day\">01/14/2025</td><td>On-hand quantity is negative</td>",
+        "<td class=\"day\">01/14/2025<br><span class=\"more\">and 4 more days to 01/18/2025</span></td>"
+        "<td>On-hand quantity is negative</td>",
         "<td>Washer</td><td class=\"day\">01/20/2025</td>",
         "role=\"img\" aria-labelledby=\"days-chart-title days-chart-desc\"",
         "<td>01/02/2025</td><td class=\"num\">50,000.00</td><td class=\"num\">1,281,000.19</td>",

@@ -65,6 +65,8 @@ CRunSummary sampleSummary() {
         exception(CRunException::kProofDifference, "Bolt <M8> & \"nut\" set", 31,
                   "QuickBooks carries 4,410.00, the FIFO value is 4,412.35."),
     };
+    s.exceptions[0].days = 3;
+    s.exceptions[0].lastDay = day(16);
     return s;
 }
 
