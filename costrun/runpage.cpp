@@ -365,8 +365,10 @@ std::string dayChartPart(const CRunSummary& summary) {
         }
         return s;
     };
-    out += series(false, kBeforeColour, " stroke-dasharray=\"6 4\"");
+    // The dashed line over the solid one: where the corrections are too small to part
+    // them, both still show.
     out += series(true, kAfterColour, "");
+    out += series(false, kBeforeColour, " stroke-dasharray=\"6 4\"");
     out += "</svg>\n</figure>\n";
 
     out += detailsOpen(n, "The values of each day (" + std::to_string(n) + (n == 1 ? " day)" : " days)"));
