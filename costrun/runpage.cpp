@@ -115,20 +115,6 @@ std::string relativeHref(std::string_view fileName) {
 
 // 1234567.891 gives "1,234,567.89"; a negative amount keeps its minus sign, and one that
 // rounds to zero loses it.
-std::string groupedAmount(double value, int decimals = 2) {
-    if (!std::isfinite(value)) return "n/a";
-    const double unit = decimals == 0 ? 0.5 : 0.005;
-    const std::string text = fixedText(std::fabs(value) < unit ? 0.0 : value, decimals);
-    const std::size_t start = text[0] == '-' ? 1 : 0;
-    const std::size_t point = std::min(text.find('.'), text.size());
-    std::string out = text.substr(0, start);
-    for (std::size_t i = start; i < point; ++i) {
-        if (i > start && (point - i) % 3 == 0) out += ',';
-        out += text[i];
-    }
-    return out + text.substr(point);
-}
-
 std::string coord(double value) {
     const std::string text = fixedText(value, 1);
     return text == "-0.0" ? "0.0" : text;
@@ -202,8 +188,8 @@ std::string summaryPart(const CRunSummary& summary, const std::string& csvFileNa
     out += figure("Days processed", std::to_string(summary.daysProcessed));
     out += figure("Days calculated", std::to_string(summary.daysCalculated));
     out += figure("Postings", std::to_string(summary.postings));
-    out += figure("Total increase", groupedAmount(summary.increase));
-    out += figure("Total decrease", groupedAmount(summary.decrease));
+    out += figure("Total increase", groupedAmountText(summary.increase));
+    out += figure("Total decrease", groupedAmountText(summary.decrease));
     out += "</dl>\n";
     out += "<p>Days calculated are those with sales, adjustments or builds. Every figure of every item "
            "and day is in the report: <a href=\"" +
@@ -284,7 +270,7 @@ std::string dayChartPart(const CRunSummary& summary) {
     }
     const CValueAxis axis = valueAxis(lo, hi);
     double labelWidth = 0;
-    for (double tick : axis.ticks) labelWidth = std::max(labelWidth, textWidth(groupedAmount(tick, axis.decimals)));
+    for (double tick : axis.ticks) labelWidth = std::max(labelWidth, textWidth(groupedAmountText(tick, axis.decimals)));
 
     constexpr double height = 340;
     constexpr double top = 44;
@@ -310,8 +296,8 @@ std::string dayChartPart(const CRunSummary& summary) {
     std::string desc = n == 1 ? "Values of the one calculated day, " + lastDay + ". "
                               : "Line chart of the " + std::to_string(n) + " calculated days from " + firstDay +
                                     " to " + lastDay + ". ";
-    desc += "On " + lastDay + " QuickBooks carried " + groupedAmount(last.before) + " before the corrections and " +
-            groupedAmount(last.after) + " after them.";
+    desc += "On " + lastDay + " QuickBooks carried " + groupedAmountText(last.before) + " before the corrections and " +
+            groupedAmountText(last.after) + " after them.";
 
     out += "<figure>\n<figcaption>Total value at the end of each calculated day, before and after that "
            "day's corrections.</figcaption>\n";
@@ -326,7 +312,7 @@ std::string dayChartPart(const CRunSummary& summary) {
     for (double tick : axis.ticks) {
         const double y = yOf(tick);
         out += svgLine(left, y, right, y, "stroke=\"#e5e7eb\" stroke-width=\"1\"");
-        out += svgText(left - 8, y + 4, "end", groupedAmount(tick, axis.decimals));
+        out += svgText(left - 8, y + 4, "end", groupedAmountText(tick, axis.decimals));
     }
     out += svgLine(left, bottom, right, bottom, "stroke=\"#6b7280\" stroke-width=\"1\"");
     // Day axis: the first and the last day and, between them, days far enough apart for
@@ -375,8 +361,8 @@ std::string dayChartPart(const CRunSummary& summary) {
     out += "<table>\n<thead><tr><th scope=\"col\">Day</th><th scope=\"col\" class=\"num\">Before the corrections</th>"
            "<th scope=\"col\" class=\"num\">After the corrections</th></tr></thead>\n<tbody>\n";
     for (const CRunDayTotal& d : days) {
-        out += "<tr><td>" + d.day.userDateText() + "</td><td class=\"num\">" + groupedAmount(d.before) +
-               "</td><td class=\"num\">" + groupedAmount(d.after) + "</td></tr>\n";
+        out += "<tr><td>" + d.day.userDateText() + "</td><td class=\"num\">" + groupedAmountText(d.before) +
+               "</td><td class=\"num\">" + groupedAmountText(d.after) + "</td></tr>\n";
     }
     return out + "</tbody>\n</table>\n</details>\n</section>\n";
 }
@@ -399,7 +385,7 @@ std::string itemChartPart(const CRunSummary& summary) {
         hi = std::max(hi, v);
         nameWidth = std::max(nameWidth, textWidth(shortened(name, kLabelChars)));
         double& room = v < 0 ? leftRoom : rightRoom;
-        room = std::max(room, textWidth(groupedAmount(amount)) + 12);
+        room = std::max(room, textWidth(groupedAmountText(amount)) + 12);
     }
     constexpr double rowHeight = 30;
     constexpr double top = 8;
@@ -413,7 +399,7 @@ std::string itemChartPart(const CRunSummary& summary) {
     const std::string title = "The " + std::to_string(items.size()) +
                               (items.size() == 1 ? " item" : " items") + " with the largest corrections";
     std::string desc = "Bar chart: increases to the right of the zero line, decreases to the left. Largest: " +
-                       escaped(items.front().first) + ", " + groupedAmount(items.front().second) + ".";
+                       escaped(items.front().first) + ", " + groupedAmountText(items.front().second) + ".";
 
     out += "<figure>\n<figcaption>Each item's corrections over the run, added up; the largest first.</figcaption>\n";
     out += svgOpen(height, "items-chart", title, desc);
@@ -438,7 +424,7 @@ std::string itemChartPart(const CRunSummary& summary) {
                "\" height=\"" + coord(rowHeight - 12) + "\" fill=\"" + (increase ? kIncreaseColour : kDecreaseColour) +
                "\"/>\n";
         out += svgText(increase ? std::max(end, barLeft + barWidth) + 6 : barLeft - 6, middle + 4,
-                       increase ? "start" : "end", groupedAmount(amount));
+                       increase ? "start" : "end", groupedAmountText(amount));
     }
     out += svgLine(zero, top - 4, zero, height - 4, "stroke=\"#374151\" stroke-width=\"1\"");
     out += "</svg>\n</figure>\n";
@@ -447,7 +433,7 @@ std::string itemChartPart(const CRunSummary& summary) {
     out += "<table>\n<thead><tr><th scope=\"col\">Item</th><th scope=\"col\" class=\"num\">Correction</th></tr>"
            "</thead>\n<tbody>\n";
     for (const auto& [name, amount] : items) {
-        out += "<tr><td>" + escaped(name) + "</td><td class=\"num\">" + groupedAmount(amount) + "</td></tr>\n";
+        out += "<tr><td>" + escaped(name) + "</td><td class=\"num\">" + groupedAmountText(amount) + "</td></tr>\n";
     }
     return out + "</tbody>\n</table>\n</details>\n</section>\n";
 }

@@ -6,25 +6,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "qbutils.h"
+
 namespace {
 
 // How many exceptions the few lines name; the others are counted.
 constexpr std::size_t kNamedExceptions = 5;
-
-// 1234567.891 gives "1,234,567.89"; a negative amount keeps its minus sign.
-std::string groupedAmount(double value) {
-    char digits[64];
-    std::snprintf(digits, sizeof digits, "%.2f", std::fabs(value) < 0.005 ? 0.0 : value);
-    const std::string text = digits;
-    const std::size_t start = text[0] == '-' ? 1 : 0;
-    const std::size_t point = text.find('.');
-    std::string out = text.substr(0, start);
-    for (std::size_t i = start; i < point; ++i) {
-        if (i > start && (point - i) % 3 == 0) out += ',';
-        out += text[i];
-    }
-    return out + text.substr(point);
-}
 
 std::string isoDate(const CDateTime& day) {
     const CLocalTime d = day.local();
@@ -69,6 +56,20 @@ const char* kindName(CRunException::Kind kind) {
 
 }  // namespace
 
+std::string groupedAmountText(double value, int decimals) {
+    if (!std::isfinite(value)) return "n/a";
+    const double unit = decimals == 0 ? 0.5 : 0.005;
+    const std::string text = fixedText(std::fabs(value) < unit ? 0.0 : value, decimals);
+    const std::size_t start = text[0] == '-' ? 1 : 0;
+    const std::size_t point = std::min(text.find('.'), text.size());
+    std::string out = text.substr(0, start);
+    for (std::size_t i = start; i < point; ++i) {
+        if (i > start && (point - i) % 3 == 0) out += ',';
+        out += text[i];
+    }
+    return out + text.substr(point);
+}
+
 std::vector<std::pair<std::string, double>> CRunSummary::largestCorrections(std::size_t n) const {
     std::vector<std::pair<std::string, double>> items(itemCorrections.begin(), itemCorrections.end());
     std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
@@ -82,7 +83,7 @@ std::string CRunSummary::text() const {
     std::string out = "Days processed : " + std::to_string(daysProcessed) + " (" +
                       std::to_string(daysCalculated) + " with sales, adjustments or builds)\n";
     out += "Postings : " + std::to_string(postings) + ", inventory value up by " +
-           groupedAmount(increase) + " and down by " + groupedAmount(-decrease) + "\n";
+           groupedAmountText(increase) + " and down by " + groupedAmountText(-decrease) + "\n";
     if (proofMade) {
         out += "QuickBooks now carries the FIFO value of " + std::to_string(proofMatched) + " of " +
                std::to_string(proofItems) + " items (" + proofDay.userDateText() + ").\n";

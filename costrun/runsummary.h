@@ -14,6 +14,11 @@
 
 #include "datetime.h"
 
+// An amount with the given decimals, its whole part grouped by thousands:
+// 1234567.891 gives "1,234,567.89"; a negative one keeps its minus sign; "n/a" for a
+// value that is not a number.
+std::string groupedAmountText(double value, int decimals = 2);
+
 struct CRunException {
     enum Kind {
         kUnvalued,        // on-hand quantity negative, or lots that do not cover it ("N/A")
