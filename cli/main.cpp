@@ -189,6 +189,9 @@ int main(int argc, char** argv) {
                 const std::string message = completed ? engine.getErrorText() : window.statusText();
                 std::printf("%s\n", engine.getRunSummary().json(completed, message).c_str());
             }
+        } else if (!opened && json) {
+            // A script still gets its one object: nothing was done, and why.
+            std::printf("%s\n", CRunSummary{}.json(false, window.statusText()).c_str());
         }
     }
     setProgressHost(nullptr);

@@ -116,6 +116,8 @@ check "not a company file" 1 $? "$work/out" "File open failed. It has the follow
 
 "$cli" --company "$work/missing.qbw" --start 2025-01-01 --upto 2025-01-02 "${folders[@]}" >"$work/out" 2>&1
 check "missing file" 1 $? "$work/out" "File open failed."
+"$cli" --company "$work/missing.qbw" --start 2025-01-01 --upto 2025-01-02 --json "${folders[@]}" >"$work/out" 2>/dev/null
+check "missing file, as JSON" 1 $? "$work/out" '{"completed":false,"message":"File open failed.'
 
 "$qbsim" multiuser "$company" on >/dev/null
 "$cli" --company "$company" --upto 2025-01-13 "${folders[@]}" >"$work/out" 2>&1
