@@ -10,12 +10,6 @@
 
 namespace {
 
-std::string amount(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
-
 // The same day a month later (the last day of a shorter month).
 CDateTime monthAfter(const CDateTime& day) {
     const CLocalTime d = day.local();
@@ -58,13 +52,13 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
         const CCostrunItem& item = *entry;
         if (item.qtyOnHand < 0) {
             addException(CRunException::kUnvalued, item.fullName, day,
-                         "not valued: the quantity on hand is negative (" + amount(item.qtyOnHand) + ")");
+                         "not valued: the quantity on hand is negative (" + amountText(item.qtyOnHand) + ")");
             continue;
         }
         if (!item.isComplete()) {
             addException(CRunException::kUnvalued, item.fullName, day,
                          "not valued: the purchases found do not cover the quantity on hand (" +
-                             amount(item.qtyOnHand) + ")");
+                             amountText(item.qtyOnHand) + ")");
             continue;
         }
         lastDayFifo[item.fullName] = item.onHandValue;
@@ -101,7 +95,7 @@ void CCostrunDoc::proveValues() {
             continue;
         }
         addException(CRunException::kProofDifference, name, *lastCalculatedDay,
-                     "QuickBooks carries " + amount(value) + ", the FIFO value is " + amount(fifo));
+                     "QuickBooks carries " + amountText(value) + ", the FIFO value is " + amountText(fifo));
     }
 }
 

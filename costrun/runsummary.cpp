@@ -13,13 +13,6 @@ namespace {
 // How many exceptions the few lines name; the others are counted.
 constexpr std::size_t kNamedExceptions = 5;
 
-std::string isoDate(const CDateTime& day) {
-    const CLocalTime d = day.local();
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
-    return text;
-}
-
 std::string jsonText(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
@@ -37,11 +30,8 @@ std::string jsonText(const std::string& text) {
     return out + "\"";
 }
 
-std::string jsonNumber(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f", std::fabs(value) < 0.005 ? 0.0 : value);
-    return text;
-}
+// Two decimals, whatever the locale; a residue below half a cent is written as 0.00.
+std::string jsonNumber(double value) { return amountText(std::fabs(value) < 0.005 ? 0.0 : value); }
 
 const char* kindName(CRunException::Kind kind) {
     switch (kind) {
@@ -104,7 +94,7 @@ std::string CRunSummary::text() const {
 
 std::string CRunSummary::json(bool completed, const std::string& message) const {
     std::string out = std::string("{\"completed\":") + (completed ? "true" : "false") +
-                      ",\"message\":" + jsonText(message) + ",\"firstDay\":" + jsonText(isoDate(firstDay)) + ",\"upTo\":" + jsonText(isoDate(upTo)) +
+                      ",\"message\":" + jsonText(message) + ",\"firstDay\":" + jsonText(dateText(firstDay)) + ",\"upTo\":" + jsonText(dateText(upTo)) +
                       ",\"daysProcessed\":" + std::to_string(daysProcessed) +
                       ",\"daysCalculated\":" + std::to_string(daysCalculated) +
                       ",\"postings\":" + std::to_string(postings) + ",\"increase\":" + jsonNumber(increase) +
@@ -116,7 +106,7 @@ std::string CRunSummary::json(bool completed, const std::string& message) const 
     }
     out += "},\"proof\":";
     if (proofMade) {
-        out += "{\"day\":" + jsonText(isoDate(proofDay)) + ",\"matched\":" + std::to_string(proofMatched) +
+        out += "{\"day\":" + jsonText(dateText(proofDay)) + ",\"matched\":" + std::to_string(proofMatched) +
                ",\"items\":" + std::to_string(proofItems) + "}";
     } else {
         out += "null";
@@ -125,8 +115,8 @@ std::string CRunSummary::json(bool completed, const std::string& message) const 
     first = true;
     for (const CRunException& e : exceptions) {
         out += std::string(first ? "" : ",") + "{\"kind\":" + jsonText(kindName(e.kind)) +
-               ",\"item\":" + jsonText(e.item) + ",\"day\":" + jsonText(isoDate(e.day)) +
-               ",\"days\":" + std::to_string(e.days) + ",\"lastDay\":" + jsonText(isoDate(e.lastDay)) +
+               ",\"item\":" + jsonText(e.item) + ",\"day\":" + jsonText(dateText(e.day)) +
+               ",\"days\":" + std::to_string(e.days) + ",\"lastDay\":" + jsonText(dateText(e.lastDay)) +
                ",\"reason\":" + jsonText(e.reason) + "}";
         first = false;
     }
