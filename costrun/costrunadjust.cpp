@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "costrundoc.h"
-#include "qbexception.h"
 
 namespace {
 
@@ -81,8 +80,7 @@ void CCostrunDoc::postDayAdjustments(const CDateTime& day, const CCostrunTxnList
     const bool assemblyNeeds = assemblyList && assemblyList->anyNeedsAdjustment();
     if (!inventoryNeeds && !assemblyNeeds) return;
 
-    // A refused posting has its message in errorText and does not stop the day: the
-    // next transaction is still adjusted.
+    // The postings are queued; the day's commit sends them (commitDay).
     for (const auto& record : dayTxns) {
         const CCostrunTxn& txn = *record;
         if (txn.isPending || txn.ret == nullptr) continue;
@@ -154,8 +152,6 @@ bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& tx
             share(inventoryList.get(), groupLines);
             share(assemblyList.get(), groupLines);
 
-            // After a refusal the transaction's other groups are left alone; the shares
-            // already added to the items' running values stay.
             if (!postAdjustList(adjustments, day, account, className, customer, true)) {
                 return false;
             }
@@ -189,32 +185,11 @@ bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& 
         return false;
     }
     const std::string memo = kValueAdjustMemo;
-    const int postedBefore = session->getPostedAdjustments();
-    try {
-        CMacroScope macro(*session);
-        if (!session->postValueAdjustments(day, account, &className, &customer, &memo, names,
-                                           values)) {
-            errorText = "The value adjustment could not be posted: no company file is open.";
-            return false;
-        }
-    } catch (const CQbException& e) {
-        errorText = e.getMessage();
-        runSummary.postings += session->getPostedAdjustments() - postedBefore;
-        // Without an answer nobody knows whether the adjustment was posted: the day
-        // must not count as done, so the failure goes on to stop the run.
-        if (session->lastExchangeFailed()) throw;
-        for (int i = 0; i < list.getSize(); ++i) {
-            addException(CRunException::kRefusedPosting, list.getAt(i).itemName, day,
-                         "QuickBooks refused its value adjustment: " + errorText);
-        }
-        return false;
-    }
-    runSummary.postings += session->getPostedAdjustments() - postedBefore;
-    for (int i = 0; i < list.getSize(); ++i) {
-        const CValueAdjust& entry = list.getAt(i);
-        (entry.amount > 0 ? runSummary.increase : runSummary.decrease) += entry.amount;
-        runSummary.itemCorrections[entry.itemName] += entry.amount;
-        dayCorrection += entry.amount;
-    }
+    CMacroScope macro(*session);
+    const std::vector<std::string> requests =
+        session->valueAdjustmentRequests(day, account, &className, &customer, &memo, names, values);
+    const int posting = static_cast<int>(dayPostings.size());
+    dayPostings.push_back(CDayPosting{list, day, requests.size()});
+    for (const std::string& request : requests) dayWrites.push_back(CDayWrite{request, std::string(), posting, nullptr});
     return true;
 }

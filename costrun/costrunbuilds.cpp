@@ -130,22 +130,13 @@ void CCostrunDoc::storeBuildValue(CCostrunTxn& record, const std::string& text) 
     const std::string txnId = record.ret->getValue("TxnID");
     // A value stored by a run that stopped before committing the build's day is
     // replaced; when QuickBooks' answer shows the other request is needed (a value
-    // present, or none), it is tried before giving up.
-    bool add = !record.buildValueStored;
-    for (int attempt = 0; attempt < 2; ++attempt, add = !add) {
-        if (add) {
-            session->dataExtAddTxn("BuildAssembly", txnId, nullptr, kBuildValueField, text);
-        } else {
-            session->dataExtModTxn("BuildAssembly", txnId, kBuildValueField, text);
-        }
-        if (session->succeeded()) {
-            record.buildValueStored = true;
-            return;
-        }
-    }
-    // Without its value the build's cost would be lost for good and every later build
-    // of the assembly undervalued: the run stops before the day is committed.
-    throw CQbException(session->refusalText("DataExtModRq"));
+    // present, or none), it is tried before the day stops. Without its value the build's
+    // cost would be lost for good and every later build of the assembly undervalued.
+    const bool add = !record.buildValueStored;
+    dayWrites.push_back(CDayWrite{
+        session->dataExtTxnRequest(add, "BuildAssembly", txnId, nullptr, kBuildValueField, text),
+        session->dataExtTxnRequest(!add, "BuildAssembly", txnId, nullptr, kBuildValueField, text), -1,
+        &record});
 }
 
 void CCostrunDoc::buildLot(const CCostrunTxn& build, CCostrunItemList& list) {

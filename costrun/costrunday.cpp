@@ -33,13 +33,14 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
     progress(progressText);
 
     dayCorrection = 0;
+    dayWrites.clear();
+    dayPostings.clear();
     std::unique_ptr<CCostrunTxnList> dayTxns = retrieveDayTxns(day);
     // Before QuickBooks' figures of the day are read: what the report shows must not
     // include postings that the day's calculation is about to make again.
     deleteOwnPostings();
     if (dayTxns) {
-        inventoryList = loadValuation(day, "Inventory");
-        assemblyList = loadValuation(day, "Assembly");
+        loadValuations(day);
         CCostrunItemList* inventory = inventoryList.get();
         CCostrunItemList* assemblies = assemblyList.get();
         reserveComponents(inventory, assemblies, *dayTxns);
@@ -88,6 +89,11 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
         }
         transferBuildValues(inventory, assemblies, *dayTxns, day);
         postDayAdjustments(day, *dayTxns);
+        // The postings and build values go with the day's commit, and the next day's
+        // queries with them.
+        std::optional<CDateTime> next;
+        if (runUpTo && day < *runUpTo) next = nextDay(day);
+        commitDay(day, next);
         writeReportDay(inventory, day);
         writeReportDay(assemblies, day);
         lastDayFifo.clear();
@@ -107,54 +113,74 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
     return true;
 }
 
-std::unique_ptr<CCostrunItemList> CCostrunDoc::loadValuation(const CDateTime& day,
-                                                             const std::string& itemType) {
-    auto list = std::make_unique<CCostrunItemList>();
+void CCostrunDoc::loadValuations(const CDateTime& day) {
     progress(progressText + "Retrieving QuickBooks inventory valuation...");
-    if (!readValuationReport(*list, day, itemType)) return nullptr;
-    assignAccounts(*list);
-    if (itemType == "Assembly") markBuiltAssembliesInactive(*list);
+    inventoryList.reset();
+    assemblyList.reset();
+    if (!session) return;
+    // Both reports in one message set; each answer is judged on its own.
+    std::vector<std::unique_ptr<CQbResponse>> answers = session->sendMessageSet(
+        {session->inventoryValuationSummaryRequest(day, "Inventory"),
+         session->inventoryValuationSummaryRequest(day, "Assembly")});
+    answers.resize(2);
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        const bool inventory = i == 0;
+        auto list = std::make_unique<CCostrunItemList>();
+        readValuationAnswer(*list, day, std::move(answers[i]));
+        assignAccounts(*list);
+        if (!inventory) markBuiltAssembliesInactive(*list);
+        (inventory ? inventoryList : assemblyList) = std::move(list);
+    }
     progress(progressText + "Calculating the FIFO cost of items...");
-    return list;
 }
 
 bool CCostrunDoc::readValuationReport(CCostrunItemList& list, const CDateTime& date,
                                       const std::string& itemType) {
-    if (!session) return false;
+    if (!session || !session->isConnected()) return false;
+    std::vector<std::unique_ptr<CQbResponse>> answers =
+        session->sendMessageSet({session->inventoryValuationSummaryRequest(date, itemType)});
+    answers.resize(1);
+    readValuationAnswer(list, date, std::move(answers[0]));
+    return true;
+}
+
+void CCostrunDoc::readValuationAnswer(CCostrunItemList& list, const CDateTime& date,
+                                      std::unique_ptr<CQbResponse> answer) {
     // A report QuickBooks refused or did not answer is no report: reading it as one
     // without rows would leave the day's items unvalued and the day counted as done.
     // The failure stops the run before the day is committed, like that of any query.
-    std::unique_ptr<CQbReport> report = session->inventoryValuationSummary(date, itemType);
-    if (!report) return false;
-    if (!session->succeeded()) throw CQbException(session->refusalText("GeneralSummaryReportQueryRq"));
-    if (report->rowCount() == 0) return true;
+    if (!answer) throw CQbException(CQbRequestBase::unansweredText("GeneralSummaryReportQueryRq"));
+    if (!CQbRequestBase::succeeded(*answer))
+        throw CQbException(CQbRequestBase::refusalText(*answer, "GeneralSummaryReportQueryRq"));
+    CQbReport report;
+    report.load(*answer);
+    if (report.rowCount() == 0) return;
 
     std::vector<std::string> quantities;
     std::vector<std::string> values;
-    const int unitColumn = report->columnIndex("UnitOfMeasureUnit");
-    if (unitColumn != -1 && report->numColumns() != report->maxColumnId()) {
+    const int unitColumn = report.columnIndex("UnitOfMeasureUnit");
+    if (unitColumn != -1 && report.numColumns() != report.maxColumnId()) {
         // The column list names the unit column but the rows carry one cell fewer.
-        int q = report->columnIndex("QuantityOnHand");
-        int v = report->columnIndex("ValueOnHand");
+        int q = report.columnIndex("QuantityOnHand");
+        int v = report.columnIndex("ValueOnHand");
         if (q > unitColumn) --q;
         if (v > unitColumn) --v;
-        quantities = report->columnValuesAt(q);
-        values = report->columnValuesAt(v);
+        quantities = report.columnValuesAt(q);
+        values = report.columnValuesAt(v);
     } else {
-        quantities = report->columnValues("QuantityOnHand");
-        values = report->columnValues("ValueOnHand");
+        quantities = report.columnValues("QuantityOnHand");
+        values = report.columnValues("ValueOnHand");
     }
 
     logActivity("%s", dayText("-- From Inventory Report %02d/%02d/%04d\n", date).c_str());
     logActivity("Item Qty Cost\n");
-    for (int i = 0; i < report->rowCount(); ++i) {
+    for (int i = 0; i < report.rowCount(); ++i) {
         const std::size_t at = static_cast<std::size_t>(i);
         const double quantity = at < quantities.size() ? static_cast<double>(readDecimal(quantities[at])) : 0.0;
         const double value = at < values.size() ? static_cast<double>(readDecimal(values[at])) : 0.0;
-        CCostrunItem* item = list.add(std::make_unique<CCostrunItem>(report->rowValue(i), quantity, value));
+        CCostrunItem* item = list.add(std::make_unique<CCostrunItem>(report.rowValue(i), quantity, value));
         logActivity("%s %f %f\n", item->fullName.c_str(), item->qtyOnHand, item->qbValue);
     }
-    return true;
 }
 
 void CCostrunDoc::assignAccounts(CCostrunItemList& list) {

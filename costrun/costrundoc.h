@@ -72,6 +72,8 @@ public:
     bool loadPreferences();
     bool defineRunFields();
     bool saveStartSettings();
+    // Commits lastUpToDate on its own (commitDay without a next day); false with
+    // errorText when QuickBooks refused it or did not answer.
     bool saveLastUpToDate();
     // Adds (or, with add false, modifies) a company custom field of the system, trying
     // the other request when QuickBooks refuses; throws CQbException with QuickBooks'
@@ -79,8 +81,19 @@ public:
     void storeCompanyField(const std::string& name, const std::string& value, bool add);
 
     // --- transaction intake ---
+    // The day's five transaction queries (invoices, sales receipts, inventory
+    // adjustments, credit memos, builds with the system's custom fields), with the
+    // filters they refer to.
+    struct CDayQueries {
+        explicit CDayQueries(const CDateTime& day);
+        CQbFieldList filter;
+        CQbFieldList buildFilter;
+        std::vector<CQbRequestBase::CQuery> queries;
+    };
     // The day's issuing transactions and builds, or null for a day without any. The
-    // system's own value adjustments dated that day are kept apart in dayOwnPostings.
+    // queries go in one message set, unless the previous day's commit carried them
+    // (prefetchedAnswers). The system's own value adjustments dated that day are kept
+    // apart in dayOwnPostings.
     std::unique_ptr<CCostrunTxnList> retrieveDayTxns(const CDateTime& day);
     // Deletes the system's own value adjustments of the day being calculated, left by a
     // run that stopped before committing it, so the day is redone from a clean slate.
@@ -128,8 +141,8 @@ public:
     void postDayAdjustments(const CDateTime& day, const CCostrunTxnList& dayTxns);
     bool postInventoryAdjustment(const CDateTime& day, const CQbObject& txn);
     bool postSalesAdjustments(const CDateTime& day, const CQbObject& txn, int typeCode);
-    // Posts one list (an empty list sends nothing); false when QuickBooks refused it,
-    // with its message in errorText.
+    // Logs one list and queues its postings with the day's writes (an empty list queues
+    // nothing); false without a session, with the reason in errorText.
     bool postAdjustList(const CValueAdjustList& list, const CDateTime& day,
                         const std::string& account, const std::string& className,
                         const std::string& customer, bool sales);
@@ -207,12 +220,17 @@ public:
     // Calculates, posts and reports one day (its end, 23:59:59). False only when no day
     // has been started or `day` lies before the last processed day.
     bool processDay(const CDateTime& day);
-    // A new item list from QuickBooks' valuation summary of the day; null when the
-    // report cannot be read.
-    std::unique_ptr<CCostrunItemList> loadValuation(const CDateTime& day,
-                                                    const std::string& itemType);
+    // inventoryList and assemblyList from QuickBooks' valuation summaries of the day,
+    // both asked for in one message set. Throws CQbException when QuickBooks refuses
+    // either or does not answer.
+    void loadValuations(const CDateTime& day);
+    // One valuation summary into the list; false without a session, and a refusal
+    // throws CQbException.
     bool readValuationReport(CCostrunItemList& list, const CDateTime& date,
                              const std::string& itemType);
+    // Reads one answer to a valuation summary into the list (and the activity log).
+    void readValuationAnswer(CCostrunItemList& list, const CDateTime& date,
+                             std::unique_ptr<CQbResponse> answer);
     void assignAccounts(CCostrunItemList& list);
     // The FIFO walk over the run's receiving transactions, newest first.
     void collectLots(CCostrunItemList& list, const CDateTime& day, const std::string& itemType);
@@ -220,14 +238,40 @@ public:
     void indexReceipts();
     void addOpeningLots(CCostrunItemList& list, const std::string& itemType);
 
+    // --- the day's writes and its commit ---
+    // A request the day sends with its commit: a value adjustment, a build value, or the
+    // commit of "LastUpToDate" itself.
+    struct CDayWrite {
+        std::string request;      // the request element
+        std::string alternative;  // sent once in its place when QuickBooks refuses it
+        int posting = -1;               // its posting in dayPostings, or -1
+        CCostrunTxn* build = nullptr;   // the build whose value it stores, or null
+    };
+    // One queued value adjustment list and how many of its requests are not yet answered.
+    struct CDayPosting {
+        CValueAdjustList list;
+        CDateTime day;
+        std::size_t requestsLeft = 0;
+    };
+    // Queues the commit of `day` as "LastUpToDate" after the day's writes and sends them
+    // all, with stopOnError, in message sets of at most kMaxSetRequests requests and
+    // about kMaxSetBytes each, the commit in the last; with a next day, that day's
+    // queries follow the commit in the last set and their answers are kept for it. The
+    // day is committed only when QuickBooks carried out every write. A refusal (after
+    // the write's alternative, when it has one) or a missing answer throws CQbException
+    // with QuickBooks' message; a refused value adjustment is also an exception of the run.
+    void commitDay(const CDateTime& day, const std::optional<CDateTime>& next);
+    static constexpr std::size_t kMaxSetRequests = 200;
+    static constexpr std::size_t kMaxSetBytes = 1 << 20;
+
     // --- assembly builds ---
     void markBuiltAssembliesInactive(CCostrunItemList& assemblies);
     void reserveComponents(CCostrunItemList* inventory, CCostrunItemList* assemblies,
                            const CCostrunTxnList& dayTxns);
     // One valuation pass over the day's builds; returns how many builds got a value.
     int valueBuilds(CCostrunItemList* inventory, CCostrunItemList* assemblies, int pass);
-    // Writes the build's "BuildValue" (adding it, or replacing a provisional one).
-    // Throws CQbException when QuickBooks refuses it or does not answer.
+    // Queues the build's "BuildValue" with the day's writes (adding it, or replacing a
+    // provisional one; the other request is the alternative).
     void storeBuildValue(CCostrunTxn& record, const std::string& text);
     void buildLot(const CCostrunTxn& build, CCostrunItemList& list);
     bool transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
@@ -322,6 +366,16 @@ public:
     // Builds of the day already logged as not valued for a short component.
     std::set<std::string> shortBuildsLogged;
     std::unique_ptr<CCostrunTxnList> dayBuildTxns;
+    // The day's writes, sent with its commit, and the postings they belong to.
+    std::vector<CDayWrite> dayWrites;
+    std::vector<CDayPosting> dayPostings;
+    // The last day this run committed.
+    std::optional<CDateTime> committedUpTo;
+    // The run's new up-to date while it runs.
+    std::optional<CDateTime> runUpTo;
+    // The answers to a day's queries sent with the previous day's commit.
+    std::optional<CDateTime> prefetchedDay;
+    std::vector<std::unique_ptr<CQbResponse>> prefetchedAnswers;
     bool multiCurrency = false;
     std::unique_ptr<std::map<std::string, std::string>> priceList;
     std::unique_ptr<CCostrunItemList> openingInventory;

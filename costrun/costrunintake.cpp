@@ -67,20 +67,44 @@ void addLineIssues(CCostrunItemList& list, const std::vector<CQbField*>& lines,
 
 }  // namespace
 
+CCostrunDoc::CDayQueries::CDayQueries(const CDateTime& day) {
+    addDateRange(filter, day, day);
+    filter.addText("IncludeLineItems", "true");
+    addDateRange(buildFilter, day, day);
+    buildFilter.addText("IncludeComponentLineItems", "true");
+    buildFilter.addText("OwnerID", kPrivateOwnerId);
+    queries = {{"InvoiceQueryRq", "InvoiceRet", &filter, true},
+               {"SalesReceiptQueryRq", "SalesReceiptRet", &filter, true},
+               {"InventoryAdjustmentQueryRq", "InventoryAdjustmentRet", &filter, true},
+               {"CreditMemoQueryRq", "CreditMemoRet", &filter, true},
+               {"BuildAssemblyQueryRq", "BuildAssemblyRet", &buildFilter, true}};
+}
+
 std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& day) {
     releaseDayLists();
     if (!session) return nullptr;
 
-    CQbFieldList filter;
-    addDateRange(filter, day, day);
-    filter.addText("IncludeLineItems", "true");
+    const CDayQueries dayQueries(day);
+    const std::vector<CQbRequestBase::CQuery>& queries = dayQueries.queries;
+    std::vector<std::unique_ptr<CQbResponse>> answers;
+    if (prefetchedDay && *prefetchedDay == day) {
+        answers = std::move(prefetchedAnswers);
+    } else {
+        progress(progressText + "Retrieving the day's transactions...");
+        std::vector<std::string> requests;
+        for (const CQbRequestBase::CQuery& query : queries) requests.push_back(session->queryRequest(query));
+        answers = session->sendMessageSet(requests);
+    }
+    prefetchedDay.reset();
+    prefetchedAnswers.clear();
+    answers.resize(queries.size());
 
     progress(progressText + "Retrieving list of invoices...");
-    dayInvoices = session->queryInvoice(&filter);
+    dayInvoices = session->queryRecords(queries[0], std::move(answers[0]));
     progress(progressText + "Retrieving list of sales receipts...");
-    daySalesReceipts = session->querySalesReceipt(&filter);
+    daySalesReceipts = session->queryRecords(queries[1], std::move(answers[1]));
     progress(progressText + "Retrieving list of inventory adjustments...");
-    dayInventoryAdjustments = session->queryInventoryAdjustment(&filter);
+    dayInventoryAdjustments = session->queryRecords(queries[2], std::move(answers[2]));
     // The system's own value adjustments of the day come from a run that stopped before
     // committing it; they are no issues, and the day is redone without them.
     for (int i = sizeOf(dayInventoryAdjustments) - 1; i >= 0; --i) {
@@ -89,14 +113,10 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
         dayInventoryAdjustments->detach(i);
     }
     progress(progressText + "Retrieving list of credit memos...");
-    dayCreditMemos = session->queryCreditMemo(&filter);
+    dayCreditMemos = session->queryRecords(queries[3], std::move(answers[3]));
 
     progress(progressText + "Retrieving list of build assembly...");
-    CQbFieldList buildFilter;
-    addDateRange(buildFilter, day, day);
-    buildFilter.addText("IncludeComponentLineItems", "true");
-    buildFilter.addText("OwnerID", kPrivateOwnerId);
-    dayBuilds = session->queryBuildAssembly(&buildFilter);
+    dayBuilds = session->queryRecords(queries[4], std::move(answers[4]));
     logQueryWarnings();
     if (sizeOf(dayBuilds) > 0) {
         dayBuildTxns = std::make_unique<CCostrunTxnList>();

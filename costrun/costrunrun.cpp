@@ -1,7 +1,8 @@
 // The valuation run: every run-wide list is read from QuickBooks once, the CSV report
 // is opened, and every day from the first unprocessed one up to the new up-to date is
-// processed and committed ("LastUpToDate") before the next, so that a run stopped
-// part-way leaves the company file consistent and the next run continues from there.
+// processed in order; a calculated day is committed ("LastUpToDate") with its postings
+// before the next, so that a run stopped part-way leaves the company file consistent and
+// the next run continues from there.
 #include "costrundoc.h"
 #include "qbexception.h"
 #include "qbutils.h"
@@ -32,6 +33,10 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     }
     errorText.clear();
     const CDateTime started = CDateTime::now();
+    runUpTo = newUpToDate;
+    committedUpTo = lastUpToDate;
+    prefetchedDay.reset();
+    prefetchedAnswers.clear();
     runSummary = CRunSummary{};
     runSummary.firstDay = lastUpToDate ? nextDay(*lastUpToDate) : endOfDay(*startDate);
     runSummary.upTo = newUpToDate;
@@ -126,21 +131,14 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         if (!openReportFile(first, newUpToDate)) {
             ok = false;
         } else {
-            if (!lastUpToDate) {
-                lastUpToDate = endOfDay(*startDate);
-                ok = processDay(*lastUpToDate) && saveLastUpToDate();
-                if (ok) {
-                    committed = lastUpToDate;
-                } else {
-                    lastUpToDate.reset();
-                }
-            }
-            for (CDateTime d = ok ? nextDay(*lastUpToDate) : newUpToDate; ok && d <= newUpToDate;
-                 d = nextDay(d)) {
+            // A calculated day commits itself with its postings; a day without activity
+            // is covered by the next commit, and the last day of the run is committed
+            // on its own when it had none.
+            for (CDateTime d = first; ok && d <= newUpToDate; d = nextDay(d)) {
                 lastUpToDate = d;
-                ok = processDay(d) && saveLastUpToDate();
+                ok = processDay(d) && (committedUpTo == d || d < newUpToDate || saveLastUpToDate());
                 if (ok) {
-                    committed = lastUpToDate;
+                    committed = committedUpTo;
                 } else {
                     lastUpToDate = committed;
                 }
@@ -187,6 +185,11 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         }
     }
 
+    runUpTo.reset();
+    prefetchedDay.reset();
+    prefetchedAnswers.clear();
+    dayWrites.clear();
+    dayPostings.clear();
     inventoryItems.reset();
     itemReceipts.reset();
     bills.reset();

@@ -139,12 +139,11 @@ bool CCostrunDoc::saveStartSettings() {
 bool CCostrunDoc::saveLastUpToDate() {
     if (!lastUpToDate || !session) return false;
     try {
-        storeCompanyField("LastUpToDate", zoneDateTimeText(lastUpToDate), false);
+        commitDay(*lastUpToDate, std::nullopt);
     } catch (const CQbException& e) {
         errorText = e.getMessage();
         return false;
     }
-    pumpMessages();
     return true;
 }
 

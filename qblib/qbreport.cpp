@@ -14,7 +14,7 @@
 #include "qbutils.h"
 
 void CQbReport::load(const CQbResponse& response) {
-    load(response.documentElement());
+    load(response.scope());
 }
 
 void CQbReport::load(const Node* node) {

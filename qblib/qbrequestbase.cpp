@@ -64,12 +64,16 @@ std::string CQbRequestBase::errorText(HRESULT) { return std::string(); }
 std::string CQbRequestBase::envelopeHead() { return std::string(); }
 std::string CQbRequestBase::envelopeTail() { return std::string(); }
 
-std::string CQbRequestBase::buildRequest(const std::string& name, const CQbAttrList* attrs,
-                                         const CQbFieldList* fields) {
+std::string CQbRequestBase::requestElement(const std::string& name, const CQbAttrList* attrs,
+                                           const CQbFieldList* fields) {
     std::string attributeText = std::string(" requestID=\"") + kFieldRequestId + "\"";
     if (attrs) attributeText += attrs->toAttributeText();
-    return envelopeHead() + elementText(name, attributeText, fields ? fields->toXml() : "") +
-           envelopeTail();
+    return elementText(name, attributeText, fields ? fields->toXml() : "");
+}
+
+std::string CQbRequestBase::buildRequest(const std::string& name, const CQbAttrList* attrs,
+                                         const CQbFieldList* fields) {
+    return envelopeHead() + requestElement(name, attrs, fields) + envelopeTail();
 }
 
 std::string CQbRequestBase::buildRequestText(const std::string& name, const std::string* body) {
@@ -103,6 +107,45 @@ std::unique_ptr<CQbResponse> CQbRequestBase::sendRequestText(const std::string& 
     return exchange(buildRequestText(name, body));
 }
 
+std::vector<std::unique_ptr<CQbResponse>> CQbRequestBase::sendMessageSet(
+    const std::vector<std::string>& requests) {
+    std::vector<std::unique_ptr<CQbResponse>> answers;
+    if (!isConnected() || requests.empty()) return answers;
+    dropResponse();
+    std::string document = envelopeHead();
+    for (const std::string& request : requests) document += request;
+    document += envelopeTail();
+    std::shared_ptr<const CQbResponse> whole = exchange(document);
+    answers = CQbResponse::answers(whole);
+    if (answers.size() > requests.size()) {
+        throw CQbException("QuickBooks gave more answers than the message set held requests.");
+    }
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        // "<InvoiceQueryRq requestID=..." is answered by "InvoiceQueryRs".
+        const std::string name = requestName(requests[i]);
+        if (name.size() < 2 || answers[i]->responseName() != name.substr(0, name.size() - 2) + "Rs") {
+            throw CQbException("QuickBooks answered the request " + name + " with " +
+                               answers[i]->responseName() + ": the answers are out of order.");
+        }
+        noteAnswer(*answers[i]);
+    }
+    return answers;
+}
+
+std::string CQbRequestBase::requestName(const std::string& request) {
+    if (request.size() < 2 || request[0] != '<') return std::string();
+    const std::size_t end = request.find_first_of(" >/", 1);
+    return request.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+}
+
+std::string CQbRequestBase::unansweredText(const std::string& requestName) {
+    return "QuickBooks did not answer the request " + requestName + ".";
+}
+
+void CQbRequestBase::noteAnswer(const CQbResponse& answer) {
+    if (succeeded(answer) && answer.responseName() == "InventoryAdjustmentAddRs") ++postedAdjustments;
+}
+
 void CQbRequestBase::collectObjects(const std::string& elementName, CQbObjectList& into) {
     CQbTimer timer(qbTimings().parsingSeconds);
     const std::string objectName = baseName(elementName);
@@ -128,42 +171,77 @@ bool CQbRequestBase::acceptQueryAnswer(const std::string& requestName) {
     throw CQbException(refusalText(*response, requestName));
 }
 
+namespace {
+
+// The fields of a paged query: the page size, then the filter's own fields.
+void pageFields(const CQbFieldList* filter, CQbFieldList& fields) {
+    fields.addText("MaxReturned", kPageSize);
+    for (int i = 0; filter && i < filter->getSize(); ++i) fields.add(filter->getAt(i)->clone());
+}
+
+}  // namespace
+
+std::string CQbRequestBase::queryRequest(const CQuery& query) {
+    if (!query.useIterator) return requestElement(query.requestName, nullptr, query.filter);
+    CQbFieldList fields;
+    pageFields(query.filter, fields);
+    CQbAttrList start;
+    start.add("iterator", "Start");
+    return requestElement(query.requestName, &start, &fields);
+}
+
+std::unique_ptr<CQbObjectList> CQbRequestBase::queryRecords(const CQuery& query,
+                                                            std::unique_ptr<CQbResponse> firstAnswer) {
+    if (!isConnected()) return nullptr;
+    if (!firstAnswer) throw CQbException(unansweredText(query.requestName));
+    response = std::move(firstAnswer);
+    auto result = std::make_unique<CQbObjectList>();
+    if (!query.useIterator) {
+        if (acceptQueryAnswer(query.requestName)) collectObjects(query.elementName, *result);
+        return result;
+    }
+
+    CQbFieldList fields;
+    pageFields(query.filter, fields);
+    CQbAttrList next;
+    next.add("iterator", "Continue");
+    next.add("iteratorID", response->iteratorID());
+    // A refused page throws: the pages before it are no complete answer either.
+    for (;;) {
+        if (!acceptQueryAnswer(query.requestName)) break;
+        const std::size_t before = static_cast<std::size_t>(result->getSize());
+        collectObjects(query.elementName, *result);
+        // A page without records ends the loop even when QuickBooks reports more.
+        if (static_cast<std::size_t>(result->getSize()) == before) break;
+        if (response->iteratorRemainingCount() <= 0) break;
+        dropResponse();
+        pumpMessages();
+        response = sendRequest(query.requestName, &next, &fields);
+    }
+    return result;
+}
+
+std::vector<std::unique_ptr<CQbObjectList>> CQbRequestBase::queryAll(const std::vector<CQuery>& queries) {
+    std::vector<std::unique_ptr<CQbObjectList>> lists;
+    if (!isConnected()) return lists;
+    std::vector<std::string> requests;
+    for (const CQuery& query : queries) requests.push_back(queryRequest(query));
+    std::vector<std::unique_ptr<CQbResponse>> answers = sendMessageSet(requests);
+    answers.resize(queries.size());
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+        lists.push_back(queryRecords(queries[i], std::move(answers[i])));
+    }
+    return lists;
+}
+
 std::unique_ptr<CQbObjectList> CQbRequestBase::query(const std::string& requestName,
                                                      const std::string& elementName,
                                                      const CQbFieldList* filter,
                                                      bool useIterator) {
     if (!isConnected()) return nullptr;
     dropResponse();
-    auto result = std::make_unique<CQbObjectList>();
-    if (!useIterator) {
-        response = sendRequest(requestName, nullptr, filter);
-        if (acceptQueryAnswer(requestName)) collectObjects(elementName, *result);
-        return result;
-    }
-
-    CQbFieldList fields;
-    fields.addText("MaxReturned", kPageSize);
-    for (int i = 0; filter && i < filter->getSize(); ++i) fields.add(filter->getAt(i)->clone());
-
-    CQbAttrList start;
-    start.add("iterator", "Start");
-    response = sendRequest(requestName, &start, &fields);
-    CQbAttrList next;
-    next.add("iterator", "Continue");
-    next.add("iteratorID", response->iteratorID());
-    // A refused page throws: the pages before it are no complete answer either.
-    for (;;) {
-        if (!acceptQueryAnswer(requestName)) break;
-        const std::size_t before = static_cast<std::size_t>(result->getSize());
-        collectObjects(elementName, *result);
-        // A page without records ends the loop even when QuickBooks reports more.
-        if (static_cast<std::size_t>(result->getSize()) == before) break;
-        if (response->iteratorRemainingCount() <= 0) break;
-        dropResponse();
-        pumpMessages();
-        response = sendRequest(requestName, &next, &fields);
-    }
-    return result;
+    const CQuery one{requestName, elementName, filter, useIterator};
+    return queryRecords(one, exchange(envelopeHead() + queryRequest(one) + envelopeTail()));
 }
 
 #define LOTWISE_QUERY(object, iterator)                                                     \
@@ -303,6 +381,13 @@ std::unique_ptr<CQbReport> CQbRequestBase::inventoryValuationSummary(const CDate
     if (!isConnected()) return nullptr;
     dropResponse();
     auto report = std::make_unique<CQbReport>();
+    response = exchange(envelopeHead() + inventoryValuationSummaryRequest(date, itemType) + envelopeTail());
+    if (succeeded(*response)) report->load(*response);
+    return report;
+}
+
+std::string CQbRequestBase::inventoryValuationSummaryRequest(const CDateTime& date,
+                                                             const std::string& itemType) {
     CQbFieldList fields;
     fields.addText("GeneralSummaryReportType", "InventoryValuationSummary");
     fields.addText("DisplayReport", "false");
@@ -311,9 +396,7 @@ std::unique_ptr<CQbReport> CQbRequestBase::inventoryValuationSummary(const CDate
     period->addText("ToReportDate", dateText(date));
     fields.addAggregate("ReportPeriod", std::move(period));
     fields.addRef("ReportItemFilter", "ItemTypeFilter", itemType);
-    response = sendRequest("GeneralSummaryReportQueryRq", nullptr, &fields);
-    if (succeeded(*response)) report->load(*response);
-    return report;
+    return requestElement("GeneralSummaryReportQueryRq", nullptr, &fields);
 }
 
 bool CQbRequestBase::txnDel(const std::string& txnId, const std::string& txnDelType) {
@@ -383,25 +466,29 @@ void CQbRequestBase::dataExtDefDel(const std::string& owner, const std::string& 
     response = sendRequest("DataExtDefDelRq", nullptr, &fields);
 }
 
-int CQbRequestBase::dataExtCompany(const char* request, const char* element,
-                                   const std::string& owner, const std::string& name,
+int CQbRequestBase::dataExtCompany(bool add, const std::string& owner, const std::string& name,
                                    const std::string& value) {
     if (!isConnected()) return 0;
     dropResponse();
+    response = exchange(envelopeHead() + dataExtCompanyRequest(add, owner, name, value) + envelopeTail());
+    return succeeded(*response) ? 1 : 0;
+}
+
+std::string CQbRequestBase::dataExtCompanyRequest(bool add, const std::string& owner,
+                                                  const std::string& name, const std::string& value) {
     auto ext = std::make_unique<CQbFieldList>();
     ext->addText("OwnerID", owner);
     ext->addText("DataExtName", name);
     ext->addText("OtherDataExtType", "Company");
     ext->addText("DataExtValue", value);
     CQbFieldList fields;
-    fields.addAggregate(element, std::move(ext));
-    response = sendRequest(request, nullptr, &fields);
-    return succeeded(*response) ? 1 : 0;
+    fields.addAggregate(add ? "DataExtAdd" : "DataExtMod", std::move(ext));
+    return requestElement(add ? "DataExtAddRq" : "DataExtModRq", nullptr, &fields);
 }
 
 int CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
                                       const std::string& value) {
-    return dataExtCompany("DataExtModRq", "DataExtMod", owner, name, value);
+    return dataExtCompany(false, owner, name, value);
 }
 
 int CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
@@ -411,7 +498,7 @@ int CQbRequestBase::dataExtModCompany(const std::string& owner, const std::strin
 
 int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::string& name,
                                       const std::string& value) {
-    return dataExtCompany("DataExtAddRq", "DataExtAdd", owner, name, value);
+    return dataExtCompany(true, owner, name, value);
 }
 
 int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::string& name,
@@ -419,11 +506,10 @@ int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::strin
     return dataExtAddCompany(owner, name, zoneDateTimeText(value));
 }
 
-bool CQbRequestBase::dataExtTxn(const char* request, const char* element,
-                                const std::string& txnDataExtType, const std::string& txnId,
-                                const std::string* macro, const std::string& name,
-                                const std::string& value) {
-    if (!isConnected()) return false;
+std::string CQbRequestBase::dataExtTxnRequest(bool add, const std::string& txnDataExtType,
+                                              const std::string& txnId, const std::string* macro,
+                                              const std::string& name, const std::string& value) {
+    const char* element = add ? "DataExtAdd" : "DataExtMod";
     // The texts are escaped like any element text, so a name or value holding '&' or
     // '<' cannot break the request document.
     std::string body = std::string("<") + element + "><OwnerID>";
@@ -436,20 +522,29 @@ bool CQbRequestBase::dataExtTxn(const char* request, const char* element,
         body += "<TxnID>" + escapeText(txnId) + "</TxnID>";
     }
     body += "<DataExtValue>" + escapeText(value) + "</DataExtValue></" + element + ">";
-    dropResponse();
-    response = sendRequestText(request, &body);
-    return succeeded(*response);
+    return elementText(add ? "DataExtAddRq" : "DataExtModRq",
+                       std::string(" requestID=\"") + kTextRequestId + "\"", body);
 }
 
 bool CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
                                    const std::string* macro, const std::string& name,
                                    const std::string& value) {
-    return dataExtTxn("DataExtAddRq", "DataExtAdd", txnDataExtType, txnId, macro, name, value);
+    if (!isConnected()) return false;
+    dropResponse();
+    response = exchange(envelopeHead() +
+                        dataExtTxnRequest(true, txnDataExtType, txnId, macro, name, value) +
+                        envelopeTail());
+    return succeeded(*response);
 }
 
 bool CQbRequestBase::dataExtModTxn(const std::string& txnDataExtType, const std::string& txnId,
                                    const std::string& name, const std::string& value) {
-    return dataExtTxn("DataExtModRq", "DataExtMod", txnDataExtType, txnId, nullptr, name, value);
+    if (!isConnected()) return false;
+    dropResponse();
+    response = exchange(envelopeHead() +
+                        dataExtTxnRequest(false, txnDataExtType, txnId, nullptr, name, value) +
+                        envelopeTail());
+    return succeeded(*response);
 }
 
 bool CQbRequestBase::dataExtDel(const std::string& owner, const std::string& name,
@@ -472,6 +567,31 @@ bool CQbRequestBase::dataExtDel(const std::string& owner, const std::string& nam
     return true;
 }
 
+std::vector<std::string> CQbRequestBase::valueAdjustmentRequests(
+    const CDateTime& date, const std::string& account, const std::string* className,
+    const std::string* customer, const std::string* memo, const std::vector<std::string>& names,
+    const std::vector<std::string>& values) {
+    std::vector<std::string> requests;
+    if (names.empty() || names.size() != values.size()) return requests;
+    // A batch ends after the line that takes its size past kAdjustmentBatchChars.
+    std::size_t size = 0;
+    std::size_t batchStart = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (size > kAdjustmentBatchChars) {
+            requests.push_back(valueAdjustmentRequest(date, account, className, customer, memo,
+                                                      &names[batchStart], &values[batchStart],
+                                                      i - batchStart));
+            batchStart = i;
+            size = 0;
+        }
+        size += kAdjustmentLineTags + names[i].size() + values[i].size();
+    }
+    requests.push_back(valueAdjustmentRequest(date, account, className, customer, memo,
+                                              &names[batchStart], &values[batchStart],
+                                              names.size() - batchStart));
+    return requests;
+}
+
 bool CQbRequestBase::postValueAdjustments(const CDateTime& date, const std::string& account,
                                           const std::string* className,
                                           const std::string* customer, const std::string* memo,
@@ -480,29 +600,16 @@ bool CQbRequestBase::postValueAdjustments(const CDateTime& date, const std::stri
     if (!isConnected()) return false;
     if (names.empty() || values.empty()) return true;
     if (names.size() != values.size()) return false;
-
-    auto post = [&](std::size_t from, std::size_t to) {
-        const std::vector<std::string> batchNames(names.begin() + static_cast<long>(from),
-                                                  names.begin() + static_cast<long>(to));
-        const std::vector<std::string> batchValues(values.begin() + static_cast<long>(from),
-                                                   values.begin() + static_cast<long>(to));
-        return inventoryAdjustmentAdd(date, account, className, customer, memo, batchNames,
-                                      batchValues);
-    };
-
-    std::size_t size = 0;
-    std::size_t batchStart = 0;
-    bool posted = false;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (size > kAdjustmentBatchChars) {
-            if (!post(batchStart, i)) return false;
-            posted = true;
-            batchStart = i;
-            size = 0;
+    for (const std::string& request :
+         valueAdjustmentRequests(date, account, className, customer, memo, names, values)) {
+        dropResponse();
+        response = exchange(envelopeHead() + request + envelopeTail());
+        if (!succeeded(*response)) {
+            throw CQbException(refusalText(*response, "InventoryAdjustmentAddRq"));
         }
-        size += kAdjustmentLineTags + names[i].size() + values[i].size();
+        noteAnswer(*response);
     }
-    return post(posted ? batchStart : 0, names.size());
+    return true;
 }
 
 bool CQbRequestBase::inventoryAdjustmentAdd(const CDateTime& date, const std::string& account,
@@ -515,7 +622,23 @@ bool CQbRequestBase::inventoryAdjustmentAdd(const CDateTime& date, const std::st
     if (names.empty() || values.empty()) return true;
     if (names.size() != values.size()) return false;
     dropResponse();
+    response = exchange(envelopeHead() +
+                        valueAdjustmentRequest(date, account, className, customer, memo,
+                                               names.data(), values.data(), names.size()) +
+                        envelopeTail());
+    if (!succeeded(*response)) {
+        throw CQbException(refusalText(*response, "InventoryAdjustmentAddRq"));
+    }
+    noteAnswer(*response);
+    return true;
+}
 
+std::string CQbRequestBase::valueAdjustmentRequest(const CDateTime& date, const std::string& account,
+                                                   const std::string* className,
+                                                   const std::string* customer,
+                                                   const std::string* memo,
+                                                   const std::string* names,
+                                                   const std::string* values, std::size_t count) {
     auto adjustment = std::make_unique<CQbFieldList>();
     adjustment->addRef("AccountRef", "FullName", account);
     adjustment->addText("TxnDate", dateText(date));
@@ -526,7 +649,7 @@ bool CQbRequestBase::inventoryAdjustmentAdd(const CDateTime& date, const std::st
         adjustment->addRef("ClassRef", "FullName", *className);
     }
     if (memo != nullptr) adjustment->addText("Memo", *memo);
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         auto line = std::make_unique<CQbFieldList>();
         line->addRef("ItemRef", "FullName", names[i]);
         line->addRef("ValueAdjustment", "NewValue", values[i]);
@@ -538,12 +661,7 @@ bool CQbRequestBase::inventoryAdjustmentAdd(const CDateTime& date, const std::st
         add->addAttribute("defMacro", "TxnID:" + integerText(macroCounter));
         ++macroCounter;
     }
-    response = sendRequest("InventoryAdjustmentAddRq", nullptr, &fields);
-    if (!succeeded(*response)) {
-        throw CQbException(refusalText(*response, "InventoryAdjustmentAddRq"));
-    }
-    ++postedAdjustments;
-    return true;
+    return requestElement("InventoryAdjustmentAddRq", nullptr, &fields);
 }
 
 void CQbRequestBase::addMacro(const std::string& name, const std::string& value) {

@@ -70,6 +70,9 @@ public:
                              const CQbFieldList* fields);
     // Text form: requestID 8888 and the ready body text.
     std::string buildRequestText(const std::string& name, const std::string* body);
+    // The request element alone, without the envelope, in the field form.
+    std::string requestElement(const std::string& name, const CQbAttrList* attrs,
+                               const CQbFieldList* fields);
     // Each sends a document and returns its parsed answer; `response` is not touched.
     std::unique_ptr<CQbResponse> sendBody(const std::string& element);
     std::unique_ptr<CQbResponse> sendRequest(const std::string& name, const CQbAttrList* attrs,
@@ -77,7 +80,40 @@ public:
     std::unique_ptr<CQbResponse> sendRequestText(const std::string& name,
                                                  const std::string* body);
 
+    // --- message sets ---
+    // Sends the request elements as one message set, in one round trip, and returns
+    // QuickBooks' answers to them in the order of the requests. QuickBooks processes no
+    // request after one it refuses with an error (the envelope asks it to stop on
+    // error), so the list is then shorter than the requests. An answer whose response
+    // element is not named after its request, or more answers than requests, throws
+    // CQbException: the answers could not be told apart. Empty without a session or
+    // without requests. `response` is dropped: the answers are the caller's.
+    std::vector<std::unique_ptr<CQbResponse>> sendMessageSet(const std::vector<std::string>& requests);
+    // The name of a request element's request ("InvoiceQueryRq" for "<InvoiceQueryRq ...").
+    static std::string requestName(const std::string& request);
+    // The text QuickBooks' silence about a request of a message set gives: the request
+    // was not carried out, or nobody knows whether it was.
+    static std::string unansweredText(const std::string& requestName);
+
     // --- queries ---
+    // One query, as a request of a message set: the filter belongs to the caller and must
+    // outlive the query's answer (its further pages are asked for with it).
+    struct CQuery {
+        std::string requestName;  // "InvoiceQueryRq"
+        std::string elementName;  // "InvoiceRet"
+        const CQbFieldList* filter = nullptr;
+        bool useIterator = false;
+    };
+    // The query's request element (the first page when it uses the iterator).
+    std::string queryRequest(const CQuery& query);
+    // The records of a query whose first answer has arrived, judged as query() judges
+    // every answer; further pages are asked for one by one. A missing answer (null: the
+    // message set stopped before the query) throws CQbException. Null without a session.
+    std::unique_ptr<CQbObjectList> queryRecords(const CQuery& query,
+                                                std::unique_ptr<CQbResponse> firstAnswer);
+    // The queries in one message set; the records of each, in the order of the queries.
+    std::vector<std::unique_ptr<CQbObjectList>> queryAll(const std::vector<CQuery>& queries);
+
     // Every record named elementName in the answer(s), as objects named after the
     // element less "Ret". With the iterator, pages of at most 500 records are gathered
     // until none remain. Each answer (every page) is judged: status 0 gives its records;
@@ -143,6 +179,7 @@ public:
     // `response`, so the caller tells a refusal from an empty day with succeeded().
     std::unique_ptr<CQbReport> inventoryValuationSummary(const CDateTime& date,
                                                          const std::string& itemType);
+    std::string inventoryValuationSummaryRequest(const CDateTime& date, const std::string& itemType);
     // Deletes one transaction: true when QuickBooks deleted it, false without a session;
     // a refusal throws CQbException with QuickBooks' message.
     bool txnDel(const std::string& txnId, const std::string& txnDelType);
@@ -168,6 +205,9 @@ public:
                           const std::string& value);
     int dataExtAddCompany(const std::string& owner, const std::string& name,
                           const std::optional<CDateTime>& value);
+    // The request elements of the company field writes, for a message set.
+    std::string dataExtCompanyRequest(bool add, const std::string& owner, const std::string& name,
+                                      const std::string& value);
     // The transaction's TxnID is either the text given or, with a macro name, a
     // reference to a macro defined earlier in the same request document. True when
     // QuickBooks stored the value; a refusal does not throw (the answer stays in
@@ -179,6 +219,10 @@ public:
     // dataExtAddTxn does.
     bool dataExtModTxn(const std::string& txnDataExtType, const std::string& txnId,
                        const std::string& name, const std::string& value);
+    // The request element of dataExtAddTxn (add) or dataExtModTxn, for a message set.
+    std::string dataExtTxnRequest(bool add, const std::string& txnDataExtType,
+                                  const std::string& txnId, const std::string* macro,
+                                  const std::string& name, const std::string& value);
 
     // Removes the value of a custom field: from the company when txnId is null,
     // otherwise from that transaction of the given type. True when QuickBooks removed
@@ -194,6 +238,15 @@ public:
                               const std::string* className, const std::string* customer,
                               const std::string* memo, const std::vector<std::string>& names,
                               const std::vector<std::string>& values);
+    // The request elements postValueAdjustments sends, for a message set: one
+    // InventoryAdjustmentAddRq per batch of lines. Empty for no items or arrays of
+    // different lengths.
+    std::vector<std::string> valueAdjustmentRequests(const CDateTime& date, const std::string& account,
+                                                     const std::string* className,
+                                                     const std::string* customer,
+                                                     const std::string* memo,
+                                                     const std::vector<std::string>& names,
+                                                     const std::vector<std::string>& values);
     bool inventoryAdjustmentAdd(const CDateTime& date, const std::string& account,
                                 const std::string* className, const std::string* customer,
                                 const std::string* memo, const std::vector<std::string>& names,
@@ -271,9 +324,13 @@ private:
     std::unique_ptr<CQbObject> detachFirst(std::unique_ptr<CQbObjectList> list);
     bool dataExtDefFind(const std::string& owner, const std::string& name,
                         const std::string* type, const std::string& assignToObject);
-    int dataExtCompany(const char* request, const char* element, const std::string& owner,
-                       const std::string& name, const std::string& value);
-    bool dataExtTxn(const char* request, const char* element, const std::string& txnDataExtType,
-                    const std::string& txnId, const std::string* macro, const std::string& name,
-                    const std::string& value);
+    int dataExtCompany(bool add, const std::string& owner, const std::string& name,
+                       const std::string& value);
+    // The request element of one InventoryAdjustmentAdd holding the given lines.
+    std::string valueAdjustmentRequest(const CDateTime& date, const std::string& account,
+                                       const std::string* className, const std::string* customer,
+                                       const std::string* memo, const std::string* names,
+                                       const std::string* values, std::size_t count);
+    // Counts a value adjustment QuickBooks took.
+    void noteAnswer(const CQbResponse& answer);
 };

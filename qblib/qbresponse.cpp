@@ -131,22 +131,31 @@ void CQbResponse::parse() {
     document = parser->getDocument();
 }
 
+CQbResponse::CQbResponse(std::shared_ptr<const CQbResponse> owner, Node* element)
+    : whole(std::move(owner)), answer(element) {}
+
 CQbDomReader::Node* CQbResponse::documentElement() const {
-    return document != nullptr ? document->getDocumentElement() : nullptr;
+    const DOMDocument* doc = getDocument();
+    return doc != nullptr ? doc->getDocumentElement() : nullptr;
+}
+
+CQbDomReader::Node* CQbResponse::scope() const {
+    return answer != nullptr ? answer : documentElement();
 }
 
 CQbDomReader::Node* CQbResponse::findElement(const std::string& name) const {
-    return firstDescendant(documentElement(), name);
+    return firstDescendant(scope(), name);
 }
 
 std::vector<CQbDomReader::Node*> CQbResponse::findElements(const std::string& name) const {
-    return allDescendants(documentElement(), name);
+    return allDescendants(scope(), name);
 }
 
-std::string CQbResponse::statusAttribute(const std::string& name) const {
+std::vector<CQbDomReader::Node*> CQbResponse::responseElements() const {
+    std::vector<Node*> elements;
     const DOMNode* root = documentElement();
     if (root == nullptr) {
-        return std::string();
+        return elements;
     }
     static const std::u16string kMsgsRs = u"QBXMLMsgsRs";
     static const std::u16string kPosMsgsRs = u"QBPOSXMLMsgsRs";
@@ -156,16 +165,47 @@ std::string CQbResponse::statusAttribute(const std::string& name) const {
         if (setName == nullptr || (setName != kMsgsRs && setName != kPosMsgsRs)) {
             continue;
         }
-        // The response element is the first element of the set; the text nodes of an
-        // indented response (and any comment) are passed over.
-        for (const DOMNode* rs = set->getFirstChild(); rs != nullptr;
-             rs = rs->getNextSibling()) {
+        // The text nodes of an indented response (and any comment) are passed over.
+        for (DOMNode* rs = set->getFirstChild(); rs != nullptr; rs = rs->getNextSibling()) {
             if (rs->getNodeType() == DOMNode::ELEMENT_NODE) {
-                return attribute(rs, name);
+                elements.push_back(rs);
             }
         }
+        if (!elements.empty()) {
+            break;
+        }
     }
-    return std::string();
+    return elements;
+}
+
+std::vector<std::unique_ptr<CQbResponse>> CQbResponse::answers(
+    std::shared_ptr<const CQbResponse> whole) {
+    std::vector<std::unique_ptr<CQbResponse>> result;
+    if (!whole) {
+        return result;
+    }
+    for (Node* element : whole->responseElements()) {
+        result.push_back(std::unique_ptr<CQbResponse>(new CQbResponse(whole, element)));
+    }
+    return result;
+}
+
+std::string CQbResponse::responseName() const {
+    const DOMNode* element = answer;
+    if (element == nullptr) {
+        const std::vector<Node*> elements = responseElements();
+        element = elements.empty() ? nullptr : elements.front();
+    }
+    return element != nullptr ? xmlToUtf8(element->getNodeName()) : std::string();
+}
+
+std::string CQbResponse::statusAttribute(const std::string& name) const {
+    if (answer != nullptr) {
+        return attribute(answer, name);
+    }
+    // The response element is the first element of the first message set.
+    const std::vector<Node*> elements = responseElements();
+    return elements.empty() ? std::string() : attribute(elements.front(), name);
 }
 
 std::string CQbResponse::requestID() const {

@@ -65,10 +65,17 @@ check "refused bill query" 1 $? "$work/out" "The request could not be processed.
 "$cli" --company "$company" --upto 2025-01-14 "${folders[@]}" >"$work/out" 2>&1
 check "run after a refused query" 0 $? "$work/out" "Process completed" "costrun20250113_20250114.csv"
 
-# A posting QuickBooks refuses leaves the run completed with a warning: not a success.
+# A posting QuickBooks refuses stops the run before its day is committed, naming the
+# refusal and the item; the next run finishes the job.
 QBSIM_FAULTS="status=InventoryAdjustmentAddRq:1:3180:There was an error when saving the transaction." \
     "$cli" --company "$company" --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
-check "refused posting" 1 $? "$work/out" "Process completed" "Warning : There was an error when saving"
+check "refused posting" 1 $? "$work/out" \
+    "QuickBooks refused the value adjustment of Tools:Utility Knife on 01/15/2025: There was an error when saving the transaction."
+if grep -q "Process completed" "$work/out"; then
+    echo "FAIL refused posting: the run says it completed"; failures=$((failures + 1))
+fi
+"$cli" --company "$company" --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
+check "run after a refused posting" 0 $? "$work/out" "Process completed"
 
 # A bill entered late for a valued day is named at open; a rewind to its date and a run
 # value it. The rewind says what it deletes before it does so.

@@ -22,6 +22,11 @@ struct CScript {
     std::vector<std::string> requests;  // every request document, in order
     std::deque<std::string> responses;  // answers to ProcessRequest, in order
     std::string defaultResponse;        // when the queue is empty
+    // Answer every request element of a message set on its own, as QuickBooks does: each
+    // takes the response element of the next queued document, or of defaultResponse when
+    // that answers a request of its name, or else a bare success; after an answer of
+    // severity "Error" the set stops.
+    bool perRequest = false;
     std::map<std::string, CScriptedFailure> failures;  // by call name
     int alive = 0;                                     // processors not yet released
 };
@@ -38,6 +43,8 @@ public:
 
 // A complete qbXML response document holding the given response elements.
 std::string responseDocument(const std::string& body);
+// The request elements of one request document's message set, in order.
+std::vector<std::string> requestElements(const std::string& document);
 // A HostQuery answer listing the versions.
 std::string hostResponse(const std::vector<std::string>& versions,
                          const std::string& product = "QuickBooks Test");

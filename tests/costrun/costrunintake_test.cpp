@@ -26,18 +26,22 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::Pair;
 
-std::string ok(const std::string& rs, const std::string& inner = "") {
-    return responseDocument("<" + rs +
-                            " statusCode=\"0\" statusSeverity=\"Info\" statusMessage=\"Status "
-                            "OK\">" +
-                            inner + "</" + rs + ">");
+std::string okElement(const std::string& rs, const std::string& inner = "") {
+    return "<" + rs + " statusCode=\"0\" statusSeverity=\"Info\" statusMessage=\"Status OK\">" + inner +
+           "</" + rs + ">";
 }
 
-std::string empty(const std::string& rs) {
-    return responseDocument("<" + rs +
-                            " statusCode=\"1\" statusSeverity=\"Info\" statusMessage=\"A query "
-                            "request did not find a matching object in QuickBooks\" />");
+std::string emptyElement(const std::string& rs) {
+    return "<" + rs +
+           " statusCode=\"1\" statusSeverity=\"Info\" statusMessage=\"A query "
+           "request did not find a matching object in QuickBooks\" />";
 }
+
+std::string ok(const std::string& rs, const std::string& inner = "") {
+    return responseDocument(okElement(rs, inner));
+}
+
+std::string empty(const std::string& rs) { return responseDocument(emptyElement(rs)); }
 
 
 std::string itemLine(const std::string& element, const std::string& item,
@@ -74,18 +78,17 @@ protected:
         return list.add(std::make_unique<CCostrunItem>(name, qty, value));
     }
 
-    // Answers for the five day queries, in the order they are sent.
+    // The answer to the day's five queries, sent in one message set.
     void scriptDay(const std::string& invoices, const std::string& salesReceipts,
                    const std::string& adjustments, const std::string& creditMemos,
                    const std::string& builds) {
         auto answer = [](const std::string& rs, const std::string& inner) {
-            return inner.empty() ? empty(rs) : ok(rs, inner);
+            return inner.empty() ? emptyElement(rs) : okElement(rs, inner);
         };
-        script.responses.push_back(answer("InvoiceQueryRs", invoices));
-        script.responses.push_back(answer("SalesReceiptQueryRs", salesReceipts));
-        script.responses.push_back(answer("InventoryAdjustmentQueryRs", adjustments));
-        script.responses.push_back(answer("CreditMemoQueryRs", creditMemos));
-        script.responses.push_back(answer("BuildAssemblyQueryRs", builds));
+        script.responses.push_back(responseDocument(
+            answer("InvoiceQueryRs", invoices) + answer("SalesReceiptQueryRs", salesReceipts) +
+            answer("InventoryAdjustmentQueryRs", adjustments) + answer("CreditMemoQueryRs", creditMemos) +
+            answer("BuildAssemblyQueryRs", builds)));
     }
 
     std::vector<int> codes(const CCostrunTxnList& list) const {
@@ -105,29 +108,33 @@ TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
     EXPECT_EQ(doc->retrieveDayTxns(day), nullptr);
     EXPECT_EQ(doc->dayBuildTxns, nullptr);
 
-    ASSERT_EQ(script.requests.size(), 5u);
+    // One round trip for the five queries.
+    ASSERT_EQ(script.requests.size(), 1u);
+    const std::vector<std::string> requests = requestElements(script.requests[0]);
+    ASSERT_EQ(requests.size(), 5u);
     const std::string range =
         "<TxnDateRangeFilter><FromTxnDate>2010-04-01</FromTxnDate>"
         "<ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>";
     const char* names[] = {"InvoiceQueryRq", "SalesReceiptQueryRq", "InventoryAdjustmentQueryRq",
                            "CreditMemoQueryRq"};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_THAT(script.requests[i], HasSubstr(std::string("<") + names[i]));
-        EXPECT_THAT(script.requests[i],
+        EXPECT_THAT(requests[i], HasSubstr(std::string("<") + names[i]));
+        EXPECT_THAT(requests[i],
                     HasSubstr(range + "<IncludeLineItems>true</IncludeLineItems>"));
     }
-    EXPECT_THAT(script.requests[4], HasSubstr("<BuildAssemblyQueryRq"));
-    EXPECT_THAT(script.requests[4],
+    EXPECT_THAT(requests[4], HasSubstr("<BuildAssemblyQueryRq"));
+    EXPECT_THAT(requests[4],
                 HasSubstr(range + "<IncludeComponentLineItems>true</IncludeComponentLineItems>"));
-    EXPECT_THAT(script.requests[4], Not(HasSubstr("IncludeLineItems")));
+    EXPECT_THAT(requests[4], Not(HasSubstr("IncludeLineItems")));
     // The system's own field comes along: a "BuildValue" found on a build of a day not
     // yet committed is provisional and overwritten, never added twice.
-    EXPECT_THAT(script.requests[4], HasSubstr("<IncludeComponentLineItems>true</IncludeComponentLineItems>"
+    EXPECT_THAT(requests[4], HasSubstr("<IncludeComponentLineItems>true</IncludeComponentLineItems>"
                                               "<OwnerID>{04C1726A-9530-49E2-927F-91F5477CE3D0}</OwnerID>"));
 
     EXPECT_THAT(
         statusTexts,
-        ElementsAre("Calculation on day 04/01/2010\n\nRetrieving list of invoices...",
+        ElementsAre("Calculation on day 04/01/2010\n\nRetrieving the day's transactions...",
+                    "Calculation on day 04/01/2010\n\nRetrieving list of invoices...",
                     "Calculation on day 04/01/2010\n\nRetrieving list of sales receipts...",
                     "Calculation on day 04/01/2010\n\nRetrieving list of inventory "
                     "adjustments...",

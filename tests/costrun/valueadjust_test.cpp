@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "costrundoc.h"
+#include "qbexception.h"
 #include "qbresponse.h"
 #include "qbsession.h"
 #include "qbutils.h"
@@ -25,6 +26,7 @@ using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 const std::string kCogs = "Cost of Goods Sold";
 const std::string kCogsB = "COGS Parts";
@@ -124,6 +126,7 @@ class ValueAdjustTest : public CScriptedEngineTest {
 protected:
     ValueAdjustTest() {
         script.defaultResponse = addResponse();
+        script.perRequest = true;
         doc->openActivityLog();
         doc->accountList = {"", kCogs, kCogsB};
         doc->classList = {"", "K1", "K2"};
@@ -145,6 +148,18 @@ protected:
         doc->sumIssues(*doc->inventoryList, *dayTxns);
         doc->sumIssues(*doc->assemblyList, *dayTxns);
         doc->postDayAdjustments(day, *dayTxns);
+        sendDay();
+    }
+
+    // Sends the queued postings with the day's commit, as a calculated day does; a
+    // refusal's text goes to errorText as the run's does.
+    void sendDay() {
+        if (doc->dayWrites.empty()) return;
+        try {
+            doc->commitDay(day, std::nullopt);
+        } catch (const CQbException& e) {
+            doc->errorText = e.getMessage();
+        }
     }
 
     std::string activity() const {
@@ -304,10 +319,14 @@ TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
 TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerMemoAndMacro) {
     addItem(*doc->inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
+    // The posting and the day's commit after it, in one message set.
     ASSERT_EQ(script.requests.size(), 1u);
-    EXPECT_EQ(script.requests[0],
-              "<?xml version=\"1.0\"?><?qbxml version=\"13.0\"?><QBXML>"
-              "<QBXMLMsgsRq onError=\"stopOnError\"><InventoryAdjustmentAddRq requestID=\"1688\">"
+    EXPECT_THAT(script.requests[0], StartsWith("<?xml version=\"1.0\"?><?qbxml version=\"13.0\"?><QBXML>"
+                                               "<QBXMLMsgsRq onError=\"stopOnError\">"));
+    const std::vector<std::string> requests = requestElements(script.requests[0]);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0],
+              "<InventoryAdjustmentAddRq requestID=\"1688\">"
               "<InventoryAdjustmentAdd defMacro=\"TxnID:0\">"
               "<AccountRef><FullName>Cost of Goods Sold</FullName></AccountRef>"
               "<TxnDate>2010-04-01</TxnDate>"
@@ -317,7 +336,9 @@ TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerMemoAndMacro) {
               "<InventoryAdjustmentLineAdd><ItemRef><FullName>Widget</FullName></ItemRef>"
               "<ValueAdjustment><NewValue>90.00</NewValue></ValueAdjustment>"
               "</InventoryAdjustmentLineAdd>"
-              "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq></QBXMLMsgsRq></QBXML>");
+              "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq>");
+    EXPECT_THAT(requests[1], StartsWith("<DataExtModRq requestID=\"1688\"><DataExtMod>"));
+    EXPECT_THAT(requests[1], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
     EXPECT_THAT(activity(), HasSubstr("-- Value adjust account Cost of Goods Sold for customer "
                                       "Carter\nItem NewValue\nWidget 90.00\n"));
 }
@@ -341,25 +362,36 @@ TEST_F(ValueAdjustTest, EmptyListSendsNothingAndSucceeds) {
 
 // --- refusals ---
 
-TEST_F(ValueAdjustTest, RefusedPostingSkipsTheRestOfItsTransactionOnly) {
+TEST_F(ValueAdjustTest, RefusedPostingStopsTheDayBeforeItsCommit) {
     addItem(*doc->inventoryList, kWidget);
     script.responses.push_back(refusedResponse("The account is not valid."));
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
                             line("InvoiceLineRet", "Widget", "1", "K2")) +
            invoice("2", line("InvoiceLineRet", "Widget", "2", "K2")));
-    EXPECT_EQ(doc->errorText, "The account is not valid.");
-    // Invoice 1's K1 posting is refused and its K2 posting never sent; invoice 2 goes on
-    // from the running value the refused share left behind.
-    EXPECT_THAT(postings(script),
-                ElementsAre(kCogs + "|K1|Carter|Widget=97.50", kCogs + "|K2|Carter|Widget=92.50"));
+    EXPECT_EQ(doc->errorText,
+              "QuickBooks refused the value adjustment of Widget on 04/01/2010: The account is not valid.");
+    // All three postings and the commit went in one set; QuickBooks carried out none
+    // after the refused first, so the day is not committed and nothing counts as posted.
+    ASSERT_EQ(script.requests.size(), 1u);
+    EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=97.50", kCogs + "|K2|Carter|Widget=95.00",
+                                              kCogs + "|K2|Carter|Widget=90.00"));
+    EXPECT_FALSE(doc->committedUpTo.has_value());
+    const CRunSummary& summary = doc->getRunSummary();
+    EXPECT_EQ(summary.postings, 0);
+    EXPECT_EQ(summary.decrease, 0.0);
+    ASSERT_EQ(summary.exceptions.size(), 1u);
+    EXPECT_EQ(summary.exceptions[0].kind, CRunException::kRefusedPosting);
+    EXPECT_EQ(summary.exceptions[0].reason, "QuickBooks refused its value adjustment: The account is not valid.");
+    EXPECT_TRUE(doc->dayWrites.empty());
 }
 
-TEST_F(ValueAdjustTest, RefusedPostingReportsFailureAndClearsTheMacro) {
+TEST_F(ValueAdjustTest, RefusedPostingClearsTheMacro) {
     script.responses.push_back(refusedResponse("Object not found."));
     CValueAdjustList list;
     list.add("Widget", 100.0, -10.0);
-    EXPECT_FALSE(doc->postAdjustList(list, day, kCogs, "", "", false));
-    EXPECT_EQ(doc->errorText, "Object not found.");
+    EXPECT_TRUE(doc->postAdjustList(list, day, kCogs, "", "", false));
+    sendDay();
+    EXPECT_THAT(doc->errorText, HasSubstr("Object not found."));
 
     // A request sent afterwards carries no macro definition.
     doc->session->inventoryAdjustmentAdd(day, kCogs, nullptr, nullptr, nullptr, {"Widget"},

@@ -67,7 +67,9 @@ TEST_F(TroubledRun, ARefusedValuationReportStopsTheRunBeforeTheDayCounts) {
 
     auto again = window();
     ASSERT_TRUE(again->openFile(path));
-    EXPECT_EQ(again->control(kIdcCurrentUpToDate).text, "04/01/2010");
+    // 04/01 had no sales: a day without activity is committed with the next calculated
+    // day, and that day was refused, so the file is as before the run.
+    EXPECT_EQ(again->control(kIdcCurrentUpToDate).text, "");
     again->setDate(kIdcUpToDate, day(2010, 4, 3));
     ASSERT_TRUE(again->onProcess()) << again->statusText();
     EXPECT_EQ(carried(*again->getEngine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0, 110.0));
