@@ -401,6 +401,60 @@ TEST_F(ValueAdjustTest, RefusedPostingClearsTheMacro) {
     EXPECT_THAT(script.requests[1], Not(HasSubstr("defMacro")));
 }
 
+// --- the day's message sets ---
+
+TEST_F(ValueAdjustTest, ALongDayGoesInBoundedSetsWithTheCommitInTheLast) {
+    // 450 postings: sets of 200, 200 and 50 with the commit; nothing counts as posted
+    // before QuickBooks answered it.
+    for (int i = 0; i < 450; ++i) {
+        CValueAdjustList list;
+        list.add("Item " + std::to_string(i), 10.0, 1.0);
+        ASSERT_TRUE(doc->postAdjustList(list, day, kCogs, "", "", false));
+    }
+    EXPECT_TRUE(script.requests.empty());
+    sendDay();
+    EXPECT_EQ(doc->errorText, "");
+    ASSERT_EQ(script.requests.size(), 3u);
+    const std::vector<std::string> last = requestElements(script.requests[2]);
+    EXPECT_EQ(requestElements(script.requests[0]).size(), 200u);
+    EXPECT_EQ(requestElements(script.requests[1]).size(), 200u);
+    ASSERT_EQ(last.size(), 51u);
+    EXPECT_THAT(last[49], HasSubstr("<FullName>Item 449</FullName>"));
+    EXPECT_THAT(last[50], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
+    EXPECT_EQ(doc->getRunSummary().postings, 450);
+    EXPECT_DOUBLE_EQ(doc->getRunSummary().increase, 450.0);
+    EXPECT_EQ(doc->committedUpTo, day);
+}
+
+TEST_F(ValueAdjustTest, ARefusedCommitIsSentAgainAsAnAddFromWhereQuickBooksStopped) {
+    // A file whose "LastUpToDate" went missing: the modification is refused, and the set
+    // goes again from the commit with the addition; the posting is not sent twice.
+    addItem(*doc->inventoryList, kWidget);
+    script.responses.push_back(addResponse());
+    script.responses.push_back(responseDocument(
+        "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
+    runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
+    EXPECT_EQ(doc->errorText, "");
+    ASSERT_EQ(script.requests.size(), 2u);
+    const std::vector<std::string> again = requestElements(script.requests[1]);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_THAT(again[0], StartsWith("<DataExtAddRq"));
+    EXPECT_THAT(again[0], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
+    EXPECT_EQ(doc->getRunSummary().postings, 1);
+    EXPECT_EQ(doc->committedUpTo, day);
+
+    // Both refused: the day is not committed, and QuickBooks' message says why.
+    script.responses.push_back(addResponse());
+    script.responses.push_back(responseDocument(
+        "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
+    script.responses.push_back(responseDocument(
+        "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"Not saved.\" />"));
+    doc->committedUpTo.reset();
+    runDay(invoice("2", line("InvoiceLineRet", "Widget", "1", "K1")));
+    EXPECT_EQ(doc->errorText, "Not saved.");
+    EXPECT_FALSE(doc->committedUpTo.has_value());
+}
+
 TEST_F(ValueAdjustTest, PostingWithoutSessionFailsWithAReason) {
     doc->setSession(nullptr);
     CValueAdjustList list;

@@ -1,7 +1,9 @@
-// Runs that QuickBooks interrupts at every single request, in four ways: the request is
-// refused, it is carried out but its answer is lost, QuickBooks stops answering from it
-// on, or the answer comes back malformed; and runs in which QuickBooks refuses one query
-// of each kind with an error status. After each, a run without faults finishes the job:
+// Runs that QuickBooks interrupts at every single round trip, in four ways: the request
+// document is refused, it is carried out but its answer is lost, QuickBooks stops
+// answering from it on, or the answer comes back malformed; runs in which QuickBooks
+// refuses each single request inside a message set with an error status (and, as it does
+// when asked to stop on error, carries out none after it); and runs in which QuickBooks
+// refuses one query of each kind. After each, a run without faults finishes the job:
 // the books must end exactly as an uninterrupted run leaves them, down to the postings
 // (date, account, class, customer and item), and the run that failed must have said so.
 #include <cmath>
@@ -11,17 +13,21 @@
 
 #include "e2efixture.h"
 #include "qbutils.h"
+#include "scriptedprocessor.h"
+#include "widestring.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 
-enum class CFault { none, refuse, loseAnswer, dieFrom, malformed };
+enum class CFault { none, refuse, loseAnswer, dieFrom, malformed, refuseRequest };
 
 struct CFaultPlan {
     CFault fault = CFault::none;
-    int at = 0;    // the request (1-based, counted from the session's creation)
-    int sent = 0;  // requests seen so far
+    int at = 0;        // the round trip (1-based, counted from the session's creation), or
+                       // for refuseRequest the request element
+    int sent = 0;      // round trips seen so far
+    int elements = 0;  // request elements seen so far
 };
 
 const char* faultName(CFault fault) {
@@ -30,6 +36,7 @@ const char* faultName(CFault fault) {
         case CFault::loseAnswer: return "answer lost";
         case CFault::dieFrom: return "QuickBooks gone";
         case CFault::malformed: return "malformed answer";
+        case CFault::refuseRequest: return "request refused";
         default: return "none";
     }
 }
@@ -41,6 +48,14 @@ public:
 
     HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
         const int index = ++plan.sent;
+        const std::string text = wideToNarrow(std::wstring(request, SysStringLen(request)));
+        const std::vector<std::string> elements = requestElements(text);
+        const int first = plan.elements + 1;
+        plan.elements += static_cast<int>(elements.size());
+        if (plan.fault == CFault::refuseRequest) {
+            if (plan.at < first || plan.at > plan.elements) return inner->ProcessRequest(ticket, request, response);
+            return refuseElement(ticket, text, elements, static_cast<std::size_t>(plan.at - first), response);
+        }
         const bool hit = plan.fault == CFault::dieFrom ? index >= plan.at : index == plan.at;
         if (!hit || plan.fault == CFault::none) return inner->ProcessRequest(ticket, request, response);
         switch (plan.fault) {
@@ -59,6 +74,37 @@ public:
     }
 
 private:
+    // QuickBooks carries out the requests before the refused one and answers the refused
+    // one with an error; with stopOnError it leaves the rest alone.
+    HRESULT refuseElement(BSTR ticket, const std::string& text, const std::vector<std::string>& elements,
+                          std::size_t refused, BSTR* response) {
+        const std::size_t head = text.find('>', text.find("<QBXMLMsgsRq")) + 1;
+        std::string answered = "<?xml version=\"1.0\" ?><QBXML><QBXMLMsgsRs>";
+        if (refused > 0) {
+            std::string document = text.substr(0, head);
+            for (std::size_t i = 0; i < refused; ++i) document += elements[i];
+            document += "</QBXMLMsgsRq></QBXML>";
+            const std::wstring wide = narrowToWide(document);
+            BSTR part = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+            BSTR answer = nullptr;
+            const HRESULT hr = inner->ProcessRequest(ticket, part, &answer);
+            SysFreeString(part);
+            if (FAILED(hr)) return hr;
+            const std::string whole = wideToNarrow(std::wstring(answer, SysStringLen(answer)));
+            SysFreeString(answer);
+            const std::size_t from = whole.find('>', whole.find("<QBXMLMsgsRs")) + 1;
+            answered += whole.substr(from, whole.rfind("</QBXMLMsgsRs>") - from);
+        }
+        const std::string& request = elements[refused];
+        const std::string name = request.substr(1, request.find_first_of(" />", 1) - 1);
+        answered += "<" + name.substr(0, name.size() - 2) +
+                    "Rs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"Refused by the test.\" />";
+        answered += "</QBXMLMsgsRs></QBXML>";
+        const std::wstring wide = narrowToWide(answered);
+        *response = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+        return S_OK;
+    }
+
     static HRESULT fail() {
         comSetErrorDescription(L"The connection to QuickBooks was lost.");
         return static_cast<HRESULT>(0x800706BAu);
@@ -124,6 +170,7 @@ protected:
         plan = CFaultPlan{};
         ASSERT_TRUE(runApril(path));
         const int requests = plan.sent;
+        const int elements = plan.elements;
         const CBooks expected = books(path);
         std::filesystem::remove(path);
         ASSERT_GT(requests, 20);
@@ -154,6 +201,26 @@ protected:
                 std::filesystem::remove(path);
                 if (HasFailure()) return;
             }
+        }
+        // Each request of every message set refused on its own. A refused commit or
+        // build value is sent again as the other request, and the run may then finish.
+        for (int at = 1 + kind % stride; at <= elements; at += stride) {
+            SCOPED_TRACE("request " + std::to_string(at) + " of " + std::to_string(elements) + " refused");
+            path = company(fixture);
+            plan = CFaultPlan{CFault::refuseRequest, at, 0, 0};
+            std::string status;
+            if (!runApril(path, &status)) {
+                EXPECT_FALSE(status.empty());
+            }
+            plan = CFaultPlan{};
+            // A refusal after the last commit (the check of the values, the time of the
+            // run) leaves nothing to redo.
+            if (books(path).lastUpToDate != expected.lastUpToDate) {
+                EXPECT_TRUE(runApril(path, &status)) << status;
+            }
+            expectSameBooks(expected, books(path));
+            std::filesystem::remove(path);
+            if (HasFailure()) return;
         }
     }
 

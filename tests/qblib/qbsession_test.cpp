@@ -256,6 +256,68 @@ TEST_F(SessionTest, PagedQueryFollowsTheIterator) {
                   kTail);
 }
 
+// A message set: one document and one round trip, the answers split in request order,
+// each judged and searched on its own; QuickBooks' stop after a refusal leaves the list
+// short, and answers that cannot be matched to their requests are refused.
+TEST_F(SessionTest, MessageSetAnswersEachRequestInOrder) {
+    auto session = openSession();
+    const std::string bill = "<BillRet><TxnID>B-1</TxnID></BillRet>";
+    auto element = [](const std::string& document) {
+        return document.substr(document.find("<QBXMLMsgsRs>") + 14,
+                               document.rfind("</QBXMLMsgsRs>") - document.find("<QBXMLMsgsRs>") - 15);
+    };
+    script.responses.push_back(responseDocument(
+        element(ok("BillQueryRs", bill)) +
+        "<InvoiceQueryRs statusCode=\"1\" statusSeverity=\"Info\" statusMessage=\"none\" />" +
+        element(ok("CreditMemoQueryRs", "<CreditMemoRet><TxnID>C-1</TxnID></CreditMemoRet>",
+                   " iteratorRemainingCount=\"1\" iteratorID=\"{C}\""))));
+    script.responses.push_back(ok("CreditMemoQueryRs", "<CreditMemoRet><TxnID>C-2</TxnID></CreditMemoRet>",
+                                  " iteratorRemainingCount=\"0\" iteratorID=\"{C}\""));
+    CQbFieldList filter;
+    filter.addText("RefNumber", "7");
+    const std::vector<CQbRequestBase::CQuery> queries = {{"BillQueryRq", "BillRet", &filter, false},
+                                                         {"InvoiceQueryRq", "InvoiceRet", &filter, true},
+                                                         {"CreditMemoQueryRq", "CreditMemoRet", &filter, true}};
+    auto lists = session->queryAll(queries);
+    ASSERT_EQ(lists.size(), 3u);
+    ASSERT_EQ(lists[0]->getSize(), 1);
+    EXPECT_EQ(lists[0]->getAt(0)->getValue("TxnID"), "B-1");
+    EXPECT_EQ(lists[1]->getSize(), 0);
+    // The paged query goes on alone with its iterator.
+    ASSERT_EQ(lists[2]->getSize(), 2);
+    EXPECT_EQ(lists[2]->getAt(1)->getValue("TxnID"), "C-2");
+    ASSERT_EQ(script.requests.size(), 2u);
+    EXPECT_EQ(script.requests[0],
+              kHead + "<BillQueryRq requestID=\"1688\"><RefNumber>7</RefNumber></BillQueryRq>" +
+                  "<InvoiceQueryRq requestID=\"1688\" iterator=\"Start\"><MaxReturned>500</MaxReturned>"
+                  "<RefNumber>7</RefNumber></InvoiceQueryRq>" +
+                  "<CreditMemoQueryRq requestID=\"1688\" iterator=\"Start\"><MaxReturned>500</MaxReturned>"
+                  "<RefNumber>7</RefNumber></CreditMemoQueryRq>" + kTail);
+    EXPECT_THAT(script.requests[1], HasSubstr("<CreditMemoQueryRq requestID=\"1688\" iterator=\"Continue\" "
+                                              "iteratorID=\"{C}\">"));
+
+    // Each answer sees only its own records and status.
+    script.responses.push_back(responseDocument(
+        element(ok("BillQueryRs", bill)) +
+        "<TxnDelRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
+    auto answers = session->sendMessageSet({"<BillQueryRq></BillQueryRq>", "<TxnDelRq></TxnDelRq>",
+                                            "<ClassQueryRq></ClassQueryRq>"});
+    ASSERT_EQ(answers.size(), 2u);  // QuickBooks stopped at the refusal
+    EXPECT_TRUE(CQbRequestBase::succeeded(*answers[0]));
+    EXPECT_EQ(answers[0]->findElements("BillRet").size(), 1u);
+    EXPECT_EQ(answers[1]->findElements("BillRet").size(), 0u);
+    EXPECT_EQ(answers[1]->statusCode(), "3120");
+    EXPECT_EQ(answers[1]->responseName(), "TxnDelRs");
+    EXPECT_EQ(CQbRequestBase::refusalText(*answers[1], "TxnDelRq"), "Object not found.");
+    // A query whose answer never came is no empty answer.
+    EXPECT_THROW(session->queryRecords(queries[0], nullptr), CQbException);
+
+    script.responses.push_back(ok("InvoiceQueryRs"));
+    EXPECT_THROW(session->sendMessageSet({"<BillQueryRq></BillQueryRq>"}), CQbException);
+    script.responses.push_back(responseDocument(element(ok("BillQueryRs")) + element(ok("BillQueryRs"))));
+    EXPECT_THROW(session->sendMessageSet({"<BillQueryRq></BillQueryRq>"}), CQbException);
+}
+
 TEST_F(SessionTest, PagedQueryStopsOnNoMatchAndThrowsOnARefusedPage) {
     auto session = openSession();
     // Nothing found: an empty list and no Continue.
