@@ -4,7 +4,7 @@
 // plugs it into the process-wide progress operations of qbprogress.h and runs the
 // message pump between the steps of that work.
 //
-// Qt code: compiled into the desktop program only, never into the qblib library.
+// Qt code of the desktop program; qblib knows only the operations of qbprogress.h.
 // User-interface thread only.
 #pragma once
 
