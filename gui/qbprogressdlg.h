@@ -1,3 +1,6 @@
+// gui/, lotwise: the Qt 6 Widgets desktop program over the window logic. May include
+// Qt, costrun/, qblib/ and platform/, and qbsim/ where it registers the stand-in.
+
 // The desktop's progress window: a small captionless window, centred on the screen,
 // whose bar steps through twenty positions, one every two seconds, beside a fixed text,
 // while work with QuickBooks runs on the user-interface thread. CQbProgressWindowHost
