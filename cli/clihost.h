@@ -1,3 +1,6 @@
+// cli/, lotwise-cli: the command-line front end over the window logic. May include
+// costrun/, qblib/ and platform/, and qbsim/ where it registers the stand-in.
+
 // The command line's side of the main window: with verbose output every status text
 // goes to standard output as the window would show it (otherwise the caller prints the
 // texts that matter), and long work shows the current day and the days done on standard

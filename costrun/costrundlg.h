@@ -1,3 +1,6 @@
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
 // CCostrunDlg: the main window's logic without a toolkit. It owns the engine from
 // initialisation to close, holds the state of every control by its resource id (text,
 // visibility, enabled, and the date of a date picker), and runs the commands Open,

@@ -1,3 +1,6 @@
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
 // CCostrunDoc: the valuation engine. It owns the session with QuickBooks, keeps the
 // run settings that live in the company file's custom fields, reads the run's items
 // and transactions, values every day by FIFO, posts the value adjustments, and writes

@@ -1,6 +1,11 @@
-// Every text the desktop program shows of its own: captions, labels, menus, the About
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
+// Every text the desktop programs show of their own: captions, labels, menus, the About
 // box and the file chooser's filters. The status texts come from the window logic
 // (costrundlg.cpp) and the progress window keeps its one text beside its template.
+// Both the Qt program (gui/) and lotwise.exe (win32/) read these, so they live here,
+// free of any toolkit, rather than beside either front end.
 #pragma once
 
 namespace guitext {

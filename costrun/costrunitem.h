@@ -1,3 +1,6 @@
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
 // One item's FIFO ledger for one valuation day: QuickBooks' quantity and value on hand
 // at the end of the day, the FIFO value built from the most recent receiving lots, and
 // the day's figures that assembly builds and value adjustments work with.

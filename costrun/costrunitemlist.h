@@ -1,3 +1,6 @@
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
 // The day's item ledgers of one item type, in the row order of QuickBooks' inventory
 // valuation report, with the list-wide questions the day's stages ask: are all
 // receipts found, does anything need adjusting, how many build passes ran.

@@ -1,3 +1,6 @@
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
 // One FIFO lot: the part of one receiving line (bill, check, item receipt, positive
 // inventory adjustment, valued build, or the opening position before FIFO valuation
 // began) that an item's ledger used for one valuation day. A lot is a plain record;

@@ -1,3 +1,6 @@
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
 // The run's page: one self-contained HTML file that shows a bookkeeper what a valuation
 // run changed, whether it worked and what needs a look. It holds the run summary's
 // figures, the proof, the exceptions, a line chart of QuickBooks' total inventory value

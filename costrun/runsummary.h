@@ -1,3 +1,6 @@
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
 // What a valuation run did, for the user: the days it went through, the postings it made
 // and by how much they moved inventory, each item's total correction, QuickBooks' total
 // inventory value before and after the corrections of each calculated day, the check of

@@ -1,3 +1,6 @@
+// costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
+// logic every front end drives. May include qblib/ and platform/ only; no toolkit.
+
 // The entries of one value adjustment posting: per item, the sum of the shares added
 // in this posting and the item's running value before its first share. The list keeps
 // items in the order they were first added and owns its entries.

@@ -1,3 +1,7 @@
+// platform/: portable stand-ins for the Windows calls the system makes (COM, user
+// folders, files, local time, the console). May include the C++ standard library and,
+// on Windows, the Windows API only: no other folder of the project.
+
 // A small stand-in for the parts of the COM runtime the system calls: apartment
 // initialisation counted per thread, an in-process class registry keyed by CLSID,
 // length-prefixed wide strings (BSTR) and the calling thread's error object. The names

@@ -1,3 +1,7 @@
+// platform/: portable stand-ins for the Windows calls the system makes (COM, user
+// folders, files, local time, the console). May include the C++ standard library and,
+// on Windows, the Windows API only: no other folder of the project.
+
 // A command-line program's side of the system: its arguments as UTF-8 text, text output
 // that a console shows as UTF-8, and whether a stream is a terminal.
 #pragma once

@@ -1,3 +1,7 @@
+// platform/: portable stand-ins for the Windows calls the system makes (COM, user
+// folders, files, local time, the console). May include the C++ standard library and,
+// on Windows, the Windows API only: no other folder of the project.
+
 // The system's date-time value: a point in time held as a signed 64-bit count of
 // seconds since 1 January 1970 UTC, created from and read back as local calendar
 // fields. Daylight saving is decided by the local time-zone rules (the TZ setting),

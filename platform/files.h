@@ -1,3 +1,7 @@
+// platform/: portable stand-ins for the Windows calls the system makes (COM, user
+// folders, files, local time, the console). May include the C++ standard library and,
+// on Windows, the Windows API only: no other folder of the project.
+
 // Files named by UTF-8 text. Every file the system opens, replaces or removes, and every
 // folder it creates, goes through here: on Windows the name reaches the system as wide
 // text (a narrow name would be read in the ANSI code page, which cannot spell every

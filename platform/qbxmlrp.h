@@ -1,3 +1,7 @@
+// platform/: portable stand-ins for the Windows calls the system makes (COM, user
+// folders, files, local time, the console). May include the C++ standard library and,
+// on Windows, the Windows API only: no other folder of the project.
+
 // QuickBooks' qbXML request processor as the system uses it: the six calls of its COM
 // interface, with the class and interface ids QuickBooks registers. Here the embedded
 // stand-in and test processors implement it and register a factory under

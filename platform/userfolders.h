@@ -1,3 +1,7 @@
+// platform/: portable stand-ins for the Windows calls the system makes (COM, user
+// folders, files, local time, the console). May include the C++ standard library and,
+// on Windows, the Windows API only: no other folder of the project.
+
 // The user's folders as the system uses them: the application data folder (XDG data
 // home, ~/.local/share by default; CSIDL_APPDATA on Windows) and the documents folder
 // (XDG documents folder, ~/Documents by default; CSIDL_PERSONAL on Windows), folder

@@ -1,3 +1,7 @@
+// platform/: portable stand-ins for the Windows calls the system makes (COM, user
+// folders, files, local time, the console). May include the C++ standard library and,
+// on Windows, the Windows API only: no other folder of the project.
+
 // Conversions between the system's narrow text and the wide text of the COM boundary.
 // Narrow text is UTF-8 on every platform: the Qt front end hands over UTF-8, the XML
 // layer reads and writes it, and QuickBooks' answers are parsed as it. Wide text is

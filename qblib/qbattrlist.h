@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // The XML attributes of one qbXML element, in the order they were added.
 #pragma once
 

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // Look-ups on the DOM of a parsed qbXML response, shared by the response itself and the
 // report reader: descendants by name, attributes (names compared without regard to
 // case, as QuickBooks is not consistent about "colID" versus "colId"), element text, and

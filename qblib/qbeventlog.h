@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // The event log "qbevent.log": every request document sent to QuickBooks, every
 // response received and the error text of every failed exchange, each entry stamped
 // with the local time as "%H:%M:%S, %B %d, %Y " and closed by one line feed. Each

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // One qbXML element: a name, a text value, optional child elements and optional
 // attributes. Every value sent to QuickBooks or read back from it travels in fields.
 // A field owns its children and attributes. Custom-field entries ("DataExtRet") answer

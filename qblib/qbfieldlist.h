@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // An ordered, owning list of fields. Several fields of one name are allowed and kept in
 // insertion order; every look-up is a linear scan in which the first match wins.
 // Missing fields are answered by fixed defaults (empty text, -1, -1.0, none, or the

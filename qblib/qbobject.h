@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // One record read from QuickBooks (an item, a transaction, an account, the company, the
 // preferences), or the content of a record to be written: a name such as
 // "ItemInventory" plus an ordered tree of text fields. Loading copies every text out of

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // The process-wide progress operations that long work calls: show the busy indicator,
 // hide it, and let pending window messages run between steps. The library itself has
 // no window; a front end installs a host (the desktop's progress window, the command

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // A report response (GeneralSummaryReportQueryRs, e.g. the inventory valuation
 // summary) read into plain arrays: the type of every column by column id, and for every
 // data row its RowData type and value (the item name) and its cells keyed by column id.

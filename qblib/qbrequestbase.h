@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // The base of the connection to QuickBooks: it writes every qbXML request the system
 // sends, hands it to a transport and keeps the parsed answer of the latest request as
 // `response`. The transport is the set of virtual operations that the request-processor

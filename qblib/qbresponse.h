@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // One parsed qbXML response. The constructor parses the response text with Xerces-C
 // into a DOM document and raises CQbException when that fails; afterwards the response
 // answers look-ups of elements by name and reads the status and iterator attributes of

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // CQbXml: the session with QuickBooks' qbXML request processor. It creates the
 // processor through COM by class id, opens a connection and a session on one company
 // file, asks QuickBooks (HostQuery) which qbXML versions it supports and writes the

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // Where a run's time goes: process-wide totals of the time spent waiting for the
 // request processor, parsing responses into objects and reports, and writing the event
 // log, plus the number of requests sent. Front ends read them at the end of a run

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // The text forms of qbXML values: how dates, date-times, the time-zone suffix, integers,
 // numbers and amounts are written, how numbers are read back, and the rules that derive
 // request and record element names from a base name. Nothing here depends on the

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // Xerces-C glue for the qbXML library: a guard that initialises the XML platform for as
 // long as it lives (Xerces keeps a count, so every guard's initialisation is matched by
 // exactly one termination), and conversions between Xerces' UTF-16 text and the

@@ -1,3 +1,7 @@
+// qblib/, the qbXML library: value formats, fields, records, responses, reports,
+// requests, the session with QuickBooks and the toolkit-free progress operations.
+// May include platform/ and Xerces-C only; no window and no toolkit.
+
 // Writing XML text: escaping of element text and attribute values, and the shape of an
 // element. Elements are written without white space or line breaks between them.
 #pragma once

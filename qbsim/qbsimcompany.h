@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // The stand-in's company file: a SQLite database that holds the company's lists,
 // transactions and custom fields. This class creates and opens the file, owns the
 // schema, and hands out the identifiers QuickBooks assigns (ListID, TxnID, TxnNumber,

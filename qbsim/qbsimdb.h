@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // A thin layer over the SQLite C API for the stand-in's company file: an owning
 // connection, prepared statements that reset themselves, and one exception type for
 // every SQLite failure. Nothing here knows about qbXML.

@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // The stand-in's request engine: answers one qbXML request document against an open
 // company file as QuickBooks would. It parses the document with libxml2, refuses
 // documents QuickBooks' parser would refuse (malformed, schema-invalid when a schema

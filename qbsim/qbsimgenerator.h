@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // A synthetic company for benchmarks and soak tests: lists (accounts, classes, vendors,
 // customers, inventory items with sub-items, services, non-inventory and other charge
 // items, item groups, assemblies of inventory items, sub-assemblies and services) and

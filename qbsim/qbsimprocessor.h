@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // The stand-in as QuickBooks' request processor: a COM object implementing
 // IRequestProcessor2 over company files, registered in the COM shim's class registry
 // under CLSID_RequestProcessor2 so that session code creates it by class id exactly as

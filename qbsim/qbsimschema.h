@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // Validation of request documents against Intuit's qbXML schema, which is read at run
 // time from a path the user configures (it is never part of this project). QuickBooks
 // refuses a document that breaks the schema, elements out of order included, so the

@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // `qbsim serve`: one company file answered over a loopback TCP connection by the same
 // stand-in request processor the in-process path uses, so that a program on the other
 // side (a Windows build under Wine, through a COM server that forwards each call)

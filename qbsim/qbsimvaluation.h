@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // Inventory as QuickBooks keeps it: the quantity, value and average cost of every
 // inventory and assembly item, evaluated over every non-pending transaction line in date
 // order and, within a date, in entry order. Receipts add their home-currency amount;

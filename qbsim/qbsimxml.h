@@ -1,3 +1,6 @@
+// qbsim/, the embedded QuickBooks stand-in: a qbXML request processor over a SQLite
+// company file. May include platform/, SQLite and libxml2 only.
+
 // qbXML plumbing shared by the request handlers: reading request elements (libxml2
 // nodes), checking and converting qbXML value formats, writing response elements, and
 // the two ways a request can fail: a status code in its response element

@@ -1,3 +1,6 @@
+// win32/, lotwise.exe: the native Win32 desktop program over the window logic. May
+// include the Windows API, costrun/, qblib/ and platform/; neither Qt nor qbsim/.
+
 // The main window of the native desktop program: dialog template IDD_MAIN (the Qt
 // view's layout, in the same dialog units), its menu and accelerators, rendering the
 // control state of the window logic (CCostrunDlg) by resource id and forwarding the

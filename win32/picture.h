@@ -1,3 +1,6 @@
+// win32/, lotwise.exe: the native Win32 desktop program over the window logic. May
+// include the Windows API, costrun/, qblib/ and platform/; neither Qt nor qbsim/.
+
 // The program's pictures (the main window's, the splash window's), kept as PNG
 // resources and drawn with GDI+ at the size their control has on this screen, so that
 // they stay smooth whatever the dialog font makes of the template's units.

@@ -1,3 +1,6 @@
+// win32/, lotwise.exe: the native Win32 desktop program over the window logic. May
+// include the Windows API, costrun/, qblib/ and platform/; neither Qt nor qbsim/.
+
 // The progress window: template 140, a captionless window centred on the screen whose
 // bar steps through twenty positions, one every two seconds, from the last back to the
 // first, while work with QuickBooks runs on the user-interface thread. It shows no

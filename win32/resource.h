@@ -1,3 +1,6 @@
+// win32/, lotwise.exe: the native Win32 desktop program over the window logic. May
+// include the Windows API, costrun/, qblib/ and platform/; neither Qt nor qbsim/.
+
 // Resource ids shared by lotwise.rc and the code. The resource compiler reads only the
 // #define lines of this file, so the main window's control ids are spelled out here;
 // mainwindow.cpp checks at compile time that they are the ids of the window logic

@@ -1,3 +1,6 @@
+// win32/, lotwise.exe: the native Win32 desktop program over the window logic. May
+// include the Windows API, costrun/, qblib/ and platform/; neither Qt nor qbsim/.
+
 // The splash window: a frameless window filled with the splash picture (resource 1001),
 // centred on the screen, that closes itself when its timer (id 18) fires after five
 // seconds and then calls back, so that the main window shows.

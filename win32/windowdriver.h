@@ -1,3 +1,6 @@
+// win32/, lotwise.exe: the native Win32 desktop program over the window logic. May
+// include the Windows API, costrun/, qblib/ and platform/; neither Qt nor qbsim/.
+
 // The test mode of lotwise.exe: a timer of the user-interface thread plays the user of
 // the main window through the messages that a user's clicks and keys make, so that the
 // real dialog procedures, the common file dialog and the window logic do the work:

@@ -1,3 +1,6 @@
+// win32/, lotwise.exe: the native Win32 desktop program over the window logic. May
+// include the Windows API, costrun/, qblib/ and platform/; neither Qt nor qbsim/.
+
 // What the native windows of the desktop program share: <windows.h> with the project's
 // settings and the common controls, UTF-8 window texts, dialog-unit rectangles, placing
 // windows, the date pickers' dates, the file chooser's filter and where a help document

@@ -1,3 +1,6 @@
+// gui/, lotwise: the Qt 6 Widgets desktop program over the window logic. May include
+// Qt, costrun/, qblib/ and platform/, and qbsim/ where it registers the stand-in.
+
 // The main window of the desktop program: a fixed-size dialog laid out in dialog units
 // that renders the control state of the window logic (CCostrunDlg) and forwards the
 // user's commands to it. It is also the logic's host (file chooser, message boxes,

@@ -1,3 +1,6 @@
+// gui/, lotwise: the Qt 6 Widgets desktop program over the window logic. May include
+// Qt, costrun/, qblib/ and platform/, and qbsim/ where it registers the stand-in.
+
 // The application object of the desktop program: it prepares the process (numeric
 // formatting independent of the user's locale, the embedded QuickBooks stand-in, the
 // application icon), shows the splash window, then the main window, and ends the

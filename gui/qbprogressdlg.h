@@ -1,10 +1,13 @@
+// gui/, lotwise: the Qt 6 Widgets desktop program over the window logic. May include
+// Qt, costrun/, qblib/ and platform/, and qbsim/ where it registers the stand-in.
+
 // The desktop's progress window: a small captionless window, centred on the screen,
 // whose bar steps through twenty positions, one every two seconds, beside a fixed text,
 // while work with QuickBooks runs on the user-interface thread. CQbProgressWindowHost
 // plugs it into the process-wide progress operations of qbprogress.h and runs the
 // message pump between the steps of that work.
 //
-// Qt code: compiled into the desktop program only, never into the qblib library.
+// Qt code of the desktop program; qblib knows only the operations of qbprogress.h.
 // User-interface thread only.
 #pragma once
 

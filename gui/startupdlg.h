@@ -1,3 +1,6 @@
+// gui/, lotwise: the Qt 6 Widgets desktop program over the window logic. May include
+// Qt, costrun/, qblib/ and platform/, and qbsim/ where it registers the stand-in.
+
 // The splash window: a frameless window filled with the splash picture (resource 1001)
 // that closes itself, as if OK were pressed, when its timer (id 18) fires.
 #pragma once
