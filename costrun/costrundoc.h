@@ -216,12 +216,16 @@ public:
 
     // --- the run ---
     // Values every day from the first unprocessed one up to newUpToDate (the end of
-    // that day), committing "LastUpToDate" after each. False with errorText on failure.
+    // that day). A calculated day commits "LastUpToDate" with its postings; a day without
+    // activity is covered by the next commit, the last day of the run by its own. False
+    // with errorText on failure.
     bool runValuation(const CDateTime& newUpToDate);
 
     // --- one valuation day ---
-    // Calculates, posts and reports one day (its end, 23:59:59). False only when no day
-    // has been started or `day` lies before the last processed day.
+    // Calculates, posts, commits and reports one day (its end, 23:59:59); a day without
+    // activity sends only its queries and is not committed. False only when no day has
+    // been started or `day` lies before the last processed day; QuickBooks' refusals and
+    // lost answers throw CQbException.
     bool processDay(const CDateTime& day);
     // inventoryList and assemblyList from QuickBooks' valuation summaries of the day,
     // both asked for in one message set. Throws CQbException when QuickBooks refuses
