@@ -73,8 +73,11 @@ txn_queries = ("Bill", "ItemReceipt", "Check", "Invoice", "SalesReceipt", "Credi
 opening_date = "2023-12-31"
 per_date = defaultdict(lambda: defaultdict(int))
 kinds = defaultdict(int)
-for doc in documents[first_day:]:
-    for m in re.finditer(r"<(\w+)Rq\b(.*?)</\1Rq>", doc, re.S):
+# The check of QuickBooks' values after the last commit reads the last day's reports
+# once more; it is no part of a day.
+last_commit = max(i for i, e in enumerate(documents) if "<DataExtName>LastUpToDate<" in e)
+for doc in documents[first_day:last_commit + 1]:
+    for m in re.finditer(r"<(?!QBXMLMsgs)(\w+)Rq\b(.*?)</\1Rq>", doc, re.S):
         rq, body = m.group(1), m.group(2)
         if rq.endswith("Query") and rq[:-5] in txn_queries:
             date = re.search(r"<FromTxnDate>([^<]+)<", body)
