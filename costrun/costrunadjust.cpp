@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr const char* kMacroName = "Signature";
-constexpr const char* kMacroValue = "VeltraneHQ";
-
 // Line and group element names of one kind of sales transaction.
 struct CSalesLineNames {
     const char* line;
@@ -45,20 +42,6 @@ bool seenBefore(const std::vector<std::string>& values, std::size_t index) {
     }
     return false;
 }
-
-// Registered request macros must not outlive the posting, whatever way it ends.
-class CMacroScope {
-public:
-    explicit CMacroScope(CQbRequestBase& requests) : session(requests) {
-        session.addMacro(kMacroName, kMacroValue);
-    }
-    ~CMacroScope() { session.clearMacros(); }
-    CMacroScope(const CMacroScope&) = delete;
-    CMacroScope& operator=(const CMacroScope&) = delete;
-
-private:
-    CQbRequestBase& session;
-};
 
 }  // namespace
 
@@ -185,7 +168,6 @@ bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& 
         return false;
     }
     const std::string memo = kValueAdjustMemo;
-    CMacroScope macro(*session);
     const std::vector<std::string> requests =
         session->valueAdjustmentRequests(day, account, &className, &customer, &memo, names, values);
     const int posting = static_cast<int>(dayPostings.size());

@@ -134,8 +134,8 @@ void CCostrunDoc::storeBuildValue(CCostrunTxn& record, const std::string& text) 
     // cost would be lost for good and every later build of the assembly undervalued.
     const bool add = !record.buildValueStored;
     dayWrites.push_back(CDayWrite{
-        session->dataExtTxnRequest(add, "BuildAssembly", txnId, nullptr, kBuildValueField, text),
-        session->dataExtTxnRequest(!add, "BuildAssembly", txnId, nullptr, kBuildValueField, text), -1,
+        session->dataExtTxnRequest(add, "BuildAssembly", txnId, kBuildValueField, text),
+        session->dataExtTxnRequest(!add, "BuildAssembly", txnId, kBuildValueField, text), -1,
         &record});
 }
 

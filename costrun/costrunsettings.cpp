@@ -97,10 +97,7 @@ bool CCostrunDoc::defineRunFields() {
     if (!session) return false;
     try {
         for (const CRunField& field : kRunFields) {
-            if (!session->dataExtDefExists(kPrivateOwnerId, field.name, kRunFieldType,
-                                           field.assignTo)) {
-                session->dataExtDefAdd(kPrivateOwnerId, field.name, kRunFieldType, field.assignTo);
-            }
+            session->dataExtDefAdd(kPrivateOwnerId, field.name, kRunFieldType, field.assignTo);
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();

@@ -316,7 +316,7 @@ TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
 
 // --- the request and the log of one posting ---
 
-TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerMemoAndMacro) {
+TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerAndMemo) {
     addItem(*doc->inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
     // The posting and the day's commit after it, in one message set.
@@ -327,7 +327,7 @@ TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerMemoAndMacro) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0],
               "<InventoryAdjustmentAddRq requestID=\"1688\">"
-              "<InventoryAdjustmentAdd defMacro=\"TxnID:0\">"
+              "<InventoryAdjustmentAdd>"
               "<AccountRef><FullName>Cost of Goods Sold</FullName></AccountRef>"
               "<TxnDate>2010-04-01</TxnDate>"
               "<CustomerRef><FullName>Carter</FullName></CustomerRef>"
@@ -385,7 +385,7 @@ TEST_F(ValueAdjustTest, RefusedPostingStopsTheDayBeforeItsCommit) {
     EXPECT_TRUE(doc->dayWrites.empty());
 }
 
-TEST_F(ValueAdjustTest, RefusedPostingClearsTheMacro) {
+TEST_F(ValueAdjustTest, RefusedPostingLeavesLaterRequestsPlain) {
     script.responses.push_back(refusedResponse("Object not found."));
     CValueAdjustList list;
     list.add("Widget", 100.0, -10.0);
@@ -393,12 +393,11 @@ TEST_F(ValueAdjustTest, RefusedPostingClearsTheMacro) {
     sendDay();
     EXPECT_THAT(doc->errorText, HasSubstr("Object not found."));
 
-    // A request sent afterwards carries no macro definition.
-    doc->session->inventoryAdjustmentAdd(day, kCogs, nullptr, nullptr, nullptr, {"Widget"},
-                                         {"90.00"});
+    // A request sent afterwards goes out as written, and is taken.
+    EXPECT_TRUE(doc->session->inventoryAdjustmentAdd(day, kCogs, nullptr, nullptr, nullptr, {"Widget"},
+                                                     {"90.00"}));
     ASSERT_EQ(script.requests.size(), 2u);
-    EXPECT_THAT(script.requests[0], HasSubstr("defMacro="));
-    EXPECT_THAT(script.requests[1], Not(HasSubstr("defMacro")));
+    EXPECT_THAT(script.requests[1], HasSubstr("<InventoryAdjustmentAdd><AccountRef>"));
 }
 
 // --- the day's message sets ---
