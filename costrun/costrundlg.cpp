@@ -185,13 +185,13 @@ bool CCostrunDlg::onProcess() {
         const CDateTime start = control(kIdcStartDate).date.value_or(CDateTime::now());
         if (start > upTo) return finish(kUpToBeforeStart, false);
         if (!engine->defineRunFields()) return finish(kInternalError + engine->getErrorText(), false);
-        engine->startDate = CCostrunDoc::startOfDay(start);
+        engine->settings.startDate = CCostrunDoc::startOfDay(start);
         if (!engine->saveStartSettings()) {
             // Nothing was stored: the file stays never valued, in memory as on disk.
-            engine->startDate.reset();
+            engine->settings.startDate.reset();
             return finish(kInternalError + engine->getErrorText(), false);
         }
-        engine->hasStoredStart = true;
+        engine->settings.hasStoredStart = true;
     }
 
     if (!engine->runValuation(upTo)) return finish(engine->getErrorText(), false);

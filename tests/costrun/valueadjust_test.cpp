@@ -128,10 +128,10 @@ protected:
         script.defaultResponse = addResponse();
         script.perRequest = true;
         doc->openActivityLog();
-        doc->accountList = {"", kCogs, kCogsB};
-        doc->classList = {"", "K1", "K2"};
-        doc->inventoryList = std::make_unique<CCostrunItemList>();
-        doc->assemblyList = std::make_unique<CCostrunItemList>();
+        doc->runLists.accountList = {"", kCogs, kCogsB};
+        doc->runLists.classList = {"", "K1", "K2"};
+        doc->dayLists.inventoryList = std::make_unique<CCostrunItemList>();
+        doc->dayLists.assemblyList = std::make_unique<CCostrunItemList>();
     }
 
     // Builds the day from the response lists, sums the issues into both item lists as
@@ -145,8 +145,8 @@ protected:
         dayTxns->addAll(kTxnInvoice, invoiceList.get());
         dayTxns->addAll(kTxnCreditMemo, creditList.get());
         dayTxns->addAll(kTxnInventoryAdjustment, adjustmentList.get());
-        doc->sumIssues(*doc->inventoryList, *dayTxns);
-        doc->sumIssues(*doc->assemblyList, *dayTxns);
+        doc->sumIssues(*doc->dayLists.inventoryList, *dayTxns);
+        doc->sumIssues(*doc->dayLists.assemblyList, *dayTxns);
         doc->postDayAdjustments(day, *dayTxns);
         sendDay();
     }
@@ -154,7 +154,7 @@ protected:
     // Sends the queued postings with the day's commit, as a calculated day does; a
     // refusal's text goes to errorText as the run's does.
     void sendDay() {
-        if (doc->dayWrites.empty()) return;
+        if (doc->dayLists.dayWrites.empty()) return;
         try {
             doc->commitDay(day, std::nullopt);
         } catch (const CQbException& e) {
@@ -163,7 +163,7 @@ protected:
     }
 
     std::string activity() const {
-        std::fflush(doc->activityLog);
+        std::fflush(doc->files.activityLog);
         std::ifstream in(doc->activityLogPath(), std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
@@ -197,8 +197,8 @@ class ValueAdjustDayTest : public ValueAdjustTest, public ::testing::WithParamIn
 
 TEST_P(ValueAdjustDayTest, PostsTheSharesByAccountAndClass) {
     const DayCase& c = GetParam();
-    for (const ItemRow& row : c.inventory) addItem(*doc->inventoryList, row);
-    for (const ItemRow& row : c.assembly) addItem(*doc->assemblyList, row);
+    for (const ItemRow& row : c.inventory) addItem(*doc->dayLists.inventoryList, row);
+    for (const ItemRow& row : c.assembly) addItem(*doc->dayLists.assemblyList, row);
     runDay(c.invoices, c.creditMemos, c.adjustments);
     EXPECT_THAT(postings(script), ElementsAreArray(c.expected));
     EXPECT_THAT(doc->errorText, IsEmpty());
@@ -291,25 +291,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DayCase>& info) { return info.param.title; });
 
 TEST_F(ValueAdjustTest, IncompleteItemIsNeverAdjusted) {
-    addItem(*doc->inventoryList, kWidget);
-    doc->inventoryList->find("Widget")->collectedQty = 6.0;
+    addItem(*doc->dayLists.inventoryList, kWidget);
+    doc->dayLists.inventoryList->find("Widget")->collectedQty = 6.0;
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "2")));
     EXPECT_THAT(script.requests, IsEmpty());
 }
 
 TEST_F(ValueAdjustTest, AClassListedTwiceStillAdjustsTheLineOnce) {
-    doc->classList = {"", "K1", "K1"};
-    addItem(*doc->inventoryList, kWidget);
+    doc->runLists.classList = {"", "K1", "K1"};
+    addItem(*doc->dayLists.inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "2", "K1")));
     EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=90.00"));
-    EXPECT_FLOAT_EQ(doc->inventoryList->find("Widget")->newValue, 90.0);
+    EXPECT_FLOAT_EQ(doc->dayLists.inventoryList->find("Widget")->newValue, 90.0);
 }
 
 TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*doc->dayLists.inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
                             line("InvoiceLineRet", "Widget", "3", "K2")));
-    const CCostrunItem& widget = *doc->inventoryList->find("Widget");
+    const CCostrunItem& widget = *doc->dayLists.inventoryList->find("Widget");
     EXPECT_FLOAT_EQ(widget.issuedQty, 4.0);
     EXPECT_FLOAT_EQ(widget.newValue, 90.0);
 }
@@ -317,7 +317,7 @@ TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
 // --- the request and the log of one posting ---
 
 TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerAndMemo) {
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*doc->dayLists.inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
     // The posting and the day's commit after it, in one message set.
     ASSERT_EQ(script.requests.size(), 1u);
@@ -344,7 +344,7 @@ TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerAndMemo) {
 }
 
 TEST_F(ValueAdjustTest, InventoryAdjustmentPostingHasNoCustomerAndItsOwnLogHeading) {
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*doc->dayLists.inventoryList, kWidget);
     runDay("", "", adjustment("3", adjustmentLine("Widget", "-2")));
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0], Not(HasSubstr("CustomerRef")));
@@ -363,7 +363,7 @@ TEST_F(ValueAdjustTest, EmptyListSendsNothingAndSucceeds) {
 // --- refusals ---
 
 TEST_F(ValueAdjustTest, RefusedPostingStopsTheDayBeforeItsCommit) {
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*doc->dayLists.inventoryList, kWidget);
     script.responses.push_back(refusedResponse("The account is not valid."));
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
                             line("InvoiceLineRet", "Widget", "1", "K2")) +
@@ -375,14 +375,14 @@ TEST_F(ValueAdjustTest, RefusedPostingStopsTheDayBeforeItsCommit) {
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=97.50", kCogs + "|K2|Carter|Widget=95.00",
                                               kCogs + "|K2|Carter|Widget=90.00"));
-    EXPECT_FALSE(doc->committedUpTo.has_value());
+    EXPECT_FALSE(doc->runRecord.committedUpTo.has_value());
     const CRunSummary& summary = doc->getRunSummary();
     EXPECT_EQ(summary.postings, 0);
     EXPECT_EQ(summary.decrease, 0.0);
     ASSERT_EQ(summary.exceptions.size(), 1u);
     EXPECT_EQ(summary.exceptions[0].kind, CRunException::kRefusedPosting);
     EXPECT_EQ(summary.exceptions[0].reason, "QuickBooks refused its value adjustment: The account is not valid.");
-    EXPECT_TRUE(doc->dayWrites.empty());
+    EXPECT_TRUE(doc->dayLists.dayWrites.empty());
 }
 
 TEST_F(ValueAdjustTest, RefusedPostingLeavesLaterRequestsPlain) {
@@ -422,13 +422,13 @@ TEST_F(ValueAdjustTest, ALongDayGoesInBoundedSetsWithTheCommitInTheLast) {
     EXPECT_THAT(last[50], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
     EXPECT_EQ(doc->getRunSummary().postings, 450);
     EXPECT_DOUBLE_EQ(doc->getRunSummary().increase, 450.0);
-    EXPECT_EQ(doc->committedUpTo, day);
+    EXPECT_EQ(doc->runRecord.committedUpTo, day);
 }
 
 TEST_F(ValueAdjustTest, ARefusedCommitIsSentAgainAsAnAddFromWhereQuickBooksStopped) {
     // A file whose "LastUpToDate" went missing: the modification is refused, and the set
     // goes again from the commit with the addition; the posting is not sent twice.
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*doc->dayLists.inventoryList, kWidget);
     script.responses.push_back(addResponse());
     script.responses.push_back(responseDocument(
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
@@ -440,7 +440,7 @@ TEST_F(ValueAdjustTest, ARefusedCommitIsSentAgainAsAnAddFromWhereQuickBooksStopp
     EXPECT_THAT(again[0], StartsWith("<DataExtAddRq"));
     EXPECT_THAT(again[0], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
     EXPECT_EQ(doc->getRunSummary().postings, 1);
-    EXPECT_EQ(doc->committedUpTo, day);
+    EXPECT_EQ(doc->runRecord.committedUpTo, day);
 
     // Both refused: the day is not committed, and QuickBooks' message says why.
     script.responses.push_back(addResponse());
@@ -448,10 +448,10 @@ TEST_F(ValueAdjustTest, ARefusedCommitIsSentAgainAsAnAddFromWhereQuickBooksStopp
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
     script.responses.push_back(responseDocument(
         "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"Not saved.\" />"));
-    doc->committedUpTo.reset();
+    doc->runRecord.committedUpTo.reset();
     runDay(invoice("2", line("InvoiceLineRet", "Widget", "1", "K1")));
     EXPECT_EQ(doc->errorText, "Not saved.");
-    EXPECT_FALSE(doc->committedUpTo.has_value());
+    EXPECT_FALSE(doc->runRecord.committedUpTo.has_value());
 }
 
 TEST_F(ValueAdjustTest, PostingWithoutSessionFailsWithAReason) {
