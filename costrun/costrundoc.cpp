@@ -82,6 +82,15 @@ void CCostrunDoc::progress(const std::string& text) {
     pumpMessages();
 }
 
+void CCostrunDoc::setCompanyFile(const std::string& path, const std::string& title) {
+    companyPath = path;
+    companyTitle = title;
+}
+
+std::string CCostrunDoc::getCompanyName() const {
+    return company ? company->getValue("CompanyName") : std::string();
+}
+
 bool CCostrunDoc::openCompany(const std::string& path) {
     errorText.clear();
     company.reset();

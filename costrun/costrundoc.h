@@ -309,6 +309,25 @@ public:
     const std::string& getReportFolder() const { return files.reportFolder; }
     std::string activityLogPath() const { return joinPath(files.dataFolder, "activity.txt"); }
 
+    // --- what the front ends set ---
+    // The company file the window opens: its path and the title its reports are filed
+    // under.
+    void setCompanyFile(const std::string& path, const std::string& title);
+    // The company's name as QuickBooks gives it; empty before a company is read.
+    std::string getCompanyName() const;
+    // Stores the start date (the start of that day) of a file never valued, with the
+    // first run settings. False with errorText when QuickBooks refused: nothing was
+    // stored, and the file stays never valued, in memory as on disk.
+    bool storeStartDate(const CDateTime& start);
+
+    // Drops the current day's response lists and build list.
+    void releaseDayLists();
+    // Sets the status line to the text and lets pending window messages run.
+    void progress(const std::string& text);
+
+private:
+    friend class CCostrunDocTestAccess;
+
     // TxnID to what a run read of it (seenTxns).
     struct CSeenTxn {
         std::string type;
@@ -409,8 +428,8 @@ public:
         std::string pagePath;
     };
 
-    // Fields are public to the engine's own parts and to its tests; the front ends use
-    // the operations above.
+    // The engine's state. Its own parts (the costrun*.cpp files) are members; front ends
+    // use the operations above; tests reach it through CCostrunDocTestAccess alone.
     std::unique_ptr<CQbRequestBase> session;
     std::string companyPath;
     std::string companyTitle;
@@ -423,11 +442,5 @@ public:
     CRunRecord runRecord;
     COutputFiles files;
 
-    // Drops the current day's response lists and build list.
-    void releaseDayLists();
-    // Sets the status line to the text and lets pending window messages run.
-    void progress(const std::string& text);
-
-private:
     std::function<void(const std::string&)> statusHandler;
 };

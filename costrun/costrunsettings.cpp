@@ -114,6 +114,16 @@ void CCostrunDoc::removeRunFieldDefinitions() {
     }
 }
 
+bool CCostrunDoc::storeStartDate(const CDateTime& start) {
+    settings.startDate = startOfDay(start);
+    if (!saveStartSettings()) {
+        settings.startDate.reset();
+        return false;
+    }
+    settings.hasStoredStart = true;
+    return true;
+}
+
 bool CCostrunDoc::saveStartSettings() {
     if (!settings.startDate || !session) return false;
     settings.lastExecTime = CDateTime::now();
