@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr const char* kMacroName = "Signature";
-constexpr const char* kMacroValue = "VeltraneHQ";
-
 // Line and group element names of one kind of sales transaction.
 struct CSalesLineNames {
     const char* line;
@@ -46,20 +43,6 @@ bool seenBefore(const std::vector<std::string>& values, std::size_t index) {
     return false;
 }
 
-// Registered request macros must not outlive the posting, whatever way it ends.
-class CMacroScope {
-public:
-    explicit CMacroScope(CQbRequestBase& requests) : session(requests) {
-        session.addMacro(kMacroName, kMacroValue);
-    }
-    ~CMacroScope() { session.clearMacros(); }
-    CMacroScope(const CMacroScope&) = delete;
-    CMacroScope& operator=(const CMacroScope&) = delete;
-
-private:
-    CQbRequestBase& session;
-};
-
 }  // namespace
 
 bool CCostrunDoc::shareLine(CCostrunItemList& items, const CQbField& line, double q,
@@ -76,8 +59,8 @@ bool CCostrunDoc::shareLine(CCostrunItemList& items, const CQbField& line, doubl
 }
 
 void CCostrunDoc::postDayAdjustments(const CDateTime& day, const CCostrunTxnList& dayTxns) {
-    const bool inventoryNeeds = inventoryList && inventoryList->anyNeedsAdjustment();
-    const bool assemblyNeeds = assemblyList && assemblyList->anyNeedsAdjustment();
+    const bool inventoryNeeds = dayLists.inventoryList && dayLists.inventoryList->anyNeedsAdjustment();
+    const bool assemblyNeeds = dayLists.assemblyList && dayLists.assemblyList->anyNeedsAdjustment();
     if (!inventoryNeeds && !assemblyNeeds) return;
 
     // The postings are queued; the day's commit sends them (commitDay).
@@ -106,7 +89,7 @@ bool CCostrunDoc::postInventoryAdjustment(const CDateTime& day, const CQbObject&
 
     // Only decreases were issues; a missing difference reads as 0 and is no issue.
     CValueAdjustList adjustments;
-    for (CCostrunItemList* items : {inventoryList.get(), assemblyList.get()}) {
+    for (CCostrunItemList* items : {dayLists.inventoryList.get(), dayLists.assemblyList.get()}) {
         if (items == nullptr) continue;
         for (const CQbField* line : lines) {
             const double difference = line->childFloat("QuantityDifference");
@@ -128,12 +111,12 @@ bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& tx
         for (CQbField* line : group->findChildren(names.line)) groupLines.push_back(line);
     }
 
-    for (std::size_t a = 0; a < accountList.size(); ++a) {
-        if (seenBefore(accountList, a)) continue;
-        const std::string& account = accountList[a];
-        for (std::size_t k = 0; k < classList.size(); ++k) {
-            if (seenBefore(classList, k)) continue;
-            const std::string& className = classList[k];
+    for (std::size_t a = 0; a < runLists.accountList.size(); ++a) {
+        if (seenBefore(runLists.accountList, a)) continue;
+        const std::string& account = runLists.accountList[a];
+        for (std::size_t k = 0; k < runLists.classList.size(); ++k) {
+            if (seenBefore(runLists.classList, k)) continue;
+            const std::string& className = runLists.classList[k];
 
             CValueAdjustList adjustments;
             auto share = [&](CCostrunItemList* items, const std::vector<CQbField*>& lines) {
@@ -147,10 +130,10 @@ bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& tx
                     shareLine(*items, *line, credit ? -quantity : quantity, adjustments);
                 }
             };
-            share(inventoryList.get(), directLines);
-            share(assemblyList.get(), directLines);
-            share(inventoryList.get(), groupLines);
-            share(assemblyList.get(), groupLines);
+            share(dayLists.inventoryList.get(), directLines);
+            share(dayLists.assemblyList.get(), directLines);
+            share(dayLists.inventoryList.get(), groupLines);
+            share(dayLists.assemblyList.get(), groupLines);
 
             if (!postAdjustList(adjustments, day, account, className, customer, true)) {
                 return false;
@@ -185,11 +168,10 @@ bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& 
         return false;
     }
     const std::string memo = kValueAdjustMemo;
-    CMacroScope macro(*session);
     const std::vector<std::string> requests =
         session->valueAdjustmentRequests(day, account, &className, &customer, &memo, names, values);
-    const int posting = static_cast<int>(dayPostings.size());
-    dayPostings.push_back(CDayPosting{list, day, requests.size()});
-    for (const std::string& request : requests) dayWrites.push_back(CDayWrite{request, std::string(), posting, nullptr});
+    const int posting = static_cast<int>(dayLists.dayPostings.size());
+    dayLists.dayPostings.push_back(CDayPosting{list, day, requests.size()});
+    for (const std::string& request : requests) dayLists.dayWrites.push_back(CDayWrite{request, std::string(), posting, nullptr});
     return true;
 }

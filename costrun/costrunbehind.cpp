@@ -59,21 +59,21 @@ std::unique_ptr<CQbFieldList> dateFrom(const char* element, const std::string& t
 // --- the record of transactions read ---
 
 std::string CCostrunDoc::seenRecordPath() const {
-    if (!company || !lastExecTime) return {};
+    if (!company || !settings.lastExecTime) return {};
     // The first run's time stamp and the company's name tell one file's valuation
     // history from another's, wherever the file lies.
     std::uint64_t hash = 1469598103934665603ull;
-    for (unsigned char c : company->getValue("CompanyName") + "|" + zoneDateTimeText(lastExecTime)) {
+    for (unsigned char c : company->getValue("CompanyName") + "|" + zoneDateTimeText(settings.lastExecTime)) {
         hash ^= c;
         hash *= 1099511628211ull;
     }
     char name[48];
     std::snprintf(name, sizeof name, "transactions-%016" PRIx64 ".tsv", hash);
-    return joinPath(dataFolder, name);
+    return joinPath(files.dataFolder, name);
 }
 
 void CCostrunDoc::loadSeenRecord() {
-    seenTxns.clear();
+    runRecord.seenTxns.clear();
     const std::string path = seenRecordPath();
     if (path.empty()) return;
     std::FILE* file = openFile(path, "rb");
@@ -88,7 +88,7 @@ void CCostrunDoc::loadSeenRecord() {
             if (tab == std::string::npos) return;
             from = tab + 1;
         }
-        CSeenTxn& seen = seenTxns[text.substr(0, at[0])];
+        CSeenTxn& seen = runRecord.seenTxns[text.substr(0, at[0])];
         seen.type = text.substr(at[0] + 1, at[1] - at[0] - 1);
         seen.date = text.substr(at[1] + 1, at[2] - at[1] - 1);
         seen.refNumber = text.substr(at[2] + 1);
@@ -109,7 +109,7 @@ void CCostrunDoc::recordSeen(const CQbObjectList* list, const char* type) {
         const CQbObject& txn = *list->getAt(i);
         const std::string id = txn.getValue("TxnID");
         if (id.empty()) continue;
-        CSeenTxn& seen = seenTxns[id];
+        CSeenTxn& seen = runRecord.seenTxns[id];
         seen.type = type;
         seen.date = txn.getValue("TxnDate");
         seen.refNumber = txn.getValue("RefNumber");
@@ -121,14 +121,14 @@ void CCostrunDoc::recordSeen(const CQbObjectList* list, const char* type) {
 
 void CCostrunDoc::saveSeenRecord() {
     const std::string path = seenRecordPath();
-    if (path.empty() || seenTxns.empty()) return;
+    if (path.empty() || runRecord.seenTxns.empty()) return;
     // Written beside and then moved over the old record, so that a run stopped while
     // writing leaves the old record whole.
     const std::string partial = path + ".new";
     std::FILE* file = openFile(partial, "wb");
     if (file == nullptr) return;
     bool written = true;
-    for (const auto& [id, seen] : seenTxns) {
+    for (const auto& [id, seen] : runRecord.seenTxns) {
         written = written && std::fprintf(file, "%s\t%s\t%s\t%s\n", id.c_str(), seen.type.c_str(),
                                           seen.date.c_str(), seen.refNumber.c_str()) > 0;
     }
@@ -141,13 +141,13 @@ void CCostrunDoc::saveSeenRecord() {
 // --- changes behind the valued period ---
 
 bool CCostrunDoc::checkChangesBehind() {
-    changesBehind.clear();
-    changesBehindError.clear();
-    if (!session || !startDate || !lastUpToDate || !lastRunTime) return true;
+    runRecord.changesBehind.clear();
+    runRecord.changesBehindError.clear();
+    if (!session || !settings.startDate || !settings.lastUpToDate || !settings.lastRunTime) return true;
     loadSeenRecord();
     // Modification times count whole seconds: the run's own last writes may share the
     // second of "LastRunTime", so the user's changes are those of the seconds after it.
-    const CDateTime after = lastRunTime->addSeconds(1);
+    const CDateTime after = settings.lastRunTime->addSeconds(1);
     const std::string since = zoneDateTimeText(after);
     try {
         for (const CValuedKind& kind : kValuedKinds) {
@@ -163,14 +163,14 @@ bool CCostrunDoc::checkChangesBehind() {
                 const CQbObject& txn = *changed->getAt(i);
                 std::optional<CDateTime> date = txn.getDate("TxnDate");
                 // A transaction moved to a later date left its old date stale too.
-                const auto seen = seenTxns.find(txn.getValue("TxnID"));
-                if (seen != seenTxns.end()) {
+                const auto seen = runRecord.seenTxns.find(txn.getValue("TxnID"));
+                if (seen != runRecord.seenTxns.end()) {
                     const std::optional<CDateTime> before = readDateText(seen->second.date);
                     if (before && (!date || *before < *date)) date = before;
                 }
-                if (!date || *date > *lastUpToDate) continue;
+                if (!date || *date > *settings.lastUpToDate) continue;
                 if (type == "InventoryAdjustment" && txn.getValue("Memo") == kValueAdjustMemo) continue;
-                changesBehind.push_back({type, txn.getValue("RefNumber"), date, false});
+                runRecord.changesBehind.push_back({type, txn.getValue("RefNumber"), date, false});
             }
         }
 
@@ -185,27 +185,27 @@ bool CCostrunDoc::checkChangesBehind() {
             // Entered after the last run and deleted again: no run read it.
             const std::optional<CDateTime> created = txn.getDateTime("TimeCreated");
             if (created && !(*created < after)) continue;
-            const auto seen = seenTxns.find(txn.getValue("TxnID"));
+            const auto seen = runRecord.seenTxns.find(txn.getValue("TxnID"));
             std::optional<CDateTime> date;
-            if (seen != seenTxns.end()) {
+            if (seen != runRecord.seenTxns.end()) {
                 date = readDateText(seen->second.date);
-                if (date && *date > *lastUpToDate) continue;
+                if (date && *date > *settings.lastUpToDate) continue;
             } else if (type == "InventoryAdjustment") {
                 // The system's own value adjustments are never in the record, and are
                 // deleted when a day is redone: an unknown adjustment is taken for one.
                 continue;
             }
-            changesBehind.push_back({type, txn.getValue("RefNumber"), date, true});
+            runRecord.changesBehind.push_back({type, txn.getValue("RefNumber"), date, true});
         }
         logQueryWarnings();
     } catch (const CQbException& e) {
-        changesBehind.clear();
-        changesBehindError = e.getMessage();
+        runRecord.changesBehind.clear();
+        runRecord.changesBehindError = e.getMessage();
         return false;
     }
     // Earliest first; those whose date is not known (deleted ones) lead, as they may
     // reach back to the start.
-    std::stable_sort(changesBehind.begin(), changesBehind.end(),
+    std::stable_sort(runRecord.changesBehind.begin(), runRecord.changesBehind.end(),
                      [](const CBookChange& a, const CBookChange& b) {
                          if (!a.date || !b.date) return !a.date && b.date;
                          return *a.date < *b.date;
@@ -214,29 +214,29 @@ bool CCostrunDoc::checkChangesBehind() {
 }
 
 std::optional<CDateTime> CCostrunDoc::earliestChangeBehind() const {
-    if (changesBehind.empty()) return std::nullopt;
+    if (runRecord.changesBehind.empty()) return std::nullopt;
     // A deleted transaction of unknown date may have been dated the start date itself.
-    const CBookChange& first = changesBehind.front();
-    return first.date ? startOfDay(*first.date) : startDate;
+    const CBookChange& first = runRecord.changesBehind.front();
+    return first.date ? startOfDay(*first.date) : settings.startDate;
 }
 
 std::string CCostrunDoc::changesBehindText() const {
-    if (!changesBehindError.empty()) {
+    if (!runRecord.changesBehindError.empty()) {
         return "Lotwise could not check whether transactions dated on or before the Up To Date "
                "were changed since the last run. QuickBooks answered : " +
-               changesBehindError;
+               runRecord.changesBehindError;
     }
     const std::optional<CDateTime> earliest = earliestChangeBehind();
-    if (!earliest || !lastUpToDate) return {};
-    const std::size_t count = changesBehind.size();
+    if (!earliest || !settings.lastUpToDate) return {};
+    const std::size_t count = runRecord.changesBehind.size();
     std::string text = "FIFO values from " + earliest->userDateText() + " on may be stale: " +
                        std::to_string(count) + (count == 1 ? " transaction" : " transactions") +
-                       " dated on or before " + lastUpToDate->userDateText() +
+                       " dated on or before " + settings.lastUpToDate->userDateText() +
                        (count == 1 ? " was" : " were") +
                        " entered, changed or deleted since the last run. Use Rewind to value "
                        "them again.";
     for (std::size_t i = 0; i < count && i < kNamedChanges; ++i) {
-        const CBookChange& change = changesBehind[i];
+        const CBookChange& change = runRecord.changesBehind[i];
         text += std::string("\n  ") + kindName(change.type);
         if (!change.refNumber.empty()) text += " " + change.refNumber;
         text += ", " + (change.date ? change.date->userDateText() : std::string("date unknown"));
@@ -247,7 +247,7 @@ std::string CCostrunDoc::changesBehindText() const {
 }
 
 bool CCostrunDoc::saveLastRunTime(const CDateTime& started) {
-    if (!session || !startDate) return false;
+    if (!session || !settings.startDate) return false;
     std::optional<CDateTime> now = CDateTime::now();
     try {
         // The builds whose value this run wrote carry QuickBooks' modification time,
@@ -261,7 +261,7 @@ bool CCostrunDoc::saveLastRunTime(const CDateTime& started) {
             if (modified && *modified > *now) now = modified;
         }
         try {
-            storeCompanyField("LastRunTime", zoneDateTimeText(now), lastRunTime == std::nullopt);
+            storeCompanyField("LastRunTime", zoneDateTimeText(now), settings.lastRunTime == std::nullopt);
         } catch (const CQbException&) {
             // A file first valued before the field existed refuses both writes: define
             // it, then store it. A lost answer is no refusal, and stops here.
@@ -273,16 +273,16 @@ bool CCostrunDoc::saveLastRunTime(const CDateTime& started) {
         errorText = e.getMessage();
         return false;
     }
-    lastRunTime = now;
+    settings.lastRunTime = now;
     return true;
 }
 
 // --- rewind ---
 
 std::optional<CDateTime> CCostrunDoc::rewindFrom(const CDateTime& date) const {
-    if (!startDate) return std::nullopt;
+    if (!settings.startDate) return std::nullopt;
     const CDateTime from = startOfDay(date);
-    return from < *startDate ? *startDate : from;
+    return from < *settings.startDate ? *settings.startDate : from;
 }
 
 std::vector<std::string> CCostrunDoc::ownPostingsFrom(const CDateTime& from) {
@@ -313,7 +313,7 @@ int CCostrunDoc::countRewindPostings(const CDateTime& date) {
 
 bool CCostrunDoc::rewindTo(const CDateTime& date) {
     errorText.clear();
-    rewoundPostings = 0;
+    runRecord.rewoundPostings = 0;
     if (!session) {
         errorText = "No QuickBooks file is opened.";
         return false;
@@ -323,10 +323,10 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
         errorText = "FIFO valuation has never been performed on this file: there is nothing to rewind.";
         return false;
     }
-    const bool toStart = !(*from > *startDate);
+    const bool toStart = !(*from > *settings.startDate);
     // Only valued days can be taken back. The day after the last valued one is allowed:
     // that rewind moves nothing back but removes what a cut-off rewind or run left.
-    const CDateTime valuedTo = lastUpToDate ? *lastUpToDate : endOfDay(previousDay(*startDate));
+    const CDateTime valuedTo = settings.lastUpToDate ? *settings.lastUpToDate : endOfDay(previousDay(*settings.startDate));
     const CDateTime latest = startOfDay(nextDay(valuedTo));
     if (!toStart && *from > latest) {
         errorText = "The file is valued up to " + valuedTo.userDateText() +
@@ -342,15 +342,15 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
         // rewind removes it as the leftovers of an interrupted run.
         const CDateTime newUpTo = endOfDay(previousDay(*from));
         storeCompanyField("LastUpToDate", zoneDateTimeText(newUpTo), false);
-        lastUpToDate = toStart ? std::nullopt : std::optional<CDateTime>(newUpTo);
+        settings.lastUpToDate = toStart ? std::nullopt : std::optional<CDateTime>(newUpTo);
 
         const std::vector<std::string> own = ownPostingsFrom(*from);
         for (const std::string& txnId : own) {
-            progress("Deleting value adjustment " + std::to_string(rewoundPostings + 1) + " of " +
+            progress("Deleting value adjustment " + std::to_string(runRecord.rewoundPostings + 1) + " of " +
                      std::to_string(own.size()) + "...");
             session->txnDel(txnId, "InventoryAdjustment");
             logActivity("Removed value adjustment %s\n", txnId.c_str());
-            ++rewoundPostings;
+            ++runRecord.rewoundPostings;
         }
 
         CQbFieldList buildFilter;
@@ -381,11 +381,11 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
             removeRunFieldDefinitions();
             const std::string record = seenRecordPath();
             if (!record.empty()) removeFile(record);
-            seenTxns.clear();
-            startDate.reset();
-            lastExecTime.reset();
-            lastRunTime.reset();
-            hasStoredStart = false;
+            runRecord.seenTxns.clear();
+            settings.startDate.reset();
+            settings.lastExecTime.reset();
+            settings.lastRunTime.reset();
+            settings.hasStoredStart = false;
             logActivity("Every value adjustment, build value and run setting was removed\n");
         } else if (!saveLastRunTime(started)) {
             throw CQbException(errorText);
@@ -395,7 +395,7 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
         logActivity("Rewind stopped : %s\n", errorText.c_str());
         return false;
     }
-    changesBehind.clear();
-    changesBehindError.clear();
+    runRecord.changesBehind.clear();
+    runRecord.changesBehindError.clear();
     return true;
 }

@@ -26,8 +26,8 @@ CCostrunItem* findComponent(const std::string& name, CCostrunItemList* inventory
 }  // namespace
 
 void CCostrunDoc::markBuiltAssembliesInactive(CCostrunItemList& assemblies) {
-    if (!dayBuildTxns) return;
-    for (const auto& record : *dayBuildTxns) {
+    if (!dayLists.dayBuildTxns) return;
+    for (const auto& record : *dayLists.dayBuildTxns) {
         if (record->isPending || record->ret == nullptr) continue;
         if (CCostrunItem* item = assemblies.find(assemblyName(*record->ret))) item->active = false;
     }
@@ -47,9 +47,9 @@ void CCostrunDoc::reserveComponents(CCostrunItemList* inventory, CCostrunItemLis
 
 int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* assemblies,
                              int pass) {
-    if (!dayBuildTxns || assemblies == nullptr) return 0;
+    if (!dayLists.dayBuildTxns || assemblies == nullptr) return 0;
     int valued = 0;
-    for (const auto& entry : *dayBuildTxns) {
+    for (const auto& entry : *dayLists.dayBuildTxns) {
         CCostrunTxn& record = *entry;
         if (record.hasBuildValue || record.isPending || record.ret == nullptr) continue;
         const CQbObject& build = *record.ret;
@@ -82,9 +82,9 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
                                         : 0.0;
                 value += part;
                 logActivity("Build component : item %s qty %f val %f\n", name.c_str(), needed, part);
-            } else if (priceList) {
-                const auto price = priceList->find(name);
-                if (price != priceList->end()) value += needed * readDecimal(price->second);
+            } else if (runLists.priceList) {
+                const auto price = runLists.priceList->find(name);
+                if (price != runLists.priceList->end()) value += needed * readDecimal(price->second);
             }
         }
         // The assembly takes lots only once its builds are valued; a build left without
@@ -95,7 +95,7 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
         assembly->costedNext = ready;
         if (!ready) {
             const std::string txnId = build.getValue("TxnID");
-            if (allCosted && shortBuildsLogged.insert(txnId).second) {
+            if (allCosted && dayLists.shortBuildsLogged.insert(txnId).second) {
                 logActivity("Build transaction : item %s not valued, component %s cannot find all item receipts\n",
                             assembly->fullName.c_str(), shortComponent.c_str());
                 const std::optional<CDateTime> date = build.getDate("TxnDate");
@@ -110,8 +110,8 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
         storeBuildValue(record, text);
         record.buildValue = value;
         record.hasBuildValue = true;
-        if (receiptTxns) {
-            if (CCostrunTxn* stored = receiptTxns->findBuild(build.getValue("TxnID"))) {
+        if (runLists.receiptTxns) {
+            if (CCostrunTxn* stored = runLists.receiptTxns->findBuild(build.getValue("TxnID"))) {
                 stored->buildValue = value;
                 stored->hasBuildValue = true;
             }
@@ -133,9 +133,9 @@ void CCostrunDoc::storeBuildValue(CCostrunTxn& record, const std::string& text) 
     // present, or none), it is tried before the day stops. Without its value the build's
     // cost would be lost for good and every later build of the assembly undervalued.
     const bool add = !record.buildValueStored;
-    dayWrites.push_back(CDayWrite{
-        session->dataExtTxnRequest(add, "BuildAssembly", txnId, nullptr, kBuildValueField, text),
-        session->dataExtTxnRequest(!add, "BuildAssembly", txnId, nullptr, kBuildValueField, text), -1,
+    dayLists.dayWrites.push_back(CDayWrite{
+        session->dataExtTxnRequest(add, "BuildAssembly", txnId, kBuildValueField, text),
+        session->dataExtTxnRequest(!add, "BuildAssembly", txnId, kBuildValueField, text), -1,
         &record});
 }
 
@@ -163,7 +163,7 @@ bool CCostrunDoc::transferBuildValues(CCostrunItemList* inventory, CCostrunItemL
             if (assembly == nullptr || assembly->buildPass != pass) continue;
             // A build left without a value moves nothing.
             const CCostrunTxn* valued =
-                dayBuildTxns ? dayBuildTxns->findBuild(record->ret->getValue("TxnID")) : nullptr;
+                dayLists.dayBuildTxns ? dayLists.dayBuildTxns->findBuild(record->ret->getValue("TxnID")) : nullptr;
             if (valued == nullptr || !valued->hasBuildValue) continue;
             // A refused transfer leaves its message in errorText; the next build goes on.
             if (!transferBuildValue(*record->ret, inventory, *assemblies, day)) ok = false;

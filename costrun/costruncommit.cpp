@@ -16,7 +16,7 @@ void CCostrunDoc::commitDay(const CDateTime& day, const std::optional<CDateTime>
     commit.request = session->dataExtCompanyRequest(false, kPrivateOwnerId, "LastUpToDate", value);
     // A run interrupted while it stored its settings can leave the field missing.
     commit.alternative = session->dataExtCompanyRequest(true, kPrivateOwnerId, "LastUpToDate", value);
-    dayWrites.push_back(std::move(commit));
+    dayLists.dayWrites.push_back(std::move(commit));
 
     std::vector<std::string> trailing;
     std::unique_ptr<CDayQueries> nextQueries;
@@ -25,43 +25,43 @@ void CCostrunDoc::commitDay(const CDateTime& day, const std::optional<CDateTime>
         for (const CQbRequestBase::CQuery& query : nextQueries->queries)
             trailing.push_back(session->queryRequest(query));
     }
-    prefetchedDay.reset();
-    prefetchedAnswers.clear();
+    dayLists.prefetchedDay.reset();
+    dayLists.prefetchedAnswers.clear();
 
     std::size_t from = 0;
     bool trailingSent = false;
     try {
-        while (from < dayWrites.size()) {
+        while (from < dayLists.dayWrites.size()) {
             std::vector<std::string> requests;
             std::size_t bytes = 0;
             std::size_t to = from;
-            while (to < dayWrites.size() && requests.size() < kMaxSetRequests &&
-                   (requests.empty() || bytes + dayWrites[to].request.size() <= kMaxSetBytes)) {
-                bytes += dayWrites[to].request.size();
-                requests.push_back(dayWrites[to].request);
+            while (to < dayLists.dayWrites.size() && requests.size() < kMaxSetRequests &&
+                   (requests.empty() || bytes + dayLists.dayWrites[to].request.size() <= kMaxSetBytes)) {
+                bytes += dayLists.dayWrites[to].request.size();
+                requests.push_back(dayLists.dayWrites[to].request);
                 ++to;
             }
             const std::size_t writes = requests.size();
-            if (to == dayWrites.size()) requests.insert(requests.end(), trailing.begin(), trailing.end());
+            if (to == dayLists.dayWrites.size()) requests.insert(requests.end(), trailing.begin(), trailing.end());
 
             std::vector<std::unique_ptr<CQbResponse>> answers = session->sendMessageSet(requests);
             std::size_t resumeAt = to;
             for (std::size_t i = 0; i < writes; ++i) {
-                CDayWrite& write = dayWrites[from + i];
+                CDayWrite& write = dayLists.dayWrites[from + i];
                 if (i >= answers.size())
                     throw CQbException(CQbRequestBase::unansweredText(CQbRequestBase::requestName(write.request)));
                 const CQbResponse& answer = *answers[i];
                 if (CQbRequestBase::succeeded(answer)) {
                     if (write.build != nullptr) write.build->buildValueStored = true;
                     if (write.posting >= 0) {
-                        ++runSummary.postings;
-                        CDayPosting& posting = dayPostings[static_cast<std::size_t>(write.posting)];
+                        ++runRecord.runSummary.postings;
+                        CDayPosting& posting = dayLists.dayPostings[static_cast<std::size_t>(write.posting)];
                         if (--posting.requestsLeft == 0) {
                             for (int e = 0; e < posting.list.getSize(); ++e) {
                                 const CValueAdjust& entry = posting.list.getAt(e);
-                                (entry.amount > 0 ? runSummary.increase : runSummary.decrease) += entry.amount;
-                                runSummary.itemCorrections[entry.itemName] += entry.amount;
-                                dayCorrection += entry.amount;
+                                (entry.amount > 0 ? runRecord.runSummary.increase : runRecord.runSummary.decrease) += entry.amount;
+                                runRecord.runSummary.itemCorrections[entry.itemName] += entry.amount;
+                                dayLists.dayCorrection += entry.amount;
                             }
                         }
                     }
@@ -77,7 +77,7 @@ void CCostrunDoc::commitDay(const CDateTime& day, const std::optional<CDateTime>
                 }
                 const std::string message = CQbRequestBase::refusalText(answer, CQbRequestBase::requestName(write.request));
                 if (write.posting >= 0) {
-                    const CDayPosting& posting = dayPostings[static_cast<std::size_t>(write.posting)];
+                    const CDayPosting& posting = dayLists.dayPostings[static_cast<std::size_t>(write.posting)];
                     std::string items;
                     for (int e = 0; e < posting.list.getSize(); ++e) {
                         const std::string& item = posting.list.getAt(e).itemName;
@@ -95,22 +95,22 @@ void CCostrunDoc::commitDay(const CDateTime& day, const std::optional<CDateTime>
                 }
                 throw CQbException(message);
             }
-            if (resumeAt == to && to == dayWrites.size()) {
+            if (resumeAt == to && to == dayLists.dayWrites.size()) {
                 trailingSent = true;
                 for (std::size_t i = writes; i < answers.size(); ++i)
-                    prefetchedAnswers.push_back(std::move(answers[i]));
+                    dayLists.prefetchedAnswers.push_back(std::move(answers[i]));
             }
             from = resumeAt;
         }
     } catch (const CQbException&) {
-        dayWrites.clear();
-        dayPostings.clear();
-        prefetchedAnswers.clear();
+        dayLists.dayWrites.clear();
+        dayLists.dayPostings.clear();
+        dayLists.prefetchedAnswers.clear();
         throw;
     }
-    dayWrites.clear();
-    dayPostings.clear();
-    committedUpTo = day;
-    if (trailingSent && next) prefetchedDay = *next;
+    dayLists.dayWrites.clear();
+    dayLists.dayPostings.clear();
+    runRecord.committedUpTo = day;
+    if (trailingSent && next) dayLists.prefetchedDay = *next;
     pumpMessages();
 }

@@ -26,23 +26,23 @@ std::string dayText(const char* format, const CDateTime& day) {
 }  // namespace
 
 bool CCostrunDoc::processDay(const CDateTime& day) {
-    if (!lastUpToDate || *lastUpToDate > day) return false;
+    if (!settings.lastUpToDate || *settings.lastUpToDate > day) return false;
     logActivity("%s", kDaySeparator);
     logActivity("%s", dayText("Processing Day %02d/%02d/%04d\n", day).c_str());
     progressText = dayText("Calculation on day %02d/%02d/%04d\n\n", day);
     progress(progressText);
 
-    dayCorrection = 0;
-    dayWrites.clear();
-    dayPostings.clear();
+    dayLists.dayCorrection = 0;
+    dayLists.dayWrites.clear();
+    dayLists.dayPostings.clear();
     std::unique_ptr<CCostrunTxnList> dayTxns = retrieveDayTxns(day);
     // Before QuickBooks' figures of the day are read: what the report shows must not
     // include postings that the day's calculation is about to make again.
     deleteOwnPostings();
     if (dayTxns) {
         loadValuations(day);
-        CCostrunItemList* inventory = inventoryList.get();
-        CCostrunItemList* assemblies = assemblyList.get();
+        CCostrunItemList* inventory = dayLists.inventoryList.get();
+        CCostrunItemList* assemblies = dayLists.assemblyList.get();
         reserveComponents(inventory, assemblies, *dayTxns);
         if (inventory) {
             collectLots(*inventory, day, "Inventory");
@@ -57,7 +57,7 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
         // Build passes. A pass that values no build and makes no further item costed
         // cannot be followed by one that does, so the loop ends there; builds left
         // without a value stay so.
-        for (int pass = 0; dayBuildTxns && !dayBuildTxns->allBuildsSettled() && assemblies; ++pass) {
+        for (int pass = 0; dayLists.dayBuildTxns && !dayLists.dayBuildTxns->allBuildsSettled() && assemblies; ++pass) {
             std::set<const CCostrunItem*> waiting;
             std::size_t costedBefore = 0;
             for (const auto& item : *assemblies) {
@@ -92,31 +92,31 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
         // The postings and build values go with the day's commit, and the next day's
         // queries with them.
         std::optional<CDateTime> next;
-        if (runUpTo && day < *runUpTo) next = nextDay(day);
+        if (runRecord.runUpTo && day < *runRecord.runUpTo) next = nextDay(day);
         commitDay(day, next);
         writeReportDay(inventory, day);
         writeReportDay(assemblies, day);
-        lastDayFifo.clear();
+        runRecord.lastDayFifo.clear();
         noteDayItems(inventory, day);
         noteDayItems(assemblies, day);
-        lastCalculatedDay = day;
-        total.after = total.before + dayCorrection;
-        runSummary.dayTotals.push_back(total);
-        ++runSummary.daysCalculated;
-        inventoryList.reset();
-        assemblyList.reset();
+        runRecord.lastCalculatedDay = day;
+        total.after = total.before + dayLists.dayCorrection;
+        runRecord.runSummary.dayTotals.push_back(total);
+        ++runRecord.runSummary.daysCalculated;
+        dayLists.inventoryList.reset();
+        dayLists.assemblyList.reset();
         dayTxns.reset();
     }
 
     releaseDayLists();
-    ++runSummary.daysProcessed;
+    ++runRecord.runSummary.daysProcessed;
     return true;
 }
 
 void CCostrunDoc::loadValuations(const CDateTime& day) {
     progress(progressText + "Retrieving QuickBooks inventory valuation...");
-    inventoryList.reset();
-    assemblyList.reset();
+    dayLists.inventoryList.reset();
+    dayLists.assemblyList.reset();
     if (!session) return;
     // Both reports in one message set; each answer is judged on its own.
     std::vector<std::unique_ptr<CQbResponse>> answers = session->sendMessageSet(
@@ -129,7 +129,7 @@ void CCostrunDoc::loadValuations(const CDateTime& day) {
         readValuationAnswer(*list, day, std::move(answers[i]));
         assignAccounts(*list);
         if (!inventory) markBuiltAssembliesInactive(*list);
-        (inventory ? inventoryList : assemblyList) = std::move(list);
+        (inventory ? dayLists.inventoryList : dayLists.assemblyList) = std::move(list);
     }
     progress(progressText + "Calculating the FIFO cost of items...");
 }
@@ -185,7 +185,7 @@ void CCostrunDoc::readValuationAnswer(CCostrunItemList& list, const CDateTime& d
 
 void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
     std::map<std::string, std::pair<std::string, std::string>> accounts;
-    for (const CQbObjectList* items : {inventoryItems.get(), assemblyItems.get()}) {
+    for (const CQbObjectList* items : {runLists.inventoryItems.get(), runLists.assemblyItems.get()}) {
         for (int i = 0; items && i < items->getSize(); ++i) {
             const CQbObject& object = *items->getAt(i);
             accounts[object.getValue("FullName")] = {object.getValue("COGSAccountRef", "FullName"),
@@ -201,12 +201,12 @@ void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
 }
 
 void CCostrunDoc::indexReceipts() {
-    receiptIndex.clear();
-    receiptRefNumbers.clear();
-    if (!receiptTxns) return;
-    for (std::size_t position = 0; position < receiptTxns->size(); ++position) {
-        const CCostrunTxn& record = *receiptTxns->at(position);
-        receiptRefNumbers.push_back(record.ret->getValue("RefNumber"));
+    runLists.receiptIndex.clear();
+    runLists.receiptRefNumbers.clear();
+    if (!runLists.receiptTxns) return;
+    for (std::size_t position = 0; position < runLists.receiptTxns->size(); ++position) {
+        const CCostrunTxn& record = *runLists.receiptTxns->at(position);
+        runLists.receiptRefNumbers.push_back(record.ret->getValue("RefNumber"));
         // Lines in the order the record's lots are taken; a line that can give no lot
         // is left out.
         auto addLines = [&](const std::vector<CQbField*>& lines, const char* quantityField,
@@ -214,13 +214,13 @@ void CCostrunDoc::indexReceipts() {
             for (const CQbField* line : lines) {
                 auto read = readReceiptLine(*line, quantityField, amountField);
                 if (!read) continue;
-                std::vector<CReceiptEntry>& entries = receiptIndex[read->item];
+                std::vector<CReceiptEntry>& entries = runLists.receiptIndex[read->item];
                 entries.push_back({position, std::move(read)});
             }
         };
         switch (record.txnTypeCode) {
             case kTxnBuildAssembly:
-                receiptIndex[record.ret->getValue("ItemInventoryAssemblyRef", "FullName")].push_back(
+                runLists.receiptIndex[record.ret->getValue("ItemInventoryAssemblyRef", "FullName")].push_back(
                     {position, std::nullopt});
                 break;
             case kTxnInventoryAdjustment:
@@ -249,28 +249,28 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
     // all records together would. Records are in date order: those before `before` are
     // dated before the day (or undated, which the walk passes over).
     std::size_t before = 0;
-    if (receiptTxns) {
+    if (runLists.receiptTxns) {
         const std::optional<CDateTime> until = day;
         before = static_cast<std::size_t>(
-            std::lower_bound(receiptTxns->begin(), receiptTxns->end(), until,
+            std::lower_bound(runLists.receiptTxns->begin(), runLists.receiptTxns->end(), until,
                              [](const std::unique_ptr<CCostrunTxn>& record,
                                 const std::optional<CDateTime>& date) { return record->txnDate < date; }) -
-            receiptTxns->begin());
+            runLists.receiptTxns->begin());
     }
     for (const auto& owned : list) {
         CCostrunItem& item = *owned;
         if (!item.active || item.isComplete()) continue;
         // Lines are matched to items by name, and a name finds the first item holding it.
         if (list.find(item.fullName) != &item) continue;
-        const auto entries = receiptIndex.find(item.fullName);
-        if (entries == receiptIndex.end()) continue;
+        const auto entries = runLists.receiptIndex.find(item.fullName);
+        if (entries == runLists.receiptIndex.end()) continue;
         const std::vector<CReceiptEntry>& lines = entries->second;
         auto end = std::lower_bound(lines.begin(), lines.end(), before,
                                     [](const CReceiptEntry& e, std::size_t position) { return e.record < position; });
         while (end != lines.begin() && !item.isComplete()) {
             auto start = std::prev(end);
             while (start != lines.begin() && std::prev(start)->record == start->record) --start;
-            const CCostrunTxn& record = *receiptTxns->at(start->record);
+            const CCostrunTxn& record = *runLists.receiptTxns->at(start->record);
             if (record.txnDate && *record.txnDate < day && !record.isPending) {
                 if (record.txnTypeCode == kTxnBuildAssembly) {
                     buildLot(record, list);
@@ -279,7 +279,7 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                         record.txnTypeCode == kTxnInventoryAdjustment ? 1.0 : receiptRate(*record.ret);
                     const std::string typeName = CCostrunTxnList::typeName(record);
                     for (auto e = start; e != end; ++e)
-                        placeReceiptLot(list, *e->line, record.txnDate, receiptRefNumbers[start->record],
+                        placeReceiptLot(list, *e->line, record.txnDate, runLists.receiptRefNumbers[start->record],
                                         typeName, rate);
                 }
             }
@@ -290,10 +290,10 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
 }
 
 void CCostrunDoc::addOpeningLots(CCostrunItemList& list, const std::string& itemType) {
-    if (!startDate) return;
-    const CDateTime date = previousDay(*startDate);
+    if (!settings.startDate) return;
+    const CDateTime date = previousDay(*settings.startDate);
     std::unique_ptr<CCostrunItemList>& opening =
-        itemType == "Inventory" ? openingInventory : openingAssembly;
+        itemType == "Inventory" ? runLists.openingInventory : runLists.openingAssembly;
     if (!opening) {
         // Read once per run and item type. A refusal stops the run: without QuickBooks'
         // figures of the day before the start the opening lots cannot be priced.

@@ -111,15 +111,14 @@ bool CCostrunDlg::openFile(const std::string& path) {
     CQbProgressScope progress;
     setText(kIdcFile, "");
     setText(kIdcCompanyName, "");
-    engine->companyPath = path;
-    engine->companyTitle = fileTitle(path);
+    engine->setCompanyFile(path, fileTitle(path));
     setText(kIdcFile, path);
     setStatus(kOpening);
     host.controlsChanged();
 
     const bool opened = engine->openCompany(path);
     if (opened) {
-        setText(kIdcCompanyName, engine->company ? engine->company->getValue("CompanyName") : "");
+        setText(kIdcCompanyName, engine->getCompanyName());
         showValuedState();
         if (engine->getStartDate()) {
             const std::string behind = engine->changesBehindText();
@@ -185,13 +184,7 @@ bool CCostrunDlg::onProcess() {
         const CDateTime start = control(kIdcStartDate).date.value_or(CDateTime::now());
         if (start > upTo) return finish(kUpToBeforeStart, false);
         if (!engine->defineRunFields()) return finish(kInternalError + engine->getErrorText(), false);
-        engine->startDate = CCostrunDoc::startOfDay(start);
-        if (!engine->saveStartSettings()) {
-            // Nothing was stored: the file stays never valued, in memory as on disk.
-            engine->startDate.reset();
-            return finish(kInternalError + engine->getErrorText(), false);
-        }
-        engine->hasStoredStart = true;
+        if (!engine->storeStartDate(start)) return finish(kInternalError + engine->getErrorText(), false);
     }
 
     if (!engine->runValuation(upTo)) return finish(engine->getErrorText(), false);

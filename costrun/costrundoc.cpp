@@ -15,17 +15,17 @@ CCostrunDoc::CCostrunDoc(const CCostrunFolders& folders) {
         folders.applicationData.empty() ? applicationDataFolder() : folders.applicationData;
     const std::string documents =
         folders.documents.empty() ? documentsFolder() : folders.documents;
-    dataFolder = joinPath(joinPath(appData, "Veltrane"), "Lotwise");
-    reportFolder = joinPath(joinPath(documents, "Veltrane"), "Lotwise Reports");
+    files.dataFolder = joinPath(joinPath(appData, "Veltrane"), "Lotwise");
+    files.reportFolder = joinPath(joinPath(documents, "Veltrane"), "Lotwise Reports");
     // A folder that cannot be created shows up later, as the failure to create the
     // report or (silently) the activity log.
-    createFolders(dataFolder);
-    createFolders(reportFolder);
+    createFolders(files.dataFolder);
+    createFolders(files.reportFolder);
 }
 
 CCostrunDoc::~CCostrunDoc() {
     closeReportFile();
-    if (activityLog != nullptr) std::fclose(activityLog);
+    if (files.activityLog != nullptr) std::fclose(files.activityLog);
     // The session goes before the lists that may refer to its answers.
     session.reset();
 }
@@ -67,14 +67,14 @@ void CCostrunDoc::setStatusHandler(std::function<void(const std::string&)> handl
 }
 
 void CCostrunDoc::releaseDayLists() {
-    dayInvoices.reset();
-    daySalesReceipts.reset();
-    dayInventoryAdjustments.reset();
-    dayCreditMemos.reset();
-    dayBuilds.reset();
-    dayBuildTxns.reset();
-    dayOwnPostings.clear();
-    shortBuildsLogged.clear();
+    dayLists.dayInvoices.reset();
+    dayLists.daySalesReceipts.reset();
+    dayLists.dayInventoryAdjustments.reset();
+    dayLists.dayCreditMemos.reset();
+    dayLists.dayBuilds.reset();
+    dayLists.dayBuildTxns.reset();
+    dayLists.dayOwnPostings.clear();
+    dayLists.shortBuildsLogged.clear();
 }
 
 void CCostrunDoc::progress(const std::string& text) {
@@ -82,11 +82,20 @@ void CCostrunDoc::progress(const std::string& text) {
     pumpMessages();
 }
 
+void CCostrunDoc::setCompanyFile(const std::string& path, const std::string& title) {
+    companyPath = path;
+    companyTitle = title;
+}
+
+std::string CCostrunDoc::getCompanyName() const {
+    return company ? company->getValue("CompanyName") : std::string();
+}
+
 bool CCostrunDoc::openCompany(const std::string& path) {
     errorText.clear();
     company.reset();
     session.reset();
-    auto newSession = std::make_unique<CQbXml>(path, "Lotwise", "Veltrane", dataFolder);
+    auto newSession = std::make_unique<CQbXml>(path, "Lotwise", "Veltrane", files.dataFolder);
     try {
         newSession->open(true);
     } catch (const CQbException& e) {

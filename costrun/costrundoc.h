@@ -163,7 +163,7 @@ public:
     // last valued before "LastRunTime" was kept). False when QuickBooks refused a query:
     // changesBehindText then says that the check could not be made.
     bool checkChangesBehind();
-    const std::vector<CBookChange>& getChangesBehind() const { return changesBehind; }
+    const std::vector<CBookChange>& getChangesBehind() const { return runRecord.changesBehind; }
     // The start of the first day that may be stale; none without changes.
     std::optional<CDateTime> earliestChangeBehind() const;
     // The warning for the user; empty when there is nothing to say.
@@ -185,7 +185,7 @@ public:
     // their definitions). False with errorText when refused or stopped; a rewind or run
     // after it finishes the work.
     bool rewindTo(const CDateTime& date);
-    int getRewoundPostings() const { return rewoundPostings; }
+    int getRewoundPostings() const { return runRecord.rewoundPostings; }
     // The record of the transactions runs read (their dates, for deleted ones).
     std::string seenRecordPath() const;
     void loadSeenRecord();
@@ -195,13 +195,13 @@ public:
     // Deletes the definitions of the system's custom fields (and so any value left).
     void removeRunFieldDefinitions();
     // QuickBooks' own FIFO costing is on (its Items & Inventory preferences).
-    bool getQuickBooksFifo() const { return quickBooksFifo; }
-    const std::optional<CDateTime>& getQuickBooksFifoDate() const { return quickBooksFifoDate; }
+    bool getQuickBooksFifo() const { return settings.quickBooksFifo; }
+    const std::optional<CDateTime>& getQuickBooksFifoDate() const { return settings.quickBooksFifoDate; }
 
     // --- what the run did ---
-    const CRunSummary& getRunSummary() const { return runSummary; }
+    const CRunSummary& getRunSummary() const { return runRecord.runSummary; }
     // The run's page beside the CSV report; empty before a run.
-    const std::string& getPagePath() const { return pagePath; }
+    const std::string& getPagePath() const { return files.pagePath; }
     // Notes the exceptions of a calculated day's item list (items left unvalued, items
     // valued from the opening lot alone past the run's first month) and keeps the FIFO
     // values of its valued items for the proof.
@@ -300,56 +300,40 @@ public:
 
     // --- state ---
     const std::string& getErrorText() const { return errorText; }
-    const std::optional<CDateTime>& getStartDate() const { return startDate; }
-    const std::optional<CDateTime>& getLastUpToDate() const { return lastUpToDate; }
-    const std::optional<CDateTime>& getLastExecTime() const { return lastExecTime; }
-    bool getMultiCurrency() const { return multiCurrency; }
-    const std::string& getReportPath() const { return reportPath; }
-    const std::string& getDataFolder() const { return dataFolder; }
-    const std::string& getReportFolder() const { return reportFolder; }
-    std::string activityLogPath() const { return joinPath(dataFolder, "activity.txt"); }
+    const std::optional<CDateTime>& getStartDate() const { return settings.startDate; }
+    const std::optional<CDateTime>& getLastUpToDate() const { return settings.lastUpToDate; }
+    const std::optional<CDateTime>& getLastExecTime() const { return settings.lastExecTime; }
+    bool getMultiCurrency() const { return settings.multiCurrency; }
+    const std::string& getReportPath() const { return files.reportPath; }
+    const std::string& getDataFolder() const { return files.dataFolder; }
+    const std::string& getReportFolder() const { return files.reportFolder; }
+    std::string activityLogPath() const { return joinPath(files.dataFolder, "activity.txt"); }
 
-    // Fields are public to the engine's own parts and to its tests; the front ends use
-    // the operations above.
-    std::unique_ptr<CQbRequestBase> session;
-    std::string companyPath;
-    std::string companyTitle;
-    std::optional<CDateTime> lastExecTime;
-    std::optional<CDateTime> lastUpToDate;
-    std::optional<CDateTime> startDate;
-    // When the last run or rewind finished writing ("LastRunTime").
-    std::optional<CDateTime> lastRunTime;
-    std::vector<CBookChange> changesBehind;
-    std::string changesBehindError;
-    int rewoundPostings = 0;
+    // --- what the front ends set ---
+    // The company file the window opens: its path and the title its reports are filed
+    // under.
+    void setCompanyFile(const std::string& path, const std::string& title);
+    // The company's name as QuickBooks gives it; empty before a company is read.
+    std::string getCompanyName() const;
+    // Stores the start date (the start of that day) of a file never valued, with the
+    // first run settings. False with errorText when QuickBooks refused: nothing was
+    // stored, and the file stays never valued, in memory as on disk.
+    bool storeStartDate(const CDateTime& start);
+
+    // Drops the current day's response lists and build list.
+    void releaseDayLists();
+    // Sets the status line to the text and lets pending window messages run.
+    void progress(const std::string& text);
+
+private:
+    friend class CCostrunDocTestAccess;
+
+    // TxnID to what a run read of it (seenTxns).
     struct CSeenTxn {
         std::string type;
         std::string date;  // YYYY-MM-DD
         std::string refNumber;
     };
-    // TxnID to what a run read of it.
-    std::map<std::string, CSeenTxn> seenTxns;
-    CRunSummary runSummary;
-    std::string pagePath;
-    double dayCorrection = 0;  // sum of the corrections posted on the day being calculated
-    std::optional<CDateTime> lastCalculatedDay;
-    std::map<std::string, double> lastDayFifo;  // item to FIFO value on lastCalculatedDay
-    std::set<std::string> openingOnlyNoted;
-    bool quickBooksFifo = false;
-    std::optional<CDateTime> quickBooksFifoDate;
-    std::string errorText;
-    std::unique_ptr<CQbObject> company;
-    bool hasStoredStart = false;
-    std::vector<std::string> accountList;
-    std::vector<std::string> assetAccountList;
-    std::vector<std::string> classList;
-    std::unique_ptr<CQbObjectList> inventoryItems;
-    std::unique_ptr<CQbObjectList> itemReceipts;
-    std::unique_ptr<CQbObjectList> bills;
-    std::unique_ptr<CQbObjectList> checks;
-    std::unique_ptr<CQbObjectList> creditCardCharges;
-    std::unique_ptr<CQbObjectList> inventoryAdjustments;
-    std::unique_ptr<CCostrunTxnList> receiptTxns;
     // receiptTxns by item: for every item named on a receiving line, and every assembly
     // built, the positions of its records in receiptTxns (ascending) with the line as
     // read (none for a build, whose lot is the whole build). The walk of a day follows
@@ -359,51 +343,104 @@ public:
         std::size_t record;
         std::optional<CReceiptLine> line;
     };
-    std::unordered_map<std::string, std::vector<CReceiptEntry>> receiptIndex;
-    // RefNumber of every record of receiptTxns, by position.
-    std::vector<std::string> receiptRefNumbers;
-    std::unique_ptr<CQbObjectList> builds;
-    std::unique_ptr<CQbObjectList> dayInvoices;
-    std::unique_ptr<CQbObjectList> daySalesReceipts;
-    std::unique_ptr<CQbObjectList> dayInventoryAdjustments;
-    std::unique_ptr<CQbObjectList> dayCreditMemos;
-    std::unique_ptr<CQbObjectList> dayBuilds;
-    // TxnIDs of the system's own value adjustments dated the day being calculated.
-    std::vector<std::string> dayOwnPostings;
-    // Builds of the day already logged as not valued for a short component.
-    std::set<std::string> shortBuildsLogged;
-    std::unique_ptr<CCostrunTxnList> dayBuildTxns;
-    // The day's writes, sent with its commit, and the postings they belong to.
-    std::vector<CDayWrite> dayWrites;
-    std::vector<CDayPosting> dayPostings;
-    // The last day this run committed.
-    std::optional<CDateTime> committedUpTo;
-    // The run's new up-to date while it runs.
-    std::optional<CDateTime> runUpTo;
-    // The answers to a day's queries sent with the previous day's commit.
-    std::optional<CDateTime> prefetchedDay;
-    std::vector<std::unique_ptr<CQbResponse>> prefetchedAnswers;
-    bool multiCurrency = false;
-    std::unique_ptr<std::map<std::string, std::string>> priceList;
-    std::unique_ptr<CCostrunItemList> openingInventory;
-    std::unique_ptr<CCostrunItemList> openingAssembly;
-    std::unique_ptr<CQbObjectList> assemblyItems;
-    // The day's item lists while a day is calculated.
-    std::unique_ptr<CCostrunItemList> inventoryList;
-    std::unique_ptr<CCostrunItemList> assemblyList;
+
+    // The run settings: what the company file's custom fields and QuickBooks'
+    // preferences say of the valuation.
+    struct CRunSettings {
+        std::optional<CDateTime> startDate;
+        std::optional<CDateTime> lastExecTime;
+        std::optional<CDateTime> lastUpToDate;
+        // When the last run or rewind finished writing ("LastRunTime").
+        std::optional<CDateTime> lastRunTime;
+        // "StartDate" is stored in the file (else the first run stores it).
+        bool hasStoredStart = false;
+        bool multiCurrency = false;
+        // QuickBooks' own FIFO costing (its Items & Inventory preferences).
+        bool quickBooksFifo = false;
+        std::optional<CDateTime> quickBooksFifoDate;
+    };
+    // The lists a run reads once and every day uses.
+    struct CRunLists {
+        std::vector<std::string> accountList;
+        std::vector<std::string> assetAccountList;
+        std::vector<std::string> classList;
+        std::unique_ptr<CQbObjectList> inventoryItems;
+        std::unique_ptr<CQbObjectList> assemblyItems;
+        std::unique_ptr<CQbObjectList> itemReceipts;
+        std::unique_ptr<CQbObjectList> bills;
+        std::unique_ptr<CQbObjectList> checks;
+        std::unique_ptr<CQbObjectList> creditCardCharges;
+        std::unique_ptr<CQbObjectList> inventoryAdjustments;
+        std::unique_ptr<CQbObjectList> builds;
+        std::unique_ptr<CCostrunTxnList> receiptTxns;
+        std::unordered_map<std::string, std::vector<CReceiptEntry>> receiptIndex;
+        // RefNumber of every record of receiptTxns, by position.
+        std::vector<std::string> receiptRefNumbers;
+        std::unique_ptr<std::map<std::string, std::string>> priceList;
+        std::unique_ptr<CCostrunItemList> openingInventory;
+        std::unique_ptr<CCostrunItemList> openingAssembly;
+    };
+    // The day being calculated: its transactions, item lists, writes and postings.
+    struct CDayLists {
+        std::unique_ptr<CQbObjectList> dayInvoices;
+        std::unique_ptr<CQbObjectList> daySalesReceipts;
+        std::unique_ptr<CQbObjectList> dayInventoryAdjustments;
+        std::unique_ptr<CQbObjectList> dayCreditMemos;
+        std::unique_ptr<CQbObjectList> dayBuilds;
+        std::unique_ptr<CCostrunTxnList> dayBuildTxns;
+        // TxnIDs of the system's own value adjustments dated the day.
+        std::vector<std::string> dayOwnPostings;
+        // Builds of the day already logged as not valued for a short component.
+        std::set<std::string> shortBuildsLogged;
+        std::unique_ptr<CCostrunItemList> inventoryList;
+        std::unique_ptr<CCostrunItemList> assemblyList;
+        double dayCorrection = 0;  // sum of the corrections posted on the day
+        // The day's writes, sent with its commit, and the postings they belong to.
+        std::vector<CDayWrite> dayWrites;
+        std::vector<CDayPosting> dayPostings;
+        // The answers to a day's queries sent with the previous day's commit.
+        std::optional<CDateTime> prefetchedDay;
+        std::vector<std::unique_ptr<CQbResponse>> prefetchedAnswers;
+    };
+    // What this run (or rewind) has done and found so far.
+    struct CRunRecord {
+        CRunSummary runSummary;
+        // The last day this run committed.
+        std::optional<CDateTime> committedUpTo;
+        // The run's new up-to date while it runs.
+        std::optional<CDateTime> runUpTo;
+        std::optional<CDateTime> lastCalculatedDay;
+        std::map<std::string, double> lastDayFifo;  // item to FIFO value on lastCalculatedDay
+        std::set<std::string> openingOnlyNoted;
+        std::vector<CBookChange> changesBehind;
+        std::string changesBehindError;
+        int rewoundPostings = 0;
+        std::map<std::string, CSeenTxn> seenTxns;
+    };
+    // The files the engine writes and where they go.
+    struct COutputFiles {
+        std::FILE* activityLog = nullptr;
+        bool activityLogOpen = false;
+        std::string dataFolder;
+        std::string reportFolder;
+        std::FILE* reportFile = nullptr;
+        std::string reportPath;
+        std::string pagePath;
+    };
+
+    // The engine's state. Its own parts (the costrun*.cpp files) are members; front ends
+    // use the operations above; tests reach it through CCostrunDocTestAccess alone.
+    std::unique_ptr<CQbRequestBase> session;
+    std::string companyPath;
+    std::string companyTitle;
+    std::unique_ptr<CQbObject> company;
+    std::string errorText;
     std::string progressText;
-    std::FILE* activityLog = nullptr;
-    bool activityLogOpen = false;
-    std::string dataFolder;
-    std::string reportFolder;
-    std::FILE* reportFile = nullptr;
-    std::string reportPath;
+    CRunSettings settings;
+    CRunLists runLists;
+    CDayLists dayLists;
+    CRunRecord runRecord;
+    COutputFiles files;
 
-    // Drops the current day's response lists and build list.
-    void releaseDayLists();
-    // Sets the status line to the text and lets pending window messages run.
-    void progress(const std::string& text);
-
-private:
     std::function<void(const std::string&)> statusHandler;
 };

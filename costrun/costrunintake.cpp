@@ -87,68 +87,68 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     const CDayQueries dayQueries(day);
     const std::vector<CQbRequestBase::CQuery>& queries = dayQueries.queries;
     std::vector<std::unique_ptr<CQbResponse>> answers;
-    if (prefetchedDay && *prefetchedDay == day) {
-        answers = std::move(prefetchedAnswers);
+    if (dayLists.prefetchedDay && *dayLists.prefetchedDay == day) {
+        answers = std::move(dayLists.prefetchedAnswers);
     } else {
         progress(progressText + "Retrieving the day's transactions...");
         std::vector<std::string> requests;
         for (const CQbRequestBase::CQuery& query : queries) requests.push_back(session->queryRequest(query));
         answers = session->sendMessageSet(requests);
     }
-    prefetchedDay.reset();
-    prefetchedAnswers.clear();
+    dayLists.prefetchedDay.reset();
+    dayLists.prefetchedAnswers.clear();
     answers.resize(queries.size());
 
     progress(progressText + "Retrieving list of invoices...");
-    dayInvoices = session->queryRecords(queries[0], std::move(answers[0]));
+    dayLists.dayInvoices = session->queryRecords(queries[0], std::move(answers[0]));
     progress(progressText + "Retrieving list of sales receipts...");
-    daySalesReceipts = session->queryRecords(queries[1], std::move(answers[1]));
+    dayLists.daySalesReceipts = session->queryRecords(queries[1], std::move(answers[1]));
     progress(progressText + "Retrieving list of inventory adjustments...");
-    dayInventoryAdjustments = session->queryRecords(queries[2], std::move(answers[2]));
+    dayLists.dayInventoryAdjustments = session->queryRecords(queries[2], std::move(answers[2]));
     // The system's own value adjustments of the day come from a run that stopped before
     // committing it; they are no issues, and the day is redone without them.
-    for (int i = sizeOf(dayInventoryAdjustments) - 1; i >= 0; --i) {
-        if (dayInventoryAdjustments->getAt(i)->getValue("Memo") != kValueAdjustMemo) continue;
-        dayOwnPostings.insert(dayOwnPostings.begin(), dayInventoryAdjustments->getAt(i)->getValue("TxnID"));
-        dayInventoryAdjustments->detach(i);
+    for (int i = sizeOf(dayLists.dayInventoryAdjustments) - 1; i >= 0; --i) {
+        if (dayLists.dayInventoryAdjustments->getAt(i)->getValue("Memo") != kValueAdjustMemo) continue;
+        dayLists.dayOwnPostings.insert(dayLists.dayOwnPostings.begin(), dayLists.dayInventoryAdjustments->getAt(i)->getValue("TxnID"));
+        dayLists.dayInventoryAdjustments->detach(i);
     }
     progress(progressText + "Retrieving list of credit memos...");
-    dayCreditMemos = session->queryRecords(queries[3], std::move(answers[3]));
+    dayLists.dayCreditMemos = session->queryRecords(queries[3], std::move(answers[3]));
 
     progress(progressText + "Retrieving list of build assembly...");
-    dayBuilds = session->queryRecords(queries[4], std::move(answers[4]));
+    dayLists.dayBuilds = session->queryRecords(queries[4], std::move(answers[4]));
     logQueryWarnings();
-    if (sizeOf(dayBuilds) > 0) {
-        dayBuildTxns = std::make_unique<CCostrunTxnList>();
-        dayBuildTxns->addAll(kTxnBuildAssembly, dayBuilds.get());
+    if (sizeOf(dayLists.dayBuilds) > 0) {
+        dayLists.dayBuildTxns = std::make_unique<CCostrunTxnList>();
+        dayLists.dayBuildTxns->addAll(kTxnBuildAssembly, dayLists.dayBuilds.get());
         // The day is not committed yet, so any value its builds hold is provisional.
-        dayBuildTxns->dropProvisionalBuildValues(std::nullopt);
+        dayLists.dayBuildTxns->dropProvisionalBuildValues(std::nullopt);
     }
 
-    if (sizeOf(dayInvoices) + sizeOf(daySalesReceipts) + sizeOf(dayInventoryAdjustments) +
-            sizeOf(dayCreditMemos) + sizeOf(dayBuilds) ==
+    if (sizeOf(dayLists.dayInvoices) + sizeOf(dayLists.daySalesReceipts) + sizeOf(dayLists.dayInventoryAdjustments) +
+            sizeOf(dayLists.dayCreditMemos) + sizeOf(dayLists.dayBuilds) ==
         0) {
         return nullptr;
     }
 
     // All records share the day's date, so they keep exactly this order.
     auto dayTxns = std::make_unique<CCostrunTxnList>();
-    dayTxns->addAll(kTxnInvoice, dayInvoices.get());
-    dayTxns->addAll(kTxnSalesReceipt, daySalesReceipts.get());
-    dayTxns->addAll(kTxnCreditMemo, dayCreditMemos.get());
-    dayTxns->addAll(kTxnInventoryAdjustment, dayInventoryAdjustments.get());
-    dayTxns->addAll(kTxnBuildAssembly, dayBuilds.get());
+    dayTxns->addAll(kTxnInvoice, dayLists.dayInvoices.get());
+    dayTxns->addAll(kTxnSalesReceipt, dayLists.daySalesReceipts.get());
+    dayTxns->addAll(kTxnCreditMemo, dayLists.dayCreditMemos.get());
+    dayTxns->addAll(kTxnInventoryAdjustment, dayLists.dayInventoryAdjustments.get());
+    dayTxns->addAll(kTxnBuildAssembly, dayLists.dayBuilds.get());
 
-    recordSeen(dayInvoices.get(), "Invoice");
-    recordSeen(daySalesReceipts.get(), "SalesReceipt");
-    recordSeen(dayCreditMemos.get(), "CreditMemo");
-    recordSeen(dayInventoryAdjustments.get(), "InventoryAdjustment");
-    recordSeen(dayBuilds.get(), "BuildAssembly");
-    logDaySales(dayInvoices.get(), "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
-    logDaySales(daySalesReceipts.get(), "Sales Receipt", "SalesReceiptLineRet",
+    recordSeen(dayLists.dayInvoices.get(), "Invoice");
+    recordSeen(dayLists.daySalesReceipts.get(), "SalesReceipt");
+    recordSeen(dayLists.dayCreditMemos.get(), "CreditMemo");
+    recordSeen(dayLists.dayInventoryAdjustments.get(), "InventoryAdjustment");
+    recordSeen(dayLists.dayBuilds.get(), "BuildAssembly");
+    logDaySales(dayLists.dayInvoices.get(), "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
+    logDaySales(dayLists.daySalesReceipts.get(), "Sales Receipt", "SalesReceiptLineRet",
                 "SalesReceiptLineGroupRet");
-    logDaySales(dayCreditMemos.get(), "Credit Memo", "CreditMemoLineRet", "CreditMemoLineGroupRet");
-    logInventoryAdjustments(dayInventoryAdjustments.get());
+    logDaySales(dayLists.dayCreditMemos.get(), "Credit Memo", "CreditMemoLineRet", "CreditMemoLineGroupRet");
+    logInventoryAdjustments(dayLists.dayInventoryAdjustments.get());
     return dayTxns;
 }
 
@@ -197,7 +197,7 @@ void CCostrunDoc::placeReceiptLot(CCostrunItemList& list, const CReceiptLine& li
 }
 
 double CCostrunDoc::receiptRate(const CQbObject& txn) const {
-    if (!multiCurrency) return 1.0;
+    if (!settings.multiCurrency) return 1.0;
     // A missing rate reads as -1.0, which would turn the lots negative; like a rate of
     // 0 it means the transaction is in the home currency.
     const double rate = txn.getFloat("ExchangeRate");
@@ -257,13 +257,13 @@ void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTx
 }
 
 void CCostrunDoc::deleteOwnPostings() {
-    if (!session || dayOwnPostings.empty()) return;
+    if (!session || dayLists.dayOwnPostings.empty()) return;
     progress(progressText + "Removing the value adjustments of an interrupted run...");
-    for (const std::string& txnId : dayOwnPostings) {
+    for (const std::string& txnId : dayLists.dayOwnPostings) {
         logActivity("Removed value adjustment %s of an interrupted run\n", txnId.c_str());
         session->txnDel(txnId, "InventoryAdjustment");
     }
-    dayOwnPostings.clear();
+    dayLists.dayOwnPostings.clear();
 }
 
 void CCostrunDoc::logQueryWarnings() {
@@ -317,21 +317,21 @@ void CCostrunDoc::accountFilter(CQbFieldList& filter) {
 }
 
 void CCostrunDoc::retrieveInventoryAdjustments(const CDateTime& newUpToDate) {
-    inventoryAdjustments = std::make_unique<CQbObjectList>();
-    if (!session || !startDate) return;
+    runLists.inventoryAdjustments = std::make_unique<CQbObjectList>();
+    if (!session || !settings.startDate) return;
 
     CQbFieldList filter;
-    addDateRange(filter, *startDate, newUpToDate);
+    addDateRange(filter, *settings.startDate, newUpToDate);
     progress("Retrieving the list of accounts...");
     accountFilter(filter);
     filter.addText("IncludeLineItems", "true");
     progress("Retrieving the list of inventory adjustments...");
     auto adjustments = session->queryInventoryAdjustment(&filter);
-    if (adjustments) inventoryAdjustments = std::move(adjustments);
+    if (adjustments) runLists.inventoryAdjustments = std::move(adjustments);
 }
 
 void CCostrunDoc::retrieveClasses() {
-    classList.assign(1, std::string());
+    runLists.classList.assign(1, std::string());
     if (!session) return;
     // Lines of an inactive class are adjusted like any other.
     CQbFieldList all;
@@ -339,6 +339,6 @@ void CCostrunDoc::retrieveClasses() {
     const std::unique_ptr<CQbObjectList> classes = session->queryClass(&all);
     for (int i = 0; i < sizeOf(classes); ++i) {
         std::string name = classes->getAt(i)->getValue("FullName");
-        if (!name.empty()) classList.push_back(std::move(name));
+        if (!name.empty()) runLists.classList.push_back(std::move(name));
     }
 }

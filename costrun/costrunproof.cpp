@@ -28,7 +28,7 @@ void CCostrunDoc::addException(CRunException::Kind kind, const std::string& item
                                const std::string& reason) {
     logActivity("Exception : %s, %s: %s\n", item.c_str(), day.userDateText().c_str(), reason.c_str());
     if (kind == CRunException::kUnvalued) {
-        for (CRunException& seen : runSummary.exceptions) {
+        for (CRunException& seen : runRecord.runSummary.exceptions) {
             if (seen.kind == kind && seen.item == item) {
                 ++seen.days;
                 seen.lastDay = day;
@@ -42,12 +42,12 @@ void CCostrunDoc::addException(CRunException::Kind kind, const std::string& item
     exception.day = day;
     exception.reason = reason;
     exception.lastDay = day;
-    runSummary.exceptions.push_back(exception);
+    runRecord.runSummary.exceptions.push_back(exception);
 }
 
 void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& day) {
     if (list == nullptr) return;
-    const bool pastFirstMonth = startDate && !(day < monthAfter(*startDate));
+    const bool pastFirstMonth = settings.startDate && !(day < monthAfter(*settings.startDate));
     for (const auto& entry : *list) {
         const CCostrunItem& item = *entry;
         if (item.qtyOnHand < 0) {
@@ -61,14 +61,14 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
                              amountText(item.qtyOnHand) + ")");
             continue;
         }
-        lastDayFifo[item.fullName] = item.onHandValue;
+        runRecord.lastDayFifo[item.fullName] = item.onHandValue;
         // Valued from QuickBooks' own figures of the day before the start alone, long
         // after it: a sign that its purchases are missing.
         bool openingOnly = !item.lots.empty() && item.qtyOnHand > 0;
         for (const auto& lot : item.lots) {
             openingOnly = openingOnly && lot->txnType == CCostrunItem::kOpeningLotType;
         }
-        if (openingOnly && pastFirstMonth && openingOnlyNoted.insert(item.fullName).second) {
+        if (openingOnly && pastFirstMonth && runRecord.openingOnlyNoted.insert(item.fullName).second) {
             addException(CRunException::kOpeningLotOnly, item.fullName, day,
                          "valued wholly from the opening lot more than a month after the start date: "
                          "its purchase history may be missing");
@@ -77,39 +77,39 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
 }
 
 void CCostrunDoc::proveValues() {
-    if (!lastCalculatedDay || lastDayFifo.empty()) return;
+    if (!runRecord.lastCalculatedDay || runRecord.lastDayFifo.empty()) return;
     progress("Checking QuickBooks' values against the FIFO values...");
     CCostrunItemList carried;
     for (const char* type : {"Inventory", "Assembly"}) {
-        if (!readValuationReport(carried, endOfDay(*lastCalculatedDay), type)) return;
+        if (!readValuationReport(carried, endOfDay(*runRecord.lastCalculatedDay), type)) return;
     }
-    runSummary.proofMade = true;
-    runSummary.proofDay = *lastCalculatedDay;
-    runSummary.proofItems = static_cast<int>(lastDayFifo.size());
-    for (const auto& [name, fifo] : lastDayFifo) {
+    runRecord.runSummary.proofMade = true;
+    runRecord.runSummary.proofDay = *runRecord.lastCalculatedDay;
+    runRecord.runSummary.proofItems = static_cast<int>(runRecord.lastDayFifo.size());
+    for (const auto& [name, fifo] : runRecord.lastDayFifo) {
         const CCostrunItem* item = carried.find(name);
         const double value = item ? item->qbValue : 0.0;
         // The same rule as the adjustments: a difference below two cents is none.
         if (std::fabs(value - fifo) < CCostrunItem::kValueThreshold - 1e-7) {
-            ++runSummary.proofMatched;
+            ++runRecord.runSummary.proofMatched;
             continue;
         }
-        addException(CRunException::kProofDifference, name, *lastCalculatedDay,
+        addException(CRunException::kProofDifference, name, *runRecord.lastCalculatedDay,
                      "QuickBooks carries " + amountText(value) + ", the FIFO value is " + amountText(fifo));
     }
 }
 
 void CCostrunDoc::writePage() {
-    pagePath.clear();
-    const std::size_t dot = reportPath.rfind(".csv");
-    if (reportPath.empty() || dot == std::string::npos) return;
-    const std::string path = reportPath.substr(0, dot) + ".html";
-    const std::size_t slash = reportPath.find_last_of("/\\");
-    const std::string csvName = slash == std::string::npos ? reportPath : reportPath.substr(slash + 1);
+    files.pagePath.clear();
+    const std::size_t dot = files.reportPath.rfind(".csv");
+    if (files.reportPath.empty() || dot == std::string::npos) return;
+    const std::string path = files.reportPath.substr(0, dot) + ".html";
+    const std::size_t slash = files.reportPath.find_last_of("/\\");
+    const std::string csvName = slash == std::string::npos ? files.reportPath : files.reportPath.substr(slash + 1);
     const std::string name = company ? company->getValue("CompanyName") : companyTitle;
     // A page that cannot be written costs the user the picture, not the run.
-    if (writeRunPage(path, runSummary, name.empty() ? companyTitle : name, csvName)) {
-        pagePath = path;
+    if (writeRunPage(path, runRecord.runSummary, name.empty() ? companyTitle : name, csvName)) {
+        files.pagePath = path;
     } else {
         logActivity("The run's page could not be written to %s\n", path.c_str());
     }

@@ -73,20 +73,20 @@ bool hasItem(const CQbField& line) { return line.findChild("ItemRef") != nullptr
 
 bool CCostrunDoc::openReportFile(const CDateTime& firstDay, const CDateTime& newUpToDate) {
     closeReportFile();
-    const std::string folder = joinPath(reportFolder, companyTitle);
+    const std::string folder = joinPath(files.reportFolder, companyTitle);
     createFolders(folder);
     const CLocalTime first = firstDay.local();
     const CLocalTime last = newUpToDate.local();
     if (sameDay(firstDay, newUpToDate)) {
-        reportPath = joinPath(folder, format("costrun%04d%02d%02d.csv", first.year, first.month, first.day));
+        files.reportPath = joinPath(folder, format("costrun%04d%02d%02d.csv", first.year, first.month, first.day));
     } else {
-        reportPath = joinPath(folder, format("costrun%04d%02d%02d_%04d%02d%02d.csv", first.year,
+        files.reportPath = joinPath(folder, format("costrun%04d%02d%02d_%04d%02d%02d.csv", first.year,
                                              first.month, first.day, last.year, last.month, last.day));
     }
-    removeFile(reportPath);
-    reportFile = openFile(reportPath, "wb");
-    if (reportFile == nullptr) {
-        errorText = "Cannot create the report file " + reportPath + ": " + std::strerror(errno) + ".";
+    removeFile(files.reportPath);
+    files.reportFile = openFile(files.reportPath, "wb");
+    if (files.reportFile == nullptr) {
+        errorText = "Cannot create the report file " + files.reportPath + ": " + std::strerror(errno) + ".";
         if (errorText.size() > 255) errorText.resize(255);
         return false;
     }
@@ -94,12 +94,12 @@ bool CCostrunDoc::openReportFile(const CDateTime& firstDay, const CDateTime& new
 }
 
 void CCostrunDoc::closeReportFile() {
-    if (reportFile != nullptr) std::fclose(reportFile);
-    reportFile = nullptr;
+    if (files.reportFile != nullptr) std::fclose(files.reportFile);
+    files.reportFile = nullptr;
 }
 
 void CCostrunDoc::writeReportDay(const CCostrunItemList* list, const CDateTime& day) {
-    if (list == nullptr || reportFile == nullptr) return;
+    if (list == nullptr || files.reportFile == nullptr) return;
     const CLocalTime d = day.local();
     std::string out = format("\"FIFO Valuation on %02d/%02d/%04d\"\n", d.month, d.day, d.year);
     out += "\"(List of items and the list of most recent transactions of their receiving)\"\n\n";
@@ -125,26 +125,26 @@ void CCostrunDoc::writeReportDay(const CCostrunItemList* list, const CDateTime& 
         }
     }
     out += "\n\n\n";
-    std::fwrite(out.data(), 1, out.size(), reportFile);
+    std::fwrite(out.data(), 1, out.size(), files.reportFile);
 }
 
 void CCostrunDoc::openActivityLog() {
-    if (activityLogOpen) return;
+    if (files.activityLogOpen) return;
     const std::string path = activityLogPath();
     removeFile(path);
     // A log that cannot be created is lost; the run goes on without it.
-    activityLog = openFile(path, "wb");
-    activityLogOpen = true;
+    files.activityLog = openFile(path, "wb");
+    files.activityLogOpen = true;
 }
 
 void CCostrunDoc::logActivity(const char* fmt, ...) {
-    if (activityLog == nullptr) return;
+    if (files.activityLog == nullptr) return;
     std::va_list args;
     va_start(args, fmt);
     const std::string text = vformat(fmt, args);
     va_end(args);
-    std::fwrite(text.data(), 1, text.size(), activityLog);
-    std::fflush(activityLog);
+    std::fwrite(text.data(), 1, text.size(), files.activityLog);
+    std::fflush(files.activityLog);
 }
 
 void CCostrunDoc::logReceivingTxns(const CQbObjectList* list, const char* kindName) {

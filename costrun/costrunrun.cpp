@@ -23,7 +23,7 @@ void appendDistinct(std::vector<std::string>& list, const std::string& text) {
 }  // namespace
 
 bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
-    if (!startDate) {
+    if (!settings.startDate) {
         errorText = "Internal Error : 8001";
         return false;
     }
@@ -33,46 +33,46 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     }
     errorText.clear();
     const CDateTime started = CDateTime::now();
-    runUpTo = newUpToDate;
-    committedUpTo = lastUpToDate;
-    prefetchedDay.reset();
-    prefetchedAnswers.clear();
-    runSummary = CRunSummary{};
-    runSummary.firstDay = lastUpToDate ? nextDay(*lastUpToDate) : endOfDay(*startDate);
-    runSummary.upTo = newUpToDate;
-    pagePath.clear();
-    lastCalculatedDay.reset();
-    lastDayFifo.clear();
-    openingOnlyNoted.clear();
+    runRecord.runUpTo = newUpToDate;
+    runRecord.committedUpTo = settings.lastUpToDate;
+    dayLists.prefetchedDay.reset();
+    dayLists.prefetchedAnswers.clear();
+    runRecord.runSummary = CRunSummary{};
+    runRecord.runSummary.firstDay = settings.lastUpToDate ? nextDay(*settings.lastUpToDate) : endOfDay(*settings.startDate);
+    runRecord.runSummary.upTo = newUpToDate;
+    files.pagePath.clear();
+    runRecord.lastCalculatedDay.reset();
+    runRecord.lastDayFifo.clear();
+    runRecord.openingOnlyNoted.clear();
     loadSeenRecord();
     openActivityLog();
-    logActivity("Start date : %s\n", userDate(*startDate).c_str());
-    if (lastUpToDate) {
-        logActivity("Last up to date : %s\n", userDate(*lastUpToDate).c_str());
+    logActivity("Start date : %s\n", userDate(*settings.startDate).c_str());
+    if (settings.lastUpToDate) {
+        logActivity("Last up to date : %s\n", userDate(*settings.lastUpToDate).c_str());
     } else {
         logActivity("Last up to date : not specified\n");
     }
     logActivity("New up to date : %s\n", userDate(newUpToDate).c_str());
-    logActivity("MultiCurrency is turned %s\n", multiCurrency ? "on" : "off");
+    logActivity("MultiCurrency is turned %s\n", settings.multiCurrency ? "on" : "off");
 
     bool ok = true;
     // The last day whose processing finished, as the next run must see it.
-    std::optional<CDateTime> committed = lastUpToDate;
+    std::optional<CDateTime> committed = settings.lastUpToDate;
     try {
         // Inactive items can still hold stock that must be valued and adjusted.
         CQbFieldList all;
         all.addText("ActiveStatus", "All");
-        assemblyItems = session->queryItemInventoryAssembly(&all);
+        runLists.assemblyItems = session->queryItemInventoryAssembly(&all);
         progress("Retrieving the item list...");
-        inventoryItems = session->queryItemInventory(&all);
-        priceList = retrievePriceList();
+        runLists.inventoryItems = session->queryItemInventory(&all);
+        runLists.priceList = retrievePriceList();
 
-        accountList.assign(1, std::string());
-        assetAccountList.clear();
-        for (const CQbObjectList* items : {inventoryItems.get(), assemblyItems.get()}) {
+        runLists.accountList.assign(1, std::string());
+        runLists.assetAccountList.clear();
+        for (const CQbObjectList* items : {runLists.inventoryItems.get(), runLists.assemblyItems.get()}) {
             for (int i = 0; items && i < items->getSize(); ++i) {
-                appendDistinct(accountList, items->getAt(i)->getValue("COGSAccountRef", "FullName"));
-                appendDistinct(assetAccountList, items->getAt(i)->getValue("AssetAccountRef", "FullName"));
+                appendDistinct(runLists.accountList, items->getAt(i)->getValue("COGSAccountRef", "FullName"));
+                appendDistinct(runLists.assetAccountList, items->getAt(i)->getValue("AssetAccountRef", "FullName"));
             }
         }
         retrieveClasses();
@@ -81,53 +81,53 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         // before: the FIFO walk of a day may reach back to any of them.
         CQbFieldList receiving;
         auto range = std::make_unique<CQbFieldList>();
-        range->addText("FromTxnDate", dateText(*startDate));
+        range->addText("FromTxnDate", dateText(*settings.startDate));
         range->addText("ToTxnDate", dateText(newUpToDate));
         receiving.addAggregate("TxnDateRangeFilter", std::move(range));
         receiving.addText("IncludeLineItems", "true");
         progress("Retrieving the list of item receipts...");
-        itemReceipts = session->queryItemReceipt(&receiving);
+        runLists.itemReceipts = session->queryItemReceipt(&receiving);
         progress("Retrieving the list of bills...");
-        bills = session->queryBill(&receiving);
+        runLists.bills = session->queryBill(&receiving);
         progress("Retrieving the list of checks...");
-        checks = session->queryCheck(&receiving);
+        runLists.checks = session->queryCheck(&receiving);
         progress("Retrieving the list of credit card charges...");
-        creditCardCharges = session->queryCreditCardCharge(&receiving);
+        runLists.creditCardCharges = session->queryCreditCardCharge(&receiving);
         retrieveInventoryAdjustments(newUpToDate);
 
-        logReceivingTxns(bills.get(), "Bill");
-        logReceivingTxns(itemReceipts.get(), "Item Receipt");
-        logReceivingTxns(checks.get(), "Check");
-        logReceivingTxns(creditCardCharges.get(), "Credit Card Charge");
-        logInventoryAdjustments(inventoryAdjustments.get());
+        logReceivingTxns(runLists.bills.get(), "Bill");
+        logReceivingTxns(runLists.itemReceipts.get(), "Item Receipt");
+        logReceivingTxns(runLists.checks.get(), "Check");
+        logReceivingTxns(runLists.creditCardCharges.get(), "Credit Card Charge");
+        logInventoryAdjustments(runLists.inventoryAdjustments.get());
 
         CQbFieldList allBuilds;
         allBuilds.addText("IncludeComponentLineItems", "true");
         allBuilds.addText("OwnerID", kPrivateOwnerId);
-        builds = session->queryBuildAssembly(&allBuilds);
-        logBuilds(builds.get());
+        runLists.builds = session->queryBuildAssembly(&allBuilds);
+        logBuilds(runLists.builds.get());
         logQueryWarnings();
-        recordSeen(bills.get(), "Bill");
-        recordSeen(itemReceipts.get(), "ItemReceipt");
-        recordSeen(checks.get(), "Check");
-        recordSeen(creditCardCharges.get(), "CreditCardCharge");
-        recordSeen(inventoryAdjustments.get(), "InventoryAdjustment");
-        recordSeen(builds.get(), "BuildAssembly");
+        recordSeen(runLists.bills.get(), "Bill");
+        recordSeen(runLists.itemReceipts.get(), "ItemReceipt");
+        recordSeen(runLists.checks.get(), "Check");
+        recordSeen(runLists.creditCardCharges.get(), "CreditCardCharge");
+        recordSeen(runLists.inventoryAdjustments.get(), "InventoryAdjustment");
+        recordSeen(runLists.builds.get(), "BuildAssembly");
 
         // Transactions of one date stand in this order; the FIFO walk takes them in
         // reverse (builds first, bills last).
-        receiptTxns = std::make_unique<CCostrunTxnList>();
-        receiptTxns->addAll(kTxnBill, bills.get());
-        receiptTxns->addAll(kTxnItemReceipt, itemReceipts.get());
-        receiptTxns->addAll(kTxnCheck, checks.get());
-        receiptTxns->addAll(kTxnCreditCardCharge, creditCardCharges.get());
-        receiptTxns->addAll(kTxnInventoryAdjustment, inventoryAdjustments.get());
-        receiptTxns->addAll(kTxnBuildAssembly, builds.get());
-        receiptTxns->dropProvisionalBuildValues(lastUpToDate);
+        runLists.receiptTxns = std::make_unique<CCostrunTxnList>();
+        runLists.receiptTxns->addAll(kTxnBill, runLists.bills.get());
+        runLists.receiptTxns->addAll(kTxnItemReceipt, runLists.itemReceipts.get());
+        runLists.receiptTxns->addAll(kTxnCheck, runLists.checks.get());
+        runLists.receiptTxns->addAll(kTxnCreditCardCharge, runLists.creditCardCharges.get());
+        runLists.receiptTxns->addAll(kTxnInventoryAdjustment, runLists.inventoryAdjustments.get());
+        runLists.receiptTxns->addAll(kTxnBuildAssembly, runLists.builds.get());
+        runLists.receiptTxns->dropProvisionalBuildValues(settings.lastUpToDate);
         indexReceipts();
 
         progress("Preparing...");
-        const CDateTime first = lastUpToDate ? nextDay(*lastUpToDate) : endOfDay(*startDate);
+        const CDateTime first = settings.lastUpToDate ? nextDay(*settings.lastUpToDate) : endOfDay(*settings.startDate);
         if (!openReportFile(first, newUpToDate)) {
             ok = false;
         } else {
@@ -135,12 +135,12 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
             // is covered by the next commit, and the last day of the run is committed
             // on its own when it had none.
             for (CDateTime d = first; ok && d <= newUpToDate; d = nextDay(d)) {
-                lastUpToDate = d;
-                ok = processDay(d) && (committedUpTo == d || d < newUpToDate || saveLastUpToDate());
+                settings.lastUpToDate = d;
+                ok = processDay(d) && (runRecord.committedUpTo == d || d < newUpToDate || saveLastUpToDate());
                 if (ok) {
-                    committed = committedUpTo;
+                    committed = runRecord.committedUpTo;
                 } else {
-                    lastUpToDate = committed;
+                    settings.lastUpToDate = committed;
                 }
             }
             if (ok) {
@@ -162,12 +162,12 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         errorText = e.getMessage();
         ok = false;
         // The day that failed is not done: the next run must start with it.
-        lastUpToDate = committed;
+        settings.lastUpToDate = committed;
     }
 
     logActivity("%s", kSummarySeparator);
-    logActivity("%s\n", runSummary.text().c_str());
-    for (const auto& [item, correction] : runSummary.itemCorrections) {
+    logActivity("%s\n", runRecord.runSummary.text().c_str());
+    for (const auto& [item, correction] : runRecord.runSummary.itemCorrections) {
         logActivity("Correction of %s : %.2f\n", item.c_str(), correction);
     }
     writePage();
@@ -185,28 +185,28 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         }
     }
 
-    runUpTo.reset();
-    prefetchedDay.reset();
-    prefetchedAnswers.clear();
-    dayWrites.clear();
-    dayPostings.clear();
-    inventoryItems.reset();
-    itemReceipts.reset();
-    bills.reset();
-    checks.reset();
-    creditCardCharges.reset();
-    inventoryAdjustments.reset();
-    receiptIndex.clear();
-    receiptRefNumbers.clear();
-    receiptTxns.reset();
-    openingInventory.reset();
-    openingAssembly.reset();
-    inventoryList.reset();
-    assemblyList.reset();
+    runRecord.runUpTo.reset();
+    dayLists.prefetchedDay.reset();
+    dayLists.prefetchedAnswers.clear();
+    dayLists.dayWrites.clear();
+    dayLists.dayPostings.clear();
+    runLists.inventoryItems.reset();
+    runLists.itemReceipts.reset();
+    runLists.bills.reset();
+    runLists.checks.reset();
+    runLists.creditCardCharges.reset();
+    runLists.inventoryAdjustments.reset();
+    runLists.receiptIndex.clear();
+    runLists.receiptRefNumbers.clear();
+    runLists.receiptTxns.reset();
+    runLists.openingInventory.reset();
+    runLists.openingAssembly.reset();
+    dayLists.inventoryList.reset();
+    dayLists.assemblyList.reset();
     releaseDayLists();
     closeReportFile();
-    assemblyItems.reset();
-    builds.reset();
-    priceList.reset();
+    runLists.assemblyItems.reset();
+    runLists.builds.reset();
+    runLists.priceList.reset();
     return ok;
 }

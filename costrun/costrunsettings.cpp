@@ -42,30 +42,30 @@ bool CCostrunDoc::loadCompany() {
 }
 
 void CCostrunDoc::loadRunSettings() {
-    startDate.reset();
-    lastExecTime.reset();
-    lastUpToDate.reset();
-    lastRunTime.reset();
-    hasStoredStart = false;
+    settings.startDate.reset();
+    settings.lastExecTime.reset();
+    settings.lastUpToDate.reset();
+    settings.lastRunTime.reset();
+    settings.hasStoredStart = false;
     if (!company) return;
 
     if (company->findPrivateDataExt("StartDate") != nullptr) {
-        startDate = company->findPrivateDataExt("StartDate")->getDate();
-        hasStoredStart = true;
+        settings.startDate = company->findPrivateDataExt("StartDate")->getDate();
+        settings.hasStoredStart = true;
     }
     if (const CQbField* field = company->findPrivateDataExt("LastExecTime")) {
-        lastExecTime = field->getDateTime();
+        settings.lastExecTime = field->getDateTime();
     }
     if (const CQbField* field = company->findPrivateDataExt("LastRunTime")) {
-        lastRunTime = field->getDateTime();
+        settings.lastRunTime = field->getDateTime();
     }
     if (const CQbField* field = company->findPrivateDataExt("LastUpToDate")) {
-        if (std::optional<CDateTime> date = field->getDate()) lastUpToDate = endOfDay(*date);
+        if (std::optional<CDateTime> date = field->getDate()) settings.lastUpToDate = endOfDay(*date);
     }
     // The value the first run stores before any day (the day before the start date)
     // means that no day has been processed.
-    if (hasStoredStart && startDate && lastUpToDate && *lastUpToDate < *startDate) {
-        lastUpToDate.reset();
+    if (settings.hasStoredStart && settings.startDate && settings.lastUpToDate && *settings.lastUpToDate < *settings.startDate) {
+        settings.lastUpToDate.reset();
     }
 }
 
@@ -82,12 +82,12 @@ bool CCostrunDoc::loadPreferences() {
         return false;
     }
     const std::string on = preferences->getValue("MultiCurrencyPreferences", "IsMultiCurrencyOn");
-    multiCurrency = on == "true" || on == "1";
+    settings.multiCurrency = on == "true" || on == "1";
     const std::string fifo = preferences->getValue("ItemsAndInventoryPreferences", "FIFOEnabled");
-    quickBooksFifo = fifo == "true" || fifo == "1";
-    quickBooksFifoDate.reset();
-    if (quickBooksFifo) {
-        quickBooksFifoDate = readDateText(
+    settings.quickBooksFifo = fifo == "true" || fifo == "1";
+    settings.quickBooksFifoDate.reset();
+    if (settings.quickBooksFifo) {
+        settings.quickBooksFifoDate = readDateText(
             preferences->getValue("ItemsAndInventoryPreferences", "FIFOEffectiveDate"));
     }
     return true;
@@ -97,10 +97,7 @@ bool CCostrunDoc::defineRunFields() {
     if (!session) return false;
     try {
         for (const CRunField& field : kRunFields) {
-            if (!session->dataExtDefExists(kPrivateOwnerId, field.name, kRunFieldType,
-                                           field.assignTo)) {
-                session->dataExtDefAdd(kPrivateOwnerId, field.name, kRunFieldType, field.assignTo);
-            }
+            session->dataExtDefAdd(kPrivateOwnerId, field.name, kRunFieldType, field.assignTo);
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();
@@ -117,17 +114,27 @@ void CCostrunDoc::removeRunFieldDefinitions() {
     }
 }
 
+bool CCostrunDoc::storeStartDate(const CDateTime& start) {
+    settings.startDate = startOfDay(start);
+    if (!saveStartSettings()) {
+        settings.startDate.reset();
+        return false;
+    }
+    settings.hasStoredStart = true;
+    return true;
+}
+
 bool CCostrunDoc::saveStartSettings() {
-    if (!startDate || !session) return false;
-    lastExecTime = CDateTime::now();
+    if (!settings.startDate || !session) return false;
+    settings.lastExecTime = CDateTime::now();
     try {
-        if (!hasStoredStart) {
-            storeCompanyField("StartDate", zoneDateTimeText(startDate), true);
-            storeCompanyField("LastExecTime", zoneDateTimeText(lastExecTime), true);
-            storeCompanyField("LastUpToDate", zoneDateTimeText(endOfDay(previousDay(*startDate))), true);
+        if (!settings.hasStoredStart) {
+            storeCompanyField("StartDate", zoneDateTimeText(settings.startDate), true);
+            storeCompanyField("LastExecTime", zoneDateTimeText(settings.lastExecTime), true);
+            storeCompanyField("LastUpToDate", zoneDateTimeText(endOfDay(previousDay(*settings.startDate))), true);
         } else {
-            storeCompanyField("StartDate", zoneDateTimeText(startDate), false);
-            storeCompanyField("LastExecTime", zoneDateTimeText(lastExecTime), false);
+            storeCompanyField("StartDate", zoneDateTimeText(settings.startDate), false);
+            storeCompanyField("LastExecTime", zoneDateTimeText(settings.lastExecTime), false);
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();
@@ -137,9 +144,9 @@ bool CCostrunDoc::saveStartSettings() {
 }
 
 bool CCostrunDoc::saveLastUpToDate() {
-    if (!lastUpToDate || !session) return false;
+    if (!settings.lastUpToDate || !session) return false;
     try {
-        commitDay(*lastUpToDate, std::nullopt);
+        commitDay(*settings.lastUpToDate, std::nullopt);
     } catch (const CQbException& e) {
         errorText = e.getMessage();
         return false;

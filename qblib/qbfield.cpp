@@ -156,6 +156,6 @@ std::unique_ptr<CQbField> CQbField::clone() const {
 }
 
 std::string CQbField::toXml() const {
-    return elementText(*name, attributes ? attributes->toAttributeText() : std::string(),
+    return xmlElement(*name, attributes ? attributes->toAttributeText() : std::string(),
                        children ? children->toXml() : escapeText(value));
 }

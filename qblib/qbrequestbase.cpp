@@ -68,7 +68,7 @@ std::string CQbRequestBase::requestElement(const std::string& name, const CQbAtt
                                            const CQbFieldList* fields) {
     std::string attributeText = std::string(" requestID=\"") + kFieldRequestId + "\"";
     if (attrs) attributeText += attrs->toAttributeText();
-    return elementText(name, attributeText, fields ? fields->toXml() : "");
+    return xmlElement(name, attributeText, fields ? fields->toXml() : "");
 }
 
 std::string CQbRequestBase::buildRequest(const std::string& name, const CQbAttrList* attrs,
@@ -78,7 +78,7 @@ std::string CQbRequestBase::buildRequest(const std::string& name, const CQbAttrL
 
 std::string CQbRequestBase::buildRequestText(const std::string& name, const std::string* body) {
     return envelopeHead() +
-           elementText(name, std::string(" requestID=\"") + kTextRequestId + "\"",
+           xmlElement(name, std::string(" requestID=\"") + kTextRequestId + "\"",
                        body ? *body : std::string()) +
            envelopeTail();
 }
@@ -322,7 +322,7 @@ void CQbRequestBase::addObject(const std::string& requestName, const CQbObject& 
     assert(!object.getName().empty());
     dropResponse();
     const std::string element = addName(object.getName());
-    const std::string body = elementText(element, "", object.toXml());
+    const std::string body = xmlElement(element, "", object.toXml());
     response = sendRequestText(requestName, &body);
 }
 
@@ -331,7 +331,7 @@ void CQbRequestBase::modObject(const std::string& requestName, const CQbObject& 
     assert(!object.getName().empty());
     dropResponse();
     const std::string element = modName(object.getName());
-    const std::string body = elementText(element, "", object.toXml());
+    const std::string body = xmlElement(element, "", object.toXml());
     response = sendRequestText(requestName, &body);
 }
 
@@ -410,9 +410,11 @@ bool CQbRequestBase::txnDel(const std::string& txnId, const std::string& txnDelT
     return true;
 }
 
-bool CQbRequestBase::dataExtDefFind(const std::string& owner, const std::string& name,
-                                    const std::string* type, const std::string& assignToObject) {
-    if (!isConnected()) return false;
+CQbRequestBase::CDefMatch CQbRequestBase::dataExtDefFind(const std::string& owner,
+                                                         const std::string& name,
+                                                         const std::string& type,
+                                                         const std::string& assignToObject) {
+    if (!isConnected()) return CDefMatch::absent;
     CQbFieldList filter;
     if (owner == kPublicOwnerId) {
         filter.addText("AssignToObject", assignToObject);
@@ -420,32 +422,36 @@ bool CQbRequestBase::dataExtDefFind(const std::string& owner, const std::string&
         filter.addText("OwnerID", owner);
     }
     std::unique_ptr<CQbObjectList> definitions = queryDataExtDef(&filter);
+    CDefMatch match = CDefMatch::absent;
     for (int i = 0; definitions && i < definitions->getSize(); ++i) {
         const CQbObject* definition = definitions->getAt(i);
         if (definition->getValue("DataExtName") != name) continue;
-        if (type != nullptr && definition->getValue("DataExtType") != *type) continue;
-        if (equalsIgnoringAsciiCase(definition->getValue("OwnerID"), owner)) return true;
+        if (!equalsIgnoringAsciiCase(definition->getValue("OwnerID"), owner)) continue;
+        if (definition->getValue("DataExtType") == type) return CDefMatch::sameType;
+        match = CDefMatch::otherType;
     }
-    return false;
+    return match;
 }
 
 bool CQbRequestBase::dataExtDefExists(const std::string& owner, const std::string& name,
                                       const std::string& type,
                                       const std::string& assignToObject) {
-    return dataExtDefFind(owner, name, &type, assignToObject);
+    return dataExtDefFind(owner, name, type, assignToObject) == CDefMatch::sameType;
 }
 
 bool CQbRequestBase::dataExtDefNameExists(const std::string& owner, const std::string& name,
                                           const std::string& assignToObject) {
-    return dataExtDefFind(owner, name, nullptr, assignToObject);
+    return dataExtDefFind(owner, name, std::string(), assignToObject) != CDefMatch::absent;
 }
 
 void CQbRequestBase::dataExtDefAdd(const std::string& owner, const std::string& name,
                                    const std::string& type, const std::string& assignToObject) {
     if (!isConnected()) return;
-    if (dataExtDefExists(owner, name, type, assignToObject)) return;
-    if (dataExtDefNameExists(owner, name, assignToObject)) {
-        throw CQbException(name + " already exists but different with different data type");
+    switch (dataExtDefFind(owner, name, type, assignToObject)) {
+        case CDefMatch::sameType: return;
+        case CDefMatch::otherType:
+            throw CQbException(name + " already exists but different with different data type");
+        case CDefMatch::absent: break;
     }
     CQbObject definition;
     definition.setName("DataExtDef");
@@ -466,12 +472,12 @@ void CQbRequestBase::dataExtDefDel(const std::string& owner, const std::string& 
     response = sendRequest("DataExtDefDelRq", nullptr, &fields);
 }
 
-int CQbRequestBase::dataExtCompany(bool add, const std::string& owner, const std::string& name,
-                                   const std::string& value) {
-    if (!isConnected()) return 0;
+bool CQbRequestBase::dataExtCompany(bool add, const std::string& owner, const std::string& name,
+                                    const std::string& value) {
+    if (!isConnected()) return false;
     dropResponse();
     response = exchange(envelopeHead() + dataExtCompanyRequest(add, owner, name, value) + envelopeTail());
-    return succeeded(*response) ? 1 : 0;
+    return succeeded(*response);
 }
 
 std::string CQbRequestBase::dataExtCompanyRequest(bool add, const std::string& owner,
@@ -486,29 +492,29 @@ std::string CQbRequestBase::dataExtCompanyRequest(bool add, const std::string& o
     return requestElement(add ? "DataExtAddRq" : "DataExtModRq", nullptr, &fields);
 }
 
-int CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
-                                      const std::string& value) {
+bool CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
+                                       const std::string& value) {
     return dataExtCompany(false, owner, name, value);
 }
 
-int CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
-                                      const std::optional<CDateTime>& value) {
+bool CQbRequestBase::dataExtModCompany(const std::string& owner, const std::string& name,
+                                       const std::optional<CDateTime>& value) {
     return dataExtModCompany(owner, name, zoneDateTimeText(value));
 }
 
-int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::string& name,
-                                      const std::string& value) {
+bool CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::string& name,
+                                       const std::string& value) {
     return dataExtCompany(true, owner, name, value);
 }
 
-int CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::string& name,
-                                      const std::optional<CDateTime>& value) {
+bool CQbRequestBase::dataExtAddCompany(const std::string& owner, const std::string& name,
+                                       const std::optional<CDateTime>& value) {
     return dataExtAddCompany(owner, name, zoneDateTimeText(value));
 }
 
 std::string CQbRequestBase::dataExtTxnRequest(bool add, const std::string& txnDataExtType,
-                                              const std::string& txnId, const std::string* macro,
-                                              const std::string& name, const std::string& value) {
+                                              const std::string& txnId, const std::string& name,
+                                              const std::string& value) {
     const char* element = add ? "DataExtAdd" : "DataExtMod";
     // The texts are escaped like any element text, so a name or value holding '&' or
     // '<' cannot break the request document.
@@ -516,23 +522,18 @@ std::string CQbRequestBase::dataExtTxnRequest(bool add, const std::string& txnDa
     body += kPrivateOwnerId;
     body += "</OwnerID><DataExtName>" + escapeText(name) + "</DataExtName>";
     body += "<TxnDataExtType>" + escapeText(txnDataExtType) + "</TxnDataExtType>";
-    if (macro != nullptr) {
-        body += "<TxnID useMacro=\"" + escapeAttribute(*macro) + "\"/>";
-    } else {
-        body += "<TxnID>" + escapeText(txnId) + "</TxnID>";
-    }
+    body += "<TxnID>" + escapeText(txnId) + "</TxnID>";
     body += "<DataExtValue>" + escapeText(value) + "</DataExtValue></" + element + ">";
-    return elementText(add ? "DataExtAddRq" : "DataExtModRq",
+    return xmlElement(add ? "DataExtAddRq" : "DataExtModRq",
                        std::string(" requestID=\"") + kTextRequestId + "\"", body);
 }
 
 bool CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
-                                   const std::string* macro, const std::string& name,
-                                   const std::string& value) {
+                                   const std::string& name, const std::string& value) {
     if (!isConnected()) return false;
     dropResponse();
     response = exchange(envelopeHead() +
-                        dataExtTxnRequest(true, txnDataExtType, txnId, macro, name, value) +
+                        dataExtTxnRequest(true, txnDataExtType, txnId, name, value) +
                         envelopeTail());
     return succeeded(*response);
 }
@@ -542,7 +543,7 @@ bool CQbRequestBase::dataExtModTxn(const std::string& txnDataExtType, const std:
     if (!isConnected()) return false;
     dropResponse();
     response = exchange(envelopeHead() +
-                        dataExtTxnRequest(false, txnDataExtType, txnId, nullptr, name, value) +
+                        dataExtTxnRequest(false, txnDataExtType, txnId, name, value) +
                         envelopeTail());
     return succeeded(*response);
 }
@@ -656,22 +657,8 @@ std::string CQbRequestBase::valueAdjustmentRequest(const CDateTime& date, const 
         adjustment->addAggregate("InventoryAdjustmentLineAdd", std::move(line));
     }
     CQbFieldList fields;
-    CQbField* add = fields.addAggregate("InventoryAdjustmentAdd", std::move(adjustment));
-    if (!macroNames.empty()) {
-        add->addAttribute("defMacro", "TxnID:" + integerText(macroCounter));
-        ++macroCounter;
-    }
+    fields.addAggregate("InventoryAdjustmentAdd", std::move(adjustment));
     return requestElement("InventoryAdjustmentAddRq", nullptr, &fields);
-}
-
-void CQbRequestBase::addMacro(const std::string& name, const std::string& value) {
-    macroNames.push_back(name);
-    macroValues.push_back(value);
-}
-
-void CQbRequestBase::clearMacros() {
-    macroNames.clear();
-    macroValues.clear();
 }
 
 void CQbRequestBase::logError(const std::string& text) {

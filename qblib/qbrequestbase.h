@@ -189,8 +189,9 @@ public:
     bool txnDel(const std::string& txnId, const std::string& txnDelType);
 
     // --- custom fields ---
-    // Defines the field unless it exists; throws CQbException when a field of that name
-    // exists with another type or when QuickBooks refuses the definition.
+    // Defines the field unless it exists, with one query for the definitions; throws
+    // CQbException when a field of that name exists with another type or when
+    // QuickBooks refuses the definition.
     void dataExtDefAdd(const std::string& owner, const std::string& name,
                        const std::string& type, const std::string& assignToObject);
     void dataExtDefDel(const std::string& owner, const std::string& name);
@@ -198,35 +199,33 @@ public:
                           const std::string& type, const std::string& assignToObject);
     bool dataExtDefNameExists(const std::string& owner, const std::string& name,
                               const std::string& assignToObject);
-    // The company field writes answer 1 when QuickBooks stored the value and 0 when it
-    // refused it or no session is open; a refusal does not throw, so that the caller can
-    // try the other of add and modify. The answer stays in `response`.
-    int dataExtModCompany(const std::string& owner, const std::string& name,
-                          const std::string& value);
-    int dataExtModCompany(const std::string& owner, const std::string& name,
-                          const std::optional<CDateTime>& value);
-    int dataExtAddCompany(const std::string& owner, const std::string& name,
-                          const std::string& value);
-    int dataExtAddCompany(const std::string& owner, const std::string& name,
-                          const std::optional<CDateTime>& value);
+    // The company field writes answer true when QuickBooks stored the value and false
+    // when it refused it or no session is open; a refusal does not throw, so that the
+    // caller can try the other of add and modify. The answer stays in `response`.
+    bool dataExtModCompany(const std::string& owner, const std::string& name,
+                           const std::string& value);
+    bool dataExtModCompany(const std::string& owner, const std::string& name,
+                           const std::optional<CDateTime>& value);
+    bool dataExtAddCompany(const std::string& owner, const std::string& name,
+                           const std::string& value);
+    bool dataExtAddCompany(const std::string& owner, const std::string& name,
+                           const std::optional<CDateTime>& value);
     // The request elements of the company field writes, for a message set.
     std::string dataExtCompanyRequest(bool add, const std::string& owner, const std::string& name,
                                       const std::string& value);
-    // The transaction's TxnID is either the text given or, with a macro name, a
-    // reference to a macro defined earlier in the same request document. True when
+    // Stores the value of the system's own field on the transaction txnId. True when
     // QuickBooks stored the value; a refusal does not throw (the answer stays in
     // `response`).
     bool dataExtAddTxn(const std::string& txnDataExtType, const std::string& txnId,
-                       const std::string* macro, const std::string& name,
-                       const std::string& value);
+                       const std::string& name, const std::string& value);
     // Replaces the value of the system's own field on a transaction; answers as
     // dataExtAddTxn does.
     bool dataExtModTxn(const std::string& txnDataExtType, const std::string& txnId,
                        const std::string& name, const std::string& value);
     // The request element of dataExtAddTxn (add) or dataExtModTxn, for a message set.
     std::string dataExtTxnRequest(bool add, const std::string& txnDataExtType,
-                                  const std::string& txnId, const std::string* macro,
-                                  const std::string& name, const std::string& value);
+                                  const std::string& txnId, const std::string& name,
+                                  const std::string& value);
 
     // Removes the value of a custom field: from the company when txnId is null,
     // otherwise from that transaction of the given type. True when QuickBooks removed
@@ -257,8 +256,6 @@ public:
                                 const std::vector<std::string>& values);
     // How many value adjustment transactions QuickBooks has taken in this session.
     int getPostedAdjustments() const { return postedAdjustments; }
-    void addMacro(const std::string& name, const std::string& value);
-    void clearMacros();
 
     // --- status ---
     void logError(const std::string& text);
@@ -307,9 +304,6 @@ protected:
     int failedIndex = -1;
     std::vector<std::string> warnings;
     std::string lastRequest;
-    std::vector<std::string> macroNames;
-    std::vector<std::string> macroValues;
-    int macroCounter = 0;
     bool exchangeFailed = false;
     int postedAdjustments = 0;
 
@@ -326,9 +320,12 @@ private:
     void addOrModObjects(bool add, const std::string& requestName,
                          const CQbObjectList* objects);
     std::unique_ptr<CQbObject> detachFirst(std::unique_ptr<CQbObjectList> list);
-    bool dataExtDefFind(const std::string& owner, const std::string& name,
-                        const std::string* type, const std::string& assignToObject);
-    int dataExtCompany(bool add, const std::string& owner, const std::string& name,
+    // What one DataExtDefQuery says of the definition of the field `name` of `owner`:
+    // none, one of the given type, or only one of another type.
+    enum class CDefMatch { absent, sameType, otherType };
+    CDefMatch dataExtDefFind(const std::string& owner, const std::string& name,
+                             const std::string& type, const std::string& assignToObject);
+    bool dataExtCompany(bool add, const std::string& owner, const std::string& name,
                        const std::string& value);
     // The request element of one InventoryAdjustmentAdd holding the given lines.
     std::string valueAdjustmentRequest(const CDateTime& date, const std::string& account,

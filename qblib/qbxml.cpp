@@ -31,7 +31,7 @@ std::string escapeAttribute(std::string_view text) {
     return out;
 }
 
-std::string elementText(std::string_view name, std::string_view attributeText,
+std::string xmlElement(std::string_view name, std::string_view attributeText,
                         std::string_view content) {
     std::string out;
     out.reserve(2 * name.size() + attributeText.size() + content.size() + 5);

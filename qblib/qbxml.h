@@ -17,5 +17,5 @@ std::string escapeText(std::string_view text);
 std::string escapeAttribute(std::string_view text);
 // "<name" attributeText ">" content "</name>"; content and attributeText are written as
 // given (already escaped).
-std::string elementText(std::string_view name, std::string_view attributeText,
+std::string xmlElement(std::string_view name, std::string_view attributeText,
                         std::string_view content);

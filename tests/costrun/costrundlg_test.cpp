@@ -12,6 +12,7 @@
 #include "scriptedprocessor.h"
 #include "testfiles.h"
 #include "tzguard.h"
+#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ TEST_F(WindowTest, OpeningANeverValuedFileAsksForAStartDate) {
     ASSERT_TRUE(window.onOpen());
     EXPECT_EQ(window.control(kIdcFile).text, "/files/Sample.qbw");
     EXPECT_EQ(window.control(kIdcCompanyName).text, "Acme Hardware");
-    EXPECT_EQ(window.getEngine()->companyTitle, "Sample");
+    EXPECT_EQ(engineState(*window.getEngine()).companyTitle, "Sample");
     EXPECT_TRUE(window.control(kIdcStartDate).visible);
     EXPECT_FALSE(window.control(kIdcStartDateText).visible);
     EXPECT_TRUE(window.control(kIdcProcess).enabled);

@@ -17,6 +17,7 @@
 #include "qbutils.h"
 #include "enginefixture.h"
 #include "scriptedprocessor.h"
+#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ protected:
     }
 
     std::string activity() const {
-        std::fflush(doc->activityLog);
+        std::fflush(engineState(*doc).files.activityLog);
         std::ifstream in(doc->activityLogPath(), std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
@@ -104,9 +105,9 @@ protected:
 
 TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
     scriptDay("", "", "", "", "");
-    doc->progressText = "Calculation on day 04/01/2010\n\n";
+    engineState(*doc).progressText = "Calculation on day 04/01/2010\n\n";
     EXPECT_EQ(doc->retrieveDayTxns(day), nullptr);
-    EXPECT_EQ(doc->dayBuildTxns, nullptr);
+    EXPECT_EQ(engineState(*doc).dayLists.dayBuildTxns, nullptr);
 
     // One round trip for the five queries.
     ASSERT_EQ(script.requests.size(), 1u);
@@ -150,9 +151,9 @@ TEST_F(IntakeTest, BuildOnlyDayGivesTheBuildInBothLists) {
     auto dayTxns = doc->retrieveDayTxns(day);
     ASSERT_NE(dayTxns, nullptr);
     EXPECT_THAT(codes(*dayTxns), ElementsAre(kTxnBuildAssembly));
-    ASSERT_NE(doc->dayBuildTxns, nullptr);
-    ASSERT_EQ(doc->dayBuildTxns->size(), 1u);
-    EXPECT_EQ(doc->dayBuildTxns->at(0)->ret->getValue("RefNumber"), "B1");
+    ASSERT_NE(engineState(*doc).dayLists.dayBuildTxns, nullptr);
+    ASSERT_EQ(engineState(*doc).dayLists.dayBuildTxns->size(), 1u);
+    EXPECT_EQ(engineState(*doc).dayLists.dayBuildTxns->at(0)->ret->getValue("RefNumber"), "B1");
 }
 
 TEST_F(IntakeTest, DayTransactionsStandInKindOrderAndAreLogged) {
@@ -297,7 +298,7 @@ void PrintTo(const RateCase& c, std::ostream* os) {
 class ReceiptRateTest : public IntakeTest, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(ReceiptRateTest, ReadsTheRate) {
-    doc->multiCurrency = GetParam().multiCurrency;
+    engineState(*doc).settings.multiCurrency = GetParam().multiCurrency;
     auto bills = records("<BillRet>" + GetParam().rateElement + "</BillRet>", "BillRet");
     EXPECT_FLOAT_EQ(doc->receiptRate(*bills->getAt(0)), GetParam().expected);
 }
@@ -395,7 +396,7 @@ TEST_F(IntakeTest, PriceListReadsPriceOrPurchaseCost) {
 }
 
 TEST_F(IntakeTest, InventoryAdjustmentsAreLimitedToNonCogsAccounts) {
-    doc->startDate = CDateTime::fromLocal(2010, 3, 1);
+    engineState(*doc).settings.startDate = CDateTime::fromLocal(2010, 3, 1);
     script.responses.push_back(
         ok("AccountQueryRs",
            "<AccountRet><ListID>80-1</ListID><FullName>Bank</FullName></AccountRet>"
@@ -421,8 +422,8 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreLimitedToNonCogsAccounts) {
                   "<ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>"
                   "<AccountFilter><ListID>80-1</ListID><ListID>80-2</ListID></AccountFilter>"
                   "<IncludeLineItems>true</IncludeLineItems>"));
-    ASSERT_NE(doc->inventoryAdjustments, nullptr);
-    EXPECT_EQ(doc->inventoryAdjustments->getSize(), 1);
+    ASSERT_NE(engineState(*doc).runLists.inventoryAdjustments, nullptr);
+    EXPECT_EQ(engineState(*doc).runLists.inventoryAdjustments->getSize(), 1);
     EXPECT_THAT(statusTexts, ElementsAre("Retrieving the list of accounts...",
                                          "Retrieving the list of inventory adjustments..."));
 }
@@ -441,7 +442,7 @@ TEST_F(IntakeTest, ClassListSkipsEmptyNamesAndKeepsDuplicates) {
                                   "<ClassRet><FullName>West</FullName></ClassRet>"
                                   "<ClassRet><FullName>East</FullName></ClassRet>"));
     doc->retrieveClasses();
-    EXPECT_THAT(doc->classList, ElementsAre("", "East", "West", "East"));
+    EXPECT_THAT(engineState(*doc).runLists.classList, ElementsAre("", "East", "West", "East"));
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0], HasSubstr("<ClassQueryRq requestID=\"1688\"><ActiveStatus>All</ActiveStatus></ClassQueryRq>"));
 }
@@ -473,8 +474,8 @@ TEST_F(IntakeTest, LotWalkTakesEachItemsNewestReceiptsFirst) {
             dated("BillRet", "B4", "2010-04-02",  // after the day
                   itemLine("ItemLineRet", "Widget", "Quantity", "9", "Amount", "9.00")),
         "BillRet");
-    doc->receiptTxns = std::make_unique<CCostrunTxnList>();
-    doc->receiptTxns->addAll(kTxnBill, bills.get());
+    engineState(*doc).runLists.receiptTxns = std::make_unique<CCostrunTxnList>();
+    engineState(*doc).runLists.receiptTxns->addAll(kTxnBill, bills.get());
     doc->indexReceipts();
 
     CCostrunItemList list;

@@ -10,6 +10,7 @@
 #include "qbobjectlist.h"
 #include "tzguard.h"
 #include "testfiles.h"
+#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ protected:
         : tz("America/New_York"),
           dir(std::filesystem::temp_directory_path() / ("lotwise-report-" + std::to_string(::getpid()))) {
         doc = std::make_unique<CCostrunDoc>(CCostrunFolders{(dir / "appdata").string(), (dir / "docs").string()});
-        doc->companyTitle = "Acme";
+        engineState(*doc).companyTitle = "Acme";
     }
     ~ReportTest() override {
         doc.reset();
@@ -73,7 +74,7 @@ TEST_F(ReportTest, ARunReplacesTheReportOfTheSameDates) {
 
 TEST_F(ReportTest, AReportThatCannotBeCreatedNamesTheFileAndTheCause) {
     std::ofstream(doc->getReportFolder() + "/Blocked") << "a file where the folder should be";
-    doc->companyTitle = "Blocked";
+    engineState(*doc).companyTitle = "Blocked";
     EXPECT_FALSE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
     EXPECT_THAT(doc->getErrorText(), HasSubstr("costrun20100401.csv"));
 #ifdef _WIN32

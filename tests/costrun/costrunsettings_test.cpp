@@ -11,6 +11,7 @@
 #include "enginefixture.h"
 #include "scriptedprocessor.h"
 #include "tzguard.h"
+#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ protected:
 
 TEST_F(SettingsTest, ANeverValuedFileHasNoDates) {
     openCompany("");
-    EXPECT_FALSE(doc->hasStoredStart);
+    EXPECT_FALSE(engineState(*doc).settings.hasStoredStart);
     EXPECT_EQ(doc->getStartDate(), std::nullopt);
     EXPECT_EQ(doc->getLastUpToDate(), std::nullopt);
     EXPECT_EQ(doc->getLastExecTime(), std::nullopt);
@@ -56,7 +57,7 @@ TEST_F(SettingsTest, StoredDatesAreRestoredFromTheCustomFieldsAlone) {
     openCompany(dataExtRet("StartDate", "2010-03-01T00:00:00-05:00") +
                 dataExtRet("LastExecTime", "2010-04-02T09:15:30-05:00") +
                 dataExtRet("LastUpToDate", "2010-03-31T23:59:59-05:00"));
-    EXPECT_TRUE(doc->hasStoredStart);
+    EXPECT_TRUE(engineState(*doc).settings.hasStoredStart);
     EXPECT_EQ(doc->getStartDate(), local(2010, 3, 1));
     EXPECT_EQ(doc->getLastUpToDate(), local(2010, 3, 31, 23, 59, 59));
     EXPECT_EQ(doc->getLastExecTime(), local(2010, 4, 2, 9, 15, 30));
@@ -70,12 +71,12 @@ TEST_F(SettingsTest, TheDayBeforeTheStartMeansNoDayProcessed) {
 
 TEST_F(SettingsTest, AnUnreadableStartDateCountsAsAbsentButStored) {
     openCompany(dataExtRet("StartDate", "2010") + dataExtRet("LastUpToDate", "junk"));
-    EXPECT_TRUE(doc->hasStoredStart);
+    EXPECT_TRUE(engineState(*doc).settings.hasStoredStart);
     EXPECT_EQ(doc->getStartDate(), std::nullopt);
     EXPECT_EQ(doc->getLastUpToDate(), std::nullopt);
 
     // The start settings then modify the existing fields instead of adding them.
-    doc->startDate = local(2010, 3, 1);
+    engineState(*doc).settings.startDate = local(2010, 3, 1);
     script.defaultResponse = ok("DataExtModRs");
     ASSERT_TRUE(doc->saveStartSettings());
     ASSERT_EQ(script.requests.size(), 3u);  // the company query and two modifications
@@ -86,7 +87,7 @@ TEST_F(SettingsTest, AnUnreadableStartDateCountsAsAbsentButStored) {
 
 TEST_F(SettingsTest, FirstRunWritesStartExecTimeAndTheDayBefore) {
     openCompany("");
-    doc->startDate = local(2010, 3, 1);
+    engineState(*doc).settings.startDate = local(2010, 3, 1);
     script.defaultResponse = ok("DataExtAddRs");
     const CDateTime before = CDateTime::now();
     ASSERT_TRUE(doc->saveStartSettings());
@@ -103,22 +104,41 @@ TEST_F(SettingsTest, FirstRunWritesStartExecTimeAndTheDayBefore) {
 
 TEST_F(SettingsTest, RefusedWritesAreFailures) {
     openCompany("");
-    doc->startDate = local(2010, 3, 1);
+    engineState(*doc).settings.startDate = local(2010, 3, 1);
     script.defaultResponse = responseDocument(
         "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"There was an error "
         "when saving a data extension.\" />");
     EXPECT_FALSE(doc->saveStartSettings());
     EXPECT_EQ(doc->getErrorText(), "There was an error when saving a data extension.");
 
-    doc->lastUpToDate = local(2010, 3, 1, 23, 59, 59);
+    engineState(*doc).settings.lastUpToDate = local(2010, 3, 1, 23, 59, 59);
     EXPECT_FALSE(doc->saveLastUpToDate());
-    doc->lastUpToDate.reset();
+    engineState(*doc).settings.lastUpToDate.reset();
     EXPECT_FALSE(doc->saveLastUpToDate());
+}
+
+TEST_F(SettingsTest, AStoredStartDateIsTheStartOfItsDayAndMarksTheFileValued) {
+    openCompany("");
+    script.defaultResponse = ok("DataExtAddRs");
+    ASSERT_TRUE(doc->storeStartDate(local(2010, 3, 1, 15, 30)));
+    EXPECT_EQ(doc->getStartDate(), local(2010, 3, 1));
+    EXPECT_TRUE(engineState(*doc).settings.hasStoredStart);
+    EXPECT_THAT(script.requests[1], HasSubstr("<DataExtValue>2010-03-01T00:00:00-05:00</DataExtValue>"));
+}
+
+TEST_F(SettingsTest, ARefusedStartDateLeavesTheFileNeverValued) {
+    openCompany("");
+    script.defaultResponse = responseDocument(
+        "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"locked\" />");
+    EXPECT_FALSE(doc->storeStartDate(local(2010, 3, 1)));
+    EXPECT_EQ(doc->getErrorText(), "locked");
+    EXPECT_EQ(doc->getStartDate(), std::nullopt);
+    EXPECT_FALSE(engineState(*doc).settings.hasStoredStart);
 }
 
 TEST_F(SettingsTest, AMissingFieldIsAddedWhenItCannotBeModified) {
     openCompany("");
-    doc->lastUpToDate = local(2010, 3, 31, 23, 59, 59);
+    engineState(*doc).settings.lastUpToDate = local(2010, 3, 31, 23, 59, 59);
     script.responses.push_back(responseDocument(
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found\" />"));
     script.responses.push_back(ok("DataExtAddRs"));
@@ -131,7 +151,7 @@ TEST_F(SettingsTest, AMissingFieldIsAddedWhenItCannotBeModified) {
 
 TEST_F(SettingsTest, LastUpToDateIsModifiedAfterEachDay) {
     openCompany("");
-    doc->lastUpToDate = local(2010, 3, 31, 23, 59, 59);
+    engineState(*doc).settings.lastUpToDate = local(2010, 3, 31, 23, 59, 59);
     script.defaultResponse = ok("DataExtModRs");
     ASSERT_TRUE(doc->saveLastUpToDate());
     EXPECT_THAT(script.requests.back(),
@@ -156,6 +176,8 @@ TEST_F(SettingsTest, DefinitionsAreAddedOnlyWhenMissing) {
     script.requests.clear();
     script.defaultResponse = ok("DataExtDefQueryRs");
     ASSERT_TRUE(doc->defineRunFields());
+    // One look-up and one definition per field.
+    EXPECT_EQ(script.requests.size(), 10u);
     int adds = 0;
     for (const std::string& request : script.requests) adds += request.find("DataExtDefAddRq") != std::string::npos;
     EXPECT_EQ(adds, 5);

@@ -18,6 +18,7 @@
 #include "qbutils.h"
 #include "enginefixture.h"
 #include "scriptedprocessor.h"
+#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -128,10 +129,10 @@ protected:
         script.defaultResponse = addResponse();
         script.perRequest = true;
         doc->openActivityLog();
-        doc->accountList = {"", kCogs, kCogsB};
-        doc->classList = {"", "K1", "K2"};
-        doc->inventoryList = std::make_unique<CCostrunItemList>();
-        doc->assemblyList = std::make_unique<CCostrunItemList>();
+        engineState(*doc).runLists.accountList = {"", kCogs, kCogsB};
+        engineState(*doc).runLists.classList = {"", "K1", "K2"};
+        engineState(*doc).dayLists.inventoryList = std::make_unique<CCostrunItemList>();
+        engineState(*doc).dayLists.assemblyList = std::make_unique<CCostrunItemList>();
     }
 
     // Builds the day from the response lists, sums the issues into both item lists as
@@ -145,8 +146,8 @@ protected:
         dayTxns->addAll(kTxnInvoice, invoiceList.get());
         dayTxns->addAll(kTxnCreditMemo, creditList.get());
         dayTxns->addAll(kTxnInventoryAdjustment, adjustmentList.get());
-        doc->sumIssues(*doc->inventoryList, *dayTxns);
-        doc->sumIssues(*doc->assemblyList, *dayTxns);
+        doc->sumIssues(*engineState(*doc).dayLists.inventoryList, *dayTxns);
+        doc->sumIssues(*engineState(*doc).dayLists.assemblyList, *dayTxns);
         doc->postDayAdjustments(day, *dayTxns);
         sendDay();
     }
@@ -154,16 +155,16 @@ protected:
     // Sends the queued postings with the day's commit, as a calculated day does; a
     // refusal's text goes to errorText as the run's does.
     void sendDay() {
-        if (doc->dayWrites.empty()) return;
+        if (engineState(*doc).dayLists.dayWrites.empty()) return;
         try {
             doc->commitDay(day, std::nullopt);
         } catch (const CQbException& e) {
-            doc->errorText = e.getMessage();
+            engineState(*doc).errorText = e.getMessage();
         }
     }
 
     std::string activity() const {
-        std::fflush(doc->activityLog);
+        std::fflush(engineState(*doc).files.activityLog);
         std::ifstream in(doc->activityLogPath(), std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
@@ -197,11 +198,11 @@ class ValueAdjustDayTest : public ValueAdjustTest, public ::testing::WithParamIn
 
 TEST_P(ValueAdjustDayTest, PostsTheSharesByAccountAndClass) {
     const DayCase& c = GetParam();
-    for (const ItemRow& row : c.inventory) addItem(*doc->inventoryList, row);
-    for (const ItemRow& row : c.assembly) addItem(*doc->assemblyList, row);
+    for (const ItemRow& row : c.inventory) addItem(*engineState(*doc).dayLists.inventoryList, row);
+    for (const ItemRow& row : c.assembly) addItem(*engineState(*doc).dayLists.assemblyList, row);
     runDay(c.invoices, c.creditMemos, c.adjustments);
     EXPECT_THAT(postings(script), ElementsAreArray(c.expected));
-    EXPECT_THAT(doc->errorText, IsEmpty());
+    EXPECT_THAT(engineState(*doc).errorText, IsEmpty());
 }
 
 const ItemRow kWidget{"Widget", 10.0, 100.0, 90.0, kCogs};
@@ -291,33 +292,33 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DayCase>& info) { return info.param.title; });
 
 TEST_F(ValueAdjustTest, IncompleteItemIsNeverAdjusted) {
-    addItem(*doc->inventoryList, kWidget);
-    doc->inventoryList->find("Widget")->collectedQty = 6.0;
+    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
+    engineState(*doc).dayLists.inventoryList->find("Widget")->collectedQty = 6.0;
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "2")));
     EXPECT_THAT(script.requests, IsEmpty());
 }
 
 TEST_F(ValueAdjustTest, AClassListedTwiceStillAdjustsTheLineOnce) {
-    doc->classList = {"", "K1", "K1"};
-    addItem(*doc->inventoryList, kWidget);
+    engineState(*doc).runLists.classList = {"", "K1", "K1"};
+    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "2", "K1")));
     EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=90.00"));
-    EXPECT_FLOAT_EQ(doc->inventoryList->find("Widget")->newValue, 90.0);
+    EXPECT_FLOAT_EQ(engineState(*doc).dayLists.inventoryList->find("Widget")->newValue, 90.0);
 }
 
 TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
                             line("InvoiceLineRet", "Widget", "3", "K2")));
-    const CCostrunItem& widget = *doc->inventoryList->find("Widget");
+    const CCostrunItem& widget = *engineState(*doc).dayLists.inventoryList->find("Widget");
     EXPECT_FLOAT_EQ(widget.issuedQty, 4.0);
     EXPECT_FLOAT_EQ(widget.newValue, 90.0);
 }
 
 // --- the request and the log of one posting ---
 
-TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerMemoAndMacro) {
-    addItem(*doc->inventoryList, kWidget);
+TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerAndMemo) {
+    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
     // The posting and the day's commit after it, in one message set.
     ASSERT_EQ(script.requests.size(), 1u);
@@ -327,7 +328,7 @@ TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerMemoAndMacro) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0],
               "<InventoryAdjustmentAddRq requestID=\"1688\">"
-              "<InventoryAdjustmentAdd defMacro=\"TxnID:0\">"
+              "<InventoryAdjustmentAdd>"
               "<AccountRef><FullName>Cost of Goods Sold</FullName></AccountRef>"
               "<TxnDate>2010-04-01</TxnDate>"
               "<CustomerRef><FullName>Carter</FullName></CustomerRef>"
@@ -344,7 +345,7 @@ TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerMemoAndMacro) {
 }
 
 TEST_F(ValueAdjustTest, InventoryAdjustmentPostingHasNoCustomerAndItsOwnLogHeading) {
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
     runDay("", "", adjustment("3", adjustmentLine("Widget", "-2")));
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0], Not(HasSubstr("CustomerRef")));
@@ -363,42 +364,41 @@ TEST_F(ValueAdjustTest, EmptyListSendsNothingAndSucceeds) {
 // --- refusals ---
 
 TEST_F(ValueAdjustTest, RefusedPostingStopsTheDayBeforeItsCommit) {
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
     script.responses.push_back(refusedResponse("The account is not valid."));
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
                             line("InvoiceLineRet", "Widget", "1", "K2")) +
            invoice("2", line("InvoiceLineRet", "Widget", "2", "K2")));
-    EXPECT_EQ(doc->errorText,
+    EXPECT_EQ(engineState(*doc).errorText,
               "QuickBooks refused the value adjustment of Widget on 04/01/2010: The account is not valid.");
     // All three postings and the commit went in one set; QuickBooks carried out none
     // after the refused first, so the day is not committed and nothing counts as posted.
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=97.50", kCogs + "|K2|Carter|Widget=95.00",
                                               kCogs + "|K2|Carter|Widget=90.00"));
-    EXPECT_FALSE(doc->committedUpTo.has_value());
+    EXPECT_FALSE(engineState(*doc).runRecord.committedUpTo.has_value());
     const CRunSummary& summary = doc->getRunSummary();
     EXPECT_EQ(summary.postings, 0);
     EXPECT_EQ(summary.decrease, 0.0);
     ASSERT_EQ(summary.exceptions.size(), 1u);
     EXPECT_EQ(summary.exceptions[0].kind, CRunException::kRefusedPosting);
     EXPECT_EQ(summary.exceptions[0].reason, "QuickBooks refused its value adjustment: The account is not valid.");
-    EXPECT_TRUE(doc->dayWrites.empty());
+    EXPECT_TRUE(engineState(*doc).dayLists.dayWrites.empty());
 }
 
-TEST_F(ValueAdjustTest, RefusedPostingClearsTheMacro) {
+TEST_F(ValueAdjustTest, RefusedPostingLeavesLaterRequestsPlain) {
     script.responses.push_back(refusedResponse("Object not found."));
     CValueAdjustList list;
     list.add("Widget", 100.0, -10.0);
     EXPECT_TRUE(doc->postAdjustList(list, day, kCogs, "", "", false));
     sendDay();
-    EXPECT_THAT(doc->errorText, HasSubstr("Object not found."));
+    EXPECT_THAT(engineState(*doc).errorText, HasSubstr("Object not found."));
 
-    // A request sent afterwards carries no macro definition.
-    doc->session->inventoryAdjustmentAdd(day, kCogs, nullptr, nullptr, nullptr, {"Widget"},
-                                         {"90.00"});
+    // A request sent afterwards goes out as written, and is taken.
+    EXPECT_TRUE(engineState(*doc).session->inventoryAdjustmentAdd(day, kCogs, nullptr, nullptr, nullptr, {"Widget"},
+                                                     {"90.00"}));
     ASSERT_EQ(script.requests.size(), 2u);
-    EXPECT_THAT(script.requests[0], HasSubstr("defMacro="));
-    EXPECT_THAT(script.requests[1], Not(HasSubstr("defMacro")));
+    EXPECT_THAT(script.requests[1], HasSubstr("<InventoryAdjustmentAdd><AccountRef>"));
 }
 
 // --- the day's message sets ---
@@ -413,7 +413,7 @@ TEST_F(ValueAdjustTest, ALongDayGoesInBoundedSetsWithTheCommitInTheLast) {
     }
     EXPECT_TRUE(script.requests.empty());
     sendDay();
-    EXPECT_EQ(doc->errorText, "");
+    EXPECT_EQ(engineState(*doc).errorText, "");
     ASSERT_EQ(script.requests.size(), 3u);
     const std::vector<std::string> last = requestElements(script.requests[2]);
     EXPECT_EQ(requestElements(script.requests[0]).size(), 200u);
@@ -423,25 +423,25 @@ TEST_F(ValueAdjustTest, ALongDayGoesInBoundedSetsWithTheCommitInTheLast) {
     EXPECT_THAT(last[50], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
     EXPECT_EQ(doc->getRunSummary().postings, 450);
     EXPECT_DOUBLE_EQ(doc->getRunSummary().increase, 450.0);
-    EXPECT_EQ(doc->committedUpTo, day);
+    EXPECT_EQ(engineState(*doc).runRecord.committedUpTo, day);
 }
 
 TEST_F(ValueAdjustTest, ARefusedCommitIsSentAgainAsAnAddFromWhereQuickBooksStopped) {
     // A file whose "LastUpToDate" went missing: the modification is refused, and the set
     // goes again from the commit with the addition; the posting is not sent twice.
-    addItem(*doc->inventoryList, kWidget);
+    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
     script.responses.push_back(addResponse());
     script.responses.push_back(responseDocument(
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
-    EXPECT_EQ(doc->errorText, "");
+    EXPECT_EQ(engineState(*doc).errorText, "");
     ASSERT_EQ(script.requests.size(), 2u);
     const std::vector<std::string> again = requestElements(script.requests[1]);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_THAT(again[0], StartsWith("<DataExtAddRq"));
     EXPECT_THAT(again[0], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
     EXPECT_EQ(doc->getRunSummary().postings, 1);
-    EXPECT_EQ(doc->committedUpTo, day);
+    EXPECT_EQ(engineState(*doc).runRecord.committedUpTo, day);
 
     // Both refused: the day is not committed, and QuickBooks' message says why.
     script.responses.push_back(addResponse());
@@ -449,10 +449,10 @@ TEST_F(ValueAdjustTest, ARefusedCommitIsSentAgainAsAnAddFromWhereQuickBooksStopp
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
     script.responses.push_back(responseDocument(
         "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"Not saved.\" />"));
-    doc->committedUpTo.reset();
+    engineState(*doc).runRecord.committedUpTo.reset();
     runDay(invoice("2", line("InvoiceLineRet", "Widget", "1", "K1")));
-    EXPECT_EQ(doc->errorText, "Not saved.");
-    EXPECT_FALSE(doc->committedUpTo.has_value());
+    EXPECT_EQ(engineState(*doc).errorText, "Not saved.");
+    EXPECT_FALSE(engineState(*doc).runRecord.committedUpTo.has_value());
 }
 
 TEST_F(ValueAdjustTest, PostingWithoutSessionFailsWithAReason) {
@@ -460,7 +460,7 @@ TEST_F(ValueAdjustTest, PostingWithoutSessionFailsWithAReason) {
     CValueAdjustList list;
     list.add("Widget", 100.0, -10.0);
     EXPECT_FALSE(doc->postAdjustList(list, day, kCogs, "", "", false));
-    EXPECT_THAT(doc->errorText, Not(IsEmpty()));
+    EXPECT_THAT(engineState(*doc).errorText, Not(IsEmpty()));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "qbutils.h"
 #include "scriptedprocessor.h"
 #include "widestring.h"
+#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -143,7 +144,7 @@ protected:
                 }
             }
         }
-        result.lastUpToDate = engine.company ? engine.company->getValue("LastUpToDate") : "";
+        result.lastUpToDate = engineState(engine).company ? engineState(engine).company->getValue("LastUpToDate") : "";
         dlg.reset();
         result.postings = postings(path);
         std::swap(plan, healthy);

@@ -159,9 +159,7 @@ TEST(RequestSchema, EveryRequestTheBuildersWriteIsValid) {
     session.dataExtAddCompany(kPrivateOwnerId, "StartDate", CDateTime(1270000000));
     session.dataExtModCompany(kPrivateOwnerId, "LastUpToDate", CDateTime(1270000000));
     session.dataExtModCompany(kPublicOwnerId, "LastUpToDate", "0");
-    const std::string macro = "TxnID:0";
-    session.dataExtAddTxn("BuildAssembly", "", &macro, "BuildValue", "12.50");
-    session.dataExtAddTxn("BuildAssembly", "1A-1234567890", nullptr, "BuildValue", "12.50");
+    session.dataExtAddTxn("BuildAssembly", "1A-1234567890", "BuildValue", "12.50");
     session.dataExtModTxn("BuildAssembly", "1A-1234567890", "BuildValue", "12.50");
 
     const std::string cls = "East", customer = "Ann", memo = "FIFO valuation";
@@ -169,9 +167,6 @@ TEST(RequestSchema, EveryRequestTheBuildersWriteIsValid) {
                                    &memo, {"Widget", "Gadget:Part"}, {"12.50", "-3.00"});
     session.inventoryAdjustmentAdd(CDateTime(1270000000), "Cost of Goods Sold", nullptr, nullptr,
                                    &memo, {"Widget"}, {"0.00"});
-    session.addMacro("Signature", "x");
-    session.inventoryAdjustmentAdd(CDateTime(1270000000), "Cost of Goods Sold", nullptr, nullptr,
-                                   nullptr, {"Widget"}, {"1.00"});
 
     // queryDepartment is left out: DepartmentQueryRq belongs to QuickBooks Point of Sale,
     // not to the desktop schema, and the valuation never sends it.

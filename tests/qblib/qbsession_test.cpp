@@ -218,7 +218,7 @@ TEST_F(SessionTest, BuildersSendNothingWithoutASession) {
     EXPECT_EQ(session.inventoryValuationSummary(CDateTime(0), "Inventory"), nullptr);
     EXPECT_FALSE(session.txnDel("1", "Bill"));
     EXPECT_FALSE(session.dataExtDefExists("0", "A", "STR255TYPE", "Company"));
-    EXPECT_EQ(session.dataExtAddCompany("0", "A", "v"), 0);
+    EXPECT_FALSE(session.dataExtAddCompany("0", "A", "v"));
     EXPECT_FALSE(session.postValueAdjustments(CDateTime(0), "A", nullptr, nullptr, nullptr,
                                               {"x"}, {"1.00"}));
     EXPECT_EQ(session.statusCode(), -1);
@@ -464,16 +464,23 @@ TEST_F(SessionTest, CustomFieldDefinitions) {
                 HasSubstr("<DataExtDefQueryRq requestID=\"1688\"><AssignToObject>Company"
                           "</AssignToObject></DataExtDefQueryRq>"));
 
+    // Each definition is looked up once: a field of another type refuses, one of the
+    // same type is left alone, an absent one is added after its look-up.
+    std::size_t sent = script.requests.size();
     try {
         session->dataExtDefAdd(kPrivateOwnerId, "StartDate", "DATETIMETYPE", "Company");
         ADD_FAILURE();
     } catch (const CQbException& e) {
         EXPECT_EQ(e.getMessage(), "StartDate already exists but different with different data type");
     }
-    const std::size_t sent = script.requests.size();
+    EXPECT_EQ(script.requests.size(), sent + 1);
+    sent = script.requests.size();
     session->dataExtDefAdd(kPrivateOwnerId, "StartDate", "STR255TYPE", "Company");
-    EXPECT_EQ(script.requests.size(), sent + 1);  // only the look-up
+    EXPECT_EQ(script.requests.size(), sent + 1);
+    sent = script.requests.size();
     session->dataExtDefAdd(kPrivateOwnerId, "LastUpToDate", "STR255TYPE", "Company");
+    ASSERT_EQ(script.requests.size(), sent + 2);
+    EXPECT_THAT(script.requests[sent], HasSubstr("<DataExtDefQueryRq "));
     EXPECT_EQ(script.requests.back(),
               kHead + "<DataExtDefAddRq requestID=\"8888\"><DataExtDefAdd><OwnerID>{04C1726A-9530-"
                       "49E2-927F-91F5477CE3D0}</OwnerID><DataExtName>LastUpToDate</DataExtName>"
@@ -490,30 +497,28 @@ TEST_F(SessionTest, CustomFieldValues) {
     CTzGuard tz("America/New_York");
     auto session = openSession();
     script.defaultResponse = ok("DataExtAddRs");
-    EXPECT_EQ(session->dataExtModCompany(kPrivateOwnerId, "LastUpToDate",
-                                         CDateTime::fromLocal(2010, 7, 1, 23, 59, 59)),
-              1);
+    EXPECT_TRUE(session->dataExtModCompany(kPrivateOwnerId, "LastUpToDate",
+                                           CDateTime::fromLocal(2010, 7, 1, 23, 59, 59)));
     EXPECT_THAT(script.requests.back(),
                 HasSubstr("<DataExtModRq requestID=\"1688\"><DataExtMod><OwnerID>{04C1726A-9530-"
                           "49E2-927F-91F5477CE3D0}</OwnerID><DataExtName>LastUpToDate</DataExtName>"
                           "<OtherDataExtType>Company</OtherDataExtType><DataExtValue>"
                           "2010-07-01T23:59:59-05:00</DataExtValue></DataExtMod></DataExtModRq>"));
-    EXPECT_EQ(session->dataExtAddCompany("0", "Note", "A&B"), 1);
+    EXPECT_TRUE(session->dataExtAddCompany("0", "Note", "A&B"));
     EXPECT_THAT(script.requests.back(),
                 HasSubstr("<DataExtAdd><OwnerID>0</OwnerID><DataExtName>Note</DataExtName>"
                           "<OtherDataExtType>Company</OtherDataExtType><DataExtValue>A&amp;B"
                           "</DataExtValue></DataExtAdd>"));
 
-    const std::string macro = "TxnID:3";
-    session->dataExtAddTxn("BuildAssembly", "ignored", &macro, "BuildValue", "12.50");
+    session->dataExtAddTxn("BuildAssembly", "5-1", "BuildValue", "12.50");
     EXPECT_EQ(script.requests.back(),
               kHead + "<DataExtAddRq requestID=\"8888\"><DataExtAdd><OwnerID>{04C1726A-9530-49E2-"
                       "927F-91F5477CE3D0}</OwnerID><DataExtName>BuildValue</DataExtName>"
-                      "<TxnDataExtType>BuildAssembly</TxnDataExtType><TxnID useMacro=\"TxnID:3\"/>"
+                      "<TxnDataExtType>BuildAssembly</TxnDataExtType><TxnID>5-1</TxnID>"
                       "<DataExtValue>12.50</DataExtValue></DataExtAdd></DataExtAddRq>" +
                   kTail);
     // Texts are escaped like element text, so they cannot break the document.
-    session->dataExtAddTxn("BuildAssembly", "5-1", nullptr, "BuildValue", "<1&2>");
+    session->dataExtAddTxn("BuildAssembly", "5-1", "BuildValue", "<1&2>");
     EXPECT_THAT(script.requests.back(),
                 HasSubstr("<TxnID>5-1</TxnID><DataExtValue>&lt;1&amp;2&gt;</DataExtValue>"));
     EXPECT_TRUE(session->dataExtModTxn("BuildAssembly", "5-1", "BuildValue", "13.75"));
@@ -525,7 +530,7 @@ TEST_F(SessionTest, CustomFieldValues) {
                   kTail);
 }
 
-TEST_F(SessionTest, AdjustmentRequestLayoutAndMacros) {
+TEST_F(SessionTest, AdjustmentRequestLayout) {
     CTzGuard tz("America/New_York");
     auto session = openSession();
     script.defaultResponse = ok("InventoryAdjustmentAddRs");
@@ -549,12 +554,6 @@ TEST_F(SessionTest, AdjustmentRequestLayoutAndMacros) {
     session->inventoryAdjustmentAdd(day, "COGS", &empty, &empty, &empty, {"A"}, {"1.00"});
     EXPECT_THAT(script.requests.back(), HasSubstr("<TxnDate>2010-03-31</TxnDate><Memo></Memo>"));
 
-    session->addMacro("Signature", "x");
-    session->inventoryAdjustmentAdd(day, "COGS", nullptr, nullptr, nullptr, {"A"}, {"1.00"});
-    EXPECT_THAT(script.requests.back(), HasSubstr("<InventoryAdjustmentAdd defMacro=\"TxnID:0\">"));
-    session->inventoryAdjustmentAdd(day, "COGS", nullptr, nullptr, nullptr, {"A"}, {"1.00"});
-    EXPECT_THAT(script.requests.back(), HasSubstr("<InventoryAdjustmentAdd defMacro=\"TxnID:1\">"));
-    session->clearMacros();
     session->inventoryAdjustmentAdd(day, "COGS", nullptr, nullptr, nullptr, {"A"}, {"1.00"});
     EXPECT_THAT(script.requests.back(), HasSubstr("<InventoryAdjustmentAdd><AccountRef>"));
 

@@ -338,22 +338,21 @@ TEST_F(StatusTest, WritesJudgedByTheRule) {
         EXPECT_EQ(e.getMessage(), "QuickBooks refused the request TxnDelRq (no status).");
     }
 
-    // Company fields answer 0 for a refusal without throwing (the caller tries the
+    // Company fields answer false for a refusal without throwing (the caller tries the
     // other of add and modify); transaction fields answer false.
     script.responses.push_back(responseDocument("<DataExtAddRs />"));
-    EXPECT_EQ(session->dataExtAddCompany(kPrivateOwnerId, "StartDate", "x"), 0);
+    EXPECT_FALSE(session->dataExtAddCompany(kPrivateOwnerId, "StartDate", "x"));
     script.responses.push_back(answer("DataExtModRs", "3120", "Error", "missing"));
-    EXPECT_EQ(session->dataExtModCompany(kPrivateOwnerId, "StartDate", "x"), 0);
+    EXPECT_FALSE(session->dataExtModCompany(kPrivateOwnerId, "StartDate", "x"));
     EXPECT_EQ(session->statusMessage(), "missing");
     script.responses.push_back(ok("DataExtModRs"));
-    EXPECT_EQ(session->dataExtModCompany(kPrivateOwnerId, "StartDate", "x"), 1);
+    EXPECT_TRUE(session->dataExtModCompany(kPrivateOwnerId, "StartDate", "x"));
     script.responses.push_back(answer("DataExtAddRs", "3180", "Error", "locked"));
-    EXPECT_FALSE(session->dataExtAddTxn("BuildAssembly", "5-1", nullptr, "BuildValue", "1.00"));
+    EXPECT_FALSE(session->dataExtAddTxn("BuildAssembly", "5-1", "BuildValue", "1.00"));
     script.responses.push_back(ok("DataExtAddRs"));
-    EXPECT_TRUE(session->dataExtAddTxn("BuildAssembly", "5-1", nullptr, "BuildValue", "1.00"));
+    EXPECT_TRUE(session->dataExtAddTxn("BuildAssembly", "5-1", "BuildValue", "1.00"));
 
     // A definition QuickBooks refuses is an error, not a field that silently is not there.
-    script.responses.push_back(answer("DataExtDefQueryRs", "1", "Info", "none"));
     script.responses.push_back(answer("DataExtDefQueryRs", "1", "Info", "none"));
     script.responses.push_back(answer("DataExtDefAddRs", "3100", "Error", "in use"));
     try {

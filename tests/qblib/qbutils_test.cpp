@@ -221,7 +221,7 @@ TEST(XmlText, EscapingTable) {
 TEST(XmlText, AttributeValuesCannotBreakTheStartTag) {
     EXPECT_EQ(escapeAttribute("a\"b&c<d>'"), "a&quot;b&amp;c&lt;d>'");
     EXPECT_EQ(escapeAttribute("Start"), "Start");
-    EXPECT_EQ(elementText("A", " x=\"1\"", ""), "<A x=\"1\"></A>");
+    EXPECT_EQ(xmlElement("A", " x=\"1\"", ""), "<A x=\"1\"></A>");
 }
 
 TEST(NameRules, OwnerIdsCompareIgnoringAsciiCaseOnly) {

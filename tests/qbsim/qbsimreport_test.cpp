@@ -251,13 +251,11 @@ TEST_F(QbSimReportTest, AddOnSessionReadsAndAdjustsTheStandIn) {
     EXPECT_EQ(inventory->rowValue(0), "Bolt");
     EXPECT_EQ(inventory->columnValues("ValueOnHand")[0], "95.00");
 
-    // Value adjustments as the add-on posts them, with a defMacro attribute.
-    session.addMacro("Signature", "VeltraneHQ");
+    // Value adjustments as the add-on posts them.
     const std::string memo = "FIFO valuation";
     ASSERT_TRUE(session.postValueAdjustments(day, "COGS", nullptr, nullptr, &memo, {"Bolt", "Widgets:Blue Widget"},
                                              {"90.00", "812.50"}));
-    session.clearMacros();
-    EXPECT_EQ(session.statusCode(), 0) << session.statusMessage();
+    EXPECT_TRUE(session.succeeded()) << session.statusMessage();
     inventory = session.inventoryValuationSummary(day, "Inventory");
     EXPECT_THAT(inventory->columnValues("ValueOnHand"), ElementsAre("90.00", "812.50", "100.00"));
     auto dayBefore = session.inventoryValuationSummary(day.addSeconds(-86400), "Inventory");
@@ -268,7 +266,7 @@ TEST_F(QbSimReportTest, AddOnSessionReadsAndAdjustsTheStandIn) {
     auto builds = session.queryBuildAssembly(nullptr);
     ASSERT_NE(builds, nullptr);
     ASSERT_EQ(builds->getSize(), 1);
-    session.dataExtAddTxn("BuildAssembly", builds->getAt(0)->getValue("TxnID"), nullptr, "BuildValue", "5.00");
-    EXPECT_EQ(session.statusCode(), 0) << session.statusMessage();
+    session.dataExtAddTxn("BuildAssembly", builds->getAt(0)->getValue("TxnID"), "BuildValue", "5.00");
+    EXPECT_TRUE(session.succeeded()) << session.statusMessage();
     session.disconnect();
 }
