@@ -66,7 +66,7 @@ void printTimings(double totalSeconds) {
         totalSeconds - t.processorSeconds - t.parsingSeconds - t.eventLogSeconds;
     std::fprintf(stderr,
                  "timings: total %.3f s, stand-in %.3f s, parsing %.3f s, event log %.3f s, "
-                 "engine %.3f s, %ld requests\n",
+                 "engine %.3f s, %ld round trips\n",
                  totalSeconds, t.processorSeconds, t.parsingSeconds, t.eventLogSeconds, engine,
                  t.requests);
 }
