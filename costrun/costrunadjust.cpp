@@ -82,7 +82,7 @@ void CCostrunDoc::postDayAdjustments(const CDateTime& day, const CCostrunTxnList
     }
 }
 
-bool CCostrunDoc::postInventoryAdjustment(const CDateTime& day, const CQbObject& txn) {
+void CCostrunDoc::postInventoryAdjustment(const CDateTime& day, const CQbObject& txn) {
     const std::string account = txn.getValue("AccountRef", "FullName");
     const std::string className = txn.getValue("ClassRef", "FullName");
     const std::vector<CQbField*> lines = txn.findAll("InventoryAdjustmentLineRet");
@@ -96,12 +96,12 @@ bool CCostrunDoc::postInventoryAdjustment(const CDateTime& day, const CQbObject&
             if (difference < 0.0) shareLine(*items, *line, -difference, adjustments);
         }
     }
-    return postAdjustList(adjustments, day, account, className, std::string(), false);
+    postAdjustList(adjustments, day, account, className, std::string(), false);
 }
 
-bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& txn, int typeCode) {
+void CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& txn, int typeCode) {
     CSalesLineNames names{};
-    if (!salesLineNames(typeCode, names)) return true;
+    if (!salesLineNames(typeCode, names)) return;
     const std::string customer = txn.getValue("CustomerRef", "FullName");
     const bool credit = typeCode == kTxnCreditMemo;
 
@@ -135,12 +135,10 @@ bool CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& tx
             share(dayLists.inventoryList.get(), groupLines);
             share(dayLists.assemblyList.get(), groupLines);
 
-            if (!postAdjustList(adjustments, day, account, className, customer, true)) {
-                return false;
-            }
+            // Without a session nothing more can be queued.
+            if (!postAdjustList(adjustments, day, account, className, customer, true)) return;
         }
     }
-    return true;
 }
 
 bool CCostrunDoc::postAdjustList(const CValueAdjustList& list, const CDateTime& day,

@@ -151,10 +151,9 @@ void CCostrunDoc::buildLot(const CCostrunTxn& build, CCostrunItemList& list) {
     item->addLot(std::move(lot));
 }
 
-bool CCostrunDoc::transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
+void CCostrunDoc::transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
                                       const CCostrunTxnList& dayTxns, const CDateTime& day) {
-    if (assemblies == nullptr) return true;
-    bool ok = true;
+    if (assemblies == nullptr) return;
     const int lastPass = assemblies->maxBuildPass();
     for (int pass = 0; pass <= lastPass; ++pass) {
         for (const auto& record : dayTxns) {
@@ -165,17 +164,15 @@ bool CCostrunDoc::transferBuildValues(CCostrunItemList* inventory, CCostrunItemL
             const CCostrunTxn* valued =
                 dayLists.dayBuildTxns ? dayLists.dayBuildTxns->findBuild(record->ret->getValue("TxnID")) : nullptr;
             if (valued == nullptr || !valued->hasBuildValue) continue;
-            // A refused transfer leaves its message in errorText; the next build goes on.
-            if (!transferBuildValue(*record->ret, inventory, *assemblies, day)) ok = false;
+            transferBuildValue(*record->ret, inventory, *assemblies, day);
         }
     }
-    return ok;
 }
 
-bool CCostrunDoc::transferBuildValue(const CQbObject& buildRet, CCostrunItemList* inventory,
+void CCostrunDoc::transferBuildValue(const CQbObject& buildRet, CCostrunItemList* inventory,
                                      CCostrunItemList& assemblies, const CDateTime& day) {
     CCostrunItem* assembly = assemblies.find(assemblyName(buildRet));
-    if (assembly == nullptr) return true;
+    if (assembly == nullptr) return;
     CValueAdjustList adjustments;
     for (const CQbField* line : buildRet.findAll("ComponentItemLineRet")) {
         const double needed = line->childFloat("QuantityNeeded");
@@ -187,6 +184,5 @@ bool CCostrunDoc::transferBuildValue(const CQbObject& buildRet, CCostrunItemList
     adjustments.add(assembly->fullName, assembly->newValue, total);
     assembly->adjustedValue += total;
     assembly->newValue += total;
-    return postAdjustList(adjustments, day, assembly->assetAccount, std::string(), std::string(),
-                          false);
+    postAdjustList(adjustments, day, assembly->assetAccount, std::string(), std::string(), false);
 }

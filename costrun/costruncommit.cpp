@@ -19,17 +19,14 @@ void CCostrunDoc::commitDay(const CDateTime& day, const std::optional<CDateTime>
     dayLists.dayWrites.push_back(std::move(commit));
 
     std::vector<std::string> trailing;
-    std::unique_ptr<CDayQueries> nextQueries;
     if (next) {
-        nextQueries = std::make_unique<CDayQueries>(*next);
-        for (const CQbRequestBase::CQuery& query : nextQueries->queries)
-            trailing.push_back(session->queryRequest(query));
+        const CDayQueries queries(*next);
+        for (const CQbRequestBase::CQuery& query : queries.queries) trailing.push_back(session->queryRequest(query));
     }
     dayLists.prefetchedDay.reset();
     dayLists.prefetchedAnswers.clear();
 
     std::size_t from = 0;
-    bool trailingSent = false;
     try {
         while (from < dayLists.dayWrites.size()) {
             std::vector<std::string> requests;
@@ -95,8 +92,8 @@ void CCostrunDoc::commitDay(const CDateTime& day, const std::optional<CDateTime>
                 }
                 throw CQbException(message);
             }
+            // The last set, carried out whole: the next day's answers follow the commit's.
             if (resumeAt == to && to == dayLists.dayWrites.size()) {
-                trailingSent = true;
                 for (std::size_t i = writes; i < answers.size(); ++i)
                     dayLists.prefetchedAnswers.push_back(std::move(answers[i]));
             }
@@ -111,6 +108,6 @@ void CCostrunDoc::commitDay(const CDateTime& day, const std::optional<CDateTime>
     dayLists.dayWrites.clear();
     dayLists.dayPostings.clear();
     runRecord.committedUpTo = day;
-    if (trailingSent && next) dayLists.prefetchedDay = *next;
+    if (next) dayLists.prefetchedDay = *next;
     pumpMessages();
 }

@@ -142,8 +142,8 @@ public:
                    CValueAdjustList& adjustments);
     // Posts the day's value adjustments for every issuing transaction of dayTxns.
     void postDayAdjustments(const CDateTime& day, const CCostrunTxnList& dayTxns);
-    bool postInventoryAdjustment(const CDateTime& day, const CQbObject& txn);
-    bool postSalesAdjustments(const CDateTime& day, const CQbObject& txn, int typeCode);
+    void postInventoryAdjustment(const CDateTime& day, const CQbObject& txn);
+    void postSalesAdjustments(const CDateTime& day, const CQbObject& txn, int typeCode);
     // Logs one list and queues its postings with the day's writes (an empty list queues
     // nothing); false without a session, with the reason in errorText.
     bool postAdjustList(const CValueAdjustList& list, const CDateTime& day,
@@ -281,9 +281,9 @@ public:
     // provisional one; the other request is the alternative).
     void storeBuildValue(CCostrunTxn& record, const std::string& text);
     void buildLot(const CCostrunTxn& build, CCostrunItemList& list);
-    bool transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
+    void transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
                              const CCostrunTxnList& dayTxns, const CDateTime& day);
-    bool transferBuildValue(const CQbObject& buildRet, CCostrunItemList* inventory,
+    void transferBuildValue(const CQbObject& buildRet, CCostrunItemList* inventory,
                             CCostrunItemList& assemblies, const CDateTime& day);
 
     // --- report and activity log ---

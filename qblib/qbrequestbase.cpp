@@ -241,7 +241,7 @@ std::unique_ptr<CQbObjectList> CQbRequestBase::query(const std::string& requestN
     if (!isConnected()) return nullptr;
     dropResponse();
     const CQuery one{requestName, elementName, filter, useIterator};
-    return queryRecords(one, exchange(envelopeHead() + queryRequest(one) + envelopeTail()));
+    return queryRecords(one, sendBody(queryRequest(one)));
 }
 
 #define LOTWISE_QUERY(object, iterator)                                                     \
@@ -381,7 +381,7 @@ std::unique_ptr<CQbReport> CQbRequestBase::inventoryValuationSummary(const CDate
     if (!isConnected()) return nullptr;
     dropResponse();
     auto report = std::make_unique<CQbReport>();
-    response = exchange(envelopeHead() + inventoryValuationSummaryRequest(date, itemType) + envelopeTail());
+    response = sendBody(inventoryValuationSummaryRequest(date, itemType));
     if (succeeded(*response)) report->load(*response);
     return report;
 }
@@ -476,7 +476,7 @@ bool CQbRequestBase::dataExtCompany(bool add, const std::string& owner, const st
                                     const std::string& value) {
     if (!isConnected()) return false;
     dropResponse();
-    response = exchange(envelopeHead() + dataExtCompanyRequest(add, owner, name, value) + envelopeTail());
+    response = sendBody(dataExtCompanyRequest(add, owner, name, value));
     return succeeded(*response);
 }
 
@@ -532,9 +532,7 @@ bool CQbRequestBase::dataExtAddTxn(const std::string& txnDataExtType, const std:
                                    const std::string& name, const std::string& value) {
     if (!isConnected()) return false;
     dropResponse();
-    response = exchange(envelopeHead() +
-                        dataExtTxnRequest(true, txnDataExtType, txnId, name, value) +
-                        envelopeTail());
+    response = sendBody(dataExtTxnRequest(true, txnDataExtType, txnId, name, value));
     return succeeded(*response);
 }
 
@@ -542,9 +540,7 @@ bool CQbRequestBase::dataExtModTxn(const std::string& txnDataExtType, const std:
                                    const std::string& name, const std::string& value) {
     if (!isConnected()) return false;
     dropResponse();
-    response = exchange(envelopeHead() +
-                        dataExtTxnRequest(false, txnDataExtType, txnId, name, value) +
-                        envelopeTail());
+    response = sendBody(dataExtTxnRequest(false, txnDataExtType, txnId, name, value));
     return succeeded(*response);
 }
 
@@ -604,7 +600,7 @@ bool CQbRequestBase::postValueAdjustments(const CDateTime& date, const std::stri
     for (const std::string& request :
          valueAdjustmentRequests(date, account, className, customer, memo, names, values)) {
         dropResponse();
-        response = exchange(envelopeHead() + request + envelopeTail());
+        response = sendBody(request);
         if (!succeeded(*response)) {
             throw CQbException(refusalText(*response, "InventoryAdjustmentAddRq"));
         }
@@ -623,10 +619,8 @@ bool CQbRequestBase::inventoryAdjustmentAdd(const CDateTime& date, const std::st
     if (names.empty() || values.empty()) return true;
     if (names.size() != values.size()) return false;
     dropResponse();
-    response = exchange(envelopeHead() +
-                        valueAdjustmentRequest(date, account, className, customer, memo,
-                                               names.data(), values.data(), names.size()) +
-                        envelopeTail());
+    response = sendBody(valueAdjustmentRequest(date, account, className, customer, memo,
+                                               names.data(), values.data(), names.size()));
     if (!succeeded(*response)) {
         throw CQbException(refusalText(*response, "InventoryAdjustmentAddRq"));
     }
