@@ -122,12 +122,15 @@ void CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& tx
             auto share = [&](CCostrunItemList* items, const std::vector<CQbField*>& lines) {
                 if (items == nullptr) return;
                 for (const CQbField* line : lines) {
-                    const CCostrunItem* item =
-                        items->find(line->grandchildValue("ItemRef", "FullName"));
+                    CCostrunItem* item = items->find(line->grandchildValue("ItemRef", "FullName"));
                     if (item == nullptr || item->cogsAccount != account) continue;
                     if (line->grandchildValue("ClassRef", "FullName") != className) continue;
-                    const double quantity = line->childFloat("Quantity");
-                    shareLine(*items, *line, credit ? -quantity : quantity, adjustments);
+                    // Shares go by base quantity, as the issued quantity was summed.
+                    const std::optional<double> quantity =
+                        toBaseQuantity(*item, CLineUnit::of(*line), line->childFloat("Quantity"),
+                                       txnTypeName(typeCode) + " " + txn.getValue("RefNumber"));
+                    if (!quantity) continue;
+                    shareLine(*items, *line, credit ? -*quantity : *quantity, adjustments);
                 }
             };
             share(dayLists.inventoryList.get(), directLines);

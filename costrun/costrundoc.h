@@ -24,6 +24,7 @@
 
 #include "costrunitemlist.h"
 #include "costruntxnlist.h"
+#include "costrununits.h"
 #include "datetime.h"
 #include "files.h"
 #include "qbobjectlist.h"
@@ -113,7 +114,7 @@ public:
         std::string item;     // ItemRef FullName
         double quantity = 0;   // the line's quantity field, above 0
         double amount = 0;     // the line's amount field (0 when absent), before any rate
-        std::string unit;     // UnitOfMeasure
+        CLineUnit unit;        // the unit the quantity is stated in
     };
     // What a lot needs of the line; none for a line that can give no lot (no fields, no
     // quantity above 0, no item).
@@ -125,6 +126,15 @@ public:
     void placeReceiptLot(CCostrunItemList& list, const CReceiptLine& line,
                          const std::optional<CDateTime>& txnDate, const std::string& refNumber,
                          const std::string& typeName, double rate);
+    // Reads the sets of units of measure once per run, when an item of the run's item
+    // lists names one; a company file that does not use them (status 3250) has none.
+    // Throws CQbException when QuickBooks refuses the query.
+    void retrieveUnits();
+    // A line's quantity in the item's base unit (see costrununits.h). None when the
+    // unit cannot be read: the item is then left unvalued for the day, and the reason
+    // names the unit and `source`, the line's transaction ("Bill B-5").
+    std::optional<double> toBaseQuantity(CCostrunItem& item, const CLineUnit& unit, double quantity,
+                                         const std::string& source);
     // The rate that turns a receiving transaction's line amounts into the home
     // currency: the transaction's "ExchangeRate" when multicurrency is on, otherwise 1.0.
     // A missing, zero or negative rate counts as 1.0.
@@ -379,6 +389,7 @@ private:
         std::unique_ptr<std::map<std::string, std::string>> priceList;
         std::unique_ptr<CCostrunItemList> openingInventory;
         std::unique_ptr<CCostrunItemList> openingAssembly;
+        CCostrunUnits units;
     };
     // The day being calculated: its transactions, item lists, writes and postings.
     struct CDayLists {

@@ -53,15 +53,17 @@ std::vector<CQbField*> directThenGroupLines(const CQbObject& txn, const char* li
 }
 
 // Adds sign × each line's quantity (in the item's base unit) to the issued quantity
-// of the line's item. A missing quantity reads as 0.
-void addLineIssues(CCostrunItemList& list, const std::vector<CQbField*>& lines,
-                   const char* quantityField, double sign) {
+// of the line's item. A missing quantity reads as 0; a line whose unit cannot be read
+// adds nothing and leaves its item unvalued.
+void addLineIssues(CCostrunDoc& doc, CCostrunItemList& list, const CQbObject& txn, int typeCode,
+                   const std::vector<CQbField*>& lines, const char* quantityField, double sign) {
     for (const CQbField* line : lines) {
         CCostrunItem* item = list.find(line->grandchildValue("ItemRef", "FullName"));
         if (item == nullptr) continue;
-        const double quantity = toBaseQuantity(item, line->childValue("UnitOfMeasure"),
-                                              line->childFloat(quantityField));
-        item->issuedQty += sign * quantity;
+        const std::optional<double> quantity =
+            doc.toBaseQuantity(*item, CLineUnit::of(*line), line->childFloat(quantityField),
+                               txnTypeName(typeCode) + " " + txn.getValue("RefNumber"));
+        if (quantity) item->issuedQty += sign * *quantity;
     }
 }
 
@@ -175,7 +177,7 @@ std::optional<CCostrunDoc::CReceiptLine> CCostrunDoc::readReceiptLine(const CQbF
     read.item = line.grandchildValue("ItemRef", "FullName");
     // A line without an amount carries no value (not the -1.0 of a missing number).
     read.amount = line.childFloat(amountField);
-    read.unit = line.childValue("UnitOfMeasure");
+    read.unit = CLineUnit::of(line);
     return read;
 }
 
@@ -185,14 +187,15 @@ void CCostrunDoc::placeReceiptLot(CCostrunItemList& list, const CReceiptLine& li
     const double amount = line.amount * rate;
     CCostrunItem* item = list.find(line.item);
     if (item == nullptr || !item->active || item->isComplete()) return;
-    const double baseQuantity = toBaseQuantity(item, line.unit, line.quantity);
+    const std::optional<double> baseQuantity = toBaseQuantity(*item, line.unit, line.quantity, typeName + " " + refNumber);
+    if (!baseQuantity) return;
 
     auto lot = std::make_unique<CItemPo>();
     lot->txnDate = txnDate;
     lot->refNumber = refNumber;
     lot->txnType = typeName;
-    lot->itemCost = amount / baseQuantity;
-    item->takeLot(amount, baseQuantity, *lot);
+    lot->itemCost = amount / *baseQuantity;
+    item->takeLot(amount, *baseQuantity, *lot);
     item->addLot(std::move(lot));
 }
 
@@ -211,19 +214,20 @@ void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTx
         const CQbObject& ret = *txn.ret;
         switch (txn.txnTypeCode) {
             case kTxnInvoice:
-                addLineIssues(list,
+                addLineIssues(*this, list, ret, txn.txnTypeCode,
                               directThenGroupLines(ret, "InvoiceLineRet", "InvoiceLineGroupRet"),
                               "Quantity", 1.0);
                 break;
             case kTxnSalesReceipt:
                 addLineIssues(
-                    list,
+                    *this, list, ret, txn.txnTypeCode,
                     directThenGroupLines(ret, "SalesReceiptLineRet", "SalesReceiptLineGroupRet"),
                     "Quantity", 1.0);
                 break;
             case kTxnCreditMemo:
                 addLineIssues(
-                    list, directThenGroupLines(ret, "CreditMemoLineRet", "CreditMemoLineGroupRet"),
+                    *this, list, ret, txn.txnTypeCode,
+                    directThenGroupLines(ret, "CreditMemoLineRet", "CreditMemoLineGroupRet"),
                     "Quantity", -1.0);
                 break;
             case kTxnInventoryAdjustment:
@@ -236,7 +240,8 @@ void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTx
                 }
                 break;
             case kTxnBuildAssembly:
-                addLineIssues(list, ret.findAll("ComponentItemLineRet"), "QuantityNeeded", 1.0);
+                addLineIssues(*this, list, ret, txn.txnTypeCode, ret.findAll("ComponentItemLineRet"),
+                              "QuantityNeeded", 1.0);
                 break;
             default:
                 break;

@@ -26,6 +26,7 @@ double share(double amount, double part, double whole) {
 }  // namespace
 
 bool CCostrunItem::isComplete() const {
+    if (!unreadUnit.empty()) return false;
     const double layers = onHandLayer() + reservedQty;
     return layers <= collectedQty;
 }

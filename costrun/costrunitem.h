@@ -45,7 +45,7 @@ public:
     double onHandLayer() const { return qtyOnHand > 0.0 ? qtyOnHand : 0.0; }
     // True when onHandLayer() + reservedQty <= collectedQty: both layers are full. An
     // item with nothing (or less than nothing) on hand and nothing reserved is complete
-    // before any lot arrives.
+    // before any lot arrives. Never true while unreadUnit is set.
     bool isComplete() const;
     // True when |qbValue - onHandValue| >= 0.02 (both sides inclusive).
     bool valueDiffers() const;
@@ -100,6 +100,9 @@ public:
     double builtQty = 0.0;       // units of this assembly built today
     double adjustedValue = 0.0;  // value already moved to or from the item today
     int buildPass = 0;           // build valuation pass that valued this item's builds
+    // Why a line of the day could not be counted in base units (its unit is not in its
+    // set); while set the item is never complete, so it is left unvalued for the day.
+    std::string unreadUnit;
     // Lots in the order they were placed (newest transaction first); owned.
     std::vector<std::unique_ptr<CItemPo>> lots;
 };

@@ -50,6 +50,10 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
     const bool pastFirstMonth = settings.startDate && !(day < monthAfter(*settings.startDate));
     for (const auto& entry : *list) {
         const CCostrunItem& item = *entry;
+        if (!item.unreadUnit.empty()) {
+            addException(CRunException::kUnvalued, item.fullName, day, "not valued: " + item.unreadUnit);
+            continue;
+        }
         if (item.qtyOnHand < 0) {
             addException(CRunException::kUnvalued, item.fullName, day,
                          "not valued: the quantity on hand is negative (" + amountText(item.qtyOnHand) + ")");

@@ -157,9 +157,15 @@ void CCostrunDoc::logReceivingTxns(const CQbObjectList* list, const char* kindNa
         logActivity("Date : %s\n", txn.getValue("TxnDate").c_str());
         logActivity("Item Qty Cost\n");
         auto logLines = [this](const std::vector<CQbField*>& lines) {
+            // Quantities in base units, as the lots count them.
+            auto loggedQuantity = [this](const CQbField& line) {
+                const double quantity = lineFloat(line, "Quantity");
+                if (!line.findChild("Quantity")) return quantity;
+                return runLists.units.logQuantity(itemName(line), line, quantity);
+            };
             for (const CQbField* line : lines) {
                 if (!hasItem(*line)) continue;
-                logActivity("%s %f %f\n", itemName(*line).c_str(), lineFloat(*line, "Quantity"),
+                logActivity("%s %f %f\n", itemName(*line).c_str(), loggedQuantity(*line),
                             lineFloat(*line, "Amount"));
             }
         };
@@ -216,7 +222,8 @@ void CCostrunDoc::logDaySales(const CQbObjectList* list, const char* heading,
         auto logLines = [this](const std::vector<CQbField*>& lines) {
             for (const CQbField* line : lines) {
                 logActivity("%s %f\n", itemName(*line).c_str(),
-                            readDecimal(line->childValue("Quantity")));
+                            runLists.units.logQuantity(itemName(*line), *line,
+                                                       readDecimal(line->childValue("Quantity"))));
             }
         };
         logLines(txn.findAll(lineName));

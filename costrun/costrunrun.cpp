@@ -65,6 +65,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         runLists.assemblyItems = session->queryItemInventoryAssembly(&all);
         progress("Retrieving the item list...");
         runLists.inventoryItems = session->queryItemInventory(&all);
+        retrieveUnits();
         runLists.priceList = retrievePriceList();
 
         runLists.accountList.assign(1, std::string());
@@ -208,5 +209,6 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     runLists.assemblyItems.reset();
     runLists.builds.reset();
     runLists.priceList.reset();
+    runLists.units.clear();
     return ok;
 }

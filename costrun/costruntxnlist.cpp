@@ -106,8 +106,3 @@ std::string CCostrunTxnList::typeName(const CCostrunTxn& record) {
 CCostrunTxn* CCostrunTxnList::at(std::size_t index) const {
     return index < records.size() ? records[index].get() : nullptr;
 }
-
-double toBaseQuantity(const CCostrunItem* /*item*/, const std::string& /*unitName*/,
-                     double quantity) {
-    return quantity;
-}

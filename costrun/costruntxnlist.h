@@ -17,7 +17,6 @@
 
 class CQbObject;
 class CQbObjectList;
-class CCostrunItem;
 
 // Transaction type codes.
 enum CCostrunTxnType : int {
@@ -104,9 +103,3 @@ public:
 private:
     Records records;
 };
-
-// Converts a line quantity in the named unit of measure to the item's base unit. Line
-// quantities are used as QuickBooks states them on the line, so the quantity comes
-// back unchanged whatever the unit; the item (which may be null) and the unit name
-// keep the call sites ready for a real conversion.
-double toBaseQuantity(const CCostrunItem* item, const std::string& unitName, double quantity);
