@@ -82,13 +82,29 @@ public:
     }
 };
 
+// Notes the name of every request element sent.
+class CRecordingProcessor : public CDelegatingProcessor {
+public:
+    CRecordingProcessor(IRequestProcessor2* real, std::string& sent) : CDelegatingProcessor(real), sent(sent) {}
+    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
+        sent += wideToNarrow(std::wstring(request, SysStringLen(request)));
+        return inner->ProcessRequest(ticket, request, response);
+    }
+
+private:
+    std::string& sent;
+};
+
 class UnitsOfMeasure : public ValuationRun {
 protected:
+    ~UnitsOfMeasure() override { qbsimSetFaults(std::nullopt); }
+
     // A company with units of measure on, loaded from the request elements.
-    std::string unitsCompany(const std::string& requests) {
+    std::string unitsCompany(const std::string& requests, bool unitsOn = true) {
         const std::string path = (dir / "Units.qbw").string();
+        std::filesystem::remove(path);
         CQbSimCompanyOptions options{"Units Hardware"};
-        options.unitsOfMeasure = true;
+        options.unitsOfMeasure = unitsOn;
         CQbSimCompany::create(path, options);
         send(path, requests);
         return path;
@@ -167,6 +183,79 @@ TEST_F(UnitsOfMeasure, QuantitiesCountInTheBaseUnit) {
         named += e.item + " " + e.day.userDateText() + ": " + e.reason + "\n";
     EXPECT_EQ(named, "Nut 04/03/2010: not valued: a line of Bill B-5 is in the unit \"Crate\", which its "
                      "unit of measure set does not hold\n");
+}
+
+// Widget by the box of 10: 04/01 one box for 20.00, 04/02 10 each for 25.00, 04/03 15
+// each sold. FIFO keeps 5 at 2.50, 12.50; QuickBooks' average (2.25) leaves 11.25: +1.25.
+// The sets are asked for once, and only of a file whose items have them: a file without
+// units is asked nothing new. When QuickBooks says the file does not use units (3250)
+// no unit can be counted, not even the invoice's Each, and Widget is left unvalued; any
+// other refusal stops the run
+// before a day is committed, and the next run posts the books in full.
+TEST_F(UnitsOfMeasure, TheSetsAreAskedForOnceAndARefusalStopsTheRun) {
+    const std::string lists = kLists + unitSet("By the box", "Box", "10");
+    const std::string moves = bill("2010-04-02", "B-2", "Widget", "10", "", "25.00") +
+                              invoice("2010-04-03", "1001", invoiceLine("Widget", "15", "Each"));
+    const CPostings books = {{{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget"}, 1.25}};
+    std::string sent;
+    wrapProcessor([&sent](IRequestProcessor2* real) { return new CRecordingProcessor(real, sent); });
+    std::string status;
+
+    // Without units of measure (no set, no unit on any line).
+    std::string path = unitsCompany(
+        kLists + "<ItemInventoryAddRq><ItemInventoryAdd><Name>Widget</Name><IncomeAccountRef><FullName>Sales"
+                 "</FullName></IncomeAccountRef><COGSAccountRef><FullName>Cost of Goods Sold</FullName>"
+                 "</COGSAccountRef><AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
+                 "</ItemInventoryAdd></ItemInventoryAddRq>" +
+            bill("2010-04-01", "B-1", "Widget", "10", "", "20.00") + bill("2010-04-02", "B-2", "Widget", "10", "", "25.00") +
+            invoice("2010-04-03", "1001", "<InvoiceLineAdd><ItemRef><FullName>Widget</FullName></ItemRef>"
+                                          "<Quantity>15</Quantity></InvoiceLineAdd>"),
+        false);
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    EXPECT_EQ(sent.find("UnitOfMeasureSetQueryRq"), std::string::npos);
+    expectSamePostings(books, postings(path));
+
+    // With units of measure, asked for once per run.
+    path = unitsCompany(lists + item("Widget", "By the box") + bill("2010-04-01", "B-1", "Widget", "1", "Box", "20.00") +
+                        moves);
+    sent.clear();
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    std::size_t asked = 0;
+    for (std::size_t at = sent.find("<UnitOfMeasureSetQueryRq"); at != std::string::npos;
+         at = sent.find("<UnitOfMeasureSetQueryRq", at + 1))
+        ++asked;
+    EXPECT_EQ(asked, 1u);
+    expectSamePostings(books, postings(path));
+
+    // The file does not use units of measure (any more): the box cannot be counted.
+    path = unitsCompany(lists + item("Widget", "By the box") + bill("2010-04-01", "B-1", "Widget", "1", "Box", "20.00") +
+                        moves);
+    CQbSimFaults off;
+    off.statusRequest = "UnitOfMeasureSetQueryRq";
+    off.statusAt = 1;
+    off.statusCode = 3250;
+    off.statusMessage = "This feature is not enabled or not available in this version of QuickBooks.";
+    qbsimSetFaults(off);
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    expectSamePostings({}, postings(path));
+    EXPECT_THAT(readFile(engine().getReportPath()), HasSubstr("\"Widget\",5.00,11.25,\"N/A\"\n"));
+    ASSERT_EQ(engine().getRunSummary().exceptions.size(), 1u);
+    EXPECT_EQ(engine().getRunSummary().exceptions[0].reason,
+              "not valued: a line of Invoice 1001 is in the unit \"Each\", which its unit of measure set does not hold");
+
+    // Refused: nothing is committed, and the next run finishes the books.
+    path = unitsCompany(lists + item("Widget", "By the box") + bill("2010-04-01", "B-1", "Widget", "1", "Box", "20.00") +
+                        moves);
+    CQbSimFaults refused = off;
+    refused.statusCode = 3261;
+    refused.statusMessage = "You do not have permission to access this data.";
+    qbsimSetFaults(refused);
+    EXPECT_FALSE(runTo(path, 3, &status));
+    EXPECT_EQ(status, "You do not have permission to access this data.");
+    expectSamePostings({}, postings(path));
+    qbsimSetFaults(std::nullopt);
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    expectSamePostings(books, postings(path));
 }
 
 }  // namespace
