@@ -104,6 +104,8 @@ void CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& tx
     if (!salesLineNames(typeCode, names)) return;
     const std::string customer = txn.getValue("CustomerRef", "FullName");
     const bool credit = typeCode == kTxnCreditMemo;
+    const std::string typeName = txnTypeName(typeCode);
+    const std::string refNumber = txn.getValue("RefNumber");
 
     const std::vector<CQbField*> directLines = txn.findAll(names.line);
     std::vector<CQbField*> groupLines;
@@ -127,8 +129,7 @@ void CCostrunDoc::postSalesAdjustments(const CDateTime& day, const CQbObject& tx
                     if (line->grandchildValue("ClassRef", "FullName") != className) continue;
                     // Shares go by base quantity, as the issued quantity was summed.
                     const std::optional<double> quantity =
-                        toBaseQuantity(*item, CLineUnit::of(*line), line->childFloat("Quantity"),
-                                       txnTypeName(typeCode) + " " + txn.getValue("RefNumber"));
+                        toBaseQuantity(*item, CLineUnit::of(*line), line->childFloat("Quantity"), typeName, refNumber);
                     if (!quantity) continue;
                     shareLine(*items, *line, credit ? -*quantity : *quantity, adjustments);
                 }

@@ -132,9 +132,9 @@ public:
     void retrieveUnits();
     // A line's quantity in the item's base unit (see costrununits.h). None when the
     // unit cannot be read: the item is then left unvalued for the day, and the reason
-    // names the unit and `source`, the line's transaction ("Bill B-5").
+    // names the unit and the line's transaction (its type name and RefNumber).
     std::optional<double> toBaseQuantity(CCostrunItem& item, const CLineUnit& unit, double quantity,
-                                         const std::string& source);
+                                         const std::string& txnType, const std::string& refNumber);
     // The rate that turns a receiving transaction's line amounts into the home
     // currency: the transaction's "ExchangeRate" when multicurrency is on, otherwise 1.0.
     // A missing, zero or negative rate counts as 1.0.

@@ -57,12 +57,13 @@ std::vector<CQbField*> directThenGroupLines(const CQbObject& txn, const char* li
 // adds nothing and leaves its item unvalued.
 void addLineIssues(CCostrunDoc& doc, CCostrunItemList& list, const CQbObject& txn, int typeCode,
                    const std::vector<CQbField*>& lines, const char* quantityField, double sign) {
+    const std::string typeName = txnTypeName(typeCode);
+    const std::string refNumber = txn.getValue("RefNumber");
     for (const CQbField* line : lines) {
         CCostrunItem* item = list.find(line->grandchildValue("ItemRef", "FullName"));
         if (item == nullptr) continue;
         const std::optional<double> quantity =
-            doc.toBaseQuantity(*item, CLineUnit::of(*line), line->childFloat(quantityField),
-                               txnTypeName(typeCode) + " " + txn.getValue("RefNumber"));
+            doc.toBaseQuantity(*item, CLineUnit::of(*line), line->childFloat(quantityField), typeName, refNumber);
         if (quantity) item->issuedQty += sign * *quantity;
     }
 }
@@ -187,7 +188,7 @@ void CCostrunDoc::placeReceiptLot(CCostrunItemList& list, const CReceiptLine& li
     const double amount = line.amount * rate;
     CCostrunItem* item = list.find(line.item);
     if (item == nullptr || !item->active || item->isComplete()) return;
-    const std::optional<double> baseQuantity = toBaseQuantity(*item, line.unit, line.quantity, typeName + " " + refNumber);
+    const std::optional<double> baseQuantity = toBaseQuantity(*item, line.unit, line.quantity, typeName, refNumber);
     if (!baseQuantity) return;
 
     auto lot = std::make_unique<CItemPo>();

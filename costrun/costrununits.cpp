@@ -121,11 +121,11 @@ void CCostrunDoc::retrieveUnits() {
 }
 
 std::optional<double> CCostrunDoc::toBaseQuantity(CCostrunItem& item, const CLineUnit& unit, double quantity,
-                                                  const std::string& source) {
+                                                  const std::string& txnType, const std::string& refNumber) {
     const std::optional<double> ratio = runLists.units.ratio(item.fullName, unit);
     if (ratio) return quantity * *ratio;
     if (item.unreadUnit.empty()) {
-        item.unreadUnit = "a line of " + source + " is in the unit \"" + unit.name +
+        item.unreadUnit = "a line of " + txnType + " " + refNumber + " is in the unit \"" + unit.name +
                           "\", which its unit of measure set does not hold";
         logActivity("%s: %s\n", item.fullName.c_str(), item.unreadUnit.c_str());
     }

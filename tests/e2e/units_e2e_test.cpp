@@ -155,7 +155,7 @@ TEST_F(UnitsOfMeasure, QuantitiesCountInTheBaseUnit) {
         invoice("2010-04-03", "1001", invoiceLine("Widget", "15", "Each")) +
         invoice("2010-04-03", "1002",
                 invoiceLine("Bolt", "1", "Box of 12", "East") + invoiceLine("Bolt", "8", "Each", "West")) +
-        invoice("2010-04-03", "1003", invoiceLine("Nut", "5", "ea")));
+        invoice("2010-04-03", "1003", invoiceLine("Nut", "5", "Each")));
     wrapProcessor([](IRequestProcessor2* real) { return new CGoneUnitProcessor(real); });
 
     std::string status;
