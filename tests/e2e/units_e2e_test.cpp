@@ -185,6 +185,46 @@ TEST_F(UnitsOfMeasure, QuantitiesCountInTheBaseUnit) {
                      "unit of measure set does not hold\n");
 }
 
+// Gadget by the pack of 4, received and issued on every kind of form: 04/01 an item receipt
+// of 2 packs for 16.00 (8 at 2.00) and a check for 1 pack, 12.00 (4 at 3.00); 04/02 a card
+// charge for 1 pack, 16.00 (4 at 4.00); 04/03 3 packs sold on a sales receipt in class
+// East and 1 pack back on a credit memo: 8 on hand. FIFO keeps the card's 4 at 4.00 and
+// the check's 4 at 3.00, 28.00; QuickBooks' average (44.00 / 16 = 2.75) carries 22.00. The
+// +6.00 goes by base quantity over a net issue of 12 - 4 = 8: +9.00 to the sales receipt,
+// -3.00 to the credit memo.
+TEST_F(UnitsOfMeasure, EveryFormCountsInTheBaseUnit) {
+    const std::string line = "<ItemLineAdd><ItemRef><FullName>Gadget</FullName></ItemRef><Quantity>";
+    const std::string path = unitsCompany(
+        kLists +
+        "<AccountAddRq><AccountAdd><Name>Checking</Name><AccountType>Bank</AccountType></AccountAdd></AccountAddRq>"
+        "<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd></AccountAddRq>" +
+        unitSet("By the pack", "Pack", "4") + item("Gadget", "By the pack") +
+        "<ItemReceiptAddRq><ItemReceiptAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-04-01"
+        "</TxnDate><RefNumber>IR-1</RefNumber>" + line + "2</Quantity><UnitOfMeasure>Pack</UnitOfMeasure>"
+        "<Amount>16.00</Amount></ItemLineAdd></ItemReceiptAdd></ItemReceiptAddRq>"
+        "<CheckAddRq><CheckAdd><AccountRef><FullName>Checking</FullName></AccountRef><PayeeEntityRef><FullName>Acme Supply"
+        "</FullName></PayeeEntityRef><RefNumber>CK-1</RefNumber><TxnDate>2010-04-01</TxnDate>" + line +
+        "1</Quantity><UnitOfMeasure>Pack</UnitOfMeasure><Amount>12.00</Amount></ItemLineAdd></CheckAdd></CheckAddRq>"
+        "<CreditCardChargeAddRq><CreditCardChargeAdd><AccountRef><FullName>Visa</FullName></AccountRef><PayeeEntityRef>"
+        "<FullName>Acme Supply</FullName></PayeeEntityRef><TxnDate>2010-04-02</TxnDate><RefNumber>CC-1</RefNumber>" +
+        line + "1</Quantity><UnitOfMeasure>Pack</UnitOfMeasure><Amount>16.00</Amount></ItemLineAdd>"
+        "</CreditCardChargeAdd></CreditCardChargeAddRq>"
+        "<SalesReceiptAddRq><SalesReceiptAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>"
+        "2010-04-03</TxnDate><RefNumber>SR-1</RefNumber><SalesReceiptLineAdd><ItemRef><FullName>Gadget</FullName>"
+        "</ItemRef><Quantity>3</Quantity><UnitOfMeasure>Pack</UnitOfMeasure><ClassRef><FullName>East</FullName>"
+        "</ClassRef></SalesReceiptLineAdd></SalesReceiptAdd></SalesReceiptAddRq>"
+        "<CreditMemoAddRq><CreditMemoAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>"
+        "2010-04-03</TxnDate><RefNumber>CM-1</RefNumber><CreditMemoLineAdd><ItemRef><FullName>Gadget</FullName>"
+        "</ItemRef><Quantity>1</Quantity><UnitOfMeasure>Pack</UnitOfMeasure></CreditMemoLineAdd></CreditMemoAdd>"
+        "</CreditMemoAddRq>");
+    std::string status;
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+    expectSamePostings({{{"2010-04-03", "Cost of Goods Sold", "East", "Bright Shop", "Gadget"}, 9.00},
+                        {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Gadget"}, -3.00}},
+                       postings(path));
+    EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Gadget"), std::make_pair(8.0, 28.0));
+}
+
 // Widget by the box of 10: 04/01 one box for 20.00, 04/02 10 each for 25.00, 04/03 15
 // each sold. FIFO keeps 5 at 2.50, 12.50; QuickBooks' average (2.25) leaves 11.25: +1.25.
 // The sets are asked for once, and only of a file whose items have them: a file without
