@@ -331,16 +331,16 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
                 const CItemInfo info = itemInfo(*line.item);
                 line.descr = qbsimChildText(node, "Desc");
                 line.unit = qbsimChildText(node, "UnitOfMeasure");
-                pricedLine(line, node, sale ? "Rate" : "Cost", sale ? info.salesPrice : info.purchaseCost);
+                // The item's price and cost are per base unit; a line in another unit is
+                // priced per that unit, as QuickBooks' forms price it.
+                const double factor = unitFactor(*line.item, line.unit);
+                pricedLine(line, node, sale ? "Rate" : "Cost", (sale ? info.salesPrice : info.purchaseCost) * factor);
                 if (sale && qbsimChild(node, "RatePercent")) line.rate.reset();
                 line.cls = optionalRef(node, "ClassRef", {"Class"}, "Class", "Class", where + " line");
                 if (!sale)
                     line.customer = optionalRef(node, "CustomerRef", {"Customer"}, "Entity",
                                                 "Customer", where + " line");
-                if (isStocked(info.kind) && line.quantity)
-                    line.qtyDelta = sign * *line.quantity * unitFactor(*line.item, line.unit);
-                else
-                    unitFactor(*line.item, line.unit);
+                if (isStocked(info.kind) && line.quantity) line.qtyDelta = sign * *line.quantity * factor;
                 total += *line.amount;
                 lines.add(line);
             } else if (name == groupTag) {
@@ -370,11 +370,11 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
                     line.unit = parts.optText(2);
                     const CItemInfo info = itemInfo(*line.item);
                     line.quantity = parts.real(1) * groupQuantity;
-                    line.rate = sale ? info.salesPrice : info.purchaseCost;
+                    const double factor = unitFactor(*line.item, line.unit);
+                    line.rate = (sale ? info.salesPrice : info.purchaseCost) * factor;
                     line.amount = cents(*line.quantity * *line.rate, "Amount");
                     line.cls = head.cls;
-                    if (isStocked(info.kind))
-                        line.qtyDelta = sign * *line.quantity * unitFactor(*line.item, line.unit);
+                    if (isStocked(info.kind)) line.qtyDelta = sign * *line.quantity * factor;
                     groupTotal += *line.amount;
                     lines.add(line);
                 }
