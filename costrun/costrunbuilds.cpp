@@ -62,6 +62,7 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
         // day's builds consumed: its cost would be a guess, and a build value is kept
         // for good, so the build is not valued.
         std::string shortComponent;
+        std::string shortUnit;  // the short component's unread unit, if that is why
         double value = 0.0;
         for (const CQbField* line : build.findAll("ComponentItemLineRet")) {
             const std::string name = lineItem(*line);
@@ -72,7 +73,10 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
                     continue;
                 }
                 if (!component->isComplete()) {
-                    if (shortComponent.empty()) shortComponent = name;
+                    if (shortComponent.empty()) {
+                        shortComponent = name;
+                        shortUnit = component->unreadUnit;
+                    }
                     continue;
                 }
                 // The average FIFO cost of the units the day's builds consumed; a
@@ -100,8 +104,9 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
                             assembly->fullName.c_str(), shortComponent.c_str());
                 const std::optional<CDateTime> date = build.getDate("TxnDate");
                 addException(CRunException::kShortBuild, assembly->fullName, date.value_or(CDateTime()),
-                             "build " + build.getValue("RefNumber") + " not valued: the purchases of "
-                             "component " + shortComponent + " do not cover it");
+                             "build " + build.getValue("RefNumber") + " not valued: " +
+                                 (shortUnit.empty() ? "the purchases of component " + shortComponent + " do not cover it"
+                                                    : "component " + shortComponent + " cannot be valued: " + shortUnit));
             }
             continue;
         }

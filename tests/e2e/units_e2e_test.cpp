@@ -185,6 +185,35 @@ TEST_F(UnitsOfMeasure, QuantitiesCountInTheBaseUnit) {
                      "unit of measure set does not hold\n");
 }
 
+// Gear by the carton of 10: 04/01 one carton for 20.00, which QuickBooks answers in a unit
+// no set holds; 04/02 a Kit built of 5 Gears. Gear's cost cannot be known, so the build
+// keeps no value, and the run says why: the unit, not missing purchases.
+TEST_F(UnitsOfMeasure, AComponentInAnUnreadUnitLeavesItsBuildUnvalued) {
+    const std::string path = unitsCompany(
+        kLists + unitSet("By the carton", "Carton", "10") + item("Gear", "By the carton") +
+        "<ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>Kit</Name>"
+        "<IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
+        "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
+        "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
+        "<ItemInventoryAssemblyLine><ItemInventoryRef><FullName>Gear</FullName></ItemInventoryRef>"
+        "<Quantity>5</Quantity></ItemInventoryAssemblyLine></ItemInventoryAssemblyAdd></ItemInventoryAssemblyAddRq>" +
+        bill("2010-04-01", "B-1", "Gear", "1", "Carton", "20.00") +
+        "<BuildAssemblyAddRq><BuildAssemblyAdd><ItemInventoryAssemblyRef><FullName>Kit</FullName>"
+        "</ItemInventoryAssemblyRef><TxnDate>2010-04-02</TxnDate><RefNumber>X-1</RefNumber>"
+        "<QuantityToBuild>1</QuantityToBuild></BuildAssemblyAdd></BuildAssemblyAddRq>");
+    wrapProcessor([](IRequestProcessor2* real) { return new CGoneUnitProcessor(real); });
+    std::string status;
+    ASSERT_TRUE(runTo(path, 2, &status)) << status;
+    expectSamePostings({}, postings(path));
+    std::string named;
+    for (const CRunException& e : engine().getRunSummary().exceptions)
+        named += e.item + " " + e.day.userDateText() + ": " + e.reason + "\n";
+    const std::string unit = "a line of Bill B-1 is in the unit \"Crate\", which its unit of measure set does not hold";
+    EXPECT_EQ(named, "Kit 04/02/2010: build X-1 not valued: component Gear cannot be valued: " + unit +
+                         "\nGear 04/02/2010: not valued: " + unit +
+                         "\nKit 04/02/2010: not valued: the purchases found do not cover the quantity on hand (1.00)\n");
+}
+
 // Gadget by the pack of 4, received and issued on every kind of form: 04/01 an item receipt
 // of 2 packs for 16.00 (8 at 2.00) and a check for 1 pack, 12.00 (4 at 3.00); 04/02 a card
 // charge for 1 pack, 16.00 (4 at 4.00); 04/03 3 packs sold on a sales receipt in class
