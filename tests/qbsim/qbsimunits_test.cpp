@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 namespace {
 
 // Nail, counted in Each, bought and sold by the Box of 12 as well; it costs 0.50 and
