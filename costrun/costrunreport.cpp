@@ -159,7 +159,10 @@ void CCostrunDoc::logReceivingTxns(const CQbObjectList* list, const char* kindNa
         auto logLines = [this](const std::vector<CQbField*>& lines) {
             for (const CQbField* line : lines) {
                 if (!hasItem(*line)) continue;
-                logActivity("%s %f %f\n", itemName(*line).c_str(), lineFloat(*line, "Quantity"),
+                // An amount billed without a quantity (freight) brings in no units; a
+                // missing number would read as -1.
+                const bool counted = line->getChildren() && line->getChildren()->has("Quantity");
+                logActivity("%s %f %f\n", itemName(*line).c_str(), counted ? lineFloat(*line, "Quantity") : 0.0,
                             lineFloat(*line, "Amount"));
             }
         };

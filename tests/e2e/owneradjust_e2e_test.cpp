@@ -74,6 +74,7 @@ struct COwnerCase {
     double quantity;                   // QuickBooks' Widget at the end of 04/upTo
     double value;
     std::string reportLine;            // a lot line of the report, when the case names one
+    std::string logLine = "";          // a line of the activity log, when the case names one
 };
 
 const COwnerCase kCases[] = {
@@ -108,7 +109,7 @@ const COwnerCase kCases[] = {
     // sold: FIFO 40 x 8.80 = 352.00, which the average carries too: nothing to post.
     {"FreightOnTheBill",
      bill("2010-04-01", "B-1", line("50", "8.00") + line("", "40.00")) + invoice("2010-04-02", "1001", "10"), 2, {},
-     40, 352.0, "\"Bill\",\"B-1\",2010/04/01,40.00,8.800000\n"},
+     40, 352.0, "\"Bill\",\"B-1\",2010/04/01,40.00,8.800000\n", "\nWidget 0.000000 40.000000\n"},
     // 03/15 50 at 6.00; 04/01 50 at 8.00; 04/02 50.00 of freight paid by check on the
     // Widget alone, spread over the 100 on hand (0.50 each); 04/03 60 sold: FIFO 40 x 8.50
     // = 340.00 against the average's 40 x 7.50 = 300.00.
@@ -124,6 +125,8 @@ const COwnerCase kCases[] = {
          invoice("2010-04-03", "1001", "60"),
      3, {{"2010-04-03", 30.0}}, 40, 300.0, "\"Credit Card Charge\",\"CC-1\",2010/04/01,40.00,7.500000\n"},
 };
+
+void PrintTo(const COwnerCase& c, std::ostream* out) { *out << c.name; }
 
 class OwnerAdjustments : public ValuationRun, public ::testing::WithParamInterface<COwnerCase> {};
 
@@ -145,6 +148,9 @@ TEST_P(OwnerAdjustments, StayInTheFifoValue) {
     EXPECT_NEAR(value, c.value, 0.005);
     if (!c.reportLine.empty()) {
         EXPECT_THAT(readFile(dlg->getEngine()->getReportPath()), HasSubstr(c.reportLine));
+    }
+    if (!c.logLine.empty()) {
+        EXPECT_THAT(readFile(dlg->getEngine()->activityLogPath()), HasSubstr(c.logLine));
     }
 }
 
