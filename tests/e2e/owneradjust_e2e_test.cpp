@@ -154,6 +154,38 @@ TEST_P(OwnerAdjustments, StayInTheFifoValue) {
     }
 }
 
+// The quantity a value change is spread over comes from a valuation report of its day;
+// QuickBooks refusing any of the run's reports stops the run before the day is committed
+// (a refusal read as no stock would drop the freight for good), and the next run ends
+// with the books of a run never refused: the freight paid by check on 04/02 is in the
+// Widgets' cost, 40.00 posted on 04/03.
+TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
+    const COwnerCase& freight = kCases[4];
+    ASSERT_STREQ(freight.name, "FreightOnALaterCheck");
+    const CPostings expected{{std::make_tuple("2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget"), 40.0}};
+    for (int at = 1; at <= 6; ++at) {
+        SCOPED_TRACE("report refused the " + std::to_string(at) + ". time");
+        const std::string path = companyWith(kLists + freight.transactions);
+        CQbSimFaults faults;
+        faults.statusRequest = "GeneralSummaryReportQueryRq";
+        faults.statusAt = at;
+        faults.statusCode = 1000;
+        faults.statusMessage = "The request could not be processed.";
+        qbsimSetFaults(faults);
+        std::string status;
+        const bool completed = run(path, day(2010, 4, 1), day(2010, 4, 3), &status);
+        qbsimSetFaults(std::nullopt);
+        // The proof's reports come after the last day is committed: nothing is left to redo.
+        if (!completed) {
+            EXPECT_THAT(status, HasSubstr("The request could not be processed."));
+            if (status.find("The days are valued and committed") == std::string::npos) {
+                ASSERT_TRUE(run(path, day(2010, 4, 1), day(2010, 4, 3), &status)) << status;
+            }
+        }
+        expectSamePostings(expected, postings(path));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Books, OwnerAdjustments, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<COwnerCase>& info) { return std::string(info.param.name); });
 
