@@ -7,7 +7,8 @@
 //
 // The quantity a change is spread over is QuickBooks' quantity at the end of its day:
 // the units issued that day are taken to have left before the change, and the units
-// received that day to have come in before it.
+// received that day to have come in before it. A lot that goes partly into the day's
+// builds carries its part of the change alike on all its units.
 #include <string>
 #include <vector>
 

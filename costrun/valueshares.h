@@ -7,8 +7,10 @@
 // `quantity` units were on hand falls on those units alike, amount / quantity each. The
 // walk goes newest first, so every unit it places after meeting the change is older and
 // was on hand then: it carries the share, up to the `quantity` units the change was
-// spread over (units beyond them, as the reserved units of a build dated on the change's
-// own day, left before it). Not thread-safe; lives with the item's ledger for one day.
+// spread over, so that no change is ever carried twice (the reserved units of a build
+// dated on the change's own day lie beyond the quantity at the end of that day). The
+// ledger spreads what one lot carries alike over the lot's placed units. Not
+// thread-safe; lives with the item's ledger for one day.
 #pragma once
 
 #include <vector>
