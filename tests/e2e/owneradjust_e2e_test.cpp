@@ -154,6 +154,43 @@ TEST_P(OwnerAdjustments, StayInTheFifoValue) {
     }
 }
 
+// A write-down of a component is in the cost of the units a later build consumes: 04/01
+// 10 Gears at 10.00, 04/02 written down to 80.00, 04/03 a Box built of 5 Gears: the build
+// is worth 5 x 8.00 = 40.00, and the 5 Gears left 40.00, as QuickBooks carries them.
+TEST_F(ValuationRun, AWrittenDownComponentGoesIntoABuildAtItsNewCost) {
+    const std::string path = companyWith(
+        kLists + "<ItemInventoryAddRq><ItemInventoryAdd><Name>Gear</Name>" + ref("IncomeAccountRef", "Sales") +
+        ref("COGSAccountRef", "Cost of Goods Sold") + ref("AssetAccountRef", "Inventory Asset") +
+        "</ItemInventoryAdd></ItemInventoryAddRq><ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>Box</Name>" +
+        ref("IncomeAccountRef", "Sales") + ref("COGSAccountRef", "Cost of Goods Sold") +
+        ref("AssetAccountRef", "Inventory Asset") + "<ItemInventoryAssemblyLine>" + ref("ItemInventoryRef", "Gear") +
+        "<Quantity>5</Quantity></ItemInventoryAssemblyLine></ItemInventoryAssemblyAdd></ItemInventoryAssemblyAddRq>" +
+        "<BillAddRq><BillAdd>" + ref("VendorRef", "Acme Supply") +
+        "<TxnDate>2010-04-01</TxnDate><RefNumber>B-1</RefNumber><ItemLineAdd>" + ref("ItemRef", "Gear") +
+        "<Quantity>10</Quantity><Cost>10.00</Cost></ItemLineAdd></BillAdd></BillAddRq>"
+        "<InventoryAdjustmentAddRq><InventoryAdjustmentAdd>" + ref("AccountRef", "Cost of Goods Sold") +
+        "<TxnDate>2010-04-02</TxnDate><InventoryAdjustmentLineAdd>" + ref("ItemRef", "Gear") +
+        "<ValueAdjustment><NewValue>80.00</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd>"
+        "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq><BuildAssemblyAddRq><BuildAssemblyAdd>" +
+        ref("ItemInventoryAssemblyRef", "Box") + "<TxnDate>2010-04-03</TxnDate><RefNumber>X-1</RefNumber>"
+        "<QuantityToBuild>1</QuantityToBuild></BuildAssemblyAdd></BuildAssemblyAddRq>");
+    std::string status;
+    ASSERT_TRUE(run(path, day(2010, 4, 1), day(2010, 4, 3), &status)) << status;
+    expectSamePostings({}, postings(path));
+    auto dlg = window();
+    ASSERT_TRUE(dlg->openFile(path));
+    CCostrunDoc& engine = *dlg->getEngine();
+    EXPECT_EQ(carried(engine, day(2010, 4, 3), "Gear"), std::make_pair(5.0, 40.0));
+    EXPECT_EQ(carried(engine, day(2010, 4, 3), "Box", "Assembly"), std::make_pair(1.0, 40.0));
+    CQbFieldList filter;
+    filter.addText("OwnerID", kPrivateOwnerId);
+    const auto builds = engine.getSession()->queryBuildAssembly(&filter);
+    ASSERT_TRUE(builds && builds->getSize() == 1);
+    const CQbField* value = builds->getAt(0)->findPrivateDataExt(kBuildValueField);
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->getValue(), "40.000000");
+}
+
 // The quantity a value change is spread over comes from a valuation report of its day;
 // QuickBooks refusing any of the run's reports stops the run before the day is committed
 // (a refusal read as no stock would drop the freight for good), and the next run ends
