@@ -226,6 +226,8 @@ void CCostrunDoc::indexReceipts() {
             case kTxnInventoryAdjustment:
                 addLines(record.ret->findAll("InventoryAdjustmentLineRet"), "QuantityDifference",
                          "ValueDifference");
+                indexValueChanges(position, record.ret->findAll("InventoryAdjustmentLineRet"),
+                                  "QuantityDifference", "ValueDifference");
                 break;
             case kTxnBill:
             case kTxnItemReceipt:
@@ -234,6 +236,7 @@ void CCostrunDoc::indexReceipts() {
                 addLines(record.ret->findAll("ItemLineRet"), "Quantity", "Amount");
                 for (const CQbField* group : record.ret->findAll("ItemGroupLineRet"))
                     addLines(group->findChildren("ItemLineRet"), "Quantity", "Amount");
+                indexValueChanges(position, record.ret->findAll("ItemLineRet"), "Quantity", "Amount");
                 break;
             default:
                 break;
@@ -278,9 +281,14 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                     const double rate =
                         record.txnTypeCode == kTxnInventoryAdjustment ? 1.0 : receiptRate(*record.ret);
                     const std::string typeName = CCostrunTxnList::typeName(record);
-                    for (auto e = start; e != end; ++e)
+                    for (auto e = start; e != end; ++e) {
+                        if (e->valueChange) {
+                            shareValueChange(item, *record.txnDate, *e->valueChange * rate, day, itemType);
+                            continue;
+                        }
                         placeReceiptLot(list, *e->line, record.txnDate, runLists.receiptRefNumbers[start->record],
                                         typeName, rate);
+                    }
                 }
             }
             end = start;

@@ -141,8 +141,9 @@ public:
     double receiptRate(const CQbObject& txn) const;
     void sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTxns);
     std::unique_ptr<std::map<std::string, std::string>> retrievePriceList();
+    // The run's inventory adjustments from the start date up to the date, whatever their
+    // account, less the system's own value adjustments (told by their memo).
     void retrieveInventoryAdjustments(const CDateTime& newUpToDate);
-    void accountFilter(CQbFieldList& filter);
     void retrieveClasses();
 
     // --- value adjustments ---
@@ -254,6 +255,20 @@ public:
     // Fills receiptIndex and receiptRefNumbers from receiptTxns.
     void indexReceipts();
     void addOpeningLots(CCostrunItemList& list, const std::string& itemType);
+    // The lines of the receiving record at `position` that change the value of an item
+    // without bringing in units (no quantity, or 0, and an amount): the amount goes to
+    // the record's own lots of the item, in proportion to their quantities, or else
+    // becomes a value change of the item's stock on hand at the record's date.
+    void indexValueChanges(std::size_t position, const std::vector<CQbField*>& lines,
+                           const char* quantityField, const char* amountField);
+    // The walk met a value change of `amount` dated `date`: the item's units on hand at
+    // the end of that day (QuickBooks' quantity; the day's own for `day`) carry it alike.
+    void shareValueChange(CCostrunItem& item, const CDateTime& date, double amount,
+                          const CDateTime& day, const std::string& itemType);
+    // QuickBooks' quantity of the item at the end of the date, from the valuation summary
+    // of the item type, read once per run and date. Throws CQbException when QuickBooks
+    // refuses the report; 0 without a session or for an item the report does not list.
+    double quantityAtEndOf(const CDateTime& date, const std::string& itemType, const std::string& item);
 
     // --- the day's writes and its commit ---
     // A request the day sends with its commit: a value adjustment, a build value, or the
@@ -352,6 +367,8 @@ private:
     struct CReceiptEntry {
         std::size_t record;
         std::optional<CReceiptLine> line;
+        // A value change of the stock on hand (no line then), before any rate.
+        std::optional<double> valueChange = std::nullopt;
     };
 
     // The run settings: what the company file's custom fields and QuickBooks'
@@ -390,6 +407,9 @@ private:
         std::unique_ptr<CCostrunItemList> openingInventory;
         std::unique_ptr<CCostrunItemList> openingAssembly;
         CCostrunUnits units;
+        // QuickBooks' quantities at the end of the days of value changes, by item type
+        // and date (quantityAtEndOf).
+        std::map<std::string, std::unique_ptr<CCostrunItemList>> changeDayQuantities;
     };
     // The day being calculated: its transactions, item lists, writes and postings.
     struct CDayLists {

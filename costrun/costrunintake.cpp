@@ -2,7 +2,7 @@
 // reports, and how the answers become the ledger's lots and issued quantities. It reads
 // the day's issuing transactions and builds, turns receiving lines into FIFO lots, sums
 // the day's issued quantities per item, and reads the price list of non-inventory
-// items, the classes, and the run's inventory adjustments outside the COGS accounts.
+// items, the classes, and the run's inventory adjustments.
 #include <string>
 #include <vector>
 
@@ -10,26 +10,6 @@
 #include "qbutils.h"
 
 namespace {
-
-// Account types whose adjustments count as receipts or issues of inventory. Cost of
-// goods sold is left out: the value adjustments this system posts are booked there.
-constexpr const char* kNonCogsAccountTypes[] = {
-    "AccountsPayable",
-    "AccountsReceivable",
-    "Bank",
-    "CreditCard",
-    "Equity",
-    "Expense",
-    "FixedAsset",
-    "Income",
-    "LongTermLiability",
-    "NonPosting",
-    "OtherAsset",
-    "OtherCurrentAsset",
-    "OtherCurrentLiability",
-    "OtherExpense",
-    "OtherIncome",
-};
 
 void addDateRange(CQbFieldList& filter, const CDateTime& from, const CDateTime& to) {
     auto range = std::make_unique<CQbFieldList>();
@@ -307,33 +287,23 @@ std::unique_ptr<std::map<std::string, std::string>> CCostrunDoc::retrievePriceLi
     return prices;
 }
 
-void CCostrunDoc::accountFilter(CQbFieldList& filter) {
-    if (!session) return;
-    CQbFieldList accountQuery;
-    accountQuery.addText("ActiveStatus", "All");
-    for (const char* type : kNonCogsAccountTypes) accountQuery.addText("AccountType", type);
-    const std::unique_ptr<CQbObjectList> accounts = session->queryAccount(&accountQuery);
-    if (sizeOf(accounts) == 0) return;
-
-    auto ids = std::make_unique<CQbFieldList>();
-    for (int i = 0; i < accounts->getSize(); ++i) {
-        ids->addText("ListID", accounts->getAt(i)->getValue("ListID"));
-    }
-    filter.addAggregate("AccountFilter", std::move(ids));
-}
-
 void CCostrunDoc::retrieveInventoryAdjustments(const CDateTime& newUpToDate) {
     runLists.inventoryAdjustments = std::make_unique<CQbObjectList>();
     if (!session || !settings.startDate) return;
 
     CQbFieldList filter;
     addDateRange(filter, *settings.startDate, newUpToDate);
-    progress("Retrieving the list of accounts...");
-    accountFilter(filter);
     filter.addText("IncludeLineItems", "true");
     progress("Retrieving the list of inventory adjustments...");
     auto adjustments = session->queryInventoryAdjustment(&filter);
-    if (adjustments) runLists.inventoryAdjustments = std::move(adjustments);
+    if (!adjustments) return;
+    // Whatever the account (stock found by a count is often booked to cost of goods
+    // sold), an adjustment is the owner's; only the system's own value adjustments,
+    // which follow from the FIFO value rather than change it, are left out.
+    for (int i = adjustments->getSize() - 1; i >= 0; --i) {
+        if (adjustments->getAt(i)->getValue("Memo") == kValueAdjustMemo) adjustments->detach(i);
+    }
+    runLists.inventoryAdjustments = std::move(adjustments);
 }
 
 void CCostrunDoc::retrieveClasses() {

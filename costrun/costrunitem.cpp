@@ -58,6 +58,14 @@ void CCostrunItem::takeLot(double amount, double quantity, CItemPo& lot) {
     const double onHand = onHandLayer();
     const double reserved = reservedQty;
     const double collected = collectedQty;
+    if (!valueShares.empty()) {
+        const double placed = std::min(quantity, onHand + reserved - collected);
+        const double carried = valueShares.take(placed);
+        if (carried != 0.0 && placed > 0.0) {
+            amount += placed == quantity ? carried : carried * quantity / placed;
+            lot.itemCost += carried / placed;
+        }
+    }
 
     const double onHandPart = collected < onHand ? std::min(quantity, onHand - collected) : 0.0;
     const double rest = quantity - onHandPart;

@@ -23,6 +23,7 @@
 
 #include "datetime.h"
 #include "itempo.h"
+#include "valueshares.h"
 
 class CCostrunItem {
 public:
@@ -67,6 +68,8 @@ public:
     // Places a lot of `quantity` units worth `amount` into the layers and sets lot.qty to
     // the units that landed in the on-hand layer. The caller sets the lot's type,
     // reference, date and itemCost beforehand and appends it with addLot afterwards.
+    // The units placed carry the value changes met before (valueShares): the lot's
+    // amount and itemCost grow by their share, alike for each unit of the lot.
     // Preconditions: the item is active and not complete, quantity > 0. A call that
     // breaks them places nothing (lot.qty = 0), so a zero quantity never divides.
     void takeLot(double amount, double quantity, CItemPo& lot);
@@ -103,6 +106,7 @@ public:
     // Why a line of the day could not be counted in base units (its unit is not in its
     // set); while set the item is never complete, so it is left unvalued for the day.
     std::string unreadUnit;
+    CValueShares valueShares;    // value changes the day's walk met, for the older lots
     // Lots in the order they were placed (newest transaction first); owned.
     std::vector<std::unique_ptr<CItemPo>> lots;
 };

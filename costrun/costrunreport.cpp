@@ -157,11 +157,11 @@ void CCostrunDoc::logReceivingTxns(const CQbObjectList* list, const char* kindNa
         logActivity("Date : %s\n", txn.getValue("TxnDate").c_str());
         logActivity("Item Qty Cost\n");
         auto logLines = [this](const std::vector<CQbField*>& lines) {
-            // Quantities in base units, as the lots count them.
+            // Quantities in base units, as the lots count them. An amount billed without
+            // a quantity (freight) brings in no units; a missing number would read as -1.
             auto loggedQuantity = [this](const CQbField& line) {
-                const double quantity = lineFloat(line, "Quantity");
-                if (!line.findChild("Quantity")) return quantity;
-                return runLists.units.logQuantity(itemName(line), line, quantity);
+                if (!line.findChild("Quantity")) return 0.0;
+                return runLists.units.logQuantity(itemName(line), line, lineFloat(line, "Quantity"));
             };
             for (const CQbField* line : lines) {
                 if (!hasItem(*line)) continue;

@@ -202,6 +202,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     runLists.receiptTxns.reset();
     runLists.openingInventory.reset();
     runLists.openingAssembly.reset();
+    runLists.changeDayQuantities.clear();
     dayLists.inventoryList.reset();
     dayLists.assemblyList.reset();
     releaseDayLists();

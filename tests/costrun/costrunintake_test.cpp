@@ -1,7 +1,7 @@
 // Transaction intake against a scripted request processor: the day's queries and the
 // list they produce, receiving lines turned into lots, the day's issued quantities,
-// the exchange rate of a receipt, the price list, the account limit on inventory
-// adjustments and the class list.
+// the exchange rate of a receipt, the price list, the inventory adjustments a run reads
+// and the class list.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -395,44 +395,37 @@ TEST_F(IntakeTest, PriceListReadsPriceOrPurchaseCost) {
                                          "Retrieving the other charge list..."));
 }
 
-TEST_F(IntakeTest, InventoryAdjustmentsAreLimitedToNonCogsAccounts) {
+// Every account's adjustments are read (a count is often booked to cost of goods sold);
+// only the system's own value adjustments are left out, by their memo.
+TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
     engineState(*doc).settings.startDate = CDateTime::fromLocal(2010, 3, 1);
-    script.responses.push_back(
-        ok("AccountQueryRs",
-           "<AccountRet><ListID>80-1</ListID><FullName>Bank</FullName></AccountRet>"
-           "<AccountRet><ListID>80-2</ListID><FullName>Shrinkage</FullName></AccountRet>"));
-    script.responses.push_back(
-        ok("InventoryAdjustmentQueryRs", txn("InventoryAdjustmentRet", "A1", "")));
+    script.responses.push_back(ok("InventoryAdjustmentQueryRs",
+                                  txn("InventoryAdjustmentRet", "A1", "") +
+                                      "<InventoryAdjustmentRet><TxnID>A2</TxnID><Memo>FIFO valuation</Memo>"
+                                      "</InventoryAdjustmentRet>" +
+                                      txn("InventoryAdjustmentRet", "A3", "")));
     doc->retrieveInventoryAdjustments(day);
 
-    ASSERT_EQ(script.requests.size(), 2u);
-    std::string types;
-    for (const char* type :
-         {"AccountsPayable", "AccountsReceivable", "Bank", "CreditCard", "Equity", "Expense",
-          "FixedAsset", "Income", "LongTermLiability", "NonPosting", "OtherAsset",
-          "OtherCurrentAsset", "OtherCurrentLiability", "OtherExpense", "OtherIncome"}) {
-        types += std::string("<AccountType>") + type + "</AccountType>";
-    }
+    ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0],
-                HasSubstr("<AccountQueryRq requestID=\"1688\"><ActiveStatus>All</ActiveStatus>" + types +
-                          "</AccountQueryRq>"));
-    EXPECT_THAT(
-        script.requests[1],
-        HasSubstr("<TxnDateRangeFilter><FromTxnDate>2010-03-01</FromTxnDate>"
-                  "<ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>"
-                  "<AccountFilter><ListID>80-1</ListID><ListID>80-2</ListID></AccountFilter>"
-                  "<IncludeLineItems>true</IncludeLineItems>"));
-    ASSERT_NE(engineState(*doc).runLists.inventoryAdjustments, nullptr);
-    EXPECT_EQ(engineState(*doc).runLists.inventoryAdjustments->getSize(), 1);
-    EXPECT_THAT(statusTexts, ElementsAre("Retrieving the list of accounts...",
-                                         "Retrieving the list of inventory adjustments..."));
+                HasSubstr("<MaxReturned>500</MaxReturned><TxnDateRangeFilter><FromTxnDate>2010-03-01"
+                          "</FromTxnDate><ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>"
+                          "<IncludeLineItems>true</IncludeLineItems></InventoryAdjustmentQueryRq>"));
+    const CQbObjectList* adjustments = engineState(*doc).runLists.inventoryAdjustments.get();
+    ASSERT_NE(adjustments, nullptr);
+    ASSERT_EQ(adjustments->getSize(), 2);
+    EXPECT_EQ(adjustments->getAt(0)->getValue("TxnID"), "A1");
+    EXPECT_EQ(adjustments->getAt(1)->getValue("TxnID"), "A3");
+    EXPECT_THAT(statusTexts, ElementsAre("Retrieving the list of inventory adjustments..."));
 }
 
-TEST_F(IntakeTest, NoAccountsMeansNoAccountLimit) {
-    script.responses.push_back(empty("AccountQueryRs"));
-    CQbFieldList filter;
-    doc->accountFilter(filter);
-    EXPECT_EQ(filter.getSize(), 0);
+// A query QuickBooks answers with nothing leaves an empty list, not none.
+TEST_F(IntakeTest, NoInventoryAdjustmentsMeansAnEmptyList) {
+    engineState(*doc).settings.startDate = CDateTime::fromLocal(2010, 3, 1);
+    script.responses.push_back(empty("InventoryAdjustmentQueryRs"));
+    doc->retrieveInventoryAdjustments(day);
+    ASSERT_NE(engineState(*doc).runLists.inventoryAdjustments, nullptr);
+    EXPECT_EQ(engineState(*doc).runLists.inventoryAdjustments->getSize(), 0);
 }
 
 TEST_F(IntakeTest, ClassListSkipsEmptyNamesAndKeepsDuplicates) {

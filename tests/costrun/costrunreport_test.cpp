@@ -202,7 +202,7 @@ TEST_F(ActivityLogTest, RunWideBlocks) {
               "---------------------\n"
               "Bill # : B-1\nDate : 2010-03-02\nItem Qty Cost\n"
               "Widget 6.000000 60.000000\n"
-              "Bolt -1.000000 2.500000\n"
+              "Bolt 0.000000 2.500000\n"  // an amount without a quantity brings in no units
               "---------------------\n"
               "Inventory Adjustment # : 7\nDate : 2010-03-04\nItem Qty Cost\n"
               "Widget -3.000000 -30.000000\n"

@@ -169,17 +169,16 @@ TEST_F(ExactBooks, AnOversoldComponentStillCostsItsWholeReservedLayer) {
     EXPECT_EQ(storedBuildValue("X-1"), "50.000000");
 }
 
-// 04/01 5 Gears come in by an inventory adjustment booked to cost of goods sold, which
-// is no receipt, and the FIFO walk finds no lot for them. The Box built of them on 04/02
+// 04/01 5 Gears come back from a customer on a credit memo, which is no receipt, and
+// the FIFO walk finds no lot for them. The Box built of them on 04/02
 // cannot be valued: it keeps no value (a guessed 0.00 would be kept for good), the
 // activity log names the short component, and the Box shows "N/A" for the day.
 TEST_F(ExactBooks, ABuildOfComponentsShortOfLotsIsNotValued) {
     const std::string path = companyWith(
         kLists + gearAndBox() +
-        "<InventoryAdjustmentAddRq><InventoryAdjustmentAdd><AccountRef><FullName>Cost of Goods Sold</FullName>"
-        "</AccountRef><TxnDate>2010-04-01</TxnDate><InventoryAdjustmentLineAdd><ItemRef><FullName>Gear</FullName>"
-        "</ItemRef><QuantityAdjustment><QuantityDifference>5</QuantityDifference></QuantityAdjustment>"
-        "</InventoryAdjustmentLineAdd></InventoryAdjustmentAdd></InventoryAdjustmentAddRq>" +
+        "<CreditMemoAddRq><CreditMemoAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef>"
+        "<TxnDate>2010-04-01</TxnDate><RefNumber>CM-1</RefNumber><CreditMemoLineAdd><ItemRef><FullName>Gear"
+        "</FullName></ItemRef><Quantity>5</Quantity></CreditMemoLineAdd></CreditMemoAdd></CreditMemoAddRq>" +
         buildBox("2010-04-02", "X-1"));
     std::string status;
     ASSERT_TRUE(runTo(path, 2, &status)) << status;

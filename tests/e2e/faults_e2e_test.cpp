@@ -291,7 +291,7 @@ protected:
         for (const char* request :
              {"HostQueryRq", "CompanyQueryRq", "PreferencesQueryRq", "DataExtDefQueryRq",
               "ItemInventoryAssemblyQueryRq", "ItemInventoryQueryRq", "ItemNonInventoryQueryRq",
-              "ItemServiceQueryRq", "ItemOtherChargeQueryRq", "ClassQueryRq", "AccountQueryRq",
+              "ItemServiceQueryRq", "ItemOtherChargeQueryRq", "ClassQueryRq",
               "ItemReceiptQueryRq", "BillQueryRq", "CheckQueryRq", "CreditCardChargeQueryRq",
               "InventoryAdjustmentQueryRq", "BuildAssemblyQueryRq", "InvoiceQueryRq",
               "SalesReceiptQueryRq", "CreditMemoQueryRq", "GeneralSummaryReportQueryRq"}) {
