@@ -87,8 +87,11 @@ void CCostrunItem::takeLot(double amount, double quantity, CItemPo& lot) {
 
 bool CCostrunItem::takeOutReturned(double& amount, double& quantity, CItemPo& lot) {
     if (!(returnedQty > 0.0)) return true;
-    if (returnedQty >= quantity) {
+    // Quantities carry at most five decimals, so a difference below kIssuedQtyResidue
+    // is the rounding of sums: the lot goes back whole, and no sliver is left over.
+    if (returnedQty > quantity - kIssuedQtyResidue) {
         returnedQty -= quantity;
+        if (returnedQty < kIssuedQtyResidue) returnedQty = 0.0;
         lot.takenBack = true;
         return false;
     }

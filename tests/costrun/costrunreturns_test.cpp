@@ -100,6 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
         // 20 at 10.00 all returned with 10 of the opening lot: the bill leaves no lot.
         ReturnCase{"WholeLotThenTheOpeningLot", 25, 0, 30, {{200, 20}, {240, 40}}, 150, 0, {25}, 0, true},
         // Nothing left to come out of: the rest stays counted and the item short.
+        // 0.3 returned out of lots of 0.1 and 0.2: what is left of it after the first
+        // lot is 0.2 short by a rounding residue, which leaves no sliver of the second.
+        ReturnCase{"TenthsTakeBackWholeLots", 5, 0, 0.3, {{1, 0.1}, {2, 0.2}, {50, 5}}, 50, 0, {5}, 0, true},
         ReturnCase{"MoreThanTheLotsHold", 5, 0, 12, {{100, 10}}, 0, 0, {}, 2, false},
         // The returned units are in neither layer: the reserved layer behind the on-hand
         // one is filled from what the returns leave.
