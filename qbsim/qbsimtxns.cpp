@@ -1,9 +1,9 @@
 // Transactions: bills, item receipts, checks, credit card charges, vendor credits,
 // credit card credits, invoices, sales receipts, credit memos, inventory adjustments
-// and assembly builds. An Add resolves
-// every reference first, prices lines the way QuickBooks fills them in (cost or rate
-// from the item, amount from quantity times rate), expands item groups into their lines,
-// and records each line's effect on the item's quantity on hand; a transaction is
+// and assembly builds. An Add resolves every reference first, prices lines the way
+// QuickBooks fills them in (cost or rate from the item, amount from quantity times
+// rate), expands item groups into their lines, and records each line's effect on the
+// item's quantity on hand (a credit's lines take stock out); a transaction is
 // stamped with a TxnID, TxnNumber and the entry sequence that orders transactions of
 // the same date.
 #include "qbsimengine.h"
