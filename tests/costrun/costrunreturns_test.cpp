@@ -45,14 +45,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LineCase{"BillLineIsAReceipt", kTxnBill, line("6", "60.00"), std::make_tuple(false, 6.0, 60.0)},
         LineCase{"NegativeBillLineIsAReturn", kTxnBill, line("-3", "-30.00"), std::make_tuple(true, 3.0, 30.0)},
-        LineCase{"NegativeCardChargeLineIsAReturn", kTxnCreditCardCharge, line("-1", "-9.00"),
-                 std::make_tuple(true, 1.0, 9.0)},
         // An amount alone moves no units, whatever its sign: neither a lot nor a return.
         LineCase{"AmountOnlyBillLineIsNone", kTxnBill, line("", "-10.00"), std::nullopt},
         LineCase{"ZeroQuantityIsNone", kTxnCheck, line("0", "10.00"), std::nullopt},
         LineCase{"VendorCreditLineIsAReturn", kTxnVendorCredit, line("3", "30.00"), std::make_tuple(true, 3.0, 30.0)},
-        LineCase{"CardCreditLineIsAReturn", kTxnCreditCardCredit, line("2", "18.00"),
-                 std::make_tuple(true, 2.0, 18.0)},
         LineCase{"NegativeCreditLineIsAReceipt", kTxnVendorCredit, line("-2", "-20.00"),
                  std::make_tuple(false, 2.0, 20.0)},
         LineCase{"AmountOnlyCreditLineIsNone", kTxnVendorCredit, line("", "10.00"), std::nullopt},
@@ -95,8 +91,6 @@ TEST_P(ReturnedUnitsTest, ComeOutOfTheNextLotsAtTheirOwnCost) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReturnedUnitsTest,
     ::testing::Values(
-        // 80 at 10.00, 30 returned, then the opening 40 at 6.00: 50 x 10 + 35 x 6.
-        ReturnCase{"PartOfTheNewestLot", 85, 0, 30, {{800, 80}, {240, 40}}, 710, 0, {50, 35}, 0, true},
         // 20 at 10.00 all returned with 10 of the opening lot: the bill leaves no lot.
         ReturnCase{"WholeLotThenTheOpeningLot", 25, 0, 30, {{200, 20}, {240, 40}}, 150, 0, {25}, 0, true},
         // Nothing left to come out of: the rest stays counted and the item short.
