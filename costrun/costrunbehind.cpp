@@ -31,6 +31,8 @@ constexpr CValuedKind kValuedKinds[] = {
     {"ItemReceipt", "Item Receipt"},
     {"Check", "Check"},
     {"CreditCardCharge", "Credit Card Charge"},
+    {"VendorCredit", "Vendor Credit"},
+    {"CreditCardCredit", "Credit Card Credit"},
     {"Invoice", "Invoice"},
     {"SalesReceipt", "Sales Receipt"},
     {"CreditMemo", "Credit Memo"},

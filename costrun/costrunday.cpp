@@ -233,11 +233,24 @@ void CCostrunDoc::indexReceipts() {
             case kTxnItemReceipt:
             case kTxnCheck:
             case kTxnCreditCardCharge:
-                addLines(record.ret->findAll("ItemLineRet"), "Quantity", "Amount");
+            case kTxnVendorCredit:
+            case kTxnCreditCardCredit: {
+                // Receipts and returns to the vendor alike.
+                auto addPurchaseLines = [&](const std::vector<CQbField*>& lines) {
+                    for (const CQbField* line : lines) {
+                        auto read = readPurchaseLine(*line, record.txnTypeCode);
+                        if (!read) continue;
+                        runLists.receiptIndex[read->item].push_back({position, std::move(read)});
+                    }
+                };
+                addPurchaseLines(record.ret->findAll("ItemLineRet"));
                 for (const CQbField* group : record.ret->findAll("ItemGroupLineRet"))
-                    addLines(group->findChildren("ItemLineRet"), "Quantity", "Amount");
-                indexValueChanges(position, record.ret->findAll("ItemLineRet"), "Quantity", "Amount");
+                    addPurchaseLines(group->findChildren("ItemLineRet"));
+                // An amount without a quantity on a credit takes value out.
+                indexValueChanges(position, record.ret->findAll("ItemLineRet"), "Quantity", "Amount",
+                                  record.txnTypeCode == kTxnVendorCredit || record.txnTypeCode == kTxnCreditCardCredit ? -1.0 : 1.0);
                 break;
+            }
             default:
                 break;
         }
@@ -281,6 +294,8 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                     const double rate =
                         record.txnTypeCode == kTxnInventoryAdjustment ? 1.0 : receiptRate(*record.ret);
                     const std::string typeName = CCostrunTxnList::typeName(record);
+                    // The record's returns come out of its own receipts and the older ones.
+                    takeReturns(item, record, runLists.receiptRefNumbers[start->record], start, end, rate);
                     for (auto e = start; e != end; ++e) {
                         if (e->valueChange) {
                             shareValueChange(item, *record.txnDate, *e->valueChange * rate, day, itemType);

@@ -115,14 +115,22 @@ public:
         double quantity = 0;   // the line's quantity field, above 0
         double amount = 0;     // the line's amount field (0 when absent), before any rate
         CLineUnit unit;        // the unit the quantity is stated in
+        // Units going back to the vendor (a credit's line, or a purchase line of negative
+        // quantity); quantity and amount are then those of the units returned, above 0.
+        bool isReturn = false;
     };
     // What a lot needs of the line; none for a line that can give no lot (no fields, no
     // quantity above 0, no item).
     static std::optional<CReceiptLine> readReceiptLine(const CQbField& line,
                                                        const std::string& quantityField,
                                                        const std::string& amountField);
+    // A line of a purchase (bill, item receipt, check, card charge) or of a credit
+    // (vendor credit, card credit; by type code) as the walk takes it: a receipt, a
+    // return (costrunreturns.cpp), or none. Only a Quantity that is present makes a
+    // return: a line without one is none.
+    static std::optional<CReceiptLine> readPurchaseLine(const CQbField& line, int txnTypeCode);
     // The line's lot for its item in the list, when that item still takes lots; the
-    // amount is multiplied by the rate.
+    // amount is multiplied by the rate. A return gives no lot.
     void placeReceiptLot(CCostrunItemList& list, const CReceiptLine& line,
                          const std::optional<CDateTime>& txnDate, const std::string& refNumber,
                          const std::string& typeName, double rate);
@@ -259,8 +267,9 @@ public:
     // without bringing in units (no quantity, or 0, and an amount): the amount goes to
     // the record's own lots of the item, in proportion to their quantities, or else
     // becomes a value change of the item's stock on hand at the record's date.
+    // A credit's amounts (sign -1) take value out.
     void indexValueChanges(std::size_t position, const std::vector<CQbField*>& lines,
-                           const char* quantityField, const char* amountField);
+                           const char* quantityField, const char* amountField, double sign = 1.0);
     // The walk met a value change of `amount` dated `date`: the item's units on hand at
     // the end of that day (QuickBooks' quantity; the day's own for `day`) carry it alike.
     void shareValueChange(CCostrunItem& item, const CDateTime& date, double amount,
@@ -370,6 +379,13 @@ private:
         // A value change of the stock on hand (no line then), before any rate.
         std::optional<double> valueChange = std::nullopt;
     };
+    // Returns to vendors (costrunreturns.cpp).
+    // The returns among one record's entries [first, last) for the item: the units
+    // they take out of the older receipts the walk meets next, and their lines in the
+    // item's lots (negative quantities, at the return's own cost).
+    void takeReturns(CCostrunItem& item, const CCostrunTxn& record, const std::string& refNumber,
+                     std::vector<CReceiptEntry>::const_iterator first,
+                     std::vector<CReceiptEntry>::const_iterator last, double rate);
 
     // The run settings: what the company file's custom fields and QuickBooks'
     // preferences say of the valuation.
@@ -397,6 +413,8 @@ private:
         std::unique_ptr<CQbObjectList> bills;
         std::unique_ptr<CQbObjectList> checks;
         std::unique_ptr<CQbObjectList> creditCardCharges;
+        std::unique_ptr<CQbObjectList> vendorCredits;
+        std::unique_ptr<CQbObjectList> creditCardCredits;
         std::unique_ptr<CQbObjectList> inventoryAdjustments;
         std::unique_ptr<CQbObjectList> builds;
         std::unique_ptr<CCostrunTxnList> receiptTxns;

@@ -165,6 +165,7 @@ std::optional<CCostrunDoc::CReceiptLine> CCostrunDoc::readReceiptLine(const CQbF
 void CCostrunDoc::placeReceiptLot(CCostrunItemList& list, const CReceiptLine& line,
                                   const std::optional<CDateTime>& txnDate, const std::string& refNumber,
                                   const std::string& typeName, double rate) {
+    if (line.isReturn) return;  // no lot: see takeReturns
     const double amount = line.amount * rate;
     CCostrunItem* item = list.find(line.item);
     if (item == nullptr || !item->active || item->isComplete()) return;

@@ -54,6 +54,7 @@ void CCostrunItem::takeLot(double amount, double quantity, CItemPo& lot) {
     // Outside the preconditions nothing is placed: a complete item would otherwise have
     // collectedQty pulled back to its layer size, and a zero quantity would divide.
     if (!(quantity > 0.0) || isComplete()) return;
+    if (!takeOutReturned(amount, quantity, lot)) return;
 
     const double onHand = onHandLayer();
     const double reserved = reservedQty;
@@ -93,8 +94,24 @@ void CCostrunItem::takeLot(double amount, double quantity, CItemPo& lot) {
     lot.qty = onHandPart;
 }
 
+bool CCostrunItem::takeOutReturned(double& amount, double& quantity, CItemPo& lot) {
+    if (!(returnedQty > 0.0)) return true;
+    // Quantities carry at most five decimals, so a difference below kIssuedQtyResidue
+    // is the rounding of sums: the lot goes back whole, and no sliver is left over.
+    if (returnedQty > quantity - kIssuedQtyResidue) {
+        returnedQty -= quantity;
+        if (returnedQty < kIssuedQtyResidue) returnedQty = 0.0;
+        lot.takenBack = true;
+        return false;
+    }
+    amount = share(amount, quantity - returnedQty, quantity);
+    quantity -= returnedQty;
+    returnedQty = 0.0;
+    return true;
+}
+
 CItemPo* CCostrunItem::addLot(std::unique_ptr<CItemPo> lot) {
-    if (!lot) return nullptr;
+    if (!lot || lot->takenBack) return nullptr;
     lots.push_back(std::move(lot));
     return lots.back().get();
 }

@@ -66,14 +66,17 @@ public:
     }
 
     // Places a lot of `quantity` units worth `amount` into the layers and sets lot.qty to
-    // the units that landed in the on-hand layer. The caller sets the lot's type,
+    // the units that landed in the on-hand layer. Units returned to vendors that the walk
+    // met before this lot (returnedQty) come out of it first, at its own unit cost; a lot
+    // they take back whole is marked takenBack and places nothing. The caller sets the lot's type,
     // reference, date and itemCost beforehand and appends it with addLot afterwards.
     // The units placed carry the value changes met before (valueShares): the lot's
     // amount and itemCost grow by their share, alike for each unit of the lot.
     // Preconditions: the item is active and not complete, quantity > 0. A call that
     // breaks them places nothing (lot.qty = 0), so a zero quantity never divides.
     void takeLot(double amount, double quantity, CItemPo& lot);
-    // Takes ownership of a lot and appends it to `lots`; returns it. Null is ignored.
+    // Takes ownership of a lot and appends it to `lots`; returns it. Null, and a lot
+    // taken back whole by returns, are not kept (returns null).
     CItemPo* addLot(std::unique_ptr<CItemPo> lot);
     // Prices the units not covered by receipts from QuickBooks' own figures of the day
     // before valuation started: a "Before FIFO" lot of `quantity` units worth `value`,
@@ -107,6 +110,15 @@ public:
     // set); while set the item is never complete, so it is left unvalued for the day.
     std::string unreadUnit;
     CValueShares valueShares;    // value changes the day's walk met, for the older lots
+    // Units returned to vendors that the walk (newest first) has met and not yet taken
+    // out of the older receipts that follow; what is left after the opening lot found
+    // nothing to come out of.
+    double returnedQty = 0.0;
     // Lots in the order they were placed (newest transaction first); owned.
     std::vector<std::unique_ptr<CItemPo>> lots;
+
+private:
+    // Takes the pending returnedQty out of a lot of `quantity` units worth `amount`,
+    // leaving the rest in both; false when nothing of the lot is left.
+    bool takeOutReturned(double& amount, double& quantity, CItemPo& lot);
 };

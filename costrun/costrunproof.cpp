@@ -59,6 +59,12 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
                          "not valued: the quantity on hand is negative (" + amountText(item.qtyOnHand) + ")");
             continue;
         }
+        if (!item.isComplete() && item.returnedQty > 0.0) {
+            addException(CRunException::kUnvalued, item.fullName, day,
+                         "not valued: " + amountText(item.returnedQty) +
+                             " returned to vendors find no purchase to come out of");
+            continue;
+        }
         if (!item.isComplete()) {
             addException(CRunException::kUnvalued, item.fullName, day,
                          "not valued: the purchases found do not cover the quantity on hand (" +
@@ -70,7 +76,8 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
         // after it: a sign that its purchases are missing.
         bool openingOnly = !item.lots.empty() && item.qtyOnHand > 0;
         for (const auto& lot : item.lots) {
-            openingOnly = openingOnly && lot->txnType == CCostrunItem::kOpeningLotType;
+            // A return's line (negative quantity) holds no units of its own.
+            openingOnly = openingOnly && (lot->txnType == CCostrunItem::kOpeningLotType || lot->qty < 0.0);
         }
         if (openingOnly && pastFirstMonth && runRecord.openingOnlyNoted.insert(item.fullName).second) {
             addException(CRunException::kOpeningLotOnly, item.fullName, day,

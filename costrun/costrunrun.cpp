@@ -94,12 +94,18 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         runLists.checks = session->queryCheck(&receiving);
         progress("Retrieving the list of credit card charges...");
         runLists.creditCardCharges = session->queryCreditCardCharge(&receiving);
+        progress("Retrieving the list of vendor credits...");
+        runLists.vendorCredits = session->queryVendorCredit(&receiving);
+        progress("Retrieving the list of credit card credits...");
+        runLists.creditCardCredits = session->queryCreditCardCredit(&receiving);
         retrieveInventoryAdjustments(newUpToDate);
 
         logReceivingTxns(runLists.bills.get(), "Bill");
         logReceivingTxns(runLists.itemReceipts.get(), "Item Receipt");
         logReceivingTxns(runLists.checks.get(), "Check");
         logReceivingTxns(runLists.creditCardCharges.get(), "Credit Card Charge");
+        logReceivingTxns(runLists.vendorCredits.get(), "Vendor Credit");
+        logReceivingTxns(runLists.creditCardCredits.get(), "Credit Card Credit");
         logInventoryAdjustments(runLists.inventoryAdjustments.get());
 
         CQbFieldList allBuilds;
@@ -112,11 +118,14 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         recordSeen(runLists.itemReceipts.get(), "ItemReceipt");
         recordSeen(runLists.checks.get(), "Check");
         recordSeen(runLists.creditCardCharges.get(), "CreditCardCharge");
+        recordSeen(runLists.vendorCredits.get(), "VendorCredit");
+        recordSeen(runLists.creditCardCredits.get(), "CreditCardCredit");
         recordSeen(runLists.inventoryAdjustments.get(), "InventoryAdjustment");
         recordSeen(runLists.builds.get(), "BuildAssembly");
 
         // Transactions of one date stand in this order; the FIFO walk takes them in
-        // reverse (builds first, bills last).
+        // reverse (returns to vendors first, so that they come out of the day's own
+        // purchases, then builds, bills last).
         runLists.receiptTxns = std::make_unique<CCostrunTxnList>();
         runLists.receiptTxns->addAll(kTxnBill, runLists.bills.get());
         runLists.receiptTxns->addAll(kTxnItemReceipt, runLists.itemReceipts.get());
@@ -124,6 +133,8 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         runLists.receiptTxns->addAll(kTxnCreditCardCharge, runLists.creditCardCharges.get());
         runLists.receiptTxns->addAll(kTxnInventoryAdjustment, runLists.inventoryAdjustments.get());
         runLists.receiptTxns->addAll(kTxnBuildAssembly, runLists.builds.get());
+        runLists.receiptTxns->addAll(kTxnVendorCredit, runLists.vendorCredits.get());
+        runLists.receiptTxns->addAll(kTxnCreditCardCredit, runLists.creditCardCredits.get());
         runLists.receiptTxns->dropProvisionalBuildValues(settings.lastUpToDate);
         indexReceipts();
 
@@ -196,6 +207,8 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     runLists.bills.reset();
     runLists.checks.reset();
     runLists.creditCardCharges.reset();
+    runLists.vendorCredits.reset();
+    runLists.creditCardCredits.reset();
     runLists.inventoryAdjustments.reset();
     runLists.receiptIndex.clear();
     runLists.receiptRefNumbers.clear();

@@ -29,6 +29,10 @@ std::string txnTypeName(int code) {
             return "Check";
         case kTxnCreditCardCharge:
             return "Credit Card Charge";
+        case kTxnVendorCredit:
+            return "Vendor Credit";
+        case kTxnCreditCardCredit:
+            return "Credit Card Credit";
         default:
             return std::string();
     }

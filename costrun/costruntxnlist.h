@@ -29,6 +29,8 @@ enum CCostrunTxnType : int {
     kTxnCreditMemo = 107,
     kTxnCheck = 108,
     kTxnCreditCardCharge = 109,
+    kTxnVendorCredit = 110,
+    kTxnCreditCardCredit = 111,
 };
 
 // Display name of a type code as lots and the report show it; empty for a credit memo

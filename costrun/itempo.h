@@ -3,7 +3,8 @@
 
 // One FIFO lot: the part of one receiving line (bill, check, item receipt, positive
 // inventory adjustment, valued build, or the opening position before FIFO valuation
-// began) that an item's ledger used for one valuation day. A lot is a plain record;
+// began) that an item's ledger used for one valuation day. A return to a vendor met in
+// the walk is kept among the lots as a line of negative quantity, for the report. A lot is a plain record;
 // the item that placed it owns it.
 #pragma once
 
@@ -29,4 +30,7 @@ public:
     double qty = 0.0;
     // Unit cost: the line's amount divided by its quantity, set before the lot is placed.
     double itemCost = 0.0;
+    // Returns to the vendor dated after the lot took all of it back before it was placed
+    // (CCostrunItem::takeLot); such a lot is not kept.
+    bool takenBack = false;
 };

@@ -271,6 +271,7 @@ LOTWISE_QUERY(UnitOfMeasureSet, false)
 LOTWISE_QUERY(Class, false)
 LOTWISE_QUERY(Check, false)
 LOTWISE_QUERY(CreditCardCharge, true)
+LOTWISE_QUERY(CreditCardCredit, true)
 #undef LOTWISE_QUERY
 
 std::unique_ptr<CQbObject> CQbRequestBase::detachFirst(std::unique_ptr<CQbObjectList> list) {

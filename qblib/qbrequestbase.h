@@ -152,6 +152,7 @@ public:
     std::unique_ptr<CQbObjectList> queryClass(const CQbFieldList* filter);
     std::unique_ptr<CQbObjectList> queryCheck(const CQbFieldList* filter);
     std::unique_ptr<CQbObjectList> queryCreditCardCharge(const CQbFieldList* filter);
+    std::unique_ptr<CQbObjectList> queryCreditCardCredit(const CQbFieldList* filter);
 
     // Single records, judged as queries are: null for "no match" (or without a
     // session); a refusal throws CQbException.

@@ -164,8 +164,9 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
         for (const char* n : {"AccountQueryRq", "ClassQueryRq", "CustomerQueryRq", "VendorQueryRq",
                               "UnitOfMeasureSetQueryRq", "CurrencyQueryRq"})
             t[n] = &CQbSimEngine::listQuery;
-        for (const char* n : {"Bill", "ItemReceipt", "Check", "CreditCardCharge", "Invoice",
-                              "SalesReceipt", "CreditMemo", "InventoryAdjustment", "BuildAssembly"}) {
+        for (const char* n : {"Bill", "ItemReceipt", "Check", "CreditCardCharge", "VendorCredit",
+                              "CreditCardCredit", "Invoice", "SalesReceipt", "CreditMemo",
+                              "InventoryAdjustment", "BuildAssembly"}) {
             t[std::string(n) + "AddRq"] = &CQbSimEngine::txnAdd;
             t[std::string(n) + "QueryRq"] = &CQbSimEngine::txnQuery;
         }
@@ -186,8 +187,7 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
         t["DataExtModRq"] = &CQbSimEngine::dataExtMod;
         t["DataExtDelRq"] = &CQbSimEngine::dataExtDel;
         // Transactions the stand-in cannot hold; a query for them finds nothing.
-        for (const char* n : {"SalesOrderQueryRq", "VendorCreditQueryRq", "PurchaseOrderQueryRq",
-                              "EstimateQueryRq"})
+        for (const char* n : {"SalesOrderQueryRq", "PurchaseOrderQueryRq", "EstimateQueryRq"})
             t[n] = &CQbSimEngine::noSuchTxnQuery;
         return t;
     }();

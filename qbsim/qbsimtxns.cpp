@@ -1,8 +1,9 @@
-// Transactions: bills, item receipts, checks, credit card charges, invoices, sales
-// receipts, credit memos, inventory adjustments and assembly builds. An Add resolves
-// every reference first, prices lines the way QuickBooks fills them in (cost or rate
-// from the item, amount from quantity times rate), expands item groups into their lines,
-// and records each line's effect on the item's quantity on hand; a transaction is
+// Transactions: bills, item receipts, checks, credit card charges, vendor credits,
+// credit card credits, invoices, sales receipts, credit memos, inventory adjustments
+// and assembly builds. An Add resolves every reference first, prices lines the way
+// QuickBooks fills them in (cost or rate from the item, amount from quantity times
+// rate), expands item groups into their lines, and records each line's effect on the
+// item's quantity on hand (a credit's lines take stock out); a transaction is
 // stamped with a TxnID, TxnNumber and the entry sequence that orders transactions of
 // the same date.
 #include "qbsimengine.h"
@@ -23,8 +24,13 @@ const std::vector<std::string> kStockedKinds = {"ItemInventory", "ItemInventoryA
 bool isStocked(const std::string& kind) {
     return kind == "ItemInventory" || kind == "ItemInventoryAssembly";
 }
+// Credits from vendors (returns) are purchases whose lines move stock out.
+bool isVendorCredit(const std::string& type) {
+    return type == "VendorCredit" || type == "CreditCardCredit";
+}
 bool isPurchase(const std::string& type) {
-    return type == "Bill" || type == "ItemReceipt" || type == "Check" || type == "CreditCardCharge";
+    return type == "Bill" || type == "ItemReceipt" || type == "Check" || type == "CreditCardCharge" ||
+           isVendorCredit(type);
 }
 bool isSale(const std::string& type) {
     return type == "Invoice" || type == "SalesReceipt" || type == "CreditMemo";
@@ -153,6 +159,8 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
                               : type == "SalesReceipt"      ? "Sales Receipt"
                               : type == "CreditMemo"        ? "Credit Memo"
                               : type == "CreditCardCharge"  ? "Credit Card Charge"
+                              : type == "VendorCredit"      ? "Vendor Credit"
+                              : type == "CreditCardCredit"  ? "Credit Card Credit"
                                                             : type;
 
     std::string date = qbsimChildText(add, "TxnDate").value_or("");
@@ -163,7 +171,8 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     if (dueDate && !dueDate->empty() && (*dueDate < "1901-01-01" || *dueDate > "2100-12-31"))
         throw qbsimstatus::invalidDate("DueDate", *dueDate);
     const auto refNumber = qbsimChildText(add, "RefNumber");
-    checkLength(refNumber, "RefNumber", type == "Bill" || type == "ItemReceipt" ? 20 : 11);
+    checkLength(refNumber, "RefNumber",
+                type == "Bill" || type == "ItemReceipt" || type == "VendorCredit" ? 20 : 11);
     const auto memo = qbsimChildText(add, "Memo");
     checkLength(memo, "Memo", 4095);
 
@@ -171,18 +180,18 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     std::optional<std::int64_t> entity, account, cls, item;
     std::optional<double> quantity;
     bool pending = false;
-    if (type == "Bill" || type == "ItemReceipt") {
+    if (type == "Bill" || type == "ItemReceipt" || type == "VendorCredit") {
         entity = resolveRef(qbsimChild(add, "VendorRef"), {"Vendor"}, "Entity", "Vendor", where);
         account = optionalRef(add, "APAccountRef", {"Account"}, "Account", "Account", where);
         if (account && accountType(*account) != "AccountsPayable")
             throw qbsimstatus::invalidReference("Account", listRow(*account)->fullName, where);
         if (!account)
             account = ensureSpecialAccount("AccountsPayable", "Accounts Payable", "AccountsPayable");
-    } else if (type == "Check" || type == "CreditCardCharge") {
-        // A check is drawn on a bank (or card) account; a card charge only on a card.
+    } else if (type == "Check" || type == "CreditCardCharge" || type == "CreditCardCredit") {
+        // A check is drawn on a bank (or card) account; a card charge or credit only on a card.
         account = resolveRef(qbsimChild(add, "AccountRef"), {"Account"}, "Account", "Account", where);
         const std::string at = accountType(*account);
-        if (at != "CreditCard" && (type == "CreditCardCharge" || at != "Bank"))
+        if (at != "CreditCard" && (type != "Check" || at != "Bank"))
             throw qbsimstatus::invalidReference("Account", listRow(*account)->fullName, where);
         entity = optionalRef(add, "PayeeEntityRef", {"Vendor", "Customer"}, "Entity", "Entity", where);
     } else if (isSale(type)) {
@@ -306,7 +315,7 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
 
     if (isPurchase(type) || isSale(type)) {
         const bool sale = isSale(type);
-        const double sign = type == "CreditMemo" || !sale ? 1.0 : -1.0;
+        const double sign = type == "CreditMemo" || (!sale && !isVendorCredit(type)) ? 1.0 : -1.0;
         const std::string lineTag = sale ? type + "LineAdd" : "ItemLineAdd";
         const std::string groupTag = sale ? type + "LineGroupAdd" : "ItemGroupLineAdd";
         for (xmlNodePtr node : qbsimElements(add)) {
@@ -534,7 +543,15 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
         out.leaf("Memo", memo);
         out.leafBool("IsPending", false);
         out.leafBool("IsToBePrinted", false);
-    } else if (type == "CreditCardCharge") {
+    } else if (type == "VendorCredit") {
+        writeRef(out, "VendorRef", entity);
+        writeRef(out, "APAccountRef", account);
+        out.leaf("TxnDate", date);
+        out.leaf("CreditAmount", qbsimAmountText(total));
+        currencyBlock("CreditAmountInHomeCurrency");
+        out.leaf("RefNumber", refNumber);
+        out.leaf("Memo", memo);
+    } else if (type == "CreditCardCharge" || type == "CreditCardCredit") {
         writeRef(out, "AccountRef", account);
         writeRef(out, "PayeeEntityRef", entity);
         out.leaf("TxnDate", date);
@@ -706,7 +723,8 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
             }
         }
     }
-    if (type == "Bill") out.leaf("OpenAmount", qbsimAmountText(total));
+    // Nothing is ever paid or applied in the stand-in.
+    if (type == "Bill" || type == "VendorCredit") out.leaf("OpenAmount", qbsimAmountText(total));
     writeDataExt(out, "Txn", txnId, o.ownerIds);
     out.endRet();
 }

@@ -219,6 +219,10 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
         CState s = current(item);
         if (type == "Bill" || type == "ItemReceipt" || type == "Check" || type == "CreditCardCharge") {
             receive(s, delta, roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate));
+        } else if (type == "VendorCredit" || type == "CreditCardCredit") {
+            // A return to the vendor is a purchase of the negative quantity: out at the
+            // line's own amount, not at the average cost.
+            receive(s, delta, -roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate));
         } else if (type == "InventoryAdjustment") {
             std::int64_t difference = 0;
             if (lines.optText(9).value_or("") == "Quantity") {

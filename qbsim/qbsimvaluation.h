@@ -3,7 +3,9 @@
 
 // Inventory as QuickBooks keeps it: the quantity, value and average cost of every
 // inventory and assembly item, evaluated over every non-pending transaction line in date
-// order and, within a date, in entry order. Receipts add their home-currency amount;
+// order and, within a date, in entry order. Receipts add their home-currency amount
+// (a line of negative quantity, and every line of a vendor or card credit, takes its
+// amount out);
 // sales, credit memos, quantity adjustments and build components move stock at the
 // average cost of the moment; a build adds the cost of its components to the assembly.
 //

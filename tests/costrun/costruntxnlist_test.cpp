@@ -181,7 +181,9 @@ TEST(TxnListTest, TypeNames) {
         {108, "Check"},
         {100, ""},
         {109, "Credit Card Charge"},
-        {110, ""},
+        {110, "Vendor Credit"},
+        {111, "Credit Card Credit"},
+        {112, ""},
         {0, ""},
     };
     for (const auto& [code, name] : rows) {

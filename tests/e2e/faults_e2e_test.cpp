@@ -293,7 +293,7 @@ protected:
               "ItemInventoryAssemblyQueryRq", "ItemInventoryQueryRq", "ItemNonInventoryQueryRq",
               "ItemServiceQueryRq", "ItemOtherChargeQueryRq", "ClassQueryRq",
               "ItemReceiptQueryRq", "BillQueryRq", "CheckQueryRq", "CreditCardChargeQueryRq",
-              "InventoryAdjustmentQueryRq", "BuildAssemblyQueryRq", "InvoiceQueryRq",
+              "VendorCreditQueryRq", "CreditCardCreditQueryRq", "InventoryAdjustmentQueryRq", "BuildAssemblyQueryRq", "InvoiceQueryRq",
               "SalesReceiptQueryRq", "CreditMemoQueryRq", "GeneralSummaryReportQueryRq"}) {
             for (int at : {1, 2}) {
                 SCOPED_TRACE(std::string(request) + " refused the " + std::to_string(at) + ". time");

@@ -104,7 +104,9 @@ TEST(RequestSchema, EveryRequestTheBuildersWriteIsValid) {
         {&CQbRequestBase::queryCreditMemo, "CreditMemoRet"},
         {&CQbRequestBase::queryItemReceipt, "ItemReceiptRet"},
         {&CQbRequestBase::queryBill, "BillRet"},
-        {&CQbRequestBase::queryCreditCardCharge, "CreditCardChargeRet"}};
+        {&CQbRequestBase::queryCreditCardCharge, "CreditCardChargeRet"},
+        {&CQbRequestBase::queryVendorCredit, "VendorCreditRet"},
+        {&CQbRequestBase::queryCreditCardCredit, "CreditCardCreditRet"}};
     for (const auto& [query, ret] : dated) {
         auto filter = dateRange("2010-03-31", "2010-03-31", "IncludeLineItems");
         paged([&, query = query] { (session.*query)(filter.get()); }, ret);

@@ -1,0 +1,185 @@
+// Goods returned to vendors come out of the FIFO lots: a vendor credit, a credit card
+// credit and a negative quantity on a bill each take their units out of the newest
+// purchases dated on or before them, at those purchases' own cost, and reach into the
+// opening lot when the purchases since the start date do not hold enough. Each case is
+// worked out by hand in its comment; the figures are the postings QuickBooks must hold.
+#include <chrono>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "e2efixture.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string kLists = R"(
+<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
+<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
+<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
+)";
+
+std::string item(const std::string& name) {
+    return "<ItemInventoryAddRq><ItemInventoryAdd><Name>" + name +
+           "</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
+           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
+           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
+           "</ItemInventoryAdd></ItemInventoryAddRq>";
+}
+
+std::string itemLine(const std::string& name, const std::string& quantity, const std::string& cost) {
+    return "<ItemLineAdd><ItemRef><FullName>" + name + "</FullName></ItemRef><Quantity>" + quantity +
+           "</Quantity><Cost>" + cost + "</Cost></ItemLineAdd>";
+}
+
+// A vendor's bill, vendor credit (kind VendorCredit) or item receipt of one line.
+std::string fromVendor(const std::string& kind, const std::string& date, const std::string& ref,
+                       const std::string& name, const std::string& quantity, const std::string& cost) {
+    return "<" + kind + "AddRq><" + kind + "Add><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" +
+           date + "</TxnDate><RefNumber>" + ref + "</RefNumber>" + itemLine(name, quantity, cost) + "</" + kind +
+           "Add></" + kind + "AddRq>";
+}
+
+std::string cardCredit(const std::string& date, const std::string& ref, const std::string& name,
+                       const std::string& quantity, const std::string& cost) {
+    return "<CreditCardCreditAddRq><CreditCardCreditAdd><AccountRef><FullName>Visa</FullName></AccountRef>"
+           "<PayeeEntityRef><FullName>Acme Supply</FullName></PayeeEntityRef><TxnDate>" + date +
+           "</TxnDate><RefNumber>" + ref + "</RefNumber>" + itemLine(name, quantity, cost) +
+           "</CreditCardCreditAdd></CreditCardCreditAddRq>";
+}
+
+// A sale (Invoice) or a customer's return (CreditMemo) of one line.
+std::string toCustomer(const std::string& kind, const std::string& date, const std::string& ref,
+                       const std::string& name, const std::string& quantity) {
+    return "<" + kind + "AddRq><" + kind + "Add><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>" +
+           date + "</TxnDate><RefNumber>" + ref + "</RefNumber><" + kind + "LineAdd><ItemRef><FullName>" + name +
+           "</FullName></ItemRef><Quantity>" + quantity + "</Quantity></" + kind + "LineAdd></" + kind + "Add></" +
+           kind + "AddRq>";
+}
+
+class Returns : public ValuationRun {
+protected:
+    bool runTo(const std::string& path, int upToDay, std::string* status) {
+        dlg = window();
+        if (!dlg->openFile(path)) {
+            *status = dlg->statusText();
+            return false;
+        }
+        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+        dlg->setDate(kIdcUpToDate, day(2010, 4, upToDay));
+        const bool done = dlg->onProcess();
+        *status = dlg->statusText();
+        return done;
+    }
+    CCostrunDoc& engine() { return *dlg->getEngine(); }
+
+    std::unique_ptr<CCostrunDlg> dlg;
+};
+
+// Every item holds 40 at 6.00 before the start (the opening lot) and sells 5 on 04/03.
+//
+// Widget: 80 bought at 10.00 on 04/01, 30 of them returned at 10.00 on a vendor credit on
+// 04/02. QuickBooks: 1,040.00 - 300.00 = 740.00 for 90, the sale at the average leaves
+// 698.89. FIFO: 50 of the 10.00 lot and 35 of the 6.00 units, 710.00: +11.11.
+// Sprocket: the same, returned on a credit card credit at 9.00. QuickBooks moves out the
+// credit's 270.00: 770.00, the sale leaves 727.22; FIFO takes the returned units out of
+// the 10.00 lot at its own cost, 710.00: -17.22.
+// Gadget: the same, returned as a bill line of -30 at 10.00: +11.11.
+// Bolt: 20 bought at 10.00 on 04/01, 30 returned at 10.00 on 04/02: the return takes the
+// 20 and 10 of the opening lot. QuickBooks: 440.00 - 300.00 = 140.00 for 30, the sale
+// leaves 116.67; FIFO 25 at 6.00, 150.00: +33.33.
+// Nut: nothing before the start; on 04/01 a customer returns 10, 4 go back to the vendor
+// and 1 is sold: the return finds no purchase to come out of, and Nut is not valued.
+TEST_F(Returns, ReturnsComeOutOfTheNewestPurchasesAtTheirOwnCost) {
+    const std::string path = companyWith(
+        kLists + item("Widget") + item("Sprocket") + item("Gadget") + item("Bolt") + item("Nut") +
+        fromVendor("Bill", "2010-03-01", "B-0", "Widget", "40", "6.00") +
+        fromVendor("Bill", "2010-03-01", "B-00", "Sprocket", "40", "6.00") +
+        fromVendor("Bill", "2010-03-01", "B-000", "Gadget", "40", "6.00") +
+        fromVendor("Bill", "2010-03-01", "B-0000", "Bolt", "40", "6.00") +
+        fromVendor("Bill", "2010-04-01", "B-1", "Widget", "80", "10.00") +
+        fromVendor("Bill", "2010-04-01", "B-2", "Sprocket", "80", "10.00") +
+        fromVendor("Bill", "2010-04-01", "B-3", "Gadget", "80", "10.00") +
+        fromVendor("Bill", "2010-04-01", "B-4", "Bolt", "20", "10.00") +
+        toCustomer("CreditMemo", "2010-04-01", "CM-1", "Nut", "10") +
+        fromVendor("VendorCredit", "2010-04-01", "VC-9", "Nut", "4", "1.00") +
+        toCustomer("Invoice", "2010-04-01", "1000", "Nut", "1") +
+        fromVendor("VendorCredit", "2010-04-02", "VC-1", "Widget", "30", "10.00") +
+        cardCredit("2010-04-02", "CCC-1", "Sprocket", "30", "9.00") +
+        fromVendor("Bill", "2010-04-02", "B-5", "Gadget", "-30", "10.00") +
+        fromVendor("VendorCredit", "2010-04-02", "VC-2", "Bolt", "30", "10.00") +
+        toCustomer("Invoice", "2010-04-03", "1001", "Widget", "5") +
+        toCustomer("Invoice", "2010-04-03", "1002", "Sprocket", "5") +
+        toCustomer("Invoice", "2010-04-03", "1003", "Gadget", "5") +
+        toCustomer("Invoice", "2010-04-03", "1004", "Bolt", "5"));
+    std::string status;
+    ASSERT_TRUE(runTo(path, 3, &status)) << status;
+
+    // Each posting goes to the item's COGS account with the sale's customer.
+    const std::string cogs = "Cost of Goods Sold";
+    const std::string shop = "Bright Shop";
+    expectSamePostings({{{"2010-04-03", cogs, "", shop, "Widget"}, 11.11},
+                        {{"2010-04-03", cogs, "", shop, "Sprocket"}, -17.22},
+                        {{"2010-04-03", cogs, "", shop, "Gadget"}, 11.11},
+                        {{"2010-04-03", cogs, "", shop, "Bolt"}, 33.33}},
+                       postings(path));
+    EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Widget"), std::make_pair(85.0, 710.0));
+    EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Bolt"), std::make_pair(25.0, 150.0));
+
+    // The report shows each return before the lots it came out of.
+    const std::string report = readFile(engine().getReportPath());
+    EXPECT_THAT(report, HasSubstr("\"Widget\",85.00,698.89,710.00\n"
+                                  "\"\",\"\",\"\",\"\",\"Vendor Credit\",\"VC-1\",2010/04/02,-30.00,10.000000\n"
+                                  "\"\",\"\",\"\",\"\",\"Bill\",\"B-1\",2010/04/01,50.00,10.000000\n"
+                                  "\"\",\"\",\"\",\"\",\"Before FIFO\",\"\",2010/03/31,35.00,6.000000\n"));
+    EXPECT_THAT(report, HasSubstr("\"Credit Card Credit\",\"CCC-1\",2010/04/02,-30.00,9.000000\n"
+                                  "\"\",\"\",\"\",\"\",\"Bill\",\"B-2\",2010/04/01,50.00,10.000000\n"));
+    EXPECT_THAT(report, HasSubstr("\"Bill\",\"B-5\",2010/04/02,-30.00,10.000000\n"
+                                  "\"\",\"\",\"\",\"\",\"Bill\",\"B-3\",2010/04/01,50.00,10.000000\n"));
+    // Bolt's bill went back whole: no lot of it is left.
+    EXPECT_THAT(report, HasSubstr("\"Bolt\",25.00,116.67,150.00\n"
+                                  "\"\",\"\",\"\",\"\",\"Vendor Credit\",\"VC-2\",2010/04/02,-30.00,10.000000\n"
+                                  "\"\",\"\",\"\",\"\",\"Before FIFO\",\"\",2010/03/31,25.00,6.000000\n"));
+    EXPECT_THAT(report, HasSubstr("\"Nut\",5.00,"));
+    EXPECT_THAT(report, HasSubstr(",\"N/A\"\n\"\",\"\",\"\",\"\",\"Vendor Credit\",\"VC-9\",2010/04/01,-4.00"));
+
+    const auto& exceptions = engine().getRunSummary().exceptions;
+    ASSERT_EQ(exceptions.size(), 1u) << status;
+    EXPECT_EQ(exceptions[0].kind, CRunException::kUnvalued);
+    EXPECT_EQ(exceptions[0].item, "Nut");
+    EXPECT_EQ(exceptions[0].day.userDateText(), "04/01/2010");
+    EXPECT_EQ(exceptions[0].reason, "not valued: 4.00 returned to vendors find no purchase to come out of");
+
+    const std::string log = readFile(engine().activityLogPath());
+    EXPECT_THAT(log, HasSubstr("Vendor Credit # : VC-1\nDate : 2010-04-02\nItem Qty Cost\nWidget 30.000000 300.000000\n"));
+    EXPECT_THAT(log, HasSubstr("Credit Card Credit # : CCC-1\n"));
+}
+
+// A vendor credit or card credit entered late for a valued day, or deleted, leaves the
+// values from its date on stale, as a bill does.
+TEST_F(Returns, CreditsEnteredOrDeletedBehindTheValuedPeriodAreNamed) {
+    const std::string path = companyWith(kLists + item("Widget") +
+                                         fromVendor("Bill", "2010-03-01", "B-0", "Widget", "40", "6.00") +
+                                         fromVendor("VendorCredit", "2010-04-01", "VC-1", "Widget", "5", "6.00") +
+                                         toCustomer("Invoice", "2010-04-02", "1001", "Widget", "5"));
+    std::string status;
+    ASSERT_TRUE(runTo(path, 2, &status)) << status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    const CQbResponse credits(answer(path, "<VendorCreditQueryRq/>"));
+    CQbObject credit;
+    credit.load(credits.findElements("VendorCreditRet").at(0));
+    send(path, "<TxnDelRq><TxnDelType>VendorCredit</TxnDelType><TxnID>" + credit.getValue("TxnID") +
+                   "</TxnID></TxnDelRq>" + cardCredit("2010-04-02", "CCC-1", "Widget", "1", "6.00"));
+    dlg = window();
+    ASSERT_TRUE(dlg->openFile(path));
+    EXPECT_THAT(dlg->statusText(), HasSubstr("\n  Vendor Credit VC-1, 04/01/2010, deleted\n  Credit Card Credit "
+                                             "CCC-1, 04/02/2010\n"));
+}
+
+}  // namespace
