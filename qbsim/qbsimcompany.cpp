@@ -331,6 +331,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
                                   : options.fifoEffectiveDate.empty() ? qbsimToday()
                                                                       : options.fifoEffectiveDate},
             {"closingDate", options.closingDate},
+            {"unitColumnNumbered", options.unitColumnNumbered ? "1" : "0"},
         };
         for (const auto& [key, value] : rows) put.bind(1, key).bind(2, value).run();
         CQbSimStmt counter(*db, "INSERT INTO counter(name, value) VALUES(?, ?)");

@@ -31,6 +31,9 @@ struct CQbSimCompanyOptions {
     // Company > Set Closing Date (YYYY-MM-DD; none when empty): transactions dated on or
     // before it can be neither added, changed nor deleted.
     std::string closingDate = {};
+    // The valuation summary numbers its cells counting the U/M column (by default, with
+    // units of measure on, the cells are numbered as if the column were not there).
+    bool unitColumnNumbered = false;
 };
 
 class CQbSimCompanyError : public std::runtime_error {
@@ -72,6 +75,7 @@ public:
     // CQbSimCompanyError (Failed) on a text that is neither empty nor a date.
     std::string closingDate() const { return setting("closingDate"); }
     void setClosingDate(const std::string& date);
+    bool unitColumnNumbered() const { return setting("unitColumnNumbered") == "1"; }
 
     // The mark that another QuickBooks user has the file open in multi-user mode.
     bool openInMultiUser() const { return setting("openMultiUser") == "1"; }
