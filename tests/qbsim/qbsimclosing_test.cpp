@@ -34,6 +34,12 @@ std::string billNote(const std::string& verb, const std::string& txnId, const st
 
 class QbSimClosingDate : public CValuationFixture {
 protected:
+    // Every request of these tests must be one QuickBooks would parse.
+    void SetUp() override {
+        CValuationFixture::SetUp();
+        if (std::filesystem::exists(qbsimTestSchemaPath()))
+            engine = std::make_unique<CQbSimEngine>(*company, CQbSimSchema::load(qbsimTestSchemaPath()));
+    }
     struct CTxn {
         std::string id, sequence;
     };
