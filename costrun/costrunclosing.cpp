@@ -18,10 +18,12 @@ std::string CCostrunDoc::closingDateRefusal(const CDateTime& firstDay, bool rewi
         return said + ", and a rewind to " + first + " would delete the postings from that day on. Choose a date after " +
                closing + " to rewind to, or " + move + ".";
     }
-    if (!settings.lastUpToDate) {
+    if (!settings.hasStoredStart) {
         return said + ", and the valuation would start on " + first + ". Choose a start date after " + closing +
                ", or " + move + ".";
     }
+    // The file keeps its start date: only the closing date can move.
     return said + ", and the valuation goes on from " + first +
-           ", the day after the file is valued up to. To process this file, " + move + ".";
+           (settings.lastUpToDate ? ", the day after the file is valued up to." : ", the file's start date.") +
+           " To process this file, " + move + ".";
 }

@@ -106,3 +106,22 @@ TEST_F(ClosingDate, RefusesARewindOnOrBeforeIt) {
     ASSERT_TRUE(runApril(path, &status)) << status;
     expectSamePostings(first, postings(path));
 }
+
+// A file whose first run stored its start date and stopped before any day keeps that
+// start date: only the closing date can move.
+TEST_F(ClosingDate, AStoredStartDateIsNotChosenAgain) {
+    const std::string path = company("fifo_company_rq.xml");
+    {
+        auto dlg = window();
+        ASSERT_TRUE(dlg->openFile(path));
+        ASSERT_TRUE(dlg->getEngine()->defineRunFields());
+        ASSERT_TRUE(dlg->getEngine()->storeStartDate(day(2010, 4, 1)));
+    }
+    close(path, "2010-04-01");
+    std::string status;
+    EXPECT_FALSE(runApril(path, &status));
+    EXPECT_EQ(status, "Request failed.  " + kRefused +
+                          ", and the valuation goes on from 04/01/2010, the file's start date. To process this file, "
+                          "have the QuickBooks administrator move the closing date to before 04/01/2010 (Company > "
+                          "Set Closing Date).");
+}
