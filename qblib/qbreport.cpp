@@ -5,7 +5,6 @@
 #include "qbreport.h"
 
 #include <algorithm>
-#include <climits>
 
 #include <xercesc/dom/DOMElement.hpp>
 
