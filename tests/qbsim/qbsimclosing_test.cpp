@@ -136,8 +136,9 @@ TEST_F(QbSimClosingDate, PreferencesReportIt) {
         EXPECT_EQ(CQbSimSchema::load(qbsimTestSchemaPath())->validate(rs.document()), "");
     }
     EXPECT_THROW(company->setClosingDate("12/31/2023"), CQbSimCompanyError);
-    EXPECT_THROW(CQbSimCompany::create(dir.file("bad.qbw"), {"Bad", false, false, false, "", "2023-13"}),
-                 CQbSimCompanyError);
+    CQbSimCompanyOptions bad{"Bad"};
+    bad.closingDate = "2023-13";
+    EXPECT_THROW(CQbSimCompany::create(dir.file("bad.qbw"), bad), CQbSimCompanyError);
 }
 
 // A deleted private definition cannot be defined again under its name and owner (in any
