@@ -325,6 +325,8 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
         errorText = "FIFO valuation has never been performed on this file: there is nothing to rewind.";
         return false;
     }
+    errorText = closingDateRefusal(*from, true);
+    if (!errorText.empty()) return false;
     const bool toStart = !(*from > *settings.startDate);
     // Only valued days can be taken back. The day after the last valued one is allowed:
     // that rewind moves nothing back but removes what a cut-off rewind or run left.
@@ -370,9 +372,11 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
         }
 
         if (toStart) {
-            // Every trace of the system goes: the run settings (the start date last, so
-            // that a rewind stopped before it still finds the file valued), then their
-            // definitions.
+            // Every value the system stored goes: the run settings, the start date last
+            // so that a rewind stopped before it still finds the file valued. Their
+            // definitions stay: QuickBooks never lets a deleted private definition be
+            // added again under the same name and owner, so the file could not be
+            // valued again; the next first run finds them defined.
             progress("Removing the run settings...");
             std::unique_ptr<CQbObject> current = session->queryCompany();
             for (const char* name : {"LastUpToDate", "LastExecTime", "LastRunTime", "StartDate"}) {
@@ -380,7 +384,6 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
                     session->dataExtDel(kPrivateOwnerId, name, nullptr, nullptr);
                 }
             }
-            removeRunFieldDefinitions();
             const std::string record = seenRecordPath();
             if (!record.empty()) removeFile(record);
             runRecord.seenTxns.clear();

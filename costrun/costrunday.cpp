@@ -156,21 +156,18 @@ void CCostrunDoc::readValuationAnswer(CCostrunItemList& list, const CDateTime& d
     report.load(*answer);
     if (report.rowCount() == 0) return;
 
-    std::vector<std::string> quantities;
-    std::vector<std::string> values;
-    const int unitColumn = report.columnIndex("UnitOfMeasureUnit");
-    if (unitColumn != -1 && report.numColumns() != report.maxColumnId()) {
-        // The column list names the unit column but the rows carry one cell fewer.
-        int q = report.columnIndex("QuantityOnHand");
-        int v = report.columnIndex("ValueOnHand");
-        if (q > unitColumn) --q;
-        if (v > unitColumn) --v;
-        quantities = report.columnValuesAt(q);
-        values = report.columnValuesAt(v);
-    } else {
-        quantities = report.columnValues("QuantityOnHand");
-        values = report.columnValues("ValueOnHand");
+    // Without either column every item would read as nothing on hand and worth nothing,
+    // and the day would be posted on that reading: the run stops before it is committed.
+    const int quantityColumn = report.cellColumnId("QuantityOnHand");
+    const int valueColumn = report.cellColumnId("ValueOnHand");
+    if (quantityColumn == -1 || valueColumn == -1) {
+        throw CQbException(dayText("QuickBooks' inventory valuation summary of %02d/%02d/%04d", date) +
+                           " has no " + (quantityColumn == -1 ? "QuantityOnHand" : "ValueOnHand") +
+                           " column, so Lotwise cannot read the items' quantities and values; nothing "
+                           "was posted for that day.");
     }
+    const std::vector<std::string> quantities = report.columnValuesAt(quantityColumn);
+    const std::vector<std::string> values = report.columnValuesAt(valueColumn);
 
     logActivity("%s", dayText("-- From Inventory Report %02d/%02d/%04d\n", date).c_str());
     logActivity("Item Qty Cost\n");

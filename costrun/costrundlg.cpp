@@ -26,6 +26,7 @@ const char* const kQuickBooksFifo =
     "on in its Items & Inventory preferences): it already keeps FIFO costs from its FIFO start "
     "date%s on. Lotwise would correct those costs a second time, so it does not process this "
     "file.";
+const char* const kRequestFailed = "Request failed.  ";
 const char* const kNothingToRewind =
     "FIFO valuation has never been performed on this file: there is nothing to rewind.";
 const char* const kRewindFailed = "Rewind failed. It has the following error :\n";
@@ -180,9 +181,17 @@ bool CCostrunDlg::onProcess() {
         if (engine->getLastUpToDate() && !(*engine->getLastUpToDate() < upTo)) {
             return finish(kUpToNotAfterCurrent, false);
         }
+        const CDateTime firstDay = engine->getLastUpToDate() ? CCostrunDoc::nextDay(*engine->getLastUpToDate())
+                                                             : *engine->getStartDate();
+        const std::string closed = engine->closingDateRefusal(firstDay, false);
+        if (!closed.empty()) return finish(kRequestFailed + closed, false);
     } else {
         const CDateTime start = control(kIdcStartDate).date.value_or(CDateTime::now());
         if (start > upTo) return finish(kUpToBeforeStart, false);
+        // Refused before the run fields are defined and the start date stored: a refused
+        // start leaves the file as it was.
+        const std::string closed = engine->closingDateRefusal(start, false);
+        if (!closed.empty()) return finish(kRequestFailed + closed, false);
         if (!engine->defineRunFields()) return finish(kInternalError + engine->getErrorText(), false);
         if (!engine->storeStartDate(start)) return finish(kInternalError + engine->getErrorText(), false);
     }
@@ -222,6 +231,12 @@ bool CCostrunDlg::rewindTo(const CDateTime& date,
     const std::optional<CDateTime> from = engine->rewindFrom(date);
     if (!from) {
         setStatus(kNothingToRewind);
+        host.controlsChanged();
+        return false;
+    }
+    const std::string closed = engine->closingDateRefusal(*from, true);
+    if (!closed.empty()) {
+        setStatus(kRewindFailed + closed);
         host.controlsChanged();
         return false;
     }

@@ -200,9 +200,10 @@ public:
     // Takes the file back to the end of the day before the date: commits the new
     // "LastUpToDate" first, then deletes the system's value adjustments dated on or after
     // the date and clears the "BuildValue" of the builds dated so. On or before the start
-    // date, every trace of the system goes (postings, build values, run settings and
-    // their definitions). False with errorText when refused or stopped; a rewind or run
-    // after it finishes the work.
+    // date, every value the system stored goes (postings, build values, run settings);
+    // the definitions of its custom fields stay, to be used again. Refused (before
+    // anything is written) for a date on or before QuickBooks' closing date. False with
+    // errorText when refused or stopped; a rewind or run after it finishes the work.
     bool rewindTo(const CDateTime& date);
     int getRewoundPostings() const { return runRecord.rewoundPostings; }
     // The record of the transactions runs read (their dates, for deleted ones).
@@ -211,11 +212,15 @@ public:
     void recordSeen(const CQbObjectList* list, const char* type);
     void saveSeenRecord();
     std::vector<std::string> ownPostingsFrom(const CDateTime& from);
-    // Deletes the definitions of the system's custom fields (and so any value left).
-    void removeRunFieldDefinitions();
     // QuickBooks' own FIFO costing is on (its Items & Inventory preferences).
     bool getQuickBooksFifo() const { return settings.quickBooksFifo; }
     const std::optional<CDateTime>& getQuickBooksFifoDate() const { return settings.quickBooksFifoDate; }
+    // QuickBooks' closing date (its Accounting preferences); none when not set.
+    const std::optional<CDateTime>& getClosingDate() const { return settings.closingDate; }
+    // Why a run whose first day to value is `firstDay` (or, with `rewind`, a rewind to
+    // that day) cannot be carried out: the day is on or before the closing date. Names
+    // the closing date and what to do; empty when nothing stands in the way.
+    std::string closingDateRefusal(const CDateTime& firstDay, bool rewind) const;
 
     // --- what the run did ---
     const CRunSummary& getRunSummary() const { return runRecord.runSummary; }
@@ -236,8 +241,9 @@ public:
     // --- the run ---
     // Values every day from the first unprocessed one up to newUpToDate (the end of
     // that day). A calculated day commits "LastUpToDate" with its postings; a day without
-    // activity is covered by the next commit, the last day of the run by its own. False
-    // with errorText on failure.
+    // activity is covered by the next commit, the last day of the run by its own. Refused
+    // before anything is read or written when the first day is on or before QuickBooks'
+    // closing date. False with errorText on failure.
     bool runValuation(const CDateTime& newUpToDate);
 
     // --- one valuation day ---
@@ -401,6 +407,8 @@ private:
         // QuickBooks' own FIFO costing (its Items & Inventory preferences).
         bool quickBooksFifo = false;
         std::optional<CDateTime> quickBooksFifoDate;
+        // The start of QuickBooks' closing date; none when not set.
+        std::optional<CDateTime> closingDate;
     };
     // The lists a run reads once and every day uses.
     struct CRunLists {

@@ -32,6 +32,11 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         return false;
     }
     errorText.clear();
+    const CDateTime firstDay = settings.lastUpToDate ? nextDay(*settings.lastUpToDate) : *settings.startDate;
+    if (startOfDay(firstDay) <= newUpToDate) {
+        errorText = closingDateRefusal(firstDay, false);
+        if (!errorText.empty()) return false;
+    }
     const CDateTime started = CDateTime::now();
     runRecord.runUpTo = newUpToDate;
     runRecord.committedUpTo = settings.lastUpToDate;

@@ -86,6 +86,7 @@ bool CCostrunDoc::loadPreferences() {
     const std::string fifo = preferences->getValue("ItemsAndInventoryPreferences", "FIFOEnabled");
     settings.quickBooksFifo = fifo == "true" || fifo == "1";
     settings.quickBooksFifoDate.reset();
+    settings.closingDate = readDateText(preferences->getValue("AccountingPreferences", "ClosingDate"));
     if (settings.quickBooksFifo) {
         settings.quickBooksFifoDate = readDateText(
             preferences->getValue("ItemsAndInventoryPreferences", "FIFOEffectiveDate"));
@@ -104,14 +105,6 @@ bool CCostrunDoc::defineRunFields() {
         return false;
     }
     return true;
-}
-
-void CCostrunDoc::removeRunFieldDefinitions() {
-    for (const CRunField& field : kRunFields) {
-        if (!session->dataExtDefNameExists(kPrivateOwnerId, field.name, field.assignTo)) continue;
-        session->dataExtDefDel(kPrivateOwnerId, field.name);
-        if (!session->succeeded()) throw CQbException(session->refusalText("DataExtDefDelRq"));
-    }
 }
 
 bool CCostrunDoc::storeStartDate(const CDateTime& start) {

@@ -5,7 +5,6 @@
 #include "qbreport.h"
 
 #include <algorithm>
-#include <climits>
 
 #include <xercesc/dom/DOMElement.hpp>
 
@@ -53,6 +52,16 @@ void CQbReport::load(const Node* node) {
     rows.clear();
     rowTypes.clear();
     rowValues.clear();
+    highestCellId = 0;
+    static const CQbXmlString kSubtotalRow = utf8ToXml("SubtotalRow");
+    static const CQbXmlString kTotalRow = utf8ToXml("TotalRow");
+    for (const CQbXmlString* tag : {&kSubtotalRow, &kTotalRow}) {
+        for (const Node* row : allDescendants(node, *tag)) {
+            for (const Node* cell : allDescendants(row, kColData)) {
+                highestCellId = std::max(highestCellId, readInteger(attribute(cell, kColId)));
+            }
+        }
+    }
     for (const Node* row : allDescendants(node, utf8ToXml("DataRow"))) {
         // A row without RowData still gets (empty) entries, keeping the arrays parallel.
         const Node* rowData = firstDescendant(row, kRowData);
@@ -60,7 +69,9 @@ void CQbReport::load(const Node* node) {
         rowValues.push_back(attribute(rowData, kValue));
         auto cells = std::make_unique<CQbFieldList>();
         for (const Node* cell : allDescendants(row, kColData)) {
-            cells->addText(attribute(cell, kColId), attribute(cell, kValue));
+            const std::string id = attribute(cell, kColId);
+            highestCellId = std::max(highestCellId, readInteger(id));
+            cells->addText(id, attribute(cell, kValue));
         }
         rows.push_back(std::move(cells));
     }
@@ -116,14 +127,10 @@ std::vector<std::string> CQbReport::columnValues(const std::string& columnType) 
     return columnValuesAt(columnIndex(columnType));
 }
 
-int CQbReport::maxColumnId() const {
-    if (rows.empty() || rows.front()->getSize() == 0) {
-        return 0;
-    }
-    const CQbFieldList& first = *rows.front();
-    int largest = INT_MIN;
-    for (int i = 0; i < first.getSize(); ++i) {
-        largest = std::max(largest, readInteger(first.getAt(i)->getName()));
-    }
-    return largest;
+int CQbReport::cellColumnId(const std::string& columnType) const {
+    const int column = columnIndex(columnType);
+    const int unit = columnIndex("UnitOfMeasureUnit");
+    const int described = static_cast<int>(columnTypes.size()) - 1;
+    const bool unitUnnumbered = unit != -1 && highestCellId < described;
+    return unitUnnumbered && column > unit ? column - 1 : column;
 }

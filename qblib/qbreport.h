@@ -5,7 +5,8 @@
 // A report response (GeneralSummaryReportQueryRs, e.g. the inventory valuation
 // summary) read into plain arrays: the type of every column by column id, and for every
 // data row its RowData type and value (the item name) and its cells keyed by column id.
-// Subtotal, total and text rows are not read. Loading copies every text out of the DOM,
+// Subtotal, total and text rows are not read as rows; only the column ids of their cells
+// count (see maxColumnId). Loading copies every text out of the DOM,
 // so the report outlives the response; the report owns all its arrays and cells.
 #pragma once
 
@@ -56,13 +57,21 @@ public:
     std::vector<std::string> columnValuesAt(int columnId) const;
     // columnValuesAt(columnIndex(columnType)): all empty for a type no column has.
     std::vector<std::string> columnValues(const std::string& columnType) const;
-    // The largest column id (integer rule) among the cells of the first row; 0 when
-    // there is no row or the first row has no cells.
-    int maxColumnId() const;
+    // The largest column id (integer rule) among the cells of every data, subtotal and
+    // total row; 0 when there is no such cell. Cells are sparse, so no single row tells.
+    int maxColumnId() const { return highestCellId; }
+    // The column id the rows' cells of the first column of that type carry; -1 when no
+    // column has the type. With units of measure on, QuickBooks' column list holds a U/M
+    // column (UnitOfMeasureUnit) that the rows may number their cells without: when no
+    // cell of any row reaches the highest column id of the column list, the columns
+    // after the U/M column are taken one place down. (A report whose rows leave its last
+    // column empty throughout cannot tell the two numberings apart this way.)
+    int cellColumnId(const std::string& columnType) const;
 
 private:
     int columnCount = 0;
     int rowTotal = 0;
+    int highestCellId = 0;
     std::vector<std::string> columnTypes;
     std::vector<std::unique_ptr<CQbFieldList>> rows;
     std::vector<std::string> rowTypes;

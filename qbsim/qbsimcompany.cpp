@@ -306,6 +306,9 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
         throw CQbSimCompanyError(CQbSimCompanyError::Failed,
                                  "invalid FIFO effective date \"" + options.fifoEffectiveDate +
                                      "\" (use YYYY-MM-DD)");
+    if (!options.closingDate.empty() && !qbsimIsDate(options.closingDate))
+        throw CQbSimCompanyError(CQbSimCompanyError::Failed,
+                                 "invalid closing date \"" + options.closingDate + "\" (use YYYY-MM-DD)");
     std::unique_ptr<CQbSimDb> db;
     try {
         db = std::make_unique<CQbSimDb>(path, true);
@@ -327,6 +330,8 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
             {"fifoEffectiveDate", !options.fifo                        ? ""
                                   : options.fifoEffectiveDate.empty() ? qbsimToday()
                                                                       : options.fifoEffectiveDate},
+            {"closingDate", options.closingDate},
+            {"unitColumnNumbered", options.unitColumnNumbered ? "1" : "0"},
         };
         for (const auto& [key, value] : rows) put.bind(1, key).bind(2, value).run();
         CQbSimStmt counter(*db, "INSERT INTO counter(name, value) VALUES(?, ?)");
@@ -403,6 +408,14 @@ void CQbSimCompany::setSetting(const std::string& key, const std::string& value)
 void CQbSimCompany::setOpenInMultiUser(bool open) {
     CQbSimTransaction txn(*database);
     setSetting("openMultiUser", open ? "1" : "0");
+    txn.commit();
+}
+
+void CQbSimCompany::setClosingDate(const std::string& date) {
+    if (!date.empty() && !qbsimIsDate(date))
+        throw CQbSimCompanyError(CQbSimCompanyError::Failed, "invalid closing date \"" + date + "\" (use YYYY-MM-DD)");
+    CQbSimTransaction txn(*database);
+    setSetting("closingDate", date);
     txn.commit();
 }
 

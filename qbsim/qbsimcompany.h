@@ -28,6 +28,12 @@ struct CQbSimCompanyOptions {
     // (YYYY-MM-DD; the creation date when empty).
     bool fifo = false;
     std::string fifoEffectiveDate = {};
+    // Company > Set Closing Date (YYYY-MM-DD; none when empty): transactions dated on or
+    // before it can be neither added, changed nor deleted.
+    std::string closingDate = {};
+    // The valuation summary numbers its cells counting the U/M column (by default, with
+    // units of measure on, the cells are numbered as if the column were not there).
+    bool unitColumnNumbered = false;
 };
 
 class CQbSimCompanyError : public std::runtime_error {
@@ -40,7 +46,7 @@ public:
 class CQbSimCompany {
 public:
     // Creates a new company file; fails (AlreadyExists) rather than overwrite a file, and
-    // (Failed) on a fifoEffectiveDate that is not a YYYY-MM-DD date.
+    // (Failed) on a fifoEffectiveDate or closingDate that is not a YYYY-MM-DD date.
     static std::unique_ptr<CQbSimCompany> create(const std::string& path,
                                                  const CQbSimCompanyOptions& options);
     // Opens an existing company file; NotFound when there is no file, NotACompany when
@@ -65,6 +71,11 @@ public:
     // QuickBooks' FIFO preference and the date it takes effect (empty when off).
     bool fifo() const { return setting("fifo") == "1"; }
     std::string fifoEffectiveDate() const { return setting("fifoEffectiveDate"); }
+    // The closing date (YYYY-MM-DD), empty when none is set. setClosingDate throws
+    // CQbSimCompanyError (Failed) on a text that is neither empty nor a date.
+    std::string closingDate() const { return setting("closingDate"); }
+    void setClosingDate(const std::string& date);
+    bool unitColumnNumbered() const { return setting("unitColumnNumbered") == "1"; }
 
     // The mark that another QuickBooks user has the file open in multi-user mode.
     bool openInMultiUser() const { return setting("openMultiUser") == "1"; }

@@ -4,6 +4,10 @@
 // on transactions and on transaction lines. Writing or deleting a value on a transaction
 // or one of its lines is a modification of the transaction, as in QuickBooks: it gets a
 // new TimeModified and EditSequence.
+//
+// A private definition, once deleted, cannot be defined again under the same name and
+// OwnerID (Intuit's reference for DataExtDefDel): the file remembers such deletions in a
+// table of its own, made by the first one.
 #include "qbsimengine.h"
 
 #include <algorithm>
@@ -37,6 +41,22 @@ void checkDataExtValue(const std::string& type, const std::string& value) {
     if (!ok)
         throw qbsimstatus::invalidValue("DataExtValue", value,
                                         "The value does not fit the custom field's type " + type + ".");
+}
+
+constexpr const char* kDeletedDefinitions =
+    "CREATE TABLE IF NOT EXISTS dataext_def_deleted(owner_id TEXT NOT NULL, name TEXT NOT NULL, "
+    "PRIMARY KEY(owner_id, name))";
+
+bool deletedPrivateDefinition(CQbSimDb& db, const std::string& owner, const std::string& name) {
+    if (owner == "0") return false;
+    {
+        CQbSimStmt table(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'dataext_def_deleted'");
+        if (!table.step()) return false;
+    }
+    CQbSimStmt deleted(db, "SELECT 1 FROM dataext_def_deleted WHERE owner_id = ? COLLATE NOCASE AND "
+                           "name = ? COLLATE NOCASE");
+    deleted.bind(1, owner).bind(2, name);
+    return deleted.step();
 }
 
 }  // namespace
@@ -76,6 +96,7 @@ void CQbSimEngine::preferencesQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
     out.leafBool("IsUsingClassTracking", true);
     out.leafBool("IsUsingAuditTrail", true);
     out.leafBool("IsAssigningJournalEntryNumbers", true);
+    if (!company.closingDate().empty()) out.leaf("ClosingDate", company.closingDate());
     out.close();
     out.open("FinanceChargePreferences");
     out.leaf("GracePeriod", "0");
@@ -188,7 +209,7 @@ void CQbSimEngine::dataExtDefAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     CQbSimStmt exists(db, "SELECT 1 FROM dataext_def WHERE owner_id = ? COLLATE NOCASE AND name = ? "
                           "COLLATE NOCASE");
     exists.bind(1, owner).bind(2, name);
-    if (exists.step()) throw qbsimstatus::nameInUse(name);
+    if (exists.step() || deletedPrivateDefinition(db, owner, name)) throw qbsimstatus::nameInUse(name);
     const auto assignTo = qbsimChildren(add, "AssignToObject");
     if (owner == "0" && assignTo.empty())
         throw qbsimstatus::invalidValue("AssignToObject", "",
@@ -220,6 +241,11 @@ void CQbSimEngine::dataExtDefDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     const std::string storedOwner = find.text(1), storedName = find.text(2);
     CQbSimStmt drop(db, "DELETE FROM dataext_def WHERE id = ?");
     drop.bind(1, def).run();
+    if (storedOwner != "0") {
+        db.exec(kDeletedDefinitions);
+        CQbSimStmt remember(db, "INSERT OR IGNORE INTO dataext_def_deleted(owner_id, name) VALUES(?, ?)");
+        remember.bind(1, storedOwner).bind(2, storedName).run();
+    }
     out.open("DataExtDefDelRet");
     out.leaf("OwnerID", storedOwner);
     out.leaf("DataExtName", storedName);
@@ -333,6 +359,7 @@ CQbSimEngine::CDataExtTarget CQbSimEngine::storeDataExt(xmlNodePtr node, bool is
     const std::string value = qbsimChildText(node, "DataExtValue").value_or("");
     const CDefinition d = findDefinition(db, node);
     const CDataExtTarget t = dataExtTarget(node);
+    if (t.txnRow) refuseClosedTxn(*t.txnRow, "modify");
     CQbSimStmt assigned(db, "SELECT COUNT(*), SUM(object = ?) FROM dataext_assign WHERE def_id = ?");
     assigned.bind(1, t.assignName).bind(2, d.id);
     assigned.step();
@@ -374,6 +401,7 @@ void CQbSimEngine::dataExtDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     xmlNodePtr del = qbsimChild(rq, "DataExtDel");
     const CDefinition d = findDefinition(db, del);
     const CDataExtTarget t = dataExtTarget(del);
+    if (t.txnRow) refuseClosedTxn(*t.txnRow, "modify");
     CQbSimStmt drop(db, "DELETE FROM dataext_value WHERE def_id = ? AND object_kind = ? AND object_key = ? "
                         "RETURNING 1");
     drop.bind(1, d.id).bind(2, t.objectKind).bind(3, t.objectKey);

@@ -189,6 +189,11 @@ private:
     // Stamps a transaction with a new TimeModified and EditSequence, as QuickBooks does
     // when one of its custom fields (or one of its lines') is written or deleted.
     void markTxnModified(std::int64_t txnRow);
+    // Closing date (qbsimclosing.cpp): 3171 when a transaction of that type and date (or
+    // the stored one of the row) lies on or before the company's closing date; `action`
+    // is what the request would do to it ("add", "modify", "delete").
+    void refuseClosedDate(const std::string& txnDate, const std::string& txnType, const char* action);
+    void refuseClosedTxn(std::int64_t txnRow, const char* action);
     // The time stamp a Mod writes as TimeModified and EditSequence: now, but later than
     // the sequence it replaces even within the same second, so every Mod changes it.
     std::int64_t nextEditTime(const std::string& oldSequence);

@@ -6,7 +6,9 @@
 //
 // With units of measure on, the column list carries a U/M column that data, subtotal and
 // total rows do not fill; their cells are numbered consecutively without it, which is
-// how QuickBooks numbers them and what readers of the report must allow for.
+// how QuickBooks numbers them and what readers of the report must allow for. A company
+// made with unitColumnNumbered numbers them counting the U/M column instead, so that
+// readers are proven against both.
 #include "qbsimengine.h"
 
 #include <algorithm>
@@ -219,11 +221,12 @@ void CQbSimEngine::generalSummaryReportQuery(xmlNodePtr rq, CQbSimXmlWriter& out
     if (units) columns.push_back(kUnit);
     for (const CColumn& c : {kAverage, kValue, kValuePercent, kPrice, kRetail, kRetailPercent})
         columns.push_back(c);
-    // The cell id of each column in the rows: the U/M column has none.
+    // The cell id of each column in the rows: the U/M column has none unless counted.
+    const bool unitCounted = company.unitColumnNumbered();
     auto cellId = [&](const CColumn& column) {
         int id = 0;
         for (const CColumn& c : columns) {
-            if (std::string(c.type) == kUnit.type) continue;
+            if (!unitCounted && std::string(c.type) == kUnit.type) continue;
             ++id;
             if (std::string(c.type) == column.type) return id;
         }

@@ -5,6 +5,9 @@
 //                     [--fifo-preference [YYYY-MM-DD]]
 //                                     --fifo-preference: QuickBooks' own FIFO costing is
 //                                     on, from the date given or the creation date
+//                     [--closing-date YYYY-MM-DD]
+//                                     --closing-date: transactions dated on or before it
+//                                     cannot be added, changed or deleted
 //   qbsim load FILE REQUESTS.xml...   send every document; stop at the first non-zero status
 //   qbsim request FILE REQUEST.xml    print the response document
 //   qbsim multiuser FILE on|off       mark the file as open (or no longer open) in
@@ -46,6 +49,7 @@ namespace {
 int usage() {
     std::cerr << "usage: qbsim create FILE --name NAME [--multicurrency] [--units-of-measure]\n"
                  "                    [--fifo-preference [YYYY-MM-DD]]\n"
+                 "                    [--closing-date YYYY-MM-DD]\n"
                  "       qbsim load FILE REQUESTS.xml... [--schema XSD]\n"
                  "       qbsim request FILE REQUEST.xml [--schema XSD]\n"
                  "       qbsim multiuser FILE on|off\n"
@@ -154,6 +158,7 @@ int main(int argc, char** argv) {
     std::map<std::string, std::string> numbers;
     bool multiCurrency = false, units = false, haveName = false, once = false, fifo = false;
     std::string fifoDate;
+    std::string closingDate;
     std::string port = "0";
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -184,6 +189,8 @@ int main(int argc, char** argv) {
             // The effective date is optional: the next argument is it when it looks like one.
             static const std::regex dateLike(R"(\d{4}-\d{2}-\d{2})");
             if (i + 1 < args.size() && std::regex_match(args[i + 1], dateLike)) fifoDate = args[++i];
+        } else if (args[i] == "--closing-date" && i + 1 < args.size()) {
+            closingDate = args[++i];
         } else if (args[i].rfind("--", 0) == 0) {
             return usage();
         } else {
@@ -196,7 +203,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "create") {
             if (!haveName || positional.size() != 2) return usage();
-            CQbSimCompany::create(file, {name, multiCurrency, units, fifo, fifoDate});
+            CQbSimCompany::create(file, {name, multiCurrency, units, fifo, fifoDate, closingDate});
             return 0;
         }
         if (command == "multiuser") {

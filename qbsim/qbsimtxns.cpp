@@ -167,6 +167,7 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     if (date.empty()) date = qbsimToday();
     // QuickBooks keeps dates between 1901 and 2100.
     if (date < "1901-01-01" || date > "2100-12-31") throw qbsimstatus::invalidDate("TxnDate", date);
+    refuseClosedDate(date, type, "add");
     const auto dueDate = qbsimChildText(add, "DueDate");
     if (dueDate && !dueDate->empty() && (*dueDate < "1901-01-01" || *dueDate > "2100-12-31"))
         throw qbsimstatus::invalidDate("DueDate", *dueDate);
@@ -736,6 +737,7 @@ void CQbSimEngine::txnDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     find.bind(1, id).bind(2, type);
     if (!find.step()) throw qbsimstatus::notFound(id);
     const std::int64_t row = find.integer(0);
+    refuseClosedTxn(row, "delete");
     const auto refNumber = find.optText(1);
     const std::int64_t deletedAt = company.now();
     CQbSimStmt lineIds(db, "SELECT txn_line_id FROM txn_line WHERE txn_row = ?");
@@ -812,6 +814,8 @@ void CQbSimEngine::invoiceMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     const auto date = qbsimChildText(mod, "TxnDate");
     if (date && (date->empty() || *date < "1901-01-01" || *date > "2100-12-31"))
         throw qbsimstatus::invalidDate("TxnDate", *date);
+    refuseClosedTxn(row, "modify");
+    if (date) refuseClosedDate(*date, "Invoice", "modify");
     const auto refNumber = qbsimChildText(mod, "RefNumber");
     checkLength(refNumber, "RefNumber", 11);
     const auto memo = qbsimChildText(mod, "Memo");
@@ -851,6 +855,7 @@ void CQbSimEngine::buildAssemblyMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
     const std::string sequence = qbsimChildText(mod, "EditSequence").value_or("");
     if (sequence != find.text(1)) throw qbsimstatus::staleEditSequence(sequence);
     const std::string date = find.text(2);
+    refuseClosedDate(date, "BuildAssembly", "modify");
     const std::int64_t entrySeq = find.integer(3);
     const std::int64_t assembly = find.integer(4);
     const double toBuild = find.real(5);

@@ -30,6 +30,15 @@ CQbSimStatus invalidReference(const std::string& type, const std::string& value,
             "There is an invalid reference to QuickBooks " + type + " \"" + value + "\" in the " +
                 where + "."};
 }
+// QuickBooks' own words, "a" before any type and "before to" included.
+CQbSimStatus closedPeriod(const std::string& action, const std::string& txnType) {
+    return {3171, "Error",
+            "An attempt was made to " + action + " a " + txnType +
+                " with a date that is on or before the closing date of the company. If you are sure you "
+                "really want to do this, please ask a user with Admin privileges to remove the password "
+                "for editing transactions on or before to closing date (this setting is in the "
+                "Accounting Company Preferences), then try again."};
+}
 CQbSimStatus saveError(const std::string& what, const std::string& reason) {
     return {3180, "Error",
             "There was an error when saving a " + what + ".  QuickBooks error message: " + reason};

@@ -43,6 +43,7 @@ CQbSimStatus nameInUse(const std::string& name);                      // 3100
 CQbSimStatus notFound(const std::string& id);                         // 3120
 CQbSimStatus invalidReference(const std::string& type, const std::string& value,
                               const std::string& where);              // 3140
+CQbSimStatus closedPeriod(const std::string& action, const std::string& txnType);  // 3171
 CQbSimStatus saveError(const std::string& what, const std::string& reason);  // 3180
 CQbSimStatus invalidValue(const std::string& field, const std::string& value,
                           const std::string& reason);                 // 3210

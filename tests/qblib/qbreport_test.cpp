@@ -109,7 +109,8 @@ TEST(QbReport, ReportWithoutDataRows) {
     EXPECT_EQ(report->rowCount(), 0);
     EXPECT_THAT(report->columnValues("QuantityOnHand"), IsEmpty());
     EXPECT_THAT(report->columnValuesAt(1), IsEmpty());
-    EXPECT_EQ(report->maxColumnId(), 0);
+    // The total row's cells still count.
+    EXPECT_EQ(report->maxColumnId(), 1);
     EXPECT_EQ(report->numColumns(), 0);
 }
 
@@ -138,11 +139,20 @@ TEST(QbReport, CellsAndRowsInUnusualShapes) {
     EXPECT_EQ(report->getRow(3), nullptr);
 }
 
-TEST(QbReport, MaxColumnIdComesFromTheFirstRowOnly) {
+// Cells are sparse: the highest column id is that of every data, subtotal and total row,
+// whichever row holds it.
+TEST(QbReport, MaxColumnIdComesFromEveryRow) {
     auto report = loadReport(reportDoc(
         "<DataRow><RowData value=\"A\"/></DataRow>"
         "<DataRow><RowData value=\"B\"/><ColData colID=\"9\" value=\"1\"/></DataRow>"));
-    EXPECT_EQ(report->maxColumnId(), 0);
+    EXPECT_EQ(report->maxColumnId(), 9);
+    auto total = loadReport(reportDoc(
+        "<DataRow><RowData value=\"A\"/><ColData colID=\"3\" value=\"1\"/></DataRow>"
+        "<SubtotalRow><ColData colID=\"5\" value=\"1\"/></SubtotalRow>"
+        "<TotalRow><ColData colID=\"7\" value=\"1\"/></TotalRow>"
+        "<TextRow rowNumber=\"9\" value=\"x\"/>"));
+    EXPECT_EQ(total->maxColumnId(), 7);
+    EXPECT_EQ(total->rowCount(), 1);
 }
 
 TEST(QbReport, StateBeforeLoadAndAfterLoadingNothing) {

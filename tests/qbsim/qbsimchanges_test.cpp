@@ -179,8 +179,10 @@ TEST_F(QbSimChangesTest, DataExtDelRemovesOneValueAndDefinitionsTakeTheirValues)
     const std::string definition = "<OwnerID>" + kOwner + "</OwnerID><DataExtName>Note</DataExtName>";
     good("<DataExtDefDelRq>" + definition + "</DataExtDefDelRq>");
     EXPECT_EQ(answer(note("Del", "Invoice", sold))[0].code, 3120);         // no such field
-    good("<DataExtDefAddRq><DataExtDefAdd>" + definition +
-         "<DataExtType>STR255TYPE</DataExtType></DataExtDefAdd></DataExtDefAddRq>");
+    // The values went with the definition, which cannot come back under its name and owner.
+    EXPECT_EQ(answer("<DataExtDefAddRq><DataExtDefAdd>" + definition +
+                     "<DataExtType>STR255TYPE</DataExtType></DataExtDefAdd></DataExtDefAddRq>")[0].code,
+              3100);
     EXPECT_EQ(textAt(invoice(sold, keep), "DataExtRet"), "<missing>");
     EXPECT_EQ(answer(note("Mod", "Invoice", sold))[0].code, 3120);
 }

@@ -74,18 +74,8 @@ protected:
         CQbReport report;
         report.load(CQbResponse(response));
         if (report.rowCount() == 0) return {};
-        std::vector<std::string> quantities, values;
-        const int u = report.columnIndex("UnitOfMeasureUnit");
-        if (u != -1 && report.numColumns() != report.maxColumnId()) {
-            int q = report.columnIndex("QuantityOnHand"), v = report.columnIndex("ValueOnHand");
-            if (q > u) --q;
-            if (v > u) --v;
-            quantities = report.columnValuesAt(q);
-            values = report.columnValuesAt(v);
-        } else {
-            quantities = report.columnValues("QuantityOnHand");
-            values = report.columnValues("ValueOnHand");
-        }
+        const std::vector<std::string> quantities = report.columnValuesAt(report.cellColumnId("QuantityOnHand"));
+        const std::vector<std::string> values = report.columnValuesAt(report.cellColumnId("ValueOnHand"));
         std::vector<std::string> rows;
         for (int i = 0; i < report.rowCount(); ++i)
             rows.push_back(report.rowValue(i) + "|" + quantities[i] + "|" + values[i]);
