@@ -14,6 +14,7 @@
 #pragma once
 
 #include "qbsimdb.h"
+#include "qbsimeditions.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,14 @@ struct CQbSimCompanyOptions {
     // (YYYY-MM-DD; the creation date when empty).
     bool fifo = false;
     std::string fifoEffectiveDate = {};
+    // The edition the file behaves as: "pro" (no assemblies), "premier" or "enterprise",
+    // the edition the stand-in has always behaved as. Enterprise alone may turn on the
+    // Advanced Inventory preferences: inventory sites, Enhanced Inventory Receiving, and
+    // serial or lot numbers (serialOrLot "None", "SerialNumber" or "LotNumber").
+    std::string edition = "enterprise";
+    bool inventorySites = false;
+    bool enhancedReceiving = false;
+    std::string serialOrLot = "None";
 };
 
 class CQbSimCompanyError : public std::runtime_error {
@@ -40,7 +49,8 @@ public:
 class CQbSimCompany {
 public:
     // Creates a new company file; fails (AlreadyExists) rather than overwrite a file, and
-    // (Failed) on a fifoEffectiveDate that is not a YYYY-MM-DD date.
+    // (Failed) on a fifoEffectiveDate that is not a YYYY-MM-DD date, an unknown edition, or
+    // Advanced Inventory preferences outside Enterprise.
     static std::unique_ptr<CQbSimCompany> create(const std::string& path,
                                                  const CQbSimCompanyOptions& options);
     // Opens an existing company file; NotFound when there is no file, NotACompany when
@@ -65,6 +75,12 @@ public:
     // QuickBooks' FIFO preference and the date it takes effect (empty when off).
     bool fifo() const { return setting("fifo") == "1"; }
     std::string fifoEffectiveDate() const { return setting("fifoEffectiveDate"); }
+    // The edition (Enterprise for a file made before editions were kept) and its
+    // Advanced Inventory preferences.
+    CQbSimEdition edition() const;
+    bool inventorySites() const { return setting("inventorySites") == "1"; }
+    bool enhancedReceiving() const { return setting("enhancedReceiving") == "1"; }
+    std::string serialOrLot() const;
 
     // The mark that another QuickBooks user has the file open in multi-user mode.
     bool openInMultiUser() const { return setting("openMultiUser") == "1"; }

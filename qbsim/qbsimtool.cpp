@@ -5,6 +5,11 @@
 //                     [--fifo-preference [YYYY-MM-DD]]
 //                                     --fifo-preference: QuickBooks' own FIFO costing is
 //                                     on, from the date given or the creation date
+//                     [--edition pro|premier|enterprise] [--inventory-sites]
+//                     [--enhanced-receiving] [--serial-numbers | --lot-numbers]
+//                                     the edition QuickBooks behaves as (enterprise by
+//                                     default; pro has no assemblies) and, in enterprise,
+//                                     its Advanced Inventory preferences
 //   qbsim load FILE REQUESTS.xml...   send every document; stop at the first non-zero status
 //   qbsim request FILE REQUEST.xml    print the response document
 //   qbsim multiuser FILE on|off       mark the file as open (or no longer open) in
@@ -46,6 +51,8 @@ namespace {
 int usage() {
     std::cerr << "usage: qbsim create FILE --name NAME [--multicurrency] [--units-of-measure]\n"
                  "                    [--fifo-preference [YYYY-MM-DD]]\n"
+                 "                    [--edition pro|premier|enterprise] [--inventory-sites]\n"
+                 "                    [--enhanced-receiving] [--serial-numbers | --lot-numbers]\n"
                  "       qbsim load FILE REQUESTS.xml... [--schema XSD]\n"
                  "       qbsim request FILE REQUEST.xml [--schema XSD]\n"
                  "       qbsim multiuser FILE on|off\n"
@@ -154,6 +161,7 @@ int main(int argc, char** argv) {
     std::map<std::string, std::string> numbers;
     bool multiCurrency = false, units = false, haveName = false, once = false, fifo = false;
     std::string fifoDate;
+    CQbSimCompanyOptions editionOptions;
     std::string port = "0";
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -184,6 +192,16 @@ int main(int argc, char** argv) {
             // The effective date is optional: the next argument is it when it looks like one.
             static const std::regex dateLike(R"(\d{4}-\d{2}-\d{2})");
             if (i + 1 < args.size() && std::regex_match(args[i + 1], dateLike)) fifoDate = args[++i];
+        } else if (args[i] == "--edition" && i + 1 < args.size()) {
+            editionOptions.edition = args[++i];
+        } else if (args[i] == "--inventory-sites") {
+            editionOptions.inventorySites = true;
+        } else if (args[i] == "--enhanced-receiving") {
+            editionOptions.enhancedReceiving = true;
+        } else if (args[i] == "--serial-numbers" || args[i] == "--lot-numbers") {
+            const std::string tracking = args[i] == "--serial-numbers" ? "SerialNumber" : "LotNumber";
+            if (editionOptions.serialOrLot != "None" && editionOptions.serialOrLot != tracking) return usage();
+            editionOptions.serialOrLot = tracking;
         } else if (args[i].rfind("--", 0) == 0) {
             return usage();
         } else {
@@ -196,7 +214,13 @@ int main(int argc, char** argv) {
     try {
         if (command == "create") {
             if (!haveName || positional.size() != 2) return usage();
-            CQbSimCompany::create(file, {name, multiCurrency, units, fifo, fifoDate});
+            CQbSimCompanyOptions options = editionOptions;
+            options.name = name;
+            options.multiCurrency = multiCurrency;
+            options.unitsOfMeasure = units;
+            options.fifo = fifo;
+            options.fifoEffectiveDate = fifoDate;
+            CQbSimCompany::create(file, options);
             return 0;
         }
         if (command == "multiuser") {
