@@ -90,6 +90,7 @@ bool CCostrunDoc::loadPreferences() {
         settings.quickBooksFifoDate = readDateText(
             preferences->getValue("ItemsAndInventoryPreferences", "FIFOEffectiveDate"));
     }
+    readInventoryPreferences(*preferences);
     return true;
 }
 
@@ -97,6 +98,7 @@ bool CCostrunDoc::defineRunFields() {
     if (!session) return false;
     try {
         for (const CRunField& field : kRunFields) {
+            if (!settings.assemblies && std::string(field.assignTo) == "BuildAssembly") continue;
             session->dataExtDefAdd(kPrivateOwnerId, field.name, kRunFieldType, field.assignTo);
         }
     } catch (const CQbException& e) {
