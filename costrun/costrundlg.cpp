@@ -28,12 +28,12 @@ const char* const kQuickBooksFifo =
     "file.";
 // Enterprise's inventory preferences that Lotwise cannot value a file under yet.
 const char* const kInventorySites =
-    "Request failed.  Multiple inventory sites are turned on in this company's QuickBooks "
+    "Multiple inventory sites are turned on in this company's QuickBooks "
     "(Advanced Inventory): QuickBooks then keeps each item's quantity and value per site, and "
     "what a value adjustment without a site changes is not documented. Lotwise values each item "
     "as a whole and cannot value such a file yet, so it does not process it.";
 const char* const kEnhancedReceiving =
-    "Request failed.  Enhanced Inventory Receiving is turned on in this company's QuickBooks "
+    "Enhanced Inventory Receiving is turned on in this company's QuickBooks "
     "(Items & Inventory preferences): item receipts then receive the stock and bills only carry "
     "its cost, while Lotwise takes every bill as stock received, so a purchase received and "
     "billed would count twice. Lotwise cannot value such a file yet, so it does not process it.";
@@ -188,8 +188,10 @@ bool CCostrunDlg::onProcess() {
     }
     // Refused before anything is written: no definition, no start date, no posting.
     if (engine->getInventorySites() || engine->getEnhancedReceiving()) {
-        std::string text = engine->getInventorySites() ? kInventorySites : "";
-        if (engine->getEnhancedReceiving()) text += (text.empty() ? "" : "\n\n") + std::string(kEnhancedReceiving);
+        std::string text = "Request failed.  ";
+        if (engine->getInventorySites()) text += kInventorySites;
+        if (engine->getEnhancedReceiving())
+            text += (engine->getInventorySites() ? "\n\n" : "") + std::string(kEnhancedReceiving);
         return finish(text, false);
     }
     if (engine->getStartDate()) {
