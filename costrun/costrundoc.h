@@ -86,8 +86,7 @@ public:
     // --- transaction intake ---
     // The day's five transaction queries (invoices, sales receipts, inventory
     // adjustments, credit memos, builds with the system's custom fields), with the
-    // filters they refer to.
-    // The build query is left out for a company without assemblies.
+    // filters they refer to; without builds (a company without assemblies) the first four.
     struct CDayQueries {
         CDayQueries(const CDateTime& day, bool withBuilds);
         CQbFieldList filter;
