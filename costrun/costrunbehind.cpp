@@ -146,7 +146,6 @@ void CCostrunDoc::saveSeenRecord() {
 // --- changes behind the valued period ---
 
 bool CCostrunDoc::checkChangesBehind() {
-    const auto readsKind = [this](const CValuedKind& kind) { return readsKindOf(settings.assemblies, kind); };
     runRecord.changesBehind.clear();
     runRecord.changesBehindError.clear();
     if (!session || !settings.startDate || !settings.lastUpToDate || !settings.lastRunTime) return true;
@@ -157,7 +156,7 @@ bool CCostrunDoc::checkChangesBehind() {
     const std::string since = zoneDateTimeText(after);
     try {
         for (const CValuedKind& kind : kValuedKinds) {
-            if (!readsKind(kind)) continue;
+            if (!readsKindOf(settings.assemblies, kind)) continue;
             CQbFieldList filter;
             filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", since));
             for (const char* element : {"TxnID", "TxnDate", "RefNumber", "Memo"}) {
@@ -183,7 +182,7 @@ bool CCostrunDoc::checkChangesBehind() {
 
         CQbFieldList deletedFilter;
         for (const CValuedKind& kind : kValuedKinds) {
-            if (readsKind(kind)) deletedFilter.addText("TxnDelType", kind.type);
+            if (readsKindOf(settings.assemblies, kind)) deletedFilter.addText("TxnDelType", kind.type);
         }
         deletedFilter.addAggregate("DeletedDateRangeFilter", dateFrom("FromDeletedDate", since));
         std::unique_ptr<CQbObjectList> deleted =

@@ -50,12 +50,12 @@ bool CCostrunDoc::readEdition(const std::string& productName) {
         const std::unique_ptr<CQbResponse> answer =
             session->sendBody(session->requestElement("ItemInventoryAssemblyQueryRq", nullptr, &fields));
         if (!answer) throw CQbException(CQbRequestBase::unansweredText("ItemInventoryAssemblyQueryRq"));
-        if (answer->statusCode() == std::to_string(kFeatureNotAvailable)) {
+        const std::string code = answer->statusCode();
+        if (code == std::to_string(kFeatureNotAvailable)) {
             settings.assemblies = false;
             return true;
         }
         // Any records, "no match" or a warning: the edition has assemblies after all.
-        const std::string code = answer->statusCode();
         if (CQbRequestBase::succeeded(*answer) || code == "1" || answer->statusSeverity() == "Warn") return true;
         throw CQbException(CQbRequestBase::refusalText(*answer, "ItemInventoryAssemblyQueryRq"));
     } catch (const CQbException& e) {

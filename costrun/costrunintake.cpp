@@ -115,9 +115,11 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     progress(progressText + "Retrieving list of credit memos...");
     dayLists.dayCreditMemos = session->queryRecords(queries[3], std::move(answers[3]));
 
-    progress(progressText + "Retrieving list of build assembly...");
-    dayLists.dayBuilds = queries.size() > 4 ? session->queryRecords(queries[4], std::move(answers[4]))
-                                            : std::make_unique<CQbObjectList>();
+    dayLists.dayBuilds = std::make_unique<CQbObjectList>();
+    if (queries.size() > 4) {
+        progress(progressText + "Retrieving list of build assembly...");
+        dayLists.dayBuilds = session->queryRecords(queries[4], std::move(answers[4]));
+    }
     logQueryWarnings();
     if (sizeOf(dayLists.dayBuilds) > 0) {
         dayLists.dayBuildTxns = std::make_unique<CCostrunTxnList>();
