@@ -1,6 +1,5 @@
-// The edition and inventory preferences through a scripted request processor: which
-// ProductNames are asked whether they have assemblies, what each answer to that
-// question means, and how the Advanced Inventory preferences are read.
+// The edition through a scripted request processor: which ProductNames are asked
+// whether they have assemblies, and what each answer to that question means.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -47,39 +46,6 @@ TEST_F(EditionTest, OnlyAProEditionIsAskedAndOnly3250MeansNoAssemblies) {
             EXPECT_THAT(script.requests[0], ::testing::HasSubstr("<ItemInventoryAssemblyQueryRq"));
         }
         EXPECT_EQ(doc->getErrorText(), c.opens ? "" : "Status 3260") << c.product;
-    }
-}
-
-TEST_F(EditionTest, AdvancedInventoryPreferencesAreRead) {
-    struct CCase {
-        const char* preferences;
-        bool sites, receiving;
-        const char* tracking;
-    };
-    const CCase cases[] = {
-        {"", false, false, ""},
-        {"<MultiLocationInventoryPreferences><IsMultiLocationInventoryAvailable>true</IsMultiLocationInventoryAvailable>"
-         "<IsMultiLocationInventoryEnabled>false</IsMultiLocationInventoryEnabled></MultiLocationInventoryPreferences>"
-         "<ItemsAndInventoryPreferences><EnhancedInventoryReceivingEnabled>false</EnhancedInventoryReceivingEnabled>"
-         "<IsTrackingSerialOrLotNumber>None</IsTrackingSerialOrLotNumber></ItemsAndInventoryPreferences>",
-         false, false, ""},
-        {"<MultiLocationInventoryPreferences><IsMultiLocationInventoryEnabled>true</IsMultiLocationInventoryEnabled>"
-         "</MultiLocationInventoryPreferences>",
-         true, false, ""},
-        {"<ItemsAndInventoryPreferences><EnhancedInventoryReceivingEnabled>true</EnhancedInventoryReceivingEnabled>"
-         "<IsTrackingSerialOrLotNumber>LotNumber</IsTrackingSerialOrLotNumber></ItemsAndInventoryPreferences>",
-         false, true, "LotNumber"},
-        {"<ItemsAndInventoryPreferences><IsTrackingSerialOrLotNumber>SerialNumber</IsTrackingSerialOrLotNumber>"
-         "</ItemsAndInventoryPreferences>",
-         false, false, "SerialNumber"},
-    };
-    for (const CCase& c : cases) {
-        const auto list = records(std::string("<PreferencesRet>") + c.preferences + "</PreferencesRet>", "PreferencesRet");
-        ASSERT_EQ(list->getSize(), 1);
-        doc->readInventoryPreferences(*list->getAt(0));
-        EXPECT_EQ(doc->getInventorySites(), c.sites) << c.preferences;
-        EXPECT_EQ(doc->getEnhancedReceiving(), c.receiving) << c.preferences;
-        EXPECT_EQ(doc->getSerialOrLot(), c.tracking) << c.preferences;
     }
 }
 

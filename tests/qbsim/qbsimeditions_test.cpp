@@ -1,7 +1,7 @@
 // The editions the stand-in behaves as: QuickBooks Pro refuses what concerns assemblies
 // with status 3250 and names itself in HostQuery; Enterprise alone carries the Advanced
 // Inventory preferences, reported in PreferencesQuery's answer in schema order. Every
-// request and answer goes through Intuit's schema.
+// request and answer goes through Intuit's schema when it is at hand.
 #include "qbsimvaluationfixture.h"
 
 #include "qbsimschema.h"
@@ -17,10 +17,9 @@ namespace {
 
 class QbSimEditionsTest : public CValuationFixture {
 protected:
+    // Without Intuit's schema at hand the requests and answers go unchecked.
     void SetUp() override {
-        if (!std::filesystem::exists(qbsimTestSchemaPath()))
-            GTEST_SKIP() << "qbXML schema not found at " << qbsimTestSchemaPath();
-        schema = CQbSimSchema::load(qbsimTestSchemaPath());
+        if (std::filesystem::exists(qbsimTestSchemaPath())) schema = CQbSimSchema::load(qbsimTestSchemaPath());
     }
 
     // A company of the options with 10 Gears bought on 01/01/2024; requests are checked
@@ -34,7 +33,9 @@ protected:
     }
     CParsedResponse answer(const std::string& body) {
         auto rs = send(body);
-        EXPECT_EQ(schema->validate(rs.document()), "");
+        if (schema) {
+            EXPECT_EQ(schema->validate(rs.document()), "");
+        }
         return rs;
     }
 
@@ -129,20 +130,19 @@ TEST_F(QbSimEditionsTest, HostQueryNamesTheEdition) {
 }
 
 TEST_F(QbSimEditionsTest, PreferencesReportTheAdvancedInventoryOptions) {
+    // Options, and IsMultiLocationInventoryAvailable, IsMultiLocationInventoryEnabled,
+    // EnhancedInventoryReceivingEnabled and IsTrackingSerialOrLotNumber as answered.
     struct CCase {
-        const char* what;
         bool sites, receiving;
         const char* tracking;
-        // IsMultiLocationInventoryAvailable, IsMultiLocationInventoryEnabled,
-        // EnhancedInventoryReceivingEnabled, IsTrackingSerialOrLotNumber
-        const char* expected[4];
+        const char* expected;
     };
     const CCase cases[] = {
-        {"none", false, false, "None", {"false", "false", "false", "None"}},
-        {"sites", true, false, "None", {"true", "true", "false", "None"}},
-        {"receiving", false, true, "None", {"false", "false", "true", "None"}},
-        {"serial numbers", false, false, "SerialNumber", {"true", "false", "false", "SerialNumber"}},
-        {"lot numbers and sites", true, true, "LotNumber", {"true", "true", "true", "LotNumber"}},
+        {false, false, "None", "false false false None"},
+        {true, false, "None", "true true false None"},
+        {false, true, "None", "false false true None"},
+        {false, false, "SerialNumber", "true false false SerialNumber"},
+        {true, true, "LotNumber", "true true true LotNumber"},
     };
     for (const CCase& c : cases) {
         CQbSimCompanyOptions options;
@@ -152,17 +152,11 @@ TEST_F(QbSimEditionsTest, PreferencesReportTheAdvancedInventoryOptions) {
         make(options);
         const auto rs = answer("<PreferencesQueryRq/>");
         xmlNodePtr preferences = rs[0].rets()[0];
-        EXPECT_EQ(textAt(preferences, "MultiLocationInventoryPreferences/IsMultiLocationInventoryAvailable"),
-                  c.expected[0])
-            << c.what;
-        EXPECT_EQ(textAt(preferences, "MultiLocationInventoryPreferences/IsMultiLocationInventoryEnabled"),
-                  c.expected[1])
-            << c.what;
-        EXPECT_EQ(textAt(preferences, "ItemsAndInventoryPreferences/EnhancedInventoryReceivingEnabled"),
-                  c.expected[2])
-            << c.what;
-        EXPECT_EQ(textAt(preferences, "ItemsAndInventoryPreferences/IsTrackingSerialOrLotNumber"), c.expected[3])
-            << c.what;
+        EXPECT_EQ(textAt(preferences, "MultiLocationInventoryPreferences/IsMultiLocationInventoryAvailable") + " " +
+                      textAt(preferences, "MultiLocationInventoryPreferences/IsMultiLocationInventoryEnabled") + " " +
+                      textAt(preferences, "ItemsAndInventoryPreferences/EnhancedInventoryReceivingEnabled") + " " +
+                      textAt(preferences, "ItemsAndInventoryPreferences/IsTrackingSerialOrLotNumber"),
+                  c.expected);
     }
 }
 
@@ -197,24 +191,19 @@ TEST(QbSimEditionOptions, AdvancedInventoryIsEnterpriseOnly) {
         }
     }
 
-    // The tool's options reach the file; two kinds of tracking at once are a usage error.
-    const std::string tool = std::string("'") + QBSIM_TOOL + "' create '";
-    const std::string made = dir.file("tool.qbw");
-    ASSERT_EQ(std::system((tool + made + "' --name T --edition enterprise --inventory-sites --enhanced-receiving "
-                                         "--lot-numbers 2>/dev/null")
-                              .c_str()),
-              0);
-    const auto company = CQbSimCompany::open(made);
-    EXPECT_EQ(company->edition(), CQbSimEdition::Enterprise);
-    EXPECT_TRUE(company->inventorySites());
-    EXPECT_TRUE(company->enhancedReceiving());
-    EXPECT_EQ(company->serialOrLot(), "LotNumber");
-    EXPECT_NE(std::system((tool + dir.file("both.qbw") + "' --name T --serial-numbers --lot-numbers 2>/dev/null").c_str()),
-              0);
-    EXPECT_NE(std::system((tool + dir.file("prosites.qbw") + "' --name T --edition pro --inventory-sites 2>/dev/null")
-                              .c_str()),
-              0);
-    ASSERT_EQ(std::system((tool + dir.file("pro.qbw") + "' --name T --edition pro").c_str()), 0);
+    // The tool's options reach the file; two kinds of tracking at once, or sites in Pro, fail.
+    const auto tool = [&dir](const std::string& file, const std::string& options) {
+        return std::system(("'" + std::string(QBSIM_TOOL) + "' create '" + dir.file(file) + "' --name T " + options +
+                            " 2>/dev/null")
+                               .c_str());
+    };
+    ASSERT_EQ(tool("tool.qbw", "--edition enterprise --inventory-sites --enhanced-receiving --lot-numbers"), 0);
+    const auto company = CQbSimCompany::open(dir.file("tool.qbw"));
+    EXPECT_TRUE(company->edition() == CQbSimEdition::Enterprise && company->inventorySites() &&
+                company->enhancedReceiving() && company->serialOrLot() == "LotNumber");
+    EXPECT_NE(tool("both.qbw", "--serial-numbers --lot-numbers"), 0);
+    EXPECT_NE(tool("prosites.qbw", "--edition pro --inventory-sites"), 0);
+    ASSERT_EQ(tool("pro.qbw", "--edition pro"), 0);
     EXPECT_EQ(CQbSimCompany::open(dir.file("pro.qbw"))->edition(), CQbSimEdition::Pro);
 }
 
