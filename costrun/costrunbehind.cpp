@@ -50,6 +50,11 @@ const char* kindName(const std::string& type) {
     return type.c_str();
 }
 
+// Builds are read only where the edition has assemblies.
+bool readsKindOf(bool assemblies, const CValuedKind& kind) {
+    return assemblies || std::string(kind.type) != "BuildAssembly";
+}
+
 std::unique_ptr<CQbFieldList> dateFrom(const char* element, const std::string& text) {
     auto range = std::make_unique<CQbFieldList>();
     range->addText(element, text);
@@ -153,6 +158,7 @@ bool CCostrunDoc::checkChangesBehind() {
     const std::string since = zoneDateTimeText(after);
     try {
         for (const CValuedKind& kind : kValuedKinds) {
+            if (!readsKindOf(settings.assemblies, kind)) continue;
             CQbFieldList filter;
             filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", since));
             for (const char* element : {"TxnID", "TxnDate", "RefNumber", "Memo"}) {
@@ -177,7 +183,9 @@ bool CCostrunDoc::checkChangesBehind() {
         }
 
         CQbFieldList deletedFilter;
-        for (const CValuedKind& kind : kValuedKinds) deletedFilter.addText("TxnDelType", kind.type);
+        for (const CValuedKind& kind : kValuedKinds) {
+            if (readsKindOf(settings.assemblies, kind)) deletedFilter.addText("TxnDelType", kind.type);
+        }
         deletedFilter.addAggregate("DeletedDateRangeFilter", dateFrom("FromDeletedDate", since));
         std::unique_ptr<CQbObjectList> deleted =
             session->query("TxnDeletedQueryRq", "TxnDeletedRet", &deletedFilter, false);
@@ -257,7 +265,8 @@ bool CCostrunDoc::saveLastRunTime(const CDateTime& started) {
         CQbFieldList filter;
         filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", zoneDateTimeText(started)));
         filter.addText("IncludeRetElement", "TimeModified");
-        std::unique_ptr<CQbObjectList> written = session->queryBuildAssembly(&filter);
+        std::unique_ptr<CQbObjectList> written =
+            settings.assemblies ? session->queryBuildAssembly(&filter) : nullptr;
         for (int i = 0; written && i < written->getSize(); ++i) {
             const std::optional<CDateTime> modified = written->getAt(i)->getDateTime("TimeModified");
             if (modified && *modified > *now) now = modified;
@@ -360,8 +369,11 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
         CQbFieldList buildFilter;
         buildFilter.addAggregate("TxnDateRangeFilter", dateFrom("FromTxnDate", dateText(*from)));
         buildFilter.addText("OwnerID", kPrivateOwnerId);
-        progress("Clearing the value of builds...");
-        std::unique_ptr<CQbObjectList> buildsFrom = session->queryBuildAssembly(&buildFilter);
+        std::unique_ptr<CQbObjectList> buildsFrom;
+        if (settings.assemblies) {
+            progress("Clearing the value of builds...");
+            buildsFrom = session->queryBuildAssembly(&buildFilter);
+        }
         const std::string buildType = "BuildAssembly";
         for (int i = 0; buildsFrom && i < buildsFrom->getSize(); ++i) {
             const CQbObject& build = *buildsFrom->getAt(i);

@@ -20,7 +20,7 @@ void CCostrunDoc::commitDay(const CDateTime& day, const std::optional<CDateTime>
 
     std::vector<std::string> trailing;
     if (next) {
-        const CDayQueries queries(*next);
+        const CDayQueries queries(*next, settings.assemblies);
         for (const CQbRequestBase::CQuery& query : queries.queries) trailing.push_back(session->queryRequest(query));
     }
     dayLists.prefetchedDay.reset();

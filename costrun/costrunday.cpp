@@ -118,11 +118,13 @@ void CCostrunDoc::loadValuations(const CDateTime& day) {
     dayLists.inventoryList.reset();
     dayLists.assemblyList.reset();
     if (!session) return;
-    // Both reports in one message set; each answer is judged on its own.
-    std::vector<std::unique_ptr<CQbResponse>> answers = session->sendMessageSet(
-        {session->inventoryValuationSummaryRequest(day, "Inventory"),
-         session->inventoryValuationSummaryRequest(day, "Assembly")});
-    answers.resize(2);
+    // Both reports in one message set; each answer is judged on its own. Without
+    // assemblies the assembly list stays empty.
+    std::vector<std::string> requests = {session->inventoryValuationSummaryRequest(day, "Inventory")};
+    if (settings.assemblies) requests.push_back(session->inventoryValuationSummaryRequest(day, "Assembly"));
+    std::vector<std::unique_ptr<CQbResponse>> answers = session->sendMessageSet(requests);
+    answers.resize(requests.size());
+    if (!settings.assemblies) dayLists.assemblyList = std::make_unique<CCostrunItemList>();
     for (std::size_t i = 0; i < answers.size(); ++i) {
         const bool inventory = i == 0;
         auto list = std::make_unique<CCostrunItemList>();

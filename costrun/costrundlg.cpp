@@ -27,6 +27,17 @@ const char* const kQuickBooksFifo =
     "date%s on. Lotwise would correct those costs a second time, so it does not process this "
     "file.";
 const char* const kRequestFailed = "Request failed.  ";
+// Enterprise's inventory preferences that Lotwise cannot value a file under yet.
+const char* const kInventorySites =
+    "Multiple inventory sites are turned on in this company's QuickBooks "
+    "(Advanced Inventory): QuickBooks then keeps each item's quantity and value per site, and "
+    "what a value adjustment without a site changes is not documented. Lotwise values each item "
+    "as a whole and cannot value such a file yet, so it does not process it.";
+const char* const kEnhancedReceiving =
+    "Enhanced Inventory Receiving is turned on in this company's QuickBooks "
+    "(Items & Inventory preferences): item receipts then receive the stock and bills only carry "
+    "its cost, while Lotwise takes every bill as stock received, so a purchase received and "
+    "billed would count twice. Lotwise cannot value such a file yet, so it does not process it.";
 const char* const kNothingToRewind =
     "FIFO valuation has never been performed on this file: there is nothing to rewind.";
 const char* const kRewindFailed = "Rewind failed. It has the following error :\n";
@@ -174,6 +185,14 @@ bool CCostrunDlg::onProcess() {
         char text[512];
         std::snprintf(text, sizeof text, kQuickBooksFifo,
                       since ? (" (" + since->userDateText() + ")").c_str() : "");
+        return finish(text, false);
+    }
+    // Refused before anything is written: no definition, no start date, no posting.
+    if (engine->getInventorySites() || engine->getEnhancedReceiving()) {
+        std::string text = "Request failed.  ";
+        if (engine->getInventorySites()) text += kInventorySites;
+        if (engine->getEnhancedReceiving())
+            text += (engine->getInventorySites() ? "\n\n" : "") + std::string(kEnhancedReceiving);
         return finish(text, false);
     }
     if (engine->getStartDate()) {

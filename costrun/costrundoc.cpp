@@ -105,6 +105,7 @@ bool CCostrunDoc::openCompany(const std::string& path) {
                         : e.getMessage();
         return false;
     }
+    const std::string productName = newSession->getProductName();
     session = std::move(newSession);
     companyPath = path;
     try {
@@ -119,6 +120,7 @@ bool CCostrunDoc::openCompany(const std::string& path) {
     }
     loadRunSettings();
     if (!loadPreferences()) return false;
+    if (!readEdition(productName)) return false;
     // A refused check does not stop the open: its text says that it could not be made.
     checkChangesBehind();
     return true;

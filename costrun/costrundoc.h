@@ -87,9 +87,9 @@ public:
     // --- transaction intake ---
     // The day's five transaction queries (invoices, sales receipts, inventory
     // adjustments, credit memos, builds with the system's custom fields), with the
-    // filters they refer to.
+    // filters they refer to; without builds (a company without assemblies) the first four.
     struct CDayQueries {
-        explicit CDayQueries(const CDateTime& day);
+        CDayQueries(const CDateTime& day, bool withBuilds);
         CQbFieldList filter;
         CQbFieldList buildFilter;
         std::vector<CQbRequestBase::CQuery> queries;
@@ -221,6 +221,22 @@ public:
     // that day) cannot be carried out: the day is on or before the closing date. Names
     // the closing date and what to do; empty when nothing stands in the way.
     std::string closingDateRefusal(const CDateTime& firstDay, bool rewind) const;
+
+    // --- the edition and its inventory preferences (costruneditions.cpp) ---
+    // Finds whether the company's QuickBooks has assemblies. An edition whose ProductName
+    // names Pro is asked the assembly item query once: QuickBooks' status 3250 ("not
+    // available in this version") proves it has none, and a run then sends no request
+    // about assembly items, builds or their valuation. False with errorText when
+    // QuickBooks refused the question otherwise or left it unanswered.
+    bool readEdition(const std::string& productName);
+    // Reads inventory sites, Enhanced Inventory Receiving and serial or lot number
+    // tracking from QuickBooks' preferences (absent elements read as off).
+    void readInventoryPreferences(const CQbObject& preferences);
+    bool hasAssemblies() const { return settings.assemblies; }
+    bool getInventorySites() const { return settings.inventorySites; }
+    bool getEnhancedReceiving() const { return settings.enhancedReceiving; }
+    // "SerialNumber" or "LotNumber", empty when neither is tracked.
+    const std::string& getSerialOrLot() const { return settings.serialOrLot; }
 
     // --- what the run did ---
     const CRunSummary& getRunSummary() const { return runRecord.runSummary; }
@@ -409,6 +425,12 @@ private:
         std::optional<CDateTime> quickBooksFifoDate;
         // The start of QuickBooks' closing date; none when not set.
         std::optional<CDateTime> closingDate;
+        // The edition and its inventory preferences (costruneditions.cpp).
+        std::string productName;
+        bool assemblies = true;
+        bool inventorySites = false;
+        bool enhancedReceiving = false;
+        std::string serialOrLot;
     };
     // The lists a run reads once and every day uses.
     struct CRunLists {

@@ -50,7 +50,7 @@ void addLineIssues(CCostrunDoc& doc, CCostrunItemList& list, const CQbObject& tx
 
 }  // namespace
 
-CCostrunDoc::CDayQueries::CDayQueries(const CDateTime& day) {
+CCostrunDoc::CDayQueries::CDayQueries(const CDateTime& day, bool withBuilds) {
     addDateRange(filter, day, day);
     filter.addText("IncludeLineItems", "true");
     addDateRange(buildFilter, day, day);
@@ -59,15 +59,15 @@ CCostrunDoc::CDayQueries::CDayQueries(const CDateTime& day) {
     queries = {{"InvoiceQueryRq", "InvoiceRet", &filter, true},
                {"SalesReceiptQueryRq", "SalesReceiptRet", &filter, true},
                {"InventoryAdjustmentQueryRq", "InventoryAdjustmentRet", &filter, true},
-               {"CreditMemoQueryRq", "CreditMemoRet", &filter, true},
-               {"BuildAssemblyQueryRq", "BuildAssemblyRet", &buildFilter, true}};
+               {"CreditMemoQueryRq", "CreditMemoRet", &filter, true}};
+    if (withBuilds) queries.push_back({"BuildAssemblyQueryRq", "BuildAssemblyRet", &buildFilter, true});
 }
 
 std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& day) {
     releaseDayLists();
     if (!session) return nullptr;
 
-    const CDayQueries dayQueries(day);
+    const CDayQueries dayQueries(day, settings.assemblies);
     const std::vector<CQbRequestBase::CQuery>& queries = dayQueries.queries;
     std::vector<std::unique_ptr<CQbResponse>> answers;
     if (dayLists.prefetchedDay && *dayLists.prefetchedDay == day) {
@@ -98,8 +98,11 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     progress(progressText + "Retrieving list of credit memos...");
     dayLists.dayCreditMemos = session->queryRecords(queries[3], std::move(answers[3]));
 
-    progress(progressText + "Retrieving list of build assembly...");
-    dayLists.dayBuilds = session->queryRecords(queries[4], std::move(answers[4]));
+    dayLists.dayBuilds = std::make_unique<CQbObjectList>();
+    if (queries.size() > 4) {
+        progress(progressText + "Retrieving list of build assembly...");
+        dayLists.dayBuilds = session->queryRecords(queries[4], std::move(answers[4]));
+    }
     logQueryWarnings();
     if (sizeOf(dayLists.dayBuilds) > 0) {
         dayLists.dayBuildTxns = std::make_unique<CCostrunTxnList>();

@@ -92,6 +92,7 @@ void CCostrunDoc::proveValues() {
     progress("Checking QuickBooks' values against the FIFO values...");
     CCostrunItemList carried;
     for (const char* type : {"Inventory", "Assembly"}) {
+        if (!settings.assemblies && std::string(type) == "Assembly") continue;
         if (!readValuationReport(carried, endOfDay(*runRecord.lastCalculatedDay), type)) return;
     }
     runRecord.runSummary.proofMade = true;

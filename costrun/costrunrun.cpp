@@ -59,6 +59,8 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     }
     logActivity("New up to date : %s\n", userDate(newUpToDate).c_str());
     logActivity("MultiCurrency is turned %s\n", settings.multiCurrency ? "on" : "off");
+    if (!settings.assemblies) logActivity("No assemblies in %s: builds are not read\n", settings.productName.c_str());
+    if (!settings.serialOrLot.empty()) logActivity("Serial or lot numbers : %s\n", settings.serialOrLot.c_str());
 
     bool ok = true;
     // The last day whose processing finished, as the next run must see it.
@@ -67,7 +69,9 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         // Inactive items can still hold stock that must be valued and adjusted.
         CQbFieldList all;
         all.addText("ActiveStatus", "All");
-        runLists.assemblyItems = session->queryItemInventoryAssembly(&all);
+        // Without assemblies (QuickBooks Pro) nothing about them is asked for.
+        runLists.assemblyItems =
+            settings.assemblies ? session->queryItemInventoryAssembly(&all) : std::make_unique<CQbObjectList>();
         progress("Retrieving the item list...");
         runLists.inventoryItems = session->queryItemInventory(&all);
         retrieveUnits();
@@ -116,7 +120,8 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         CQbFieldList allBuilds;
         allBuilds.addText("IncludeComponentLineItems", "true");
         allBuilds.addText("OwnerID", kPrivateOwnerId);
-        runLists.builds = session->queryBuildAssembly(&allBuilds);
+        runLists.builds =
+            settings.assemblies ? session->queryBuildAssembly(&allBuilds) : std::make_unique<CQbObjectList>();
         logBuilds(runLists.builds.get());
         logQueryWarnings();
         recordSeen(runLists.bills.get(), "Bill");

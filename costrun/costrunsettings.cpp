@@ -91,6 +91,7 @@ bool CCostrunDoc::loadPreferences() {
         settings.quickBooksFifoDate = readDateText(
             preferences->getValue("ItemsAndInventoryPreferences", "FIFOEffectiveDate"));
     }
+    readInventoryPreferences(*preferences);
     return true;
 }
 
@@ -98,6 +99,7 @@ bool CCostrunDoc::defineRunFields() {
     if (!session) return false;
     try {
         for (const CRunField& field : kRunFields) {
+            if (!settings.assemblies && std::string(field.assignTo) == "BuildAssembly") continue;
             session->dataExtDefAdd(kPrivateOwnerId, field.name, kRunFieldType, field.assignTo);
         }
     } catch (const CQbException& e) {

@@ -290,6 +290,23 @@ void configure(CQbSimDb& db) {
     db.exec("PRAGMA cache_size=-8192;");
 }
 
+// The edition must be one the stand-in knows, and the Advanced Inventory preferences
+// exist in Enterprise only.
+void checkEditionOptions(const CQbSimCompanyOptions& options) {
+    const auto edition = qbsimParseEdition(options.edition);
+    if (!edition)
+        throw CQbSimCompanyError(CQbSimCompanyError::Failed,
+                                 "unknown edition \"" + options.edition + "\" (use pro, premier or enterprise)");
+    if (options.serialOrLot != "None" && options.serialOrLot != "SerialNumber" && options.serialOrLot != "LotNumber")
+        throw CQbSimCompanyError(CQbSimCompanyError::Failed,
+                                 "unknown serial or lot number tracking \"" + options.serialOrLot + "\"");
+    const bool advanced = options.inventorySites || options.enhancedReceiving || options.serialOrLot != "None";
+    if (advanced && *edition != CQbSimEdition::Enterprise)
+        throw CQbSimCompanyError(CQbSimCompanyError::Failed,
+                                 "inventory sites, enhanced inventory receiving and serial or lot numbers "
+                                 "are preferences of QuickBooks Enterprise (use --edition enterprise)");
+}
+
 }  // namespace
 
 CQbSimCompany::CQbSimCompany(std::string path, std::unique_ptr<CQbSimDb> db)
@@ -309,6 +326,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
     if (!options.closingDate.empty() && !qbsimIsDate(options.closingDate))
         throw CQbSimCompanyError(CQbSimCompanyError::Failed,
                                  "invalid closing date \"" + options.closingDate + "\" (use YYYY-MM-DD)");
+    checkEditionOptions(options);
     std::unique_ptr<CQbSimDb> db;
     try {
         db = std::make_unique<CQbSimDb>(path, true);
@@ -332,6 +350,10 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
                                                                       : options.fifoEffectiveDate},
             {"closingDate", options.closingDate},
             {"unitColumnNumbered", options.unitColumnNumbered ? "1" : "0"},
+            {"edition", options.edition},
+            {"inventorySites", options.inventorySites ? "1" : "0"},
+            {"enhancedReceiving", options.enhancedReceiving ? "1" : "0"},
+            {"serialOrLot", options.serialOrLot},
         };
         for (const auto& [key, value] : rows) put.bind(1, key).bind(2, value).run();
         CQbSimStmt counter(*db, "INSERT INTO counter(name, value) VALUES(?, ?)");
@@ -392,6 +414,15 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::open(const std::string& path) {
         throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);
     }
     return std::unique_ptr<CQbSimCompany>(new CQbSimCompany(path, std::move(db)));
+}
+
+CQbSimEdition CQbSimCompany::edition() const {
+    return qbsimParseEdition(setting("edition")).value_or(CQbSimEdition::Enterprise);
+}
+
+std::string CQbSimCompany::serialOrLot() const {
+    const std::string tracking = setting("serialOrLot");
+    return tracking.empty() ? "None" : tracking;
 }
 
 std::string CQbSimCompany::setting(const std::string& key) const {

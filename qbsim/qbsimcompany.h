@@ -14,6 +14,7 @@
 #pragma once
 
 #include "qbsimdb.h"
+#include "qbsimeditions.h"
 
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,14 @@ struct CQbSimCompanyOptions {
     // The valuation summary numbers its cells counting the U/M column (by default, with
     // units of measure on, the cells are numbered as if the column were not there).
     bool unitColumnNumbered = false;
+    // The edition the file behaves as: "pro" (no assemblies), "premier" or "enterprise",
+    // the edition the stand-in has always behaved as. Enterprise alone may turn on the
+    // Advanced Inventory preferences: inventory sites, Enhanced Inventory Receiving, and
+    // serial or lot numbers (serialOrLot "None", "SerialNumber" or "LotNumber").
+    std::string edition = "enterprise";
+    bool inventorySites = false;
+    bool enhancedReceiving = false;
+    std::string serialOrLot = "None";
 };
 
 class CQbSimCompanyError : public std::runtime_error {
@@ -46,7 +55,8 @@ public:
 class CQbSimCompany {
 public:
     // Creates a new company file; fails (AlreadyExists) rather than overwrite a file, and
-    // (Failed) on a fifoEffectiveDate or closingDate that is not a YYYY-MM-DD date.
+    // (Failed) on a fifoEffectiveDate or closingDate that is not a YYYY-MM-DD date, an
+    // unknown edition, or Advanced Inventory preferences outside Enterprise.
     static std::unique_ptr<CQbSimCompany> create(const std::string& path,
                                                  const CQbSimCompanyOptions& options);
     // Opens an existing company file; NotFound when there is no file, NotACompany when
@@ -76,6 +86,12 @@ public:
     std::string closingDate() const { return setting("closingDate"); }
     void setClosingDate(const std::string& date);
     bool unitColumnNumbered() const { return setting("unitColumnNumbered") == "1"; }
+    // The edition (Enterprise for a file made before editions were kept) and its
+    // Advanced Inventory preferences.
+    CQbSimEdition edition() const;
+    bool inventorySites() const { return setting("inventorySites") == "1"; }
+    bool enhancedReceiving() const { return setting("enhancedReceiving") == "1"; }
+    std::string serialOrLot() const;
 
     // The mark that another QuickBooks user has the file open in multi-user mode.
     bool openInMultiUser() const { return setting("openMultiUser") == "1"; }

@@ -63,7 +63,7 @@ bool deletedPrivateDefinition(CQbSimDb& db, const std::string& owner, const std:
 
 void CQbSimEngine::hostQuery(xmlNodePtr, CQbSimXmlWriter& out, Attrs&) {
     out.open("HostRet");
-    out.leaf("ProductName", "Lotwise QuickBooks stand-in (qbsim)");
+    out.leaf("ProductName", qbsimProductName(company.edition()));
     out.leaf("MajorVersion", "26");
     out.leaf("MinorVersion", "0");
     out.leaf("Country", "US");
@@ -117,8 +117,11 @@ void CQbSimEngine::preferencesQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
     }
     out.close();
     out.open("MultiLocationInventoryPreferences");
-    out.leafBool("IsMultiLocationInventoryAvailable", false);
-    out.leafBool("IsMultiLocationInventoryEnabled", false);
+    // Available where Advanced Inventory is: an Enterprise file with sites or serial or
+    // lot numbers on.
+    const bool advancedInventory = company.inventorySites() || company.serialOrLot() != "None";
+    out.leafBool("IsMultiLocationInventoryAvailable", advancedInventory);
+    out.leafBool("IsMultiLocationInventoryEnabled", company.inventorySites());
     out.close();
     out.open("PurchasesAndVendorsPreferences");
     out.leafBool("IsUsingInventory", true);
@@ -141,8 +144,8 @@ void CQbSimEngine::preferencesQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
     out.leafBool("IsPersonalDataAccessAllowed", false);
     out.close();
     out.open("ItemsAndInventoryPreferences");
-    out.leafBool("EnhancedInventoryReceivingEnabled", false);
-    out.leaf("IsTrackingSerialOrLotNumber", "None");
+    out.leafBool("EnhancedInventoryReceivingEnabled", company.enhancedReceiving());
+    out.leaf("IsTrackingSerialOrLotNumber", company.serialOrLot());
     out.leafBool("FIFOEnabled", company.fifo());
     if (company.fifo()) out.leaf("FIFOEffectiveDate", company.fifoEffectiveDate());
     out.leafBool("IsRSBEnabled", false);

@@ -245,6 +245,7 @@ std::string CQbSimEngine::processRequest(const std::string& requestXml) {
         try {
             if (requestHook)
                 if (auto injected = requestHook(name)) throw *injected;
+            if (auto refused = qbsimEditionRefusal(company.edition(), rq)) throw *refused;
             runRequest(rq, handlers().at(name), body, extra);
         } catch (const CQbSimStatus& status) {
             code = status.code;

@@ -8,6 +8,11 @@
 //                     [--closing-date YYYY-MM-DD]
 //                                     --closing-date: transactions dated on or before it
 //                                     cannot be added, changed or deleted
+//                     [--edition pro|premier|enterprise] [--inventory-sites]
+//                     [--enhanced-receiving] [--serial-numbers | --lot-numbers]
+//                                     the edition QuickBooks behaves as (enterprise by
+//                                     default; pro has no assemblies) and, in enterprise,
+//                                     its Advanced Inventory preferences
 //   qbsim load FILE REQUESTS.xml...   send every document; stop at the first non-zero status
 //   qbsim request FILE REQUEST.xml    print the response document
 //   qbsim multiuser FILE on|off       mark the file as open (or no longer open) in
@@ -50,6 +55,8 @@ int usage() {
     std::cerr << "usage: qbsim create FILE --name NAME [--multicurrency] [--units-of-measure]\n"
                  "                    [--fifo-preference [YYYY-MM-DD]]\n"
                  "                    [--closing-date YYYY-MM-DD]\n"
+                 "                    [--edition pro|premier|enterprise] [--inventory-sites]\n"
+                 "                    [--enhanced-receiving] [--serial-numbers | --lot-numbers]\n"
                  "       qbsim load FILE REQUESTS.xml... [--schema XSD]\n"
                  "       qbsim request FILE REQUEST.xml [--schema XSD]\n"
                  "       qbsim multiuser FILE on|off\n"
@@ -159,6 +166,7 @@ int main(int argc, char** argv) {
     bool multiCurrency = false, units = false, haveName = false, once = false, fifo = false;
     std::string fifoDate;
     std::string closingDate;
+    CQbSimCompanyOptions editionOptions;
     std::string port = "0";
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -191,6 +199,16 @@ int main(int argc, char** argv) {
             if (i + 1 < args.size() && std::regex_match(args[i + 1], dateLike)) fifoDate = args[++i];
         } else if (args[i] == "--closing-date" && i + 1 < args.size()) {
             closingDate = args[++i];
+        } else if (args[i] == "--edition" && i + 1 < args.size()) {
+            editionOptions.edition = args[++i];
+        } else if (args[i] == "--inventory-sites") {
+            editionOptions.inventorySites = true;
+        } else if (args[i] == "--enhanced-receiving") {
+            editionOptions.enhancedReceiving = true;
+        } else if (args[i] == "--serial-numbers" || args[i] == "--lot-numbers") {
+            const std::string tracking = args[i] == "--serial-numbers" ? "SerialNumber" : "LotNumber";
+            if (editionOptions.serialOrLot != "None" && editionOptions.serialOrLot != tracking) return usage();
+            editionOptions.serialOrLot = tracking;
         } else if (args[i].rfind("--", 0) == 0) {
             return usage();
         } else {
@@ -203,7 +221,14 @@ int main(int argc, char** argv) {
     try {
         if (command == "create") {
             if (!haveName || positional.size() != 2) return usage();
-            CQbSimCompany::create(file, {name, multiCurrency, units, fifo, fifoDate, closingDate});
+            CQbSimCompanyOptions options = editionOptions;
+            options.name = name;
+            options.multiCurrency = multiCurrency;
+            options.unitsOfMeasure = units;
+            options.fifo = fifo;
+            options.fifoEffectiveDate = fifoDate;
+            options.closingDate = closingDate;
+            CQbSimCompany::create(file, options);
             return 0;
         }
         if (command == "multiuser") {

@@ -1,0 +1,52 @@
+// The edition through a scripted request processor: which ProductNames are asked
+// whether they have assemblies, and what each answer to that question means.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "costrundoctestaccess.h"
+#include "enginefixture.h"
+
+namespace {
+
+std::string answer(const std::string& status, const std::string& severity, const std::string& inner = "") {
+    return responseDocument("<ItemInventoryAssemblyQueryRs statusCode=\"" + status + "\" statusSeverity=\"" +
+                            severity + "\" statusMessage=\"Status " + status + "\">" + inner +
+                            "</ItemInventoryAssemblyQueryRs>");
+}
+
+class EditionTest : public CScriptedEngineTest {};
+
+TEST_F(EditionTest, OnlyAProEditionIsAskedAndOnly3250MeansNoAssemblies) {
+    struct CCase {
+        const char* product;
+        std::string reply;  // empty: no question expected
+        bool opens;
+        bool assemblies;
+    };
+    const CCase cases[] = {
+        {"QuickBooks Pro 2014", answer("3250", "Error"), true, false},
+        {"QuickBooks Desktop Pro Plus 2023", answer("3250", "Error"), true, false},
+        {"QuickBooks Pro 2014", answer("0", "Info", "<ItemInventoryAssemblyRet><ListID>1</ListID></ItemInventoryAssemblyRet>"),
+         true, true},
+        {"QuickBooks Pro 2014", answer("1", "Info"), true, true},
+        {"QuickBooks Pro 2014", answer("3260", "Error"), false, true},
+        {"QuickBooks: Premier Manufacturing and Wholesale Edition 2012", "", true, true},
+        {"QuickBooks Enterprise Solutions: Professional Services 22.0", "", true, true},
+        {"QuickBooks Accountant Desktop 2022", "", true, true},
+        {"", "", true, true},
+    };
+    for (const CCase& c : cases) {
+        script.requests.clear();
+        if (!c.reply.empty()) script.responses.push_back(c.reply);
+        engineState(*doc).errorText.clear();
+        EXPECT_EQ(doc->readEdition(c.product), c.opens) << c.product << " " << c.reply;
+        EXPECT_EQ(doc->hasAssemblies(), c.assemblies) << c.product << " " << c.reply;
+        ASSERT_EQ(script.requests.size(), c.reply.empty() ? 0u : 1u) << c.product;
+        if (!c.reply.empty()) {
+            EXPECT_THAT(script.requests[0], ::testing::HasSubstr("<ItemInventoryAssemblyQueryRq"));
+        }
+        EXPECT_EQ(doc->getErrorText(), c.opens ? "" : "Status 3260") << c.product;
+    }
+}
+
+}  // namespace

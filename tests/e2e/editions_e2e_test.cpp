@@ -1,0 +1,160 @@
+// Editions and inventory preferences, end to end on the stand-in. A QuickBooks Pro
+// company (no assemblies: every assembly request is refused with 3250) is valued from its
+// inventory items with nothing about assemblies asked after the one question at open;
+// inventory sites and Enhanced Inventory Receiving make Process refuse before anything
+// is written; serial or lot number tracking alone changes nothing.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "e2efixture.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+// Accounts, a vendor, a customer and the inventory items Widget and Bolt. 04/01 Widgets
+// 10 at 5.00, then 10 at 8.00, Bolts 4 at 2.00; 04/02 Bolts 4 at 3.00 and 12 Widgets
+// sold; 04/03 5 Bolts sold.
+const std::string kCompany = R"(
+<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
+<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
+<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
+<ItemInventoryAddRq><ItemInventoryAdd><Name>Widget</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>
+<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef><AssetAccountRef><FullName>Inventory Asset</FullName>
+</AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>
+<ItemInventoryAddRq><ItemInventoryAdd><Name>Bolt</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>
+<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef><AssetAccountRef><FullName>Inventory Asset</FullName>
+</AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>
+<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-04-01</TxnDate><RefNumber>B-1</RefNumber>
+<ItemLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>10</Quantity><Cost>5.00</Cost></ItemLineAdd>
+<ItemLineAdd><ItemRef><FullName>Bolt</FullName></ItemRef><Quantity>4</Quantity><Cost>2.00</Cost></ItemLineAdd></BillAdd></BillAddRq>
+<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-04-01</TxnDate><RefNumber>B-2</RefNumber>
+<ItemLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>10</Quantity><Cost>8.00</Cost></ItemLineAdd></BillAdd></BillAddRq>
+<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-04-02</TxnDate><RefNumber>B-3</RefNumber>
+<ItemLineAdd><ItemRef><FullName>Bolt</FullName></ItemRef><Quantity>4</Quantity><Cost>3.00</Cost></ItemLineAdd></BillAdd></BillAddRq>
+<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>2010-04-02</TxnDate>
+<RefNumber>1001</RefNumber><InvoiceLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>12</Quantity></InvoiceLineAdd>
+</InvoiceAdd></InvoiceAddRq>
+<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>2010-04-03</TxnDate>
+<RefNumber>1002</RefNumber><InvoiceLineAdd><ItemRef><FullName>Bolt</FullName></ItemRef><Quantity>5</Quantity></InvoiceLineAdd>
+</InvoiceAdd></InvoiceAddRq>
+)";
+
+class Editions : public ValuationRun {
+protected:
+    // The company of kCompany in a file of the given edition and preferences.
+    std::string companyOf(CQbSimCompanyOptions options) {
+        const std::string path = (dir / "Acme.qbw").string();
+        std::filesystem::remove(path);
+        options.name = "Acme Hardware";
+        CQbSimCompany::create(path, options);
+        send(path, kCompany);
+        return path;
+    }
+
+    std::string eventLog() const { return readFile((dir / "appdata" / "Veltrane" / "Lotwise" / "qbevent.log").string()); }
+
+    static std::size_t occurrences(const std::string& text, const std::string& what) {
+        std::size_t count = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+        return count;
+    }
+
+    // Nothing of the system's is in the file: no custom-field value or definition, no posting.
+    void expectUntouched(const std::string& path, const std::string& what) {
+        const std::string owner = std::string("<OwnerID>") + kPrivateOwnerId + "</OwnerID>";
+        EXPECT_THAT(answer(path, "<CompanyQueryRq>" + owner + "</CompanyQueryRq>"), Not(HasSubstr("<DataExtRet>")))
+            << what;
+        EXPECT_THAT(answer(path, "<DataExtDefQueryRq>" + owner + "</DataExtDefQueryRq>"),
+                    Not(HasSubstr("<DataExtDefRet>")))
+            << what;
+        EXPECT_TRUE(postings(path).empty()) << what;
+    }
+
+    // 04/02: QuickBooks' average leaves 8 Widgets at 6.50 (52.00), FIFO the second ten's
+    // 8 x 8.00 = 64.00. 04/03: the average leaves 3 Bolts at 2.50 (7.50), FIFO 3 x 3.00 = 9.00.
+    static CPostings fifoPostings() {
+        return {{{"2010-04-02", "Cost of Goods Sold", "", "Bright Shop", "Widget"}, 12.00},
+                {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Bolt"}, 1.50}};
+    }
+};
+
+TEST_F(Editions, AProCompanyIsValuedWithoutAskingAboutAssemblies) {
+    CQbSimCompanyOptions pro;
+    pro.edition = "pro";
+    const std::string path = companyOf(pro);
+    std::string status;
+    auto dlg = window();
+    ASSERT_TRUE(dlg->openFile(path)) << dlg->statusText();
+    EXPECT_FALSE(dlg->getEngine()->hasAssemblies());
+    dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+    dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
+    ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+    EXPECT_THAT(dlg->statusText(), Not(HasSubstr("Warning")));
+    expectSamePostings(fifoPostings(), postings(path));
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(8.0, 64.0));
+    EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Bolt"), std::make_pair(3.0, 9.0));
+    EXPECT_THAT(dlg->getEngine()->getRunSummary().text(), HasSubstr("QuickBooks now carries the FIFO value of 2 of 2 items"));
+
+    // The one question at open, answered 3250; nothing about assemblies or builds after it.
+    std::string log = eventLog();
+    EXPECT_EQ(occurrences(log, "<ItemInventoryAssemblyQueryRq"), 1u);
+    EXPECT_THAT(log, HasSubstr("<ItemInventoryAssemblyQueryRs "));
+    EXPECT_EQ(occurrences(log, "statusCode=\"3250\""), 1u);
+    EXPECT_THAT(log, Not(HasSubstr("BuildAssembly")));
+    EXPECT_THAT(log, Not(HasSubstr("<ItemTypeFilter>Assembly<")));
+    EXPECT_THAT(log, Not(HasSubstr("BuildValue")));
+    dlg.reset();
+
+    // Opening again (the check for changes behind the valued period) and a rewind to the
+    // start date do without builds too, and leave no trace of the system.
+    std::string question;
+    ASSERT_TRUE(rewind(path, day(2010, 4, 1), &status, &question)) << status;
+    EXPECT_THAT(status, StartsWith("Rewind completed. 2 value adjustments were deleted"));
+    log = eventLog();
+    EXPECT_EQ(occurrences(log, "statusCode=\"3250\""), 1u);
+    EXPECT_THAT(log, Not(HasSubstr("BuildAssembly")));
+    expectUntouched(path, "after the rewind");
+}
+
+TEST_F(Editions, AdvancedInventoryPreferencesRefuseProcessBeforeAnythingIsWritten) {
+    struct CCase {
+        const char* what;
+        bool sites, receiving;
+        const char* tracking;
+        std::vector<std::string> refusals;  // empty: valued as usual
+    };
+    const CCase cases[] = {
+        {"inventory sites", true, false, "None", {"Multiple inventory sites are turned on"}},
+        {"enhanced receiving", false, true, "None", {"Enhanced Inventory Receiving is turned on"}},
+        {"both", true, true, "None",
+         {"Multiple inventory sites are turned on", "Enhanced Inventory Receiving is turned on"}},
+        {"serial numbers", false, false, "SerialNumber", {}},
+        {"lot numbers", false, false, "LotNumber", {}},
+    };
+    for (const CCase& c : cases) {
+        CQbSimCompanyOptions options;
+        options.inventorySites = c.sites;
+        options.enhancedReceiving = c.receiving;
+        options.serialOrLot = c.tracking;
+        const std::string path = companyOf(options);
+        std::string status;
+        const bool done = run(path, day(2010, 4, 1), day(2010, 4, 3), &status);
+        if (c.refusals.empty()) {
+            EXPECT_TRUE(done) << c.what << ": " << status;
+            expectSamePostings(fifoPostings(), postings(path));
+            continue;
+        }
+        EXPECT_FALSE(done) << c.what;
+        EXPECT_THAT(status, StartsWith("Request failed.  ")) << c.what;
+        for (const std::string& refusal : c.refusals) EXPECT_THAT(status, HasSubstr(refusal)) << c.what;
+        EXPECT_THAT(status, HasSubstr("cannot value such a file yet")) << c.what;
+        expectUntouched(path, c.what);
+    }
+}
+
+}  // namespace
