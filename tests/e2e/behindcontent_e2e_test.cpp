@@ -78,15 +78,31 @@ protected:
         EXPECT_THAT(text, ::testing::Not(HasSubstr("statusSeverity=\"Error\""))) << text;
     }
 
-    static std::string txnId(const std::string& path, const std::string& type, const std::string& ref) {
+    // One field of the transaction with that number, as QuickBooks answers a query.
+    static std::string txnField(const std::string& path, const std::string& type, const std::string& ref,
+                                const std::string& field) {
         const CQbResponse response(
             answer(path, "<" + type + "QueryRq><RefNumber>" + ref + "</RefNumber></" + type + "QueryRq>"));
         for (CQbDomReader::Node* node : response.findElements(type + "Ret")) {
             CQbObject txn;
             txn.load(node);
-            return txn.getValue("TxnID");
+            return txn.getValue(field);
         }
         return {};
+    }
+
+    // The company of fifo_company_rq.xml in a file of the given edition.
+    std::string companyOf(const std::string& edition) {
+        const std::string path = (dir / "Acme.qbw").string();
+        std::filesystem::remove(path);
+        CQbSimCompanyOptions options{"Acme Hardware"};
+        options.edition = edition;
+        auto file = CQbSimCompany::create(path, options);
+        CQbSimEngine engine(*file, nullptr);
+        const std::string text =
+            engine.processRequest(readFile(std::string(LOTWISE_SOURCE_DIR) + "/tests/e2e/data/fifo_company_rq.xml"));
+        EXPECT_THAT(text, ::testing::Not(HasSubstr("statusSeverity=\"Error\"")));
+        return path;
     }
 
     std::string openStatus(const std::string& path) {
@@ -121,17 +137,26 @@ TEST_F(BehindByContent, ChangesAreFoundByWhatChangedWhateverTheClock) {
          [](const std::string&) { return bill("2010-04-02", "LATE-1"); }, newBill},
         {"a sale deleted with a clock an hour behind", -3600,
          [](const std::string& path) {
-             return "<TxnDelRq><TxnDelType>SalesReceipt</TxnDelType><TxnID>" + txnId(path, "SalesReceipt", "SR-9") +
-                    "</TxnID></TxnDelRq>";
+             return "<TxnDelRq><TxnDelType>SalesReceipt</TxnDelType><TxnID>" +
+                    txnField(path, "SalesReceipt", "SR-9", "TxnID") + "</TxnID></TxnDelRq>";
          },
          "\n  Sales Receipt SR-9, 04/02/2010, deleted"},
+        {"an invoice changed with a clock an hour behind", -3600,
+         [](const std::string& path) {
+             return "<InvoiceModRq><InvoiceMod><TxnID>" + txnField(path, "Invoice", "1001", "TxnID") +
+                    "</TxnID><EditSequence>" + txnField(path, "Invoice", "1001", "EditSequence") +
+                    "</EditSequence><Memo>Corrected</Memo></InvoiceMod></InvoiceModRq>";
+         },
+         "\n  Invoice 1001, 04/02/2010"},
         {"a bill dated after the valued period", -3600,
          [](const std::string&) { return bill("2010-04-05", "LATER-1"); }, ""},
         {"nothing", 0, [](const std::string&) { return std::string(); }, ""},
     };
+    // QuickBooks Pro has no builds to ask about; Enterprise has.
+    for (const char* edition : {"enterprise", "pro"})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = company("fifo_company_rq.xml");
+        SCOPED_TRACE(std::string(edition) + ": " + c.name);
+        const std::string path = companyOf(edition);
         send(path, kSalesReceipt);
         auto dlg = window();
         ASSERT_TRUE(dlg->openFile(path));
