@@ -227,8 +227,8 @@ bool CCostrunDoc::checkChangesBehind() {
     // after it. By content, the check looks back a margin and takes only what differs
     // from what the last run read; that needs the record the last run wrote.
     const CDateTime after = settings.lastRunTime->addSeconds(1);
-    const bool byContent = !runRecord.seenRecordStamp.empty() &&
-                           runRecord.seenRecordStamp == zoneDateTimeText(settings.lastRunTime);
+    const std::optional<CDateTime> stamp = readDateTimeText(runRecord.seenRecordStamp);
+    const bool byContent = stamp && stamp->seconds() == settings.lastRunTime->seconds();
     const CDateTime from = byContent ? settings.lastRunTime->addSeconds(-kContentMarginSeconds) : after;
     const std::string since = zoneDateTimeText(from);
     const std::optional<CDateTime> afterRun = byContent ? std::optional<CDateTime>(after) : std::nullopt;
