@@ -4,7 +4,9 @@
 // QuickBooks' list of deletions says so. And a session held only while a command works:
 // QuickBooks closed and started again between or during commands is found anew.
 #include <ctime>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "comshim.h"
 #include "e2efixture.h"
@@ -175,6 +177,47 @@ TEST_F(BehindByContent, ChangesAreFoundByWhatChangedWhateverTheClock) {
         std::filesystem::remove(path);
         std::filesystem::remove_all(dir / "appdata");
     }
+}
+
+// A record written before EditSequences were kept (four columns, no stamp) is checked by
+// modification time, as it was then, until the next run writes it anew.
+TEST_F(BehindByContent, ARecordWithoutEditSequencesIsCheckedByTimeUntilTheNextRun) {
+    const std::string path = companyOf("enterprise");
+    auto dlg = window();
+    ASSERT_TRUE(dlg->openFile(path));
+    ASSERT_TRUE(runTo(*dlg, 2));
+    dlg.reset();
+    std::filesystem::path record;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "appdata" / "Veltrane" / "Lotwise")) {
+        if (entry.path().extension() == ".tsv") record = entry.path();
+    }
+    ASSERT_FALSE(record.empty());
+    std::string old;
+    std::istringstream lines(readFile(record.string()));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("#", 0) == 0) continue;
+        old += line.substr(0, line.rfind('\t')) + "\n";
+    }
+    std::ofstream(record, std::ios::binary | std::ios::trunc) << old;
+
+    // By time, a bill saved with a clock an hour behind seems older than the run; one
+    // saved with a clock ahead does not.
+    sendAt(path, bill("2010-04-01", "BEHIND-1"), -3600);
+    sendAt(path, bill("2010-04-02", "AHEAD-1"), 5);
+    std::string status = openStatus(path);
+    EXPECT_THAT(status, HasSubstr("\n  Bill AHEAD-1, 04/02/2010\n\n"));
+    EXPECT_THAT(status, ::testing::Not(HasSubstr("BEHIND-1")));
+
+    // The next run reads both and writes the record with EditSequences: a bill saved after
+    // it with a clock an hour behind is found.
+    dlg = window();
+    ASSERT_TRUE(dlg->openFile(path));
+    ASSERT_TRUE(runTo(*dlg, 3));
+    dlg.reset();
+    sendAt(path, bill("2010-04-02", "LATE-1"), -3600);
+    status = openStatus(path);
+    EXPECT_THAT(status, HasSubstr("1 transaction dated on or before 04/03/2010 was entered"));
+    EXPECT_THAT(status, HasSubstr("\n  Bill LATE-1, 04/02/2010\n\n"));
 }
 
 // The run writes the value of every build it values, which gives each build a new
