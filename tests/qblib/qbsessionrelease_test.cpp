@@ -9,6 +9,7 @@
 
 #include "qbexception.h"
 #include "scriptedprocessor.h"
+#include "testfiles.h"
 
 namespace {
 
@@ -17,9 +18,9 @@ using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 
 TEST(SessionRelease, TheNextRequestConnectsAfreshWhateverTheFailureBefore) {
-    const std::filesystem::path logDir =
-        std::filesystem::temp_directory_path() / ("lotwise-release-" + std::to_string(::getpid()));
+    const std::filesystem::path logDir = std::filesystem::path(::testing::TempDir()) / "lotwise-session-release";
     std::filesystem::create_directories(logDir);
+    CFolderRemover removeLogs(logDir);
     struct Case {
         unsigned code;
         bool serverGone;  // no EndSession or CloseConnection to it
@@ -52,7 +53,6 @@ TEST(SessionRelease, TheNextRequestConnectsAfreshWhateverTheFailureBefore) {
                                               "ProcessRequest", "ProcessRequest"));
         EXPECT_EQ(script.alive, 1);
     }
-    std::filesystem::remove_all(logDir);
 }
 
 }  // namespace
