@@ -20,7 +20,8 @@
 //
 // Exit status: 0 when the run (or rewind) completed with every posting carried out and its
 // settings stored, 1 when a check refused it, it failed or it ended with a warning, 2 on a
-// usage error.
+// usage error. --upto on or before the date the file is valued up to values nothing, says
+// so and exits 0, so that a scheduler may retry a run.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -173,6 +174,24 @@ int main(int argc, char** argv) {
                 window.setDate(kIdcStartDate, *startDate);
             }
             window.setDate(kIdcUpToDate, *uptoDate);
+            const std::optional<CDateTime>& valuedTo = engine.getLastUpToDate();
+            if (valuedTo && !(*valuedTo < CCostrunDoc::endOfDay(*uptoDate))) {
+                // A scheduler's retry of a run that completed: nothing is left to do.
+                const std::string done = "The file is already valued up to " + valuedTo->userDateText() + ".";
+                if (json) {
+                    CRunSummary summary;
+                    summary.firstDay = CCostrunDoc::nextDay(*valuedTo);
+                    summary.upTo = *valuedTo;
+                    std::printf("%s\n", summary.json(true, done).c_str());
+                } else {
+                    std::printf("%s\n\n", done.c_str());
+                }
+                setProgressHost(nullptr);
+                if (timings) {
+                    printTimings(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+                }
+                return 0;
+            }
             const CDateTime first = engine.getLastUpToDate()
                                         ? CCostrunDoc::nextDay(*engine.getLastUpToDate())
                                         : (engine.getStartDate() ? *engine.getStartDate() : *startDate);

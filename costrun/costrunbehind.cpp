@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <cinttypes>
 #include <filesystem>
+#include <set>
 #include <system_error>
+#include <vector>
 
 #include "costrundoc.h"
 #include "qbexception.h"
@@ -65,6 +67,31 @@ std::unique_ptr<CQbFieldList> dateFrom(const char* element, const std::string& t
 
 // --- the record of transactions read ---
 
+namespace {
+
+// The record's first line: the "LastRunTime" of the run that wrote it.
+constexpr const char* kStampTag = "#LastRunTime";
+
+std::vector<std::string> tabFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t from = 0;
+    for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', from)) {
+        fields.push_back(line.substr(from, tab - from));
+        from = tab + 1;
+    }
+    fields.push_back(line.substr(from));
+    return fields;
+}
+
+std::string oneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string CCostrunDoc::seenRecordPath() const {
     if (!company || !settings.lastExecTime) return {};
     // The first run's time stamp and the company's name tell one file's valuation
@@ -81,24 +108,26 @@ std::string CCostrunDoc::seenRecordPath() const {
 
 void CCostrunDoc::loadSeenRecord() {
     runRecord.seenTxns.clear();
+    runRecord.seenRecordStamp.clear();
     const std::string path = seenRecordPath();
     if (path.empty()) return;
     std::FILE* file = openFile(path, "rb");
     if (file == nullptr) return;
     std::string line;
     auto take = [this](const std::string& text) {
-        // TxnID, type, date, RefNumber, separated by tabs.
-        std::size_t at[3];
-        std::size_t from = 0;
-        for (std::size_t& tab : at) {
-            tab = text.find('\t', from);
-            if (tab == std::string::npos) return;
-            from = tab + 1;
+        // TxnID, type, date, RefNumber and EditSequence, separated by tabs; records
+        // written before EditSequences were kept end with the RefNumber.
+        const std::vector<std::string> fields = tabFields(text);
+        if (fields.size() == 2 && fields[0] == kStampTag) {
+            runRecord.seenRecordStamp = fields[1];
+            return;
         }
-        CSeenTxn& seen = runRecord.seenTxns[text.substr(0, at[0])];
-        seen.type = text.substr(at[0] + 1, at[1] - at[0] - 1);
-        seen.date = text.substr(at[1] + 1, at[2] - at[1] - 1);
-        seen.refNumber = text.substr(at[2] + 1);
+        if (fields.size() < 4) return;
+        CSeenTxn& seen = runRecord.seenTxns[fields[0]];
+        seen.type = fields[1];
+        seen.date = fields[2];
+        seen.refNumber = fields[3];
+        seen.editSequence = fields.size() > 4 ? fields[4] : std::string();
     };
     for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
         if (c != '\n') {
@@ -111,33 +140,46 @@ void CCostrunDoc::loadSeenRecord() {
     std::fclose(file);
 }
 
-void CCostrunDoc::recordSeen(const CQbObjectList* list, const char* type) {
+void CCostrunDoc::recordSeen(const CQbObjectList* list, const char* type, const std::string& fromDate,
+                             const std::string& toDate) {
+    std::set<std::string> read;
     for (int i = 0; list && i < list->getSize(); ++i) {
         const CQbObject& txn = *list->getAt(i);
         const std::string id = txn.getValue("TxnID");
         if (id.empty()) continue;
+        read.insert(id);
         CSeenTxn& seen = runRecord.seenTxns[id];
         seen.type = type;
         seen.date = txn.getValue("TxnDate");
-        seen.refNumber = txn.getValue("RefNumber");
-        for (char& c : seen.refNumber) {
-            if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-        }
+        seen.refNumber = oneLine(txn.getValue("RefNumber"));
+        seen.editSequence = oneLine(txn.getValue("EditSequence"));
+    }
+    // What the list should hold and does not was deleted (or moved out of the range,
+    // where its next reading finds it again): the record no longer holds it as it was.
+    for (auto it = runRecord.seenTxns.begin(); it != runRecord.seenTxns.end();) {
+        const CSeenTxn& seen = it->second;
+        const bool inRange = seen.type == type && (fromDate.empty() || !(seen.date < fromDate)) &&
+                             (toDate.empty() || !(toDate < seen.date));
+        it = inRange && read.count(it->first) == 0 ? runRecord.seenTxns.erase(it) : std::next(it);
     }
 }
 
-void CCostrunDoc::saveSeenRecord() {
+void CCostrunDoc::saveSeenRecord(bool stamped) {
     const std::string path = seenRecordPath();
-    if (path.empty() || runRecord.seenTxns.empty()) return;
+    if (path.empty()) return;
     // Written beside and then moved over the old record, so that a run stopped while
     // writing leaves the old record whole.
     const std::string partial = path + ".new";
     std::FILE* file = openFile(partial, "wb");
     if (file == nullptr) return;
     bool written = true;
+    if (stamped && settings.lastRunTime) {
+        written = std::fprintf(file, "%s\t%s\n", kStampTag, zoneDateTimeText(settings.lastRunTime).c_str()) > 0;
+    }
     for (const auto& [id, seen] : runRecord.seenTxns) {
-        written = written && std::fprintf(file, "%s\t%s\t%s\t%s\n", id.c_str(), seen.type.c_str(),
-                                          seen.date.c_str(), seen.refNumber.c_str()) > 0;
+        written = written && std::fprintf(file, "%s\t%s\t%s\t%s\t%s\n", id.c_str(), seen.type.c_str(),
+                                          seen.date.c_str(), seen.refNumber.c_str(),
+                                          seen.editSequence.c_str()) > 0;
     }
     written = std::fclose(file) == 0 && written;
     std::error_code error;
@@ -147,21 +189,58 @@ void CCostrunDoc::saveSeenRecord() {
 
 // --- changes behind the valued period ---
 
+namespace {
+
+// How far before "LastRunTime" the check looks when it goes by content: modification
+// times count whole seconds, and come from the clock of the computer that saved the
+// change, which may run behind the one Lotwise ran on.
+constexpr long kContentMarginSeconds = 24L * 60 * 60;
+
+// How long QuickBooks lists a deleted transaction (TxnDeletedQueryRq).
+constexpr int kDeletionsListedDays = 90;
+
+}  // namespace
+
+bool CCostrunDoc::changedSinceRecord(const CQbObject& txn, const std::optional<CDateTime>& after) const {
+    const std::optional<CDateTime> modified = txn.getDateTime("TimeModified");
+    const bool modifiedAfter = !after || (modified && !(*modified < *after));
+    const auto seen = runRecord.seenTxns.find(txn.getValue("TxnID"));
+    if (seen == runRecord.seenTxns.end()) {
+        // The runs read every transaction from the start date on: one dated so that the
+        // record lacks is new. Before the start date the record cannot tell.
+        const std::optional<CDateTime> date = txn.getDate("TxnDate");
+        return (date && settings.startDate && !(*date < startOfDay(*settings.startDate))) || modifiedAfter;
+    }
+    // A record written before EditSequences were kept tells only by time.
+    if (seen->second.editSequence.empty()) return modifiedAfter;
+    return seen->second.editSequence != txn.getValue("EditSequence") || seen->second.date != txn.getValue("TxnDate");
+}
+
 bool CCostrunDoc::checkChangesBehind() {
     runRecord.changesBehind.clear();
     runRecord.changesBehindError.clear();
+    runRecord.deletionHorizon.reset();
     if (!session || !settings.startDate || !settings.lastUpToDate || !settings.lastRunTime) return true;
     loadSeenRecord();
     // Modification times count whole seconds: the run's own last writes may share the
-    // second of "LastRunTime", so the user's changes are those of the seconds after it.
+    // second of "LastRunTime", so by time the user's changes are those of the seconds
+    // after it. By content, the check looks back a margin and takes only what differs
+    // from what the last run read; that needs the record the last run wrote.
     const CDateTime after = settings.lastRunTime->addSeconds(1);
-    const std::string since = zoneDateTimeText(after);
+    const std::optional<CDateTime> stamp = readDateTimeText(runRecord.seenRecordStamp);
+    const bool byContent = stamp && stamp->seconds() == settings.lastRunTime->seconds();
+    const CDateTime from = byContent ? settings.lastRunTime->addSeconds(-kContentMarginSeconds) : after;
+    const std::string since = zoneDateTimeText(from);
+    const std::optional<CDateTime> afterRun = byContent ? std::optional<CDateTime>(after) : std::nullopt;
+    const CDateTime now = CDateTime::now();
+    const CDateTime listedFrom = now.addSeconds(-static_cast<long>(kDeletionsListedDays) * 24 * 60 * 60);
+    if (*settings.lastRunTime < listedFrom) runRecord.deletionHorizon = listedFrom;
     try {
         for (const CValuedKind& kind : kValuedKinds) {
             if (!readsKindOf(settings.assemblies, kind)) continue;
             CQbFieldList filter;
             filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", since));
-            for (const char* element : {"TxnID", "TxnDate", "RefNumber", "Memo"}) {
+            for (const char* element : {"TxnID", "TimeModified", "EditSequence", "TxnDate", "RefNumber", "Memo"}) {
                 filter.addText("IncludeRetElement", element);
             }
             const std::string type = kind.type;
@@ -178,6 +257,7 @@ bool CCostrunDoc::checkChangesBehind() {
                 }
                 if (!date || *date > *settings.lastUpToDate) continue;
                 if (type == "InventoryAdjustment" && txn.getValue("Memo") == kValueAdjustMemo) continue;
+                if (byContent && !changedSinceRecord(txn, afterRun)) continue;
                 runRecord.changesBehind.push_back({type, txn.getValue("RefNumber"), date, false});
             }
         }
@@ -192,10 +272,16 @@ bool CCostrunDoc::checkChangesBehind() {
         for (int i = 0; deleted && i < deleted->getSize(); ++i) {
             const CQbObject& txn = *deleted->getAt(i);
             const std::string type = txn.getValue("TxnDelType");
-            // Entered after the last run and deleted again: no run read it.
-            const std::optional<CDateTime> created = txn.getDateTime("TimeCreated");
-            if (created && !(*created < after)) continue;
             const auto seen = runRecord.seenTxns.find(txn.getValue("TxnID"));
+            // By content, a deleted transaction the record holds is one the last run
+            // read; one it does not hold goes by time, as every deletion does otherwise.
+            if (!byContent || seen == runRecord.seenTxns.end()) {
+                // Entered after the last run and deleted again: no run read it.
+                const std::optional<CDateTime> created = txn.getDateTime("TimeCreated");
+                if (created && !(*created < after)) continue;
+                const std::optional<CDateTime> removed = txn.getDateTime("TimeDeleted");
+                if (removed && *removed < after) continue;
+            }
             std::optional<CDateTime> date;
             if (seen != runRecord.seenTxns.end()) {
                 date = readDateText(seen->second.date);
@@ -236,8 +322,18 @@ std::string CCostrunDoc::changesBehindText() const {
                "were changed since the last run. QuickBooks answered : " +
                runRecord.changesBehindError;
     }
+    if (!settings.lastUpToDate) return {};
+    std::string horizon;
+    if (runRecord.deletionHorizon && settings.lastRunTime) {
+        horizon = "The last run was on " + settings.lastRunTime->userDateText() +
+                  ", and QuickBooks lists deleted transactions for " + std::to_string(kDeletionsListedDays) +
+                  " days only: deletions before " + runRecord.deletionHorizon->userDateText() +
+                  " could not be checked. If a transaction dated on or before " +
+                  settings.lastUpToDate->userDateText() +
+                  " may have been deleted since the last run, use Rewind to the last date you trust.";
+    }
     const std::optional<CDateTime> earliest = earliestChangeBehind();
-    if (!earliest || !settings.lastUpToDate) return {};
+    if (!earliest) return horizon;
     const std::size_t count = runRecord.changesBehind.size();
     std::string text = "FIFO values from " + earliest->userDateText() + " on may be stale: " +
                        std::to_string(count) + (count == 1 ? " transaction" : " transactions") +
@@ -253,6 +349,7 @@ std::string CCostrunDoc::changesBehindText() const {
         if (change.deleted) text += ", deleted";
     }
     if (count > kNamedChanges) text += "\n  and " + std::to_string(count - kNamedChanges) + " more";
+    if (!horizon.empty()) text += "\n\n" + horizon;
     return text;
 }
 
@@ -264,12 +361,21 @@ bool CCostrunDoc::saveLastRunTime(const CDateTime& started) {
         // which may run ahead of this computer's clock: the stamp is the later of both.
         CQbFieldList filter;
         filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", zoneDateTimeText(started)));
-        filter.addText("IncludeRetElement", "TimeModified");
+        for (const char* element : {"TxnID", "TimeModified", "EditSequence"}) {
+            filter.addText("IncludeRetElement", element);
+        }
         std::unique_ptr<CQbObjectList> written =
             settings.assemblies ? session->queryBuildAssembly(&filter) : nullptr;
         for (int i = 0; written && i < written->getSize(); ++i) {
-            const std::optional<CDateTime> modified = written->getAt(i)->getDateTime("TimeModified");
+            const CQbObject& build = *written->getAt(i);
+            const std::optional<CDateTime> modified = build.getDateTime("TimeModified");
             if (modified && *modified > *now) now = modified;
+            // The system's own write is no change: the record takes the EditSequence
+            // QuickBooks gave it.
+            const auto seen = runRecord.seenTxns.find(build.getValue("TxnID"));
+            if (seen != runRecord.seenTxns.end() && runRecord.ownBuildWrites.count(seen->first) != 0) {
+                seen->second.editSequence = build.getValue("EditSequence");
+            }
         }
         try {
             storeCompanyField("LastRunTime", zoneDateTimeText(now), settings.lastRunTime == std::nullopt);
@@ -349,6 +455,8 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
     openActivityLog();
     logActivity("Rewind to %s\n", from->userDateText().c_str());
     const CDateTime started = CDateTime::now();
+    loadSeenRecord();
+    runRecord.ownBuildWrites.clear();
     try {
         // The new end of the valued period is committed first: whatever the rewind
         // leaves undone if it is stopped now lies after it, where the next run or
@@ -380,6 +488,7 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
             if (build.findPrivateDataExt("BuildValue") == nullptr) continue;
             const std::string txnId = build.getValue("TxnID");
             session->dataExtDel(kPrivateOwnerId, "BuildValue", &buildType, &txnId);
+            runRecord.ownBuildWrites.insert(txnId);
             logActivity("Cleared the value of build %s\n", txnId.c_str());
         }
 
@@ -404,8 +513,10 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
             settings.lastRunTime.reset();
             settings.hasStoredStart = false;
             logActivity("Every value adjustment, build value and run setting was removed\n");
-        } else if (!saveLastRunTime(started)) {
-            throw CQbException(errorText);
+        } else {
+            const bool stored = saveLastRunTime(started);
+            saveSeenRecord(stored);
+            if (!stored) throw CQbException(errorText);
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();

@@ -138,6 +138,7 @@ void CCostrunDoc::storeBuildValue(CCostrunTxn& record, const std::string& text) 
     // present, or none), it is tried before the day stops. Without its value the build's
     // cost would be lost for good and every later build of the assembly undervalued.
     const bool add = !record.buildValueStored;
+    runRecord.ownBuildWrites.insert(txnId);
     dayLists.dayWrites.push_back(CDayWrite{
         session->dataExtTxnRequest(add, "BuildAssembly", txnId, kBuildValueField, text),
         session->dataExtTxnRequest(!add, "BuildAssembly", txnId, kBuildValueField, text), -1,

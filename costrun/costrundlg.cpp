@@ -65,6 +65,18 @@ private:
     bool& flag;
 };
 
+// Ends the engine's session with QuickBooks when a command is done, however it ends.
+class CSessionScope {
+public:
+    explicit CSessionScope(CCostrunDoc& doc) : doc(doc) {}
+    ~CSessionScope() { doc.endSession(); }
+    CSessionScope(const CSessionScope&) = delete;
+    CSessionScope& operator=(const CSessionScope&) = delete;
+
+private:
+    CCostrunDoc& doc;
+};
+
 }  // namespace
 
 CCostrunDlg::CCostrunDlg(CCostrunDlgHost& windowHost, CCostrunFolders engineFolders)
@@ -120,6 +132,7 @@ bool CCostrunDlg::onOpen() {
 bool CCostrunDlg::openFile(const std::string& path) {
     if (refuse()) return false;
     CBusyScope scope(busy);
+    CSessionScope session(*engine);
     CQbProgressScope progress;
     setText(kIdcFile, "");
     setText(kIdcCompanyName, "");
@@ -171,6 +184,7 @@ void CCostrunDlg::showValuedState() {
 bool CCostrunDlg::onProcess() {
     if (refuse() || !engine->getSession()) return false;
     CBusyScope scope(busy);
+    CSessionScope session(*engine);
     CQbProgressScope progress;
     const CDateTime upTo = CCostrunDoc::endOfDay(control(kIdcUpToDate).date.value_or(CDateTime::now()));
 
@@ -247,6 +261,7 @@ bool CCostrunDlg::onRewind() {
 bool CCostrunDlg::rewindTo(const CDateTime& date,
                            const std::function<bool(const std::string&)>& confirm) {
     if (!engine || !engine->getSession()) return false;
+    CSessionScope session(*engine);
     const std::optional<CDateTime> from = engine->rewindFrom(date);
     if (!from) {
         setStatus(kNothingToRewind);
@@ -281,6 +296,8 @@ bool CCostrunDlg::rewindTo(const CDateTime& date,
     }
     question += "\n\nIMPORTANT : The rewind will MODIFY your current QuickBooks Company file.  You "
                 "are recommended to backup before proceeding.";
+    // QuickBooks is free while the user thinks it over.
+    engine->endSession();
     if (!confirm(question)) return false;
 
     const bool done = engine->rewindTo(*from);

@@ -62,6 +62,10 @@ void CCostrunDoc::setSession(std::unique_ptr<CQbRequestBase> newSession) {
     session = std::move(newSession);
 }
 
+void CCostrunDoc::endSession() {
+    if (auto* qbXml = dynamic_cast<CQbXml*>(session.get())) qbXml->release();
+}
+
 void CCostrunDoc::setStatusHandler(std::function<void(const std::string&)> handler) {
     statusHandler = std::move(handler);
 }

@@ -66,6 +66,10 @@ public:
     // the run settings and the preferences. False with the reason in errorText; after
     // a failure to open the session no session remains.
     bool openCompany(const std::string& path);
+    // Ends the session with QuickBooks until the next request, which begins one afresh:
+    // QuickBooks is free between the window's commands, and one closed and started again
+    // meanwhile is found anew. The company, settings and lists read stay.
+    void endSession();
     // Receives every progress text (the main window's status line).
     void setStatusHandler(std::function<void(const std::string&)> handler);
 
@@ -179,7 +183,10 @@ public:
         bool deleted = false;
     };
     // Asks QuickBooks for such transactions (nothing to ask for a file never valued or
-    // last valued before "LastRunTime" was kept). False when QuickBooks refused a query:
+    // last valued before "LastRunTime" was kept). Where the record of what the last run
+    // read is at hand, a change is found by content (a new transaction, another
+    // EditSequence or date), looking back a margin before "LastRunTime"; otherwise by
+    // modification time after it. False when QuickBooks refused a query:
     // changesBehindText then says that the check could not be made.
     bool checkChangesBehind();
     const std::vector<CBookChange>& getChangesBehind() const { return runRecord.changesBehind; }
@@ -189,7 +196,8 @@ public:
     std::string changesBehindText() const;
     // Stores "LastRunTime": now, or the latest modification time QuickBooks gave a
     // build since `started` when that is later; defines the field on a file that lacks
-    // it. False with errorText when QuickBooks refused.
+    // it. The record takes the EditSequences QuickBooks gave the builds whose value this
+    // operation wrote or cleared. False with errorText when QuickBooks refused.
     bool saveLastRunTime(const CDateTime& started);
     // The day a rewind to `date` starts from: the date itself, or the start date for
     // any date before it; none for a file never valued.
@@ -206,12 +214,23 @@ public:
     // errorText when refused or stopped; a rewind or run after it finishes the work.
     bool rewindTo(const CDateTime& date);
     int getRewoundPostings() const { return runRecord.rewoundPostings; }
-    // The record of the transactions runs read (their dates, for deleted ones).
+    // The record of the transactions runs read: TxnID, EditSequence and date (the date
+    // names a deleted one), stamped with the "LastRunTime" of the run that wrote it.
     std::string seenRecordPath() const;
     void loadSeenRecord();
-    void recordSeen(const CQbObjectList* list, const char* type);
-    void saveSeenRecord();
+    // Records the transactions of a list that holds every one of the type dated from
+    // `fromDate` to `toDate` (YYYY-MM-DD; "" for no bound): those of the type recorded in
+    // that range and missing from it are gone, and leave the record.
+    void recordSeen(const CQbObjectList* list, const char* type, const std::string& fromDate,
+                    const std::string& toDate);
+    // Writes the record; stamped with "LastRunTime" when `stamped` (the stored time
+    // belongs to it), otherwise the next check goes by modification time.
+    void saveSeenRecord(bool stamped);
     std::vector<std::string> ownPostingsFrom(const CDateTime& from);
+    // Whether a transaction QuickBooks lists as modified differs from what the record
+    // holds of it; one the record cannot tell about counts when modified at or after
+    // `after` (always without it).
+    bool changedSinceRecord(const CQbObject& txn, const std::optional<CDateTime>& after) const;
     // QuickBooks' own FIFO costing is on (its Items & Inventory preferences).
     bool getQuickBooksFifo() const { return settings.quickBooksFifo; }
     const std::optional<CDateTime>& getQuickBooksFifoDate() const { return settings.quickBooksFifoDate; }
@@ -389,6 +408,7 @@ private:
         std::string type;
         std::string date;  // YYYY-MM-DD
         std::string refNumber;
+        std::string editSequence;  // empty in a record written before it was kept
     };
     // receiptTxns by item: for every item named on a receiving line, and every assembly
     // built, the positions of its records in receiptTxns (ascending) with the line as
@@ -495,6 +515,13 @@ private:
         std::string changesBehindError;
         int rewoundPostings = 0;
         std::map<std::string, CSeenTxn> seenTxns;
+        // Set when the last run lies further back than QuickBooks lists deletions: the
+        // moment before which deletions could not be checked.
+        std::optional<CDateTime> deletionHorizon;
+        // The "LastRunTime" the loaded record was stamped with; empty when none.
+        std::string seenRecordStamp;
+        // Builds whose value this operation wrote or cleared.
+        std::set<std::string> ownBuildWrites;
     };
     // The files the engine writes and where they go.
     struct COutputFiles {

@@ -111,6 +111,13 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
         dayLists.dayBuildTxns->dropProvisionalBuildValues(std::nullopt);
     }
 
+    const std::string dayDate = dateText(day);
+    recordSeen(dayLists.dayInvoices.get(), "Invoice", dayDate, dayDate);
+    recordSeen(dayLists.daySalesReceipts.get(), "SalesReceipt", dayDate, dayDate);
+    recordSeen(dayLists.dayCreditMemos.get(), "CreditMemo", dayDate, dayDate);
+    recordSeen(dayLists.dayInventoryAdjustments.get(), "InventoryAdjustment", dayDate, dayDate);
+    if (settings.assemblies) recordSeen(dayLists.dayBuilds.get(), "BuildAssembly", dayDate, dayDate);
+
     if (sizeOf(dayLists.dayInvoices) + sizeOf(dayLists.daySalesReceipts) + sizeOf(dayLists.dayInventoryAdjustments) +
             sizeOf(dayLists.dayCreditMemos) + sizeOf(dayLists.dayBuilds) ==
         0) {
@@ -125,11 +132,6 @@ std::unique_ptr<CCostrunTxnList> CCostrunDoc::retrieveDayTxns(const CDateTime& d
     dayTxns->addAll(kTxnInventoryAdjustment, dayLists.dayInventoryAdjustments.get());
     dayTxns->addAll(kTxnBuildAssembly, dayLists.dayBuilds.get());
 
-    recordSeen(dayLists.dayInvoices.get(), "Invoice");
-    recordSeen(dayLists.daySalesReceipts.get(), "SalesReceipt");
-    recordSeen(dayLists.dayCreditMemos.get(), "CreditMemo");
-    recordSeen(dayLists.dayInventoryAdjustments.get(), "InventoryAdjustment");
-    recordSeen(dayLists.dayBuilds.get(), "BuildAssembly");
     logDaySales(dayLists.dayInvoices.get(), "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
     logDaySales(dayLists.daySalesReceipts.get(), "Sales Receipt", "SalesReceiptLineRet",
                 "SalesReceiptLineGroupRet");

@@ -50,6 +50,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     runRecord.lastDayFifo.clear();
     runRecord.openingOnlyNoted.clear();
     loadSeenRecord();
+    runRecord.ownBuildWrites.clear();
     openActivityLog();
     logActivity("Start date : %s\n", userDate(*settings.startDate).c_str());
     if (settings.lastUpToDate) {
@@ -124,14 +125,16 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
             settings.assemblies ? session->queryBuildAssembly(&allBuilds) : std::make_unique<CQbObjectList>();
         logBuilds(runLists.builds.get());
         logQueryWarnings();
-        recordSeen(runLists.bills.get(), "Bill");
-        recordSeen(runLists.itemReceipts.get(), "ItemReceipt");
-        recordSeen(runLists.checks.get(), "Check");
-        recordSeen(runLists.creditCardCharges.get(), "CreditCardCharge");
-        recordSeen(runLists.vendorCredits.get(), "VendorCredit");
-        recordSeen(runLists.creditCardCredits.get(), "CreditCardCredit");
-        recordSeen(runLists.inventoryAdjustments.get(), "InventoryAdjustment");
-        recordSeen(runLists.builds.get(), "BuildAssembly");
+        const std::string readFrom = dateText(*settings.startDate);
+        const std::string readTo = dateText(newUpToDate);
+        recordSeen(runLists.bills.get(), "Bill", readFrom, readTo);
+        recordSeen(runLists.itemReceipts.get(), "ItemReceipt", readFrom, readTo);
+        recordSeen(runLists.checks.get(), "Check", readFrom, readTo);
+        recordSeen(runLists.creditCardCharges.get(), "CreditCardCharge", readFrom, readTo);
+        recordSeen(runLists.vendorCredits.get(), "VendorCredit", readFrom, readTo);
+        recordSeen(runLists.creditCardCredits.get(), "CreditCardCredit", readFrom, readTo);
+        recordSeen(runLists.inventoryAdjustments.get(), "InventoryAdjustment", readFrom, readTo);
+        recordSeen(runLists.builds.get(), "BuildAssembly", "", "");
 
         // Transactions of one date stand in this order; the FIFO walk takes them in
         // reverse (returns to vendors first, so that they come out of the day's own
@@ -193,19 +196,21 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         logActivity("Correction of %s : %.2f\n", item.c_str(), correction);
     }
     writePage();
-    saveSeenRecord();
     // The moment this run finished writing: its own postings, build values and
     // deletions stand before it, so the next open takes only the user's later changes
     // for changes behind the valued period.
+    bool runTimeStored = false;
     if (session) {
         const std::string runError = errorText;
-        if (!saveLastRunTime(started) && ok) {
+        runTimeStored = saveLastRunTime(started);
+        if (!runTimeStored && ok) {
             // Without it the next open would take this run's own writes for changes.
             ok = false;
         } else {
             errorText = runError;
         }
     }
+    saveSeenRecord(runTimeStored);
 
     runRecord.runUpTo.reset();
     dayLists.prefetchedDay.reset();

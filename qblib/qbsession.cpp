@@ -39,6 +39,22 @@ private:
     BSTR text = nullptr;
 };
 
+// The RPC failures of a server process that is no longer there: the server is
+// unavailable, the call failed on its way, the object disconnected from its clients.
+bool serverWentAway(HRESULT code) {
+    switch (static_cast<unsigned>(code)) {
+    case 0x800706BAu:  // RPC_S_SERVER_UNAVAILABLE
+    case 0x800706BEu:  // RPC_S_CALL_FAILED
+    case 0x800706BFu:  // RPC_S_CALL_FAILED_DNE
+    case 0x80010108u:  // RPC_E_DISCONNECTED
+    case 0x80010114u:  // RPC_E_SERVER_DIED_DNE
+    case 0x80010007u:  // RPC_E_SERVER_DIED
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::string hresultText(HRESULT code) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(code));
@@ -56,7 +72,7 @@ CQbXml::~CQbXml() {
     if (processor != nullptr) disconnect();
 }
 
-bool CQbXml::isConnected() { return processor != nullptr; }
+bool CQbXml::isConnected() { return processor != nullptr || reopens; }
 
 void CQbXml::connect() { open(true); }
 
@@ -131,15 +147,23 @@ void CQbXml::open(bool singleUser) {
 void CQbXml::disconnect() {
     if (processor == nullptr) return;
     CBstr ticketText(ticket);
-    if (SUCCEEDED(processor->EndSession(ticketText.get()))) processor->CloseConnection();
+    if (!serverGone && SUCCEEDED(processor->EndSession(ticketText.get()))) processor->CloseConnection();
     processor->Release();
     processor = nullptr;
+    serverGone = false;
     ticket.clear();
+}
+
+void CQbXml::release() {
+    disconnect();
+    reopens = true;
 }
 
 std::string CQbXml::sendXml(const std::string& request) {
     lastRequest = request;
     CBstr requestText(request);
+    // A released session is opened again and held until the next release.
+    if (processor == nullptr && reopens) open(true);
     const bool wasConnected = isConnected();
     if (!wasConnected) connect();
     {
@@ -159,6 +183,7 @@ std::string CQbXml::sendXml(const std::string& request) {
         // Read the error description before disconnecting: the processor's later
         // calls may replace the thread's error object.
         const std::string text = "Failure in sending XML : " + errorText(hr);
+        serverGone = serverGone || serverWentAway(hr);
         if (!wasConnected) disconnect();
         logError(text);
         throw CQbException(text);

@@ -31,9 +31,16 @@ public:
     // answer that is not a success fails the open with QuickBooks' message.
     void open(bool singleUser);
 
+    // Between release() and the next request the session counts as connected: that
+    // request begins a session afresh (a new processor, connection and session), so
+    // QuickBooks is free between operations and a QuickBooks closed and started again
+    // in the meantime is found anew.
     bool isConnected() override;
     void connect() override;
     void disconnect() override;
+    // Ends the session and releases the processor; the next request connects again.
+    // A processor whose server went away is released without further calls to it.
+    void release();
     std::string sendXml(const std::string& request) override;
     // "" for a success code; "Error = %lx, <description>\n" with the thread's COM error
     // description, or "Error = %lx\n" when there is none.
@@ -54,4 +61,9 @@ private:
     std::string qbxmlVersion = "2.0";
     std::string productName;
     HRESULT lastHresult = S_OK;
+    // Set by release(): the next request opens the session again.
+    bool reopens = false;
+    // A request failed because QuickBooks' process went away: the processor is a proxy
+    // to nothing, and ending its session would only wait for another failure.
+    bool serverGone = false;
 };

@@ -16,6 +16,9 @@ namespace {
 
 using Attrs = std::vector<std::pair<std::string, std::string>>;
 
+// How long TxnDeletedQueryRq lists a deleted transaction.
+constexpr std::int64_t kDeletionsListedSeconds = 90LL * 24 * 60 * 60;
+
 const std::vector<std::string> kLineItemKinds = {"ItemInventory", "ItemInventoryAssembly",
                                                  "ItemNonInventory", "ItemService",
                                                  "ItemOtherCharge"};
@@ -760,7 +763,8 @@ void CQbSimEngine::txnDeletedQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) 
     std::string sql = "SELECT txn_type, txn_id, time_created, time_deleted, ref_number FROM txn_deleted "
                       "WHERE txn_type IN (";
     for (std::size_t i = 0; i < types.size(); ++i) sql += i ? ", ?" : "?";
-    sql += ")";
+    // QuickBooks lists the transactions deleted in the last 90 days only.
+    sql += ") AND time_deleted >= ?";
     const auto [from, to] =
         qbsimDateTimeRange(qbsimChild(rq, "DeletedDateRangeFilter"), "FromDeletedDate", "ToDeletedDate");
     if (from) sql += " AND time_deleted >= ?";
@@ -768,6 +772,7 @@ void CQbSimEngine::txnDeletedQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) 
     CQbSimStmt select(db, sql + " ORDER BY seq");
     int index = 1;
     for (xmlNodePtr t : types) select.bind(index++, qbsimText(t));
+    select.bind(index++, company.now() - kDeletionsListedSeconds);
     if (from) select.bind(index++, *from);
     if (to) select.bind(index++, *to);
     const CRenderOptions o = renderOptions(rq);

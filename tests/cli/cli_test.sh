@@ -43,9 +43,17 @@ check "first run, verbose" 0 $? "$work/out" "Opening file..." "has never been pe
 [ -s "$work/docs/Veltrane/Lotwise Reports/Acme Hardware/costrun20250101_20250110.csv" ] ||
     { echo "FAIL first run: no report"; failures=$((failures + 1)); }
 
+# A scheduler's retry of a run that completed, or a date already behind: nothing to do,
+# and no error.
 "$cli" --company "$company" --start 2024-06-01 --upto 2025-01-10 "${folders[@]}" >"$work/out" 2>&1
-check "same up-to again" 1 $? "$work/out" "--start is ignored" "File is opened." \
-    "Request failed.  The new Up To Date has to be after the current Up to Date."
+check "same up-to again" 0 $? "$work/out" "--start is ignored" "File is opened." \
+    "The file is already valued up to 01/10/2025."
+"$cli" --company "$company" --upto 2025-01-09 --json "${folders[@]}" >"$work/out" 2>/dev/null
+check "earlier up-to, as JSON" 0 $? "$work/out" \
+    '{"completed":true,"message":"The file is already valued up to 01/10/2025.","firstDay":"2025-01-11","upTo":"2025-01-10","daysProcessed":0,'
+if grep -q "Process completed" "$work/out"; then
+    echo "FAIL earlier up-to: a run was made"; failures=$((failures + 1))
+fi
 
 "$cli" --company "$company" --upto 2025-01-12 "${folders[@]}" >"$work/out" 2>&1
 quiet_status=$?
@@ -58,10 +66,15 @@ check "later run" 0 $? "$work/out" "Process completed" "costrun20250111_20250112
 
 # A query QuickBooks refuses is no "nothing found": the run stops before the day and says
 # why; the next run finishes the job.
-# (The first BillQueryRq is the open's look for changes behind the valued period.)
-QBSIM_FAULTS="status=BillQueryRq:2:1000:The request could not be processed." \
+# (Each command has a session of its own: the refusal meets the open's look for changes
+# behind the valued period, which says it could not be made, and the run's bill query.)
+QBSIM_FAULTS="status=BillQueryRq:1:1000:The request could not be processed." \
     "$cli" --company "$company" --upto 2025-01-14 "${folders[@]}" >"$work/out" 2>&1
-check "refused bill query" 1 $? "$work/out" "The request could not be processed."
+check "refused bill query" 1 $? "$work/out" "Lotwise could not check whether transactions dated on or before" \
+    "The request could not be processed."
+if grep -q "Process completed" "$work/out"; then
+    echo "FAIL refused bill query: the run says it completed"; failures=$((failures + 1))
+fi
 "$cli" --company "$company" --upto 2025-01-14 "${folders[@]}" >"$work/out" 2>&1
 check "run after a refused query" 0 $? "$work/out" "Process completed" "costrun20250113_20250114.csv"
 
@@ -77,9 +90,9 @@ fi
 "$cli" --company "$company" --upto 2025-01-20 "${folders[@]}" >"$work/out" 2>&1
 check "run after a refused posting" 0 $? "$work/out" "Process completed"
 
-# A bill entered late for a valued day is named at open; a rewind to its date and a run
-# value it. The rewind says what it deletes before it does so.
-sleep 1.1
+# A bill entered late for a valued day is named at open, even in the second the run
+# ended; a rewind to its date and a run value it. The rewind says what it deletes before
+# it does so.
 cat >"$work/late.xml" <<'XML'
 <?xml version="1.0"?><?qbxml version="16.0"?><QBXML><QBXMLMsgsRq onError="stopOnError">
 <BillAddRq><BillAdd><VendorRef><FullName>Summit Tools</FullName></VendorRef>
