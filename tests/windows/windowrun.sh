@@ -73,6 +73,8 @@ if ! find_wine; then
 fi
 rm -rf "$work"
 mkdir -p "$work" "$shots"
+# No picture of an earlier run may stand in for one this run did not take.
+rm -f "$shots"/lotwise-win32-*.png
 
 # ---- the screen: Xvfb picks a free display and names it on the descriptor given
 exec 5>"$work/display"
