@@ -37,7 +37,7 @@ bool readHex(const wchar_t* text, int digits, std::uint64_t& value) {
 class CErrorInfo final : public CComObjectBase<IErrorInfo> {
 public:
     explicit CErrorInfo(std::wstring_view text) : description(text) {}
-    HRESULT QueryInterface(REFIID riid, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IErrorInfo) {
             AddRef();

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "qbbitness.h"
 #include "qbexception.h"
 #include "qbtimings.h"
 #include "qbutils.h"
@@ -114,7 +115,11 @@ void CQbXml::open(bool singleUser) {
     if (FAILED(hr)) {
         // The description is read before any further call can replace it. A processor
         // that was created is closed and released: a failed open leaves no session.
-        const std::string text = errorText(hr);
+        // A processor that could not be created for want of a class of this program's
+        // bitness gets the words that say what to install.
+        const std::string text = processor == nullptr && isProcessorNotRegistered(hr)
+                                     ? processorNotInstalledText(programBits())
+                                     : errorText(hr);
         if (processor != nullptr) {
             if (connectionOpen) processor->CloseConnection();
             processor->Release();

@@ -51,7 +51,7 @@ HRESULT fail(HRESULT code, const std::string& description) {
 
 class CQbSimProcessor final : public CComObjectBase<IRequestProcessor2> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
             *object = static_cast<IRequestProcessor2*>(this);

@@ -46,26 +46,28 @@ struct COwnedDialog {
     HWND found = nullptr;
 };
 
+// EnumThreadWindows' callback for findDialog. A function of its own: the callback must
+// have the system's calling convention (CALLBACK), which differs from a lambda's on
+// 32-bit Windows.
+BOOL CALLBACK matchOwnedDialog(HWND window, LPARAM data) {
+    auto* wanted = reinterpret_cast<COwnedDialog*>(data);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (std::wstring_view(className) != L"#32770" ||
+        GetWindow(window, GW_OWNER) != wanted->owner || !IsWindowVisible(window) ||
+        narrowToWide(windowText(window)) != wanted->caption ||
+        (wanted->control != 0 && GetDlgItem(window, wanted->control) == nullptr)) {
+        return TRUE;
+    }
+    wanted->found = window;
+    return FALSE;
+}
+
 // A visible dialog of this thread owned by `owner` with that caption (and that control,
 // when one is named).
 HWND findDialog(HWND owner, const std::string& caption, int control = 0) {
     COwnedDialog search{owner, narrowToWide(caption), control};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* wanted = reinterpret_cast<COwnedDialog*>(data);
-            wchar_t className[16] = {};
-            GetClassNameW(window, className, 16);
-            if (std::wstring_view(className) != L"#32770" ||
-                GetWindow(window, GW_OWNER) != wanted->owner || !IsWindowVisible(window) ||
-                narrowToWide(windowText(window)) != wanted->caption ||
-                (wanted->control != 0 && GetDlgItem(window, wanted->control) == nullptr)) {
-                return TRUE;
-            }
-            wanted->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumThreadWindows(GetCurrentThreadId(), matchOwnedDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

@@ -11,7 +11,7 @@ public:
     explicit CScriptedProcessor(CScript& script) : script(script) { ++script.alive; }
     ~CScriptedProcessor() override { --script.alive; }
 
-    HRESULT QueryInterface(REFIID riid, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
             AddRef();
             *object = static_cast<IRequestProcessor2*>(this);

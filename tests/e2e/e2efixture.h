@@ -39,7 +39,7 @@ public:
     explicit CDelegatingProcessor(IRequestProcessor2* real) : inner(real) {}
     ~CDelegatingProcessor() override { inner->Release(); }
 
-    HRESULT QueryInterface(REFIID riid, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (riid == IID_IUnknown || riid == IID_IRequestProcessor2) {
             AddRef();
             *object = static_cast<IRequestProcessor2*>(this);

@@ -22,7 +22,7 @@ class CCounter final : public CComObjectBase<IUnknown> {
 public:
     explicit CCounter(int* alive) : alive(alive) { ++*alive; }
     ~CCounter() override { --*alive; }
-    HRESULT QueryInterface(REFIID, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         AddRef();
         *object = this;
         return S_OK;

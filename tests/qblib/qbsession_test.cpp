@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "qbbitness.h"
 #include "qbexception.h"
 #include "qbutils.h"
 #include "scriptedprocessor.h"
@@ -151,7 +152,7 @@ TEST_F(SessionTest, NoRegisteredProcessorIsClassNotRegistered) {
         session.open(true);
         ADD_FAILURE();
     } catch (const CQbException& e) {
-        EXPECT_EQ(e.getMessage(), "Error = 80040154, Class not registered\n");
+        EXPECT_EQ(e.getMessage(), processorNotInstalledText(programBits()));
     }
     EXPECT_EQ(session.getLastHresult(), REGDB_E_CLASSNOTREG);
 }

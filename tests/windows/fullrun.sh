@@ -6,21 +6,27 @@
 # the company, must leave the same books: the value adjustments posted, summed per date,
 # account, class, customer and item, and the valuation at the end of the run. Faults
 # injected at the server must end the Windows run with exit code 1 and QuickBooks' text.
+# Where no request processor of the program's bitness is registered, lotwise-cli.exe
+# must say so: the 32-bit build in a prefix with none, and a 64-bit build
+# (OTHER_BITNESS_BUILD_DIR, when given) beside the 32-bit server, the way QuickBooks
+# Desktop before 2022 registers its request processor.
 #
-#   fullrun.sh REPO_DIR WINDOWS_BUILD_DIR LINUX_BUILD_DIR
+#   fullrun.sh REPO_DIR WINDOWS_BUILD_DIR LINUX_BUILD_DIR [OTHER_BITNESS_BUILD_DIR]
 #
 # The Wine prefix is WINDOWS_BUILD_DIR/wineprefix (made when missing); the run's files go
 # to WINDOWS_BUILD_DIR/fullrun. Prints "N passed, N failed"; exit code 0 only when
 # nothing failed.
 set -u
 
-if [ $# -ne 3 ]; then
-    echo "usage: fullrun.sh REPO_DIR WINDOWS_BUILD_DIR LINUX_BUILD_DIR" >&2
+if [ $# -ne 3 ] && [ $# -ne 4 ]; then
+    echo "usage: fullrun.sh REPO_DIR WINDOWS_BUILD_DIR LINUX_BUILD_DIR [OTHER_BITNESS_BUILD_DIR]" >&2
     exit 2
 fi
 repo=$(cd "$1" && pwd) || exit 2
 winbuild=$(cd "$2" && pwd) || exit 2
 linuxbuild=$(cd "$3" && pwd) || exit 2
+otherbuild=
+if [ $# -eq 4 ]; then otherbuild=$(cd "$4" && pwd) || exit 2; fi
 # shellcheck source=tests/windows/winelib.sh
 source "$(dirname "$0")/winelib.sh"
 
@@ -69,8 +75,9 @@ stage "COM server DLL"
 dll=$(find "$winbuild" -path "$winbuild/wineprefix" -prune -o -name qbxmlrp_stub.dll -print 2>/dev/null | head -n 1)
 if [ -z "$dll" ]; then
     # The Windows build did not include the COM server: build it on its own.
+    toolchain=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$winbuild/CMakeCache.txt" 2>/dev/null)
     cmake -S "$repo/tests/windows/comserver" -B "$winbuild/comserver-standalone" \
-        -DCMAKE_TOOLCHAIN_FILE="$repo/tests/windows/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+        -DCMAKE_TOOLCHAIN_FILE="${toolchain:-$repo/tests/windows/mingw-w64.cmake}" -DCMAKE_BUILD_TYPE=Release >/dev/null &&
         cmake --build "$winbuild/comserver-standalone" >/dev/null
     dll=$winbuild/comserver-standalone/qbxmlrp_stub.dll
 fi
@@ -83,7 +90,9 @@ pass "COM server DLL: $dll"
 # The DLLs lotwise-cli.exe links against (MinGW runtime, Xerces-C) are found through
 # WINEPATH: every folder of the Windows build that holds one, then the cross compiler's.
 dll_dirs=$(find "$winbuild" -path "$winbuild/wineprefix" -prune -o -name '*.dll' -printf '%h\n' 2>/dev/null | sort -u)
-for dir in $(ls -d /usr/lib/gcc/x86_64-w64-mingw32/*-posix 2>/dev/null) /usr/x86_64-w64-mingw32/lib; do
+triplet=x86_64-w64-mingw32
+[ "$(pe_machine "$exe")" = i386 ] && triplet=i686-w64-mingw32
+for dir in $(ls -d /usr/lib/gcc/$triplet/*-posix 2>/dev/null) /usr/$triplet/lib; do
     [ -d "$dir" ] && dll_dirs+=$'\n'$dir
 done
 winepath_list=${WINEPATH:-}
@@ -292,6 +301,42 @@ if [ "$status" -eq 1 ] && grep -qF "Could not start QuickBooks." "$work/fault/un
 else
     fail "fault unreachable: exit $status"
     tail -n 20 "$work/fault/unreachable.out"
+fi
+
+# ---- bitness: no request processor of the program's own bitness registered
+not_installed() {  # not_installed BITS: the first words of lotwise-cli's text for it
+    echo "QuickBooks' request processor is not installed for $1-bit programs on this computer."
+}
+bitness_run() {  # bitness_run NAME EXE BITS PREFIX
+    local name=$1 exe=$2 bits=$3 status
+    mkdir -p "$work/bitness/$name"
+    cp "$pristine" "$work/bitness/$name/Acme Hardware.qbw"
+    WINEPREFIX=$4 timeout 600 "${wine[@]}" "$exe" --company "$(winpath "$work/bitness/$name/Acme Hardware.qbw")" \
+        --start 2025-01-01 --upto 2025-01-31 --data-dir "$(winpath "$work/bitness/$name/AppData")" \
+        --report-dir "$(winpath "$work/bitness/$name/Reports")" >"$work/bitness/$name.out" 2>&1
+    status=$?
+    if [ "$status" -eq 1 ] && grep -qF -- "$(not_installed "$bits")" "$work/bitness/$name.out"; then
+        pass "bitness $name: exit 1, the $bits-bit request processor named as not installed"
+    else
+        fail "bitness $name: exit $status"
+        tail -n 10 "$work/bitness/$name.out"
+    fi
+}
+stage "bitness"
+bits=64
+[ "$(pe_machine "$exe")" = i386 ] && bits=32
+# The unit tests' prefix registers no request processor at all.
+if [ -f "$winbuild/wineprefix-tests/system.reg" ]; then
+    bitness_run "none-registered" "$exe" "$bits" "$winbuild/wineprefix-tests"
+fi
+if [ -n "$otherbuild" ] && [ -f "$otherbuild/cli/lotwise-cli.exe" ]; then
+    otherbits=$((bits == 32 ? 64 : 32))
+    if [ "$(pe_machine "$otherbuild/cli/lotwise-cli.exe")" = "$([ "$otherbits" = 32 ] && echo i386 || echo x86-64)" ]; then
+        # Beside this build's server only: its class is registered for this bitness alone.
+        bitness_run "$otherbits-bit-program" "$otherbuild/cli/lotwise-cli.exe" "$otherbits" "$WINEPREFIX"
+    else
+        fail "bitness: $otherbuild/cli/lotwise-cli.exe is not a $otherbits-bit program"
+    fi
 fi
 
 finish

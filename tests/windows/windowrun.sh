@@ -61,9 +61,9 @@ for tool in "$qbsim" "$linux_cli" "$exe" "$dll"; do
         finish
     fi
 done
-for tool in Xvfb import convert; do
+for tool in Xvfb import convert compare xwininfo; do
     if ! command -v "$tool" >/dev/null; then
-        fail "$tool not installed (xvfb, imagemagick)"
+        fail "$tool not installed (xvfb, imagemagick, x11-utils)"
         finish
     fi
 done
@@ -73,6 +73,8 @@ if ! find_wine; then
 fi
 rm -rf "$work"
 mkdir -p "$work" "$shots"
+# No picture of an earlier run may stand in for one this run did not take.
+rm -f "$shots"/lotwise-win32-*.png
 
 # ---- the screen: Xvfb picks a free display and names it on the descriptor given
 exec 5>"$work/display"
@@ -203,8 +205,9 @@ completed="Process completed\\n\\nA report of the calculation is created at "
 
 # ---- first run: a file never valued, through the whole window
 echo "---- first run"
-# Each request waits a little, so that the progress window stays up for its picture.
-start_server "$(company first)" "latency-ms=30" || finish
+# Each request waits a quarter of a second, so that the progress window stays up for its
+# picture (without it the month runs in well under a second).
+start_server "$(company first)" "latency-ms=250" || finish
 start_program first first --start 2025-01-01 --upto 2025-01-31
 if wait_for '^window shown$' 120; then
     pass "first run: the main window opens after the splash"
@@ -228,12 +231,37 @@ if wait_for '^opened$' 300; then
         fail "first run: the status after Open: $(status_line)"
     fi
 fi
+# The progress window is found on the screen by its title, before and after its picture
+# is taken, and its picture must differ from the same part of the screen after the run.
+progress_title="Communicating with QuickBooks..."
+progress_viewable() { xwininfo -name "$progress_title" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 if wait_for '^progress shown$' 300; then
     sleep 4.5  # two steps of the bar
-    screenshot lotwise-win32-progress-window progress
+    if progress_viewable; then
+        screenshot lotwise-win32-progress-window progress
+        if progress_viewable; then
+            pass "progress window: \"$progress_title\" on the screen while its picture was taken"
+        else
+            fail "progress window: gone while its picture was taken (the run was too quick)"
+        fi
+    else
+        fail "progress window: no window \"$progress_title\" on the screen 4.5 s after it showed"
+    fi
 fi
 if wait_for '^waiting$' 1800; then
     screenshot lotwise-win32-main-window main
+    rect=$(grep "^rect progress: " "$log" | tail -n 1 | cut -d' ' -f3-)
+    if [ -f "$shots/lotwise-win32-progress-window.png" ] && [ -n "$rect" ] &&
+        read -r x y w h <<<"$rect" &&
+        convert "$shots/lotwise-win32-main-window-screen.png" -crop "${w}x${h}+${x}+${y}" +repage \
+            "$shots/after-run-progress-area.png" 2>>"$work/import.err" &&
+        [ "$(compare -metric AE "$shots/lotwise-win32-progress-window.png" \
+            "$shots/after-run-progress-area.png" null: 2>&1)" != 0 ]; then
+        pass "progress window: its picture is not what the screen shows there after the run"
+    else
+        fail "progress window: its picture equals the screen after the run, or is missing"
+    fi
+    rm -f "$shots/after-run-progress-area.png"
     expect "first run: the dates picked and the up-to date valued" \
         "picked 1008: 01/01/2025" "picked 1003: 01/31/2025" "control 1007 shown enabled: 01/31/2025"
     if [[ "$(status_line)" == "$completed"*"costrun20250101_20250131.csv"* ]]; then

@@ -22,6 +22,30 @@ find_wine() {
     fi
 }
 
+# find_wine32: sets the array `wine32` to the 32-bit Wine loader (Debian's wine32, the
+# one that runs a 32-bit program, on 64-bit Windows through WoW64); false when none.
+find_wine32() {
+    if [ -x /usr/lib/wine/wine ]; then
+        wine32=(/usr/lib/wine/wine)
+    else
+        return 1
+    fi
+}
+
+# pe_machine FILE: "i386" or "x86-64" from a Windows program's header ("" otherwise).
+pe_machine() {
+    python3 - "$1" <<'EOF'
+import struct, sys
+try:
+    data = open(sys.argv[1], "rb").read(4096)
+    at = struct.unpack_from("<I", data, 0x3C)[0]
+    machine = struct.unpack_from("<H", data, at + 4)[0] if data[at:at + 4] == b"PE\0\0" else 0
+except (OSError, struct.error):
+    machine = 0
+print({0x14C: "i386", 0x8664: "x86-64"}.get(machine, ""))
+EOF
+}
+
 # The wineserver that goes with the loader found (to end a prefix's server).
 wineserver_of() {
     local dir

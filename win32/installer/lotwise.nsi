@@ -10,9 +10,11 @@
 ;            -DLICENCE=licence.txt -DICON=lotwise.ico -DOUTFILE=lotwise-setup.exe lotwise.nsi
 
 Unicode true
-; The programs are 64-bit; so is the setup program, which then sees the system's own
-; Program Files folder and registry.
-Target amd64-unicode
+; The programs are 32-bit, the ones every QuickBooks Desktop's request processor serves;
+; so is the setup program, which runs on 32-bit and 64-bit Windows alike. On 64-bit
+; Windows it sees the 32-bit programs' folder ("Program Files (x86)") and registry view,
+; where Windows lists 32-bit programs in Apps & features.
+Target x86-unicode
 RequestExecutionLevel admin
 ManifestDPIAware true
 SetCompressor /SOLID lzma
@@ -20,7 +22,6 @@ SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Lotwise"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
@@ -29,7 +30,7 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\${PUBLISHER}\${PRODUCT}"
+InstallDir "$PROGRAMFILES\${PUBLISHER}\${PRODUCT}"
 InstallDirRegKey HKLM "${SETTINGS_KEY}" "InstallDir"
 BrandingText "${PUBLISHER} ${PRODUCT} ${VERSION}"
 
@@ -55,16 +56,10 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs a 64-bit edition of Windows." /SD IDOK
-    Abort
-  ${EndIf}
-  SetRegView 64
   SetShellVarContext all
 FunctionEnd
 
 Function un.onInit
-  SetRegView 64
   SetShellVarContext all
 FunctionEnd
 
@@ -113,7 +108,7 @@ Section "Uninstall"
   RMDir "$INSTDIR\tutorial"
   RMDir "$INSTDIR"
   ; The publisher's folder of the default place, once nothing else is in it.
-  RMDir "$PROGRAMFILES64\${PUBLISHER}"
+  RMDir "$PROGRAMFILES\${PUBLISHER}"
 
   Delete "${STARTMENU}\${PRODUCT}.lnk"
   Delete "${STARTMENU}\${PRODUCT} User Manual.lnk"
