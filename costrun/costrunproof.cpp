@@ -50,6 +50,7 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
     const bool pastFirstMonth = settings.startDate && !(day < monthAfter(*settings.startDate));
     for (const auto& entry : *list) {
         const CCostrunItem& item = *entry;
+        runRecord.lastDayUnvalued.insert(item.fullName);  // until it proves valued below
         if (!item.unreadUnit.empty()) {
             addException(CRunException::kUnvalued, item.fullName, day, "not valued: " + item.unreadUnit);
             continue;
@@ -72,6 +73,7 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
             continue;
         }
         runRecord.lastDayFifo[item.fullName] = item.onHandValue;
+        runRecord.lastDayUnvalued.erase(item.fullName);
         // Valued from QuickBooks' own figures of the day before the start alone, long
         // after it: a sign that its purchases are missing.
         bool openingOnly = !item.lots.empty() && item.qtyOnHand > 0;
