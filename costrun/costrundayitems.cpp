@@ -63,6 +63,8 @@ CCostrunDoc::CDayItems CCostrunDoc::dayItems(const CDateTime& day, const CCostru
         for (int i = 0; items && i < items->getSize(); ++i)
             stocked.emplace(items->getAt(i)->getValue("FullName"), items == runLists.assemblyItems.get());
     }
+    if (runLists.readEveryItem)
+        for (const auto& [name, assembly] : stocked) named.insert(name);
     CDayItems result;
     for (const std::string& name : named) {
         const auto found = stocked.find(name);

@@ -491,6 +491,8 @@ private:
         // QuickBooks' quantities at the end of the days of value changes, by item type
         // and date (quantityAtEndOf).
         std::map<std::string, std::unique_ptr<CCostrunItemList>> changeDayQuantities;
+        // Test hook: each calculated day reads every stocked item, not only the day's.
+        bool readEveryItem = false;
     };
     // The day being calculated: its transactions, item lists, writes and postings.
     struct CDayLists {
