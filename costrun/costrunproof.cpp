@@ -4,6 +4,8 @@
 // the activity log and the run's page.
 #include <cmath>
 
+#include "qbresponse.h"
+
 #include "costrundoc.h"
 #include "qbutils.h"
 #include "runpage.h"
@@ -92,11 +94,14 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
 void CCostrunDoc::proveValues() {
     if (!runRecord.lastCalculatedDay || runRecord.lastDayFifo.empty()) return;
     progress("Checking QuickBooks' values against the FIFO values...");
+    // QuickBooks' values of the items the day valued, named as the day named them.
+    if (!session || !session->isConnected()) return;
+    const CDateTime day = endOfDay(*runRecord.lastCalculatedDay);
+    std::vector<std::string> names;
+    for (const auto& entry : runRecord.lastDayFifo) names.push_back(entry.first);
     CCostrunItemList carried;
-    for (const char* type : {"Inventory", "Assembly"}) {
-        if (!settings.assemblies && std::string(type) == "Assembly") continue;
-        if (!readValuationReport(carried, endOfDay(*runRecord.lastCalculatedDay), type)) return;
-    }
+    for (std::unique_ptr<CQbResponse>& answer : sendInSets(namedValuationRequests(day, names)))
+        readValuationAnswer(carried, day, std::move(answer));
     runRecord.runSummary.proofMade = true;
     runRecord.runSummary.proofDay = *runRecord.lastCalculatedDay;
     runRecord.runSummary.proofItems = static_cast<int>(runRecord.lastDayFifo.size());

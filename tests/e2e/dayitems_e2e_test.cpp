@@ -61,8 +61,9 @@ protected:
 }  // namespace
 
 TEST_F(DayItems, EachDaysReportNamesOnlyTheItemsItSold) {
-    // 04/02 and 04/03 sell Widgets; Bolts, bought on 04/01, are never sold. The opening
-    // report of 03/31 and the proof's second reading of 04/03 ask for items by type.
+    // 04/02 and 04/03 sell Widgets; Bolts, bought on 04/01, are never sold. The proof reads
+    // 04/03 once more for the items that day valued; the opening report of 03/31 alone
+    // asks for items by type.
     const std::string path = company("fifo_company_rq.xml");
     send(path,
          "<ItemInventoryAddRq><ItemInventoryAdd><Name>Bolt</Name><IncomeAccountRef><FullName>Sales</FullName>"
@@ -76,6 +77,7 @@ TEST_F(DayItems, EachDaysReportNamesOnlyTheItemsItSold) {
     for (const auto& report : namedReports())
         if (!report.second.empty()) named.push_back(report);
     EXPECT_THAT(named, ElementsAre(std::make_pair(std::string("2010-04-02"), std::set<std::string>{"Widget"}),
+                                   std::make_pair(std::string("2010-04-03"), std::set<std::string>{"Widget"}),
                                    std::make_pair(std::string("2010-04-03"), std::set<std::string>{"Widget"})));
 }
 
