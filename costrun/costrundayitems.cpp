@@ -6,6 +6,7 @@
 // few message sets as their bounds allow; items the day does not touch are neither read
 // nor posted.
 #include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <unordered_map>
 

@@ -287,9 +287,9 @@ public:
     // been started or `day` lies before the last processed day; QuickBooks' refusals and
     // lost answers throw CQbException.
     bool processDay(const CDateTime& day);
-    // inventoryList and assemblyList from QuickBooks' valuation summaries of the day,
-    // both asked for in one message set. Throws CQbException when QuickBooks refuses
-    // either or does not answer.
+    // inventoryList and assemblyList from QuickBooks' valuation summaries of the day for
+    // the items the day reads (dayItems), sent together. Throws CQbException when
+    // QuickBooks refuses any of them or does not answer.
     void loadValuations(const CDateTime& day, const CCostrunTxnList& dayTxns);
     // The stocked items the day's calculation reads, by type, in name order
     // (costrundayitems.cpp).

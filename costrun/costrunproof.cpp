@@ -4,9 +4,8 @@
 // the activity log and the run's page.
 #include <cmath>
 
-#include "qbresponse.h"
-
 #include "costrundoc.h"
+#include "qbresponse.h"
 #include "qbutils.h"
 #include "runpage.h"
 
