@@ -387,8 +387,8 @@ std::unique_ptr<CQbReport> CQbRequestBase::inventoryValuationSummary(const CDate
     return report;
 }
 
-std::string CQbRequestBase::valuationSummaryRequest(const CDateTime& date,
-                                                    std::unique_ptr<CQbFieldList> itemFilter) {
+std::string CQbRequestBase::inventoryValuationSummaryRequest(const CDateTime& date,
+                                                             const std::string& itemType) {
     CQbFieldList fields;
     fields.addText("GeneralSummaryReportType", "InventoryValuationSummary");
     fields.addText("DisplayReport", "false");
@@ -396,22 +396,8 @@ std::string CQbRequestBase::valuationSummaryRequest(const CDateTime& date,
     period->addText("FromReportDate", dateText(date));
     period->addText("ToReportDate", dateText(date));
     fields.addAggregate("ReportPeriod", std::move(period));
-    fields.addAggregate("ReportItemFilter", std::move(itemFilter));
+    fields.addRef("ReportItemFilter", "ItemTypeFilter", itemType);
     return requestElement("GeneralSummaryReportQueryRq", nullptr, &fields);
-}
-
-std::string CQbRequestBase::inventoryValuationSummaryRequest(const CDateTime& date,
-                                                             const std::string& itemType) {
-    auto filter = std::make_unique<CQbFieldList>();
-    filter->addText("ItemTypeFilter", itemType);
-    return valuationSummaryRequest(date, std::move(filter));
-}
-
-std::string CQbRequestBase::inventoryValuationSummaryRequest(const CDateTime& date,
-                                                             const std::vector<std::string>& items) {
-    auto filter = std::make_unique<CQbFieldList>();
-    for (const std::string& item : items) filter->addText("FullName", item);
-    return valuationSummaryRequest(date, std::move(filter));
 }
 
 bool CQbRequestBase::txnDel(const std::string& txnId, const std::string& txnDelType) {
