@@ -529,12 +529,14 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
         writeRef(out, "ClassRef", cls);
         out.leaf("Memo", memo);
         out.leafBool("IsPaid", false);
-    } else if (type == "ItemReceipt") {
+    } else if (type == "ItemReceipt" || type == "VendorCredit") {
+        // The same shape; only the amount's element is named for what it is.
+        const bool receipt = type == "ItemReceipt";
         writeRef(out, "VendorRef", entity);
         writeRef(out, "APAccountRef", account);
         out.leaf("TxnDate", date);
-        out.leaf("TotalAmount", qbsimAmountText(total));
-        currencyBlock("TotalAmountInHomeCurrency");
+        out.leaf(receipt ? "TotalAmount" : "CreditAmount", qbsimAmountText(total));
+        currencyBlock(receipt ? "TotalAmountInHomeCurrency" : "CreditAmountInHomeCurrency");
         out.leaf("RefNumber", refNumber);
         out.leaf("Memo", memo);
     } else if (type == "Check") {
@@ -547,14 +549,6 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
         out.leaf("Memo", memo);
         out.leafBool("IsPending", false);
         out.leafBool("IsToBePrinted", false);
-    } else if (type == "VendorCredit") {
-        writeRef(out, "VendorRef", entity);
-        writeRef(out, "APAccountRef", account);
-        out.leaf("TxnDate", date);
-        out.leaf("CreditAmount", qbsimAmountText(total));
-        currencyBlock("CreditAmountInHomeCurrency");
-        out.leaf("RefNumber", refNumber);
-        out.leaf("Memo", memo);
     } else if (type == "CreditCardCharge" || type == "CreditCardCredit") {
         writeRef(out, "AccountRef", account);
         writeRef(out, "PayeeEntityRef", entity);

@@ -65,6 +65,28 @@ protected:
     IRequestProcessor2* inner;
 };
 
+// The lists the companies of the tests share: accounts, classes, a vendor and a customer.
+inline const std::string kLists = R"(
+<AccountAddRq><AccountAdd><Name>Checking</Name><AccountType>Bank</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
+<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
+<ClassAddRq><ClassAdd><Name>East</Name></ClassAdd></ClassAddRq>
+<ClassAddRq><ClassAdd><Name>West</Name></ClassAdd></ClassAddRq>
+<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
+<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
+)";
+
+// An inventory item on those accounts.
+inline std::string inventoryItem(const std::string& name) {
+    return "<ItemInventoryAddRq><ItemInventoryAdd><Name>" + name +
+           "</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
+           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
+           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
+           "</ItemInventoryAdd></ItemInventoryAddRq>";
+}
+
 // The system's value adjustments summed per date, account, class, customer and item.
 using CPostings = std::map<std::tuple<std::string, std::string, std::string, std::string, std::string>, double>;
 
@@ -223,6 +245,23 @@ protected:
         return done;
     }
 
+    // Runs from 04/01/2010 up to the day of April and keeps the window (dlg) for a look
+    // afterwards.
+    bool runTo(const std::string& path, int upToDay, std::string* status = nullptr) {
+        dlg = window();
+        if (!dlg->openFile(path)) {
+            if (status) *status = dlg->statusText();
+            return false;
+        }
+        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
+        dlg->setDate(kIdcUpToDate, day(2010, 4, upToDay));
+        const bool done = dlg->onProcess();
+        if (status) *status = dlg->statusText();
+        return done;
+    }
+
+    CCostrunDoc& engine() { return *dlg->getEngine(); }
+
     // QuickBooks' own quantity and value of an item at the end of a day.
     static std::pair<double, double> carried(CCostrunDoc& engine, const CDateTime& when,
                                              const std::string& item,
@@ -236,4 +275,5 @@ protected:
     CTzGuard tz;
     std::filesystem::path dir;
     CQuietHost host;
+    std::unique_ptr<CCostrunDlg> dlg;
 };

@@ -16,27 +16,6 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// Accounts, classes, a vendor, a customer and the inventory item Widget.
-const std::string kLists = R"(
-<AccountAddRq><AccountAdd><Name>Checking</Name><AccountType>Bank</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
-<ClassAddRq><ClassAdd><Name>East</Name></ClassAdd></ClassAddRq>
-<ClassAddRq><ClassAdd><Name>West</Name></ClassAdd></ClassAddRq>
-<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
-<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
-)";
-
-std::string inventoryItem(const std::string& name) {
-    return "<ItemInventoryAddRq><ItemInventoryAdd><Name>" + name +
-           "</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
-           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
-           "</ItemInventoryAdd></ItemInventoryAddRq>";
-}
-
 std::string bill(const std::string& date, const std::string& ref, const std::string& item,
                  const std::string& quantity, const std::string& cost) {
     return "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" + date +
@@ -85,22 +64,6 @@ class ExactBooks : public ValuationRun {
 protected:
     ~ExactBooks() override { qbsimSetFaults(std::nullopt); }
 
-    // Runs from 04/01/2010 up to the day and keeps the window for a look afterwards.
-    bool runTo(const std::string& path, int upToDay, std::string* status = nullptr) {
-        dlg = window();
-        if (!dlg->openFile(path)) {
-            if (status) *status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, upToDay));
-        const bool done = dlg->onProcess();
-        if (status) *status = dlg->statusText();
-        return done;
-    }
-
-    CCostrunDoc& engine() { return *dlg->getEngine(); }
-
     // The "BuildValue" QuickBooks holds for the build with the reference number.
     std::string storedBuildValue(const std::string& ref) {
         CQbFieldList filter;
@@ -113,8 +76,6 @@ protected:
         }
         return "no build";
     }
-
-    std::unique_ptr<CCostrunDlg> dlg;
 };
 
 // Single precision holds no cents above 131,072. 04/01 1,000 Bullion for 1,000,000.01,

@@ -12,18 +12,8 @@ namespace {
 
 using ::testing::HasSubstr;
 
-const std::string kLists = R"(
-<AccountAddRq><AccountAdd><Name>Checking</Name><AccountType>Bank</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
-<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
-<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
-<ItemInventoryAddRq><ItemInventoryAdd><Name>Widget</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>
-<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>
-<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>
-)";
+// The shared lists and the inventory item Widget.
+const std::string kWidgetCompany = kLists + inventoryItem("Widget");
 
 std::string ref(const std::string& element, const std::string& name) {
     return "<" + element + "><FullName>" + name + "</FullName></" + element + ">";
@@ -132,7 +122,7 @@ class OwnerAdjustments : public ValuationRun, public ::testing::WithParamInterfa
 
 TEST_P(OwnerAdjustments, StayInTheFifoValue) {
     const COwnerCase& c = GetParam();
-    const std::string path = companyWith(kLists + c.transactions);
+    const std::string path = companyWith(kWidgetCompany + c.transactions);
     auto dlg = window();
     ASSERT_TRUE(dlg->openFile(path));
     dlg->setDate(kIdcStartDate, day(2010, 4, 1));
@@ -159,7 +149,7 @@ TEST_P(OwnerAdjustments, StayInTheFifoValue) {
 // is worth 5 x 8.00 = 40.00, and the 5 Gears left 40.00, as QuickBooks carries them.
 TEST_F(ValuationRun, AWrittenDownComponentGoesIntoABuildAtItsNewCost) {
     const std::string path = companyWith(
-        kLists + "<ItemInventoryAddRq><ItemInventoryAdd><Name>Gear</Name>" + ref("IncomeAccountRef", "Sales") +
+        kWidgetCompany + "<ItemInventoryAddRq><ItemInventoryAdd><Name>Gear</Name>" + ref("IncomeAccountRef", "Sales") +
         ref("COGSAccountRef", "Cost of Goods Sold") + ref("AssetAccountRef", "Inventory Asset") +
         "</ItemInventoryAdd></ItemInventoryAddRq><ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>Box</Name>" +
         ref("IncomeAccountRef", "Sales") + ref("COGSAccountRef", "Cost of Goods Sold") +
@@ -202,7 +192,7 @@ TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
     const CPostings expected{{std::make_tuple("2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget"), 40.0}};
     for (int at = 1; at <= 6; ++at) {
         SCOPED_TRACE("report refused the " + std::to_string(at) + ". time");
-        const std::string path = companyWith(kLists + freight.transactions);
+        const std::string path = companyWith(kWidgetCompany + freight.transactions);
         CQbSimFaults faults;
         faults.statusRequest = "GeneralSummaryReportQueryRq";
         faults.statusAt = at;

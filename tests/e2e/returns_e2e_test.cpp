@@ -16,22 +16,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kLists = R"(
-<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
-<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
-<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
-)";
-
-std::string item(const std::string& name) {
-    return "<ItemInventoryAddRq><ItemInventoryAdd><Name>" + name +
-           "</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
-           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
-           "</ItemInventoryAdd></ItemInventoryAddRq>";
-}
 
 std::string itemLine(const std::string& name, const std::string& quantity, const std::string& cost) {
     return "<ItemLineAdd><ItemRef><FullName>" + name + "</FullName></ItemRef><Quantity>" + quantity +
@@ -63,24 +47,7 @@ std::string toCustomer(const std::string& kind, const std::string& date, const s
            kind + "AddRq>";
 }
 
-class Returns : public ValuationRun {
-protected:
-    bool runTo(const std::string& path, int upToDay, std::string* status) {
-        dlg = window();
-        if (!dlg->openFile(path)) {
-            *status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, upToDay));
-        const bool done = dlg->onProcess();
-        *status = dlg->statusText();
-        return done;
-    }
-    CCostrunDoc& engine() { return *dlg->getEngine(); }
-
-    std::unique_ptr<CCostrunDlg> dlg;
-};
+class Returns : public ValuationRun {};
 
 // Every item holds 40 at 6.00 before the start (the opening lot) and sells 5 on 04/03.
 //
@@ -98,7 +65,7 @@ protected:
 // and 1 is sold: the return finds no purchase to come out of, and Nut is not valued.
 TEST_F(Returns, ReturnsComeOutOfTheNewestPurchasesAtTheirOwnCost) {
     const std::string path = companyWith(
-        kLists + item("Widget") + item("Sprocket") + item("Gadget") + item("Bolt") + item("Nut") +
+        kLists + inventoryItem("Widget") + inventoryItem("Sprocket") + inventoryItem("Gadget") + inventoryItem("Bolt") + inventoryItem("Nut") +
         fromVendor("Bill", "2010-03-01", "B-0", "Widget", "40", "6.00") +
         fromVendor("Bill", "2010-03-01", "B-00", "Sprocket", "40", "6.00") +
         fromVendor("Bill", "2010-03-01", "B-000", "Gadget", "40", "6.00") +
@@ -164,7 +131,7 @@ TEST_F(Returns, ReturnsComeOutOfTheNewestPurchasesAtTheirOwnCost) {
 // A vendor credit or card credit entered late for a valued day, or deleted, leaves the
 // values from its date on stale, as a bill does.
 TEST_F(Returns, CreditsEnteredOrDeletedBehindTheValuedPeriodAreNamed) {
-    const std::string path = companyWith(kLists + item("Widget") +
+    const std::string path = companyWith(kLists + inventoryItem("Widget") +
                                          fromVendor("Bill", "2010-03-01", "B-0", "Widget", "40", "6.00") +
                                          fromVendor("VendorCredit", "2010-04-01", "VC-1", "Widget", "5", "6.00") +
                                          toCustomer("Invoice", "2010-04-02", "1001", "Widget", "5"));
