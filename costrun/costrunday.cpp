@@ -40,7 +40,7 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
     // include postings that the day's calculation is about to make again.
     deleteOwnPostings();
     if (dayTxns) {
-        loadValuations(day);
+        loadValuations(day, *dayTxns);
         CCostrunItemList* inventory = dayLists.inventoryList.get();
         CCostrunItemList* assemblies = dayLists.assemblyList.get();
         reserveComponents(inventory, assemblies, *dayTxns);
@@ -97,6 +97,7 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
         writeReportDay(inventory, day);
         writeReportDay(assemblies, day);
         runRecord.lastDayFifo.clear();
+        runRecord.lastDayUnvalued.clear();
         noteDayItems(inventory, day);
         noteDayItems(assemblies, day);
         runRecord.lastCalculatedDay = day;
@@ -113,26 +114,27 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
     return true;
 }
 
-void CCostrunDoc::loadValuations(const CDateTime& day) {
+void CCostrunDoc::loadValuations(const CDateTime& day, const CCostrunTxnList& dayTxns) {
     progress(progressText + "Retrieving QuickBooks inventory valuation...");
     dayLists.inventoryList.reset();
     dayLists.assemblyList.reset();
     if (!session) return;
-    // Both reports in one message set; each answer is judged on its own. Without
-    // assemblies the assembly list stays empty.
-    std::vector<std::string> requests = {session->inventoryValuationSummaryRequest(day, "Inventory")};
-    if (settings.assemblies) requests.push_back(session->inventoryValuationSummaryRequest(day, "Assembly"));
-    std::vector<std::unique_ptr<CQbResponse>> answers = session->sendMessageSet(requests);
-    answers.resize(requests.size());
-    if (!settings.assemblies) dayLists.assemblyList = std::make_unique<CCostrunItemList>();
-    for (std::size_t i = 0; i < answers.size(); ++i) {
-        const bool inventory = i == 0;
-        auto list = std::make_unique<CCostrunItemList>();
-        readValuationAnswer(*list, day, std::move(answers[i]));
-        assignAccounts(*list);
-        if (!inventory) markBuiltAssembliesInactive(*list);
-        (inventory ? dayLists.inventoryList : dayLists.assemblyList) = std::move(list);
-    }
+    // Only the day's items, both types' reports in one message set where they fit; each
+    // answer is judged on its own. Without assemblies the assembly list stays empty.
+    CDayItems items = dayItems(day, dayTxns);
+    if (!settings.assemblies) items.assemblies.clear();
+    std::vector<std::string> requests = namedValuationRequests(day, items.inventory);
+    const std::size_t inventoryRequests = requests.size();
+    for (std::string& request : namedValuationRequests(day, items.assemblies)) requests.push_back(std::move(request));
+    std::vector<std::unique_ptr<CQbResponse>> answers = sendInSets(std::move(requests));
+    dayLists.inventoryList = std::make_unique<CCostrunItemList>();
+    dayLists.assemblyList = std::make_unique<CCostrunItemList>();
+    for (std::size_t i = 0; i < answers.size(); ++i)
+        readValuationAnswer(i < inventoryRequests ? *dayLists.inventoryList : *dayLists.assemblyList, day,
+                            std::move(answers[i]));
+    assignAccounts(*dayLists.inventoryList);
+    assignAccounts(*dayLists.assemblyList);
+    markBuiltAssembliesInactive(*dayLists.assemblyList);
     progress(progressText + "Calculating the FIFO cost of items...");
 }
 

@@ -287,10 +287,23 @@ public:
     // been started or `day` lies before the last processed day; QuickBooks' refusals and
     // lost answers throw CQbException.
     bool processDay(const CDateTime& day);
-    // inventoryList and assemblyList from QuickBooks' valuation summaries of the day,
-    // both asked for in one message set. Throws CQbException when QuickBooks refuses
-    // either or does not answer.
-    void loadValuations(const CDateTime& day);
+    // inventoryList and assemblyList from QuickBooks' valuation summaries of the day for
+    // the items the day reads (dayItems), sent together. Throws CQbException when
+    // QuickBooks refuses any of them or does not answer.
+    void loadValuations(const CDateTime& day, const CCostrunTxnList& dayTxns);
+    // The stocked items the day's calculation reads, by type, in name order
+    // (costrundayitems.cpp).
+    struct CDayItems {
+        std::vector<std::string> inventory;
+        std::vector<std::string> assemblies;
+    };
+    CDayItems dayItems(const CDateTime& day, const CCostrunTxnList& dayTxns) const;
+    // Valuation summaries of the day naming the items, at most kMaxReportItems a request.
+    std::vector<std::string> namedValuationRequests(const CDateTime& day, const std::vector<std::string>& names);
+    // Sends the requests in message sets within kMaxSetRequests and kMaxSetBytes; one
+    // answer (null when missing) per request, in order.
+    std::vector<std::unique_ptr<CQbResponse>> sendInSets(std::vector<std::string> requests);
+    static constexpr std::size_t kMaxReportItems = 500;
     // One valuation summary into the list; false without a session, and a refusal
     // throws CQbException.
     bool readValuationReport(CCostrunItemList& list, const CDateTime& date,
@@ -478,6 +491,8 @@ private:
         // QuickBooks' quantities at the end of the days of value changes, by item type
         // and date (quantityAtEndOf).
         std::map<std::string, std::unique_ptr<CCostrunItemList>> changeDayQuantities;
+        // Test hook: each calculated day reads every stocked item, not only the day's.
+        bool readEveryItem = false;
     };
     // The day being calculated: its transactions, item lists, writes and postings.
     struct CDayLists {
@@ -510,6 +525,9 @@ private:
         std::optional<CDateTime> runUpTo;
         std::optional<CDateTime> lastCalculatedDay;
         std::map<std::string, double> lastDayFifo;  // item to FIFO value on lastCalculatedDay
+        // Items left unvalued on lastCalculatedDay: read again on the next calculated day,
+        // touched or not, so that an exception counts every day it lasts.
+        std::set<std::string> lastDayUnvalued;
         std::set<std::string> openingOnlyNoted;
         std::vector<CBookChange> changesBehind;
         std::string changesBehindError;

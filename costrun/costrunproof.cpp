@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "costrundoc.h"
+#include "qbresponse.h"
 #include "qbutils.h"
 #include "runpage.h"
 
@@ -50,6 +51,7 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
     const bool pastFirstMonth = settings.startDate && !(day < monthAfter(*settings.startDate));
     for (const auto& entry : *list) {
         const CCostrunItem& item = *entry;
+        runRecord.lastDayUnvalued.insert(item.fullName);  // until it proves valued below
         if (!item.unreadUnit.empty()) {
             addException(CRunException::kUnvalued, item.fullName, day, "not valued: " + item.unreadUnit);
             continue;
@@ -72,6 +74,7 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
             continue;
         }
         runRecord.lastDayFifo[item.fullName] = item.onHandValue;
+        runRecord.lastDayUnvalued.erase(item.fullName);
         // Valued from QuickBooks' own figures of the day before the start alone, long
         // after it: a sign that its purchases are missing.
         bool openingOnly = !item.lots.empty() && item.qtyOnHand > 0;
@@ -90,11 +93,14 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
 void CCostrunDoc::proveValues() {
     if (!runRecord.lastCalculatedDay || runRecord.lastDayFifo.empty()) return;
     progress("Checking QuickBooks' values against the FIFO values...");
+    // QuickBooks' values of the items the day valued, named as the day named them.
+    if (!session || !session->isConnected()) return;
+    const CDateTime day = endOfDay(*runRecord.lastCalculatedDay);
+    std::vector<std::string> names;
+    for (const auto& entry : runRecord.lastDayFifo) names.push_back(entry.first);
     CCostrunItemList carried;
-    for (const char* type : {"Inventory", "Assembly"}) {
-        if (!settings.assemblies && std::string(type) == "Assembly") continue;
-        if (!readValuationReport(carried, endOfDay(*runRecord.lastCalculatedDay), type)) return;
-    }
+    for (std::unique_ptr<CQbResponse>& answer : sendInSets(namedValuationRequests(day, names)))
+        readValuationAnswer(carried, day, std::move(answer));
     runRecord.runSummary.proofMade = true;
     runRecord.runSummary.proofDay = *runRecord.lastCalculatedDay;
     runRecord.runSummary.proofItems = static_cast<int>(runRecord.lastDayFifo.size());

@@ -387,8 +387,8 @@ std::unique_ptr<CQbReport> CQbRequestBase::inventoryValuationSummary(const CDate
     return report;
 }
 
-std::string CQbRequestBase::inventoryValuationSummaryRequest(const CDateTime& date,
-                                                             const std::string& itemType) {
+std::string CQbRequestBase::valuationSummaryRequest(const CDateTime& date,
+                                                    std::unique_ptr<CQbFieldList> itemFilter) {
     CQbFieldList fields;
     fields.addText("GeneralSummaryReportType", "InventoryValuationSummary");
     fields.addText("DisplayReport", "false");
@@ -396,8 +396,22 @@ std::string CQbRequestBase::inventoryValuationSummaryRequest(const CDateTime& da
     period->addText("FromReportDate", dateText(date));
     period->addText("ToReportDate", dateText(date));
     fields.addAggregate("ReportPeriod", std::move(period));
-    fields.addRef("ReportItemFilter", "ItemTypeFilter", itemType);
+    fields.addAggregate("ReportItemFilter", std::move(itemFilter));
     return requestElement("GeneralSummaryReportQueryRq", nullptr, &fields);
+}
+
+std::string CQbRequestBase::inventoryValuationSummaryRequest(const CDateTime& date,
+                                                             const std::string& itemType) {
+    auto filter = std::make_unique<CQbFieldList>();
+    filter->addText("ItemTypeFilter", itemType);
+    return valuationSummaryRequest(date, std::move(filter));
+}
+
+std::string CQbRequestBase::inventoryValuationSummaryRequest(const CDateTime& date,
+                                                             const std::vector<std::string>& items) {
+    auto filter = std::make_unique<CQbFieldList>();
+    for (const std::string& item : items) filter->addText("FullName", item);
+    return valuationSummaryRequest(date, std::move(filter));
 }
 
 bool CQbRequestBase::txnDel(const std::string& txnId, const std::string& txnDelType) {

@@ -77,6 +77,7 @@ public:
     // The request element alone, without the envelope, in the field form.
     std::string requestElement(const std::string& name, const CQbAttrList* attrs,
                                const CQbFieldList* fields);
+    std::string valuationSummaryRequest(const CDateTime& date, std::unique_ptr<CQbFieldList> itemFilter);
     // Each sends a document and returns its parsed answer; `response` is not touched.
     std::unique_ptr<CQbResponse> sendBody(const std::string& element);
     std::unique_ptr<CQbResponse> sendRequest(const std::string& name, const CQbAttrList* attrs,
@@ -185,6 +186,8 @@ public:
     std::unique_ptr<CQbReport> inventoryValuationSummary(const CDateTime& date,
                                                          const std::string& itemType);
     std::string inventoryValuationSummaryRequest(const CDateTime& date, const std::string& itemType);
+    // The same report for the items named (FullName), of either type, in one request.
+    std::string inventoryValuationSummaryRequest(const CDateTime& date, const std::vector<std::string>& items);
     // Deletes one transaction: true when QuickBooks deleted it, false without a session;
     // a refusal throws CQbException with QuickBooks' message.
     bool txnDel(const std::string& txnId, const std::string& txnDelType);

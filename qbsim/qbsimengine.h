@@ -65,10 +65,14 @@ public:
     // The item kinds an ItemTypeFilter value selects (both stocked kinds when absent).
     static std::vector<std::string> valuationKinds(const std::optional<std::string>& itemTypeFilter);
     // The valuation summary at the end of `date` (YYYY-MM-DD) for items of the kinds, a
-    // section per kind.
+    // section per kind; with `only`, for those of the kinds among the item rows it holds.
     std::vector<CValuationRow> valuationSummary(const std::string& date,
-                                                const std::vector<std::string>& kinds);
+                                                const std::vector<std::string>& kinds,
+                                                const std::set<std::int64_t>* only = nullptr);
     CQbSimValuation& ledger() { return *valuation; }
+    // The item rows a report's ReportItemFilter names (ListID, FullName or either with
+    // children); throws 3140 for a name that is no item.
+    std::set<std::int64_t> reportItems(xmlNodePtr filter);
 
     // The item's quantity on hand from every posted (non-pending) transaction dated
     // before `date`, or on `date` and entered before `entrySeq`.

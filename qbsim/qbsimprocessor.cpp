@@ -146,7 +146,11 @@ public:
             return fail(faults.failCode, faults.failDescription);
         const std::string text = request ? wideToNarrow(std::wstring_view(request, SysStringLen(request))) : "";
         try {
-            const std::wstring answer = narrowToWide(it->second.engine->processRequest(text));
+            const std::string answerText = it->second.engine->processRequest(text);
+            if (faults.reportMicrosPerRow > 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(
+                    static_cast<long long>(faults.reportMicrosPerRow) * reportRows(answerText)));
+            const std::wstring answer = narrowToWide(answerText);
             *response = SysAllocStringLen(answer.data(), static_cast<UINT>(answer.size()));
             return S_OK;
         } catch (const CQbSimParseError&) {
@@ -171,6 +175,15 @@ private:
     std::map<std::wstring, CSession>::iterator find(BSTR ticket) {
         if (!ticket) return sessions.end();
         return sessions.find(std::wstring(ticket, SysStringLen(ticket)));
+    }
+
+    // The rows of every report in an answer: each row element carries a rowNumber.
+    static long long reportRows(const std::string& answer) {
+        long long rows = 0;
+        for (std::size_t at = answer.find(" rowNumber=\""); at != std::string::npos;
+             at = answer.find(" rowNumber=\"", at + 1))
+            ++rows;
+        return rows;
     }
 
     static std::string newTicket() {
@@ -216,6 +229,8 @@ CQbSimFaults qbsimParseFaults(const std::string& text) {
             faults.failAfter = number(part, value);
         } else if (key == "latency-ms") {
             faults.latencyMs = number(part, value);
+        } else if (key == "report-us-per-row") {
+            faults.reportMicrosPerRow = number(part, value);
         } else if (key == "description") {
             faults.failDescription = value;
         } else if (key == "hresult") {

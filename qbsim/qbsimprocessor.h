@@ -55,11 +55,14 @@ struct CQbSimFaults {
     std::string statusMessage = "There was an error when saving the transaction.";
     // Added to every ProcessRequest call.
     int latencyMs = 0;
+    // Added per report row of an answer: the time QuickBooks takes to compute a report
+    // grows with its rows, which a request naming fewer items saves.
+    int reportMicrosPerRow = 0;
 };
 
 // Reads the QBSIM_FAULTS format: ';'-separated settings
 //   fail-at=N  fail-after=N  hresult=0x8004041A  description=TEXT
-//   status=REQUEST:N:CODE[:MESSAGE]  latency-ms=N
+//   status=REQUEST:N:CODE[:MESSAGE]  latency-ms=N  report-us-per-row=N
 // Throws std::invalid_argument naming the setting it cannot read.
 CQbSimFaults qbsimParseFaults(const std::string& text);
 // The faults of processors created from now on; std::nullopt returns to the

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <set>
 
 namespace {
 
@@ -69,7 +70,7 @@ std::vector<std::string> CQbSimEngine::valuationKinds(const std::optional<std::s
 }
 
 std::vector<CQbSimEngine::CValuationRow> CQbSimEngine::valuationSummary(
-    const std::string& date, const std::vector<std::string>& kinds) {
+    const std::string& date, const std::vector<std::string>& kinds, const std::set<std::int64_t>* only) {
     valuation->evaluateThrough(date);
 
     struct CNode {
@@ -108,7 +109,7 @@ std::vector<CQbSimEngine::CValuationRow> CQbSimEngine::valuationSummary(
         // still holding stock or value.
         std::vector<char> included(nodes.size(), 0), shown(nodes.size(), 0);
         for (std::size_t i = 0; i < nodes.size(); ++i) {
-            if (nodes[i].kind != kind) continue;
+            if (nodes[i].kind != kind || (only && only->count(nodes[i].row) == 0)) continue;
             nodes[i].state = valuation->stateAt(nodes[i].row, date);
             const bool holds = tidyQuantity(nodes[i].state.quantity) != 0 || nodes[i].state.valueCents != 0;
             included[i] = nodes[i].active || holds;
@@ -191,6 +192,34 @@ std::vector<CQbSimEngine::CValuationRow> CQbSimEngine::valuationSummary(
     return rows;
 }
 
+std::set<std::int64_t> CQbSimEngine::reportItems(xmlNodePtr filter) {
+    // The items a ReportItemFilter names by ListID or FullName, or with their sub-items
+    // by ListIDWithChildren or FullNameWithChildren. A name that is no item is refused
+    // as any other reference to an item that does not exist.
+    std::set<std::int64_t> rows;
+    std::function<void(std::int64_t)> withChildren = [&](std::int64_t row) {
+        if (!rows.insert(row).second) return;
+        CQbSimStmt children(db, "SELECT id FROM list_object WHERE name_space = 'Item' AND parent_id = ?");
+        children.bind(1, row);
+        std::vector<std::int64_t> found;
+        while (children.step()) found.push_back(children.integer(0));
+        for (std::int64_t child : found) withChildren(child);
+    };
+    for (xmlNodePtr child : qbsimElements(filter)) {
+        const std::string name = qbsimName(child);
+        const bool byId = name == "ListID" || name == "ListIDWithChildren";
+        if (!byId && name != "FullName" && name != "FullNameWithChildren") continue;
+        const std::string value = qbsimText(child);
+        const auto found = findList("Item", byId ? &value : nullptr, byId ? nullptr : &value);
+        if (!found) throw qbsimstatus::invalidReference("Item", value, "report item filter");
+        if (name.ends_with("WithChildren"))
+            withChildren(found->row);
+        else
+            rows.insert(found->row);
+    }
+    return rows;
+}
+
 void CQbSimEngine::generalSummaryReportQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     const std::string type = qbsimChildText(rq, "GeneralSummaryReportType").value_or("");
     if (type != "InventoryValuationSummary")
@@ -212,10 +241,13 @@ void CQbSimEngine::generalSummaryReportQuery(xmlNodePtr rq, CQbSimXmlWriter& out
                                "\" is after the to date \"" + to + "\".");
     if (to.empty()) to = qbsimToday();
     std::optional<std::string> itemType;
-    if (xmlNodePtr filter = qbsimChild(rq, "ReportItemFilter"))
+    std::optional<std::set<std::int64_t>> named;
+    if (xmlNodePtr filter = qbsimChild(rq, "ReportItemFilter")) {
         itemType = qbsimChildText(filter, "ItemTypeFilter");
+        if (!itemType) named = reportItems(filter);
+    }
 
-    const auto rows = valuationSummary(to, valuationKinds(itemType));
+    const auto rows = valuationSummary(to, valuationKinds(itemType), named ? &*named : nullptr);
     const bool units = company.unitsOfMeasure();
     std::vector<CColumn> columns = {kLabel, kDescription, kOnHand};
     if (units) columns.push_back(kUnit);

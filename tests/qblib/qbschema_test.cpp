@@ -151,6 +151,9 @@ TEST(RequestSchema, EveryRequestTheBuildersWriteIsValid) {
     session.queryCompany();
     session.inventoryValuationSummary(CDateTime(1270000000), "Inventory");
     session.inventoryValuationSummary(CDateTime(1270000000), "Assembly");
+    script.responses.push_back(ok("GeneralSummaryReportQueryRs", ""));
+    session.sendMessageSet({session.inventoryValuationSummaryRequest(
+        CDateTime(1270000000), std::vector<std::string>{"Widget", "Gadget:Part"})});
     session.txnDel("1A-1234567890", "InventoryAdjustment");
 
     session.dataExtDefExists(kPrivateOwnerId, "StartDate", "STR255TYPE", "Company");

@@ -123,6 +123,24 @@ TEST_F(QbSimFaultsTest, LatencyIsAddedToEveryRequest) {
     EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(90));
 }
 
+TEST_F(QbSimFaultsTest, ReportCostIsAddedPerRowOfAReport) {
+    CQbSimFaults faults;
+    faults.reportMicrosPerRow = 20000;
+    ASSERT_EQ(start(faults), S_OK);
+    std::string response;
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(process("<GeneralSummaryReportQueryRq><GeneralSummaryReportType>InventoryValuationSummary"
+                      "</GeneralSummaryReportType></GeneralSummaryReportQueryRq>",
+                      response),
+              S_OK);
+    const auto elapsed = std::chrono::steady_clock::now() - before;
+    std::size_t rows = 0;
+    for (auto at = response.find(" rowNumber=\""); at != std::string::npos; at = response.find(" rowNumber=\"", at + 1))
+        ++rows;
+    ASSERT_GE(rows, 1u);  // an empty company's report holds its total row
+    EXPECT_GE(elapsed, std::chrono::milliseconds(20) * rows);
+}
+
 TEST_F(QbSimFaultsTest, EnvironmentVariableConfiguresProcessors) {
     setenv("QBSIM_FAULTS", "fail-at=3;hresult=0x8004041A;description=Access denied.", 1);
     ASSERT_EQ(start(std::nullopt), S_OK);
@@ -138,14 +156,17 @@ TEST_F(QbSimFaultsTest, EnvironmentVariableConfiguresProcessors) {
 }
 
 TEST(QbSimFaultsFormat, ReadsEverySettingAndRefusesBadOnes) {
-    const auto f = qbsimParseFaults("fail-after=10;latency-ms=5;status=InventoryAdjustmentAddRq:2:3180:Not now; ");
+    const auto f = qbsimParseFaults(
+        "fail-after=10;latency-ms=5;report-us-per-row=200;status=InventoryAdjustmentAddRq:2:3180:Not now; ");
     EXPECT_EQ(f.failAfter, 10);
     EXPECT_EQ(f.failAt, 0);
     EXPECT_EQ(f.latencyMs, 5);
+    EXPECT_EQ(f.reportMicrosPerRow, 200);
     EXPECT_EQ(f.statusRequest, "InventoryAdjustmentAddRq");
     EXPECT_EQ(f.statusAt, 2);
     EXPECT_EQ(f.statusCode, 3180);
     EXPECT_EQ(f.statusMessage, "Not now");
-    for (const char* bad : {"fail-at=", "fail-at=-1", "status=X:1", "hresult=zz", "explode=1", "latency-ms=99999999999"})
+    for (const char* bad : {"fail-at=", "fail-at=-1", "status=X:1", "hresult=zz", "explode=1", "latency-ms=99999999999",
+                            "report-us-per-row=x"})
         EXPECT_THROW(qbsimParseFaults(bad), std::invalid_argument) << bad;
 }
