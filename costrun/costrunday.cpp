@@ -82,11 +82,6 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
         }
 
         progress(progressText + "Performing valuation adjustment...");
-        CRunDayTotal total;
-        total.day = day;
-        for (const CCostrunItemList* list : {inventory, assemblies}) {
-            for (std::size_t i = 0; list && i < list->size(); ++i) total.before += list->at(i)->qbValue;
-        }
         transferBuildValues(inventory, assemblies, *dayTxns, day);
         postDayAdjustments(day, *dayTxns);
         // The postings and build values go with the day's commit, and the next day's
@@ -94,15 +89,13 @@ bool CCostrunDoc::processDay(const CDateTime& day) {
         std::optional<CDateTime> next;
         if (runRecord.runUpTo && day < *runRecord.runUpTo) next = nextDay(day);
         commitDay(day, next);
-        writeReportDay(inventory, day);
-        writeReportDay(assemblies, day);
-        runRecord.lastDayFifo.clear();
+        writeReportBlock({inventory}, day, false);
+        writeReportBlock({assemblies}, day, false);
         runRecord.lastDayUnvalued.clear();
         noteDayItems(inventory, day);
         noteDayItems(assemblies, day);
         runRecord.lastCalculatedDay = day;
-        total.after = total.before + dayLists.dayCorrection;
-        runRecord.runSummary.dayTotals.push_back(total);
+        runRecord.runSummary.dayCorrections.push_back({day, dayLists.dayCorrection});
         ++runRecord.runSummary.daysCalculated;
         dayLists.inventoryList.reset();
         dayLists.assemblyList.reset();
@@ -119,13 +112,22 @@ void CCostrunDoc::loadValuations(const CDateTime& day, const CCostrunTxnList& da
     dayLists.inventoryList.reset();
     dayLists.assemblyList.reset();
     if (!session) return;
-    // Only the day's items, both types' reports in one message set where they fit; each
-    // answer is judged on its own. Without assemblies the assembly list stays empty.
-    CDayItems items = dayItems(day, dayTxns);
-    if (!settings.assemblies) items.assemblies.clear();
-    std::vector<std::string> requests = namedValuationRequests(day, items.inventory);
-    const std::size_t inventoryRequests = requests.size();
-    for (std::string& request : namedValuationRequests(day, items.assemblies)) requests.push_back(std::move(request));
+    // The run's first calculated day reads every item by type: what happened to the books
+    // since the last run (an item left unvalued then, a return to a vendor since) is not
+    // known. Later days read their own items by name, both types' reports in one message
+    // set where they fit; each answer is judged on its own. Without assemblies the assembly
+    // list stays empty.
+    std::vector<std::string> requests;
+    std::size_t inventoryRequests = 1;
+    if (!runRecord.lastCalculatedDay) {
+        requests = valuationRequestsByType(day);
+    } else {
+        CDayItems items = dayItems(day, dayTxns);
+        if (!settings.assemblies) items.assemblies.clear();
+        requests = namedValuationRequests(day, items.inventory);
+        inventoryRequests = requests.size();
+        for (std::string& request : namedValuationRequests(day, items.assemblies)) requests.push_back(std::move(request));
+    }
     std::vector<std::unique_ptr<CQbResponse>> answers = sendInSets(std::move(requests));
     dayLists.inventoryList = std::make_unique<CCostrunItemList>();
     dayLists.assemblyList = std::make_unique<CCostrunItemList>();
@@ -136,6 +138,12 @@ void CCostrunDoc::loadValuations(const CDateTime& day, const CCostrunTxnList& da
     assignAccounts(*dayLists.assemblyList);
     markBuiltAssembliesInactive(*dayLists.assemblyList);
     progress(progressText + "Calculating the FIFO cost of items...");
+}
+
+std::vector<std::string> CCostrunDoc::valuationRequestsByType(const CDateTime& day) {
+    std::vector<std::string> requests{session->inventoryValuationSummaryRequest(day, "Inventory")};
+    if (settings.assemblies) requests.push_back(session->inventoryValuationSummaryRequest(day, "Assembly"));
+    return requests;
 }
 
 bool CCostrunDoc::readValuationReport(CCostrunItemList& list, const CDateTime& date,

@@ -1,10 +1,9 @@
-// The items a valuation day reads: those its sales, credit memos, adjustments and builds
-// name (a build's assembly and its components, so every level built that day), those
-// returned to vendors that day, and those the last calculated day left unvalued (their
-// exception lasts as long as they stay so). QuickBooks' valuation summary is asked for
-// these alone, by name, at most kMaxReportItems names a request, the requests sent in as
-// few message sets as their bounds allow; items the day does not touch are neither read
-// nor posted.
+// The items a valuation day after the run's first calculated one reads: those its sales,
+// credit memos, adjustments and builds name (a build's assembly and its components, so
+// every level built that day), those returned to vendors that day, and those the last calculated day left unvalued (their exception lasts as long as they
+// stay so). QuickBooks' valuation summary is asked for these alone, by name, at most
+// kMaxReportItems names a request, the requests sent in as few message sets as their
+// bounds allow; items the day does not touch are neither read nor posted.
 #include <algorithm>
 #include <cstddef>
 #include <functional>

@@ -14,6 +14,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -262,11 +263,16 @@ public:
     // The run's page beside the CSV report; empty before a run.
     const std::string& getPagePath() const { return files.pagePath; }
     // Notes the exceptions of a calculated day's item list (items left unvalued, items
-    // valued from the opening lot alone past the run's first month) and keeps the FIFO
-    // values of its valued items for the proof.
+    // valued from the opening lot alone past the run's first month) and keeps the items
+    // left unvalued for the next calculated day.
     void noteDayItems(const CCostrunItemList* list, const CDateTime& day);
-    // Reads QuickBooks' values of the last calculated day once more and compares them
-    // with the FIFO values of that day. Throws CQbException when QuickBooks refuses.
+    // Why an item cannot be valued ("not valued: ..."), or nothing when its lots cover
+    // what it holds.
+    static std::optional<std::string> unvaluedReason(const CCostrunItem& item);
+    // The closing valuation: QuickBooks' values of every item at the end of the last
+    // calculated day, read once more after it, valued by FIFO, written to the report as
+    // one block of the items on hand and compared with the FIFO values (the proof).
+    // Throws CQbException when QuickBooks refuses.
     void proveValues();
     // Writes the run's page beside the CSV report (costrunYYYYMMDD_YYYYMMDD.html).
     void writePage();
@@ -299,6 +305,9 @@ public:
     };
     CDayItems dayItems(const CDateTime& day, const CCostrunTxnList& dayTxns) const;
     // Valuation summaries of the day naming the items, at most kMaxReportItems a request.
+    // The valuation summaries of the day of every item, by item type (assemblies only
+    // when the edition has them).
+    std::vector<std::string> valuationRequestsByType(const CDateTime& day);
     std::vector<std::string> namedValuationRequests(const CDateTime& day, const std::vector<std::string>& names);
     // Sends the requests in message sets within kMaxSetRequests and kMaxSetBytes; one
     // answer (null when missing) per request, in order.
@@ -376,7 +385,9 @@ public:
 
     // --- report and activity log ---
     bool openReportFile(const CDateTime& firstDay, const CDateTime& newUpToDate);
-    void writeReportDay(const CCostrunItemList* list, const CDateTime& day);
+    // One block of the report: a day's items, or with `closing` the closing valuation of
+    // the lists' items on hand.
+    void writeReportBlock(std::initializer_list<const CCostrunItemList*> lists, const CDateTime& day, bool closing);
     void closeReportFile();
     void openActivityLog();
     void logActivity(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -524,7 +535,6 @@ private:
         // The run's new up-to date while it runs.
         std::optional<CDateTime> runUpTo;
         std::optional<CDateTime> lastCalculatedDay;
-        std::map<std::string, double> lastDayFifo;  // item to FIFO value on lastCalculatedDay
         // Items left unvalued on lastCalculatedDay: read again on the next calculated day,
         // touched or not, so that an exception counts every day it lasts.
         std::set<std::string> lastDayUnvalued;

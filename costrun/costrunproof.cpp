@@ -1,7 +1,7 @@
 // What needs a look after a run, and the proof that the books now carry the FIFO values:
-// the exceptions of each calculated day, QuickBooks' values of the last calculated day
-// read once more and compared with that day's FIFO values, and the summary written to
-// the activity log and the run's page.
+// the exceptions of each calculated day, the closing valuation of every item on hand
+// (QuickBooks' values of the last calculated day read once more, valued by FIFO and
+// compared), and the summary written to the activity log and the run's page.
 #include <cmath>
 
 #include "costrundoc.h"
@@ -46,35 +46,26 @@ void CCostrunDoc::addException(CRunException::Kind kind, const std::string& item
     runRecord.runSummary.exceptions.push_back(exception);
 }
 
+std::optional<std::string> CCostrunDoc::unvaluedReason(const CCostrunItem& item) {
+    if (!item.unreadUnit.empty()) return "not valued: " + item.unreadUnit;
+    if (item.qtyOnHand < 0) return "not valued: the quantity on hand is negative (" + amountText(item.qtyOnHand) + ")";
+    if (!item.isComplete() && item.returnedQty > 0.0)
+        return "not valued: " + amountText(item.returnedQty) + " returned to vendors find no purchase to come out of";
+    if (!item.isComplete())
+        return "not valued: the purchases found do not cover the quantity on hand (" + amountText(item.qtyOnHand) + ")";
+    return std::nullopt;
+}
+
 void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& day) {
     if (list == nullptr) return;
     const bool pastFirstMonth = settings.startDate && !(day < monthAfter(*settings.startDate));
     for (const auto& entry : *list) {
         const CCostrunItem& item = *entry;
-        runRecord.lastDayUnvalued.insert(item.fullName);  // until it proves valued below
-        if (!item.unreadUnit.empty()) {
-            addException(CRunException::kUnvalued, item.fullName, day, "not valued: " + item.unreadUnit);
+        if (const std::optional<std::string> reason = unvaluedReason(item)) {
+            addException(CRunException::kUnvalued, item.fullName, day, *reason);
+            runRecord.lastDayUnvalued.insert(item.fullName);
             continue;
         }
-        if (item.qtyOnHand < 0) {
-            addException(CRunException::kUnvalued, item.fullName, day,
-                         "not valued: the quantity on hand is negative (" + amountText(item.qtyOnHand) + ")");
-            continue;
-        }
-        if (!item.isComplete() && item.returnedQty > 0.0) {
-            addException(CRunException::kUnvalued, item.fullName, day,
-                         "not valued: " + amountText(item.returnedQty) +
-                             " returned to vendors find no purchase to come out of");
-            continue;
-        }
-        if (!item.isComplete()) {
-            addException(CRunException::kUnvalued, item.fullName, day,
-                         "not valued: the purchases found do not cover the quantity on hand (" +
-                             amountText(item.qtyOnHand) + ")");
-            continue;
-        }
-        runRecord.lastDayFifo[item.fullName] = item.onHandValue;
-        runRecord.lastDayUnvalued.erase(item.fullName);
         // Valued from QuickBooks' own figures of the day before the start alone, long
         // after it: a sign that its purchases are missing.
         bool openingOnly = !item.lots.empty() && item.qtyOnHand > 0;
@@ -91,29 +82,51 @@ void CCostrunDoc::noteDayItems(const CCostrunItemList* list, const CDateTime& da
 }
 
 void CCostrunDoc::proveValues() {
-    if (!runRecord.lastCalculatedDay || runRecord.lastDayFifo.empty()) return;
+    if (!runRecord.lastCalculatedDay || !session || !session->isConnected()) return;
     progress("Checking QuickBooks' values against the FIFO values...");
-    // QuickBooks' values of the items the day valued, named as the day named them.
-    if (!session || !session->isConnected()) return;
-    const CDateTime day = endOfDay(*runRecord.lastCalculatedDay);
-    std::vector<std::string> names;
-    for (const auto& entry : runRecord.lastDayFifo) names.push_back(entry.first);
-    CCostrunItemList carried;
-    for (std::unique_ptr<CQbResponse>& answer : sendInSets(namedValuationRequests(day, names)))
-        readValuationAnswer(carried, day, std::move(answer));
-    runRecord.runSummary.proofMade = true;
-    runRecord.runSummary.proofDay = *runRecord.lastCalculatedDay;
-    runRecord.runSummary.proofItems = static_cast<int>(runRecord.lastDayFifo.size());
-    for (const auto& [name, fifo] : runRecord.lastDayFifo) {
-        const CCostrunItem* item = carried.find(name);
-        const double value = item ? item->qbValue : 0.0;
-        // The same rule as the adjustments: a difference below two cents is none.
-        if (std::fabs(value - fifo) < CCostrunItem::kValueThreshold - 1e-7) {
-            ++runRecord.runSummary.proofMatched;
-            continue;
+    // Every item as QuickBooks carries it after the run's postings, by type in one message
+    // set, and the FIFO walk of the last calculated day over each of them: the items no day
+    // of the run read are checked too.
+    const CDateTime day = *runRecord.lastCalculatedDay;
+    std::vector<std::unique_ptr<CQbResponse>> answers = sendInSets(valuationRequestsByType(day));
+    CCostrunItemList inventory, assemblies;
+    for (std::size_t i = 0; i < answers.size(); ++i)
+        readValuationAnswer(i == 0 ? inventory : assemblies, day, std::move(answers[i]));
+    // What the last calculated day left unvalued stays so: its reason may lie in the day's
+    // issues, which this walk does not see.
+    for (CCostrunItemList* list : {&inventory, &assemblies})
+        for (const auto& item : *list) item->active = runRecord.lastDayUnvalued.count(item->fullName) == 0;
+    collectLots(inventory, day, "Inventory");
+    collectLots(assemblies, day, "Assembly");
+    writeReportBlock({&inventory, &assemblies}, day, true);
+
+    CRunSummary& summary = runRecord.runSummary;
+    summary.proofMade = true;
+    summary.proofDay = day;
+    for (const CCostrunItemList* list : {&inventory, &assemblies}) {
+        for (const auto& entry : *list) {
+            const CCostrunItem& item = *entry;
+            if (!(item.qtyOnHand > 0.0)) continue;
+            ++summary.proofItems;
+            summary.onHandValue += item.qbValue;
+            if (const std::optional<std::string> reason = unvaluedReason(item)) {
+                // Said once for the day: the last day may have found it unvalued already.
+                bool noted = false;
+                for (const CRunException& e : summary.exceptions)
+                    noted = noted || (e.kind == CRunException::kUnvalued && e.item == item.fullName &&
+                                      e.lastDay.seconds() == day.seconds());
+                if (!noted) addException(CRunException::kUnvalued, item.fullName, day, *reason);
+                continue;
+            }
+            // The same rule as the adjustments: a difference below two cents is none.
+            if (std::fabs(item.qbValue - item.onHandValue) < CCostrunItem::kValueThreshold - 1e-7) {
+                ++summary.proofMatched;
+                continue;
+            }
+            addException(CRunException::kProofDifference, item.fullName, day,
+                         "QuickBooks carries " + amountText(item.qbValue) + ", the FIFO value is " +
+                             amountText(item.onHandValue));
         }
-        addException(CRunException::kProofDifference, name, *runRecord.lastCalculatedDay,
-                     "QuickBooks carries " + amountText(value) + ", the FIFO value is " + amountText(fifo));
     }
 }
 

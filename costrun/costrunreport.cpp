@@ -1,8 +1,10 @@
-// The CSV report of a run (one block per calculated day and item list) and the
+// The CSV report of a run (one block per calculated day and item list, and a closing
+// block of every item on hand after the last calculated day) and the
 // activity log, written as raw bytes with "\n" line ends and no byte-order mark. Both
 // are formatted with the C printf rules in the "C" numeric locale.
 #include "costrundoc.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -98,30 +100,36 @@ void CCostrunDoc::closeReportFile() {
     files.reportFile = nullptr;
 }
 
-void CCostrunDoc::writeReportDay(const CCostrunItemList* list, const CDateTime& day) {
-    if (list == nullptr || files.reportFile == nullptr) return;
+void CCostrunDoc::writeReportBlock(std::initializer_list<const CCostrunItemList*> lists, const CDateTime& day,
+                                   bool closing) {
+    const bool none = std::all_of(lists.begin(), lists.end(), [](const CCostrunItemList* l) { return l == nullptr; });
+    if (files.reportFile == nullptr || none) return;
     const CLocalTime d = day.local();
-    std::string out = format("\"FIFO Valuation on %02d/%02d/%04d\"\n", d.month, d.day, d.year);
+    std::string out = format(closing ? "\"FIFO Valuation of every item on hand on %02d/%02d/%04d\"\n"
+                                     : "\"FIFO Valuation on %02d/%02d/%04d\"\n",
+                             d.month, d.day, d.year);
     out += "\"(List of items and the list of most recent transactions of their receiving)\"\n\n";
     out += "\"Item\",\"Qty\",\"QB Value\",\"FIFO Value\"\n";
     out += "\"\",\"\",\"\",\"\",\"Txn Type\",\"Ref Number\",\"Txn Date\",\"Qty\",\"Item Cost\"\n";
-    for (const auto& entry : *list) {
-        const CCostrunItem& item = *entry;
-        const std::string name = csvQuoted(item.fullName);
-        if (item.qtyOnHand < 0) {
-            out += name + format(",%.2f,%.2f,\"N/A\"\n", item.qtyOnHand, item.qbValue);
-            continue;
-        }
-        if (item.isComplete()) {
-            out += name + format(",%.2f,%.2f,%.2f\n", item.qtyOnHand, item.qbValue, item.onHandValue);
-        } else {
-            out += name + format(",%.2f,%.2f,\"N/A\"\n", item.qtyOnHand, item.qbValue);
-        }
-        for (const auto& lot : item.lots) {
-            const CLocalTime t = lot->txnDate ? lot->txnDate->local() : CLocalTime{};
-            out += "\"\",\"\",\"\",\"\"," + csvQuoted(lot->txnType) + "," + csvQuoted(lot->refNumber) +
-                   format(",%04d/%02d/%02d,%.2f,%2f\n", t.year, t.month, t.day, lot->qty,
-                          lot->itemCost);
+    for (const CCostrunItemList* list : lists) {
+        for (std::size_t i = 0; list && i < list->size(); ++i) {
+            const CCostrunItem& item = *list->at(i);
+            if (closing && !(item.qtyOnHand > 0.0)) continue;
+            const std::string name = csvQuoted(item.fullName);
+            if (item.qtyOnHand < 0) {
+                out += name + format(",%.2f,%.2f,\"N/A\"\n", item.qtyOnHand, item.qbValue);
+                continue;
+            }
+            if (item.isComplete()) {
+                out += name + format(",%.2f,%.2f,%.2f\n", item.qtyOnHand, item.qbValue, item.onHandValue);
+            } else {
+                out += name + format(",%.2f,%.2f,\"N/A\"\n", item.qtyOnHand, item.qbValue);
+            }
+            for (const auto& lot : item.lots) {
+                const CLocalTime t = lot->txnDate ? lot->txnDate->local() : CLocalTime{};
+                out += "\"\",\"\",\"\",\"\"," + csvQuoted(lot->txnType) + "," + csvQuoted(lot->refNumber) +
+                       format(",%04d/%02d/%02d,%.2f,%2f\n", t.year, t.month, t.day, lot->qty, lot->itemCost);
+            }
         }
     }
     out += "\n\n\n";

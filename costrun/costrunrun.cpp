@@ -47,7 +47,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     runRecord.runSummary.upTo = newUpToDate;
     files.pagePath.clear();
     runRecord.lastCalculatedDay.reset();
-    runRecord.lastDayFifo.clear();
+    runRecord.lastDayUnvalued.clear();
     runRecord.openingOnlyNoted.clear();
     loadSeenRecord();
     runRecord.ownBuildWrites.clear();

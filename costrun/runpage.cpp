@@ -25,8 +25,6 @@ constexpr double kPlotLimit = 1e15;
 // The width of a character of the charts' 12-unit text, generously: labels are given
 // room by their length.
 constexpr double kCharWidth = 7;
-// The day chart draws a dot at every day up to this many days.
-constexpr std::size_t kMostDots = 62;
 // The least distance between two dates on the day axis.
 constexpr double kDateGap = 96;
 // The tables under the charts are open at first up to this many rows.
@@ -35,8 +33,6 @@ constexpr std::size_t kOpenRows = 31;
 constexpr std::size_t kLabelChars = 34;
 constexpr std::size_t kLargestItems = 10;
 
-const char* const kBeforeColour = "#b45309";
-const char* const kAfterColour = "#1d4ed8";
 const char* const kIncreaseColour = "#15803d";
 const char* const kDecreaseColour = "#b91c1c";
 
@@ -206,10 +202,12 @@ std::string proofPart(const CRunSummary& summary) {
     const bool all = summary.proofMatched == summary.proofItems;
     out += std::string("<p class=\"note ") + (all ? "ok" : "attention") +
            "\">QuickBooks now carries the FIFO value of " + std::to_string(summary.proofMatched) + " of " +
-           std::to_string(summary.proofItems) + " items.";
-    out += " Its values of " + summary.proofDay.userDateText() +
-           " were read back after the run and compared with the FIFO values.";
+           std::to_string(summary.proofItems) + " items on hand (" + summary.proofDay.userDateText() + ").";
+    out += " Its values of every item on that day were read back after the run and compared with the FIFO "
+           "values; it carries " +
+           groupedAmountText(summary.onHandValue) + " for the items on hand.";
     if (!all) out += " The items that differ are listed under Exceptions.";
+    out += " The report's last block lists each of them with its FIFO lots.";
     return out + "</p>\n</section>\n";
 }
 
@@ -253,20 +251,18 @@ std::string detailsOpen(std::size_t rows, const std::string& what) {
     return std::string("<details") + (rows <= kOpenRows ? " open" : "") + "><summary>" + what + "</summary>\n";
 }
 
-// QuickBooks' total inventory value at the end of every calculated day, before and after
-// the day's corrections: a line chart (dots alone for a single day) and the table.
+// The corrections of every calculated day: a bar per day at its date, up from a zero line
+// for an increase and down for a decrease, and the table.
 std::string dayChartPart(const CRunSummary& summary) {
-    const std::vector<CRunDayTotal>& days = summary.dayTotals;
-    std::string out = "<section aria-labelledby=\"days\">\n<h2 id=\"days\">Inventory value day by day</h2>\n";
+    const std::vector<CRunDayCorrection>& days = summary.dayCorrections;
+    std::string out = "<section aria-labelledby=\"days\">\n<h2 id=\"days\">Corrections day by day</h2>\n";
     if (days.empty()) return out + "<p>No day was calculated, so there is nothing to chart.</p>\n</section>\n";
 
-    double lo = plotted(days[0].before);
-    double hi = lo;
-    for (const CRunDayTotal& d : days) {
-        for (double v : {plotted(d.before), plotted(d.after)}) {
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
+    double lo = 0;
+    double hi = 0;
+    for (const CRunDayCorrection& d : days) {
+        lo = std::min(lo, plotted(d.amount));
+        hi = std::max(hi, plotted(d.amount));
     }
     const CValueAxis axis = valueAxis(lo, hi);
     double labelWidth = 0;
@@ -277,37 +273,47 @@ std::string dayChartPart(const CRunSummary& summary) {
     constexpr double bottom = 296;
     constexpr double right = kChartWidth - 48;
     const double left = std::clamp(labelWidth + 16, 64.0, 200.0);
-    // Days stand at their dates, so a weekend without sales shows as a gap.
+    // Days stand at their dates, so a weekend without sales shows as a gap; a bar is as
+    // wide as a day leaves room for, between 1 and 24 units.
     const std::size_t n = days.size();
     const double firstTime = static_cast<double>(days.front().day.seconds());
     const double timeSpan = static_cast<double>(days.back().day.seconds()) - firstTime;
+    const double spanDays = std::max(1.0, timeSpan / 86400.0 + 1);
+    const double barWidth = std::clamp((right - left) / spanDays * 0.7, 1.0, 24.0);
+    const double inner = barWidth / 2 + 2;
     const auto xOf = [&](std::size_t i) {
         if (n == 1) return (left + right) / 2;
         const double share = timeSpan > 0 ? (static_cast<double>(days[i].day.seconds()) - firstTime) / timeSpan
                                           : static_cast<double>(i) / static_cast<double>(n - 1);
-        return left + (right - left) * std::clamp(share, 0.0, 1.0);
+        return left + inner + (right - left - 2 * inner) * std::clamp(share, 0.0, 1.0);
     };
     const auto yOf = [&](double v) { return bottom - (bottom - top) * (plotted(v) - axis.lo) / (axis.hi - axis.lo); };
 
-    const CRunDayTotal& last = days.back();
+    double largest = 0;
+    std::size_t largestDay = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::fabs(plotted(days[i].amount)) > largest) {
+            largest = std::fabs(plotted(days[i].amount));
+            largestDay = i;
+        }
+    }
     const std::string firstDay = days.front().day.userDateText();
-    const std::string lastDay = last.day.userDateText();
-    const std::string title = "QuickBooks' total inventory value before and after the corrections";
-    std::string desc = n == 1 ? "Values of the one calculated day, " + lastDay + ". "
-                              : "Line chart of the " + std::to_string(n) + " calculated days from " + firstDay +
-                                    " to " + lastDay + ". ";
-    desc += "On " + lastDay + " QuickBooks carried " + groupedAmountText(last.before) + " before the corrections and " +
-            groupedAmountText(last.after) + " after them.";
+    const std::string lastDay = days.back().day.userDateText();
+    const std::string title = "The corrections of each calculated day";
+    std::string desc = n == 1 ? "Bar chart of the one calculated day, " + lastDay + ". "
+                              : "Bar chart of the " + std::to_string(n) + " calculated days from " + firstDay + " to " +
+                                    lastDay + ", increases up and decreases down from the zero line. ";
+    desc += "The largest: " + groupedAmountText(days[largestDay].amount) + " on " +
+            days[largestDay].day.userDateText() + ".";
 
-    out += "<figure>\n<figcaption>Total value at the end of each calculated day, before and after that "
-           "day's corrections.</figcaption>\n";
+    out += "<figure>\n<figcaption>What each calculated day's corrections moved inventory by.</figcaption>\n";
     out += svgOpen(height, "days-chart", title, desc);
     // Legend.
-    out += svgLine(left, 18, left + 28, 18, std::string("stroke=\"") + kBeforeColour +
-                                                "\" stroke-width=\"2.5\" stroke-dasharray=\"6 4\"");
-    out += svgText(left + 34, 22, "start", "Before the corrections");
-    out += svgLine(left + 200, 18, left + 228, 18, std::string("stroke=\"") + kAfterColour + "\" stroke-width=\"2.5\"");
-    out += svgText(left + 234, 22, "start", "After the corrections");
+    out += "<rect x=\"" + coord(left) + "\" y=\"12\" width=\"12\" height=\"12\" fill=\"" + kIncreaseColour + "\"/>\n";
+    out += svgText(left + 18, 22, "start", "Increase");
+    out += "<rect x=\"" + coord(left + 110) + "\" y=\"12\" width=\"12\" height=\"12\" fill=\"" + kDecreaseColour +
+           "\"/>\n";
+    out += svgText(left + 128, 22, "start", "Decrease");
     // Value axis: a grid line and a label per tick.
     for (double tick : axis.ticks) {
         const double y = yOf(tick);
@@ -330,39 +336,27 @@ std::string dayChartPart(const CRunSummary& summary) {
         out += svgLine(x, bottom, x, bottom + 5, "stroke=\"#6b7280\" stroke-width=\"1\"");
         out += svgText(x, bottom + 20, "middle", days[i].day.userDateText());
     }
-    // The two series: lines between the days, dots on them while there is room.
-    const auto series = [&](bool after, const char* colour, const char* dash) {
-        std::string s;
-        if (n > 1) {
-            s += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"2.5\"" + dash +
-                 " stroke-linejoin=\"round\" points=\"";
-            for (std::size_t i = 0; i < n; ++i) {
-                s += (i ? " " : "") + coord(xOf(i)) + "," + coord(yOf(after ? days[i].after : days[i].before));
-            }
-            s += "\"/>\n";
-        }
-        if (n <= kMostDots) {
-            s += "<g fill=\"" + std::string(after ? colour : "#fff") + "\" stroke=\"" + colour + "\" stroke-width=\"2\">\n";
-            for (std::size_t i = 0; i < n; ++i) {
-                s += "<circle cx=\"" + coord(xOf(i)) + "\" cy=\"" + coord(yOf(after ? days[i].after : days[i].before)) +
-                     "\" r=\"" + (n == 1 ? "5" : "3") + "\"/>\n";
-            }
-            s += "</g>\n";
-        }
-        return s;
-    };
-    // The dashed line over the solid one: where the corrections are too small to part
-    // them, both still show.
-    out += series(true, kAfterColour, "");
-    out += series(false, kBeforeColour, " stroke-dasharray=\"6 4\"");
+    // The bars; a correction too small to see at this scale still shows as a sliver.
+    const double zero = yOf(0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = plotted(days[i].amount);
+        if (v == 0) continue;
+        const double end = yOf(v);
+        double barTop = std::min(zero, end);
+        double barHeight = std::max(1.0, std::fabs(end - zero));
+        if (v < 0 && std::fabs(end - zero) < 1) barTop = zero;
+        out += "<rect x=\"" + coord(xOf(i) - barWidth / 2) + "\" y=\"" + coord(barTop) + "\" width=\"" + coord(barWidth) +
+               "\" height=\"" + coord(barHeight) + "\" fill=\"" + (v > 0 ? kIncreaseColour : kDecreaseColour) + "\"/>\n";
+    }
+    out += svgLine(left, zero, right, zero, "stroke=\"#374151\" stroke-width=\"1\"");
     out += "</svg>\n</figure>\n";
 
-    out += detailsOpen(n, "The values of each day (" + std::to_string(n) + (n == 1 ? " day)" : " days)"));
-    out += "<table>\n<thead><tr><th scope=\"col\">Day</th><th scope=\"col\" class=\"num\">Before the corrections</th>"
-           "<th scope=\"col\" class=\"num\">After the corrections</th></tr></thead>\n<tbody>\n";
-    for (const CRunDayTotal& d : days) {
-        out += "<tr><td>" + d.day.userDateText() + "</td><td class=\"num\">" + groupedAmountText(d.before) +
-               "</td><td class=\"num\">" + groupedAmountText(d.after) + "</td></tr>\n";
+    out += detailsOpen(n, "The corrections of each day (" + std::to_string(n) + (n == 1 ? " day)" : " days)"));
+    out += "<table>\n<thead><tr><th scope=\"col\">Day</th><th scope=\"col\" class=\"num\">Correction</th></tr>"
+           "</thead>\n<tbody>\n";
+    for (const CRunDayCorrection& d : days) {
+        out += "<tr><td>" + d.day.userDateText() + "</td><td class=\"num\">" + groupedAmountText(d.amount) +
+               "</td></tr>\n";
     }
     return out + "</tbody>\n</table>\n</details>\n</section>\n";
 }

@@ -76,7 +76,7 @@ std::string CRunSummary::text() const {
            groupedAmountText(increase) + " and down by " + groupedAmountText(-decrease) + "\n";
     if (proofMade) {
         out += "QuickBooks now carries the FIFO value of " + std::to_string(proofMatched) + " of " +
-               std::to_string(proofItems) + " items (" + proofDay.userDateText() + ").\n";
+               std::to_string(proofItems) + " items on hand (" + proofDay.userDateText() + ").\n";
     }
     if (exceptions.empty()) return out + "No exceptions.";
     out += "Exceptions : " + std::to_string(exceptions.size());
@@ -107,7 +107,7 @@ std::string CRunSummary::json(bool completed, const std::string& message) const 
     out += "},\"proof\":";
     if (proofMade) {
         out += "{\"day\":" + jsonText(dateText(proofDay)) + ",\"matched\":" + std::to_string(proofMatched) +
-               ",\"items\":" + std::to_string(proofItems) + "}";
+               ",\"items\":" + std::to_string(proofItems) + ",\"onHandValue\":" + jsonNumber(onHandValue) + "}";
     } else {
         out += "null";
     }

@@ -2,9 +2,9 @@
 // logic every front end drives. May include qblib/ and platform/ only; no toolkit.
 
 // What a valuation run did, for the user: the days it went through, the postings it made
-// and by how much they moved inventory, each item's total correction, QuickBooks' total
-// inventory value before and after the corrections of each calculated day, the check of
-// QuickBooks' values against the FIFO values after the last day (the proof), and what
+// and by how much they moved inventory, each item's total correction, the corrections of
+// each calculated day, the check of QuickBooks' values of every item on hand against
+// their FIFO values after the last day (the proof), and what
 // needs a look (the exceptions). The engine fills it while it runs; the activity log,
 // the window's status text, the command line (as text or JSON) and the run's page show it.
 #pragma once
@@ -38,10 +38,9 @@ struct CRunException {
     CDateTime lastDay;
 };
 
-struct CRunDayTotal {
+struct CRunDayCorrection {
     CDateTime day;
-    double before = 0;  // QuickBooks' total inventory value at the end of the day, as read
-    double after = 0;   // the same after the day's corrections
+    double amount = 0;  // the sum of the day's corrections: what they moved inventory by
 };
 
 struct CRunSummary {
@@ -53,12 +52,14 @@ struct CRunSummary {
     double increase = 0;    // sum of the corrections that raised a value
     double decrease = 0;    // sum of those that lowered one (zero or below)
     std::map<std::string, double> itemCorrections;  // per item, the sum of its corrections
-    std::vector<CRunDayTotal> dayTotals;            // per calculated day, in order
-    // The proof: QuickBooks' values re-read after the last calculated day.
+    std::vector<CRunDayCorrection> dayCorrections;  // per calculated day, in order
+    // The proof: QuickBooks' values of every item re-read after the last calculated day
+    // and compared with their FIFO values.
     bool proofMade = false;
     CDateTime proofDay;
-    int proofMatched = 0;  // items whose value QuickBooks carries within 0.02 of FIFO
-    int proofItems = 0;    // items valued that day
+    int proofMatched = 0;     // items on hand whose value QuickBooks carries within 0.02 of FIFO
+    int proofItems = 0;       // items on hand that day
+    double onHandValue = 0;   // QuickBooks' value of them all
     std::vector<CRunException> exceptions;
 
     // The n items with the largest corrections (by size), largest first.

@@ -66,7 +66,7 @@ TEST_F(ReportTest, ARunReplacesTheReportOfTheSameDates) {
     ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
     CCostrunItemList items;
     items.add(std::make_unique<CCostrunItem>("Widget", 0.0, 0.0));
-    doc->writeReportDay(&items, local(2010, 4, 1));
+    doc->writeReportBlock({&items}, local(2010, 4, 1), false);
     EXPECT_NE(report(), "");
     ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
     EXPECT_EQ(report(), "");
@@ -103,8 +103,13 @@ TEST_F(ReportTest, DayBlockIsWrittenExactly) {
     CCostrunItem* negative = items.add(std::make_unique<CCostrunItem>("Bolt", -2.0, -3.5));
     auto ignored = std::make_unique<CItemPo>("Bill", "B-1", local(2010, 3, 2), 1.0);
     negative->addLot(std::move(ignored));
-    doc->writeReportDay(&items, local(2010, 4, 1, 23, 59, 59));
-    doc->writeReportDay(nullptr, local(2010, 4, 1, 23, 59, 59));
+    doc->writeReportBlock({&items}, local(2010, 4, 1, 23, 59, 59), false);
+    doc->writeReportBlock({nullptr}, local(2010, 4, 1, 23, 59, 59), false);
+    // The closing block: the items on hand of both lists, under one heading.
+    CCostrunItemList assemblies;
+    assemblies.add(std::make_unique<CCostrunItem>("Kit", 0.0, 0.0));
+    assemblies.add(std::make_unique<CCostrunItem>("Kit XL", 1.0, 7.0));
+    doc->writeReportBlock({&items, &assemblies}, local(2010, 4, 1, 23, 59, 59), true);
 
     EXPECT_EQ(report(),
               "\"FIFO Valuation on 04/01/2010\"\n"
@@ -117,6 +122,17 @@ TEST_F(ReportTest, DayBlockIsWrittenExactly) {
               "\"Gadget \"\"Pro\"\"\",5.00,20.00,\"N/A\"\n"
               "\"\",\"\",\"\",\"\",\"Check\",\"C-1\",2010/03/02,2.00,3.000000\n"
               "\"Bolt\",-2.00,-3.50,\"N/A\"\n"
+              "\n\n\n"
+              "\"FIFO Valuation of every item on hand on 04/01/2010\"\n"
+              "\"(List of items and the list of most recent transactions of their receiving)\"\n\n"
+              "\"Item\",\"Qty\",\"QB Value\",\"FIFO Value\"\n"
+              "\"\",\"\",\"\",\"\",\"Txn Type\",\"Ref Number\",\"Txn Date\",\"Qty\",\"Item Cost\"\n"
+              "\"Widget\",10.00,110.00,108.00\n"
+              "\"\",\"\",\"\",\"\",\"Bill\",\"B-17\",2010/04/01,6.00,10.000000\n"
+              "\"\",\"\",\"\",\"\",\"Item Receipt\",\"R\"\"2\",2010/03/28,4.00,12.000000\n"
+              "\"Gadget \"\"Pro\"\"\",5.00,20.00,\"N/A\"\n"
+              "\"\",\"\",\"\",\"\",\"Check\",\"C-1\",2010/03/02,2.00,3.000000\n"
+              "\"Kit XL\",1.00,7.00,\"N/A\"\n"
               "\n\n\n");
 }
 

@@ -55,7 +55,7 @@ TEST_F(TroubledRun, ARefusedValuationReportStopsTheRunBeforeTheDayCounts) {
     auto dlg = openForFirstRun(path);
     CQbSimFaults faults;
     faults.statusRequest = "GeneralSummaryReportQueryRq";
-    faults.statusAt = 2;  // 04/02: after its report of the day's items, the opening report of 03/31
+    faults.statusAt = 3;  // 04/02: after its two reports, the opening report of 03/31
     faults.statusCode = 3210;
     faults.statusMessage = "The report could not be made.";
     qbsimSetFaults(faults);

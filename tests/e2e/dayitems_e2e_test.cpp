@@ -48,7 +48,11 @@ protected:
         dlg->setDate(kIdcStartDate, start);
         dlg->setDate(kIdcUpToDate, upto);
         ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
+        reportPath = dlg->getEngine()->getReportPath();
+        summary = dlg->getEngine()->getRunSummary();
     }
+    std::string reportPath;
+    CRunSummary summary;
 
     static std::string valuationOf(const std::string& path, const std::string& date) {
         return answer(path, "<GeneralSummaryReportQueryRq><GeneralSummaryReportType>InventoryValuationSummary"
@@ -60,10 +64,10 @@ protected:
 
 }  // namespace
 
-TEST_F(DayItems, EachDaysReportNamesOnlyTheItemsItSold) {
-    // 04/02 and 04/03 sell Widgets; Bolts, bought on 04/01, are never sold. The proof reads
-    // 04/03 once more for the items that day valued; the opening report of 03/31 alone
-    // asks for items by type.
+TEST_F(DayItems, EachDaysReportNamesOnlyTheItemsItSoldAndTheCloseValuesEveryItem) {
+    // 04/02 and 04/03 sell Widgets; Bolts, bought on 04/01, are never sold. The run's first
+    // calculated day (04/02) and the closing valuation after 04/03 read every item by
+    // type, as does the opening report of 03/31; 04/03 asks for its Widgets by name.
     const std::string path = company("fifo_company_rq.xml");
     send(path,
          "<ItemInventoryAddRq><ItemInventoryAdd><Name>Bolt</Name><IncomeAccountRef><FullName>Sales</FullName>"
@@ -73,12 +77,24 @@ TEST_F(DayItems, EachDaysReportNamesOnlyTheItemsItSold) {
          "<TxnDate>2010-04-01</TxnDate><ItemLineAdd><ItemRef><FullName>Bolt</FullName></ItemRef>"
          "<Quantity>5</Quantity><Cost>2.00</Cost></ItemLineAdd></BillAdd></BillAddRq>");
     value(path, day(2010, 4, 1), day(2010, 4, 3), false);
-    std::vector<std::pair<std::string, std::set<std::string>>> named;
-    for (const auto& report : namedReports())
-        if (!report.second.empty()) named.push_back(report);
-    EXPECT_THAT(named, ElementsAre(std::make_pair(std::string("2010-04-02"), std::set<std::string>{"Widget"}),
-                                   std::make_pair(std::string("2010-04-03"), std::set<std::string>{"Widget"}),
-                                   std::make_pair(std::string("2010-04-03"), std::set<std::string>{"Widget"})));
+    std::vector<std::pair<std::string, std::set<std::string>>> named, byType;
+    for (const auto& report : namedReports()) (report.second.empty() ? byType : named).push_back(report);
+    EXPECT_THAT(named, ElementsAre(std::make_pair(std::string("2010-04-03"), std::set<std::string>{"Widget"})));
+    std::vector<std::string> byTypeDates;
+    for (const auto& report : byType) byTypeDates.push_back(report.first);
+    EXPECT_THAT(byTypeDates, ElementsAre("2010-04-02", "2010-04-02", "2010-03-31", "2010-04-03", "2010-04-03"));
+
+    // The closing block lists the Bolts that were never sold, at their bill's cost, and the
+    // proof counts them among the items on hand.
+    const std::string report = readFile(reportPath);
+    const std::size_t closing = report.find("\"FIFO Valuation of every item on hand on 04/03/2010\"\n");
+    ASSERT_NE(closing, std::string::npos) << report;
+    EXPECT_THAT(report.substr(closing), ::testing::HasSubstr("\"Bolt\",5.00,10.00,10.00\n"
+                                                           "\"\",\"\",\"\",\"\",\"Bill\","));
+    EXPECT_THAT(report.substr(closing), ::testing::HasSubstr("\"Widget\",10.00,80.00,80.00\n"));
+    EXPECT_EQ(summary.proofItems, 2);
+    EXPECT_EQ(summary.proofMatched, 2);
+    EXPECT_NEAR(summary.onHandValue, 90.00, 0.005);
 }
 
 TEST_F(DayItems, BooksEqualThoseOfARunThatReadsEveryItem) {
@@ -107,4 +123,49 @@ TEST_F(DayItems, BooksEqualThoseOfARunThatReadsEveryItem) {
     expectSamePostings(expected, postings(named));
     for (const char* date : {"2024-01-10", "2024-01-25"})
         EXPECT_EQ(valuationOf(named, date), valuationOf(every, date)) << date;
+}
+
+// A return to a vendor on a day without sales: QuickBooks takes it out at the credit's
+// amount, and no day sells the item again, so no posting moves it (as in a run that reads
+// every item each day), but the closing valuation finds it. Widget: 40 at 6.00 before the
+// start, 80 at 10.00 on 04/01, 5 sold on 04/02 (FIFO 1,010.00 for 115). 30 go back at
+// 9.00 on 04/05: QuickBooks carries 740.00, FIFO 50 at 10.00 and 35 at 6.00, 710.00.
+TEST_F(DayItems, TheCloseFindsAReturnNoDayValued) {
+    auto bill = [](const std::string& kind, const std::string& date, const std::string& item, const std::string& qty,
+                   const std::string& cost) {
+        return "<" + kind + "AddRq><" + kind + "Add><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" +
+               date + "</TxnDate><ItemLineAdd><ItemRef><FullName>" + item + "</FullName></ItemRef><Quantity>" + qty +
+               "</Quantity><Cost>" + cost + "</Cost></ItemLineAdd></" + kind + "Add></" + kind + "AddRq>";
+    };
+    auto sale = [](const std::string& date, const std::string& item) {
+        return "<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>" + date +
+               "</TxnDate><InvoiceLineAdd><ItemRef><FullName>" + item + "</FullName></ItemRef><Quantity>" +
+               (item == "Widget" ? "5" : "1") + "</Quantity></InvoiceLineAdd></InvoiceAdd></InvoiceAddRq>";
+    };
+    const std::string named = companyWith(kLists + inventoryItem("Widget") + inventoryItem("Bolt") +
+                                          bill("Bill", "2010-03-01", "Widget", "40", "6.00") +
+                                          bill("Bill", "2010-03-01", "Bolt", "10", "2.00") +
+                                          bill("Bill", "2010-04-01", "Widget", "80", "10.00") + sale("2010-04-02", "Widget") +
+                                          bill("VendorCredit", "2010-04-05", "Widget", "30", "9.00") +
+                                          sale("2010-04-06", "Bolt"));
+    const std::string every = (dir / "every.qbw").string();
+    std::filesystem::copy_file(named, every);
+    value(named, day(2010, 4, 1), day(2010, 4, 6), false);
+    value(every, day(2010, 4, 1), day(2010, 4, 6), true);
+    expectSamePostings(postings(every), postings(named));
+    EXPECT_EQ(summary.proofItems, 2);
+    EXPECT_EQ(summary.proofMatched, 1);
+    ASSERT_EQ(summary.exceptions.size(), 1u);
+    EXPECT_EQ(summary.exceptions[0].item, "Widget");
+    EXPECT_EQ(summary.exceptions[0].reason, "QuickBooks carries 740.00, the FIFO value is 710.00");
+    EXPECT_THAT(readFile(reportPath), ::testing::HasSubstr("\"FIFO Valuation of every item on hand on 04/06/2010\"\n"
+        "\"(List of items and the list of most recent transactions of their receiving)\"\n\n"
+        "\"Item\",\"Qty\",\"QB Value\",\"FIFO Value\"\n"
+        "\"\",\"\",\"\",\"\",\"Txn Type\",\"Ref Number\",\"Txn Date\",\"Qty\",\"Item Cost\"\n"
+        "\"Bolt\",9.00,18.00,18.00\n"
+        "\"\",\"\",\"\",\"\",\"Before FIFO\",\"\",2010/03/31,9.00,2.000000\n"
+        "\"Widget\",85.00,740.00,710.00\n"
+        "\"\",\"\",\"\",\"\",\"Vendor Credit\",\"\",2010/04/05,-30.00,9.000000\n"
+        "\"\",\"\",\"\",\"\",\"Bill\",\"\",2010/04/01,50.00,10.000000\n"
+        "\"\",\"\",\"\",\"\",\"Before FIFO\",\"\",2010/03/31,35.00,6.000000\n\n\n\n"));
 }

@@ -269,9 +269,9 @@ TEST_F(ExactBooks, InactiveItemsAndClassesAreValuedAndAdjusted) {
 }  // namespace
 
 // The run summary against the books: its postings are the system's value adjustments in
-// QuickBooks, its per-item corrections their value differences, its day totals QuickBooks'
-// values before and after each day (104.00 to 110.00 on 04/02, 68.75 to 80.00 on 04/03),
-// and its proof QuickBooks' values read again after the run.
+// QuickBooks, its per-item corrections their value differences, its day corrections those of
+// each day (+6.00 on 04/02, +11.25 on 04/03), and its proof QuickBooks' values read again
+// after the run.
 TEST_F(ExactBooks, TheRunSummaryAddsUpToThePostingsInQuickBooks) {
     const std::string path = company("fifo_company_rq.xml");
     std::string status;
@@ -299,12 +299,11 @@ TEST_F(ExactBooks, TheRunSummaryAddsUpToThePostingsInQuickBooks) {
     EXPECT_NEAR(summary.increase, 17.25, 0.005);
     EXPECT_NEAR(summary.decrease, 0.0, 0.005);
 
-    ASSERT_EQ(summary.dayTotals.size(), 2u);
-    EXPECT_EQ(summary.dayTotals[0].day.userDateText(), "04/02/2010");
-    EXPECT_NEAR(summary.dayTotals[0].before, 104.00, 0.005);
-    EXPECT_NEAR(summary.dayTotals[0].after, 110.00, 0.005);
-    EXPECT_NEAR(summary.dayTotals[1].before, 68.75, 0.005);
-    EXPECT_NEAR(summary.dayTotals[1].after, 80.00, 0.005);
+    ASSERT_EQ(summary.dayCorrections.size(), 2u);
+    EXPECT_EQ(summary.dayCorrections[0].day.userDateText(), "04/02/2010");
+    EXPECT_NEAR(summary.dayCorrections[0].amount, 6.00, 0.005);
+    EXPECT_NEAR(summary.dayCorrections[1].amount, 11.25, 0.005);
+    EXPECT_NEAR(summary.onHandValue, 80.00, 0.005);
 
     EXPECT_TRUE(summary.proofMade);
     EXPECT_EQ(summary.proofItems, 1);
@@ -312,13 +311,13 @@ TEST_F(ExactBooks, TheRunSummaryAddsUpToThePostingsInQuickBooks) {
     EXPECT_TRUE(summary.exceptions.empty());
     EXPECT_THAT(status, HasSubstr("\n\nDays processed : 3 (2 with sales, adjustments or builds)\nPostings : 2, "
                                   "inventory value up by 17.25 and down by 0.00\nQuickBooks now carries the FIFO "
-                                  "value of 1 of 1 items (04/03/2010).\nNo exceptions."));
+                                  "value of 1 of 1 items on hand (04/03/2010).\nNo exceptions."));
     EXPECT_THAT(readFile(engine().activityLogPath()), HasSubstr("Correction of Widget : 17.25\n"));
 
     // The page lies beside the report and says the same.
     EXPECT_THAT(engine().getPagePath(), EndsWith("costrun20100401_20100403.html"));
     EXPECT_THAT(status, HasSubstr("\nand a page to read it at " + engine().getPagePath() + "\n"));
-    EXPECT_THAT(readFile(engine().getPagePath()), HasSubstr("QuickBooks now carries the FIFO value of 1 of 1 items."));
+    EXPECT_THAT(readFile(engine().getPagePath()), HasSubstr("QuickBooks now carries the FIFO value of 1 of 1 items on hand (04/03/2010)."));
 }
 
 // Items left unvalued (sold below zero), valued from the opening lot alone more than a

@@ -1,5 +1,5 @@
 // Writes the run's page of a made-up month of a hardware shop to the file named by its
-// argument: a month of day totals, a dozen corrected items (one name with markup in it,
+// argument: a month of day corrections, a dozen corrected items (one name with markup in it,
 // one long one), a proof that missed two items and their exceptions.
 #include <cmath>
 #include <cstdio>
@@ -44,10 +44,9 @@ CRunSummary sampleSummary() {
     for (int d = 2; d <= 31; ++d) {
         if (d % 7 == 5 || d % 7 == 6) continue;  // weekends: no sales, nothing calculated
         if (++calculated > s.daysCalculated) break;
-        const double before = value + 9000 * std::sin(d / 3.0) + 250 * d;
-        const double after = before + 1200 + 140 * d;
-        s.dayTotals.push_back({day(d), before, after});
-        value = after - 1200;
+        const double correction = 9000 * std::sin(d / 3.0) + 250 * d;
+        s.dayCorrections.push_back({day(d), correction});
+        value += correction;
     }
     for (const auto& [item, amount] : s.itemCorrections) {
         if (amount > 0) {
@@ -60,6 +59,7 @@ CRunSummary sampleSummary() {
     s.proofDay = day(31);
     s.proofMatched = 118;
     s.proofItems = 120;
+    s.onHandValue = value;
     s.exceptions = {
         exception(CRunException::kUnvalued, "Garden:Hose 50 ft", 14, "On-hand quantity is negative (-3); not valued."),
         exception(CRunException::kProofDifference, "Bolt <M8> & \"nut\" set", 31,
