@@ -667,6 +667,9 @@ std::string CQbRequestBase::valueAdjustmentRequest(const CDateTime& date, const 
     }
     CQbFieldList fields;
     fields.addAggregate("InventoryAdjustmentAdd", std::move(adjustment));
+    // Only whether QuickBooks took it matters: the answer need not echo the whole
+    // adjustment back, which a run would parse some fifty times a day.
+    fields.addText("IncludeRetElement", "TxnID");
     return requestElement("InventoryAdjustmentAddRq", nullptr, &fields);
 }
 

@@ -111,29 +111,18 @@ TEST_F(ReportTest, DayBlockIsWrittenExactly) {
     assemblies.add(std::make_unique<CCostrunItem>("Kit XL", 1.0, 7.0));
     doc->writeReportBlock({&items, &assemblies}, local(2010, 4, 1, 23, 59, 59), true);
 
-    EXPECT_EQ(report(),
-              "\"FIFO Valuation on 04/01/2010\"\n"
-              "\"(List of items and the list of most recent transactions of their receiving)\"\n\n"
-              "\"Item\",\"Qty\",\"QB Value\",\"FIFO Value\"\n"
-              "\"\",\"\",\"\",\"\",\"Txn Type\",\"Ref Number\",\"Txn Date\",\"Qty\",\"Item Cost\"\n"
-              "\"Widget\",10.00,110.00,108.00\n"
-              "\"\",\"\",\"\",\"\",\"Bill\",\"B-17\",2010/04/01,6.00,10.000000\n"
-              "\"\",\"\",\"\",\"\",\"Item Receipt\",\"R\"\"2\",2010/03/28,4.00,12.000000\n"
-              "\"Gadget \"\"Pro\"\"\",5.00,20.00,\"N/A\"\n"
-              "\"\",\"\",\"\",\"\",\"Check\",\"C-1\",2010/03/02,2.00,3.000000\n"
-              "\"Bolt\",-2.00,-3.50,\"N/A\"\n"
-              "\n\n\n"
-              "\"FIFO Valuation of every item on hand on 04/01/2010\"\n"
-              "\"(List of items and the list of most recent transactions of their receiving)\"\n\n"
-              "\"Item\",\"Qty\",\"QB Value\",\"FIFO Value\"\n"
-              "\"\",\"\",\"\",\"\",\"Txn Type\",\"Ref Number\",\"Txn Date\",\"Qty\",\"Item Cost\"\n"
-              "\"Widget\",10.00,110.00,108.00\n"
-              "\"\",\"\",\"\",\"\",\"Bill\",\"B-17\",2010/04/01,6.00,10.000000\n"
-              "\"\",\"\",\"\",\"\",\"Item Receipt\",\"R\"\"2\",2010/03/28,4.00,12.000000\n"
-              "\"Gadget \"\"Pro\"\"\",5.00,20.00,\"N/A\"\n"
-              "\"\",\"\",\"\",\"\",\"Check\",\"C-1\",2010/03/02,2.00,3.000000\n"
-              "\"Kit XL\",1.00,7.00,\"N/A\"\n"
-              "\n\n\n");
+    const std::string columns =
+        "\"(List of items and the list of most recent transactions of their receiving)\"\n\n"
+        "\"Item\",\"Qty\",\"QB Value\",\"FIFO Value\"\n"
+        "\"\",\"\",\"\",\"\",\"Txn Type\",\"Ref Number\",\"Txn Date\",\"Qty\",\"Item Cost\"\n";
+    const std::string onHand = "\"Widget\",10.00,110.00,108.00\n"
+                               "\"\",\"\",\"\",\"\",\"Bill\",\"B-17\",2010/04/01,6.00,10.000000\n"
+                               "\"\",\"\",\"\",\"\",\"Item Receipt\",\"R\"\"2\",2010/03/28,4.00,12.000000\n"
+                               "\"Gadget \"\"Pro\"\"\",5.00,20.00,\"N/A\"\n"
+                               "\"\",\"\",\"\",\"\",\"Check\",\"C-1\",2010/03/02,2.00,3.000000\n";
+    EXPECT_EQ(report(), "\"FIFO Valuation on 04/01/2010\"\n" + columns + onHand + "\"Bolt\",-2.00,-3.50,\"N/A\"\n\n\n\n" +
+                            "\"FIFO Valuation of every item on hand on 04/01/2010\"\n" + columns + onHand +
+                            "\"Kit XL\",1.00,7.00,\"N/A\"\n\n\n\n");
 }
 
 class ActivityLogTest : public ReportTest {};

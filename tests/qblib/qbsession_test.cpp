@@ -549,7 +549,7 @@ TEST_F(SessionTest, AdjustmentRequestLayout) {
                   "</FullName></ClassRef><Memo>FIFO valuation</Memo><InventoryAdjustmentLineAdd>"
                   "<ItemRef><FullName>Widget</FullName></ItemRef><ValueAdjustment><NewValue>12.50"
                   "</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd></InventoryAdjustmentAdd>"
-                  "</InventoryAdjustmentAddRq>" +
+                  "<IncludeRetElement>TxnID</IncludeRetElement></InventoryAdjustmentAddRq>" +
                   kTail);
     const std::string empty;
     session->inventoryAdjustmentAdd(day, "COGS", &empty, &empty, &empty, {"A"}, {"1.00"});
