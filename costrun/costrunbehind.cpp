@@ -142,17 +142,26 @@ void CCostrunDoc::loadSeenRecord() {
 
 void CCostrunDoc::recordSeen(const CQbObjectList* list, const char* type, const std::string& fromDate,
                              const std::string& toDate) {
-    std::set<std::string> read;
+    std::vector<std::pair<std::string, CSeenTxn>> read;
     for (int i = 0; list && i < list->getSize(); ++i) {
         const CQbObject& txn = *list->getAt(i);
-        const std::string id = txn.getValue("TxnID");
+        read.push_back({txn.getValue("TxnID"),
+                        {type, txn.getValue("TxnDate"), txn.getValue("RefNumber"), txn.getValue("EditSequence")}});
+    }
+    recordSeen(read, type, fromDate, toDate);
+}
+
+void CCostrunDoc::recordSeen(const std::vector<std::pair<std::string, CSeenTxn>>& txns, const char* type,
+                             const std::string& fromDate, const std::string& toDate) {
+    std::set<std::string> read;
+    for (const auto& [id, txn] : txns) {
         if (id.empty()) continue;
         read.insert(id);
         CSeenTxn& seen = runRecord.seenTxns[id];
         seen.type = type;
-        seen.date = txn.getValue("TxnDate");
-        seen.refNumber = oneLine(txn.getValue("RefNumber"));
-        seen.editSequence = oneLine(txn.getValue("EditSequence"));
+        seen.date = txn.date;
+        seen.refNumber = oneLine(txn.refNumber);
+        seen.editSequence = oneLine(txn.editSequence);
     }
     // What the list should hold and does not was deleted (or moved out of the range,
     // where its next reading finds it again): the record no longer holds it as it was.

@@ -40,6 +40,15 @@ std::string txnTypeName(int code);
 // Name of the system's custom field holding a build's value.
 inline constexpr const char* kBuildValueField = "BuildValue";
 
+// What a build's "BuildValue" holds: whether QuickBooks keeps one, and the value when it
+// is a finite number (a stored value too large for a double, or otherwise not finite,
+// would poison every lot and adjustment made from it: such a build counts as unvalued).
+struct CStoredBuildValue {
+    bool stored = false;
+    std::optional<double> value;
+};
+CStoredBuildValue readStoredBuildValue(const CQbObject& build);
+
 // One retrieved transaction.
 class CCostrunTxn {
 public:
