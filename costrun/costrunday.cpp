@@ -185,12 +185,14 @@ void CCostrunDoc::readValuationAnswer(CCostrunItemList& list, const CDateTime& d
 }
 
 void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
-    std::map<std::string, std::pair<std::string, std::string>> accounts;
-    for (const CQbObjectList* items : {runLists.inventoryItems.get(), runLists.assemblyItems.get()}) {
-        for (int i = 0; items && i < items->getSize(); ++i) {
-            const CQbObject& object = *items->getAt(i);
-            accounts[object.getValue("FullName")] = {object.getValue("COGSAccountRef", "FullName"),
-                                                     object.getValue("AssetAccountRef", "FullName")};
+    std::unordered_map<std::string, std::pair<std::string, std::string>>& accounts = runLists.itemAccounts;
+    if (accounts.empty()) {
+        for (const CQbObjectList* items : {runLists.inventoryItems.get(), runLists.assemblyItems.get()}) {
+            for (int i = 0; items && i < items->getSize(); ++i) {
+                const CQbObject& object = *items->getAt(i);
+                accounts[object.getValue("FullName")] = {object.getValue("COGSAccountRef", "FullName"),
+                                                         object.getValue("AssetAccountRef", "FullName")};
+            }
         }
     }
     for (const auto& item : list) {

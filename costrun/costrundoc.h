@@ -420,6 +420,10 @@ private:
     // recordSeen of TxnIDs with what was read of them (as the list's records give it).
     void recordSeen(const std::vector<std::pair<std::string, CSeenTxn>>& txns, const char* type,
                     const std::string& fromDate, const std::string& toDate);
+    // Sets, removes or clears records of seenTxns, keeping seenByDate with them.
+    CSeenTxn& setSeen(const std::string& id, const std::string& date);
+    void forgetSeen(std::map<std::string, CSeenTxn>::iterator seen);
+    void clearSeen();
     // recordSeen of the run's receiving records of the type code (costrunreceipts.cpp).
     void recordSeenReceipts(int code, const char* type, const std::string& fromDate, const std::string& toDate);
     // receiptTxns by item: for every item named on a receiving line, and every assembly
@@ -471,6 +475,9 @@ private:
         std::vector<std::string> classList;
         std::unique_ptr<CQbObjectList> inventoryItems;
         std::unique_ptr<CQbObjectList> assemblyItems;
+        // The items' COGS and asset accounts by full name, read from the two lists above
+        // once per run (assignAccounts).
+        std::unordered_map<std::string, std::pair<std::string, std::string>> itemAccounts;
         std::unique_ptr<CQbObjectList> itemReceipts;
         std::unique_ptr<CQbObjectList> bills;
         std::unique_ptr<CQbObjectList> checks;
@@ -532,6 +539,10 @@ private:
         std::string changesBehindError;
         int rewoundPostings = 0;
         std::map<std::string, CSeenTxn> seenTxns;
+        // The TxnIDs of seenTxns by date (keys of seenTxns), so that recordSeen of one
+        // day looks at that day's records alone; kept with seenTxns by setSeen,
+        // forgetSeen and clearSeen.
+        std::map<std::string, std::vector<const std::string*>> seenByDate;
         // Set when the last run lies further back than QuickBooks lists deletions: the
         // moment before which deletions could not be checked.
         std::optional<CDateTime> deletionHorizon;

@@ -75,6 +75,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
             settings.assemblies ? session->queryItemInventoryAssembly(&all) : std::make_unique<CQbObjectList>();
         progress("Retrieving the item list...");
         runLists.inventoryItems = session->queryItemInventory(&all);
+        runLists.itemAccounts.clear();
         retrieveUnits();
         runLists.priceList = retrievePriceList();
 
@@ -220,6 +221,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     dayLists.dayWrites.clear();
     dayLists.dayPostings.clear();
     runLists.inventoryItems.reset();
+    runLists.itemAccounts.clear();
     runLists.itemReceipts.reset();
     runLists.bills.reset();
     runLists.checks.reset();
