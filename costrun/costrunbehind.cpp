@@ -106,8 +106,30 @@ std::string CCostrunDoc::seenRecordPath() const {
     return joinPath(files.dataFolder, name);
 }
 
-void CCostrunDoc::loadSeenRecord() {
+CCostrunDoc::CSeenTxn& CCostrunDoc::setSeen(const std::string& id, const std::string& date) {
+    const auto [seen, added] = runRecord.seenTxns.try_emplace(id);
+    if (!added && seen->second.date != date) {
+        std::vector<const std::string*>& ids = runRecord.seenByDate[seen->second.date];
+        ids.erase(std::find(ids.begin(), ids.end(), &seen->first));
+    }
+    if (added || seen->second.date != date) runRecord.seenByDate[date].push_back(&seen->first);
+    seen->second.date = date;
+    return seen->second;
+}
+
+void CCostrunDoc::forgetSeen(std::map<std::string, CSeenTxn>::iterator seen) {
+    std::vector<const std::string*>& ids = runRecord.seenByDate[seen->second.date];
+    ids.erase(std::find(ids.begin(), ids.end(), &seen->first));
+    runRecord.seenTxns.erase(seen);
+}
+
+void CCostrunDoc::clearSeen() {
     runRecord.seenTxns.clear();
+    runRecord.seenByDate.clear();
+}
+
+void CCostrunDoc::loadSeenRecord() {
+    clearSeen();
     runRecord.seenRecordStamp.clear();
     const std::string path = seenRecordPath();
     if (path.empty()) return;
@@ -123,9 +145,8 @@ void CCostrunDoc::loadSeenRecord() {
             return;
         }
         if (fields.size() < 4) return;
-        CSeenTxn& seen = runRecord.seenTxns[fields[0]];
+        CSeenTxn& seen = setSeen(fields[0], fields[2]);
         seen.type = fields[1];
-        seen.date = fields[2];
         seen.refNumber = fields[3];
         seen.editSequence = fields.size() > 4 ? fields[4] : std::string();
     };
@@ -142,26 +163,38 @@ void CCostrunDoc::loadSeenRecord() {
 
 void CCostrunDoc::recordSeen(const CQbObjectList* list, const char* type, const std::string& fromDate,
                              const std::string& toDate) {
-    std::set<std::string> read;
+    std::vector<std::pair<std::string, CSeenTxn>> read;
     for (int i = 0; list && i < list->getSize(); ++i) {
         const CQbObject& txn = *list->getAt(i);
-        const std::string id = txn.getValue("TxnID");
+        read.push_back({txn.getValue("TxnID"),
+                        {type, txn.getValue("TxnDate"), txn.getValue("RefNumber"), txn.getValue("EditSequence")}});
+    }
+    recordSeen(read, type, fromDate, toDate);
+}
+
+void CCostrunDoc::recordSeen(const std::vector<std::pair<std::string, CSeenTxn>>& txns, const char* type,
+                             const std::string& fromDate, const std::string& toDate) {
+    std::set<std::string> read;
+    for (const auto& [id, txn] : txns) {
         if (id.empty()) continue;
         read.insert(id);
-        CSeenTxn& seen = runRecord.seenTxns[id];
+        CSeenTxn& seen = setSeen(id, txn.date);
         seen.type = type;
-        seen.date = txn.getValue("TxnDate");
-        seen.refNumber = oneLine(txn.getValue("RefNumber"));
-        seen.editSequence = oneLine(txn.getValue("EditSequence"));
+        seen.refNumber = oneLine(txn.refNumber);
+        seen.editSequence = oneLine(txn.editSequence);
     }
     // What the list should hold and does not was deleted (or moved out of the range,
     // where its next reading finds it again): the record no longer holds it as it was.
-    for (auto it = runRecord.seenTxns.begin(); it != runRecord.seenTxns.end();) {
-        const CSeenTxn& seen = it->second;
-        const bool inRange = seen.type == type && (fromDate.empty() || !(seen.date < fromDate)) &&
-                             (toDate.empty() || !(toDate < seen.date));
-        it = inRange && read.count(it->first) == 0 ? runRecord.seenTxns.erase(it) : std::next(it);
+    std::vector<std::map<std::string, CSeenTxn>::iterator> gone;
+    const auto first = fromDate.empty() ? runRecord.seenByDate.begin() : runRecord.seenByDate.lower_bound(fromDate);
+    const auto last = toDate.empty() ? runRecord.seenByDate.end() : runRecord.seenByDate.upper_bound(toDate);
+    for (auto date = first; date != last; ++date) {
+        for (const std::string* id : date->second) {
+            const auto seen = runRecord.seenTxns.find(*id);
+            if (seen->second.type == type && read.count(*id) == 0) gone.push_back(seen);
+        }
     }
+    for (const auto& seen : gone) forgetSeen(seen);
 }
 
 void CCostrunDoc::saveSeenRecord(bool stamped) {
@@ -507,7 +540,7 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
             }
             const std::string record = seenRecordPath();
             if (!record.empty()) removeFile(record);
-            runRecord.seenTxns.clear();
+            clearSeen();
             settings.startDate.reset();
             settings.lastExecTime.reset();
             settings.lastRunTime.reset();

@@ -116,7 +116,7 @@ int CCostrunDoc::valueBuilds(CCostrunItemList* inventory, CCostrunItemList* asse
         record.buildValue = value;
         record.hasBuildValue = true;
         if (runLists.receiptTxns) {
-            if (CCostrunTxn* stored = runLists.receiptTxns->findBuild(build.getValue("TxnID"))) {
+            if (CReceiptRecord* stored = runLists.receiptTxns->findBuild(build.getValue("TxnID"))) {
                 stored->buildValue = value;
                 stored->hasBuildValue = true;
             }
@@ -145,14 +145,13 @@ void CCostrunDoc::storeBuildValue(CCostrunTxn& record, const std::string& text) 
         &record});
 }
 
-void CCostrunDoc::buildLot(const CCostrunTxn& build, CCostrunItemList& list) {
-    if (!build.hasBuildValue || build.isPending || build.ret == nullptr) return;
-    const double quantity = build.ret->getFloat("QuantityToBuild");
-    CCostrunItem* item = list.find(assemblyName(*build.ret));
+void CCostrunDoc::buildLot(const CReceiptRecord& build, CCostrunItemList& list) {
+    if (!build.hasBuildValue || build.isPending) return;
+    const double quantity = build.quantityToBuild;
+    CCostrunItem* item = list.find(build.assembly);
     if (quantity <= 0.0 || item == nullptr || !item->active || item->isComplete()) return;
-    auto lot = std::make_unique<CItemPo>(txnTypeName(kTxnBuildAssembly),
-                                         build.ret->getValue("RefNumber"),
-                                         build.ret->getDate("TxnDate"), build.buildValue / quantity);
+    auto lot = std::make_unique<CItemPo>(txnTypeName(kTxnBuildAssembly), build.refNumber, build.txnDate,
+                                         build.buildValue / quantity);
     item->takeLot(build.buildValue, quantity, *lot);
     item->addLot(std::move(lot));
 }

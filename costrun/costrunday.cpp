@@ -193,12 +193,14 @@ void CCostrunDoc::readValuationAnswer(CCostrunItemList& list, const CDateTime& d
 }
 
 void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
-    std::map<std::string, std::pair<std::string, std::string>> accounts;
-    for (const CQbObjectList* items : {runLists.inventoryItems.get(), runLists.assemblyItems.get()}) {
-        for (int i = 0; items && i < items->getSize(); ++i) {
-            const CQbObject& object = *items->getAt(i);
-            accounts[object.getValue("FullName")] = {object.getValue("COGSAccountRef", "FullName"),
-                                                     object.getValue("AssetAccountRef", "FullName")};
+    std::unordered_map<std::string, std::pair<std::string, std::string>>& accounts = runLists.itemAccounts;
+    if (accounts.empty()) {
+        for (const CQbObjectList* items : {runLists.inventoryItems.get(), runLists.assemblyItems.get()}) {
+            for (int i = 0; items && i < items->getSize(); ++i) {
+                const CQbObject& object = *items->getAt(i);
+                accounts[object.getValue("FullName")] = {object.getValue("COGSAccountRef", "FullName"),
+                                                         object.getValue("AssetAccountRef", "FullName")};
+            }
         }
     }
     for (const auto& item : list) {
@@ -209,63 +211,6 @@ void CCostrunDoc::assignAccounts(CCostrunItemList& list) {
     }
 }
 
-void CCostrunDoc::indexReceipts() {
-    runLists.receiptIndex.clear();
-    runLists.receiptRefNumbers.clear();
-    if (!runLists.receiptTxns) return;
-    for (std::size_t position = 0; position < runLists.receiptTxns->size(); ++position) {
-        const CCostrunTxn& record = *runLists.receiptTxns->at(position);
-        runLists.receiptRefNumbers.push_back(record.ret->getValue("RefNumber"));
-        // Lines in the order the record's lots are taken; a line that can give no lot
-        // is left out.
-        auto addLines = [&](const std::vector<CQbField*>& lines, const char* quantityField,
-                            const char* amountField) {
-            for (const CQbField* line : lines) {
-                auto read = readReceiptLine(*line, quantityField, amountField);
-                if (!read) continue;
-                std::vector<CReceiptEntry>& entries = runLists.receiptIndex[read->item];
-                entries.push_back({position, std::move(read)});
-            }
-        };
-        switch (record.txnTypeCode) {
-            case kTxnBuildAssembly:
-                runLists.receiptIndex[record.ret->getValue("ItemInventoryAssemblyRef", "FullName")].push_back(
-                    {position, std::nullopt});
-                break;
-            case kTxnInventoryAdjustment:
-                addLines(record.ret->findAll("InventoryAdjustmentLineRet"), "QuantityDifference",
-                         "ValueDifference");
-                indexValueChanges(position, record.ret->findAll("InventoryAdjustmentLineRet"),
-                                  "QuantityDifference", "ValueDifference");
-                break;
-            case kTxnBill:
-            case kTxnItemReceipt:
-            case kTxnCheck:
-            case kTxnCreditCardCharge:
-            case kTxnVendorCredit:
-            case kTxnCreditCardCredit: {
-                // Receipts and returns to the vendor alike.
-                auto addPurchaseLines = [&](const std::vector<CQbField*>& lines) {
-                    for (const CQbField* line : lines) {
-                        auto read = readPurchaseLine(*line, record.txnTypeCode);
-                        if (!read) continue;
-                        runLists.receiptIndex[read->item].push_back({position, std::move(read)});
-                    }
-                };
-                addPurchaseLines(record.ret->findAll("ItemLineRet"));
-                for (const CQbField* group : record.ret->findAll("ItemGroupLineRet"))
-                    addPurchaseLines(group->findChildren("ItemLineRet"));
-                // An amount without a quantity on a credit takes value out.
-                indexValueChanges(position, record.ret->findAll("ItemLineRet"), "Quantity", "Amount",
-                                  record.txnTypeCode == kTxnVendorCredit || record.txnTypeCode == kTxnCreditCardCredit ? -1.0 : 1.0);
-                break;
-            }
-            default:
-                break;
-        }
-    }
-}
-
 void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
                               const std::string& itemType) {
     // Each item takes lots from its own receiving lines, newest record first and the
@@ -273,15 +218,7 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
     // the item it names, so following item by item gives every item the lots a walk over
     // all records together would. Records are in date order: those before `before` are
     // dated before the day (or undated, which the walk passes over).
-    std::size_t before = 0;
-    if (runLists.receiptTxns) {
-        const std::optional<CDateTime> until = day;
-        before = static_cast<std::size_t>(
-            std::lower_bound(runLists.receiptTxns->begin(), runLists.receiptTxns->end(), until,
-                             [](const std::unique_ptr<CCostrunTxn>& record,
-                                const std::optional<CDateTime>& date) { return record->txnDate < date; }) -
-            runLists.receiptTxns->begin());
-    }
+    const std::size_t before = runLists.receiptTxns ? runLists.receiptTxns->firstDatedFrom(day) : 0;
     for (const auto& owned : list) {
         CCostrunItem& item = *owned;
         if (!item.active || item.isComplete()) continue;
@@ -295,23 +232,22 @@ void CCostrunDoc::collectLots(CCostrunItemList& list, const CDateTime& day,
         while (end != lines.begin() && !item.isComplete()) {
             auto start = std::prev(end);
             while (start != lines.begin() && std::prev(start)->record == start->record) --start;
-            const CCostrunTxn& record = *runLists.receiptTxns->at(start->record);
+            const CReceiptRecord& record = (*runLists.receiptTxns)[start->record];
             if (record.txnDate && *record.txnDate < day && !record.isPending) {
                 if (record.txnTypeCode == kTxnBuildAssembly) {
                     buildLot(record, list);
                 } else {
                     const double rate =
-                        record.txnTypeCode == kTxnInventoryAdjustment ? 1.0 : receiptRate(*record.ret);
-                    const std::string typeName = CCostrunTxnList::typeName(record);
+                        record.txnTypeCode == kTxnInventoryAdjustment ? 1.0 : receiptRate(record.exchangeRate);
+                    const std::string typeName = txnTypeName(record.txnTypeCode);
                     // The record's returns come out of its own receipts and the older ones.
-                    takeReturns(item, record, runLists.receiptRefNumbers[start->record], start, end, rate);
+                    takeReturns(item, record, start, end, rate);
                     for (auto e = start; e != end; ++e) {
                         if (e->valueChange) {
                             shareValueChange(item, *record.txnDate, *e->valueChange * rate, day, itemType);
                             continue;
                         }
-                        placeReceiptLot(list, *e->line, record.txnDate, runLists.receiptRefNumbers[start->record],
-                                        typeName, rate);
+                        placeReceiptLot(list, *e->line, record.txnDate, record.refNumber, typeName, rate);
                     }
                 }
             }

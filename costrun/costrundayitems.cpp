@@ -43,16 +43,10 @@ CCostrunDoc::CDayItems CCostrunDoc::dayItems(const CDateTime& day, const CCostru
     }
     // Returns to vendors dated the day: they are among the run's receiving records.
     if (runLists.receiptTxns) {
-        const CDateTime first = startOfDay(day), last = endOfDay(day);
-        for (const auto& record : *runLists.receiptTxns) {
-            if (!record->txnDate || *record->txnDate < first || last < *record->txnDate || !record->ret) continue;
-            std::vector<CQbField*> lines = record->ret->findAll("ItemLineRet");
-            for (const CQbField* group : record->ret->findAll("ItemGroupLineRet"))
-                for (CQbField* line : group->findChildren("ItemLineRet")) lines.push_back(line);
-            for (const CQbField* line : lines) {
-                const auto read = readPurchaseLine(*line, record->txnTypeCode);
-                if (read && read->isReturn) named.insert(read->item);
-            }
+        const auto [first, last] = runLists.receiptTxns->datedWithin(startOfDay(day), endOfDay(day));
+        for (std::size_t position = first; position < last; ++position) {
+            const std::vector<std::string>& returned = (*runLists.receiptTxns)[position].returnedItems;
+            named.insert(returned.begin(), returned.end());
         }
     }
     named.insert(runRecord.lastDayUnvalued.begin(), runRecord.lastDayUnvalued.end());

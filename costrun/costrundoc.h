@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "costrunitemlist.h"
+#include "costrunreceipts.h"
 #include "costruntxnlist.h"
 #include "costrununits.h"
 #include "datetime.h"
@@ -114,16 +115,8 @@ public:
                           const std::string& refNumber, const std::string& typeName,
                           const std::vector<CQbField*>& lines, const std::string& quantityField,
                           const std::string& amountField, double rate);
-    // A receiving line as lots are taken from it.
-    struct CReceiptLine {
-        std::string item;     // ItemRef FullName
-        double quantity = 0;   // the line's quantity field, above 0
-        double amount = 0;     // the line's amount field (0 when absent), before any rate
-        CLineUnit unit;        // the unit the quantity is stated in
-        // Units going back to the vendor (a credit's line, or a purchase line of negative
-        // quantity); quantity and amount are then those of the units returned, above 0.
-        bool isReturn = false;
-    };
+    // A receiving line as lots are taken from it (costrunreceipts.h).
+    using CReceiptLine = ::CReceiptLine;
     // What a lot needs of the line; none for a line that can give no lot (no fields, no
     // quantity above 0, no item).
     static std::optional<CReceiptLine> readReceiptLine(const CQbField& line,
@@ -152,6 +145,8 @@ public:
     // currency: the transaction's "ExchangeRate" when multicurrency is on, otherwise 1.0.
     // A missing, zero or negative rate counts as 1.0.
     double receiptRate(const CQbObject& txn) const;
+    // The same for the "ExchangeRate" a receiving record kept (-1.0 when it had none).
+    double receiptRate(double exchangeRate) const;
     void sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTxns);
     std::unique_ptr<std::map<std::string, std::string>> retrievePriceList();
     // The run's inventory adjustments from the start date up to the date, whatever their
@@ -323,16 +318,15 @@ public:
     void assignAccounts(CCostrunItemList& list);
     // The FIFO walk over the run's receiving transactions, newest first.
     void collectLots(CCostrunItemList& list, const CDateTime& day, const std::string& itemType);
-    // Fills receiptIndex and receiptRefNumbers from receiptTxns.
+    // Fills receiptIndex from receiptTxns, taking over the records' lines and value
+    // changes (costrunreceipts.cpp); once per run, after the last records are added.
     void indexReceipts();
     void addOpeningLots(CCostrunItemList& list, const std::string& itemType);
-    // The lines of the receiving record at `position` that change the value of an item
-    // without bringing in units (no quantity, or 0, and an amount): the amount goes to
-    // the record's own lots of the item, in proportion to their quantities, or else
+    // A value change of the receiving record at `position` (an amount that changes the
+    // value of an item without bringing in units): the amount goes to the record's own
+    // lots of the item already indexed, in proportion to their quantities, or else
     // becomes a value change of the item's stock on hand at the record's date.
-    // A credit's amounts (sign -1) take value out.
-    void indexValueChanges(std::size_t position, const std::vector<CQbField*>& lines,
-                           const char* quantityField, const char* amountField, double sign = 1.0);
+    void indexValueChange(std::size_t position, const CReceiptValueChange& change);
     // The walk met a value change of `amount` dated `date`: the item's units on hand at
     // the end of that day (QuickBooks' quantity; the day's own for `day`) carry it alike.
     void shareValueChange(CCostrunItem& item, const CDateTime& date, double amount,
@@ -377,7 +371,7 @@ public:
     // Queues the build's "BuildValue" with the day's writes (adding it, or replacing a
     // provisional one; the other request is the alternative).
     void storeBuildValue(CCostrunTxn& record, const std::string& text);
-    void buildLot(const CCostrunTxn& build, CCostrunItemList& list);
+    void buildLot(const CReceiptRecord& build, CCostrunItemList& list);
     void transferBuildValues(CCostrunItemList* inventory, CCostrunItemList* assemblies,
                              const CCostrunTxnList& dayTxns, const CDateTime& day);
     void transferBuildValue(const CQbObject& buildRet, CCostrunItemList* inventory,
@@ -434,6 +428,15 @@ private:
         std::string refNumber;
         std::string editSequence;  // empty in a record written before it was kept
     };
+    // recordSeen of TxnIDs with what was read of them (as the list's records give it).
+    void recordSeen(const std::vector<std::pair<std::string, CSeenTxn>>& txns, const char* type,
+                    const std::string& fromDate, const std::string& toDate);
+    // Sets, removes or clears records of seenTxns, keeping seenByDate with them.
+    CSeenTxn& setSeen(const std::string& id, const std::string& date);
+    void forgetSeen(std::map<std::string, CSeenTxn>::iterator seen);
+    void clearSeen();
+    // recordSeen of the run's receiving records of the type code (costrunreceipts.cpp).
+    void recordSeenReceipts(int code, const char* type, const std::string& fromDate, const std::string& toDate);
     // receiptTxns by item: for every item named on a receiving line, and every assembly
     // built, the positions of its records in receiptTxns (ascending) with the line as
     // read (none for a build, whose lot is the whole build). The walk of a day follows
@@ -449,7 +452,7 @@ private:
     // The returns among one record's entries [first, last) for the item: the units
     // they take out of the older receipts the walk meets next, and their lines in the
     // item's lots (negative quantities, at the return's own cost).
-    void takeReturns(CCostrunItem& item, const CCostrunTxn& record, const std::string& refNumber,
+    void takeReturns(CCostrunItem& item, const CReceiptRecord& record,
                      std::vector<CReceiptEntry>::const_iterator first,
                      std::vector<CReceiptEntry>::const_iterator last, double rate);
 
@@ -483,6 +486,9 @@ private:
         std::vector<std::string> classList;
         std::unique_ptr<CQbObjectList> inventoryItems;
         std::unique_ptr<CQbObjectList> assemblyItems;
+        // The items' COGS and asset accounts by full name, read from the two lists above
+        // once per run (assignAccounts).
+        std::unordered_map<std::string, std::pair<std::string, std::string>> itemAccounts;
         std::unique_ptr<CQbObjectList> itemReceipts;
         std::unique_ptr<CQbObjectList> bills;
         std::unique_ptr<CQbObjectList> checks;
@@ -491,10 +497,10 @@ private:
         std::unique_ptr<CQbObjectList> creditCardCredits;
         std::unique_ptr<CQbObjectList> inventoryAdjustments;
         std::unique_ptr<CQbObjectList> builds;
-        std::unique_ptr<CCostrunTxnList> receiptTxns;
+        // Every receiving transaction of the period, kept compact; the parsed lists above
+        // go as soon as their records are taken.
+        std::unique_ptr<CReceiptRecords> receiptTxns;
         std::unordered_map<std::string, std::vector<CReceiptEntry>> receiptIndex;
-        // RefNumber of every record of receiptTxns, by position.
-        std::vector<std::string> receiptRefNumbers;
         std::unique_ptr<std::map<std::string, std::string>> priceList;
         std::unique_ptr<CCostrunItemList> openingInventory;
         std::unique_ptr<CCostrunItemList> openingAssembly;
@@ -543,6 +549,10 @@ private:
         std::string changesBehindError;
         int rewoundPostings = 0;
         std::map<std::string, CSeenTxn> seenTxns;
+        // The TxnIDs of seenTxns by date (keys of seenTxns), so that recordSeen of one
+        // day looks at that day's records alone; kept with seenTxns by setSeen,
+        // forgetSeen and clearSeen.
+        std::map<std::string, std::vector<const std::string*>> seenByDate;
         // Set when the last run lies further back than QuickBooks lists deletions: the
         // moment before which deletions could not be checked.
         std::optional<CDateTime> deletionHorizon;

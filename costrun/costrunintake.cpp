@@ -186,12 +186,13 @@ void CCostrunDoc::placeReceiptLot(CCostrunItemList& list, const CReceiptLine& li
     item->addLot(std::move(lot));
 }
 
-double CCostrunDoc::receiptRate(const CQbObject& txn) const {
+double CCostrunDoc::receiptRate(const CQbObject& txn) const { return receiptRate(txn.getFloat("ExchangeRate")); }
+
+double CCostrunDoc::receiptRate(double exchangeRate) const {
     if (!settings.multiCurrency) return 1.0;
     // A missing rate reads as -1.0, which would turn the lots negative; like a rate of
     // 0 it means the transaction is in the home currency.
-    const double rate = txn.getFloat("ExchangeRate");
-    return rate > 0.0 ? rate : 1.0;
+    return exchangeRate > 0.0 ? exchangeRate : 1.0;
 }
 
 void CCostrunDoc::sumIssues(CCostrunItemList& list, const CCostrunTxnList& dayTxns) {

@@ -46,17 +46,18 @@ std::optional<CCostrunDoc::CReceiptLine> CCostrunDoc::readPurchaseLine(const CQb
     return read;
 }
 
-void CCostrunDoc::takeReturns(CCostrunItem& item, const CCostrunTxn& record, const std::string& refNumber,
+void CCostrunDoc::takeReturns(CCostrunItem& item, const CReceiptRecord& record,
                               std::vector<CReceiptEntry>::const_iterator first,
                               std::vector<CReceiptEntry>::const_iterator last, double rate) {
+    const std::string& refNumber = record.refNumber;
     for (auto e = first; e != last; ++e) {
         if (!e->line || !e->line->isReturn || item.isComplete()) continue;
         const std::optional<double> base =
-            toBaseQuantity(item, e->line->unit, e->line->quantity, CCostrunTxnList::typeName(record), refNumber);
+            toBaseQuantity(item, e->line->unit, e->line->quantity, txnTypeName(record.txnTypeCode), refNumber);
         if (!base || !(*base > 0.0)) continue;
         const double units = *base;
         item.returnedQty += units;
-        auto line = std::make_unique<CItemPo>(CCostrunTxnList::typeName(record), refNumber, record.txnDate,
+        auto line = std::make_unique<CItemPo>(txnTypeName(record.txnTypeCode), refNumber, record.txnDate,
                                               e->line->amount * rate / units);
         line->qty = -units;
         item.addLot(std::move(line));

@@ -75,6 +75,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
             settings.assemblies ? session->queryItemInventoryAssembly(&all) : std::make_unique<CQbObjectList>();
         progress("Retrieving the item list...");
         runLists.inventoryItems = session->queryItemInventory(&all);
+        runLists.itemAccounts.clear();
         retrieveUnits();
         runLists.priceList = retrievePriceList();
 
@@ -96,27 +97,41 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         range->addText("ToTxnDate", dateText(newUpToDate));
         receiving.addAggregate("TxnDateRangeFilter", std::move(range));
         receiving.addText("IncludeLineItems", "true");
-        progress("Retrieving the list of item receipts...");
-        runLists.itemReceipts = session->queryItemReceipt(&receiving);
+        // Each list is logged and taken into the run's compact records as soon as it is
+        // read, and let go: one parsed answer at a time is held. The record of what the
+        // run read takes them once every query was answered.
+        runLists.receiptTxns = std::make_unique<CReceiptRecords>();
+        auto take = [this](std::unique_ptr<CQbObjectList>& list, int code) {
+            runLists.receiptTxns->addAll(code, list.get());
+            list.reset();
+        };
         progress("Retrieving the list of bills...");
         runLists.bills = session->queryBill(&receiving);
+        logReceivingTxns(runLists.bills.get(), "Bill");
+        take(runLists.bills, kTxnBill);
+        progress("Retrieving the list of item receipts...");
+        runLists.itemReceipts = session->queryItemReceipt(&receiving);
+        logReceivingTxns(runLists.itemReceipts.get(), "Item Receipt");
+        take(runLists.itemReceipts, kTxnItemReceipt);
         progress("Retrieving the list of checks...");
         runLists.checks = session->queryCheck(&receiving);
+        logReceivingTxns(runLists.checks.get(), "Check");
+        take(runLists.checks, kTxnCheck);
         progress("Retrieving the list of credit card charges...");
         runLists.creditCardCharges = session->queryCreditCardCharge(&receiving);
+        logReceivingTxns(runLists.creditCardCharges.get(), "Credit Card Charge");
+        take(runLists.creditCardCharges, kTxnCreditCardCharge);
         progress("Retrieving the list of vendor credits...");
         runLists.vendorCredits = session->queryVendorCredit(&receiving);
+        logReceivingTxns(runLists.vendorCredits.get(), "Vendor Credit");
+        take(runLists.vendorCredits, kTxnVendorCredit);
         progress("Retrieving the list of credit card credits...");
         runLists.creditCardCredits = session->queryCreditCardCredit(&receiving);
-        retrieveInventoryAdjustments(newUpToDate);
-
-        logReceivingTxns(runLists.bills.get(), "Bill");
-        logReceivingTxns(runLists.itemReceipts.get(), "Item Receipt");
-        logReceivingTxns(runLists.checks.get(), "Check");
-        logReceivingTxns(runLists.creditCardCharges.get(), "Credit Card Charge");
-        logReceivingTxns(runLists.vendorCredits.get(), "Vendor Credit");
         logReceivingTxns(runLists.creditCardCredits.get(), "Credit Card Credit");
+        take(runLists.creditCardCredits, kTxnCreditCardCredit);
+        retrieveInventoryAdjustments(newUpToDate);
         logInventoryAdjustments(runLists.inventoryAdjustments.get());
+        take(runLists.inventoryAdjustments, kTxnInventoryAdjustment);
 
         CQbFieldList allBuilds;
         allBuilds.addText("IncludeComponentLineItems", "true");
@@ -124,30 +139,18 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         runLists.builds =
             settings.assemblies ? session->queryBuildAssembly(&allBuilds) : std::make_unique<CQbObjectList>();
         logBuilds(runLists.builds.get());
+        take(runLists.builds, kTxnBuildAssembly);
         logQueryWarnings();
         const std::string readFrom = dateText(*settings.startDate);
         const std::string readTo = dateText(newUpToDate);
-        recordSeen(runLists.bills.get(), "Bill", readFrom, readTo);
-        recordSeen(runLists.itemReceipts.get(), "ItemReceipt", readFrom, readTo);
-        recordSeen(runLists.checks.get(), "Check", readFrom, readTo);
-        recordSeen(runLists.creditCardCharges.get(), "CreditCardCharge", readFrom, readTo);
-        recordSeen(runLists.vendorCredits.get(), "VendorCredit", readFrom, readTo);
-        recordSeen(runLists.creditCardCredits.get(), "CreditCardCredit", readFrom, readTo);
-        recordSeen(runLists.inventoryAdjustments.get(), "InventoryAdjustment", readFrom, readTo);
-        recordSeen(runLists.builds.get(), "BuildAssembly", "", "");
-
-        // Transactions of one date stand in this order; the FIFO walk takes them in
-        // reverse (returns to vendors first, so that they come out of the day's own
-        // purchases, then builds, bills last).
-        runLists.receiptTxns = std::make_unique<CCostrunTxnList>();
-        runLists.receiptTxns->addAll(kTxnBill, runLists.bills.get());
-        runLists.receiptTxns->addAll(kTxnItemReceipt, runLists.itemReceipts.get());
-        runLists.receiptTxns->addAll(kTxnCheck, runLists.checks.get());
-        runLists.receiptTxns->addAll(kTxnCreditCardCharge, runLists.creditCardCharges.get());
-        runLists.receiptTxns->addAll(kTxnInventoryAdjustment, runLists.inventoryAdjustments.get());
-        runLists.receiptTxns->addAll(kTxnBuildAssembly, runLists.builds.get());
-        runLists.receiptTxns->addAll(kTxnVendorCredit, runLists.vendorCredits.get());
-        runLists.receiptTxns->addAll(kTxnCreditCardCredit, runLists.creditCardCredits.get());
+        recordSeenReceipts(kTxnBill, "Bill", readFrom, readTo);
+        recordSeenReceipts(kTxnItemReceipt, "ItemReceipt", readFrom, readTo);
+        recordSeenReceipts(kTxnCheck, "Check", readFrom, readTo);
+        recordSeenReceipts(kTxnCreditCardCharge, "CreditCardCharge", readFrom, readTo);
+        recordSeenReceipts(kTxnVendorCredit, "VendorCredit", readFrom, readTo);
+        recordSeenReceipts(kTxnCreditCardCredit, "CreditCardCredit", readFrom, readTo);
+        recordSeenReceipts(kTxnInventoryAdjustment, "InventoryAdjustment", readFrom, readTo);
+        recordSeenReceipts(kTxnBuildAssembly, "BuildAssembly", "", "");
         runLists.receiptTxns->dropProvisionalBuildValues(settings.lastUpToDate);
         indexReceipts();
 
@@ -218,6 +221,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     dayLists.dayWrites.clear();
     dayLists.dayPostings.clear();
     runLists.inventoryItems.reset();
+    runLists.itemAccounts.clear();
     runLists.itemReceipts.reset();
     runLists.bills.reset();
     runLists.checks.reset();
@@ -226,7 +230,6 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     runLists.creditCardCredits.reset();
     runLists.inventoryAdjustments.reset();
     runLists.receiptIndex.clear();
-    runLists.receiptRefNumbers.clear();
     runLists.receiptTxns.reset();
     runLists.openingInventory.reset();
     runLists.openingAssembly.reset();

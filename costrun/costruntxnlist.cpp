@@ -65,17 +65,23 @@ int CCostrunTxnList::addAll(int code, const CQbObjectList* retList) {
     for (int i = 0; i < count; ++i) {
         CCostrunTxn* record = addTxn(code, retList->getAt(i));
         if (record == nullptr || code != kTxnBuildAssembly) continue;
-        const CQbField* stored = record->ret->findPrivateDataExt(kBuildValueField);
-        if (stored == nullptr) continue;
-        record->buildValueStored = true;
-        // A stored value too large for a double (or otherwise not finite) would poison
-        // every lot and adjustment made from it; such a build is treated as unvalued.
-        const double value = stored->getFloat();
-        if (!std::isfinite(value)) continue;
-        record->buildValue = value;
+        const CStoredBuildValue stored = readStoredBuildValue(*record->ret);
+        record->buildValueStored = stored.stored;
+        if (!stored.value) continue;
+        record->buildValue = *stored.value;
         record->hasBuildValue = true;
     }
     return count;
+}
+
+CStoredBuildValue readStoredBuildValue(const CQbObject& build) {
+    CStoredBuildValue result;
+    const CQbField* stored = build.findPrivateDataExt(kBuildValueField);
+    if (stored == nullptr) return result;
+    result.stored = true;
+    const double value = stored->getFloat();
+    if (std::isfinite(value)) result.value = value;
+    return result;
 }
 
 CCostrunTxn* CCostrunTxnList::findBuild(const std::string& txnId) const {

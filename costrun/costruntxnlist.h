@@ -1,10 +1,11 @@
 // costrun/, the engine: the FIFO valuation engine and the toolkit-free main-window
 // logic every front end drives. May include qblib/ and platform/ only; no toolkit.
 
-// Transactions retrieved from QuickBooks for a run or a day, kept in date order with
-// their type codes, and the assembly build values read from the system's "BuildValue"
-// custom field. A record borrows the qbXML Ret object it came from: the response list
-// that owns the object must outlive the record list.
+// Transactions retrieved from QuickBooks for a day, kept in date order with their type
+// codes, and the assembly build values read from the system's "BuildValue" custom field.
+// A record borrows the qbXML Ret object it came from: the response list that owns the
+// object must outlive the record list. (The run's receiving transactions, kept for the
+// whole period, are held without their parsed records: costrunreceipts.h.)
 #pragma once
 
 #include <cstddef>
@@ -39,6 +40,15 @@ std::string txnTypeName(int code);
 
 // Name of the system's custom field holding a build's value.
 inline constexpr const char* kBuildValueField = "BuildValue";
+
+// What a build's "BuildValue" holds: whether QuickBooks keeps one, and the value when it
+// is a finite number (a stored value too large for a double, or otherwise not finite,
+// would poison every lot and adjustment made from it: such a build counts as unvalued).
+struct CStoredBuildValue {
+    bool stored = false;
+    std::optional<double> value;
+};
+CStoredBuildValue readStoredBuildValue(const CQbObject& build);
 
 // One retrieved transaction.
 class CCostrunTxn {

@@ -15,28 +15,19 @@
 #include "costrundoc.h"
 #include "qbutils.h"
 
-void CCostrunDoc::indexValueChanges(std::size_t position, const std::vector<CQbField*>& lines,
-                                    const char* quantityField, const char* amountField, double sign) {
-    for (const CQbField* line : lines) {
-        const CQbFieldList* fields = line->getChildren();
-        if (fields == nullptr || !fields->has("ItemRef") || !fields->has(amountField)) continue;
-        // A missing number reads as -1.0: only a quantity that is there counts.
-        if (fields->has(quantityField) && fields->getFloat(quantityField) != 0.0) continue;
-        const double amount = sign * fields->getFloat(amountField);
-        if (amount == 0.0) continue;
-
-        std::vector<CReceiptEntry>& entries = runLists.receiptIndex[line->grandchildValue("ItemRef", "FullName")];
-        double units = 0.0;
-        for (auto e = entries.rbegin(); e != entries.rend() && e->record == position; ++e) {
-            if (e->line && !e->line->isReturn && e->line->quantity > 0.0) units += e->line->quantity;
-        }
-        if (!(units > 0.0)) {
-            entries.push_back({position, std::nullopt, amount});
-            continue;
-        }
-        for (auto e = entries.rbegin(); e != entries.rend() && e->record == position; ++e) {
-            if (e->line && !e->line->isReturn && e->line->quantity > 0.0) e->line->amount += amount * e->line->quantity / units;
-        }
+void CCostrunDoc::indexValueChange(std::size_t position, const CReceiptValueChange& change) {
+    const double amount = change.amount;
+    std::vector<CReceiptEntry>& entries = runLists.receiptIndex[change.item];
+    double units = 0.0;
+    for (auto e = entries.rbegin(); e != entries.rend() && e->record == position; ++e) {
+        if (e->line && !e->line->isReturn && e->line->quantity > 0.0) units += e->line->quantity;
+    }
+    if (!(units > 0.0)) {
+        entries.push_back({position, std::nullopt, amount});
+        return;
+    }
+    for (auto e = entries.rbegin(); e != entries.rend() && e->record == position; ++e) {
+        if (e->line && !e->line->isReturn && e->line->quantity > 0.0) e->line->amount += amount * e->line->quantity / units;
     }
 }
 

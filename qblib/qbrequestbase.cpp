@@ -269,7 +269,7 @@ LOTWISE_QUERY(CreditMemo, true)
 LOTWISE_QUERY(VendorCredit, true)
 LOTWISE_QUERY(UnitOfMeasureSet, false)
 LOTWISE_QUERY(Class, false)
-LOTWISE_QUERY(Check, false)
+LOTWISE_QUERY(Check, true)
 LOTWISE_QUERY(CreditCardCharge, true)
 LOTWISE_QUERY(CreditCardCredit, true)
 #undef LOTWISE_QUERY

@@ -467,7 +467,7 @@ TEST_F(IntakeTest, LotWalkTakesEachItemsNewestReceiptsFirst) {
             dated("BillRet", "B4", "2010-04-02",  // after the day
                   itemLine("ItemLineRet", "Widget", "Quantity", "9", "Amount", "9.00")),
         "BillRet");
-    engineState(*doc).runLists.receiptTxns = std::make_unique<CCostrunTxnList>();
+    engineState(*doc).runLists.receiptTxns = std::make_unique<CReceiptRecords>();
     engineState(*doc).runLists.receiptTxns->addAll(kTxnBill, bills.get());
     doc->indexReceipts();
 

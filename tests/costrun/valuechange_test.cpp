@@ -61,7 +61,7 @@ TEST_F(ValueChangeWalk, ChangesFallOnTheLotsTheyConcern) {
                                           "ValueDifference", "-20.00")),
                                "InventoryAdjustmentRet");
     auto state = engineState(*doc);
-    state.runLists.receiptTxns = std::make_unique<CCostrunTxnList>();
+    state.runLists.receiptTxns = std::make_unique<CReceiptRecords>();
     state.runLists.receiptTxns->addAll(kTxnBill, bills.get());
     state.runLists.receiptTxns->addAll(kTxnInventoryAdjustment, adjustments.get());
     doc->indexReceipts();

@@ -348,11 +348,11 @@ TEST_F(SessionTest, PagedQueryStopsOnNoMatchAndThrowsOnARefusedPage) {
 
 TEST_F(SessionTest, UnpagedQueriesNameObjectsAfterTheElement) {
     auto session = openSession();
-    script.responses.push_back(ok("CheckQueryRs", "<CheckRet><TxnID>1</TxnID></CheckRet>"));
-    auto checks = session->queryCheck(nullptr);
-    ASSERT_EQ(checks->getSize(), 1);
-    EXPECT_EQ(checks->getAt(0)->getName(), "Check");
-    EXPECT_EQ(script.requests[0], kHead + "<CheckQueryRq requestID=\"1688\"></CheckQueryRq>" + kTail);
+    script.responses.push_back(ok("ClassQueryRs", "<ClassRet><ListID>1</ListID></ClassRet>"));
+    auto classes = session->queryClass(nullptr);
+    ASSERT_EQ(classes->getSize(), 1);
+    EXPECT_EQ(classes->getAt(0)->getName(), "Class");
+    EXPECT_EQ(script.requests[0], kHead + "<ClassQueryRq requestID=\"1688\"></ClassQueryRq>" + kTail);
 }
 
 TEST_F(SessionTest, SingleRecordQueries) {
