@@ -489,16 +489,10 @@ private:
         // The items' COGS and asset accounts by full name, read from the two lists above
         // once per run (assignAccounts).
         std::unordered_map<std::string, std::pair<std::string, std::string>> itemAccounts;
-        std::unique_ptr<CQbObjectList> itemReceipts;
-        std::unique_ptr<CQbObjectList> bills;
-        std::unique_ptr<CQbObjectList> checks;
-        std::unique_ptr<CQbObjectList> creditCardCharges;
-        std::unique_ptr<CQbObjectList> vendorCredits;
-        std::unique_ptr<CQbObjectList> creditCardCredits;
+        // The period's inventory adjustments as read, until their records are taken.
         std::unique_ptr<CQbObjectList> inventoryAdjustments;
-        std::unique_ptr<CQbObjectList> builds;
-        // Every receiving transaction of the period, kept compact; the parsed lists above
-        // go as soon as their records are taken.
+        // Every receiving transaction of the period, kept compact; the parsed lists go as
+        // soon as their records are taken.
         std::unique_ptr<CReceiptRecords> receiptTxns;
         std::unordered_map<std::string, std::vector<CReceiptEntry>> receiptIndex;
         std::unique_ptr<std::map<std::string, std::string>> priceList;

@@ -100,55 +100,48 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
         // Each list is logged and taken into the run's compact records as soon as it is
         // read, and let go: one parsed answer at a time is held. The record of what the
         // run read takes them once every query was answered.
-        runLists.receiptTxns = std::make_unique<CReceiptRecords>();
-        auto take = [this](std::unique_ptr<CQbObjectList>& list, int code) {
-            runLists.receiptTxns->addAll(code, list.get());
-            list.reset();
+        struct CPurchaseList {
+            const char* progressText;
+            std::unique_ptr<CQbObjectList> (CQbRequestBase::*query)(const CQbFieldList*);
+            const char* kindName;  // as the activity log names it
+            int code;
+            const char* objectName;  // as the record of what was read names it
         };
-        progress("Retrieving the list of bills...");
-        runLists.bills = session->queryBill(&receiving);
-        logReceivingTxns(runLists.bills.get(), "Bill");
-        take(runLists.bills, kTxnBill);
-        progress("Retrieving the list of item receipts...");
-        runLists.itemReceipts = session->queryItemReceipt(&receiving);
-        logReceivingTxns(runLists.itemReceipts.get(), "Item Receipt");
-        take(runLists.itemReceipts, kTxnItemReceipt);
-        progress("Retrieving the list of checks...");
-        runLists.checks = session->queryCheck(&receiving);
-        logReceivingTxns(runLists.checks.get(), "Check");
-        take(runLists.checks, kTxnCheck);
-        progress("Retrieving the list of credit card charges...");
-        runLists.creditCardCharges = session->queryCreditCardCharge(&receiving);
-        logReceivingTxns(runLists.creditCardCharges.get(), "Credit Card Charge");
-        take(runLists.creditCardCharges, kTxnCreditCardCharge);
-        progress("Retrieving the list of vendor credits...");
-        runLists.vendorCredits = session->queryVendorCredit(&receiving);
-        logReceivingTxns(runLists.vendorCredits.get(), "Vendor Credit");
-        take(runLists.vendorCredits, kTxnVendorCredit);
-        progress("Retrieving the list of credit card credits...");
-        runLists.creditCardCredits = session->queryCreditCardCredit(&receiving);
-        logReceivingTxns(runLists.creditCardCredits.get(), "Credit Card Credit");
-        take(runLists.creditCardCredits, kTxnCreditCardCredit);
+        static const CPurchaseList kPurchaseLists[] = {
+            {"Retrieving the list of bills...", &CQbRequestBase::queryBill, "Bill", kTxnBill, "Bill"},
+            {"Retrieving the list of item receipts...", &CQbRequestBase::queryItemReceipt, "Item Receipt",
+             kTxnItemReceipt, "ItemReceipt"},
+            {"Retrieving the list of checks...", &CQbRequestBase::queryCheck, "Check", kTxnCheck, "Check"},
+            {"Retrieving the list of credit card charges...", &CQbRequestBase::queryCreditCardCharge,
+             "Credit Card Charge", kTxnCreditCardCharge, "CreditCardCharge"},
+            {"Retrieving the list of vendor credits...", &CQbRequestBase::queryVendorCredit, "Vendor Credit",
+             kTxnVendorCredit, "VendorCredit"},
+            {"Retrieving the list of credit card credits...", &CQbRequestBase::queryCreditCardCredit,
+             "Credit Card Credit", kTxnCreditCardCredit, "CreditCardCredit"},
+        };
+        runLists.receiptTxns = std::make_unique<CReceiptRecords>();
+        for (const CPurchaseList& kind : kPurchaseLists) {
+            progress(kind.progressText);
+            const std::unique_ptr<CQbObjectList> list = (session.get()->*kind.query)(&receiving);
+            logReceivingTxns(list.get(), kind.kindName);
+            runLists.receiptTxns->addAll(kind.code, list.get());
+        }
         retrieveInventoryAdjustments(newUpToDate);
         logInventoryAdjustments(runLists.inventoryAdjustments.get());
-        take(runLists.inventoryAdjustments, kTxnInventoryAdjustment);
+        runLists.receiptTxns->addAll(kTxnInventoryAdjustment, runLists.inventoryAdjustments.get());
+        runLists.inventoryAdjustments.reset();
 
         CQbFieldList allBuilds;
         allBuilds.addText("IncludeComponentLineItems", "true");
         allBuilds.addText("OwnerID", kPrivateOwnerId);
-        runLists.builds =
+        const std::unique_ptr<CQbObjectList> builds =
             settings.assemblies ? session->queryBuildAssembly(&allBuilds) : std::make_unique<CQbObjectList>();
-        logBuilds(runLists.builds.get());
-        take(runLists.builds, kTxnBuildAssembly);
+        logBuilds(builds.get());
+        runLists.receiptTxns->addAll(kTxnBuildAssembly, builds.get());
         logQueryWarnings();
         const std::string readFrom = dateText(*settings.startDate);
         const std::string readTo = dateText(newUpToDate);
-        recordSeenReceipts(kTxnBill, "Bill", readFrom, readTo);
-        recordSeenReceipts(kTxnItemReceipt, "ItemReceipt", readFrom, readTo);
-        recordSeenReceipts(kTxnCheck, "Check", readFrom, readTo);
-        recordSeenReceipts(kTxnCreditCardCharge, "CreditCardCharge", readFrom, readTo);
-        recordSeenReceipts(kTxnVendorCredit, "VendorCredit", readFrom, readTo);
-        recordSeenReceipts(kTxnCreditCardCredit, "CreditCardCredit", readFrom, readTo);
+        for (const CPurchaseList& kind : kPurchaseLists) recordSeenReceipts(kind.code, kind.objectName, readFrom, readTo);
         recordSeenReceipts(kTxnInventoryAdjustment, "InventoryAdjustment", readFrom, readTo);
         recordSeenReceipts(kTxnBuildAssembly, "BuildAssembly", "", "");
         runLists.receiptTxns->dropProvisionalBuildValues(settings.lastUpToDate);
@@ -222,12 +215,6 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     dayLists.dayPostings.clear();
     runLists.inventoryItems.reset();
     runLists.itemAccounts.clear();
-    runLists.itemReceipts.reset();
-    runLists.bills.reset();
-    runLists.checks.reset();
-    runLists.creditCardCharges.reset();
-    runLists.vendorCredits.reset();
-    runLists.creditCardCredits.reset();
     runLists.inventoryAdjustments.reset();
     runLists.receiptIndex.clear();
     runLists.receiptTxns.reset();
@@ -239,7 +226,6 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     releaseDayLists();
     closeReportFile();
     runLists.assemblyItems.reset();
-    runLists.builds.reset();
     runLists.priceList.reset();
     runLists.units.clear();
     return ok;
