@@ -164,6 +164,9 @@ public:
     // session; any answer but a success carrying a CompanyRet throws CQbException with
     // QuickBooks' message, or kNoCompanyRecord when a success came without the record.
     std::unique_ptr<CQbObject> queryCompany();
+    // QuickBooks' status for a feature its edition or the company file does not have
+    // (assemblies in Pro, units of measure turned off).
+    static constexpr const char* kFeatureNotAvailable = "3250";
     static constexpr const char* kNoCompanyRecord =
         "QuickBooks returned no company record for this file.";
 

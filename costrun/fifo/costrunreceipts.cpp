@@ -1,0 +1,178 @@
+// The run's receiving transactions in the compact form a run keeps (see
+// costrunreceipts.h): what each parsed record gives the walk, and the index of their
+// lines by item that the days' walks follow.
+#include "costrunreceipts.h"
+
+#include <algorithm>
+
+#include "qbfield.h"
+#include "qbfieldlist.h"
+#include "qbobject.h"
+#include "qbobjectlist.h"
+
+namespace {
+
+// The lines that change the item's value without bringing in units: an item and an
+// amount, and no quantity or 0 (a missing number reads as -1.0, so only a quantity that
+// is there counts); an amount of 0 changes nothing.
+void takeValueChanges(CReceiptRecord& record, const std::vector<CQbField*>& lines, const char* quantityField,
+                      const char* amountField, double sign) {
+    for (const CQbField* line : lines) {
+        const CQbFieldList* fields = line->getChildren();
+        if (fields == nullptr || !fields->has("ItemRef") || !fields->has(amountField)) continue;
+        if (fields->has(quantityField) && fields->getFloat(quantityField) != 0.0) continue;
+        const double amount = sign * fields->getFloat(amountField);
+        if (amount == 0.0) continue;
+        record.valueChanges.push_back({line->grandchildValue("ItemRef", "FullName"), amount});
+    }
+}
+
+}  // namespace
+
+CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
+    CReceiptRecord record;
+    record.txnDate = ret.getDate("TxnDate");
+    record.txnTypeCode = code;
+    record.isPending = ret.getBool("IsPending", false);
+    record.txnId = ret.getValue("TxnID");
+    record.refNumber = ret.getValue("RefNumber");
+    record.txnDateText = ret.getValue("TxnDate");
+    record.editSequence = ret.getValue("EditSequence");
+    record.exchangeRate = ret.getFloat("ExchangeRate");
+    switch (code) {
+        case kTxnBuildAssembly: {
+            record.assembly = ret.getValue("ItemInventoryAssemblyRef", "FullName");
+            record.quantityToBuild = ret.getFloat("QuantityToBuild");
+            record.buildValue = CBuildValue::of(ret);
+            break;
+        }
+        case kTxnInventoryAdjustment: {
+            const std::vector<CQbField*> lines = ret.findAll("InventoryAdjustmentLineRet");
+            for (const CQbField* line : lines) {
+                if (auto read = readReceiptLine(*line, "QuantityDifference", "ValueDifference"))
+                    record.lines.push_back(std::move(*read));
+            }
+            takeValueChanges(record, lines, "QuantityDifference", "ValueDifference", 1.0);
+            break;
+        }
+        case kTxnBill:
+        case kTxnItemReceipt:
+        case kTxnCheck:
+        case kTxnCreditCardCharge:
+        case kTxnVendorCredit:
+        case kTxnCreditCardCredit: {
+            // Receipts and returns to the vendor alike.
+            auto takeLines = [&](const std::vector<CQbField*>& lines) {
+                for (const CQbField* line : lines) {
+                    auto read = readPurchaseLine(*line, code);
+                    if (!read) continue;
+                    if (read->isReturn) record.returnedItems.push_back(read->item);
+                    record.lines.push_back(std::move(*read));
+                }
+            };
+            const std::vector<CQbField*> direct = ret.findAll("ItemLineRet");
+            takeLines(direct);
+            for (const CQbField* group : ret.findAll("ItemGroupLineRet")) takeLines(group->findChildren("ItemLineRet"));
+            // An amount without a quantity on a credit takes value out.
+            takeValueChanges(record, direct, "Quantity", "Amount", isCredit(code) ? -1.0 : 1.0);
+            break;
+        }
+        default:
+            break;
+    }
+    return record;
+}
+
+int CReceiptRecords::addAll(int code, const CQbObjectList* retList) {
+    if (retList == nullptr) return 0;
+    const int count = retList->getSize();
+    records.reserve(records.size() + static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) records.push_back(take(code, *retList->getAt(i)));
+    // A stable sort keeps the records of one date and type in the order they were added;
+    // optional's ordering puts undated records first.
+    std::stable_sort(records.begin(), records.end(), [](const CReceiptRecord& a, const CReceiptRecord& b) {
+        if (a.txnDate != b.txnDate) return a.txnDate < b.txnDate;
+        return walkRank(a.txnTypeCode) < walkRank(b.txnTypeCode);
+    });
+    buildsIndexed = false;
+    return count;
+}
+
+CReceiptRecord* CReceiptRecords::findBuild(const std::string& txnId) {
+    if (!buildsIndexed) {
+        builds.clear();
+        for (std::size_t position = 0; position < records.size(); ++position) {
+            if (records[position].txnTypeCode == kTxnBuildAssembly) builds.emplace(records[position].txnId, position);
+        }
+        buildsIndexed = true;
+    }
+    const auto found = builds.find(txnId);
+    return found == builds.end() ? nullptr : &records[found->second];
+}
+
+void CReceiptRecords::dropProvisionalBuildValues(const std::optional<CDateTime>& committed) {
+    for (CReceiptRecord& record : records) {
+        if (record.txnTypeCode == kTxnBuildAssembly) record.buildValue.dropProvisional(record.txnDate, committed);
+    }
+}
+
+std::size_t CReceiptRecords::firstDatedFrom(const CDateTime& date) const {
+    const std::optional<CDateTime> from = date;
+    return static_cast<std::size_t>(
+        std::lower_bound(records.begin(), records.end(), from,
+                         [](const CReceiptRecord& record, const std::optional<CDateTime>& d) { return record.txnDate < d; }) -
+        records.begin());
+}
+
+std::pair<std::size_t, std::size_t> CReceiptRecords::datedWithin(const CDateTime& from, const CDateTime& to) const {
+    const std::optional<CDateTime> last = to;
+    const auto end = std::upper_bound(
+        records.begin(), records.end(), last,
+        [](const std::optional<CDateTime>& d, const CReceiptRecord& record) { return d < record.txnDate; });
+    const std::size_t first = firstDatedFrom(from);
+    return {first, std::max(first, static_cast<std::size_t>(end - records.begin()))};
+}
+
+std::optional<CReceiptLine> readReceiptLine(const CQbField& line, const std::string& quantityField,
+                                            const std::string& amountField) {
+    const CQbFieldList* fields = line.getChildren();
+    if (fields == nullptr || fields->getSize() == 0) return std::nullopt;
+    CReceiptLine read;
+    read.quantity = fields->getFloat(quantityField);
+    if (!(read.quantity > 0.0)) return std::nullopt;
+    if (!fields->has("ItemRef")) return std::nullopt;
+    read.item = line.grandchildValue("ItemRef", "FullName");
+    // A line without an amount carries no value (not the -1.0 of a missing number).
+    read.amount = line.childFloat(amountField);
+    read.unit = CLineUnit::of(line);
+    return read;
+}
+
+std::optional<CReceiptLine> readPurchaseLine(const CQbField& line, int txnTypeCode) {
+    const bool credit = isCredit(txnTypeCode);
+    if (!credit) {
+        if (auto receipt = readReceiptLine(line, "Quantity", "Amount")) return receipt;
+    }
+    const CQbFieldList* fields = line.getChildren();
+    if (fields == nullptr || !fields->has("Quantity") || !fields->has("ItemRef")) return std::nullopt;
+    const double quantity = fields->getFloat("Quantity");
+    const double amount = line.childFloat("Amount");
+    CReceiptLine read;
+    read.item = line.grandchildValue("ItemRef", "FullName");
+    read.unit = CLineUnit::of(line);
+    if (credit) {
+        // A credit's positive quantity goes back to the vendor; a negative one is a
+        // receipt.
+        read.isReturn = quantity > 0.0;
+        read.quantity = read.isReturn ? quantity : -quantity;
+        read.amount = read.isReturn ? amount : -amount;
+        if (!(read.quantity > 0.0)) return std::nullopt;
+        return read;
+    }
+    // A purchase line of negative quantity returns units.
+    if (!(quantity < 0.0)) return std::nullopt;
+    read.isReturn = true;
+    read.quantity = -quantity;
+    read.amount = -amount;
+    return read;
+}

@@ -1,0 +1,196 @@
+#include "changesbehind.h"
+
+#include <algorithm>
+
+#include "days.h"
+#include "qbexception.h"
+#include "qbutils.h"
+#include "txnkinds.h"
+#include "valueadjust.h"
+
+namespace {
+
+// How many changes the warning names; the others are counted.
+constexpr std::size_t kNamedChanges = 5;
+
+// How far before "LastRunTime" the check looks when it goes by content: modification
+// times count whole seconds, and come from the clock of the computer that saved the
+// change, which may run behind the one Lotwise ran on.
+constexpr long kContentMarginSeconds = 24L * 60 * 60;
+
+// How long QuickBooks lists a deleted transaction (TxnDeletedQueryRq).
+constexpr int kDeletionsListedDays = 90;
+
+// Builds are read only where the edition has assemblies.
+bool readsKind(bool assemblies, const CTxnKind& kind) { return assemblies || kind.code != kTxnBuildAssembly; }
+
+std::string kindName(const std::string& type) {
+    const CTxnKind* kind = txnKindOf(type);
+    return kind ? kind->name : type;
+}
+
+std::unique_ptr<CQbFieldList> dateFrom(const char* element, const std::string& text) {
+    auto range = std::make_unique<CQbFieldList>();
+    range->addText(element, text);
+    return range;
+}
+
+}  // namespace
+
+void CChangesBehind::clear() {
+    found.clear();
+    error.clear();
+}
+
+bool CChangesBehind::changedSinceRecord(const CQbObject& txn, const CSeenRecord& record, const CRunSettings& settings,
+                                        const std::optional<CDateTime>& after) {
+    const std::optional<CDateTime> modified = txn.getDateTime("TimeModified");
+    const bool modifiedAfter = !after || (modified && !(*modified < *after));
+    const CSeenRecord::CSeenTxn* seen = record.find(txn.getValue("TxnID"));
+    if (seen == nullptr) {
+        // The runs read every transaction from the start date on: one dated so that the
+        // record lacks is new. Before the start date the record cannot tell.
+        const std::optional<CDateTime> date = txn.getDate("TxnDate");
+        return (date && settings.startDate && !(*date < startOfDay(*settings.startDate))) || modifiedAfter;
+    }
+    // A record written before EditSequences were kept tells only by time.
+    if (seen->editSequence.empty()) return modifiedAfter;
+    return seen->editSequence != txn.getValue("EditSequence") || seen->date != txn.getValue("TxnDate");
+}
+
+bool CChangesBehind::check(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+                           CActivityLog& log) {
+    found.clear();
+    error.clear();
+    deletionHorizon.reset();
+    if (!settings.startDate || !settings.lastUpToDate || !settings.lastRunTime) return true;
+    // Modification times count whole seconds: the run's own last writes may share the
+    // second of "LastRunTime", so by time the user's changes are those of the seconds
+    // after it. By content, the check looks back a margin and takes only what differs
+    // from what the last run read; that needs the record the last run wrote.
+    const CDateTime after = settings.lastRunTime->addSeconds(1);
+    const std::optional<CDateTime> stamp = readDateTimeText(record.stamp());
+    const bool byContent = stamp && stamp->seconds() == settings.lastRunTime->seconds();
+    const CDateTime from = byContent ? settings.lastRunTime->addSeconds(-kContentMarginSeconds) : after;
+    const std::string since = zoneDateTimeText(from);
+    const CDateTime listedFrom = CDateTime::now().addSeconds(-static_cast<long>(kDeletionsListedDays) * 24 * 60 * 60);
+    if (*settings.lastRunTime < listedFrom) deletionHorizon = listedFrom;
+    try {
+        findModified(session, settings, record, since, byContent ? std::optional<CDateTime>(after) : std::nullopt,
+                     byContent);
+        findDeleted(session, settings, record, since, after, byContent);
+        log.warnings(session.takeWarnings());
+    } catch (const CQbException& e) {
+        found.clear();
+        error = e.getMessage();
+        return false;
+    }
+    // Earliest first; those whose date is not known (deleted ones) lead, as they may
+    // reach back to the start.
+    std::stable_sort(found.begin(), found.end(), [](const CBookChange& a, const CBookChange& b) {
+        if (!a.date || !b.date) return !a.date && b.date;
+        return *a.date < *b.date;
+    });
+    return true;
+}
+
+void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+                                  const std::string& since, const std::optional<CDateTime>& afterRun, bool byContent) {
+    for (const CTxnKind& kind : kTxnKinds) {
+        if (!readsKind(settings.assemblies, kind)) continue;
+        CQbFieldList filter;
+        filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", since));
+        for (const char* element : {"TxnID", "TimeModified", "EditSequence", "TxnDate", "RefNumber", "Memo"})
+            filter.addText("IncludeRetElement", element);
+        const std::string type = kind.object;
+        std::unique_ptr<CQbObjectList> changed = session.query(queryRqName(type), retName(type), &filter, true);
+        for (int i = 0; changed && i < changed->getSize(); ++i) {
+            const CQbObject& txn = *changed->getAt(i);
+            std::optional<CDateTime> date = txn.getDate("TxnDate");
+            // A transaction moved to a later date left its old date stale too.
+            if (const CSeenRecord::CSeenTxn* seen = record.find(txn.getValue("TxnID"))) {
+                const std::optional<CDateTime> before = readDateText(seen->date);
+                if (before && (!date || *before < *date)) date = before;
+            }
+            if (!date || *date > *settings.lastUpToDate) continue;
+            if (kind.code == kTxnInventoryAdjustment && txn.getValue("Memo") == kValueAdjustMemo) continue;
+            if (byContent && !changedSinceRecord(txn, record, settings, afterRun)) continue;
+            found.push_back({type, txn.getValue("RefNumber"), date, false});
+        }
+    }
+}
+
+void CChangesBehind::findDeleted(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+                                 const std::string& since, const CDateTime& after, bool byContent) {
+    CQbFieldList filter;
+    for (const CTxnKind& kind : kTxnKinds) {
+        if (readsKind(settings.assemblies, kind)) filter.addText("TxnDelType", kind.object);
+    }
+    filter.addAggregate("DeletedDateRangeFilter", dateFrom("FromDeletedDate", since));
+    std::unique_ptr<CQbObjectList> deleted = session.query("TxnDeletedQueryRq", "TxnDeletedRet", &filter, false);
+    for (int i = 0; deleted && i < deleted->getSize(); ++i) {
+        const CQbObject& txn = *deleted->getAt(i);
+        const std::string type = txn.getValue("TxnDelType");
+        const CSeenRecord::CSeenTxn* seen = record.find(txn.getValue("TxnID"));
+        // By content, a deleted transaction the record holds is one the last run read;
+        // one it does not hold goes by time, as every deletion does otherwise.
+        if (!byContent || seen == nullptr) {
+            // Entered after the last run and deleted again: no run read it.
+            const std::optional<CDateTime> created = txn.getDateTime("TimeCreated");
+            if (created && !(*created < after)) continue;
+            const std::optional<CDateTime> removed = txn.getDateTime("TimeDeleted");
+            if (removed && *removed < after) continue;
+        }
+        std::optional<CDateTime> date;
+        if (seen != nullptr) {
+            date = readDateText(seen->date);
+            if (date && *date > *settings.lastUpToDate) continue;
+        } else if (type == "InventoryAdjustment") {
+            // The system's own value adjustments are never in the record, and are
+            // deleted when a day is redone: an unknown adjustment is taken for one.
+            continue;
+        }
+        found.push_back({type, txn.getValue("RefNumber"), date, true});
+    }
+}
+
+std::optional<CDateTime> CChangesBehind::earliest(const CRunSettings& settings) const {
+    if (found.empty()) return std::nullopt;
+    // A deleted transaction of unknown date may have been dated the start date itself.
+    const CBookChange& first = found.front();
+    return first.date ? startOfDay(*first.date) : settings.startDate;
+}
+
+std::string CChangesBehind::text(const CRunSettings& settings) const {
+    if (!error.empty()) {
+        return "Lotwise could not check whether transactions dated on or before the Up To Date "
+               "were changed since the last run. QuickBooks answered : " +
+               error;
+    }
+    if (!settings.lastUpToDate) return {};
+    std::string horizon;
+    if (deletionHorizon && settings.lastRunTime) {
+        horizon = "The last run was on " + settings.lastRunTime->userDateText() +
+                  ", and QuickBooks lists deleted transactions for " + std::to_string(kDeletionsListedDays) +
+                  " days only: deletions before " + deletionHorizon->userDateText() +
+                  " could not be checked. If a transaction dated on or before " + settings.lastUpToDate->userDateText() +
+                  " may have been deleted since the last run, use Rewind to the last date you trust.";
+    }
+    const std::optional<CDateTime> first = earliest(settings);
+    if (!first) return horizon;
+    const std::size_t count = found.size();
+    std::string text = "FIFO values from " + first->userDateText() + " on may be stale: " + std::to_string(count) +
+                       (count == 1 ? " transaction" : " transactions") + " dated on or before " +
+                       settings.lastUpToDate->userDateText() + (count == 1 ? " was" : " were") +
+                       " entered, changed or deleted since the last run. Use Rewind to value them again.";
+    for (std::size_t i = 0; i < count && i < kNamedChanges; ++i) {
+        const CBookChange& change = found[i];
+        text += "\n  " + kindName(change.type);
+        if (!change.refNumber.empty()) text += " " + change.refNumber;
+        text += ", " + (change.date ? change.date->userDateText() : std::string("date unknown"));
+        if (change.deleted) text += ", deleted";
+    }
+    if (count > kNamedChanges) text += "\n  and " + std::to_string(count - kNamedChanges) + " more";
+    if (!horizon.empty()) text += "\n\n" + horizon;
+    return text;
+}

@@ -1,0 +1,63 @@
+// The books behind the valued period. A transaction entered, changed or deleted after
+// the last run but dated on or before "LastUpToDate" leaves the FIFO values from its
+// date on stale: opening the file looks for such transactions and says so, and the
+// window offers Rewind from the earliest.
+//
+// "LastRunTime" holds the moment the last run (or rewind) finished writing, so that its
+// own postings, build values and deletions stand before it and only the user's changes
+// come after. Where the record of what the last run read is at hand, a change is found
+// by content (a new transaction, another EditSequence or date), looking back a margin
+// before "LastRunTime"; otherwise by modification time after it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "activitylog.h"
+#include "datetime.h"
+#include "qbrequestbase.h"
+#include "runsettings.h"
+#include "seenrecord.h"
+
+class CChangesBehind {
+public:
+    // A transaction of a kind the valuation reads, dated on or before "LastUpToDate" and
+    // entered, changed or deleted since the last run.
+    struct CBookChange {
+        std::string type;       // TxnDelType: "Bill", "SalesReceipt", ...
+        std::string refNumber;
+        std::optional<CDateTime> date;  // none for a deleted one whose date is not known
+        bool deleted = false;
+    };
+
+    // Asks QuickBooks for such transactions (nothing to ask for a file never valued or
+    // last valued before "LastRunTime" was kept), the record loaded. False when
+    // QuickBooks refused a query: text() then says that the check could not be made.
+    bool check(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record, CActivityLog& log);
+    // Forgets what the last check found (after a rewind values those days again).
+    void clear();
+
+    const std::vector<CBookChange>& changes() const { return found; }
+    // The start of the first day that may be stale; none without changes.
+    std::optional<CDateTime> earliest(const CRunSettings& settings) const;
+    // The warning for the user; empty when there is nothing to say.
+    std::string text(const CRunSettings& settings) const;
+
+private:
+    // Whether a transaction QuickBooks lists as modified differs from what the record
+    // holds of it; one the record cannot tell about counts when modified at or after
+    // `after` (always without it).
+    static bool changedSinceRecord(const CQbObject& txn, const CSeenRecord& record, const CRunSettings& settings,
+                                   const std::optional<CDateTime>& after);
+    void findModified(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+                      const std::string& since, const std::optional<CDateTime>& afterRun, bool byContent);
+    void findDeleted(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+                     const std::string& since, const CDateTime& after, bool byContent);
+
+    std::vector<CBookChange> found;
+    std::string error;
+    // Set when the last run lies further back than QuickBooks lists deletions: the moment
+    // before which deletions could not be checked.
+    std::optional<CDateTime> deletionHorizon;
+};

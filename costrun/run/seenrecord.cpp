@@ -1,0 +1,175 @@
+#include "seenrecord.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "files.h"
+#include "qbobject.h"
+#include "qbobjectlist.h"
+#include "qbutils.h"
+
+namespace {
+
+// The record's first line: the "LastRunTime" of the run that wrote it.
+constexpr const char* kStampTag = "#LastRunTime";
+
+std::vector<std::string> tabFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t from = 0;
+    for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', from)) {
+        fields.push_back(line.substr(from, tab - from));
+        from = tab + 1;
+    }
+    fields.push_back(line.substr(from));
+    return fields;
+}
+
+std::string oneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string CSeenRecord::pathFor(const std::string& dataFolder, const std::string& companyName,
+                                 const std::optional<CDateTime>& lastExecTime) {
+    if (!lastExecTime) return {};
+    // The first run's time stamp and the company's name tell one file's valuation
+    // history from another's, wherever the file lies.
+    std::uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : companyName + "|" + zoneDateTimeText(lastExecTime)) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char name[48];
+    std::snprintf(name, sizeof name, "transactions-%016" PRIx64 ".tsv", hash);
+    return joinPath(dataFolder, name);
+}
+
+CSeenRecord::CSeenTxn& CSeenRecord::set(const std::string& id, const std::string& date) {
+    const auto [seen, added] = txns.try_emplace(id);
+    if (!added && seen->second.date != date) {
+        std::vector<const std::string*>& ids = byDate[seen->second.date];
+        ids.erase(std::find(ids.begin(), ids.end(), &seen->first));
+    }
+    if (added || seen->second.date != date) byDate[date].push_back(&seen->first);
+    seen->second.date = date;
+    return seen->second;
+}
+
+void CSeenRecord::forget(std::map<std::string, CSeenTxn>::iterator seen) {
+    std::vector<const std::string*>& ids = byDate[seen->second.date];
+    ids.erase(std::find(ids.begin(), ids.end(), &seen->first));
+    txns.erase(seen);
+}
+
+void CSeenRecord::load(const std::string& path) {
+    txns.clear();
+    byDate.clear();
+    loadedStamp.clear();
+    filePath = path;
+    if (path.empty()) return;
+    std::FILE* file = openFile(path, "rb");
+    if (file == nullptr) return;
+    auto take = [this](const std::string& text) {
+        // TxnID, type, date, RefNumber and EditSequence, separated by tabs; records
+        // written before EditSequences were kept end with the RefNumber.
+        const std::vector<std::string> fields = tabFields(text);
+        if (fields.size() == 2 && fields[0] == kStampTag) {
+            loadedStamp = fields[1];
+            return;
+        }
+        if (fields.size() < 4) return;
+        CSeenTxn& seen = set(fields[0], fields[2]);
+        seen.type = fields[1];
+        seen.refNumber = fields[3];
+        seen.editSequence = fields.size() > 4 ? fields[4] : std::string();
+    };
+    std::string line;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        take(line);
+        line.clear();
+    }
+    std::fclose(file);
+}
+
+void CSeenRecord::save(const std::optional<CDateTime>& stamp) const {
+    if (filePath.empty()) return;
+    // Written beside and then moved over the old record, so that a run stopped while
+    // writing leaves the old record whole.
+    const std::string partial = filePath + ".new";
+    std::FILE* file = openFile(partial, "wb");
+    if (file == nullptr) return;
+    bool written = true;
+    if (stamp) written = std::fprintf(file, "%s\t%s\n", kStampTag, zoneDateTimeText(stamp).c_str()) > 0;
+    for (const auto& [id, seen] : txns) {
+        written = written && std::fprintf(file, "%s\t%s\t%s\t%s\t%s\n", id.c_str(), seen.type.c_str(),
+                                          seen.date.c_str(), seen.refNumber.c_str(), seen.editSequence.c_str()) > 0;
+    }
+    written = std::fclose(file) == 0 && written;
+    std::error_code error;
+    if (written) std::filesystem::rename(pathFromUtf8(partial), pathFromUtf8(filePath), error);
+    if (!written || error) removeFile(partial);
+}
+
+void CSeenRecord::discard() {
+    if (!filePath.empty()) removeFile(filePath);
+    txns.clear();
+    byDate.clear();
+}
+
+void CSeenRecord::record(const CQbObjectList* list, const char* type, const std::string& fromDate,
+                         const std::string& toDate) {
+    std::vector<std::pair<std::string, CSeenTxn>> read;
+    for (int i = 0; list && i < list->getSize(); ++i) {
+        const CQbObject& txn = *list->getAt(i);
+        read.push_back({txn.getValue("TxnID"),
+                        {type, txn.getValue("TxnDate"), txn.getValue("RefNumber"), txn.getValue("EditSequence")}});
+    }
+    record(read, type, fromDate, toDate);
+}
+
+void CSeenRecord::record(const std::vector<std::pair<std::string, CSeenTxn>>& read, const char* type,
+                         const std::string& fromDate, const std::string& toDate) {
+    std::set<std::string> ids;
+    for (const auto& [id, txn] : read) {
+        if (id.empty()) continue;
+        ids.insert(id);
+        CSeenTxn& seen = set(id, txn.date);
+        seen.type = type;
+        seen.refNumber = oneLine(txn.refNumber);
+        seen.editSequence = oneLine(txn.editSequence);
+    }
+    // What the list should hold and does not was deleted (or moved out of the range,
+    // where its next reading finds it again): the record no longer holds it as it was.
+    std::vector<std::map<std::string, CSeenTxn>::iterator> gone;
+    const auto first = fromDate.empty() ? byDate.begin() : byDate.lower_bound(fromDate);
+    const auto last = toDate.empty() ? byDate.end() : byDate.upper_bound(toDate);
+    for (auto date = first; date != last; ++date) {
+        for (const std::string* id : date->second) {
+            const auto seen = txns.find(*id);
+            if (seen->second.type == type && ids.count(*id) == 0) gone.push_back(seen);
+        }
+    }
+    for (const auto& seen : gone) forget(seen);
+}
+
+const CSeenRecord::CSeenTxn* CSeenRecord::find(const std::string& txnId) const {
+    const auto seen = txns.find(txnId);
+    return seen == txns.end() ? nullptr : &seen->second;
+}
+
+void CSeenRecord::setEditSequence(const std::string& txnId, const std::string& editSequence) {
+    const auto seen = txns.find(txnId);
+    if (seen != txns.end()) seen->second.editSequence = editSequence;
+}

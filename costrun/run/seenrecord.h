@@ -1,0 +1,73 @@
+// The record of the transactions runs read, kept in the data folder
+// (transactions-<hash>.tsv): each one's TxnID, type, date, RefNumber and EditSequence,
+// stamped with the "LastRunTime" of the run that wrote it. QuickBooks remembers a
+// deleted transaction's number and times but not its date; the record gives it, and
+// tells a transaction changed since the last run (another EditSequence or date) from
+// one merely touched. One file per company file's valuation history: its name comes
+// from the company's name and the first run's time stamp.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "datetime.h"
+
+class CQbObjectList;
+
+class CSeenRecord {
+public:
+    // What the record holds of one transaction.
+    struct CSeenTxn {
+        std::string type;
+        std::string date;  // YYYY-MM-DD
+        std::string refNumber;
+        std::string editSequence;  // empty in a record written before it was kept
+    };
+
+    CSeenRecord() = default;
+    CSeenRecord(const CSeenRecord&) = delete;
+    CSeenRecord& operator=(const CSeenRecord&) = delete;
+
+    // The record's file for a company, in the data folder; empty (no record) before the
+    // company is read or a first run stamped it.
+    static std::string pathFor(const std::string& dataFolder, const std::string& companyName,
+                               const std::optional<CDateTime>& lastExecTime);
+    // Loads the file at `path` (nothing for an empty path or a missing file); what was
+    // held before goes.
+    void load(const std::string& path);
+    // Writes the record to the path it was loaded from, beside and then over the old one
+    // so that a stop while writing leaves the old one whole; stamped with `stamp` when
+    // given (the stored "LastRunTime" belongs to it).
+    void save(const std::optional<CDateTime>& stamp) const;
+    // Forgets every transaction and removes the file.
+    void discard();
+
+    // Records the transactions of a list that holds every one of the type dated from
+    // `fromDate` to `toDate` (YYYY-MM-DD; "" for no bound): those of the type recorded
+    // in that range and missing from it are gone, and leave the record.
+    void record(const CQbObjectList* list, const char* type, const std::string& fromDate, const std::string& toDate);
+    void record(const std::vector<std::pair<std::string, CSeenTxn>>& txns, const char* type,
+                const std::string& fromDate, const std::string& toDate);
+
+    // The transaction of the TxnID; null when the record does not hold it.
+    const CSeenTxn* find(const std::string& txnId) const;
+    // Takes the EditSequence QuickBooks gave a transaction after the system's own write.
+    void setEditSequence(const std::string& txnId, const std::string& editSequence);
+    // The "LastRunTime" the loaded record was stamped with; empty when none.
+    const std::string& stamp() const { return loadedStamp; }
+    std::size_t size() const { return txns.size(); }
+
+private:
+    CSeenTxn& set(const std::string& id, const std::string& date);
+    void forget(std::map<std::string, CSeenTxn>::iterator seen);
+
+    std::string filePath;
+    std::string loadedStamp;
+    std::map<std::string, CSeenTxn> txns;
+    // The TxnIDs of txns by date (keys of txns), so that recording one day looks at that
+    // day's records alone; kept with txns by set and forget.
+    std::map<std::string, std::vector<const std::string*>> byDate;
+};

@@ -1,0 +1,128 @@
+#include "valuationreader.h"
+
+#include <algorithm>
+
+#include "activitylog.h"
+#include "daycommit.h"
+#include "days.h"
+#include "qbexception.h"
+#include "qbreport.h"
+#include "qbresponse.h"
+#include "qbutils.h"
+
+namespace {
+
+std::string dayText(const char* format, const CDateTime& day) {
+    const CLocalTime d = day.local();
+    return formatText(format, d.month, d.day, d.year);
+}
+
+}  // namespace
+
+CValuationReader::CValuationReader(CQbRequestBase& session, CActivityLog& log, bool assemblies,
+                                   std::optional<CDateTime> startDate)
+    : session(session), log(log), assemblies(assemblies), startDate(startDate) {}
+
+std::vector<std::string> CValuationReader::requestsByType(const CDateTime& day) const {
+    std::vector<std::string> requests{session.inventoryValuationSummaryRequest(day, "Inventory")};
+    if (assemblies) requests.push_back(session.inventoryValuationSummaryRequest(day, "Assembly"));
+    return requests;
+}
+
+std::vector<std::string> CValuationReader::namedRequests(const CDateTime& day,
+                                                         const std::vector<std::string>& names) const {
+    std::vector<std::string> requests;
+    for (std::size_t from = 0; from < names.size(); from += kMaxReportItems) {
+        const auto to = std::min(names.size(), from + kMaxReportItems);
+        requests.push_back(session.inventoryValuationSummaryRequest(
+            day, std::vector<std::string>(names.begin() + static_cast<std::ptrdiff_t>(from),
+                                          names.begin() + static_cast<std::ptrdiff_t>(to))));
+    }
+    return requests;
+}
+
+std::vector<std::unique_ptr<CQbResponse>> CValuationReader::sendInSets(std::vector<std::string> requests) {
+    std::vector<std::unique_ptr<CQbResponse>> answers;
+    std::size_t next = 0;
+    while (next < requests.size()) {
+        std::vector<std::string> set;
+        std::size_t bytes = 0;
+        while (next < requests.size() && set.size() < CDayCommit::kMaxSetRequests &&
+               (set.empty() || bytes + requests[next].size() <= CDayCommit::kMaxSetBytes)) {
+            bytes += requests[next].size();
+            set.push_back(std::move(requests[next++]));
+        }
+        std::vector<std::unique_ptr<CQbResponse>> setAnswers = session.sendMessageSet(set);
+        setAnswers.resize(set.size());
+        for (auto& answer : setAnswers) answers.push_back(std::move(answer));
+    }
+    return answers;
+}
+
+bool CValuationReader::readReport(CCostrunItemList& list, const CDateTime& date, const std::string& itemType) {
+    if (!session.isConnected()) return false;
+    std::vector<std::unique_ptr<CQbResponse>> answers =
+        session.sendMessageSet({session.inventoryValuationSummaryRequest(date, itemType)});
+    answers.resize(1);
+    readAnswer(list, date, std::move(answers[0]));
+    return true;
+}
+
+void CValuationReader::readAnswer(CCostrunItemList& list, const CDateTime& date, std::unique_ptr<CQbResponse> answer) {
+    // A report QuickBooks refused or did not answer is no report: reading it as one
+    // without rows would leave the day's items unvalued and the day counted as done.
+    // The failure stops the run before the day is committed, like that of any query.
+    if (!answer) throw CQbException(CQbRequestBase::unansweredText("GeneralSummaryReportQueryRq"));
+    if (!CQbRequestBase::succeeded(*answer))
+        throw CQbException(CQbRequestBase::refusalText(*answer, "GeneralSummaryReportQueryRq"));
+    CQbReport report;
+    report.load(*answer);
+    if (report.rowCount() == 0) return;
+
+    // Without either column every item would read as nothing on hand and worth nothing,
+    // and the day would be posted on that reading: the run stops before it is committed.
+    const int quantityColumn = report.cellColumnId("QuantityOnHand");
+    const int valueColumn = report.cellColumnId("ValueOnHand");
+    if (quantityColumn == -1 || valueColumn == -1) {
+        throw CQbException(dayText("QuickBooks' inventory valuation summary of %02d/%02d/%04d", date) + " has no " +
+                           (quantityColumn == -1 ? "QuantityOnHand" : "ValueOnHand") +
+                           " column, so Lotwise cannot read the items' quantities and values; nothing "
+                           "was posted for that day.");
+    }
+    const std::vector<std::string> quantities = report.columnValuesAt(quantityColumn);
+    const std::vector<std::string> values = report.columnValuesAt(valueColumn);
+
+    log.log("%s", dayText("-- From Inventory Report %02d/%02d/%04d\n", date).c_str());
+    log.log("Item Qty Cost\n");
+    for (int i = 0; i < report.rowCount(); ++i) {
+        const std::size_t at = static_cast<std::size_t>(i);
+        const double quantity = at < quantities.size() ? static_cast<double>(readDecimal(quantities[at])) : 0.0;
+        const double value = at < values.size() ? static_cast<double>(readDecimal(values[at])) : 0.0;
+        CCostrunItem* item = list.add(std::make_unique<CCostrunItem>(report.rowValue(i), quantity, value));
+        log.log("%s %f %f\n", item->fullName.c_str(), item->qtyOnHand, item->qbValue);
+    }
+}
+
+const CCostrunItemList& CValuationReader::openingStock(const std::string& itemType) {
+    std::unique_ptr<CCostrunItemList>& list = opening[itemType];
+    if (!list) {
+        // Read once per run and item type. A refusal stops the run: without QuickBooks'
+        // figures of the day before the start the opening lots cannot be priced.
+        list = std::make_unique<CCostrunItemList>();
+        if (startDate && !readReport(*list, endOfDay(previousDay(*startDate)), itemType))
+            list = std::make_unique<CCostrunItemList>();
+    }
+    return *list;
+}
+
+double CValuationReader::quantityAtEndOf(const CDateTime& date, const std::string& itemType, const std::string& item) {
+    const std::string key = itemType + " " + dateText(date);
+    auto found = changeDayQuantities.find(key);
+    if (found == changeDayQuantities.end()) {
+        auto list = std::make_unique<CCostrunItemList>();
+        if (!readReport(*list, endOfDay(date), itemType)) return 0.0;
+        found = changeDayQuantities.emplace(key, std::move(list)).first;
+    }
+    const CCostrunItem* entry = found->second->find(item);
+    return entry ? entry->qtyOnHand : 0.0;
+}

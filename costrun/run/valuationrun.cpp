@@ -1,0 +1,225 @@
+#include "valuationrun.h"
+
+#include "days.h"
+#include "files.h"
+#include "qbexception.h"
+#include "qbutils.h"
+#include "txnkinds.h"
+#include "valueadjust.h"
+
+namespace {
+
+constexpr const char* kSummarySeparator = "=====================\n";
+
+std::string userDate(const CDateTime& t) { return t.userDateText(); }
+
+}  // namespace
+
+CValuationRun::CValuationRun(CRunContext runContext, const CDateTime& newUpToDate)
+    : session(runContext.session),
+      settings(runContext.settings),
+      log(runContext.log),
+      seen(runContext.seen),
+      context(std::move(runContext)),
+      upTo(newUpToDate),
+      started(CDateTime::now()),
+      reader(session, log, settings.assemblies, settings.startDate),
+      walk(lists.units(), reader, settings.startDate, settings.multiCurrency,
+           [this](const std::string& line) { log.log("%s\n", line.c_str()); }),
+      dayCommit(session, runSummary, [this](const std::string& item, const CDateTime& day, const std::string& why) {
+          addException(CRunException::kRefusedPosting, item, day, why);
+      }) {}
+
+bool CValuationRun::run() {
+    if (!checkBeforeWriting()) return false;
+    runSummary.firstDay = *settings.firstDayToValue();
+    runSummary.upTo = upTo;
+    seen.load(context.seenRecordPath);
+    log.open();
+    logStart();
+    bool ok = true;
+    try {
+        readRunLists();
+        progress("Preparing...");
+        ok = valueDays() && prove();
+    } catch (const CQbException& e) {
+        // QuickBooks closed or the connection lost mid-run: the days committed so far
+        // stay committed, and the next run continues after the last of them.
+        error = e.getMessage();
+        ok = false;
+    }
+    return close(ok);
+}
+
+bool CValuationRun::checkBeforeWriting() {
+    const CDateTime firstDay = *settings.firstDayToValue();
+    if (startOfDay(firstDay) <= upTo) error = settings.refusalBeforeWriting(firstDay, std::nullopt);
+    return error.empty();
+}
+
+void CValuationRun::logStart() {
+    log.log("Start date : %s\n", userDate(*settings.startDate).c_str());
+    if (settings.lastUpToDate) {
+        log.log("Last up to date : %s\n", userDate(*settings.lastUpToDate).c_str());
+    } else {
+        log.log("Last up to date : not specified\n");
+    }
+    log.log("New up to date : %s\n", userDate(upTo).c_str());
+    log.log("MultiCurrency is turned %s\n", settings.multiCurrency ? "on" : "off");
+    if (!settings.assemblies) log.log("No assemblies in %s: builds are not read\n", settings.productName.c_str());
+    if (!settings.serialOrLot.empty()) log.log("Serial or lot numbers : %s\n", settings.serialOrLot.c_str());
+}
+
+void CValuationRun::readRunLists() {
+    lists.read(session, settings.assemblies, context.progress);
+    readReceivingTxns();
+    log.warnings(session.takeWarnings());
+    // The record of what was read takes every receiving list once all were answered.
+    const std::string from = dateText(*settings.startDate);
+    const std::string to = dateText(upTo);
+    for (const CTxnKind& kind : kTxnKinds) {
+        if (kind.purchaseProgress != nullptr || kind.code == kTxnInventoryAdjustment) recordSeen(kind, from, to);
+    }
+    recordSeen(*txnKind(kTxnBuildAssembly), "", "");
+    walk.records().dropProvisionalBuildValues(settings.lastUpToDate);
+    walk.index();
+}
+
+void CValuationRun::readReceivingTxns() {
+    // Receiving transactions are read from the start date on, whatever was processed
+    // before: the FIFO walk of a day may reach back to any of them. Each list is logged
+    // and taken into the walk's compact records as soon as it is read, and let go: one
+    // parsed answer at a time is held.
+    CQbFieldList receiving;
+    auto range = std::make_unique<CQbFieldList>();
+    range->addText("FromTxnDate", dateText(*settings.startDate));
+    range->addText("ToTxnDate", dateText(upTo));
+    receiving.addAggregate("TxnDateRangeFilter", std::move(range));
+    receiving.addText("IncludeLineItems", "true");
+    for (const CTxnKind& kind : kTxnKinds) {
+        if (kind.purchaseProgress == nullptr) continue;
+        progress(kind.purchaseProgress);
+        const std::unique_ptr<CQbObjectList> list =
+            session.query(queryRqName(kind.object), retName(kind.object), &receiving, true);
+        log.receivingTxns(list.get(), kind.name, lists.units());
+        walk.records().addAll(kind.code, list.get());
+    }
+    readInventoryAdjustments();
+    CQbFieldList allBuilds;
+    allBuilds.addText("IncludeComponentLineItems", "true");
+    allBuilds.addText("OwnerID", kPrivateOwnerId);
+    const std::unique_ptr<CQbObjectList> builds =
+        settings.assemblies ? session.queryBuildAssembly(&allBuilds) : std::make_unique<CQbObjectList>();
+    log.builds(builds.get());
+    walk.records().addAll(kTxnBuildAssembly, builds.get());
+}
+
+void CValuationRun::readInventoryAdjustments() {
+    // Whatever the account (stock found by a count is often booked to cost of goods
+    // sold), an adjustment is the owner's; only the system's own value adjustments,
+    // which follow from the FIFO value rather than change it, are left out.
+    CQbFieldList filter;
+    auto range = std::make_unique<CQbFieldList>();
+    range->addDate("FromTxnDate", *settings.startDate, false);
+    range->addDate("ToTxnDate", upTo, false);
+    filter.addAggregate("TxnDateRangeFilter", std::move(range));
+    filter.addText("IncludeLineItems", "true");
+    progress("Retrieving the list of inventory adjustments...");
+    std::unique_ptr<CQbObjectList> adjustments = session.queryInventoryAdjustment(&filter);
+    if (!adjustments) adjustments = std::make_unique<CQbObjectList>();
+    for (int i = adjustments->getSize() - 1; i >= 0; --i) {
+        if (adjustments->getAt(i)->getValue("Memo") == kValueAdjustMemo) adjustments->detach(i);
+    }
+    log.inventoryAdjustments(adjustments.get());
+    walk.records().addAll(kTxnInventoryAdjustment, adjustments.get());
+}
+
+void CValuationRun::recordSeen(const CTxnKind& kind, const std::string& from, const std::string& to) {
+    std::vector<std::pair<std::string, CSeenRecord::CSeenTxn>> read;
+    for (const CReceiptRecord& record : walk.records()) {
+        if (record.txnTypeCode != kind.code) continue;
+        read.push_back({record.txnId, {kind.object, record.txnDateText, record.refNumber, record.editSequence}});
+    }
+    seen.record(read, kind.object, from, to);
+}
+
+bool CValuationRun::valueDays() {
+    const CDateTime first = *settings.firstDayToValue();
+    if (!report.open(context.reportFolder, first, upTo, error)) return false;
+    // A calculated day commits itself with its postings; a day without activity is
+    // covered by the next commit, and the last day of the run is committed on its own
+    // when it had none.
+    std::optional<CDateTime> committed = settings.lastUpToDate;
+    committedUpTo = settings.lastUpToDate;
+    bool ok = true;
+    try {
+        for (CDateTime d = first; ok && d <= upTo; d = nextDay(d)) {
+            settings.lastUpToDate = d;
+            ok = processDay(d) && (committedUpTo == d || d < upTo || commitLastDay(d));
+            if (ok) {
+                committed = committedUpTo;
+            } else {
+                settings.lastUpToDate = committed;
+            }
+        }
+    } catch (const CQbException&) {
+        // The day that failed is not done: the next run must start with it.
+        settings.lastUpToDate = committed;
+        throw;
+    }
+    return ok;
+}
+
+void CValuationRun::commit(const CDateTime& day, const std::optional<CDateTime>& next) {
+    dayCommit.commit(day, next ? dayQueryRequests(*next) : std::vector<std::string>());
+    committedUpTo = day;
+}
+
+bool CValuationRun::commitLastDay(const CDateTime& day) {
+    try {
+        commit(day, std::nullopt);
+    } catch (const CQbException& e) {
+        error = e.getMessage();
+        return false;
+    }
+    return true;
+}
+
+bool CValuationRun::prove() {
+    // The days are committed; a check QuickBooks refuses still fails the run, which says
+    // so: no answer is taken for a good one.
+    try {
+        proveValues();
+    } catch (const CQbException& e) {
+        error = "The days are valued and committed, but the check of QuickBooks' values against the FIFO values "
+                "could not be made: " +
+                e.getMessage();
+        return false;
+    }
+    return true;
+}
+
+bool CValuationRun::close(bool ok) {
+    log.log("%s", kSummarySeparator);
+    log.log("%s\n", runSummary.text().c_str());
+    for (const auto& [item, correction] : runSummary.itemCorrections)
+        log.log("Correction of %s : %.2f\n", item.c_str(), correction);
+    writePage();
+    // The moment this run finished writing: its own postings, build values and deletions
+    // stand before it, so the next open takes only the user's later changes for changes
+    // behind the valued period. Without it the next open would take this run's own
+    // writes for changes.
+    std::string stampError;
+    const bool stamped = context.saveLastRunTime(started, ownBuildWrites, stampError);
+    if (!stamped && ok) {
+        if (!stampError.empty()) error = stampError;
+        ok = false;
+    }
+    seen.save(stamped ? settings.lastRunTime : std::nullopt);
+    report.close();
+    return ok;
+}
+
+void CValuationRun::progress(const std::string& text) {
+    if (context.progress) context.progress(text);
+}

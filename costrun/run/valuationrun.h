@@ -1,0 +1,193 @@
+// One valuation run, from the first unprocessed day up to the new up-to date. It exists
+// for that run only and reads as its phases: the check before writing, the run's lists
+// (items, accounts, classes, prices, units and every receiving transaction of the period,
+// kept compact), the days in order (a calculated day is committed, "LastUpToDate" with
+// its postings, before the next, so that a run stopped part-way leaves the company file
+// consistent and the next run continues from there), then the proof and the close (the
+// summary, the page, "LastRunTime" and the record of what was read). Its state ends with
+// it: nothing is carried into the next run.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "activitylog.h"
+#include "costrunitemlist.h"
+#include "costruntxnlist.h"
+#include "datetime.h"
+#include "daycommit.h"
+#include "qbrequestbase.h"
+#include "receiptwalk.h"
+#include "runlists.h"
+#include "runreport.h"
+#include "runsettings.h"
+#include "runsummary.h"
+#include "seenrecord.h"
+#include "txnkinds.h"
+#include "valuationreader.h"
+
+// What a run borrows from the company file it values, for its whole life.
+struct CRunContext {
+    CQbRequestBase& session;
+    CRunSettings& settings;  // "LastUpToDate" moves as days are committed
+    CActivityLog& log;
+    CSeenRecord& seen;
+    std::function<void(const std::string&)> progress;
+    std::string reportFolder;  // the company's folder of reports
+    std::string companyName;   // as the run's page names it
+    std::string seenRecordPath;  // the record of what was read (CSeenRecord::pathFor)
+    // Stores "LastRunTime" after the run's writes (see CCostrunDoc::saveLastRunTime),
+    // given the builds whose value the run wrote; false with the reason in `error`.
+    std::function<bool(const CDateTime& started, const std::set<std::string>& ownBuildWrites, std::string& error)>
+        saveLastRunTime;
+};
+
+class CValuationRun {
+public:
+    CValuationRun(CRunContext context, const CDateTime& upTo);
+    CValuationRun(const CValuationRun&) = delete;
+    CValuationRun& operator=(const CValuationRun&) = delete;
+
+    // Runs every phase. False with errorText() when the run was refused, failed, or left
+    // "LastRunTime" unstored; true with errorText() set when it completed with a warning.
+    bool run();
+
+    const std::string& errorText() const { return error; }
+    const CRunSummary& summary() const { return runSummary; }
+    const std::string& reportPath() const { return report.path(); }
+    const std::string& pagePath() const { return page; }
+    // Test hook: each calculated day reads every stocked item, not only the day's.
+    void readEveryItem() { everyItem = true; }
+
+    // Why an item cannot be valued ("not valued: ..."), or nothing when its lots cover
+    // what it holds.
+    static std::optional<std::string> unvaluedReason(const CCostrunItem& item);
+
+private:
+    // The day being calculated: its transactions, item lists and builds.
+    struct CDay {
+        CDateTime date;
+        std::unique_ptr<CQbObjectList> invoices, salesReceipts, adjustments, creditMemos, builds;
+        std::unique_ptr<CCostrunTxnList> txns;       // the day's issuing transactions and builds
+        std::unique_ptr<CCostrunTxnList> buildTxns;  // its builds alone
+        std::vector<std::string> ownPostings;        // the system's value adjustments dated the day
+        std::set<std::string> shortBuildsLogged;     // builds logged as not valued for a short component
+        std::unique_ptr<CCostrunItemList> inventory, assemblies;
+        std::string progressText;
+    };
+
+    // --- the phases (valuationrun.cpp) ---
+    bool checkBeforeWriting();
+    void logStart();
+    void readRunLists();
+    void readReceivingTxns();
+    void readInventoryAdjustments();
+    // The record of what was read takes the walk's records of the kind dated from `from`
+    // to `to` (YYYY-MM-DD; "" for no bound).
+    void recordSeen(const CTxnKind& kind, const std::string& from, const std::string& to);
+    bool valueDays();
+    // Commits the day's writes and `day` as "LastUpToDate", with the next day's queries.
+    void commit(const CDateTime& day, const std::optional<CDateTime>& next);
+    // The commit of the run's last day when it had no activity; false with the reason.
+    bool commitLastDay(const CDateTime& day);
+    bool prove();
+    bool close(bool ok);
+    void progress(const std::string& text);
+
+    // --- one day (valuationday.cpp) ---
+    bool processDay(const CDateTime& date);
+    void calculateDay(CDay& day);
+    void valueDayBuilds(CDay& day);
+    void finishDay(CDay& day);
+    void loadValuations(CDay& day);
+    // The stocked items the day's calculation reads, by type, in name order.
+    struct CDayItems {
+        std::vector<std::string> inventory;
+        std::vector<std::string> assemblies;
+    };
+    CDayItems dayItems(const CDay& day) const;
+
+    // --- the day's transactions (dayintake.cpp) ---
+    // The day's issuing transactions and builds; a day without any has none. The
+    // queries go in one message set, unless the previous day's commit carried them.
+    void retrieveDayTxns(CDay& day);
+    std::vector<std::string> dayQueryRequests(const CDateTime& date) const;
+    void readDayAnswers(CDay& day, std::vector<std::unique_ptr<CQbResponse>> answers);
+    void recordDaySeen(const CDay& day);
+    void deleteOwnPostings(CDay& day);
+    void sumIssues(CCostrunItemList& list, const CCostrunTxnList& txns);
+    void addLineIssues(CCostrunItemList& list, const CQbObject& txn, int typeCode,
+                       const std::vector<CQbField*>& lines, const char* quantityField, double sign);
+    void logNewValues(const CCostrunItemList& list);
+
+    // --- builds (daybuilds.cpp) ---
+    // What a build's components cost: the sum, whether every component was costed, and
+    // the first costed component whose lots do not cover it (with its unread unit, if
+    // that is why).
+    struct CBuildCost {
+        double value = 0.0;
+        bool allCosted = true;
+        std::string shortComponent;
+        std::string shortUnit;
+    };
+    void markBuiltAssembliesInactive(CDay& day);
+    void reserveComponents(CDay& day);
+    // One valuation pass over the day's builds; returns how many builds got a value.
+    int valueBuilds(CDay& day, int pass);
+    bool valueBuild(CDay& day, CCostrunTxn& record, int pass);
+    CBuildCost buildCost(CDay& day, const CQbObject& build);
+    void noteShortBuild(const CCostrunItem& assembly, const CQbObject& build, const CBuildCost& cost);
+    void transferBuildValues(CDay& day);
+    void transferBuildValue(CDay& day, const CQbObject& buildRet);
+
+    // --- value adjustments (dayadjust.cpp) ---
+    void postDayAdjustments(CDay& day);
+    void postInventoryAdjustment(CDay& day, const CQbObject& txn);
+    void postSalesAdjustments(CDay& day, const CQbObject& txn, int typeCode);
+    bool shareLine(CCostrunItemList& items, const CQbField& line, double q, CValueAdjustList& adjustments);
+    void postAdjustList(const CValueAdjustList& list, const CDateTime& day, const std::string& account,
+                        const std::string& className, const std::string& customer, bool sales);
+
+    // --- exceptions and the proof (closing.cpp) ---
+    void addException(CRunException::Kind kind, const std::string& item, const CDateTime& day,
+                      const std::string& reason);
+    void noteDayItems(const CCostrunItemList* list, const CDateTime& day);
+    // The closing valuation: QuickBooks' values of every item at the end of the last
+    // calculated day, read once more, valued by FIFO, written to the report as one block
+    // of the items on hand and compared with the FIFO values. Throws CQbException when
+    // QuickBooks refuses.
+    void proveValues();
+    void proveItem(const CCostrunItem& item, const CDateTime& day);
+    void writePage();
+
+    CQbRequestBase& session;
+    CRunSettings& settings;
+    CActivityLog& log;
+    CSeenRecord& seen;
+    CRunContext context;
+    const CDateTime upTo;
+    const CDateTime started;
+    std::string error;
+    bool everyItem = false;
+
+    CRunSummary runSummary;
+    CRunLists lists;
+    CValuationReader reader;
+    CReceiptWalk walk;
+    CDayCommit dayCommit;
+    CRunReport report;
+    std::string page;
+    // The last day committed, and the last one calculated.
+    std::optional<CDateTime> committedUpTo;
+    std::optional<CDateTime> lastCalculatedDay;
+    // Items left unvalued on lastCalculatedDay: read again on the next calculated day,
+    // touched or not, so that an exception counts every day it lasts.
+    std::set<std::string> lastDayUnvalued;
+    std::set<std::string> openingOnlyNoted;
+    // Builds whose value this run wrote.
+    std::set<std::string> ownBuildWrites;
+};
