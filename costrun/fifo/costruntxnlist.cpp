@@ -79,3 +79,8 @@ bool CCostrunTxnList::allBuildsSettled() const {
 CCostrunTxn* CCostrunTxnList::at(std::size_t index) const {
     return index < records.size() ? records[index].get() : nullptr;
 }
+
+const CCostrunTxnList& CCostrunTxnList::none() {
+    static const CCostrunTxnList empty;
+    return empty;
+}

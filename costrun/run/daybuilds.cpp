@@ -25,15 +25,15 @@ CCostrunItem* findComponent(const std::string& name, CCostrunItemList* inventory
 
 void CValuationRun::markBuiltAssembliesInactive(CDay& day) {
     // An assembly built on the day takes its lots once its builds are valued.
-    if (!day.buildTxns || !day.assemblies) return;
-    for (const auto& record : *day.buildTxns) {
+    if (!day.txns->builds()) return;
+    for (const auto& record : *day.txns->builds()) {
         if (record->isPending || record->ret == nullptr) continue;
         if (CCostrunItem* item = day.assemblies->find(assemblyName(*record->ret))) item->active = false;
     }
 }
 
 void CValuationRun::reserveComponents(CDay& day) {
-    for (const auto& record : *day.txns) {
+    for (const auto& record : *day.txns->all()) {
         if (record->txnTypeCode != kTxnBuildAssembly || record->isPending || !record->ret) continue;
         for (const CQbField* line : record->ret->findAll("ComponentItemLineRet")) {
             if (CCostrunItem* item = findComponent(lineItem(*line), day.inventory.get(), day.assemblies.get()))
@@ -43,9 +43,9 @@ void CValuationRun::reserveComponents(CDay& day) {
 }
 
 int CValuationRun::valueBuilds(CDay& day, int pass) {
-    if (!day.buildTxns || !day.assemblies) return 0;
+    if (!day.txns->builds()) return 0;
     int valued = 0;
-    for (const auto& entry : *day.buildTxns) {
+    for (const auto& entry : *day.txns->builds()) {
         CCostrunTxn& record = *entry;
         if (record.buildValue.known() || record.isPending || record.ret == nullptr) continue;
         if (valueBuild(day, record, pass)) ++valued;
@@ -128,34 +128,17 @@ void CValuationRun::noteShortBuild(const CCostrunItem& assembly, const CQbObject
 }
 
 void CValuationRun::transferBuildValues(CDay& day) {
-    if (!day.assemblies) return;
     const int lastPass = day.assemblies->maxBuildPass();
+    const CCostrunTxnList* builds = day.txns->builds();
     for (int pass = 0; pass <= lastPass; ++pass) {
-        for (const auto& record : *day.txns) {
+        for (const auto& record : *day.txns->all()) {
             if (record->txnTypeCode != kTxnBuildAssembly || record->isPending || !record->ret) continue;
             const CCostrunItem* assembly = day.assemblies->find(assemblyName(*record->ret));
             if (assembly == nullptr || assembly->buildPass != pass) continue;
             // A build left without a value moves nothing.
-            const CCostrunTxn* valued = day.buildTxns ? day.buildTxns->findBuild(record->ret->getValue("TxnID")) : nullptr;
+            const CCostrunTxn* valued = builds ? builds->findBuild(record->ret->getValue("TxnID")) : nullptr;
             if (valued == nullptr || !valued->buildValue.known()) continue;
-            transferBuildValue(day, *record->ret);
+            adjustments.postBuildTransfer(day.date, *record->ret, day.inventory.get(), *day.assemblies);
         }
     }
-}
-
-void CValuationRun::transferBuildValue(CDay& day, const CQbObject& buildRet) {
-    CCostrunItem* assembly = day.assemblies->find(assemblyName(buildRet));
-    if (assembly == nullptr) return;
-    CValueAdjustList adjustments;
-    for (const CQbField* line : buildRet.findAll("ComponentItemLineRet")) {
-        const double needed = line->childFloat("QuantityNeeded");
-        if (day.inventory) shareLine(*day.inventory, *line, needed, adjustments);
-        shareLine(*day.assemblies, *line, needed, adjustments);
-    }
-    const double total = -1.0 * adjustments.sumAmounts();
-    assembly->startRunningValue();
-    adjustments.add(assembly->fullName, assembly->newValue, total);
-    assembly->adjustedValue += total;
-    assembly->newValue += total;
-    postAdjustList(adjustments, day.date, assembly->assetAccount, std::string(), std::string(), false);
 }

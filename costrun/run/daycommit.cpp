@@ -65,6 +65,7 @@ void CDayCommit::commit(const CDateTime& day, const std::vector<std::string>& ne
         throw;
     }
     clear();
+    committedDay = day;
     if (!nextQueries.empty()) nextDay = ::nextDay(day);
     pumpMessages();
 }

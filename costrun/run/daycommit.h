@@ -49,6 +49,8 @@ public:
     void commit(const CDateTime& day, const std::vector<std::string>& nextQueries);
     // The answers to the next day's queries sent with the last commit; empty for another day.
     std::vector<std::unique_ptr<CQbResponse>> takeNextAnswers(const CDateTime& day);
+    // The last day committed; none before the first commit.
+    const std::optional<CDateTime>& committed() const { return committedDay; }
     // The sum of the corrections QuickBooks carried out since the last call.
     double takeDayCorrection();
 
@@ -88,6 +90,7 @@ private:
     std::vector<CWrite> writes;
     std::vector<CPosting> postings;
     double dayCorrection = 0;
+    std::optional<CDateTime> committedDay;
     std::optional<CDateTime> nextDay;
     std::vector<std::unique_ptr<CQbResponse>> nextAnswers;
 };

@@ -48,28 +48,47 @@ bool CValuationRun::processDay(const CDateTime& date) {
     // Before QuickBooks' figures of the day are read: what the report shows must not
     // include postings that the day's calculation is about to make again.
     deleteOwnPostings(day);
-    if (day.txns) calculateDay(day);
+    if (day.txns->all()) calculateDay(day);
     ++runSummary.daysProcessed;
     return true;
 }
 
+void CValuationRun::retrieveDayTxns(CDay& day) {
+    std::vector<std::unique_ptr<CQbResponse>> answers = dayCommit.takeNextAnswers(day.date);
+    if (answers.empty()) {
+        progress(day.progressText + "Retrieving the day's transactions...");
+        answers = session.sendMessageSet(CDayTxns::requests(session, day.date, settings.assemblies));
+    }
+    day.txns = std::make_unique<CDayTxns>(session, day.date, settings.assemblies, std::move(answers),
+                                          [this, &day](const std::string& text) { progress(day.progressText + text); });
+    log.warnings(session.takeWarnings());
+    day.txns->record(seen, settings.assemblies);
+    if (day.txns->all()) day.txns->log(log, lists.units());
+}
+
+void CValuationRun::deleteOwnPostings(CDay& day) {
+    if (day.txns->ownPostings().empty()) return;
+    progress(day.progressText + "Removing the value adjustments of an interrupted run...");
+    for (const std::string& txnId : day.txns->ownPostings()) {
+        log.log("Removed value adjustment %s of an interrupted run\n", txnId.c_str());
+        session.txnDel(txnId, "InventoryAdjustment");
+    }
+}
+
 void CValuationRun::calculateDay(CDay& day) {
+    const CCostrunTxnList& txns = *day.txns->all();
     loadValuations(day);
     reserveComponents(day);
-    if (day.inventory) {
-        walk.collectLots(*day.inventory, day.date, "Inventory");
-        sumIssues(*day.inventory, *day.txns);
-        day.inventory->markAllCosted(true);
-    }
-    if (day.assemblies) {
-        walk.collectLots(*day.assemblies, day.date, "Assembly");
-        sumIssues(*day.assemblies, *day.txns);
-    }
+    walk.collectLots(*day.inventory, day.date, "Inventory");
+    adjustments.sumIssues(*day.inventory, txns);
+    day.inventory->markAllCosted(true);
+    walk.collectLots(*day.assemblies, day.date, "Assembly");
+    adjustments.sumIssues(*day.assemblies, txns);
     valueDayBuilds(day);
 
     progress(day.progressText + "Performing valuation adjustment...");
     transferBuildValues(day);
-    postDayAdjustments(day);
+    adjustments.postIssues(day.date, txns, day.inventory.get(), day.assemblies.get());
     // The postings and build values go with the day's commit, and the next day's
     // queries with them.
     std::optional<CDateTime> next;
@@ -83,7 +102,8 @@ void CValuationRun::valueDayBuilds(CDay& day) {
     // be followed by one that does, so the loop ends there; builds left without a value
     // stay so.
     CCostrunItemList* assemblies = day.assemblies.get();
-    for (int pass = 0; day.buildTxns && !day.buildTxns->allBuildsSettled() && assemblies; ++pass) {
+    const CCostrunTxnList* builds = day.txns->builds();
+    for (int pass = 0; builds && !builds->allBuildsSettled(); ++pass) {
         std::set<const CCostrunItem*> waiting;
         std::size_t costedBefore = 0;
         for (const auto& item : *assemblies) {
@@ -153,10 +173,8 @@ CValuationRun::CDayItems CValuationRun::dayItems(const CDay& day) const {
     // The items the day's transactions and builds name, those returned to vendors that
     // day, and those left unvalued on the last calculated day.
     std::set<std::string> named;
-    for (const auto& record : *day.txns)
-        if (record->ret) collectItemRefs(record->ret->getFields(), named);
-    if (day.buildTxns) {
-        for (const auto& record : *day.buildTxns)
+    for (const CCostrunTxnList* txns : {day.txns->all(), day.txns->builds()}) {
+        for (const auto& record : txns ? *txns : CCostrunTxnList::none())
             if (record->ret) collectItemRefs(record->ret->getFields(), named);
     }
     const auto [first, last] = walk.records().datedWithin(startOfDay(day.date), endOfDay(day.date));

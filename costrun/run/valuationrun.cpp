@@ -26,9 +26,11 @@ CValuationRun::CValuationRun(CRunContext runContext, const CDateTime& newUpToDat
       reader(session, log, settings.assemblies, settings.startDate),
       walk(lists.units(), reader, settings.startDate, settings.multiCurrency,
            [this](const std::string& line) { log.log("%s\n", line.c_str()); }),
-      dayCommit(session, runSummary, [this](const std::string& item, const CDateTime& day, const std::string& why) {
-          addException(CRunException::kRefusedPosting, item, day, why);
-      }) {}
+      dayCommit(session, runSummary,
+                [this](const std::string& item, const CDateTime& day, const std::string& why) {
+                    addException(CRunException::kRefusedPosting, item, day, why);
+                }),
+      adjustments(lists, walk, log, dayCommit) {}
 
 bool CValuationRun::run() {
     if (!checkBeforeWriting()) return false;
@@ -150,14 +152,13 @@ bool CValuationRun::valueDays() {
     // covered by the next commit, and the last day of the run is committed on its own
     // when it had none.
     std::optional<CDateTime> committed = settings.lastUpToDate;
-    committedUpTo = settings.lastUpToDate;
     bool ok = true;
     try {
         for (CDateTime d = first; ok && d <= upTo; d = nextDay(d)) {
             settings.lastUpToDate = d;
-            ok = processDay(d) && (committedUpTo == d || d < upTo || commitLastDay(d));
+            ok = processDay(d) && (dayCommit.committed() == d || d < upTo || commitLastDay(d));
             if (ok) {
-                committed = committedUpTo;
+                if (dayCommit.committed()) committed = dayCommit.committed();
             } else {
                 settings.lastUpToDate = committed;
             }
@@ -171,8 +172,7 @@ bool CValuationRun::valueDays() {
 }
 
 void CValuationRun::commit(const CDateTime& day, const std::optional<CDateTime>& next) {
-    dayCommit.commit(day, next ? dayQueryRequests(*next) : std::vector<std::string>());
-    committedUpTo = day;
+    dayCommit.commit(day, next ? CDayTxns::requests(session, *next, settings.assemblies) : std::vector<std::string>());
 }
 
 bool CValuationRun::commitLastDay(const CDateTime& day) {

@@ -19,7 +19,9 @@
 #include "costrunitemlist.h"
 #include "costruntxnlist.h"
 #include "datetime.h"
+#include "dayadjustments.h"
 #include "daycommit.h"
+#include "daytxns.h"
 #include "qbrequestbase.h"
 #include "receiptwalk.h"
 #include "runlists.h"
@@ -71,13 +73,10 @@ private:
     // The day being calculated: its transactions, item lists and builds.
     struct CDay {
         CDateTime date;
-        std::unique_ptr<CQbObjectList> invoices, salesReceipts, adjustments, creditMemos, builds;
-        std::unique_ptr<CCostrunTxnList> txns;       // the day's issuing transactions and builds
-        std::unique_ptr<CCostrunTxnList> buildTxns;  // its builds alone
-        std::vector<std::string> ownPostings;        // the system's value adjustments dated the day
-        std::set<std::string> shortBuildsLogged;     // builds logged as not valued for a short component
-        std::unique_ptr<CCostrunItemList> inventory, assemblies;
         std::string progressText;
+        std::unique_ptr<CDayTxns> txns;
+        std::unique_ptr<CCostrunItemList> inventory, assemblies;
+        std::set<std::string> shortBuildsLogged;  // builds logged as not valued for a short component
     };
 
     // --- the phases (valuationrun.cpp) ---
@@ -111,18 +110,9 @@ private:
     };
     CDayItems dayItems(const CDay& day) const;
 
-    // --- the day's transactions (dayintake.cpp) ---
-    // The day's issuing transactions and builds; a day without any has none. The
-    // queries go in one message set, unless the previous day's commit carried them.
+    // The day's transactions: sent with the previous day's commit, or now.
     void retrieveDayTxns(CDay& day);
-    std::vector<std::string> dayQueryRequests(const CDateTime& date) const;
-    void readDayAnswers(CDay& day, std::vector<std::unique_ptr<CQbResponse>> answers);
-    void recordDaySeen(const CDay& day);
     void deleteOwnPostings(CDay& day);
-    void sumIssues(CCostrunItemList& list, const CCostrunTxnList& txns);
-    void addLineIssues(CCostrunItemList& list, const CQbObject& txn, int typeCode,
-                       const std::vector<CQbField*>& lines, const char* quantityField, double sign);
-    void logNewValues(const CCostrunItemList& list);
 
     // --- builds (daybuilds.cpp) ---
     // What a build's components cost: the sum, whether every component was costed, and
@@ -142,15 +132,6 @@ private:
     CBuildCost buildCost(CDay& day, const CQbObject& build);
     void noteShortBuild(const CCostrunItem& assembly, const CQbObject& build, const CBuildCost& cost);
     void transferBuildValues(CDay& day);
-    void transferBuildValue(CDay& day, const CQbObject& buildRet);
-
-    // --- value adjustments (dayadjust.cpp) ---
-    void postDayAdjustments(CDay& day);
-    void postInventoryAdjustment(CDay& day, const CQbObject& txn);
-    void postSalesAdjustments(CDay& day, const CQbObject& txn, int typeCode);
-    bool shareLine(CCostrunItemList& items, const CQbField& line, double q, CValueAdjustList& adjustments);
-    void postAdjustList(const CValueAdjustList& list, const CDateTime& day, const std::string& account,
-                        const std::string& className, const std::string& customer, bool sales);
 
     // --- exceptions and the proof (closing.cpp) ---
     void addException(CRunException::Kind kind, const std::string& item, const CDateTime& day,
@@ -179,10 +160,9 @@ private:
     CValuationReader reader;
     CReceiptWalk walk;
     CDayCommit dayCommit;
+    CDayAdjustments adjustments;
     CRunReport report;
     std::string page;
-    // The last day committed, and the last one calculated.
-    std::optional<CDateTime> committedUpTo;
     std::optional<CDateTime> lastCalculatedDay;
     // Items left unvalued on lastCalculatedDay: read again on the next calculated day,
     // touched or not, so that an exception counts every day it lasts.

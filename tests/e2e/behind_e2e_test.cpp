@@ -94,7 +94,7 @@ protected:
         for (int d = 1; d <= 3; ++d) {
             for (const char* type : {"Inventory", "Assembly"}) {
                 CCostrunItemList list;
-                EXPECT_TRUE(dlg->getEngine()->readValuationReport(list, CCostrunDoc::endOfDay(day(2010, 4, d)), type));
+                readCarried(*dlg->getEngine(), list, day(2010, 4, d), type);
                 for (const auto& item : list) result[{d, item->fullName}] = item->qbValue;
             }
         }

@@ -7,7 +7,6 @@
 #include <regex>
 #include <set>
 
-#include "costrundoctestaccess.h"
 #include "e2efixture.h"
 #include "qbsimgenerator.h"
 
@@ -44,7 +43,7 @@ protected:
     void value(const std::string& path, const CDateTime& start, const CDateTime& upto, bool everyItem) {
         auto dlg = window();
         ASSERT_TRUE(dlg->openFile(path)) << dlg->statusText();
-        engineState(*dlg->getEngine()).runLists.readEveryItem = everyItem;
+        dlg->getEngine()->setReadEveryItem(everyItem);
         dlg->setDate(kIdcStartDate, start);
         dlg->setDate(kIdcUpToDate, upto);
         ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();

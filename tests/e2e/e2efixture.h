@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include "costrundlg.h"
+#include "valuationreader.h"
+#include "valueadjust.h"
 #include "qbobject.h"
 #include "qbresponse.h"
 #include "qbutils.h"
@@ -262,12 +264,20 @@ protected:
 
     CCostrunDoc& engine() { return *dlg->getEngine(); }
 
+    // QuickBooks' items of the type at the end of a day, as its valuation summary gives them.
+    static void readCarried(CCostrunDoc& engine, CCostrunItemList& list, const CDateTime& when,
+                            const std::string& type) {
+        CActivityLog silent("");
+        CValuationReader reader(*engine.getSession(), silent, true, std::nullopt);
+        EXPECT_TRUE(reader.readReport(list, CCostrunDoc::endOfDay(when), type));
+    }
+
     // QuickBooks' own quantity and value of an item at the end of a day.
     static std::pair<double, double> carried(CCostrunDoc& engine, const CDateTime& when,
                                              const std::string& item,
                                              const std::string& type = "Inventory") {
         CCostrunItemList list;
-        EXPECT_TRUE(engine.readValuationReport(list, CCostrunDoc::endOfDay(when), type));
+        readCarried(engine, list, when, type);
         const CCostrunItem* found = list.find(item);
         return found ? std::make_pair(found->qtyOnHand, found->qbValue) : std::make_pair(-1.0, -1.0);
     }

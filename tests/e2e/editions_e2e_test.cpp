@@ -92,7 +92,7 @@ TEST_F(Editions, AProCompanyIsValuedWithoutAskingAboutAssemblies) {
     std::string status;
     auto dlg = window();
     ASSERT_TRUE(dlg->openFile(path)) << dlg->statusText();
-    EXPECT_FALSE(dlg->getEngine()->hasAssemblies());
+    EXPECT_FALSE(dlg->getEngine()->getSettings().assemblies);
     dlg->setDate(kIdcStartDate, day(2010, 4, 1));
     dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
     ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();

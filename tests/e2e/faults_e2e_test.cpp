@@ -15,7 +15,6 @@
 #include "qbutils.h"
 #include "scriptedprocessor.h"
 #include "widestring.h"
-#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -138,13 +137,13 @@ protected:
         for (int d = 1; d <= 3; ++d) {
             for (const char* type : {"Inventory", "Assembly"}) {
                 CCostrunItemList list;
-                EXPECT_TRUE(engine.readValuationReport(list, CCostrunDoc::endOfDay(day(2010, 4, d)), type));
+                readCarried(engine, list, day(2010, 4, d), type);
                 for (const auto& item : list) {
                     result.values[{d, item->fullName}] = {item->qtyOnHand, item->qbValue};
                 }
             }
         }
-        result.lastUpToDate = engineState(engine).company ? engineState(engine).company->getValue("LastUpToDate") : "";
+        result.lastUpToDate = engine.getLastUpToDate() ? engine.getLastUpToDate()->userDateText() : "";
         dlg.reset();
         result.postings = postings(path);
         std::swap(plan, healthy);
