@@ -5,6 +5,7 @@
 #include "qbexception.h"
 #include "qbutils.h"
 #include "txnkinds.h"
+#include "receivingtxns.h"
 #include "valueadjust.h"
 
 namespace {
@@ -74,75 +75,19 @@ void CValuationRun::logStart() {
 
 void CValuationRun::readRunLists() {
     lists.read(session, settings.assemblies, context.progress);
-    readReceivingTxns();
+    readReceivingTxns(session, *settings.startDate, upTo, settings.assemblies, walk.records(), log, lists.units(),
+                      context.progress);
     log.warnings(session.takeWarnings());
     // The record of what was read takes every receiving list once all were answered.
     const std::string from = dateText(*settings.startDate);
     const std::string to = dateText(upTo);
     for (const CTxnKind& kind : kTxnKinds) {
-        if (kind.purchaseProgress != nullptr || kind.code == kTxnInventoryAdjustment) recordSeen(kind, from, to);
+        if (kind.purchaseProgress != nullptr || kind.code == kTxnInventoryAdjustment)
+            recordSeen(walk.records(), kind, seen, from, to);
     }
-    recordSeen(*txnKind(kTxnBuildAssembly), "", "");
+    recordSeen(walk.records(), *txnKind(kTxnBuildAssembly), seen, "", "");
     walk.records().dropProvisionalBuildValues(settings.lastUpToDate);
     walk.index();
-}
-
-void CValuationRun::readReceivingTxns() {
-    // Receiving transactions are read from the start date on, whatever was processed
-    // before: the FIFO walk of a day may reach back to any of them. Each list is logged
-    // and taken into the walk's compact records as soon as it is read, and let go: one
-    // parsed answer at a time is held.
-    CQbFieldList receiving;
-    auto range = std::make_unique<CQbFieldList>();
-    range->addText("FromTxnDate", dateText(*settings.startDate));
-    range->addText("ToTxnDate", dateText(upTo));
-    receiving.addAggregate("TxnDateRangeFilter", std::move(range));
-    receiving.addText("IncludeLineItems", "true");
-    for (const CTxnKind& kind : kTxnKinds) {
-        if (kind.purchaseProgress == nullptr) continue;
-        progress(kind.purchaseProgress);
-        const std::unique_ptr<CQbObjectList> list =
-            session.query(queryRqName(kind.object), retName(kind.object), &receiving, true);
-        log.receivingTxns(list.get(), kind.name, lists.units());
-        walk.records().addAll(kind.code, list.get());
-    }
-    readInventoryAdjustments();
-    CQbFieldList allBuilds;
-    allBuilds.addText("IncludeComponentLineItems", "true");
-    allBuilds.addText("OwnerID", kPrivateOwnerId);
-    const std::unique_ptr<CQbObjectList> builds =
-        settings.assemblies ? session.queryBuildAssembly(&allBuilds) : std::make_unique<CQbObjectList>();
-    log.builds(builds.get());
-    walk.records().addAll(kTxnBuildAssembly, builds.get());
-}
-
-void CValuationRun::readInventoryAdjustments() {
-    // Whatever the account (stock found by a count is often booked to cost of goods
-    // sold), an adjustment is the owner's; only the system's own value adjustments,
-    // which follow from the FIFO value rather than change it, are left out.
-    CQbFieldList filter;
-    auto range = std::make_unique<CQbFieldList>();
-    range->addDate("FromTxnDate", *settings.startDate, false);
-    range->addDate("ToTxnDate", upTo, false);
-    filter.addAggregate("TxnDateRangeFilter", std::move(range));
-    filter.addText("IncludeLineItems", "true");
-    progress("Retrieving the list of inventory adjustments...");
-    std::unique_ptr<CQbObjectList> adjustments = session.queryInventoryAdjustment(&filter);
-    if (!adjustments) adjustments = std::make_unique<CQbObjectList>();
-    for (int i = adjustments->getSize() - 1; i >= 0; --i) {
-        if (adjustments->getAt(i)->getValue("Memo") == kValueAdjustMemo) adjustments->detach(i);
-    }
-    log.inventoryAdjustments(adjustments.get());
-    walk.records().addAll(kTxnInventoryAdjustment, adjustments.get());
-}
-
-void CValuationRun::recordSeen(const CTxnKind& kind, const std::string& from, const std::string& to) {
-    std::vector<std::pair<std::string, CSeenRecord::CSeenTxn>> read;
-    for (const CReceiptRecord& record : walk.records()) {
-        if (record.txnTypeCode != kind.code) continue;
-        read.push_back({record.txnId, {kind.object, record.txnDateText, record.refNumber, record.editSequence}});
-    }
-    seen.record(read, kind.object, from, to);
 }
 
 bool CValuationRun::valueDays() {

@@ -83,11 +83,6 @@ private:
     bool checkBeforeWriting();
     void logStart();
     void readRunLists();
-    void readReceivingTxns();
-    void readInventoryAdjustments();
-    // The record of what was read takes the walk's records of the kind dated from `from`
-    // to `to` (YYYY-MM-DD; "" for no bound).
-    void recordSeen(const CTxnKind& kind, const std::string& from, const std::string& to);
     bool valueDays();
     // Commits the day's writes and `day` as "LastUpToDate", with the next day's queries.
     void commit(const CDateTime& day, const std::optional<CDateTime>& next);

@@ -1,0 +1,62 @@
+#include "receivingtxns.h"
+
+#include "qbutils.h"
+#include "valueadjust.h"
+
+void readReceivingTxns(CQbRequestBase& session, const CDateTime& from, const CDateTime& to, bool assemblies,
+                       CReceiptRecords& records, CActivityLog& log, const CCostrunUnits& units,
+                       const std::function<void(const std::string&)>& progress) {
+    CQbFieldList receiving;
+    auto range = std::make_unique<CQbFieldList>();
+    range->addText("FromTxnDate", dateText(from));
+    range->addText("ToTxnDate", dateText(to));
+    receiving.addAggregate("TxnDateRangeFilter", std::move(range));
+    receiving.addText("IncludeLineItems", "true");
+    for (const CTxnKind& kind : kTxnKinds) {
+        if (kind.purchaseProgress == nullptr) continue;
+        progress(kind.purchaseProgress);
+        const std::unique_ptr<CQbObjectList> list =
+            session.query(queryRqName(kind.object), retName(kind.object), &receiving, true);
+        log.receivingTxns(list.get(), kind.name, units);
+        records.addAll(kind.code, list.get());
+    }
+    const std::unique_ptr<CQbObjectList> adjustments = readInventoryAdjustments(session, from, to, progress);
+    log.inventoryAdjustments(adjustments.get());
+    records.addAll(kTxnInventoryAdjustment, adjustments.get());
+    CQbFieldList allBuilds;
+    allBuilds.addText("IncludeComponentLineItems", "true");
+    allBuilds.addText("OwnerID", kPrivateOwnerId);
+    const std::unique_ptr<CQbObjectList> builds =
+        assemblies ? session.queryBuildAssembly(&allBuilds) : std::make_unique<CQbObjectList>();
+    log.builds(builds.get());
+    records.addAll(kTxnBuildAssembly, builds.get());
+}
+
+std::unique_ptr<CQbObjectList> readInventoryAdjustments(CQbRequestBase& session, const CDateTime& from,
+                                                        const CDateTime& to,
+                                                        const std::function<void(const std::string&)>& progress) {
+    CQbFieldList filter;
+    auto range = std::make_unique<CQbFieldList>();
+    range->addDate("FromTxnDate", from, false);
+    range->addDate("ToTxnDate", to, false);
+    filter.addAggregate("TxnDateRangeFilter", std::move(range));
+    filter.addText("IncludeLineItems", "true");
+    progress("Retrieving the list of inventory adjustments...");
+    std::unique_ptr<CQbObjectList> adjustments = session.queryInventoryAdjustment(&filter);
+    if (!adjustments) adjustments = std::make_unique<CQbObjectList>();
+    for (int i = adjustments->getSize() - 1; i >= 0; --i) {
+        if (adjustments->getAt(i)->getValue("Memo") == kValueAdjustMemo) adjustments->detach(i);
+    }
+    return adjustments;
+}
+
+void recordSeen(const CReceiptRecords& records, const CTxnKind& kind, CSeenRecord& seen, const std::string& from,
+                const std::string& to) {
+    std::vector<std::pair<std::string, CSeenRecord::CSeenTxn>> read;
+    for (const CReceiptRecord& record : records) {
+        if (record.txnTypeCode != kind.code) continue;
+        read.push_back({record.txnId, {kind.object, record.txnDateText, record.refNumber, record.editSequence}});
+    }
+    seen.record(read, kind.object, from, to);
+}
+
