@@ -15,6 +15,7 @@
 
 #include "files.h"
 #include "qbutils.h"
+#include "qbxml.h"
 
 namespace {
 
@@ -73,22 +74,6 @@ a { color: #1d4ed8; }
   figure, .figures, tr { break-inside: avoid; }
 }
 )";
-
-std::string escaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
 
 // The file name as a relative link: every byte but letters, digits, "-._~" and "/" is
 // percent-encoded, so no name can become a link elsewhere or lose a part after "#" or "?".
@@ -189,7 +174,7 @@ std::string summaryPart(const CRunSummary& summary, const std::string& csvFileNa
     out += "</dl>\n";
     out += "<p>Days calculated are those with sales, adjustments or builds. Every figure of every item "
            "and day is in the report: <a href=\"" +
-           relativeHref(csvFileName) + "\">" + escaped(csvFileName) + "</a>.</p>\n</section>\n";
+           relativeHref(csvFileName) + "\">" + escapeText(csvFileName) + "</a>.</p>\n</section>\n";
     return out;
 }
 
@@ -220,13 +205,13 @@ std::string exceptionsPart(const CRunSummary& summary) {
     out += "<table>\n<thead><tr><th scope=\"col\">Item</th><th scope=\"col\">Day</th>"
            "<th scope=\"col\">Reason</th></tr></thead>\n<tbody>\n";
     for (const CRunException& e : summary.exceptions) {
-        out += "<tr><td>" + escaped(e.item) + "</td><td class=\"day\">" + e.day.userDateText();
+        out += "<tr><td>" + escapeText(e.item) + "</td><td class=\"day\">" + e.day.userDateText();
         // One row stands for an item left unvalued day after day.
         if (e.days > 1) {
             out += "<br><span class=\"more\">and " + std::to_string(e.days - 1) + (e.days == 2 ? " more day" : " more days") +
                    " to " + e.lastDay.userDateText() + "</span>";
         }
-        out += "</td><td>" + escaped(e.reason) + "</td></tr>\n";
+        out += "</td><td>" + escapeText(e.reason) + "</td></tr>\n";
     }
     return out + "</tbody>\n</table>\n</section>\n";
 }
@@ -251,47 +236,53 @@ std::string detailsOpen(std::size_t rows, const std::string& what) {
     return std::string("<details") + (rows <= kOpenRows ? " open" : "") + "><summary>" + what + "</summary>\n";
 }
 
-// The corrections of every calculated day: a bar per day at its date, up from a zero line
-// for an increase and down for a decrease, and the table.
-std::string dayChartPart(const CRunSummary& summary) {
-    const std::vector<CRunDayCorrection>& days = summary.dayCorrections;
-    std::string out = "<section aria-labelledby=\"days\">\n<h2 id=\"days\">Corrections day by day</h2>\n";
-    if (days.empty()) return out + "<p>No day was calculated, so there is nothing to chart.</p>\n</section>\n";
+// The geometry of the day chart: days stand at their dates, so a weekend without sales
+// shows as a gap; a bar is as wide as a day leaves room for, between 1 and 24 units.
+struct CDayChart {
+    static constexpr double height = 340;
+    static constexpr double top = 44;
+    static constexpr double bottom = 296;
+    static constexpr double right = kChartWidth - 48;
+    const std::vector<CRunDayCorrection>& days;
+    CValueAxis axis;
+    double left = 0;
+    double firstTime = 0;
+    double timeSpan = 0;
+    double barWidth = 0;
+    double inner = 0;
 
-    double lo = 0;
-    double hi = 0;
-    for (const CRunDayCorrection& d : days) {
-        lo = std::min(lo, plotted(d.amount));
-        hi = std::max(hi, plotted(d.amount));
+    explicit CDayChart(const std::vector<CRunDayCorrection>& corrections) : days(corrections) {
+        double lo = 0;
+        double hi = 0;
+        for (const CRunDayCorrection& d : days) {
+            lo = std::min(lo, plotted(d.amount));
+            hi = std::max(hi, plotted(d.amount));
+        }
+        axis = valueAxis(lo, hi);
+        double labelWidth = 0;
+        for (double tick : axis.ticks) labelWidth = std::max(labelWidth, textWidth(groupedAmountText(tick, axis.decimals)));
+        left = std::clamp(labelWidth + 16, 64.0, 200.0);
+        firstTime = static_cast<double>(days.front().day.seconds());
+        timeSpan = static_cast<double>(days.back().day.seconds()) - firstTime;
+        const double spanDays = std::max(1.0, timeSpan / 86400.0 + 1);
+        barWidth = std::clamp((right - left) / spanDays * 0.7, 1.0, 24.0);
+        inner = barWidth / 2 + 2;
     }
-    const CValueAxis axis = valueAxis(lo, hi);
-    double labelWidth = 0;
-    for (double tick : axis.ticks) labelWidth = std::max(labelWidth, textWidth(groupedAmountText(tick, axis.decimals)));
-
-    constexpr double height = 340;
-    constexpr double top = 44;
-    constexpr double bottom = 296;
-    constexpr double right = kChartWidth - 48;
-    const double left = std::clamp(labelWidth + 16, 64.0, 200.0);
-    // Days stand at their dates, so a weekend without sales shows as a gap; a bar is as
-    // wide as a day leaves room for, between 1 and 24 units.
-    const std::size_t n = days.size();
-    const double firstTime = static_cast<double>(days.front().day.seconds());
-    const double timeSpan = static_cast<double>(days.back().day.seconds()) - firstTime;
-    const double spanDays = std::max(1.0, timeSpan / 86400.0 + 1);
-    const double barWidth = std::clamp((right - left) / spanDays * 0.7, 1.0, 24.0);
-    const double inner = barWidth / 2 + 2;
-    const auto xOf = [&](std::size_t i) {
+    double xOf(std::size_t i) const {
+        const std::size_t n = days.size();
         if (n == 1) return (left + right) / 2;
         const double share = timeSpan > 0 ? (static_cast<double>(days[i].day.seconds()) - firstTime) / timeSpan
                                           : static_cast<double>(i) / static_cast<double>(n - 1);
         return left + inner + (right - left - 2 * inner) * std::clamp(share, 0.0, 1.0);
-    };
-    const auto yOf = [&](double v) { return bottom - (bottom - top) * (plotted(v) - axis.lo) / (axis.hi - axis.lo); };
+    }
+    double yOf(double v) const { return bottom - (bottom - top) * (plotted(v) - axis.lo) / (axis.hi - axis.lo); }
+};
 
+// What the day chart shows, for a reader who cannot see it.
+std::string dayChartDescription(const std::vector<CRunDayCorrection>& days) {
     double largest = 0;
     std::size_t largestDay = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < days.size(); ++i) {
         if (std::fabs(plotted(days[i].amount)) > largest) {
             largest = std::fabs(plotted(days[i].amount));
             largestDay = i;
@@ -299,58 +290,77 @@ std::string dayChartPart(const CRunSummary& summary) {
     }
     const std::string firstDay = days.front().day.userDateText();
     const std::string lastDay = days.back().day.userDateText();
-    const std::string title = "The corrections of each calculated day";
-    std::string desc = n == 1 ? "Bar chart of the one calculated day, " + lastDay + ". "
-                              : "Bar chart of the " + std::to_string(n) + " calculated days from " + firstDay + " to " +
-                                    lastDay + ", increases up and decreases down from the zero line. ";
-    desc += "The largest: " + groupedAmountText(days[largestDay].amount) + " on " +
-            days[largestDay].day.userDateText() + ".";
+    std::string desc = days.size() == 1 ? "Bar chart of the one calculated day, " + lastDay + ". "
+                                        : "Bar chart of the " + std::to_string(days.size()) + " calculated days from " +
+                                              firstDay + " to " + lastDay +
+                                              ", increases up and decreases down from the zero line. ";
+    return desc + "The largest: " + groupedAmountText(days[largestDay].amount) + " on " +
+           days[largestDay].day.userDateText() + ".";
+}
 
-    out += "<figure>\n<figcaption>What each calculated day's corrections moved inventory by.</figcaption>\n";
-    out += svgOpen(height, "days-chart", title, desc);
-    // Legend.
-    out += "<rect x=\"" + coord(left) + "\" y=\"12\" width=\"12\" height=\"12\" fill=\"" + kIncreaseColour + "\"/>\n";
+// The legend, a grid line and a label per value tick, and the day axis: the first and
+// the last day and, between them, days far enough apart for their dates not to touch.
+std::string dayChartAxes(const CDayChart& chart) {
+    const double left = chart.left;
+    std::string out = "<rect x=\"" + coord(left) + "\" y=\"12\" width=\"12\" height=\"12\" fill=\"" +
+                      kIncreaseColour + "\"/>\n";
     out += svgText(left + 18, 22, "start", "Increase");
     out += "<rect x=\"" + coord(left + 110) + "\" y=\"12\" width=\"12\" height=\"12\" fill=\"" + kDecreaseColour +
            "\"/>\n";
     out += svgText(left + 128, 22, "start", "Decrease");
-    // Value axis: a grid line and a label per tick.
-    for (double tick : axis.ticks) {
-        const double y = yOf(tick);
-        out += svgLine(left, y, right, y, "stroke=\"#e5e7eb\" stroke-width=\"1\"");
-        out += svgText(left - 8, y + 4, "end", groupedAmountText(tick, axis.decimals));
+    for (double tick : chart.axis.ticks) {
+        const double y = chart.yOf(tick);
+        out += svgLine(left, y, chart.right, y, "stroke=\"#e5e7eb\" stroke-width=\"1\"");
+        out += svgText(left - 8, y + 4, "end", groupedAmountText(tick, chart.axis.decimals));
     }
-    out += svgLine(left, bottom, right, bottom, "stroke=\"#6b7280\" stroke-width=\"1\"");
-    // Day axis: the first and the last day and, between them, days far enough apart for
-    // their dates not to touch.
+    out += svgLine(left, chart.bottom, chart.right, chart.bottom, "stroke=\"#6b7280\" stroke-width=\"1\"");
+    const std::size_t n = chart.days.size();
     std::vector<std::size_t> labelled{0};
     for (std::size_t i = 1; i < n; ++i) {
-        if (xOf(i) - xOf(labelled.back()) >= kDateGap) labelled.push_back(i);
+        if (chart.xOf(i) - chart.xOf(labelled.back()) >= kDateGap) labelled.push_back(i);
     }
     if (labelled.back() != n - 1) {
-        if (labelled.size() > 1 && xOf(n - 1) - xOf(labelled.back()) < kDateGap) labelled.pop_back();
-        if (xOf(n - 1) - xOf(labelled.back()) >= kDateGap) labelled.push_back(n - 1);
+        if (labelled.size() > 1 && chart.xOf(n - 1) - chart.xOf(labelled.back()) < kDateGap) labelled.pop_back();
+        if (chart.xOf(n - 1) - chart.xOf(labelled.back()) >= kDateGap) labelled.push_back(n - 1);
     }
     for (std::size_t i : labelled) {
-        const double x = xOf(i);
-        out += svgLine(x, bottom, x, bottom + 5, "stroke=\"#6b7280\" stroke-width=\"1\"");
-        out += svgText(x, bottom + 20, "middle", days[i].day.userDateText());
+        const double x = chart.xOf(i);
+        out += svgLine(x, chart.bottom, x, chart.bottom + 5, "stroke=\"#6b7280\" stroke-width=\"1\"");
+        out += svgText(x, chart.bottom + 20, "middle", chart.days[i].day.userDateText());
     }
-    // The bars; a correction too small to see at this scale still shows as a sliver.
-    const double zero = yOf(0);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double v = plotted(days[i].amount);
+    return out;
+}
+
+// The bars; a correction too small to see at this scale still shows as a sliver.
+std::string dayChartBars(const CDayChart& chart) {
+    std::string out;
+    const double zero = chart.yOf(0);
+    for (std::size_t i = 0; i < chart.days.size(); ++i) {
+        const double v = plotted(chart.days[i].amount);
         if (v == 0) continue;
-        const double end = yOf(v);
+        const double end = chart.yOf(v);
         double barTop = std::min(zero, end);
         double barHeight = std::max(1.0, std::fabs(end - zero));
         if (v < 0 && std::fabs(end - zero) < 1) barTop = zero;
-        out += "<rect x=\"" + coord(xOf(i) - barWidth / 2) + "\" y=\"" + coord(barTop) + "\" width=\"" + coord(barWidth) +
-               "\" height=\"" + coord(barHeight) + "\" fill=\"" + (v > 0 ? kIncreaseColour : kDecreaseColour) + "\"/>\n";
+        out += "<rect x=\"" + coord(chart.xOf(i) - chart.barWidth / 2) + "\" y=\"" + coord(barTop) + "\" width=\"" +
+               coord(chart.barWidth) + "\" height=\"" + coord(barHeight) + "\" fill=\"" +
+               (v > 0 ? kIncreaseColour : kDecreaseColour) + "\"/>\n";
     }
-    out += svgLine(left, zero, right, zero, "stroke=\"#374151\" stroke-width=\"1\"");
-    out += "</svg>\n</figure>\n";
+    return out + svgLine(chart.left, zero, chart.right, zero, "stroke=\"#374151\" stroke-width=\"1\"");
+}
 
+// The corrections of every calculated day: a bar per day at its date, up from a zero line
+// for an increase and down for a decrease, and the table.
+std::string dayChartPart(const CRunSummary& summary) {
+    const std::vector<CRunDayCorrection>& days = summary.dayCorrections;
+    std::string out = "<section aria-labelledby=\"days\">\n<h2 id=\"days\">Corrections day by day</h2>\n";
+    if (days.empty()) return out + "<p>No day was calculated, so there is nothing to chart.</p>\n</section>\n";
+    const CDayChart chart(days);
+    out += "<figure>\n<figcaption>What each calculated day's corrections moved inventory by.</figcaption>\n";
+    out += svgOpen(chart.height, "days-chart", "The corrections of each calculated day", dayChartDescription(days));
+    out += dayChartAxes(chart) + dayChartBars(chart);
+    out += "</svg>\n</figure>\n";
+    const std::size_t n = days.size();
     out += detailsOpen(n, "The corrections of each day (" + std::to_string(n) + (n == 1 ? " day)" : " days)"));
     out += "<table>\n<thead><tr><th scope=\"col\">Day</th><th scope=\"col\" class=\"num\">Correction</th></tr>"
            "</thead>\n<tbody>\n";
@@ -359,6 +369,41 @@ std::string dayChartPart(const CRunSummary& summary) {
                "</td></tr>\n";
     }
     return out + "</tbody>\n</table>\n</details>\n</section>\n";
+}
+
+// The items' corrections as a table under their chart.
+std::string itemTable(const std::vector<std::pair<std::string, double>>& items) {
+    std::string out = detailsOpen(items.size(), "The corrections as a table");
+    out += "<table>\n<thead><tr><th scope=\"col\">Item</th><th scope=\"col\" class=\"num\">Correction</th></tr>"
+           "</thead>\n<tbody>\n";
+    for (const auto& [name, amount] : items) {
+        out += "<tr><td>" + escapeText(name) + "</td><td class=\"num\">" + groupedAmountText(amount) + "</td></tr>\n";
+    }
+    return out + "</tbody>\n</table>\n</details>\n</section>\n";
+}
+
+// One item's row of the chart: its name (cut, with the whole name as its title), its bar
+// from the zero line to `end`, and its amount at the bar's end.
+std::string itemRow(const std::string& name, double amount, double rowTop, double rowHeight, double names, double zero,
+                    double end) {
+    const double middle = rowTop + rowHeight / 2;
+    const std::string label = shortened(name, kLabelChars);
+    std::string out = "<text x=\"" + coord(names - 10) + "\" y=\"" + coord(middle + 4) + "\" text-anchor=\"end\">";
+    if (label != name) out += "<title>" + escapeText(name) + "</title>";
+    out += escapeText(label) + "</text>\n";
+    const bool increase = plotted(amount) >= 0;
+    double barLeft = std::min(zero, end);
+    double barWidth = std::fabs(end - zero);
+    // A correction too small to see at this scale still shows as a sliver.
+    if (barWidth < 1 && plotted(amount) != 0) {
+        barWidth = 1;
+        if (!increase) barLeft = zero - 1;
+    }
+    out += "<rect x=\"" + coord(barLeft) + "\" y=\"" + coord(rowTop + 6) + "\" width=\"" + coord(barWidth) +
+           "\" height=\"" + coord(rowHeight - 12) + "\" fill=\"" + (increase ? kIncreaseColour : kDecreaseColour) +
+           "\"/>\n";
+    return out + svgText(increase ? std::max(end, barLeft + barWidth) + 6 : barLeft - 6, middle + 4,
+                         increase ? "start" : "end", groupedAmountText(amount));
 }
 
 // The items with the largest corrections: bars from a zero line, to the right for an
@@ -393,49 +438,23 @@ std::string itemChartPart(const CRunSummary& summary) {
     const std::string title = "The " + std::to_string(items.size()) +
                               (items.size() == 1 ? " item" : " items") + " with the largest corrections";
     std::string desc = "Bar chart: increases to the right of the zero line, decreases to the left. Largest: " +
-                       escaped(items.front().first) + ", " + groupedAmountText(items.front().second) + ".";
+                       escapeText(items.front().first) + ", " + groupedAmountText(items.front().second) + ".";
 
     out += "<figure>\n<figcaption>Each item's corrections over the run, added up; the largest first.</figcaption>\n";
     out += svgOpen(height, "items-chart", title, desc);
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const auto& [name, amount] = items[i];
         const double rowTop = top + rowHeight * static_cast<double>(i);
-        const double middle = rowTop + rowHeight / 2;
-        const std::string label = shortened(name, kLabelChars);
-        out += "<text x=\"" + coord(names - 10) + "\" y=\"" + coord(middle + 4) + "\" text-anchor=\"end\">";
-        if (label != name) out += "<title>" + escaped(name) + "</title>";
-        out += escaped(label) + "</text>\n";
-        const double end = xOf(amount);
-        const bool increase = plotted(amount) >= 0;
-        double barLeft = std::min(zero, end);
-        double barWidth = std::fabs(end - zero);
-        // A correction too small to see at this scale still shows as a sliver.
-        if (barWidth < 1 && plotted(amount) != 0) {
-            barWidth = 1;
-            if (!increase) barLeft = zero - 1;
-        }
-        out += "<rect x=\"" + coord(barLeft) + "\" y=\"" + coord(rowTop + 6) + "\" width=\"" + coord(barWidth) +
-               "\" height=\"" + coord(rowHeight - 12) + "\" fill=\"" + (increase ? kIncreaseColour : kDecreaseColour) +
-               "\"/>\n";
-        out += svgText(increase ? std::max(end, barLeft + barWidth) + 6 : barLeft - 6, middle + 4,
-                       increase ? "start" : "end", groupedAmountText(amount));
+        out += itemRow(items[i].first, items[i].second, rowTop, rowHeight, names, zero, xOf(items[i].second));
     }
     out += svgLine(zero, top - 4, zero, height - 4, "stroke=\"#374151\" stroke-width=\"1\"");
     out += "</svg>\n</figure>\n";
-
-    out += detailsOpen(items.size(), "The corrections as a table");
-    out += "<table>\n<thead><tr><th scope=\"col\">Item</th><th scope=\"col\" class=\"num\">Correction</th></tr>"
-           "</thead>\n<tbody>\n";
-    for (const auto& [name, amount] : items) {
-        out += "<tr><td>" + escaped(name) + "</td><td class=\"num\">" + groupedAmountText(amount) + "</td></tr>\n";
-    }
-    return out + "</tbody>\n</table>\n</details>\n</section>\n";
+    return out + itemTable(items);
 }
 
 }  // namespace
 
 std::string runPageHtml(const CRunSummary& summary, const std::string& companyName, const std::string& csvFileName) {
-    const std::string title = "Lotwise FIFO valuation \xE2\x80\x94 " + escaped(companyName);
+    const std::string title = "Lotwise FIFO valuation \xE2\x80\x94 " + escapeText(companyName);
     std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
                       title + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<main>\n";

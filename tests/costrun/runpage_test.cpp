@@ -99,7 +99,7 @@ TEST_F(RunPage, HoldsEveryFigureAndTextInOrder) {
 TEST_F(RunPage, EscapesTheCompanysTextsAndLinksOnlyTheReport) {
     const std::string page = runPageHtml(sample(), "Smith & <Sons>", "Q1 report #2?.csv");
     EXPECT_THAT(page, HasSubstr("Smith &amp; &lt;Sons&gt;"));
-    EXPECT_THAT(page, HasSubstr("Bolt &lt;M8&gt; &amp; &quot;nut&quot; &#39;zinc&#39;"));
+    EXPECT_THAT(page, HasSubstr("Bolt &lt;M8&gt; &amp; &quot;nut&quot; &apos;zinc&apos;"));
     EXPECT_THAT(page, HasSubstr("QuickBooks refused &lt;the&gt; posting"));
     EXPECT_THAT(page, HasSubstr("<a href=\"Q1%20report%20%232%3F.csv\">Q1 report #2?.csv</a>"));
     EXPECT_THAT(page, Not(HasSubstr("<M8>")));
