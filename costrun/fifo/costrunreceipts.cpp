@@ -27,6 +27,19 @@ void takeValueChanges(CReceiptRecord& record, const std::vector<CQbField*>& line
     }
 }
 
+// A purchase's or credit's item lines, direct and grouped, and its value changes.
+void takePurchase(CReceiptRecord& record, const CQbObject& ret, const CTxnKind& kind) {
+    // Receipts and returns to the vendor alike.
+    for (const CQbField* line : itemLines(ret, kind.line, kind.group)) {
+        auto read = readPurchaseLine(*line, kind.code);
+        if (!read) continue;
+        if (read->isReturn) record.returnedItems.push_back(read->item);
+        record.lines.push_back(std::move(*read));
+    }
+    // An amount without a quantity on a credit takes value out.
+    takeValueChanges(record, ret.findAll(kind.line), "Quantity", "Amount", kind.credit ? -1.0 : 1.0);
+}
+
 }  // namespace
 
 CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
@@ -55,33 +68,13 @@ CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
             takeValueChanges(record, lines, "QuantityDifference", "ValueDifference", 1.0);
             break;
         }
-        case kTxnBill:
-        case kTxnItemReceipt:
-        case kTxnCheck:
-        case kTxnCreditCardCharge:
-        case kTxnVendorCredit:
-        case kTxnCreditCardCredit: {
-            // Receipts and returns to the vendor alike.
-            auto takeLines = [&](const std::vector<CQbField*>& lines) {
-                for (const CQbField* line : lines) {
-                    auto read = readPurchaseLine(*line, code);
-                    if (!read) continue;
-                    if (read->isReturn) record.returnedItems.push_back(read->item);
-                    record.lines.push_back(std::move(*read));
-                }
-            };
-            const std::vector<CQbField*> direct = ret.findAll("ItemLineRet");
-            takeLines(direct);
-            for (const CQbField* group : ret.findAll("ItemGroupLineRet")) takeLines(group->findChildren("ItemLineRet"));
-            // An amount without a quantity on a credit takes value out.
-            takeValueChanges(record, direct, "Quantity", "Amount", isCredit(code) ? -1.0 : 1.0);
-            break;
-        }
         default:
+            if (const CTxnKind* kind = txnKind(code); kind && kind->purchaseProgress != nullptr) takePurchase(record, ret, *kind);
             break;
     }
     return record;
 }
+
 
 int CReceiptRecords::addAll(int code, const CQbObjectList* retList) {
     if (retList == nullptr) return 0;

@@ -84,3 +84,17 @@ const CCostrunTxnList& CCostrunTxnList::none() {
     static const CCostrunTxnList empty;
     return empty;
 }
+
+std::vector<CQbField*> groupLines(const CQbObject& txn, const char* lineName, const char* groupName) {
+    std::vector<CQbField*> lines;
+    for (const CQbField* group : txn.findAll(groupName)) {
+        for (CQbField* line : group->findChildren(lineName)) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<CQbField*> itemLines(const CQbObject& txn, const char* lineName, const char* groupName) {
+    std::vector<CQbField*> lines = txn.findAll(lineName);
+    for (CQbField* line : groupLines(txn, lineName, groupName)) lines.push_back(line);
+    return lines;
+}

@@ -20,6 +20,13 @@
 class CQbObject;
 class CQbObjectList;
 
+class CQbField;
+
+// The lines inside each of a transaction's groups (groupName elements), in order.
+std::vector<CQbField*> groupLines(const CQbObject& txn, const char* lineName, const char* groupName);
+// A transaction's direct lines followed by the lines inside each of its groups.
+std::vector<CQbField*> itemLines(const CQbObject& txn, const char* lineName, const char* groupName);
+
 // Name of the system's custom field holding a build's value.
 inline constexpr const char* kBuildValueField = "BuildValue";
 

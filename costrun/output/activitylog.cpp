@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <vector>
 
+#include "costruntxnlist.h"
 #include "costrununits.h"
 #include "files.h"
 #include "qbfield.h"
@@ -36,15 +37,6 @@ double lineFloat(const CQbField& line, const std::string& name) {
 std::string itemName(const CQbField& line) { return line.grandchildValue("ItemRef", "FullName"); }
 
 bool hasItem(const CQbField& line) { return line.findChild("ItemRef") != nullptr; }
-
-// The direct lines of a transaction followed by the lines inside each of its groups.
-std::vector<CQbField*> linesOf(const CQbObject& txn, const char* lineName, const char* groupName) {
-    std::vector<CQbField*> lines = txn.findAll(lineName);
-    for (const CQbField* group : txn.findAll(groupName)) {
-        for (CQbField* line : group->findChildren(lineName)) lines.push_back(line);
-    }
-    return lines;
-}
 
 }  // namespace
 
@@ -90,7 +82,7 @@ void CActivityLog::receivingTxns(const CQbObjectList* list, const char* kindName
         log("%s # : %s\n", kindName, txn.getValue("RefNumber").c_str());
         log("Date : %s\n", txn.getValue("TxnDate").c_str());
         log("Item Qty Cost\n");
-        for (const CQbField* line : linesOf(txn, "ItemLineRet", "ItemGroupLineRet")) {
+        for (const CQbField* line : itemLines(txn, "ItemLineRet", "ItemGroupLineRet")) {
             if (!hasItem(*line)) continue;
             const double quantity =
                 line->findChild("Quantity") ? units.logQuantity(itemName(*line), *line, lineFloat(*line, "Quantity")) : 0.0;
@@ -142,7 +134,7 @@ void CActivityLog::daySales(const CQbObjectList* list, const char* heading, cons
         const CQbObject& txn = *list->getAt(i);
         log("-- %s #%s for customer %s :\n", heading, txn.getValue("RefNumber").c_str(),
             txn.getValue("CustomerRef", "FullName").c_str());
-        for (const CQbField* line : linesOf(txn, lineName, groupName)) {
+        for (const CQbField* line : itemLines(txn, lineName, groupName)) {
             log("%s %f\n", itemName(*line).c_str(),
                 units.logQuantity(itemName(*line), *line, readDecimal(line->childValue("Quantity"))));
         }

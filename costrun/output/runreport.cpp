@@ -28,7 +28,7 @@ bool sameDay(const CDateTime& a, const CDateTime& b) {
 }
 
 // An item's line and its lots' lines; the value is "N/A" for an item left unvalued.
-std::string itemLines(const CCostrunItem& item) {
+std::string reportLines(const CCostrunItem& item) {
     const std::string name = csvQuoted(item.fullName);
     if (item.qtyOnHand < 0) return name + formatText(",%.2f,%.2f,\"N/A\"\n", item.qtyOnHand, item.qbValue);
     std::string out = item.isComplete()
@@ -82,7 +82,7 @@ void CRunReport::writeBlock(std::initializer_list<const CCostrunItemList*> lists
         for (std::size_t i = 0; list && i < list->size(); ++i) {
             const CCostrunItem& item = *list->at(i);
             if (closing && !(item.qtyOnHand > 0.0)) continue;
-            out += itemLines(item);
+            out += reportLines(item);
         }
     }
     out += "\n\n\n";

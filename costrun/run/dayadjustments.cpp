@@ -16,23 +16,6 @@ bool seenBefore(const std::vector<std::string>& values, std::size_t index) {
     return false;
 }
 
-std::vector<CQbField*> groupLinesOf(const CQbObject& txn, const CTxnKind& kind) {
-    std::vector<CQbField*> lines;
-    for (const CQbField* group : txn.findAll(kind.group)) {
-        for (CQbField* line : group->findChildren(kind.line)) lines.push_back(line);
-    }
-    return lines;
-}
-
-// The direct lines of a transaction followed by the lines inside each of its groups.
-std::vector<CQbField*> directThenGroupLines(const CQbObject& txn, const char* lineName, const char* groupName) {
-    std::vector<CQbField*> lines = txn.findAll(lineName);
-    for (const CQbField* group : txn.findAll(groupName)) {
-        for (CQbField* line : group->findChildren(lineName)) lines.push_back(line);
-    }
-    return lines;
-}
-
 }  // namespace
 
 void CDayAdjustments::addLineIssues(CCostrunItemList& list, const CQbObject& txn, int typeCode,
@@ -68,7 +51,7 @@ void CDayAdjustments::sumIssues(CCostrunItemList& list, const CCostrunTxnList& t
         } else if (code == kTxnBuildAssembly) {
             addLineIssues(list, ret, code, ret.findAll("ComponentItemLineRet"), "QuantityNeeded", 1.0);
         } else if (const CTxnKind* kind = txnKind(code); kind && kind->sale) {
-            addLineIssues(list, ret, code, directThenGroupLines(ret, kind->line, kind->group), "Quantity",
+            addLineIssues(list, ret, code, itemLines(ret, kind->line, kind->group), "Quantity",
                           code == kTxnCreditMemo ? -1.0 : 1.0);
         }
     }
@@ -141,7 +124,7 @@ void CDayAdjustments::postSales(const CDateTime& day, const CQbObject& txn, int 
     const std::string customer = txn.getValue("CustomerRef", "FullName");
     const std::string refNumber = txn.getValue("RefNumber");
     const std::vector<CQbField*> directLines = txn.findAll(kind.line);
-    const std::vector<CQbField*> groupLines = groupLinesOf(txn, kind);
+    const std::vector<CQbField*> grouped = groupLines(txn, kind.line, kind.group);
     const std::vector<std::string>& accounts = lists.accounts();
     const std::vector<std::string>& classes = lists.classes();
     for (std::size_t a = 0; a < accounts.size(); ++a) {
@@ -164,8 +147,8 @@ void CDayAdjustments::postSales(const CDateTime& day, const CQbObject& txn, int 
             };
             share(inventory, directLines);
             share(assemblies, directLines);
-            share(inventory, groupLines);
-            share(assemblies, groupLines);
+            share(inventory, grouped);
+            share(assemblies, grouped);
             post(adjustments, day, accounts[a], classes[k], customer, true);
         }
     }
