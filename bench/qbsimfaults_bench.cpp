@@ -82,7 +82,8 @@ public:
         const std::string answer = wideToNarrow(response);
         SysFreeString(response);
         long long rows = 0;
-        for (auto at = answer.find(" rowNumber=\""); at != std::string::npos; at = answer.find(" rowNumber=\"", at + 1))
+        for (auto at = answer.find(" rowNumber=\""); at != std::string::npos;
+             at = answer.find(" rowNumber=\"", at + 1))
             ++rows;
         return rows;
     }
@@ -100,7 +101,8 @@ void reportWithCost(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         rows = session.report();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         samples.push_back(seconds);
         state.SetIterationTime(seconds);
     }
@@ -113,6 +115,12 @@ void reportWithCost(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(reportWithCost)->ArgName("us_per_row")->Arg(0)->Arg(100)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(reportWithCost)
+    ->ArgName("us_per_row")
+    ->Arg(0)
+    ->Arg(100)
+    ->Arg(1000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

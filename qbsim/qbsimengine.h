@@ -198,6 +198,8 @@ private:
     struct CItemPrices;
     void readTxnTexts(xmlNodePtr add, CTxnHead& head);
     void resolveTxnRefs(xmlNodePtr add, CTxnHead& head);
+    std::optional<std::int64_t> allowedAccount(const CQbSimTxnRef& ref, std::optional<std::int64_t> row,
+                                               const std::string& where);
     void resolveBuildHeader(xmlNodePtr add, CTxnHead& head);
     void resolveCurrency(xmlNodePtr add, CTxnHead& head);
     std::string insertTxn(xmlNodePtr add, CTxnHead& head);

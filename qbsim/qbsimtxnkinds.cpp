@@ -5,20 +5,21 @@
 
 #include <stdexcept>
 
-const CQbSimLineShape kQbSimExpenseLine = {"TxnLineID", "AccountRef", "Amount", "Memo", "CustomerRef",
-                                           "ClassRef"};
+const CQbSimLineShape kQbSimExpenseLine = {"TxnLineID",   "AccountRef", "Amount", "Memo",
+                                           "CustomerRef", "ClassRef"};
 
 namespace {
 
-const CQbSimLineShape kPurchaseItemLine = {"TxnLineID", "ItemRef", "Desc",        "Quantity", "UnitOfMeasure",
-                                           "Cost",      "Amount",  "CustomerRef", "ClassRef", "DataExtRet"};
-const CQbSimLineShape kPurchaseGroupLine = {"TxnLineID", "ItemGroupRef",  "Desc",
-                                            "Quantity",  "UnitOfMeasure", "TotalAmount"};
-const CQbSimLineShape kSaleItemLine = {"TxnLineID", "ItemRef",  "Desc",   "Quantity",  "UnitOfMeasure",
-                                       "Rate",      "ClassRef", "Amount", "DataExtRet"};
-const CQbSimLineShape kSaleGroupLine = {"TxnLineID",     "ItemGroupRef",        "Desc",       "Quantity",
+const CQbSimLineShape kPurchaseItemLine = {"TxnLineID", "ItemRef", "Desc", "Quantity", "UnitOfMeasure",
+                                           "Cost", "Amount", "CustomerRef", "ClassRef", "DataExtRet"};
+const CQbSimLineShape kPurchaseGroupLine = {"TxnLineID", "ItemGroupRef", "Desc", "Quantity",
+                                            "UnitOfMeasure", "TotalAmount"};
+const CQbSimLineShape kSaleItemLine = {"TxnLineID", "ItemRef", "Desc", "Quantity", "UnitOfMeasure",
+                                       "Rate", "ClassRef", "Amount", "DataExtRet"};
+const CQbSimLineShape kSaleGroupLine = {"TxnLineID", "ItemGroupRef", "Desc", "Quantity",
                                         "UnitOfMeasure", "IsPrintItemsInGroup", "TotalAmount"};
-const CQbSimLineShape kAdjustmentLine = {"TxnLineID", "ItemRef", "QuantityDifference", "ValueDifference"};
+const CQbSimLineShape kAdjustmentLine = {"TxnLineID", "ItemRef", "QuantityDifference",
+                                         "ValueDifference"};
 const CQbSimLineShape kComponentLine = {"ItemRef", "QuantityOnHand", "QuantityNeeded"};
 
 const CQbSimSpecialAccount kPayable{"AccountsPayable", "Accounts Payable", "AccountsPayable"};

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <map>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -20,25 +22,38 @@ enum class CRetRole {
 
 CRetRole retRole(std::string_view element) {
     using R = CRetRole;
-    static const std::map<std::string_view, CRetRole> roles = {
-        {"VendorRef", R::Entity}, {"PayeeEntityRef", R::Entity}, {"CustomerRef", R::Entity},
-        {"APAccountRef", R::Account}, {"AccountRef", R::Account}, {"ARAccountRef", R::Account},
-        {"DepositToAccountRef", R::Account}, {"ClassRef", R::Class},
-        {"ItemInventoryAssemblyRef", R::Assembly}, {"TxnDate", R::Date}, {"DueDate", R::DueDate},
-        {"RefNumber", R::RefNumber}, {"Memo", R::Memo},
-        {"AmountDue", R::Total}, {"TotalAmount", R::Total}, {"CreditAmount", R::Total}, {"Amount", R::Total},
-        {"Subtotal", R::Total}, {"BalanceRemaining", R::Total}, {"CreditRemaining", R::Total},
-        {"OpenAmount", R::Total}, {"CurrencyRef", R::Currency}, {"ExchangeRate", R::ExchangeRate},
-        {"AmountDueInHomeCurrency", R::HomeTotal}, {"TotalAmountInHomeCurrency", R::HomeTotal},
-        {"CreditAmountInHomeCurrency", R::HomeTotal}, {"AmountInHomeCurrency", R::HomeTotal},
-        {"BalanceRemainingInHomeCurrency", R::HomeTotal}, {"CreditRemainingInHomeCurrency", R::HomeTotal},
-        {"IsPending", R::Pending}, {"IsPaid", R::False}, {"IsToBePrinted", R::False},
-        {"IsToBeEmailed", R::False}, {"SalesTaxPercentage", R::ZeroAmount}, {"SalesTaxTotal", R::ZeroAmount},
-        {"AppliedAmount", R::ZeroAmount}, {"QuantityToBuild", R::QuantityToBuild},
-        {"QuantityCanBuild", R::QuantityCanBuild}, {"QuantityOnHand", R::AssemblyOnHand},
-        {"QuantityOnSalesOrder", R::ZeroQuantity}, {"ExpenseLineRet", R::ExpenseLines},
-        {"DataExtRet", R::DataExt},
-    };
+    static const std::map<std::string_view, CRetRole> roles = [] {
+        const std::pair<CRetRole, std::vector<std::string_view>> elements[] = {
+            {R::Entity, {"VendorRef", "PayeeEntityRef", "CustomerRef"}},
+            {R::Account, {"APAccountRef", "AccountRef", "ARAccountRef", "DepositToAccountRef"}},
+            {R::Class, {"ClassRef"}},
+            {R::Assembly, {"ItemInventoryAssemblyRef"}},
+            {R::Date, {"TxnDate"}},
+            {R::DueDate, {"DueDate"}},
+            {R::RefNumber, {"RefNumber"}},
+            {R::Memo, {"Memo"}},
+            {R::Total, {"AmountDue", "TotalAmount", "CreditAmount", "Amount", "Subtotal",
+                        "BalanceRemaining", "CreditRemaining", "OpenAmount"}},
+            {R::Currency, {"CurrencyRef"}},
+            {R::ExchangeRate, {"ExchangeRate"}},
+            {R::HomeTotal, {"AmountDueInHomeCurrency", "TotalAmountInHomeCurrency",
+                            "CreditAmountInHomeCurrency", "AmountInHomeCurrency",
+                            "BalanceRemainingInHomeCurrency", "CreditRemainingInHomeCurrency"}},
+            {R::Pending, {"IsPending"}},
+            {R::False, {"IsPaid", "IsToBePrinted", "IsToBeEmailed"}},
+            {R::ZeroAmount, {"SalesTaxPercentage", "SalesTaxTotal", "AppliedAmount"}},
+            {R::QuantityToBuild, {"QuantityToBuild"}},
+            {R::QuantityCanBuild, {"QuantityCanBuild"}},
+            {R::AssemblyOnHand, {"QuantityOnHand"}},
+            {R::ZeroQuantity, {"QuantityOnSalesOrder"}},
+            {R::ExpenseLines, {"ExpenseLineRet"}},
+            {R::DataExt, {"DataExtRet"}},
+        };
+        std::map<std::string_view, CRetRole> map;
+        for (const auto& [role, names] : elements)
+            for (std::string_view name : names) map.emplace(name, role);
+        return map;
+    }();
     const auto found = roles.find(element);
     if (found == roles.end()) throw std::logic_error("no Ret element " + std::string(element));
     return found->second;
@@ -52,15 +67,30 @@ enum class CLineRole {
 
 CLineRole lineRole(std::string_view element) {
     using R = CLineRole;
-    static const std::map<std::string_view, CLineRole> roles = {
-        {"TxnLineID", R::LineId}, {"ItemRef", R::Item}, {"ItemGroupRef", R::Item},
-        {"AccountRef", R::Account}, {"CustomerRef", R::Customer}, {"ClassRef", R::Class},
-        {"Desc", R::Text}, {"Memo", R::Text}, {"Quantity", R::Quantity}, {"UnitOfMeasure", R::Unit},
-        {"Cost", R::Rate}, {"Rate", R::Rate}, {"Amount", R::Amount}, {"TotalAmount", R::Amount},
-        {"IsPrintItemsInGroup", R::PrintItems}, {"QuantityDifference", R::QuantityDifference},
-        {"ValueDifference", R::ValueDifference}, {"QuantityOnHand", R::OnHand},
-        {"QuantityNeeded", R::Needed}, {"DataExtRet", R::DataExt},
-    };
+    static const std::map<std::string_view, CLineRole> roles = [] {
+        const std::pair<CLineRole, std::vector<std::string_view>> elements[] = {
+            {R::LineId, {"TxnLineID"}},
+            {R::Item, {"ItemRef", "ItemGroupRef"}},
+            {R::Account, {"AccountRef"}},
+            {R::Customer, {"CustomerRef"}},
+            {R::Class, {"ClassRef"}},
+            {R::Text, {"Desc", "Memo"}},
+            {R::Quantity, {"Quantity"}},
+            {R::Unit, {"UnitOfMeasure"}},
+            {R::Rate, {"Cost", "Rate"}},
+            {R::Amount, {"Amount", "TotalAmount"}},
+            {R::PrintItems, {"IsPrintItemsInGroup"}},
+            {R::QuantityDifference, {"QuantityDifference"}},
+            {R::ValueDifference, {"ValueDifference"}},
+            {R::OnHand, {"QuantityOnHand"}},
+            {R::Needed, {"QuantityNeeded"}},
+            {R::DataExt, {"DataExtRet"}},
+        };
+        std::map<std::string_view, CLineRole> map;
+        for (const auto& [role, names] : elements)
+            for (std::string_view name : names) map.emplace(name, role);
+        return map;
+    }();
     const auto found = roles.find(element);
     if (found == roles.end()) throw std::logic_error("no line element " + std::string(element));
     return found->second;
@@ -88,7 +118,8 @@ struct CQbSimEngine::CTxnView {
     std::optional<std::int64_t> entity, account, cls, currency, item;
     std::optional<double> rate, quantity;
     bool pending = false;
-    std::int64_t total = 0;  // of the lines outside groups
+    bool multiCurrency = false;  // the company's, read once per transaction
+    std::int64_t total = 0;      // of the lines outside groups
     // Read when the first line element is written.
     std::optional<std::vector<CTxnLineRow>> lines;
     // Each part's quantity on hand just before a build, summed once for both the build
@@ -120,6 +151,7 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
     v.due = h.optText(13).value_or(v.date);
     v.item = h.optInteger(14);
     v.quantity = h.optReal(15);
+    v.multiCurrency = company.multiCurrency();
     CQbSimStmt sum(db, "SELECT COALESCE(SUM(amount), 0) FROM txn_line WHERE txn_row = ? AND "
                        "group_row IS NULL AND line_kind IN ('Item', 'Group', 'Expense')");
     sum.bind(1, row);
@@ -143,7 +175,6 @@ void CQbSimEngine::writeTxnElement(CTxnView& v, const char* element, const CRend
         if (components ? o.includeComponentLineItems : o.includeLineItems) writeItemLines(v, o, out);
         return;
     }
-    const bool multiCurrency = company.multiCurrency();
     switch (retRole(element)) {
     case CRetRole::Entity: writeRef(out, element, v.entity); break;
     case CRetRole::Account: writeRef(out, element, v.account); break;
@@ -155,13 +186,13 @@ void CQbSimEngine::writeTxnElement(CTxnView& v, const char* element, const CRend
     case CRetRole::Memo: out.leaf(element, v.memo); break;
     case CRetRole::Total: out.leaf(element, qbsimAmountText(v.total)); break;
     case CRetRole::Currency:
-        if (multiCurrency) writeRef(out, element, v.currency);
+        if (v.multiCurrency) writeRef(out, element, v.currency);
         break;
     case CRetRole::ExchangeRate:
-        if (multiCurrency) out.leaf(element, qbsimRateText(v.rate.value_or(1.0)));
+        if (v.multiCurrency) out.leaf(element, qbsimRateText(v.rate.value_or(1.0)));
         break;
     case CRetRole::HomeTotal:
-        if (multiCurrency)
+        if (v.multiCurrency)
             out.leaf(element, qbsimAmountText(*qbsimToCents(static_cast<double>(v.total) / 100.0 *
                                                             v.rate.value_or(1.0))));
         break;
@@ -231,13 +262,14 @@ void CQbSimEngine::writeItemLines(CTxnView& v, const CRenderOptions& o, CQbSimXm
         out.open(v.kind->groupRet);
         for (const char* element : *v.kind->groupLine) writeLineElement(v, element, r, o, out);
         for (const CTxnLineRow& child : rows)
-            if (child.group && *child.group == r.id) writeLine(v, v.kind->lineRet, *v.kind->itemLine, child, o, out);
+            if (child.group && *child.group == r.id)
+                writeLine(v, v.kind->lineRet, *v.kind->itemLine, child, o, out);
         out.close();
     }
 }
 
-void CQbSimEngine::writeLine(CTxnView& v, const char* tag, const CQbSimLineShape& shape, const CTxnLineRow& r,
-                             const CRenderOptions& o, CQbSimXmlWriter& out) {
+void CQbSimEngine::writeLine(CTxnView& v, const char* tag, const CQbSimLineShape& shape,
+                             const CTxnLineRow& r, const CRenderOptions& o, CQbSimXmlWriter& out) {
     out.open(tag);
     for (const char* element : shape) writeLineElement(v, element, r, o, out);
     out.close();

@@ -54,6 +54,16 @@ void checkLength(const std::optional<std::string>& text, const char* field, std:
 // QuickBooks keeps dates between 1901 and 2100.
 bool outOfRange(const std::string& date) { return date < "1901-01-01" || date > "2100-12-31"; }
 
+// The list a header reference names an object of.
+const char* nameSpaceOf(CQbSimTxnRef::Slot slot) {
+    switch (slot) {
+    case CQbSimTxnRef::Entity: return "Entity";
+    case CQbSimTxnRef::Account: return "Account";
+    case CQbSimTxnRef::Class: return "Class";
+    }
+    return "";
+}
+
 }  // namespace
 
 // One line as stored; CTxnLineWriter keeps the INSERT in one place.
@@ -206,23 +216,16 @@ void CQbSimEngine::readTxnTexts(xmlNodePtr add, CTxnHead& head) {
 
 void CQbSimEngine::resolveTxnRefs(xmlNodePtr add, CTxnHead& head) {
     for (const CQbSimTxnRef& ref : head.kind.refs) {
-        const char* nameSpace = ref.slot == CQbSimTxnRef::Entity    ? "Entity"
-                                : ref.slot == CQbSimTxnRef::Account ? "Account"
-                                                                    : "Class";
-        const auto row = ref.required
-                             ? resolveRef(qbsimChild(add, ref.tag), ref.kinds, nameSpace, ref.typeLabel, head.where)
-                             : optionalRef(add, ref.tag, ref.kinds, nameSpace, ref.typeLabel, head.where);
-        if (ref.slot == CQbSimTxnRef::Entity) head.entity = row;
-        if (ref.slot == CQbSimTxnRef::Class) head.cls = row;
-        if (ref.slot != CQbSimTxnRef::Account) continue;
-        head.account = row;
-        const auto& allowed = ref.accountTypes;
-        if (row && !allowed.empty() &&
-            std::find(allowed.begin(), allowed.end(), accountType(*row)) == allowed.end())
-            throw qbsimstatus::invalidReference("Account", listRow(*row)->fullName, head.where);
-        if (!row && ref.fallback)
-            head.account = ensureSpecialAccount(ref.fallback->special, ref.fallback->name,
-                                                ref.fallback->accountType);
+        const char* nameSpace = nameSpaceOf(ref.slot);
+        const std::string& where = head.where;
+        const auto row =
+            ref.required ? resolveRef(qbsimChild(add, ref.tag), ref.kinds, nameSpace, ref.typeLabel, where)
+                         : optionalRef(add, ref.tag, ref.kinds, nameSpace, ref.typeLabel, where);
+        switch (ref.slot) {
+        case CQbSimTxnRef::Entity: head.entity = row; break;
+        case CQbSimTxnRef::Class: head.cls = row; break;
+        case CQbSimTxnRef::Account: head.account = allowedAccount(ref, row, where); break;
+        }
     }
     if (head.kind.family == CQbSimTxnFamily::Sale)
         head.pending = qbsimParseBool(qbsimChildText(add, "IsPending").value_or("false"));
@@ -230,14 +233,30 @@ void CQbSimEngine::resolveTxnRefs(xmlNodePtr add, CTxnHead& head) {
         throw qbsimstatus::featureNotEnabled();
 }
 
+// The account a header reference named, refused when of a type the reference does not
+// allow; the account QuickBooks uses when none was named.
+std::optional<std::int64_t> CQbSimEngine::allowedAccount(const CQbSimTxnRef& ref,
+                                                         std::optional<std::int64_t> row,
+                                                         const std::string& where) {
+    const auto& allowed = ref.accountTypes;
+    if (row && !allowed.empty() &&
+        std::find(allowed.begin(), allowed.end(), accountType(*row)) == allowed.end())
+        throw qbsimstatus::invalidReference("Account", listRow(*row)->fullName, where);
+    if (!row && ref.fallback)
+        return ensureSpecialAccount(ref.fallback->special, ref.fallback->name, ref.fallback->accountType);
+    return row;
+}
+
 void CQbSimEngine::resolveBuildHeader(xmlNodePtr add, CTxnHead& head) {
     head.item = resolveRef(qbsimChild(add, "ItemInventoryAssemblyRef"), {"ItemInventoryAssembly"}, "Item",
                            "Item", head.where);
     head.quantity = optNumber(add, "QuantityToBuild");
     if (!head.quantity || *head.quantity <= 0)
-        throw qbsimstatus::invalidValue("QuantityToBuild", qbsimChildText(add, "QuantityToBuild").value_or(""),
+        throw qbsimstatus::invalidValue("QuantityToBuild",
+                                        qbsimChildText(add, "QuantityToBuild").value_or(""),
                                         "The quantity to build must be greater than zero.");
-    if (qbsimChild(add, "InventorySiteRef") || qbsimChild(add, "SerialNumber") || qbsimChild(add, "LotNumber"))
+    if (qbsimChild(add, "InventorySiteRef") || qbsimChild(add, "SerialNumber") ||
+        qbsimChild(add, "LotNumber"))
         throw qbsimstatus::featureNotEnabled();
 }
 
@@ -375,7 +394,8 @@ std::int64_t CQbSimEngine::addItemLine(xmlNodePtr node, const CTxnHead& head, CT
     if (sale && qbsimChild(node, "RatePercent")) line.rate.reset();
     line.cls = optionalRef(node, "ClassRef", {"Class"}, "Class", "Class", where);
     if (!sale) line.customer = optionalRef(node, "CustomerRef", {"Customer"}, "Entity", "Customer", where);
-    if (qbsimIsStocked(info.kind) && line.quantity) line.qtyDelta = head.kind.stockSign * *line.quantity * factor;
+    if (qbsimIsStocked(info.kind) && line.quantity)
+        line.qtyDelta = head.kind.stockSign * *line.quantity * factor;
     lines.add(line);
     return *line.amount;
 }
@@ -384,8 +404,8 @@ std::int64_t CQbSimEngine::addItemLine(xmlNodePtr node, const CTxnHead& head, CT
 // group's quantity; returns the group's total.
 std::int64_t CQbSimEngine::addGroupLine(xmlNodePtr node, const CTxnHead& head, CTxnLineWriter& lines) {
     const bool sale = head.kind.family == CQbSimTxnFamily::Sale;
-    const std::int64_t group =
-        resolveRef(qbsimChild(node, "ItemGroupRef"), {"ItemGroup"}, "Item", "Item Group", head.where + " line");
+    const std::int64_t group = resolveRef(qbsimChild(node, "ItemGroupRef"), {"ItemGroup"}, "Item",
+                                          "Item Group", head.where + " line");
     CTxnLine groupLine;
     groupLine.kind = "Group";
     groupLine.item = group;
@@ -431,7 +451,8 @@ void CQbSimEngine::addAdjustmentLines(xmlNodePtr add, const CTxnHead& head, CTxn
     for (xmlNodePtr node : qbsimChildren(add, head.kind.lineAdd)) {
         CTxnLine line;
         line.kind = "Adjustment";
-        line.item = resolveRef(qbsimChild(node, "ItemRef"), kStockedKinds, "Item", "Item", head.where + " line");
+        line.item =
+            resolveRef(qbsimChild(node, "ItemRef"), kStockedKinds, "Item", "Item", head.where + " line");
         xmlNodePtr q = qbsimChild(node, "QuantityAdjustment");
         xmlNodePtr v = qbsimChild(node, "ValueAdjustment");
         if (!q && !v) throw qbsimstatus::featureNotEnabled();  // serial and lot numbers
@@ -442,9 +463,10 @@ void CQbSimEngine::addAdjustmentLines(xmlNodePtr add, const CTxnHead& head, CTxn
         line.adjKind = q ? "Quantity" : "Value";
         line.newQuantity = optNumber(adj, "NewQuantity");
         line.quantityDifference = optNumber(adj, "QuantityDifference");
-        if (line.newQuantity)
-            line.quantityDifference =
-                *line.newQuantity - (quantityOnHand(*line.item, head.date, head.entrySeq) + moved[*line.item]);
+        if (line.newQuantity) {
+            const double before = quantityOnHand(*line.item, head.date, head.entrySeq) + moved[*line.item];
+            line.quantityDifference = *line.newQuantity - before;
+        }
         if (!line.quantityDifference) line.quantityDifference = 0.0;
         line.newValue = optAmount(adj, "NewValue");
         line.valueDifference = optAmount(adj, "ValueDifference");
@@ -457,7 +479,8 @@ void CQbSimEngine::addAdjustmentLines(xmlNodePtr add, const CTxnHead& head, CTxn
 // The components a build takes out and the assemblies it brings in. A build short of
 // parts is refused, or kept pending when the request allows it.
 void CQbSimEngine::addBuildLines(xmlNodePtr add, const CTxnHead& head, CTxnLineWriter& lines) {
-    const bool markPending = qbsimParseBool(qbsimChildText(add, "MarkPendingIfRequired").value_or("false"));
+    const bool markPending =
+        qbsimParseBool(qbsimChildText(add, "MarkPendingIfRequired").value_or("false"));
     std::map<std::int64_t, double> onHand;
     std::vector<CTxnLine> components;
     bool shortOfParts = false;
@@ -471,7 +494,8 @@ void CQbSimEngine::addBuildLines(xmlNodePtr add, const CTxnHead& head, CTxnLineW
         line.item = parts.integer(0);
         line.quantity = parts.real(1) * *head.quantity;
         if (qbsimIsStocked(parts.text(2))) {
-            if (!onHand.count(*line.item)) onHand[*line.item] = quantityOnHand(*line.item, head.date, head.entrySeq);
+            if (!onHand.count(*line.item))
+                onHand[*line.item] = quantityOnHand(*line.item, head.date, head.entrySeq);
             if (onHand[*line.item] + 1e-9 < *line.quantity) shortOfParts = true;
             onHand[*line.item] -= *line.quantity;
             line.qtyDelta = -*line.quantity;
@@ -480,8 +504,9 @@ void CQbSimEngine::addBuildLines(xmlNodePtr add, const CTxnHead& head, CTxnLineW
     }
     if (shortOfParts) {
         if (!markPending)
-            throw qbsimstatus::saveError("Build Assembly transaction",
-                                         "There are not enough components on hand to build the quantity specified.");
+            throw qbsimstatus::saveError(
+                "Build Assembly transaction",
+                "There are not enough components on hand to build the quantity specified.");
         CQbSimStmt mark(db, "UPDATE txn SET is_pending = 1 WHERE id = ?");
         mark.bind(1, head.txnRow).run();
     }

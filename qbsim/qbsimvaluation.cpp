@@ -202,7 +202,8 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
             // purchase of the negative quantity: out at the line's own amount, not at
             // the average cost.
             const double rate = lines.real(2);
-            const std::int64_t amount = roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate);
+            const std::int64_t amount =
+                roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate);
             receive(s, delta, kind->stockSign > 0 ? amount : -amount);
             break;
         }
@@ -218,7 +219,8 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
     return last;
 }
 
-void CQbSimValuation::evaluateBuildLine(CQbSimStmt& lines, int day, bool stocked, std::int64_t& buildCost) {
+void CQbSimValuation::evaluateBuildLine(CQbSimStmt& lines, int day, bool stocked,
+                                        std::int64_t& buildCost) {
     const std::string lineKind = lines.text(4);
     const std::int64_t item = lines.integer(5);
     const double quantity = lines.optReal(7).value_or(0);
