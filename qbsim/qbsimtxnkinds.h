@@ -8,6 +8,7 @@
 // element of a Ret carries is the Ret writer's business (qbsimtxnret.cpp).
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -62,7 +63,8 @@ struct CQbSimTxnKind {
     const CQbSimLineShape* itemLine;
     const CQbSimLineShape* groupLine;
     // The Ret's elements after TxnNumber. The element named lineRet stands for all of
-    // the item and group lines, ExpenseLineRet for the expense lines.
+    // the item and group lines (a build's component lines), ExpenseLineRet for the
+    // expense lines.
     std::vector<const char*> ret;
 };
 
@@ -72,7 +74,7 @@ extern const CQbSimLineShape kQbSimExpenseLine;
 // Whether items of the kind are counted in stock: inventory parts and assemblies.
 bool qbsimIsStocked(std::string_view itemKind);
 
-// Every kind, in the order QuickBooks' SDK lists them.
+// Every kind the stand-in holds.
 std::span<const CQbSimTxnKind> qbsimTxnKinds();
 // The kind of a txn_type; throws std::logic_error for a type the table lacks.
 const CQbSimTxnKind& qbsimTxnKind(std::string_view type);
