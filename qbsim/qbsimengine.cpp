@@ -164,11 +164,9 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
         for (const char* n : {"AccountQueryRq", "ClassQueryRq", "CustomerQueryRq", "VendorQueryRq",
                               "UnitOfMeasureSetQueryRq", "CurrencyQueryRq"})
             t[n] = &CQbSimEngine::listQuery;
-        for (const char* n : {"Bill", "ItemReceipt", "Check", "CreditCardCharge", "VendorCredit",
-                              "CreditCardCredit", "Invoice", "SalesReceipt", "CreditMemo",
-                              "InventoryAdjustment", "BuildAssembly"}) {
-            t[std::string(n) + "AddRq"] = &CQbSimEngine::txnAdd;
-            t[std::string(n) + "QueryRq"] = &CQbSimEngine::txnQuery;
+        for (const CQbSimTxnKind& kind : qbsimTxnKinds()) {
+            t[std::string(kind.type) + "AddRq"] = &CQbSimEngine::txnAdd;
+            t[std::string(kind.type) + "QueryRq"] = &CQbSimEngine::txnQuery;
         }
         for (const char* n : {"ItemInventoryModRq", "ItemInventoryAssemblyModRq", "ClassModRq"})
             t[n] = &CQbSimEngine::listMod;

@@ -17,6 +17,7 @@
 
 #include "qbsimcompany.h"
 #include "qbsimschema.h"
+#include "qbsimtxnkinds.h"
 #include "qbsimvaluation.h"
 #include "qbsimxml.h"
 
@@ -190,6 +191,39 @@ private:
     // refused. A new date reaches the ledger through the company file's change log.
     void invoiceMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+    // The steps of an Add (qbsimtxns.cpp), each reading the kind's row of the table.
+    struct CTxnHead;
+    struct CTxnLine;
+    class CTxnLineWriter;
+    struct CItemPrices;
+    void readTxnTexts(xmlNodePtr add, CTxnHead& head);
+    void resolveTxnRefs(xmlNodePtr add, CTxnHead& head);
+    std::optional<std::int64_t> allowedAccount(const CQbSimTxnRef& ref, std::optional<std::int64_t> row,
+                                               const std::string& where);
+    void resolveBuildHeader(xmlNodePtr add, CTxnHead& head);
+    void resolveCurrency(xmlNodePtr add, CTxnHead& head);
+    std::string insertTxn(xmlNodePtr add, CTxnHead& head);
+    std::int64_t addItemLines(xmlNodePtr add, const CTxnHead& head, CTxnLineWriter& lines);
+    std::int64_t addExpenseLine(xmlNodePtr node, const CTxnHead& head, CTxnLineWriter& lines);
+    std::int64_t addItemLine(xmlNodePtr node, const CTxnHead& head, CTxnLineWriter& lines);
+    std::int64_t addGroupLine(xmlNodePtr node, const CTxnHead& head, CTxnLineWriter& lines);
+    void addAdjustmentLines(xmlNodePtr add, const CTxnHead& head, CTxnLineWriter& lines);
+    void addBuildLines(xmlNodePtr add, const CTxnHead& head, CTxnLineWriter& lines);
+    double unitFactor(std::int64_t itemRow, const std::optional<std::string>& unit, const std::string& where);
+    CItemPrices itemPrices(std::int64_t itemRow);
+    // The Ret's parts (qbsimtxnret.cpp), each element written as the kind's row lists it.
+    struct CTxnView;
+    struct CTxnLineRow;
+    void writeTxnElement(CTxnView& v, const char* element, const CRenderOptions& o, CQbSimXmlWriter& out);
+    const std::vector<CTxnLineRow>& txnLines(CTxnView& v);
+    void writeExpenseLines(CTxnView& v, const CRenderOptions& o, CQbSimXmlWriter& out);
+    void writeItemLines(CTxnView& v, const CRenderOptions& o, CQbSimXmlWriter& out);
+    void writeLine(CTxnView& v, const char* tag, const CQbSimLineShape& shape, const CTxnLineRow& r,
+                   const CRenderOptions& o, CQbSimXmlWriter& out);
+    void writeLineElement(CTxnView& v, const char* element, const CTxnLineRow& r, const CRenderOptions& o,
+                          CQbSimXmlWriter& out);
+    double onHandBefore(CTxnView& v, std::int64_t item);
+    double quantityCanBuild(CTxnView& v);
     // Stamps a transaction with a new TimeModified and EditSequence, as QuickBooks does
     // when one of its custom fields (or one of its lines') is written or deleted.
     void markTxnModified(std::int64_t txnRow);

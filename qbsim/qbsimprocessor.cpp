@@ -25,14 +25,11 @@ std::optional<CQbSimFaults>& configuredFaults() {
     return faults;
 }
 
-// What a new processor injects: the configured faults, else QBSIM_FAULTS. A variable
-// that cannot be read gives the reason, which BeginSession then reports.
+// What a new processor injects. A variable that cannot be read gives the reason,
+// which BeginSession then reports.
 CQbSimFaults currentFaults(std::string& problem) {
-    if (configuredFaults()) return *configuredFaults();
-    const char* text = std::getenv("QBSIM_FAULTS");
-    if (!text || !*text) return {};
     try {
-        return qbsimParseFaults(text);
+        return qbsimCurrentFaults();
     } catch (const std::invalid_argument& e) {
         problem = std::string("QBSIM_FAULTS: ") + e.what();
         return {};
@@ -147,9 +144,7 @@ public:
         const std::string text = request ? wideToNarrow(std::wstring_view(request, SysStringLen(request))) : "";
         try {
             const std::string answerText = it->second.engine->processRequest(text);
-            if (faults.reportMicrosPerRow > 0)
-                std::this_thread::sleep_for(std::chrono::microseconds(
-                    static_cast<long long>(faults.reportMicrosPerRow) * reportRows(answerText)));
+            if (faults.reportMicrosPerRow > 0) std::this_thread::sleep_for(qbsimReportDelay(faults, answerText));
             const std::wstring answer = narrowToWide(answerText);
             *response = SysAllocStringLen(answer.data(), static_cast<UINT>(answer.size()));
             return S_OK;
@@ -175,15 +170,6 @@ private:
     std::map<std::wstring, CSession>::iterator find(BSTR ticket) {
         if (!ticket) return sessions.end();
         return sessions.find(std::wstring(ticket, SysStringLen(ticket)));
-    }
-
-    // The rows of every report in an answer: each row element carries a rowNumber.
-    static long long reportRows(const std::string& answer) {
-        long long rows = 0;
-        for (std::size_t at = answer.find(" rowNumber=\""); at != std::string::npos;
-             at = answer.find(" rowNumber=\"", at + 1))
-            ++rows;
-        return rows;
     }
 
     static std::string newTicket() {
@@ -257,6 +243,22 @@ CQbSimFaults qbsimParseFaults(const std::string& text) {
 }
 
 void qbsimSetFaults(std::optional<CQbSimFaults> faults) { configuredFaults() = std::move(faults); }
+
+CQbSimFaults qbsimCurrentFaults() {
+    if (configuredFaults()) return *configuredFaults();
+    const char* text = std::getenv("QBSIM_FAULTS");
+    if (!text || !*text) return {};
+    return qbsimParseFaults(text);
+}
+
+std::chrono::microseconds qbsimReportDelay(const CQbSimFaults& faults, const std::string& answer) {
+    if (faults.reportMicrosPerRow <= 0) return std::chrono::microseconds(0);
+    long long rows = 0;
+    for (std::size_t at = answer.find(" rowNumber=\""); at != std::string::npos;
+         at = answer.find(" rowNumber=\"", at + 1))
+        ++rows;
+    return std::chrono::microseconds(static_cast<long long>(faults.reportMicrosPerRow) * rows);
+}
 
 IRequestProcessor2* qbsimCreateProcessor() { return new CQbSimProcessor(); }
 

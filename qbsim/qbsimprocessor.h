@@ -13,6 +13,7 @@
 
 #include "qbxmlrp.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -68,3 +69,11 @@ CQbSimFaults qbsimParseFaults(const std::string& text);
 // The faults of processors created from now on; std::nullopt returns to the
 // QBSIM_FAULTS environment variable (no faults when it is unset).
 void qbsimSetFaults(std::optional<CQbSimFaults> faults);
+// The faults a processor created now injects: those set with qbsimSetFaults, else
+// QBSIM_FAULTS's. Throws std::invalid_argument when QBSIM_FAULTS cannot be read (a
+// processor then refuses BeginSession with the reason).
+CQbSimFaults qbsimCurrentFaults();
+// How long a processor with the faults waits before handing over an answer for the
+// reports in it: reportMicrosPerRow for every report row (every element carrying a
+// rowNumber).
+std::chrono::microseconds qbsimReportDelay(const CQbSimFaults& faults, const std::string& answer);

@@ -2,6 +2,8 @@
 // the per-item timelines it leaves behind, and invalidation from a changed date on.
 #include "qbsimvaluation.h"
 
+#include "qbsimtxnkinds.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,10 +13,6 @@ namespace {
 constexpr double kQuantityEpsilon = 1e-9;
 
 std::int64_t roundCents(double cents) { return static_cast<std::int64_t>(std::llround(cents)); }
-
-bool isStocked(const std::string& kind) {
-    return kind == "ItemInventory" || kind == "ItemInventoryAssembly";
-}
 
 // The lines the ledger evaluates; a statement adds its own condition after the WHERE
 // and orders by date, entry and line.
@@ -178,75 +176,39 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
     std::pair<int, std::int64_t> last{0, -1};
     std::int64_t buildTxn = -1;
     std::int64_t buildCost = 0;
+    const CQbSimTxnKind* kind = nullptr;
     while (lines.step()) {
         ++evaluated;
         const int day = qbsimDateNumber(lines.text(0));
         const std::string type = lines.text(1);
-        const double rate = lines.real(2);
-        const std::int64_t lineRow = lines.integer(3);
-        const std::string lineKind = lines.text(4);
+        if (!kind || type != kind->type) kind = &qbsimTxnKind(type);
         const std::int64_t item = lines.integer(5);
-        const bool stocked = isStocked(lines.text(6));
-        const double quantity = lines.optReal(7).value_or(0);
+        const bool stocked = qbsimIsStocked(lines.text(6));
         const double delta = lines.real(12);
         const std::int64_t txnRow = lines.integer(13);
         last = {day, lines.integer(14)};
         if (txnRow != buildTxn) buildCost = 0;
 
-        if (type == "BuildAssembly") {
+        if (kind->family == CQbSimTxnFamily::Build) {
             buildTxn = txnRow;
-            if (lineKind == "Component") {
-                if (stocked) {
-                    CState s = current(item);
-                    const std::int64_t cost = roundCents(averageCost(item, s) * quantity * 100.0);
-                    s.valueCents -= cost;
-                    s.quantity += delta;
-                    buildCost += cost;
-                    record(item, day, s);
-                } else {
-                    buildCost += roundCents(purchaseCost(item) * quantity * 100.0);
-                }
-            } else if (lineKind == "Built") {
-                CState s = current(item);
-                s.quantity += delta;
-                s.valueCents += buildCost;
-                buildCost = 0;
-                record(item, day, s);
-            }
+            evaluateBuildLine(lines, day, stocked, buildCost);
             continue;
         }
         if (!stocked) continue;
         CState s = current(item);
-        if (type == "Bill" || type == "ItemReceipt" || type == "Check" || type == "CreditCardCharge") {
-            receive(s, delta, roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate));
-        } else if (type == "VendorCredit" || type == "CreditCardCredit") {
-            // A return to the vendor is a purchase of the negative quantity: out at the
-            // line's own amount, not at the average cost.
-            receive(s, delta, -roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate));
-        } else if (type == "InventoryAdjustment") {
-            std::int64_t difference = 0;
-            if (lines.optText(9).value_or("") == "Quantity") {
-                difference = roundCents(averageCost(item, s) * delta * 100.0);
-                s.quantity += delta;
-                s.valueCents += difference;
-            } else {
-                s.quantity += delta;
-                const auto stored = lines.optInteger(11);
-                const auto newValue = lines.optInteger(10);
-                if (stored || !newValue) {
-                    difference = stored.value_or(0);
-                } else {
-                    // A NewValue line not yet fixed: its difference is taken against the
-                    // value at this moment and stored, so that later back-dated history
-                    // moves later values but never this posting.
-                    difference = *newValue - s.valueCents;
-                    unfixed.emplace_back(lineRow, difference);
-                }
-                s.valueCents += difference;
-            }
-            adjustments.push_back({day, lineRow, difference});
-            adjustmentIndex[lineRow] = difference;
-        } else {  // invoices and sales receipts take stock out, credit memos bring it back
+        switch (kind->family) {
+        case CQbSimTxnFamily::Purchase: {
+            // A purchase comes in at the line's own amount. A return to the vendor is a
+            // purchase of the negative quantity: out at the line's own amount, not at
+            // the average cost.
+            const double rate = lines.real(2);
+            const std::int64_t amount =
+                roundCents(static_cast<double>(lines.optInteger(8).value_or(0)) * rate);
+            receive(s, delta, kind->stockSign > 0 ? amount : -amount);
+            break;
+        }
+        case CQbSimTxnFamily::Adjustment: evaluateAdjustment(lines, day, s); break;
+        default:  // invoices and sales receipts take stock out, credit memos bring it back
             s.valueCents += roundCents(averageCost(item, s) * delta * 100.0);
             s.quantity += delta;
         }
@@ -255,6 +217,60 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
     lines.reset();
     storeDifferences();
     return last;
+}
+
+void CQbSimValuation::evaluateBuildLine(CQbSimStmt& lines, int day, bool stocked,
+                                        std::int64_t& buildCost) {
+    const std::string lineKind = lines.text(4);
+    const std::int64_t item = lines.integer(5);
+    const double quantity = lines.optReal(7).value_or(0);
+    const double delta = lines.real(12);
+    if (lineKind == "Component") {
+        if (stocked) {
+            CState s = current(item);
+            const std::int64_t cost = roundCents(averageCost(item, s) * quantity * 100.0);
+            s.valueCents -= cost;
+            s.quantity += delta;
+            buildCost += cost;
+            record(item, day, s);
+        } else {
+            buildCost += roundCents(purchaseCost(item) * quantity * 100.0);
+        }
+    } else if (lineKind == "Built") {
+        CState s = current(item);
+        s.quantity += delta;
+        s.valueCents += buildCost;
+        buildCost = 0;
+        record(item, day, s);
+    }
+}
+
+void CQbSimValuation::evaluateAdjustment(CQbSimStmt& lines, int day, CState& s) {
+    const std::int64_t lineRow = lines.integer(3);
+    const std::int64_t item = lines.integer(5);
+    const double delta = lines.real(12);
+    std::int64_t difference = 0;
+    if (lines.optText(9).value_or("") == "Quantity") {
+        difference = roundCents(averageCost(item, s) * delta * 100.0);
+        s.quantity += delta;
+        s.valueCents += difference;
+    } else {
+        s.quantity += delta;
+        const auto stored = lines.optInteger(11);
+        const auto newValue = lines.optInteger(10);
+        if (stored || !newValue) {
+            difference = stored.value_or(0);
+        } else {
+            // A NewValue line not yet fixed: its difference is taken against the
+            // value at this moment and stored, so that later back-dated history
+            // moves later values but never this posting.
+            difference = *newValue - s.valueCents;
+            unfixed.emplace_back(lineRow, difference);
+        }
+        s.valueCents += difference;
+    }
+    adjustments.push_back({day, lineRow, difference});
+    adjustmentIndex[lineRow] = difference;
 }
 
 void CQbSimValuation::receive(CState& s, double quantity, std::int64_t amountCents) {

@@ -97,6 +97,12 @@ private:
     // Evaluates the rows of a line statement (kLineSelect) in date and entry order.
     // Returns the date and entry sequence of the last line, or {0, -1} for none.
     std::pair<int, std::int64_t> evaluate(CQbSimStmt& lines);
+    // A build's line: a component goes out at its average cost (a part not in stock at
+    // its purchase cost) and adds to buildCost, which the assemblies built come in at.
+    void evaluateBuildLine(CQbSimStmt& lines, int day, bool stocked, std::int64_t& buildCost);
+    // An adjustment's line: a quantity adjustment moves at the average cost, a value
+    // adjustment by its difference (fixed the first time a NewValue line is evaluated).
+    void evaluateAdjustment(CQbSimStmt& lines, int day, CState& state);
     double purchaseCost(std::int64_t itemRow);
     // Adds a receipt of `quantity` units costing `amountCents` in all to the state.
     static void receive(CState& state, double quantity, std::int64_t amountCents);

@@ -123,22 +123,52 @@ TEST_F(QbSimFaultsTest, LatencyIsAddedToEveryRequest) {
     EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(90));
 }
 
-TEST_F(QbSimFaultsTest, ReportCostIsAddedPerRowOfAReport) {
+// The wait itself is measured by bench/qbsimfaults_bench.cpp; here, what it is made of.
+TEST_F(QbSimFaultsTest, ReportCostIsChargedForEveryRowOfAReport) {
     CQbSimFaults faults;
-    faults.reportMicrosPerRow = 20000;
+    faults.reportMicrosPerRow = 700;
     ASSERT_EQ(start(faults), S_OK);
     std::string response;
-    const auto before = std::chrono::steady_clock::now();
-    ASSERT_EQ(process("<GeneralSummaryReportQueryRq><GeneralSummaryReportType>InventoryValuationSummary"
-                      "</GeneralSummaryReportType></GeneralSummaryReportQueryRq>",
-                      response),
+    ASSERT_EQ(process(
+                  "<AccountAddRq><AccountAdd><Name>Stock</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>"
+                  "<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>"
+                  "<AccountAddRq><AccountAdd><Name>COGS</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>"
+                  "<ItemInventoryAddRq><ItemInventoryAdd><Name>Nail</Name><IncomeAccountRef><FullName>Sales</FullName>"
+                  "</IncomeAccountRef><COGSAccountRef><FullName>COGS</FullName></COGSAccountRef><AssetAccountRef>"
+                  "<FullName>Stock</FullName></AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>"
+                  "<ItemInventoryAddRq><ItemInventoryAdd><Name>Screw</Name><IncomeAccountRef><FullName>Sales</FullName>"
+                  "</IncomeAccountRef><COGSAccountRef><FullName>COGS</FullName></COGSAccountRef><AssetAccountRef>"
+                  "<FullName>Stock</FullName></AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>"
+                  "<GeneralSummaryReportQueryRq><GeneralSummaryReportType>InventoryValuationSummary"
+                  "</GeneralSummaryReportType></GeneralSummaryReportQueryRq>",
+                  response),
               S_OK);
-    const auto elapsed = std::chrono::steady_clock::now() - before;
-    std::size_t rows = 0;
-    for (auto at = response.find(" rowNumber=\""); at != std::string::npos; at = response.find(" rowNumber=\"", at + 1))
-        ++rows;
-    ASSERT_GE(rows, 1u);  // an empty company's report holds its total row
-    EXPECT_GE(elapsed, std::chrono::milliseconds(20) * rows);
+    const CParsedResponse rs(response);
+    ASSERT_EQ(rs.size(), 6u);
+    ASSERT_EQ(rs[5].code, 0) << rs[5].message;
+    const std::size_t rows = qbsimElements(qbsimChild(qbsimChild(rs[5].node, "ReportRet"), "ReportData")).size();
+    ASSERT_GE(rows, 3u);  // both items and the total at least
+    EXPECT_EQ(qbsimReportDelay(faults, response), std::chrono::microseconds(700) * rows);
+    // A report costs nothing more without the setting, and neither do answers without a report.
+    EXPECT_EQ(qbsimReportDelay(CQbSimFaults{}, response), std::chrono::microseconds(0));
+    ASSERT_EQ(process("<ClassQueryRq/>", response), S_OK);
+    EXPECT_EQ(qbsimReportDelay(faults, response), std::chrono::microseconds(0));
+}
+
+TEST_F(QbSimFaultsTest, ReportCostIsReadFromTheEnvironmentUnlessSetInProcess) {
+    setenv("QBSIM_FAULTS", "report-us-per-row=250", 1);
+    EXPECT_EQ(qbsimCurrentFaults().reportMicrosPerRow, 250);
+    CQbSimFaults set;
+    set.reportMicrosPerRow = 40;
+    qbsimSetFaults(set);
+    EXPECT_EQ(qbsimCurrentFaults().reportMicrosPerRow, 40);
+    qbsimSetFaults(std::nullopt);
+    EXPECT_EQ(qbsimCurrentFaults().reportMicrosPerRow, 250);
+    // A cost that is no whole number of microseconds is refused, and so is the session.
+    setenv("QBSIM_FAULTS", "report-us-per-row=1.5", 1);
+    EXPECT_THROW(qbsimCurrentFaults(), std::invalid_argument);
+    EXPECT_EQ(start(std::nullopt), E_INVALIDARG);
+    EXPECT_THAT(errorDescription(), HasSubstr("report-us-per-row=1.5"));
 }
 
 TEST_F(QbSimFaultsTest, EnvironmentVariableConfiguresProcessors) {
