@@ -84,6 +84,8 @@ std::optional<int> parseOptions(const std::vector<std::string>& args, CCliOption
     CLI::App app("lotwise-cli");
     app.set_help_flag("-h,--help");
     app.allow_extras();
+    // The same options on Windows: no "/company" form.
+    app.allow_windows_style_options(false);
     // An option given twice takes its last value.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--company", options.company);
