@@ -180,7 +180,6 @@ bool dateLike(const std::string& text) {
 
 // --fifo-preference's date is optional: the next argument is it when it looks like one,
 // and is joined to it ("--fifo-preference=DATE") so that no other argument is taken.
-
 std::vector<std::string> joinFifoDates(std::vector<std::string> args) {
     for (std::size_t i = 0; i + 1 < args.size(); ++i) {
         if (args[i] == "--fifo-preference" && dateLike(args[i + 1])) {
