@@ -139,8 +139,8 @@ company() {  # company RUN: the run's company file, the first run's in the user'
         echo "$work/$1/Zoë Données/Acme Hardware.qbw"
     fi
 }
-reports() {  # reports RUN: the folder the run's reports are made under
-    if [ "$1" = first ]; then echo "$documents/Veltrane"; else echo "$work/$1/Zoë Données/Rapports"; fi
+reports() {  # reports RUN: the documents folder the run's reports are made under
+    if [ "$1" = first ]; then echo "$documents"; else echo "$work/$1/Zoë Données/Rapports"; fi
 }
 winname() {  # winname PATH: the Windows name of a file, on drive C: within the prefix
     case $1 in
