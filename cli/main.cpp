@@ -22,12 +22,14 @@
 // settings stored, 1 when a check refused it, it failed or it ended with a warning, 2 on a
 // usage error. --upto on or before the date the file is valued up to values nothing, says
 // so and exits 0, so that a scheduler may retry a run.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "clihost.h"
 #include "console.h"
@@ -61,15 +63,227 @@ std::optional<CDateTime> parseDate(const std::string& text) {
     return date;
 }
 
-void printTimings(double totalSeconds) {
+// What the command line asks for, as given and, once checked, as dates.
+struct CCliOptions {
+    std::string company;
+    std::string start;
+    std::string upto;
+    std::string rewind;
+    CCostrunFolders folders;
+    bool timings = false;
+    bool verbose = false;
+    bool json = false;
+    std::optional<CDateTime> startDate;
+    std::optional<CDateTime> uptoDate;  // the rewind's date for --rewind
+    std::optional<CDateTime> rewindDate;
+};
+
+// Reads the options; an exit code when there is nothing more to do (--help, or a usage
+// error already reported).
+std::optional<int> parseOptions(const std::vector<std::string>& args, CCliOptions& options) {
+    CLI::App app("lotwise-cli");
+    app.set_help_flag("-h,--help");
+    app.allow_extras();
+    // The same options on Windows: no "/company" form.
+    app.allow_windows_style_options(false);
+    // An option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--company", options.company);
+    app.add_option("--start", options.start);
+    app.add_option("--upto", options.upto);
+    app.add_option("--rewind", options.rewind);
+    app.add_option("--data-dir", options.folders.applicationData);
+    app.add_option("--report-dir", options.folders.documents);
+    app.add_flag("--timings", options.timings);
+    app.add_flag("--verbose", options.verbose);
+    app.add_flag("--json", options.json);
+    // CLI11 takes the arguments last first, without the program's name.
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        // The arguments are taken in order: one unknown before --help is the error.
+        const auto help = std::find_if(args.begin() + 1, args.end(), [](const std::string& arg) {
+            return arg == "-h" || arg == "--help";
+        });
+        if (!app.remaining().empty() &&
+            std::find(args.begin() + 1, help, app.remaining().front()) != help) {
+            return usage("unknown argument " + app.remaining().front());
+        }
+        std::fputs(kUsage, stdout);
+        return 0;
+    } catch (const CLI::ArgumentMismatch&) {
+        // An option takes the next argument whatever it is: only the last one can lack it.
+        return usage(args.back() + " needs a value");
+    } catch (const CLI::ParseError& e) {
+        return usage(e.what());
+    }
+    if (!app.remaining().empty()) return usage("unknown argument " + app.remaining().front());
+    return std::nullopt;
+}
+
+// Checks the options' combinations and dates; an exit code for a usage error.
+std::optional<int> checkOptions(CCliOptions& options) {
+    if (options.company.empty()) return usage("--company is required");
+    if (options.verbose && options.json) return usage("--verbose and --json exclude each other");
+    if (!options.rewind.empty()) {
+        if (!options.upto.empty() || !options.start.empty()) {
+            return usage("--rewind goes without --start and --upto");
+        }
+        options.rewindDate = parseDate(options.rewind);
+        if (!options.rewindDate) return usage("--rewind: not a date: " + options.rewind);
+    } else if (options.upto.empty()) {
+        return usage("--upto is required");
+    }
+    options.uptoDate = options.rewindDate ? options.rewindDate : parseDate(options.upto);
+    if (!options.uptoDate) return usage("--upto: not a date: " + options.upto);
+    if (!options.start.empty()) {
+        options.startDate = parseDate(options.start);
+        if (!options.startDate) return usage("--start: not a date: " + options.start);
+    }
+    return std::nullopt;
+}
+
+void printTimings(std::chrono::steady_clock::time_point started) {
+    const double totalSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const CQbTimings& t = qbTimings();
-    const double engine =
-        totalSeconds - t.processorSeconds - t.parsingSeconds - t.eventLogSeconds;
+    const double engine = totalSeconds - t.processorSeconds - t.parsingSeconds - t.eventLogSeconds;
     std::fprintf(stderr,
                  "timings: total %.3f s, stand-in %.3f s, parsing %.3f s, event log %.3f s, "
                  "engine %.3f s, %ld round trips\n",
                  totalSeconds, t.processorSeconds, t.parsingSeconds, t.eventLogSeconds, engine,
                  t.requests);
+}
+
+// One run of the window on the opened file: where its texts go and how it prints them.
+class CCliRun {
+public:
+    CCliRun(CCostrunDlg& window, CCliHost& host, const CCliOptions& options)
+        : window(window), host(host), options(options), texts(options.json ? stderr : stdout) {}
+
+    // The exit code of a rewind, or of a run up to the date asked.
+    int rewind();
+    int value();
+    // Prints a text the window shows, unless --verbose printed it already.
+    void say(const std::string& text) const {
+        if (!options.verbose) std::fprintf(texts, "%s\n\n", text.c_str());
+    }
+
+private:
+    std::optional<int> takeStartDate(const CCostrunDoc& engine);
+    int alreadyValued(const CDateTime& valuedTo) const;
+    int process(CCostrunDoc& engine);
+
+    CCostrunDlg& window;
+    CCliHost& host;
+    const CCliOptions& options;
+    // The texts a quiet run prints itself; --json keeps standard output for the JSON.
+    std::FILE* texts;
+};
+
+int CCliRun::rewind() {
+    // No one to ask: what will be deleted is said, then done.
+    const bool done = window.rewindTo(*options.rewindDate, [&](const std::string& question) {
+        std::fprintf(texts, "%s\n\n", question.c_str());
+        return true;
+    });
+    say(window.statusText());
+    return done ? 0 : 1;
+}
+
+// Sets the window's start date for a file never valued; an exit code when it lacks one.
+std::optional<int> CCliRun::takeStartDate(const CCostrunDoc& engine) {
+    if (engine.getStartDate()) {
+        if (options.startDate) {
+            std::fprintf(texts,
+                         "Notice: the file has been valued from %s on; --start is ignored.\n\n",
+                         engine.getStartDate()->userDateText().c_str());
+        }
+    } else if (!options.startDate) {
+        std::fputs("lotwise-cli: the file has never been valued: --start is required\n", stderr);
+        return 2;
+    } else {
+        window.setDate(kIdcStartDate, *options.startDate);
+    }
+    return std::nullopt;
+}
+
+// A scheduler's retry of a run that completed: nothing is left to do.
+int CCliRun::alreadyValued(const CDateTime& valuedTo) const {
+    const std::string done = "The file is already valued up to " + valuedTo.userDateText() + ".";
+    if (options.json) {
+        CRunSummary summary;
+        summary.firstDay = CCostrunDoc::nextDay(valuedTo);
+        summary.upTo = valuedTo;
+        std::printf("%s\n", summary.json(true, done).c_str());
+    } else {
+        std::printf("%s\n\n", done.c_str());
+    }
+    return 0;
+}
+
+// The first day the run values and how many days it goes through, for the progress line.
+std::pair<CDateTime, long> daysToValue(const CCostrunDoc& engine,
+                                       const std::optional<CDateTime>& startDate,
+                                       const CDateTime& uptoDate) {
+    const CDateTime first = engine.getLastUpToDate()
+                                ? CCostrunDoc::nextDay(*engine.getLastUpToDate())
+                                : (engine.getStartDate() ? *engine.getStartDate() : *startDate);
+    const long days = (CCostrunDoc::endOfDay(uptoDate).seconds() -
+                       CCostrunDoc::startOfDay(first).seconds() + 3600) /
+                      86400;
+    return {first, days};
+}
+
+int CCliRun::value() {
+    CCostrunDoc& engine = *window.getEngine();
+    if (const std::optional<int> refused = takeStartDate(engine)) return *refused;
+    window.setDate(kIdcUpToDate, *options.uptoDate);
+    const std::optional<CDateTime>& valuedTo = engine.getLastUpToDate();
+    if (valuedTo && !(*valuedTo < CCostrunDoc::endOfDay(*options.uptoDate)))
+        return alreadyValued(*valuedTo);
+    return process(engine);
+}
+
+int CCliRun::process(CCostrunDoc& engine) {
+    const auto [first, days] = daysToValue(engine, options.startDate, *options.uptoDate);
+    host.setRun(first, static_cast<int>(days > 0 ? days : 0));
+    const bool completed = window.onProcess();
+    int status = completed ? 0 : 1;
+    // A run that completed with a warning (a posting QuickBooks refused) left the
+    // books short of the FIFO value: scripts must not take it for success.
+    if (status == 0 && !engine.getErrorText().empty()) status = 1;
+    say(window.statusText());
+    if (options.json) {
+        const std::string message = completed ? engine.getErrorText() : window.statusText();
+        std::printf("%s\n", engine.getRunSummary().json(completed, message).c_str());
+    }
+    return status;
+}
+
+// Opens the company file in the window and rewinds or values it.
+int run(const CCliOptions& options) {
+    CCliHost host(isTerminal(stderr), options.verbose);
+    setProgressHost(&host);
+    int status = 1;
+    {
+        CCostrunDlg window(host, options.folders);
+        host.attach(&window);
+        window.initDialog();
+        host.controlsChanged();
+        CCliRun cliRun(window, host, options);
+        const bool opened = window.openFile(options.company);
+        cliRun.say(window.statusText());
+        if (opened) {
+            status = options.rewindDate ? cliRun.rewind() : cliRun.value();
+        } else if (options.json) {
+            // A script still gets its one object: nothing was done, and why.
+            std::printf("%s\n", CRunSummary{}.json(false, window.statusText()).c_str());
+        }
+    }
+    setProgressHost(nullptr);
+    return status;
 }
 
 }  // namespace
@@ -79,144 +293,16 @@ int main(int argc, char** argv) {
     // the system as such.
     const std::vector<std::string> args = utf8Arguments(argc, argv);
     useUtf8Console();
-    std::string company;
-    std::string start;
-    std::string upto;
-    std::string rewind;
-    CCostrunFolders folders;
-    bool timings = false;
-    bool verbose = false;
-    bool json = false;
     const auto started = std::chrono::steady_clock::now();
-    const std::size_t count = args.size();
-    for (std::size_t i = 1; i < count; ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= count) return false;
-            into = args[++i];
-            return true;
-        };
-        bool ok = true;
-        if (arg == "--company") ok = value(company);
-        else if (arg == "--start") ok = value(start);
-        else if (arg == "--upto") ok = value(upto);
-        else if (arg == "--rewind") ok = value(rewind);
-        else if (arg == "--data-dir") ok = value(folders.applicationData);
-        else if (arg == "--report-dir") ok = value(folders.documents);
-        else if (arg == "--timings") timings = true;
-        else if (arg == "--verbose") verbose = true;
-        else if (arg == "--json") json = true;
-        else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else return usage("unknown argument " + arg);
-        if (!ok) return usage(arg + " needs a value");
-    }
-    if (company.empty()) return usage("--company is required");
-    if (verbose && json) return usage("--verbose and --json exclude each other");
-    std::optional<CDateTime> rewindDate;
-    if (!rewind.empty()) {
-        if (!upto.empty() || !start.empty()) return usage("--rewind goes without --start and --upto");
-        rewindDate = parseDate(rewind);
-        if (!rewindDate) return usage("--rewind: not a date: " + rewind);
-    } else if (upto.empty()) {
-        return usage("--upto is required");
-    }
-    const std::optional<CDateTime> uptoDate = rewindDate ? rewindDate : parseDate(upto);
-    if (!uptoDate) return usage("--upto: not a date: " + upto);
-    std::optional<CDateTime> startDate;
-    if (!start.empty()) {
-        startDate = parseDate(start);
-        if (!startDate) return usage("--start: not a date: " + start);
-    }
-
+    CCliOptions options;
+    if (const std::optional<int> exit = parseOptions(args, options)) return *exit;
+    if (const std::optional<int> exit = checkOptions(options)) return *exit;
 #ifndef _WIN32
     // Windows has QuickBooks' own processor registered under its class id; elsewhere the
     // stand-in answers to it.
     qbsimRegister();
 #endif
-    CCliHost host(isTerminal(stderr), verbose);
-    // The texts a quiet run prints itself; --json keeps standard output for the JSON.
-    std::FILE* texts = json ? stderr : stdout;
-    auto say = [&](const std::string& text) {
-        if (!verbose) std::fprintf(texts, "%s\n\n", text.c_str());
-    };
-    setProgressHost(&host);
-    int status = 1;
-    {
-        CCostrunDlg window(host, folders);
-        host.attach(&window);
-        window.initDialog();
-        host.controlsChanged();
-        const bool opened = window.openFile(company);
-        say(window.statusText());
-        if (opened && rewindDate) {
-            // No one to ask: what will be deleted is said, then done.
-            status = window.rewindTo(*rewindDate, [&](const std::string& question) {
-                         std::fprintf(texts, "%s\n\n", question.c_str());
-                         return true;
-                     })
-                         ? 0
-                         : 1;
-            say(window.statusText());
-        } else if (opened) {
-            CCostrunDoc& engine = *window.getEngine();
-            if (engine.getStartDate()) {
-                if (startDate) {
-                    std::fprintf(texts, "Notice: the file has been valued from %s on; --start is ignored.\n\n",
-                                engine.getStartDate()->userDateText().c_str());
-                }
-            } else if (!startDate) {
-                std::fputs("lotwise-cli: the file has never been valued: --start is required\n", stderr);
-                setProgressHost(nullptr);
-                return 2;
-            } else {
-                window.setDate(kIdcStartDate, *startDate);
-            }
-            window.setDate(kIdcUpToDate, *uptoDate);
-            const std::optional<CDateTime>& valuedTo = engine.getLastUpToDate();
-            if (valuedTo && !(*valuedTo < CCostrunDoc::endOfDay(*uptoDate))) {
-                // A scheduler's retry of a run that completed: nothing is left to do.
-                const std::string done = "The file is already valued up to " + valuedTo->userDateText() + ".";
-                if (json) {
-                    CRunSummary summary;
-                    summary.firstDay = CCostrunDoc::nextDay(*valuedTo);
-                    summary.upTo = *valuedTo;
-                    std::printf("%s\n", summary.json(true, done).c_str());
-                } else {
-                    std::printf("%s\n\n", done.c_str());
-                }
-                setProgressHost(nullptr);
-                if (timings) {
-                    printTimings(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-                }
-                return 0;
-            }
-            const CDateTime first = engine.getLastUpToDate()
-                                        ? CCostrunDoc::nextDay(*engine.getLastUpToDate())
-                                        : (engine.getStartDate() ? *engine.getStartDate() : *startDate);
-            const long days = (CCostrunDoc::endOfDay(*uptoDate).seconds() -
-                               CCostrunDoc::startOfDay(first).seconds() + 3600) / 86400;
-            host.setRun(first, static_cast<int>(days > 0 ? days : 0));
-            const bool completed = window.onProcess();
-            status = completed ? 0 : 1;
-            // A run that completed with a warning (a posting QuickBooks refused) left the
-            // books short of the FIFO value: scripts must not take it for success.
-            if (status == 0 && !engine.getErrorText().empty()) status = 1;
-            say(window.statusText());
-            if (json) {
-                const std::string message = completed ? engine.getErrorText() : window.statusText();
-                std::printf("%s\n", engine.getRunSummary().json(completed, message).c_str());
-            }
-        } else if (!opened && json) {
-            // A script still gets its one object: nothing was done, and why.
-            std::printf("%s\n", CRunSummary{}.json(false, window.statusText()).c_str());
-        }
-    }
-    setProgressHost(nullptr);
-    if (timings) {
-        printTimings(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-    }
+    const int status = run(options);
+    if (options.timings && status != 2) printTimings(started);
     return status;
 }

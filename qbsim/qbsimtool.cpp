@@ -42,12 +42,15 @@
 #include <csignal>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <iostream>
 #include <regex>
 #include <sstream>
+
+#include <CLI/CLI.hpp>
 
 namespace {
 
@@ -156,155 +159,188 @@ int serve(const std::string&, const std::string&, int, bool) {
 }
 #endif
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+// What the command line gives: the command and its operands, and every option. Each
+// command reads the options it needs and leaves the others alone.
+struct CToolArguments {
+    std::vector<std::string> positional;  // the command, the file, then its operands
     std::string schemaPath = qbsimSchemaPath();
-    std::string name, date, type;
-    std::map<std::string, std::string> numbers;
-    bool multiCurrency = false, units = false, haveName = false, once = false, fifo = false;
-    std::string fifoDate;
-    std::string closingDate;
-    CQbSimCompanyOptions editionOptions;
+    bool haveName = false;
+    CQbSimCompanyOptions company;  // create's options, the name included
+    std::string date;
+    std::string type;
+    std::map<std::string, std::string> numbers;  // generate's options that were given
     std::string port = "0";
-    std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--schema" && i + 1 < args.size()) {
-            schemaPath = args[++i];
-        } else if (args[i] == "--name" && i + 1 < args.size()) {
-            name = args[++i];
-            haveName = true;
-        } else if (args[i] == "--date" && i + 1 < args.size()) {
-            date = args[++i];
-        } else if (args[i] == "--type" && i + 1 < args.size()) {
-            type = args[++i];
-        } else if ((args[i] == "--items" || args[i] == "--assemblies" || args[i] == "--days" ||
-                    args[i] == "--seed" || args[i] == "--per-day") &&
-                   i + 1 < args.size()) {
-            numbers[args[i]] = args[i + 1];
-            ++i;
-        } else if (args[i] == "--port" && i + 1 < args.size()) {
-            port = args[++i];
-        } else if (args[i] == "--once") {
-            once = true;
-        } else if (args[i] == "--multicurrency") {
-            multiCurrency = true;
-        } else if (args[i] == "--units-of-measure") {
-            units = true;
-        } else if (args[i] == "--fifo-preference") {
-            fifo = true;
-            // The effective date is optional: the next argument is it when it looks like one.
-            static const std::regex dateLike(R"(\d{4}-\d{2}-\d{2})");
-            if (i + 1 < args.size() && std::regex_match(args[i + 1], dateLike)) fifoDate = args[++i];
-        } else if (args[i] == "--closing-date" && i + 1 < args.size()) {
-            closingDate = args[++i];
-        } else if (args[i] == "--edition" && i + 1 < args.size()) {
-            editionOptions.edition = args[++i];
-        } else if (args[i] == "--inventory-sites") {
-            editionOptions.inventorySites = true;
-        } else if (args[i] == "--enhanced-receiving") {
-            editionOptions.enhancedReceiving = true;
-        } else if (args[i] == "--serial-numbers" || args[i] == "--lot-numbers") {
-            const std::string tracking = args[i] == "--serial-numbers" ? "SerialNumber" : "LotNumber";
-            if (editionOptions.serialOrLot != "None" && editionOptions.serialOrLot != tracking) return usage();
-            editionOptions.serialOrLot = tracking;
-        } else if (args[i].rfind("--", 0) == 0) {
-            return usage();
-        } else {
-            positional.push_back(args[i]);
+    bool once = false;
+};
+
+bool dateLike(const std::string& text) {
+    static const std::regex date(R"(\d{4}-\d{2}-\d{2})");
+    return std::regex_match(text, date);
+}
+
+// --fifo-preference's date is optional: the next argument is it when it looks like one,
+// and is joined to it ("--fifo-preference=DATE") so that no other argument is taken.
+std::vector<std::string> joinFifoDates(std::vector<std::string> args) {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == "--fifo-preference" && dateLike(args[i + 1])) {
+            args[i] += "=" + args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
         }
     }
-    if (positional.size() < 2) return usage();
-    const std::string command = positional[0];
-    const std::string file = positional[1];
+    return args;
+}
+
+// Reads the arguments; false for a usage error.
+bool parseArguments(const std::vector<std::string>& args, CToolArguments& a) {
+    CLI::App app("qbsim");
+    app.set_help_flag();
+    // An option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--schema", a.schemaPath);
+    app.add_option("--name", a.company.name);
+    app.add_option("--date", a.date);
+    app.add_option("--type", a.type);
+    for (const char* number : {"--items", "--assemblies", "--days", "--seed", "--per-day"}) {
+        app.add_option_function<std::string>(
+            number, [&a, number](const std::string& value) { a.numbers[number] = value; });
+    }
+    app.add_option("--port", a.port);
+    app.add_flag("--once", a.once);
+    app.add_flag("--multicurrency", a.company.multiCurrency);
+    app.add_flag("--units-of-measure", a.company.unitsOfMeasure);
+    CLI::Option* fifo = app.add_flag("--fifo-preference{}", a.company.fifoEffectiveDate);
+    app.add_option("--closing-date", a.company.closingDate);
+    app.add_option("--edition", a.company.edition);
+    app.add_flag("--inventory-sites", a.company.inventorySites);
+    app.add_flag("--enhanced-receiving", a.company.enhancedReceiving);
+    CLI::Option* serial = app.add_flag("--serial-numbers");
+    CLI::Option* lot = app.add_flag("--lot-numbers")->excludes(serial);
+    app.add_option("operands", a.positional)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed = joinFifoDates(args);
+    std::reverse(reversed.begin(), reversed.end());
     try {
-        if (command == "create") {
-            if (!haveName || positional.size() != 2) return usage();
-            CQbSimCompanyOptions options = editionOptions;
-            options.name = name;
-            options.multiCurrency = multiCurrency;
-            options.unitsOfMeasure = units;
-            options.fifo = fifo;
-            options.fifoEffectiveDate = fifoDate;
-            options.closingDate = closingDate;
-            CQbSimCompany::create(file, options);
-            return 0;
-        }
-        if (command == "multiuser") {
-            if (positional.size() != 3 || (positional[2] != "on" && positional[2] != "off")) return usage();
-            CQbSimCompany::open(file)->setOpenInMultiUser(positional[2] == "on");
-            return 0;
-        }
-        if (command == "valuation") {
-            if (positional.size() != 2 || date.empty()) return usage();
-            if (!qbsimIsDate(date)) return failure("invalid date \"" + date + "\" (use YYYY-MM-DD)");
-            if (!type.empty() && type != "Inventory" && type != "Assembly")
-                return failure("invalid type \"" + type + "\" (use Inventory or Assembly)");
-            auto company = CQbSimCompany::open(file);
-            CQbSimEngine engine(*company, nullptr);
-            const auto kinds = CQbSimEngine::valuationKinds(type.empty() ? std::nullopt
-                                                                         : std::optional<std::string>(type));
-            for (const auto& row : engine.valuationSummary(date, kinds)) {
-                if (row.kind != CQbSimEngine::CValuationRow::Data) continue;
-                std::cout << csvField(row.fullName) << ',' << qbsimQuantityText(row.quantity) << ','
-                          << qbsimAmountText(row.valueCents) << "\r\n";
-            }
-            return 0;
-        }
-        if (command == "generate") {
-            const bool perDayGiven = numbers.count("--per-day") != 0;
-            if (positional.size() != 2 || numbers.size() != (perDayGiven ? 5u : 4u)) return usage();
-            CQbSimGeneratorOptions options;
-            const auto items = count(numbers["--items"]), assemblies = count(numbers["--assemblies"]),
-                       days = count(numbers["--days"]), seed = count(numbers["--seed"]);
-            if (!items || !assemblies || !days || !seed || *items < 1 || *items > 100000 ||
-                *assemblies > 10000 || *days < 1 || *days > 3660)
-                return failure("--items (1..100000), --assemblies (0..10000), --days (1..3660) and --seed "
-                               "take whole numbers");
-            options.items = static_cast<int>(*items);
-            options.assemblies = static_cast<int>(*assemblies);
-            options.days = static_cast<int>(*days);
-            options.seed = static_cast<std::uint64_t>(*seed);
-            if (perDayGiven) {
-                const auto perDay = count(numbers["--per-day"]);
-                if (!perDay || *perDay < 1 || *perDay > 10000)
-                    return failure("--per-day takes a whole number (1..10000)");
-                options.transactionsPerDay = static_cast<int>(*perDay);
-            }
-            qbsimGenerateCompany(file, options);
-            return 0;
-        }
-        if (command == "serve") {
-            const auto number = count(port);
-            if (positional.size() != 2) return usage();
-            if (!number || *number > 65535) return failure("--port takes a whole number (0..65535)");
-            return serve(file, schemaPath, static_cast<int>(*number), once);
-        }
-        if (command != "load" && command != "request") return usage();
-        if (positional.size() < 3 || (command == "request" && positional.size() != 3)) return usage();
-        auto company = CQbSimCompany::open(file);
-        std::shared_ptr<const CQbSimSchema> schema;
-        if (!schemaPath.empty()) schema = CQbSimSchema::load(schemaPath);
-        CQbSimEngine engine(*company, schema);
-        if (command == "request") {
-            std::string response, error;
-            if (!send(engine, positional[2], response, error)) return failure(error);
+        app.parse(reversed);
+    } catch (const CLI::ParseError&) {
+        return false;
+    }
+    a.haveName = app.count("--name") > 0;
+    a.company.fifo = fifo->count() > 0;
+    if (serial->count() > 0) a.company.serialOrLot = "SerialNumber";
+    if (lot->count() > 0) a.company.serialOrLot = "LotNumber";
+    return a.company.fifoEffectiveDate.empty() || dateLike(a.company.fifoEffectiveDate);
+}
+
+int create(const CToolArguments& a) {
+    if (!a.haveName || a.positional.size() != 2) return usage();
+    CQbSimCompany::create(a.positional[1], a.company);
+    return 0;
+}
+
+int multiuser(const CToolArguments& a) {
+    const std::vector<std::string>& p = a.positional;
+    if (p.size() != 3 || (p[2] != "on" && p[2] != "off")) return usage();
+    CQbSimCompany::open(p[1])->setOpenInMultiUser(p[2] == "on");
+    return 0;
+}
+
+int valuation(const CToolArguments& a) {
+    if (a.positional.size() != 2 || a.date.empty()) return usage();
+    if (!qbsimIsDate(a.date)) return failure("invalid date \"" + a.date + "\" (use YYYY-MM-DD)");
+    if (!a.type.empty() && a.type != "Inventory" && a.type != "Assembly")
+        return failure("invalid type \"" + a.type + "\" (use Inventory or Assembly)");
+    auto company = CQbSimCompany::open(a.positional[1]);
+    CQbSimEngine engine(*company, nullptr);
+    const auto kinds = CQbSimEngine::valuationKinds(
+        a.type.empty() ? std::nullopt : std::optional<std::string>(a.type));
+    for (const auto& row : engine.valuationSummary(a.date, kinds)) {
+        if (row.kind != CQbSimEngine::CValuationRow::Data) continue;
+        std::cout << csvField(row.fullName) << ',' << qbsimQuantityText(row.quantity) << ','
+                  << qbsimAmountText(row.valueCents) << "\r\n";
+    }
+    return 0;
+}
+
+int generate(const CToolArguments& a) {
+    std::map<std::string, std::string> numbers = a.numbers;
+    const bool perDayGiven = numbers.count("--per-day") != 0;
+    if (a.positional.size() != 2 || numbers.size() != (perDayGiven ? 5u : 4u)) return usage();
+    CQbSimGeneratorOptions options;
+    const auto items = count(numbers["--items"]), assemblies = count(numbers["--assemblies"]),
+               days = count(numbers["--days"]), seed = count(numbers["--seed"]);
+    if (!items || !assemblies || !days || !seed || *items < 1 || *items > 100000 ||
+        *assemblies > 10000 || *days < 1 || *days > 3660)
+        return failure(
+            "--items (1..100000), --assemblies (0..10000), --days (1..3660) and --seed "
+            "take whole numbers");
+    options.items = static_cast<int>(*items);
+    options.assemblies = static_cast<int>(*assemblies);
+    options.days = static_cast<int>(*days);
+    options.seed = static_cast<std::uint64_t>(*seed);
+    if (perDayGiven) {
+        const auto perDay = count(numbers["--per-day"]);
+        if (!perDay || *perDay < 1 || *perDay > 10000)
+            return failure("--per-day takes a whole number (1..10000)");
+        options.transactionsPerDay = static_cast<int>(*perDay);
+    }
+    qbsimGenerateCompany(a.positional[1], options);
+    return 0;
+}
+
+int serveCommand(const CToolArguments& a) {
+    const auto number = count(a.port);
+    if (a.positional.size() != 2) return usage();
+    if (!number || *number > 65535) return failure("--port takes a whole number (0..65535)");
+    return serve(a.positional[1], a.schemaPath, static_cast<int>(*number), a.once);
+}
+
+// load and request: sends each document; load stops at the first non-zero status.
+int sendDocuments(const CToolArguments& a) {
+    const std::vector<std::string>& p = a.positional;
+    const bool request = p[0] == "request";
+    if (p.size() < 3 || (request && p.size() != 3)) return usage();
+    auto company = CQbSimCompany::open(p[1]);
+    std::shared_ptr<const CQbSimSchema> schema;
+    if (!a.schemaPath.empty()) schema = CQbSimSchema::load(a.schemaPath);
+    CQbSimEngine engine(*company, schema);
+    static const std::regex status(
+        R"re(<(\w+)Rs\b[^>]*?statusCode="(\d+)"[^>]*?statusMessage="([^"]*)")re");
+    for (std::size_t i = 2; i < p.size(); ++i) {
+        std::string response, error;
+        if (!send(engine, p[i], response, error)) return failure(error);
+        if (request) {
             std::cout << response;
             return 0;
         }
-        static const std::regex status(
-            R"re(<(\w+)Rs\b[^>]*?statusCode="(\d+)"[^>]*?statusMessage="([^"]*)")re");
-        for (std::size_t i = 2; i < positional.size(); ++i) {
-            std::string response, error;
-            if (!send(engine, positional[i], response, error)) return failure(error);
-            for (std::sregex_iterator it(response.begin(), response.end(), status), end; it != end; ++it) {
-                if ((*it)[2] != "0")
-                    return failure(positional[i] + ": " + (*it)[1].str() + "Rq failed with status " +
-                                   (*it)[2].str() + ": " + unescape((*it)[3].str()));
-            }
+        for (std::sregex_iterator it(response.begin(), response.end(), status), end; it != end;
+             ++it) {
+            if ((*it)[2] != "0")
+                return failure(p[i] + ": " + (*it)[1].str() + "Rq failed with status " +
+                               (*it)[2].str() + ": " + unescape((*it)[3].str()));
         }
-        return 0;
+    }
+    return 0;
+}
+
+int runCommand(const CToolArguments& a) {
+    const std::string& command = a.positional[0];
+    if (command == "create") return create(a);
+    if (command == "multiuser") return multiuser(a);
+    if (command == "valuation") return valuation(a);
+    if (command == "generate") return generate(a);
+    if (command == "serve") return serveCommand(a);
+    if (command == "load" || command == "request") return sendDocuments(a);
+    return usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CToolArguments arguments;
+    if (!parseArguments({argv + 1, argv + argc}, arguments) || arguments.positional.size() < 2)
+        return usage();
+    try {
+        return runCommand(arguments);
     } catch (const std::exception& e) {
         return failure(e.what());
     }

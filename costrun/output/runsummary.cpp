@@ -1,10 +1,13 @@
 // The run summary as text and as JSON. Amounts are written with the C printf rules in
-// the "C" numeric locale, as the report is.
+// the "C" numeric locale, as the report is. The JSON object is built with nlohmann::json,
+// which escapes its texts; its amounts are written with two decimals, as they were
+// always written for scripts, where the library would write the shortest form ("12.5").
 #include "runsummary.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 #include "qbutils.h"
 
@@ -13,25 +16,61 @@ namespace {
 // How many exceptions the few lines name; the others are counted.
 constexpr std::size_t kNamedExceptions = 5;
 
-std::string jsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
+using Json = nlohmann::ordered_json;
 
 // Two decimals, whatever the locale; a residue below half a cent is written as 0.00.
 std::string jsonNumber(double value) { return amountText(std::fabs(value) < 0.005 ? 0.0 : value); }
+
+// A text or other scalar as the library writes it, but for control characters, which
+// are written as \u00XX as the summary has always written them, where the library
+// writes \b, \f, \n, \r and \t. Text that is not UTF-8 gets U+FFFD for its bad bytes.
+std::string jsonScalar(const Json& value) {
+    const std::string dumped = value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::string out;
+    for (std::size_t i = 0; i < dumped.size(); ++i) {
+        // In the library's output a backslash always starts an escape of two characters
+        // or more; only the short ones of control characters are written anew.
+        if (dumped[i] != '\\' || i + 1 == dumped.size()) {
+            out += dumped[i];
+            continue;
+        }
+        const char escaped = dumped[++i];
+        switch (escaped) {
+            case 'b': out += "\\u0008"; break;
+            case 'f': out += "\\u000c"; break;
+            case 'n': out += "\\u000a"; break;
+            case 'r': out += "\\u000d"; break;
+            case 't': out += "\\u0009"; break;
+            default: out += '\\'; out += escaped;
+        }
+    }
+    return out;
+}
+
+// Writes the object in the library's compact form, but for its amounts (the only
+// floating-point numbers in it), which keep their two decimals.
+void writeJson(const Json& value, std::string& out) {
+    if (value.is_object()) {
+        out += '{';
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            if (it != value.begin()) out += ',';
+            out += jsonScalar(it.key()) + ':';
+            writeJson(it.value(), out);
+        }
+        out += '}';
+    } else if (value.is_array()) {
+        out += '[';
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            if (it != value.begin()) out += ',';
+            writeJson(*it, out);
+        }
+        out += ']';
+    } else if (value.is_number_float()) {
+        out += jsonNumber(value.get<double>());
+    } else {
+        out += jsonScalar(value);
+    }
+}
 
 const char* kindName(CRunException::Kind kind) {
     switch (kind) {
@@ -93,32 +132,31 @@ std::string CRunSummary::text() const {
 }
 
 std::string CRunSummary::json(bool completed, const std::string& message) const {
-    std::string out = std::string("{\"completed\":") + (completed ? "true" : "false") +
-                      ",\"message\":" + jsonText(message) + ",\"firstDay\":" + jsonText(dateText(firstDay)) + ",\"upTo\":" + jsonText(dateText(upTo)) +
-                      ",\"daysProcessed\":" + std::to_string(daysProcessed) +
-                      ",\"daysCalculated\":" + std::to_string(daysCalculated) +
-                      ",\"postings\":" + std::to_string(postings) + ",\"increase\":" + jsonNumber(increase) +
-                      ",\"decrease\":" + jsonNumber(decrease) + ",\"items\":{";
-    bool first = true;
-    for (const auto& [item, amount] : itemCorrections) {
-        out += (first ? "" : ",") + jsonText(item) + ":" + jsonNumber(amount);
-        first = false;
-    }
-    out += "},\"proof\":";
+    Json items = Json::object();
+    for (const auto& [item, amount] : itemCorrections) items[item] = amount;
+    Json proof = nullptr;
     if (proofMade) {
-        out += "{\"day\":" + jsonText(dateText(proofDay)) + ",\"matched\":" + std::to_string(proofMatched) +
-               ",\"items\":" + std::to_string(proofItems) + ",\"onHandValue\":" + jsonNumber(onHandValue) + "}";
-    } else {
-        out += "null";
+        proof = {{"day", dateText(proofDay)},
+                 {"matched", proofMatched},
+                 {"items", proofItems},
+                 {"onHandValue", onHandValue}};
     }
-    out += ",\"exceptions\":[";
-    first = true;
+    Json list = Json::array();
     for (const CRunException& e : exceptions) {
-        out += std::string(first ? "" : ",") + "{\"kind\":" + jsonText(kindName(e.kind)) +
-               ",\"item\":" + jsonText(e.item) + ",\"day\":" + jsonText(dateText(e.day)) +
-               ",\"days\":" + std::to_string(e.days) + ",\"lastDay\":" + jsonText(dateText(e.lastDay)) +
-               ",\"reason\":" + jsonText(e.reason) + "}";
-        first = false;
+        list.push_back({{"kind", kindName(e.kind)},
+                        {"item", e.item},
+                        {"day", dateText(e.day)},
+                        {"days", e.days},
+                        {"lastDay", dateText(e.lastDay)},
+                        {"reason", e.reason}});
     }
-    return out + "]}";
+    const Json summary = {{"completed", completed},         {"message", message},
+                          {"firstDay", dateText(firstDay)}, {"upTo", dateText(upTo)},
+                          {"daysProcessed", daysProcessed}, {"daysCalculated", daysCalculated},
+                          {"postings", postings},           {"increase", increase},
+                          {"decrease", decrease},           {"items", std::move(items)},
+                          {"proof", std::move(proof)},      {"exceptions", std::move(list)}};
+    std::string out;
+    writeJson(summary, out);
+    return out;
 }

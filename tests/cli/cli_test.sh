@@ -139,6 +139,14 @@ check "missing file" 1 $? "$work/out" "File open failed."
 "$cli" --company "$work/missing.qbw" --start 2025-01-01 --upto 2025-01-02 --json "${folders[@]}" >"$work/out" 2>/dev/null
 check "missing file, as JSON" 1 $? "$work/out" '{"completed":false,"message":"File open failed.'
 
+# The summary's texts are escaped: a quote, a backslash and a tab in the file's name.
+odd="$work/odd \"name\" \\ and	tab.qbw"
+"$cli" --company "$odd" --start 2025-01-01 --upto 2025-01-02 --json "${folders[@]}" >"$work/out" 2>/dev/null
+check "missing file with quotes, as JSON" 1 $? "$work/out" 'odd \"name\" \\ and\u0009tab.qbw'
+if python3 -c 'import json, sys; assert sys.argv[2] in json.load(open(sys.argv[1]))["message"]' "$work/out" "$odd"
+then echo "ok   JSON message names the file"; else echo "FAIL JSON message names the file"; failures=$((failures + 1)); fi
+checks=$((checks + 1))
+
 "$qbsim" multiuser "$company" on >/dev/null
 "$cli" --company "$company" --upto 2025-01-13 "${folders[@]}" >"$work/out" 2>&1
 check "open in multi-user mode" 1 $? "$work/out" "Please switch your QuickBooks application to single-user mode."
@@ -149,6 +157,18 @@ for args in "--upto 2025-13-01 --company x" "--company x" "--upto 2025-02-30 --c
     "$cli" $args >"$work/out" 2>&1
     check "usage: $args" 2 $? "$work/out" "usage: lotwise-cli"
 done
+
+# The stand-in's tool: a usage error exits 2 with its usage; --fifo-preference takes the
+# next argument as its date only when it is one.
+"$qbsim" create "$work/new.qbw" >"$work/out" 2>&1
+check "qbsim: create without --name" 2 $? "$work/out" "usage: qbsim create FILE --name NAME"
+"$qbsim" create "$work/new.qbw" --name New --bogus >"$work/out" 2>&1
+check "qbsim: unknown option" 2 $? "$work/out" "usage: qbsim create FILE --name NAME"
+"$qbsim" create --fifo-preference "$work/new.qbw" --name New >"$work/out" 2>&1
+check "qbsim: --fifo-preference without a date" 0 $? "$work/out"
+[ -s "$work/new.qbw" ] || { echo "FAIL qbsim: --fifo-preference took the file"; failures=$((failures + 1)); }
+"$qbsim" create "$work/dated.qbw" --fifo-preference 2024-07-01 --name Dated >"$work/out" 2>&1
+check "qbsim: --fifo-preference with a date" 0 $? "$work/out"
 
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -17,10 +17,13 @@
 #
 #   windowrun.sh REPO_DIR WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 #
-# The Wine prefix is WINDOWS_BUILD_DIR/wineprefix-gui (made when missing); the runs' files
-# go to WINDOWS_BUILD_DIR/windowrun and the screenshots (main window after the run,
-# progress window, About box) to WINDOWS_BUILD_DIR/screenshots. Prints "N passed, N
-# failed"; exit code 0 only when nothing failed.
+# The Wine prefix is WINDOWS_BUILD_DIR/wineprefix-gui (made when missing). The first run's
+# company file (opened again by the second) is kept where a user keeps it, in the
+# Documents folder of the prefix's user (C:\users\USER\Documents\Zoë Données), and the
+# program keeps its data and reports in its default folders there, as the screenshots
+# show; the other runs' files go to WINDOWS_BUILD_DIR/windowrun. The screenshots (main
+# window after the run, progress window, About box) go to WINDOWS_BUILD_DIR/screenshots.
+# Prints "N passed, N failed"; exit code 0 only when nothing failed.
 set -u
 
 if [ $# -ne 3 ]; then
@@ -108,6 +111,20 @@ else
     finish
 fi
 
+# ---- the user's folders: Wine links the prefix user's Documents to the home folder;
+# here it is a folder of the prefix's own, emptied of an earlier run's files
+profile_win=$("${wine[@]}" cmd /c 'echo %USERPROFILE%' 2>/dev/null | tr -d '\r')
+profile_rest=${profile_win#[Cc]:}
+profile=$WINEPREFIX/drive_c${profile_rest//\\//}
+documents=$profile/Documents
+if [ -z "$profile_rest" ] || [ ! -d "$profile" ]; then
+    fail "no profile folder of the prefix's user (USERPROFILE \"$profile_win\")"
+    finish
+fi
+[ -L "$documents" ] && rm "$documents"
+mkdir -p "$documents"
+rm -rf "$documents/Zoë Données" "$documents/Veltrane" "$profile/AppData/Roaming/Veltrane"
+
 # ---- companies: one never valued for the first run, one for the close, one for Linux
 pristine="$work/Acme Hardware.pristine.qbw"
 if ! make_sample_company "$pristine"; then
@@ -115,22 +132,44 @@ if ! make_sample_company "$pristine"; then
     cat "$work/create.out"
     finish
 fi
+company() {  # company RUN: the run's company file, the first run's in the user's Documents
+    if [ "$1" = first ]; then
+        echo "$documents/Zoë Données/Acme Hardware.qbw"
+    else
+        echo "$work/$1/Zoë Données/Acme Hardware.qbw"
+    fi
+}
+reports() {  # reports RUN: the documents folder the run's reports are made under
+    if [ "$1" = first ]; then echo "$documents"; else echo "$work/$1/Zoë Données/Rapports"; fi
+}
+winname() {  # winname PATH: the Windows name of a file, on drive C: within the prefix
+    case $1 in
+        "$WINEPREFIX/drive_c/"*)
+            local rest=${1#"$WINEPREFIX/drive_c"}
+            printf 'C:%s' "${rest//\//\\}"
+            ;;
+        *) winpath "$1" ;;
+    esac
+}
 for run in first close linux linux15; do
-    mkdir -p "$work/$run/Zoë Données"
-    cp "$pristine" "$work/$run/Zoë Données/Acme Hardware.qbw"
+    mkdir -p "$(dirname "$(company "$run")")"
+    cp "$pristine" "$(company "$run")"
 done
-company() { echo "$work/$1/Zoë Données/Acme Hardware.qbw"; }
 
 # ---- the program and its log
 log=
 start_program() {  # start_program NAME RUN ARGS...: lotwise.exe --drive NAME.log on RUN's company
-    local run=$2
+    local run=$2 folders=()
     log=$work/$1.log
     shift 2
+    # The first run's file is valued with the program's default folders, the others' with
+    # folders of their own.
+    if [ "$run" != first ]; then
+        folders=(--data-dir "$(winpath "$work/$run/Zoë Données/AppData")"
+            --report-dir "$(winpath "$(reports "$run")")")
+    fi
     QBSIM_SERVE_PORT=$port "${wine[@]}" "$exe" --drive "$(winpath "$log")" \
-        --company "$(winpath "$(company "$run")")" \
-        --data-dir "$(winpath "$work/$run/Zoë Données/AppData")" \
-        --report-dir "$(winpath "$work/$run/Zoë Données/Rapports")" "$@" >"${log%.log}.out" 2>&1 &
+        --company "$(winname "$(company "$run")")" "${folders[@]}" "$@" >"${log%.log}.out" 2>&1 &
     program_pid=$!
 }
 wait_for() {  # wait_for LINE SECONDS: true once the log has the line (a regular expression)
@@ -222,7 +261,7 @@ fi
 if wait_for '^opened$' 300; then
     expect "first run: the Open dialog with the company filter, the file opened" \
         "open dialog: QuickBooks Company Files (*.qbw)" \
-        "control 1000 shown enabled: $(winpath "$(company first)")" \
+        "control 1000 shown enabled: $(winname "$(company first)")" \
         "control 1004 shown enabled: Acme Hardware" "control 1008 shown enabled: " \
         "control 1002 shown enabled: Process"
     if grep -q "^control 1005 shown enabled: .*$never_valued" "$log"; then
@@ -364,11 +403,11 @@ for run in first close; do
         fail "$run: valuation on 2025-01-31 differs from the Linux run's"
         diff "$work/$run.valuation.csv" "$work/linux.valuation.csv" | head -n 10
     fi
-    report=$(find "$work/$run/Zoë Données/Rapports" -name "$report_name" 2>/dev/null | head -n 1)
+    report=$(find "$(reports "$run")" -name "$report_name" 2>/dev/null | head -n 1)
     if [ -n "$report" ] && [ -n "$linux_report" ] && diff -q <(tr -d '\r' <"$report") "$linux_report" >/dev/null; then
-        pass "$run: the report under the non-ASCII folder says what the Linux run's says"
+        pass "$run: the report (${report#"$(reports "$run")/"}) says what the Linux run's says"
     else
-        fail "$run: no $report_name like the Linux run's under $work/$run/Zoë Données/Rapports"
+        fail "$run: no $report_name like the Linux run's under $(reports "$run")"
     fi
 done
 

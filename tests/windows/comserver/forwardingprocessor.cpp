@@ -48,6 +48,22 @@ std::wstring utf16(const std::string& text) {
     return out;
 }
 
+// The POSIX name, under Wine, of a file on a drive other than Z: ("C:\\users\\...", a
+// user's documents in the prefix): `qbsim serve` knows the file it serves by its POSIX
+// path or by Wine's Z: name. Any other name, or one on Windows itself, is unchanged.
+std::string posixName(const std::string& name) {
+    if (name.size() < 3 || name[1] != ':' || name[0] == 'Z' || name[0] == 'z') return name;
+    using CUnixName = char*(CDECL*)(LPCWSTR);
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    if (found == nullptr) return name;
+    const auto unixName = reinterpret_cast<CUnixName>(reinterpret_cast<void (*)()>(found));
+    char* converted = unixName(utf16(name).c_str());
+    if (converted == nullptr) return name;
+    std::string posix = converted;
+    HeapFree(GetProcessHeap(), 0, converted);
+    return posix;
+}
+
 BSTR allocate(const std::string& text) {
     const std::wstring wide = utf16(text);
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
@@ -194,6 +210,10 @@ HRESULT CForwardingProcessor::Invoke(DISPID id, REFIID riid, LCID, WORD flags, D
         // The connection preference of OpenConnection2 (local or remote) has no
         // counterpart here: the processor is always on this machine.
         if (id == kOpenConnection2 && i == 2) break;
+        if (id == kBeginSession && i == 0) {
+            sessionFileGiven = text;
+            text = sessionFileSent = posixName(text);
+        }
         call.push_back(types[i] == VT_BSTR ? text : std::to_string(number));
     }
 
@@ -211,6 +231,8 @@ HRESULT CForwardingProcessor::Invoke(DISPID id, REFIID riid, LCID, WORD flags, D
                                 : SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
         return DISP_E_EXCEPTION;
     }
+    // The session's file by the name the caller gave.
+    if (id == kGetCurrentCompanyFileName && text == sessionFileSent) text = sessionFileGiven;
     if (result != nullptr) {
         VariantInit(result);
         if (id == kBeginSession || id == kProcessRequest || id == kGetCurrentCompanyFileName) {

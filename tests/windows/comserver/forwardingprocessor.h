@@ -64,4 +64,7 @@ private:
     int port = 0;
     std::string portProblem;
     CLoopbackClient server;
+    // BeginSession's file as the caller named it and as it was sent to the server.
+    std::string sessionFileGiven;
+    std::string sessionFileSent;
 };
