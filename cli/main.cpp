@@ -227,9 +227,8 @@ int CCliRun::alreadyValued(const CDateTime& valuedTo) const {
 std::pair<CDateTime, long> daysToValue(const CCostrunDoc& engine,
                                        const std::optional<CDateTime>& startDate,
                                        const CDateTime& uptoDate) {
-    const CDateTime first = engine.getLastUpToDate()
-                                ? CCostrunDoc::nextDay(*engine.getLastUpToDate())
-                                : (engine.getStartDate() ? *engine.getStartDate() : *startDate);
+    // A file never valued starts on the --start date.
+    const CDateTime first = engine.getSettings().firstDayToValue().value_or(CCostrunDoc::endOfDay(*startDate));
     const long days = (CCostrunDoc::endOfDay(uptoDate).seconds() -
                        CCostrunDoc::startOfDay(first).seconds() + 3600) /
                       86400;
