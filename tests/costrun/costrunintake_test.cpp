@@ -1,8 +1,8 @@
 // Transaction intake against a scripted request processor: the day's queries and the
-// list they produce (CDayTxns), receiving lines turned into lots by the walk
-// (CReceiptWalk), the day's issued quantities (CDayAdjustments), the exchange rate of a
-// receipt, the price list and the class list (CRunLists) and the inventory adjustments a
-// run reads.
+// list they produce (CDayTxns) and how a run asks them, receiving lines turned into lots
+// by the walk (CReceiptWalk), the day's issued quantities (CDayAdjustments), the exchange
+// rate of a receipt, the price list and the class list (CRunLists) and the inventory
+// adjustments a run reads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -189,7 +189,7 @@ TEST_F(IntakeRunTest, ADayWithOnlyReceiptsIsAskedForInOneRoundTripAndNotCalculat
 
     const std::string dayText = "Calculation on day 04/01/2010\n\n";
     const auto from = std::find(statusTexts.begin(), statusTexts.end(), dayText);
-    ASSERT_LE(from + 7, statusTexts.end());
+    ASSERT_GE(statusTexts.end() - from, 7);
     EXPECT_THAT(std::vector<std::string>(from, from + 7),
                 ElementsAre(dayText, dayText + "Retrieving the day's transactions...",
                             dayText + "Retrieving list of invoices...", dayText + "Retrieving list of sales receipts...",
