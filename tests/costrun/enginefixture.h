@@ -11,7 +11,6 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,29 +37,20 @@ inline std::unique_ptr<CQbObjectList> records(const std::string& rets, const std
     return list;
 }
 
-// QuickBooks' figures for a walk without QuickBooks: the opening stock of each item type
-// and the quantities of value-change days are what the test puts in; every question
-// about a quantity is counted.
+// QuickBooks' figures for a walk without QuickBooks: no opening stock of any type and
+// no quantity on any day; every question about a quantity is counted.
 class CStubStockFigures : public CStockFigures {
 public:
-    // The opening stock of the type, to fill before the walk.
-    CCostrunItemList& opening(const std::string& itemType) {
-        std::unique_ptr<CCostrunItemList>& list = openingLists[itemType];
-        if (!list) list = std::make_unique<CCostrunItemList>();
-        return *list;
-    }
-    const CCostrunItemList& openingStock(const std::string& itemType) override { return opening(itemType); }
-    double quantityAtEndOf(const CDateTime&, const std::string&, const std::string& item) override {
+    const CCostrunItemList& openingStock(const std::string&) override { return none; }
+    double quantityAtEndOf(const CDateTime&, const std::string&, const std::string&) override {
         ++quantitiesAsked;
-        const auto found = quantities.find(item);
-        return found == quantities.end() ? 0.0 : found->second;
+        return 0.0;
     }
 
-    std::map<std::string, double> quantities;  // by item, whatever the date
     int quantitiesAsked = 0;
 
 private:
-    std::map<std::string, std::unique_ptr<CCostrunItemList>> openingLists;
+    CCostrunItemList none;
 };
 
 class CScriptedSessionTest : public ::testing::Test {
