@@ -12,7 +12,6 @@
 #include "scriptedprocessor.h"
 #include "testfiles.h"
 #include "tzguard.h"
-#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -122,7 +121,6 @@ TEST_F(WindowTest, OpeningANeverValuedFileAsksForAStartDate) {
     ASSERT_TRUE(window.onOpen());
     EXPECT_EQ(window.control(kIdcFile).text, "/files/Sample.qbw");
     EXPECT_EQ(window.control(kIdcCompanyName).text, "Acme Hardware");
-    EXPECT_EQ(engineState(*window.getEngine()).companyTitle, "Sample");
     EXPECT_TRUE(window.control(kIdcStartDate).visible);
     EXPECT_FALSE(window.control(kIdcStartDateText).visible);
     EXPECT_TRUE(window.control(kIdcProcess).enabled);
@@ -131,6 +129,15 @@ TEST_F(WindowTest, OpeningANeverValuedFileAsksForAStartDate) {
     EXPECT_EQ(host.shows, 1);
     EXPECT_FALSE(host.visible);
     EXPECT_EQ(script.calls[1], "BeginSession 0");  // single-user
+
+    // The file's title names the folder of its reports: a first run of a quiet day, every
+    // answer an empty success, writes its report there.
+    script.perRequest = true;
+    window.setDate(kIdcStartDate, day(2010, 4, 1));
+    window.setDate(kIdcUpToDate, day(2010, 4, 1));
+    ASSERT_TRUE(window.onProcess()) << window.statusText();
+    EXPECT_EQ(window.getEngine()->getReportPath(), window.getEngine()->getReportFolder() + kPathSeparator + "Sample" +
+                                                       kPathSeparator + "costrun20100401.csv");
 }
 
 TEST_F(WindowTest, OpeningAValuedFileShowsItsDates) {

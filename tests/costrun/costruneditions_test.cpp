@@ -3,8 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "costrundoctestaccess.h"
+#include "companyfields.h"
 #include "enginefixture.h"
+#include "qbexception.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ std::string answer(const std::string& status, const std::string& severity, const
                             "</ItemInventoryAssemblyQueryRs>");
 }
 
-class EditionTest : public CScriptedEngineTest {};
+class EditionTest : public CScriptedSessionTest {};
 
 TEST_F(EditionTest, OnlyAProEditionIsAskedAndOnly3250MeansNoAssemblies) {
     struct CCase {
@@ -38,14 +39,21 @@ TEST_F(EditionTest, OnlyAProEditionIsAskedAndOnly3250MeansNoAssemblies) {
     for (const CCase& c : cases) {
         script.requests.clear();
         if (!c.reply.empty()) script.responses.push_back(c.reply);
-        engineState(*doc).errorText.clear();
-        EXPECT_EQ(doc->readEdition(c.product), c.opens) << c.product << " " << c.reply;
-        EXPECT_EQ(doc->hasAssemblies(), c.assemblies) << c.product << " " << c.reply;
+        CRunSettings settings;
+        std::string error;
+        try {
+            CCompanyFields(session(), settings).readEdition(c.product);
+        } catch (const CQbException& e) {
+            error = e.getMessage();
+        }
+        EXPECT_EQ(error.empty(), c.opens) << c.product << " " << c.reply;
+        EXPECT_EQ(settings.assemblies, c.assemblies) << c.product << " " << c.reply;
+        EXPECT_EQ(settings.productName, c.product);
         ASSERT_EQ(script.requests.size(), c.reply.empty() ? 0u : 1u) << c.product;
         if (!c.reply.empty()) {
             EXPECT_THAT(script.requests[0], ::testing::HasSubstr("<ItemInventoryAssemblyQueryRq"));
         }
-        EXPECT_EQ(doc->getErrorText(), c.opens ? "" : "Status 3260") << c.product;
+        EXPECT_EQ(error, c.opens ? "" : "Status 3260") << c.product;
     }
 }
 

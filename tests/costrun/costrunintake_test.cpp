@@ -1,23 +1,33 @@
 // Transaction intake against a scripted request processor: the day's queries and the
-// list they produce, receiving lines turned into lots, the day's issued quantities,
-// the exchange rate of a receipt, the price list, the inventory adjustments a run reads
-// and the class list.
+// list they produce (CDayTxns) and how a run asks them, receiving lines turned into lots
+// by the walk (CReceiptWalk), the day's issued quantities (CDayAdjustments), the exchange
+// rate of a receipt, the price list and the class list (CRunLists) and the inventory
+// adjustments a run reads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "activitylog.h"
 #include "costrundoc.h"
+#include "costrunitemlist.h"
+#include "costrunreceipts.h"
+#include "dayadjustments.h"
+#include "daycommit.h"
+#include "days.h"
+#include "daytxns.h"
+#include "enginefixture.h"
 #include "qbresponse.h"
 #include "qbsession.h"
 #include "qbutils.h"
-#include "enginefixture.h"
+#include "receiptwalk.h"
+#include "receivingtxns.h"
+#include "runlists.h"
+#include "runsummary.h"
 #include "scriptedprocessor.h"
-#include "costrundoctestaccess.h"
+#include "testfiles.h"
+#include "txnkinds.h"
 
 namespace {
 
@@ -25,7 +35,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
-using ::testing::Pair;
 
 std::string okElement(const std::string& rs, const std::string& inner = "") {
     return "<" + rs + " statusCode=\"0\" statusSeverity=\"Info\" statusMessage=\"Status OK\">" + inner +
@@ -60,19 +69,11 @@ std::string txn(const std::string& element, const std::string& ref, const std::s
            ref + "</RefNumber>" + body + "</" + element + ">";
 }
 
-class IntakeTest : public CScriptedEngineTest {
+class IntakeTest : public CScriptedSessionTest {
 protected:
-    IntakeTest() {
-        doc->openActivityLog();
-    }
+    IntakeTest() { log.open(); }
 
-    std::string activity() const {
-        std::fflush(engineState(*doc).files.activityLog);
-        std::ifstream in(doc->activityLogPath(), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string activity() const { return readFile(log.path()); }
 
     CCostrunItem* addItem(CCostrunItemList& list, const std::string& name, double qty,
                           double value = 0.0) {
@@ -92,24 +93,58 @@ protected:
             answer("BuildAssemblyQueryRs", builds)));
     }
 
+    // The day's transactions from the answers to its queries, sent in one message set;
+    // their progress texts follow the day's own.
+    std::unique_ptr<CDayTxns> retrieveDayTxns() {
+        const std::string dayText = "Calculation on day 04/01/2010\n\n";
+        return std::make_unique<CDayTxns>(session(), day, true,
+                                          session().sendMessageSet(CDayTxns::requests(session(), day, true)),
+                                          [&](const std::string& text) { statusTexts.push_back(dayText + text); });
+    }
+
+    // Lots from the lines of one receiving transaction, as the walk places them.
+    void takeReceiptLines(CCostrunItemList& list, const std::optional<CDateTime>& txnDate,
+                          const std::string& refNumber, const std::string& typeName,
+                          const std::vector<CQbField*>& lines, const std::string& quantityField,
+                          const std::string& amountField, double rate) {
+        for (const CQbField* line : lines) {
+            if (const auto read = readReceiptLine(*line, quantityField, amountField))
+                walk.placeLot(list, *read, txnDate, refNumber, typeName, rate);
+        }
+    }
+
+    // The answers to the run's item list queries (assemblies, then inventory parts) of a
+    // company without stocked items; the price and class lists follow.
+    void scriptItems() {
+        script.responses.push_back(empty("ItemInventoryAssemblyQueryRs"));
+        script.responses.push_back(empty("ItemInventoryQueryRs"));
+    }
+
     std::vector<int> codes(const CCostrunTxnList& list) const {
         std::vector<int> out;
         for (const auto& record : list) out.push_back(record->txnTypeCode);
         return out;
     }
 
+    const CDateTime start = *CDateTime::fromLocal(2010, 3, 1);
     const CDateTime day = *CDateTime::fromLocal(2010, 4, 1, 23, 59, 59);
+    CActivityLog log{(dir / "activity.txt").string()};
+    CRunLists lists;
+    CStubStockFigures figures;
+    CReceiptWalk walk{lists.units(), figures, std::nullopt, false, nullptr};
+    CRunSummary summary;
+    CDayCommit commit{session(), summary, nullptr};
+    CDayAdjustments adjustments{lists, walk, log, commit};
 };
 
 // --- the day's transactions ---
 
 TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
     scriptDay("", "", "", "", "");
-    engineState(*doc).progressText = "Calculation on day 04/01/2010\n\n";
-    EXPECT_EQ(doc->retrieveDayTxns(day), nullptr);
-    EXPECT_EQ(engineState(*doc).dayLists.dayBuildTxns, nullptr);
+    const auto dayTxns = retrieveDayTxns();
+    EXPECT_EQ(dayTxns->all(), nullptr);
+    EXPECT_EQ(dayTxns->builds(), nullptr);
 
-    // One round trip for the five queries.
     ASSERT_EQ(script.requests.size(), 1u);
     const std::vector<std::string> requests = requestElements(script.requests[0]);
     ASSERT_EQ(requests.size(), 5u);
@@ -134,8 +169,7 @@ TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
 
     EXPECT_THAT(
         statusTexts,
-        ElementsAre("Calculation on day 04/01/2010\n\nRetrieving the day's transactions...",
-                    "Calculation on day 04/01/2010\n\nRetrieving list of invoices...",
+        ElementsAre("Calculation on day 04/01/2010\n\nRetrieving list of invoices...",
                     "Calculation on day 04/01/2010\n\nRetrieving list of sales receipts...",
                     "Calculation on day 04/01/2010\n\nRetrieving list of inventory "
                     "adjustments...",
@@ -143,17 +177,46 @@ TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
                     "Calculation on day 04/01/2010\n\nRetrieving list of build assembly..."));
 }
 
+// The run of such a day: it says what it asks for, asks in one round trip, and calculates
+// nothing. Every answer is an empty success.
+class IntakeRunTest : public CScriptedEngineTest {};
+
+TEST_F(IntakeRunTest, ADayWithOnlyReceiptsIsAskedForInOneRoundTripAndNotCalculated) {
+    script.perRequest = true;
+    const CDateTime first = *CDateTime::fromLocal(2010, 4, 1);
+    ASSERT_TRUE(doc->storeStartDate(first)) << doc->getErrorText();
+    ASSERT_TRUE(doc->runValuation(endOfDay(first))) << doc->getErrorText();
+
+    const std::string dayText = "Calculation on day 04/01/2010\n\n";
+    const auto from = std::find(statusTexts.begin(), statusTexts.end(), dayText);
+    ASSERT_GE(statusTexts.end() - from, 7);
+    EXPECT_THAT(std::vector<std::string>(from, from + 7),
+                ElementsAre(dayText, dayText + "Retrieving the day's transactions...",
+                            dayText + "Retrieving list of invoices...", dayText + "Retrieving list of sales receipts...",
+                            dayText + "Retrieving list of inventory adjustments...",
+                            dayText + "Retrieving list of credit memos...",
+                            dayText + "Retrieving list of build assembly..."));
+    // One round trip for the five queries.
+    const auto dayQueries = std::find_if(script.requests.begin(), script.requests.end(), [](const std::string& request) {
+        return request.find("<InvoiceQueryRq") != std::string::npos;
+    });
+    ASSERT_NE(dayQueries, script.requests.end());
+    EXPECT_EQ(requestElements(*dayQueries).size(), 5u);
+    EXPECT_EQ(doc->getRunSummary().daysProcessed, 1);
+    EXPECT_EQ(doc->getRunSummary().daysCalculated, 0);
+}
+
 TEST_F(IntakeTest, BuildOnlyDayGivesTheBuildInBothLists) {
     scriptDay("", "", "", "",
               txn("BuildAssemblyRet", "B1",
                   "<ItemInventoryAssemblyRef><FullName>Kit</FullName></ItemInventoryAssemblyRef>"
                   "<QuantityToBuild>2</QuantityToBuild>"));
-    auto dayTxns = doc->retrieveDayTxns(day);
-    ASSERT_NE(dayTxns, nullptr);
-    EXPECT_THAT(codes(*dayTxns), ElementsAre(kTxnBuildAssembly));
-    ASSERT_NE(engineState(*doc).dayLists.dayBuildTxns, nullptr);
-    ASSERT_EQ(engineState(*doc).dayLists.dayBuildTxns->size(), 1u);
-    EXPECT_EQ(engineState(*doc).dayLists.dayBuildTxns->at(0)->ret->getValue("RefNumber"), "B1");
+    const auto dayTxns = retrieveDayTxns();
+    ASSERT_NE(dayTxns->all(), nullptr);
+    EXPECT_THAT(codes(*dayTxns->all()), ElementsAre(kTxnBuildAssembly));
+    ASSERT_NE(dayTxns->builds(), nullptr);
+    ASSERT_EQ(dayTxns->builds()->size(), 1u);
+    EXPECT_EQ(dayTxns->builds()->at(0)->ret->getValue("RefNumber"), "B1");
 }
 
 TEST_F(IntakeTest, DayTransactionsStandInKindOrderAndAreLogged) {
@@ -167,17 +230,18 @@ TEST_F(IntakeTest, DayTransactionsStandInKindOrderAndAreLogged) {
                      "ValueDifference", "-10.00")),
         txn("CreditMemoRet", "C1", itemLine("CreditMemoLineRet", "Widget", "Quantity", "1")),
         txn("BuildAssemblyRet", "B1", ""));
-    auto dayTxns = doc->retrieveDayTxns(day);
-    ASSERT_NE(dayTxns, nullptr);
-    EXPECT_THAT(codes(*dayTxns), ElementsAre(kTxnInvoice, kTxnSalesReceipt, kTxnCreditMemo,
-                                             kTxnInventoryAdjustment, kTxnBuildAssembly));
-    const std::string log = activity();
-    EXPECT_THAT(log, HasSubstr("------------------\n-- Invoice #I1 for customer Carter :\n"
+    const auto dayTxns = retrieveDayTxns();
+    ASSERT_NE(dayTxns->all(), nullptr);
+    EXPECT_THAT(codes(*dayTxns->all()), ElementsAre(kTxnInvoice, kTxnSalesReceipt, kTxnCreditMemo,
+                                                    kTxnInventoryAdjustment, kTxnBuildAssembly));
+    dayTxns->log(log, lists.units());
+    const std::string text = activity();
+    EXPECT_THAT(text, HasSubstr("------------------\n-- Invoice #I1 for customer Carter :\n"
                                "Widget 2.000000\n"));
-    EXPECT_THAT(log, HasSubstr("-- Sales Receipt #S1 for customer  :\n"));
-    EXPECT_THAT(log, HasSubstr("-- Credit Memo #C1 for customer  :\n"));
-    EXPECT_THAT(log, HasSubstr("Inventory Adjustment # : A1\n"));
-    EXPECT_LT(log.find("Credit Memo #C1"), log.find("Inventory Adjustment # : A1"));
+    EXPECT_THAT(text, HasSubstr("-- Sales Receipt #S1 for customer  :\n"));
+    EXPECT_THAT(text, HasSubstr("-- Credit Memo #C1 for customer  :\n"));
+    EXPECT_THAT(text, HasSubstr("Inventory Adjustment # : A1\n"));
+    EXPECT_LT(text.find("Credit Memo #C1"), text.find("Inventory Adjustment # : A1"));
 }
 
 // --- receiving lines ---
@@ -205,8 +269,8 @@ TEST_P(ReceiptLinesTest, PlacesLots) {
     idle->active = false;
 
     auto bill = records("<BillRet>" + c.lines + "</BillRet>", "BillRet");
-    doc->takeReceiptLines(list, CDateTime::fromLocal(2010, 3, 30), "B-7", "Bill",
-                          bill->getAt(0)->findAll("ItemLineRet"), "Quantity", "Amount", c.rate);
+    takeReceiptLines(list, CDateTime::fromLocal(2010, 3, 30), "B-7", "Bill", bill->getAt(0)->findAll("ItemLineRet"),
+                     "Quantity", "Amount", c.rate);
 
     std::vector<std::tuple<double, double>> lots;
     for (const auto& lot : widget->lots) {
@@ -262,24 +326,24 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(IntakeTest, InventoryAdjustmentIncreaseIsALotAndDecreaseAnIssue) {
     CCostrunItemList list;
     CCostrunItem* widget = addItem(list, "Widget", 10.0);
-    auto adjustments =
+    auto adjustmentList =
         records(txn("InventoryAdjustmentRet", "A1",
                     itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "4",
                              "ValueDifference", "40.00") +
                         itemLine("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "-3",
                                  "ValueDifference", "-27.00")),
                 "InventoryAdjustmentRet");
-    doc->takeReceiptLines(list, CDateTime::fromLocal(2010, 4, 1), "A1", "Inventory Adjustment",
-                          adjustments->getAt(0)->findAll("InventoryAdjustmentLineRet"),
-                          "QuantityDifference", "ValueDifference", 1.0);
+    takeReceiptLines(list, CDateTime::fromLocal(2010, 4, 1), "A1", "Inventory Adjustment",
+                     adjustmentList->getAt(0)->findAll("InventoryAdjustmentLineRet"), "QuantityDifference",
+                     "ValueDifference", 1.0);
     ASSERT_EQ(widget->lots.size(), 1u);
     EXPECT_FLOAT_EQ(widget->lots[0]->qty, 4.0);
     EXPECT_FLOAT_EQ(widget->lots[0]->itemCost, 10.0);
     EXPECT_FLOAT_EQ(widget->onHandValue, 40.0);
 
     CCostrunTxnList dayTxns;
-    dayTxns.addAll(kTxnInventoryAdjustment, adjustments.get());
-    doc->sumIssues(list, dayTxns);
+    dayTxns.addAll(kTxnInventoryAdjustment, adjustmentList.get());
+    adjustments.sumIssues(list, dayTxns);
     EXPECT_FLOAT_EQ(widget->issuedQty, 3.0);
 }
 
@@ -298,9 +362,9 @@ void PrintTo(const RateCase& c, std::ostream* os) {
 class ReceiptRateTest : public IntakeTest, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(ReceiptRateTest, ReadsTheRate) {
-    engineState(*doc).settings.multiCurrency = GetParam().multiCurrency;
+    const CReceiptWalk rated(lists.units(), figures, std::nullopt, GetParam().multiCurrency, nullptr);
     auto bills = records("<BillRet>" + GetParam().rateElement + "</BillRet>", "BillRet");
-    EXPECT_FLOAT_EQ(doc->receiptRate(*bills->getAt(0)), GetParam().expected);
+    EXPECT_FLOAT_EQ(rated.rate(CReceiptRecords::take(kTxnBill, *bills->getAt(0)).exchangeRate), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -342,7 +406,7 @@ TEST_F(IntakeTest, IssuesAddSalesAndBuildsAndSubtractReturns) {
     dayTxns.addAll(kTxnSalesReceipt, receipts.get());
     dayTxns.addAll(kTxnCreditMemo, credits.get());
     dayTxns.addAll(kTxnBuildAssembly, builds.get());
-    doc->sumIssues(list, dayTxns);
+    adjustments.sumIssues(list, dayTxns);
 
     EXPECT_FLOAT_EQ(widget->issuedQty, 3.0);
     EXPECT_FLOAT_EQ(bolt->issuedQty, 3.5);
@@ -355,7 +419,7 @@ TEST_F(IntakeTest, IssuesLogTheItemsNewValues) {
     widget->collectedQty = 2.0;
     widget->onHandValue = 21.5;
     addItem(list, "Bolt", 4.0);
-    doc->sumIssues(list, CCostrunTxnList());
+    adjustments.sumIssues(list, CCostrunTxnList());
     EXPECT_THAT(activity(), HasSubstr("-- New item value\nItem Cost Account\n"
                                       "Widget 21.500000 Cost of Goods Sold\n"
                                       "Bolt cannot find all item receipts\n"));
@@ -364,6 +428,7 @@ TEST_F(IntakeTest, IssuesLogTheItemsNewValues) {
 // --- price list, accounts, classes ---
 
 TEST_F(IntakeTest, PriceListReadsPriceOrPurchaseCost) {
+    scriptItems();
     script.responses.push_back(ok("ItemNonInventoryQueryRs",
                                   "<ItemNonInventoryRet><FullName>Paint</FullName>"
                                   "<SalesOrPurchase><Price>4.00</Price></SalesOrPurchase>"
@@ -382,36 +447,40 @@ TEST_F(IntakeTest, PriceListReadsPriceOrPurchaseCost) {
                                   "<SalesAndPurchase><SalesPrice>9.00</SalesPrice>"
                                   "<PurchaseCost>3.00</PurchaseCost></SalesAndPurchase>"
                                   "</ItemOtherChargeRet>"));
-    auto prices = doc->retrievePriceList();
-    ASSERT_NE(prices, nullptr);
-    EXPECT_THAT(*prices, ElementsAre(Pair("Freight", "3.00"), Pair("Labour", "12.50"),
-                                     Pair("Paint", "5.00"), Pair("Tape", "")));
-    ASSERT_EQ(script.requests.size(), 3u);
-    EXPECT_THAT(script.requests[0], HasSubstr("<ItemNonInventoryQueryRq"));
-    EXPECT_THAT(script.requests[1], HasSubstr("<ItemServiceQueryRq"));
-    EXPECT_THAT(script.requests[2], HasSubstr("<ItemOtherChargeQueryRq"));
-    EXPECT_THAT(statusTexts, ElementsAre("Retrieving the non-inventory part list...",
-                                         "Retrieving the service list...",
-                                         "Retrieving the other charge list..."));
+    script.responses.push_back(empty("ClassQueryRs"));
+    lists.read(session(), true, progress());
+    auto price = [this](const std::string& item) {
+        const std::string* found = lists.price(item);
+        return found ? std::optional<std::string>(*found) : std::nullopt;
+    };
+    EXPECT_EQ(price("Freight"), "3.00");
+    EXPECT_EQ(price("Labour"), "12.50");
+    EXPECT_EQ(price("Paint"), "5.00");
+    EXPECT_EQ(price("Tape"), "");
+    EXPECT_EQ(price("Widget"), std::nullopt);  // nothing else is priced
+    ASSERT_EQ(script.requests.size(), 6u);
+    EXPECT_THAT(script.requests[2], HasSubstr("<ItemNonInventoryQueryRq"));
+    EXPECT_THAT(script.requests[3], HasSubstr("<ItemServiceQueryRq"));
+    EXPECT_THAT(script.requests[4], HasSubstr("<ItemOtherChargeQueryRq"));
+    EXPECT_THAT(statusTexts, ElementsAre("Retrieving the item list...", "Retrieving the non-inventory part list...",
+                                         "Retrieving the service list...", "Retrieving the other charge list..."));
 }
 
 // Every account's adjustments are read (a count is often booked to cost of goods sold);
 // only the system's own value adjustments are left out, by their memo.
 TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
-    engineState(*doc).settings.startDate = CDateTime::fromLocal(2010, 3, 1);
     script.responses.push_back(ok("InventoryAdjustmentQueryRs",
                                   txn("InventoryAdjustmentRet", "A1", "") +
                                       "<InventoryAdjustmentRet><TxnID>A2</TxnID><Memo>FIFO valuation</Memo>"
                                       "</InventoryAdjustmentRet>" +
                                       txn("InventoryAdjustmentRet", "A3", "")));
-    doc->retrieveInventoryAdjustments(day);
+    const auto adjustments = readInventoryAdjustments(session(), start, day, progress());
 
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0],
                 HasSubstr("<MaxReturned>500</MaxReturned><TxnDateRangeFilter><FromTxnDate>2010-03-01"
                           "</FromTxnDate><ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>"
                           "<IncludeLineItems>true</IncludeLineItems></InventoryAdjustmentQueryRq>"));
-    const CQbObjectList* adjustments = engineState(*doc).runLists.inventoryAdjustments.get();
     ASSERT_NE(adjustments, nullptr);
     ASSERT_EQ(adjustments->getSize(), 2);
     EXPECT_EQ(adjustments->getAt(0)->getValue("TxnID"), "A1");
@@ -421,23 +490,25 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
 
 // A query QuickBooks answers with nothing leaves an empty list, not none.
 TEST_F(IntakeTest, NoInventoryAdjustmentsMeansAnEmptyList) {
-    engineState(*doc).settings.startDate = CDateTime::fromLocal(2010, 3, 1);
     script.responses.push_back(empty("InventoryAdjustmentQueryRs"));
-    doc->retrieveInventoryAdjustments(day);
-    ASSERT_NE(engineState(*doc).runLists.inventoryAdjustments, nullptr);
-    EXPECT_EQ(engineState(*doc).runLists.inventoryAdjustments->getSize(), 0);
+    const auto adjustments = readInventoryAdjustments(session(), start, day, progress());
+    ASSERT_NE(adjustments, nullptr);
+    EXPECT_EQ(adjustments->getSize(), 0);
 }
 
 TEST_F(IntakeTest, ClassListSkipsEmptyNamesAndKeepsDuplicates) {
+    scriptItems();
+    for (const char* rs : {"ItemNonInventoryQueryRs", "ItemServiceQueryRs", "ItemOtherChargeQueryRs"})
+        script.responses.push_back(empty(rs));
     script.responses.push_back(ok("ClassQueryRs",
                                   "<ClassRet><FullName>East</FullName></ClassRet>"
                                   "<ClassRet><Name>nameless</Name></ClassRet>"
                                   "<ClassRet><FullName>West</FullName></ClassRet>"
                                   "<ClassRet><FullName>East</FullName></ClassRet>"));
-    doc->retrieveClasses();
-    EXPECT_THAT(engineState(*doc).runLists.classList, ElementsAre("", "East", "West", "East"));
-    ASSERT_EQ(script.requests.size(), 1u);
-    EXPECT_THAT(script.requests[0], HasSubstr("<ClassQueryRq requestID=\"1688\"><ActiveStatus>All</ActiveStatus></ClassQueryRq>"));
+    lists.read(session(), true, progress());
+    EXPECT_THAT(lists.classes(), ElementsAre("", "East", "West", "East"));
+    ASSERT_EQ(script.requests.size(), 6u);
+    EXPECT_THAT(script.requests[5], HasSubstr("<ClassQueryRq requestID=\"1688\"><ActiveStatus>All</ActiveStatus></ClassQueryRq>"));
 }
 
 }  // namespace
@@ -467,15 +538,14 @@ TEST_F(IntakeTest, LotWalkTakesEachItemsNewestReceiptsFirst) {
             dated("BillRet", "B4", "2010-04-02",  // after the day
                   itemLine("ItemLineRet", "Widget", "Quantity", "9", "Amount", "9.00")),
         "BillRet");
-    engineState(*doc).runLists.receiptTxns = std::make_unique<CReceiptRecords>();
-    engineState(*doc).runLists.receiptTxns->addAll(kTxnBill, bills.get());
-    doc->indexReceipts();
+    walk.records().addAll(kTxnBill, bills.get());
+    walk.index();
 
     CCostrunItemList list;
     CCostrunItem* widget = addItem(list, "Widget", 8.0);
     CCostrunItem* gadget = addItem(list, "Gadget", 3.0);
     CCostrunItem* twin = addItem(list, "Widget", 8.0);
-    doc->collectLots(list, day, "Inventory");
+    walk.collectLots(list, day, "Inventory");
 
     std::vector<std::tuple<std::string, double, double>> lots;
     for (const auto& lot : widget->lots) lots.emplace_back(lot->refNumber, lot->qty, lot->itemCost);

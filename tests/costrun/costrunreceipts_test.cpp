@@ -8,9 +8,11 @@
 #include <tuple>
 #include <vector>
 
-#include "costrundoctestaccess.h"
 #include "costrunreceipts.h"
+#include "days.h"
 #include "enginefixture.h"
+#include "seenrecord.h"
+#include "txnkinds.h"
 
 namespace {
 
@@ -111,7 +113,9 @@ TEST(ReceiptRecords, ABuildKeepsItsAssemblyQuantityAndStoredValue) {
         const CReceiptRecord record = CReceiptRecords::take(kTxnBuildAssembly, *builds->getAt(i));
         EXPECT_EQ(record.assembly, "Kit");
         EXPECT_DOUBLE_EQ(record.quantityToBuild, 4.0);
-        EXPECT_EQ(std::make_tuple(record.buildValueStored, record.hasBuildValue, record.buildValue), expected[i]) << i;
+        EXPECT_EQ(std::make_tuple(record.buildValue.stored, record.buildValue.known(), record.buildValue.amount()),
+                  expected[i])
+            << i;
     }
 }
 
@@ -145,7 +149,7 @@ TEST(ReceiptRecords, OneDateStandsInTheWalksOrderWhateverTheListsOrder) {
     EXPECT_THAT(order, ::testing::ElementsAre("B0", "K0", "B1", "B2", "I1", "C1", "CH1", "A1", "K1", "VC1", "CC1", "B3"));
 
     const auto [first, last] = receipts.datedWithin(*CDateTime::fromLocal(2010, 3, 2),
-                                                    CCostrunDoc::endOfDay(*CDateTime::fromLocal(2010, 3, 2)));
+                                                    endOfDay(*CDateTime::fromLocal(2010, 3, 2)));
     EXPECT_EQ(receipts[first].refNumber, "B1");
     EXPECT_EQ(last - first, 9u);
     EXPECT_EQ(receipts.firstDatedFrom(*CDateTime::fromLocal(2010, 3, 3)), 11u);
@@ -155,37 +159,40 @@ TEST(ReceiptRecords, OneDateStandsInTheWalksOrderWhateverTheListsOrder) {
     EXPECT_EQ(receipts.findBuild("T-B1"), nullptr);  // a bill is no build
 }
 
-class SeenRecord : public CScriptedEngineTest {};
-
 // The record of what was read, told day by day: a day's reading drops the records of that
 // type and day it no longer lists, and a transaction moved to another date belongs to
 // that date's reading only.
-TEST_F(SeenRecord, ADaysReadingDropsOnlyThatDaysMissingRecordsOfItsType) {
+TEST(SeenRecord, ADaysReadingDropsOnlyThatDaysMissingRecordsOfItsType) {
     auto invoices = [](const std::vector<std::pair<std::string, std::string>>& refAndDate) {
         std::string rets;
         for (const auto& [ref, date] : refAndDate) rets += txn("InvoiceRet", ref, date, "");
         return records(rets, "InvoiceRet");
     };
-    doc->recordSeen(invoices({{"I1", "2010-04-01"}, {"I2", "2010-04-01"}, {"I3", "2010-04-02"}}).get(), "Invoice", "", "");
-    doc->recordSeen(records(txn("BillRet", "B1", "2010-04-02", ""), "BillRet").get(), "Bill", "", "");
+    CSeenRecord record;
+    record.record(invoices({{"I1", "2010-04-01"}, {"I2", "2010-04-01"}, {"I3", "2010-04-02"}}).get(), "Invoice", "", "");
+    record.record(records(txn("BillRet", "B1", "2010-04-02", ""), "BillRet").get(), "Bill", "", "");
     // I2 moved to the 2nd.
-    doc->recordSeen(invoices({{"I2", "2010-04-02"}, {"I3", "2010-04-02"}}).get(), "Invoice", "2010-04-02", "2010-04-02");
-    doc->recordSeen(invoices({{"I1", "2010-04-01"}}).get(), "Invoice", "2010-04-01", "2010-04-01");
-    auto seen = [this] {
-        std::vector<std::tuple<std::string, std::string, std::string>> out;
-        for (const auto& [id, txn] : engineState(*doc).runRecord.seenTxns) out.emplace_back(id, txn.type, txn.date);
+    record.record(invoices({{"I2", "2010-04-02"}, {"I3", "2010-04-02"}}).get(), "Invoice", "2010-04-02", "2010-04-02");
+    record.record(invoices({{"I1", "2010-04-01"}}).get(), "Invoice", "2010-04-01", "2010-04-01");
+    using CSeen = std::vector<std::tuple<std::string, std::string, std::string>>;  // TxnID, type, date
+    // What the record holds of the TxnIDs the test knows of; it must hold nothing else.
+    auto seen = [&record] {
+        CSeen out;
+        for (const char* id : {"T-B1", "T-I1", "T-I2", "T-I3"}) {
+            if (const CSeenRecord::CSeenTxn* txn = record.find(id)) out.emplace_back(id, txn->type, txn->date);
+        }
+        EXPECT_EQ(record.size(), out.size());
         return out;
     };
-    using CSeen = std::vector<std::tuple<std::string, std::string, std::string>>;
     EXPECT_EQ(seen(), (CSeen{{"T-B1", "Bill", "2010-04-02"},
                              {"T-I1", "Invoice", "2010-04-01"},
                              {"T-I2", "Invoice", "2010-04-02"},
                              {"T-I3", "Invoice", "2010-04-02"}}));
     // Both invoices of the 2nd deleted; the bill of that day stays.
-    doc->recordSeen(invoices({}).get(), "Invoice", "2010-04-02", "2010-04-02");
+    record.record(invoices({}).get(), "Invoice", "2010-04-02", "2010-04-02");
     EXPECT_EQ(seen(), (CSeen{{"T-B1", "Bill", "2010-04-02"}, {"T-I1", "Invoice", "2010-04-01"}}));
     // A reading of the whole range finds the rest gone too.
-    doc->recordSeen(invoices({}).get(), "Invoice", "2010-03-01", "2010-04-30");
+    record.record(invoices({}).get(), "Invoice", "2010-03-01", "2010-04-30");
     EXPECT_EQ(seen(), (CSeen{{"T-B1", "Bill", "2010-04-02"}}));
 }
 

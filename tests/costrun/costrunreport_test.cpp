@@ -1,4 +1,4 @@
-// The CSV report and the activity log, byte for byte.
+// The CSV report and the activity log, byte for byte, in the folders the engine makes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -6,11 +6,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "activitylog.h"
 #include "costrundoc.h"
+#include "costrunitemlist.h"
+#include "costrununits.h"
 #include "qbobjectlist.h"
-#include "tzguard.h"
+#include "runreport.h"
 #include "testfiles.h"
-#include "costrundoctestaccess.h"
+#include "tzguard.h"
 
 namespace {
 
@@ -27,21 +30,27 @@ protected:
         : tz("America/New_York"),
           dir(std::filesystem::temp_directory_path() / ("lotwise-report-" + std::to_string(::getpid()))) {
         doc = std::make_unique<CCostrunDoc>(CCostrunFolders{(dir / "appdata").string(), (dir / "docs").string()});
-        engineState(*doc).companyTitle = "Acme";
     }
     ~ReportTest() override {
+        runReport.close();
         doc.reset();
         std::filesystem::remove_all(dir);
     }
 
+    // Opens the report of the days in the folder of the company's reports, as a run does.
+    bool openReport(const CDateTime& firstDay, const CDateTime& upTo, const std::string& companyTitle = "Acme") {
+        return runReport.open(joinPath(doc->getReportFolder(), companyTitle), firstDay, upTo, error);
+    }
     std::string report() {
-        doc->closeReportFile();
-        return readFile(doc->getReportPath());
+        runReport.close();
+        return readFile(runReport.path());
     }
 
     CTzGuard tz;
     std::filesystem::path dir;
     std::unique_ptr<CCostrunDoc> doc;
+    CRunReport runReport;
+    std::string error;
 };
 
 TEST_F(ReportTest, FoldersAreCreatedWithTheEngine) {
@@ -52,42 +61,41 @@ TEST_F(ReportTest, FoldersAreCreatedWithTheEngine) {
 }
 
 TEST_F(ReportTest, FileNamesCarryOneOrTwoDates) {
-    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1, 23, 59, 59), local(2010, 4, 1, 23, 59, 59)));
+    ASSERT_TRUE(openReport(local(2010, 4, 1, 23, 59, 59), local(2010, 4, 1, 23, 59, 59)));
     // Named with the system's separator, as the user sees them.
     const std::string acme = doc->getReportFolder() + kPathSeparator + "Acme" + kPathSeparator;
-    EXPECT_EQ(doc->getReportPath(), acme + "costrun20100401.csv");
-    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1, 23, 59, 59), local(2010, 4, 30, 23, 59, 59)));
-    EXPECT_EQ(doc->getReportPath(), acme + "costrun20100401_20100430.csv");
+    EXPECT_EQ(runReport.path(), acme + "costrun20100401.csv");
+    ASSERT_TRUE(openReport(local(2010, 4, 1, 23, 59, 59), local(2010, 4, 30, 23, 59, 59)));
+    EXPECT_EQ(runReport.path(), acme + "costrun20100401_20100430.csv");
     // A run without calculated days leaves an empty report.
     EXPECT_EQ(report(), "");
 }
 
 TEST_F(ReportTest, ARunReplacesTheReportOfTheSameDates) {
-    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
+    ASSERT_TRUE(openReport(local(2010, 4, 1), local(2010, 4, 1)));
     CCostrunItemList items;
     items.add(std::make_unique<CCostrunItem>("Widget", 0.0, 0.0));
-    doc->writeReportBlock({&items}, local(2010, 4, 1), false);
+    runReport.writeBlock({&items}, local(2010, 4, 1), false);
     EXPECT_NE(report(), "");
-    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
+    ASSERT_TRUE(openReport(local(2010, 4, 1), local(2010, 4, 1)));
     EXPECT_EQ(report(), "");
 }
 
 TEST_F(ReportTest, AReportThatCannotBeCreatedNamesTheFileAndTheCause) {
     std::ofstream(doc->getReportFolder() + "/Blocked") << "a file where the folder should be";
-    engineState(*doc).companyTitle = "Blocked";
-    EXPECT_FALSE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
-    EXPECT_THAT(doc->getErrorText(), HasSubstr("costrun20100401.csv"));
+    EXPECT_FALSE(openReport(local(2010, 4, 1), local(2010, 4, 1), "Blocked"));
+    EXPECT_THAT(error, HasSubstr("costrun20100401.csv"));
 #ifdef _WIN32
     // Windows reports a path through a file as a missing folder.
-    EXPECT_THAT(doc->getErrorText(), HasSubstr("No such file or directory"));
+    EXPECT_THAT(error, HasSubstr("No such file or directory"));
 #else
-    EXPECT_THAT(doc->getErrorText(), HasSubstr("Not a directory"));
+    EXPECT_THAT(error, HasSubstr("Not a directory"));
 #endif
-    EXPECT_LE(doc->getErrorText().size(), 255u);
+    EXPECT_LE(error.size(), 255u);
 }
 
 TEST_F(ReportTest, DayBlockIsWrittenExactly) {
-    ASSERT_TRUE(doc->openReportFile(local(2010, 4, 1), local(2010, 4, 1)));
+    ASSERT_TRUE(openReport(local(2010, 4, 1), local(2010, 4, 1)));
     CCostrunItemList items;
     CCostrunItem* widget = items.add(std::make_unique<CCostrunItem>("Widget", 10.0, 110.0));
     auto lot = std::make_unique<CItemPo>("Bill", "B-17", local(2010, 4, 1), 10.0);
@@ -103,13 +111,13 @@ TEST_F(ReportTest, DayBlockIsWrittenExactly) {
     CCostrunItem* negative = items.add(std::make_unique<CCostrunItem>("Bolt", -2.0, -3.5));
     auto ignored = std::make_unique<CItemPo>("Bill", "B-1", local(2010, 3, 2), 1.0);
     negative->addLot(std::move(ignored));
-    doc->writeReportBlock({&items}, local(2010, 4, 1, 23, 59, 59), false);
-    doc->writeReportBlock({nullptr}, local(2010, 4, 1, 23, 59, 59), false);
+    runReport.writeBlock({&items}, local(2010, 4, 1, 23, 59, 59), false);
+    runReport.writeBlock({nullptr}, local(2010, 4, 1, 23, 59, 59), false);
     // The closing block: the items on hand of both lists, under one heading.
     CCostrunItemList assemblies;
     assemblies.add(std::make_unique<CCostrunItem>("Kit", 0.0, 0.0));
     assemblies.add(std::make_unique<CCostrunItem>("Kit XL", 1.0, 7.0));
-    doc->writeReportBlock({&items, &assemblies}, local(2010, 4, 1, 23, 59, 59), true);
+    runReport.writeBlock({&items, &assemblies}, local(2010, 4, 1, 23, 59, 59), true);
 
     const std::string columns =
         "\"(List of items and the list of most recent transactions of their receiving)\"\n\n"
@@ -125,27 +133,34 @@ TEST_F(ReportTest, DayBlockIsWrittenExactly) {
                             "\"Kit XL\",1.00,7.00,\"N/A\"\n\n\n\n");
 }
 
-class ActivityLogTest : public ReportTest {};
+// The engine's activity log in its data folder.
+class ActivityLogTest : public ReportTest {
+protected:
+    std::unique_ptr<CActivityLog> log = std::make_unique<CActivityLog>(doc->activityLogPath());
+    const CCostrunUnits units;
+};
 
 TEST_F(ActivityLogTest, StartsAfreshOncePerProgramStart) {
-    doc->openActivityLog();
-    doc->logActivity("Start date : %02d/%02d/%04d\n", 3, 1, 2010);
-    doc->openActivityLog();  // a second run of the same program appends
-    doc->logActivity("MultiCurrency is turned %s\n", "off");
+    log->open();
+    log->log("Start date : %02d/%02d/%04d\n", 3, 1, 2010);
+    log->open();  // a second run of the same program appends
+    log->log("MultiCurrency is turned %s\n", "off");
     EXPECT_EQ(readFile(doc->activityLogPath()), "Start date : 03/01/2010\nMultiCurrency is turned off\n");
 
-    doc = std::make_unique<CCostrunDoc>(CCostrunFolders{(dir / "appdata").string(), (dir / "docs").string()});
-    doc->logActivity("not open yet\n");
-    doc->openActivityLog();
-    doc->logActivity("%s %f\n", "Widget", 2.5);
+    // The next program's engine.
+    log.reset();
+    log = std::make_unique<CActivityLog>(doc->activityLogPath());
+    log->log("not open yet\n");
+    log->open();
+    log->log("%s %f\n", "Widget", 2.5);
     EXPECT_EQ(readFile(doc->activityLogPath()), "Widget 2.500000\n");
 }
 
 TEST_F(ActivityLogTest, AMissingLogIsLostQuietly) {
     std::filesystem::remove_all(doc->getDataFolder());
     std::ofstream(doc->getDataFolder()) << "a file in the way";
-    doc->openActivityLog();
-    doc->logActivity("nothing %d\n", 1);
+    log->open();
+    log->log("nothing %d\n", 1);
     std::filesystem::remove(doc->getDataFolder());
 }
 
@@ -163,7 +178,7 @@ std::unique_ptr<CQbFieldList> line(const char* item, std::initializer_list<std::
 }
 
 TEST_F(ActivityLogTest, RunWideBlocks) {
-    doc->openActivityLog();
+    log->open();
     CQbObjectList bills;
     auto bill = txn({{"RefNumber", "B-1"}, {"TxnDate", "2010-03-02"}});
     bill->addAggregate("ItemLineRet", line("Widget", {{"Quantity", "6"}, {"Amount", "60.00"}}));
@@ -173,16 +188,16 @@ TEST_F(ActivityLogTest, RunWideBlocks) {
     bill->addAggregate("ItemGroupLineRet", std::move(group));
     bills.add(std::move(bill));
     bills.add(txn({{"RefNumber", "B-2"}, {"TxnDate", "2010-03-03"}}));  // no item lines
-    doc->logReceivingTxns(&bills, "Bill");
+    log->receivingTxns(&bills, "Bill", units);
     CQbObjectList none;
-    doc->logReceivingTxns(&none, "Check");
+    log->receivingTxns(&none, "Check", units);
 
     CQbObjectList adjustments;
     auto adjustment = txn({{"RefNumber", "7"}, {"TxnDate", "2010-03-04"}});
     adjustment->addAggregate("InventoryAdjustmentLineRet",
                              line("Widget", {{"QuantityDifference", "-3"}, {"ValueDifference", "-30"}}));
     adjustments.add(std::move(adjustment));
-    doc->logInventoryAdjustments(&adjustments);
+    log->inventoryAdjustments(&adjustments);
 
     CQbObjectList builds;
     auto build = txn({{"RefNumber", "9"}, {"TxnDate", "2010-03-05"}});
@@ -190,7 +205,7 @@ TEST_F(ActivityLogTest, RunWideBlocks) {
     build->addText("QuantityToBuild", "2");
     build->addAggregate("ComponentItemLineRet", line("Widget", {{"QuantityNeeded", "4"}}));
     builds.add(std::move(build));
-    doc->logBuilds(&builds);
+    log->builds(&builds);
 
     CQbObjectList invoices;
     auto invoice = txn({{"RefNumber", "1001"}});
@@ -201,7 +216,7 @@ TEST_F(ActivityLogTest, RunWideBlocks) {
     invoiceGroup->addAggregate("InvoiceLineRet", line("Bolt", {{"Quantity", "1.5"}}));
     invoice->addAggregate("InvoiceLineGroupRet", std::move(invoiceGroup));
     invoices.add(std::move(invoice));
-    doc->logDaySales(&invoices, "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet");
+    log->daySales(&invoices, "Invoice", "InvoiceLineRet", "InvoiceLineGroupRet", units);
 
     EXPECT_EQ(readFile(doc->activityLogPath()),
               "---------------------\n"
@@ -223,8 +238,8 @@ TEST_F(ActivityLogTest, RunWideBlocks) {
 // Lines are formatted whole however long they are: a short one, one just past the
 // formatting buffer, and a long one.
 TEST_F(ActivityLogTest, LongLinesAreWrittenWhole) {
-    doc->openActivityLog();
+    log->open();
     const std::string names[] = {"Bolt", std::string(511, 'x'), std::string(5000, 'y')};
-    for (const std::string& name : names) doc->logActivity("Item : %s %d\n", name.c_str(), 7);
+    for (const std::string& name : names) log->log("Item : %s %d\n", name.c_str(), 7);
     EXPECT_EQ(readFile(doc->activityLogPath()), "Item : Bolt 7\nItem : " + names[1] + " 7\nItem : " + names[2] + " 7\n");
 }

@@ -6,8 +6,10 @@
 #include <tuple>
 #include <vector>
 
-#include "costrundoc.h"
+#include "costrunitem.h"
+#include "costrunreceipts.h"
 #include "enginefixture.h"
+#include "txnkinds.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ class PurchaseLineTest : public ::testing::TestWithParam<LineCase> {};
 TEST_P(PurchaseLineTest, ReadsReceiptsAndReturns) {
     const LineCase& c = GetParam();
     const auto txn = records("<BillRet>" + c.line + "</BillRet>", "BillRet");
-    const auto read = CCostrunDoc::readPurchaseLine(*txn->getAt(0)->findAll("ItemLineRet").at(0), c.txnTypeCode);
+    const auto read = readPurchaseLine(*txn->getAt(0)->findAll("ItemLineRet").at(0), c.txnTypeCode);
     ASSERT_EQ(read.has_value(), c.read.has_value());
     if (!read) return;
     EXPECT_EQ(read->item, "Widget");

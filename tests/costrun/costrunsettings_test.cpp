@@ -1,17 +1,23 @@
 // Run settings through a scripted request processor: what is read back from the
-// company's custom fields and what is written before the first run and after each day.
+// company's custom fields and preferences, what is written before the first run (the
+// company fields, and the company file's start date) and the commit of each day.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "companyfields.h"
 #include "costrundoc.h"
+#include "daycommit.h"
+#include "days.h"
+#include "enginefixture.h"
+#include "qbexception.h"
 #include "qbsession.h"
 #include "qbutils.h"
-#include "enginefixture.h"
+#include "runsettings.h"
+#include "runsummary.h"
 #include "scriptedprocessor.h"
 #include "tzguard.h"
-#include "costrundoctestaccess.h"
 
 namespace {
 
@@ -28,28 +34,54 @@ std::string dataExtRet(const std::string& name, const std::string& value) {
            "</DataExtValue></DataExtRet>";
 }
 
-class SettingsTest : public CScriptedEngineTest {
+CDateTime local(int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
+    return *CDateTime::fromLocal(y, m, d, h, mi, s);
+}
+
+// The company fields and the day's commit over the session.
+class SettingsTest : public CScriptedSessionTest {
 protected:
     CTzGuard tz{"America/New_York"};
 
-    void openCompany(const std::string& fields) {
+    // The company record with the system's custom fields, read into the settings.
+    void openCompany(const std::string& companyFields) {
         script.responses.push_back(
-            ok("CompanyQueryRs", "<CompanyRet><CompanyName>Acme</CompanyName>" + fields + "</CompanyRet>"));
-        ASSERT_TRUE(doc->loadCompany());
-        doc->loadRunSettings();
+            ok("CompanyQueryRs", "<CompanyRet><CompanyName>Acme</CompanyName>" + companyFields + "</CompanyRet>"));
+        company = session().queryCompany();
+        ASSERT_NE(company, nullptr);
+        CCompanyFields::readRunSettings(company.get(), settings);
     }
 
-    static CDateTime local(int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
-        return *CDateTime::fromLocal(y, m, d, h, mi, s);
+    // What a refused write says; empty when it was carried out.
+    template <typename Write>
+    static std::string refusal(Write write) {
+        try {
+            write();
+        } catch (const CQbException& e) {
+            return e.getMessage();
+        }
+        return {};
     }
+
+    std::unique_ptr<CQbObject> company;
+    CRunSettings settings;
+    CCompanyFields fields{session(), settings};
+    CRunSummary summary;
+    CDayCommit commit{session(), summary, nullptr};
+};
+
+// The company file's own operations: the start date and the definitions of a first run.
+class CompanyFileSettingsTest : public CScriptedEngineTest {
+protected:
+    CTzGuard tz{"America/New_York"};
 };
 
 TEST_F(SettingsTest, ANeverValuedFileHasNoDates) {
     openCompany("");
-    EXPECT_FALSE(engineState(*doc).settings.hasStoredStart);
-    EXPECT_EQ(doc->getStartDate(), std::nullopt);
-    EXPECT_EQ(doc->getLastUpToDate(), std::nullopt);
-    EXPECT_EQ(doc->getLastExecTime(), std::nullopt);
+    EXPECT_FALSE(settings.hasStoredStart);
+    EXPECT_EQ(settings.startDate, std::nullopt);
+    EXPECT_EQ(settings.lastUpToDate, std::nullopt);
+    EXPECT_EQ(settings.lastExecTime, std::nullopt);
     EXPECT_THAT(script.requests[0], HasSubstr("<OwnerID>{04C1726A-9530-49E2-927F-91F5477CE3D0}</OwnerID>"));
 }
 
@@ -57,28 +89,28 @@ TEST_F(SettingsTest, StoredDatesAreRestoredFromTheCustomFieldsAlone) {
     openCompany(dataExtRet("StartDate", "2010-03-01T00:00:00-05:00") +
                 dataExtRet("LastExecTime", "2010-04-02T09:15:30-05:00") +
                 dataExtRet("LastUpToDate", "2010-03-31T23:59:59-05:00"));
-    EXPECT_TRUE(engineState(*doc).settings.hasStoredStart);
-    EXPECT_EQ(doc->getStartDate(), local(2010, 3, 1));
-    EXPECT_EQ(doc->getLastUpToDate(), local(2010, 3, 31, 23, 59, 59));
-    EXPECT_EQ(doc->getLastExecTime(), local(2010, 4, 2, 9, 15, 30));
+    EXPECT_TRUE(settings.hasStoredStart);
+    EXPECT_EQ(settings.startDate, local(2010, 3, 1));
+    EXPECT_EQ(settings.lastUpToDate, local(2010, 3, 31, 23, 59, 59));
+    EXPECT_EQ(settings.lastExecTime, local(2010, 4, 2, 9, 15, 30));
 }
 
 TEST_F(SettingsTest, TheDayBeforeTheStartMeansNoDayProcessed) {
     openCompany(dataExtRet("StartDate", "2010-03-01T00:00:00-05:00") +
                 dataExtRet("LastUpToDate", "2010-02-28T23:59:59-05:00"));
-    EXPECT_EQ(doc->getLastUpToDate(), std::nullopt);
+    EXPECT_EQ(settings.lastUpToDate, std::nullopt);
 }
 
 TEST_F(SettingsTest, AnUnreadableStartDateCountsAsAbsentButStored) {
     openCompany(dataExtRet("StartDate", "2010") + dataExtRet("LastUpToDate", "junk"));
-    EXPECT_TRUE(engineState(*doc).settings.hasStoredStart);
-    EXPECT_EQ(doc->getStartDate(), std::nullopt);
-    EXPECT_EQ(doc->getLastUpToDate(), std::nullopt);
+    EXPECT_TRUE(settings.hasStoredStart);
+    EXPECT_EQ(settings.startDate, std::nullopt);
+    EXPECT_EQ(settings.lastUpToDate, std::nullopt);
 
     // The start settings then modify the existing fields instead of adding them.
-    engineState(*doc).settings.startDate = local(2010, 3, 1);
+    settings.startDate = local(2010, 3, 1);
     script.defaultResponse = ok("DataExtModRs");
-    ASSERT_TRUE(doc->saveStartSettings());
+    ASSERT_EQ(refusal([&] { fields.saveStartSettings(); }), "");
     ASSERT_EQ(script.requests.size(), 3u);  // the company query and two modifications
     EXPECT_THAT(script.requests[1], HasSubstr("<DataExtModRq requestID=\"1688\"><DataExtMod>"));
     EXPECT_THAT(script.requests[1], HasSubstr("<DataExtName>StartDate</DataExtName>"));
@@ -87,12 +119,12 @@ TEST_F(SettingsTest, AnUnreadableStartDateCountsAsAbsentButStored) {
 
 TEST_F(SettingsTest, FirstRunWritesStartExecTimeAndTheDayBefore) {
     openCompany("");
-    engineState(*doc).settings.startDate = local(2010, 3, 1);
+    settings.startDate = local(2010, 3, 1);
     script.defaultResponse = ok("DataExtAddRs");
     const CDateTime before = CDateTime::now();
-    ASSERT_TRUE(doc->saveStartSettings());
-    ASSERT_TRUE(doc->getLastExecTime().has_value());
-    EXPECT_GE(*doc->getLastExecTime(), before);
+    ASSERT_EQ(refusal([&] { fields.saveStartSettings(); }), "");
+    ASSERT_TRUE(settings.lastExecTime.has_value());
+    EXPECT_GE(*settings.lastExecTime, before);
     ASSERT_EQ(script.requests.size(), 4u);
     EXPECT_THAT(script.requests[1], HasSubstr("<DataExtName>StartDate</DataExtName><OtherDataExtType>Company"
                                               "</OtherDataExtType><DataExtValue>2010-03-01T00:00:00-05:00"));
@@ -104,45 +136,45 @@ TEST_F(SettingsTest, FirstRunWritesStartExecTimeAndTheDayBefore) {
 
 TEST_F(SettingsTest, RefusedWritesAreFailures) {
     openCompany("");
-    engineState(*doc).settings.startDate = local(2010, 3, 1);
+    settings.startDate = local(2010, 3, 1);
     script.defaultResponse = responseDocument(
         "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"There was an error "
         "when saving a data extension.\" />");
-    EXPECT_FALSE(doc->saveStartSettings());
-    EXPECT_EQ(doc->getErrorText(), "There was an error when saving a data extension.");
+    EXPECT_EQ(refusal([&] { fields.saveStartSettings(); }), "There was an error when saving a data extension.");
 
-    engineState(*doc).settings.lastUpToDate = local(2010, 3, 1, 23, 59, 59);
-    EXPECT_FALSE(doc->saveLastUpToDate());
-    engineState(*doc).settings.lastUpToDate.reset();
-    EXPECT_FALSE(doc->saveLastUpToDate());
+    // A day's commit QuickBooks did not carry out commits no day.
+    EXPECT_NE(refusal([&] { commit.commit(local(2010, 3, 1, 23, 59, 59), {}); }), "");
+    EXPECT_EQ(commit.committed(), std::nullopt);
 }
 
-TEST_F(SettingsTest, AStoredStartDateIsTheStartOfItsDayAndMarksTheFileValued) {
-    openCompany("");
+// A company file never valued, as a new one is: its start date is stored with the
+// first run settings.
+TEST_F(CompanyFileSettingsTest, AStoredStartDateIsTheStartOfItsDayAndMarksTheFileValued) {
+    ASSERT_FALSE(doc->getSettings().hasStoredStart);
     script.defaultResponse = ok("DataExtAddRs");
     ASSERT_TRUE(doc->storeStartDate(local(2010, 3, 1, 15, 30)));
     EXPECT_EQ(doc->getStartDate(), local(2010, 3, 1));
-    EXPECT_TRUE(engineState(*doc).settings.hasStoredStart);
-    EXPECT_THAT(script.requests[1], HasSubstr("<DataExtValue>2010-03-01T00:00:00-05:00</DataExtValue>"));
+    EXPECT_TRUE(doc->getSettings().hasStoredStart);
+    EXPECT_THAT(script.requests[0], HasSubstr("<DataExtName>StartDate</DataExtName>"));
+    EXPECT_THAT(script.requests[0], HasSubstr("<DataExtValue>2010-03-01T00:00:00-05:00</DataExtValue>"));
 }
 
-TEST_F(SettingsTest, ARefusedStartDateLeavesTheFileNeverValued) {
-    openCompany("");
+TEST_F(CompanyFileSettingsTest, ARefusedStartDateLeavesTheFileNeverValued) {
     script.defaultResponse = responseDocument(
         "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"locked\" />");
     EXPECT_FALSE(doc->storeStartDate(local(2010, 3, 1)));
     EXPECT_EQ(doc->getErrorText(), "locked");
     EXPECT_EQ(doc->getStartDate(), std::nullopt);
-    EXPECT_FALSE(engineState(*doc).settings.hasStoredStart);
+    EXPECT_FALSE(doc->getSettings().hasStoredStart);
 }
 
 TEST_F(SettingsTest, AMissingFieldIsAddedWhenItCannotBeModified) {
     openCompany("");
-    engineState(*doc).settings.lastUpToDate = local(2010, 3, 31, 23, 59, 59);
     script.responses.push_back(responseDocument(
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found\" />"));
     script.responses.push_back(ok("DataExtAddRs"));
-    ASSERT_TRUE(doc->saveLastUpToDate()) << doc->getErrorText();
+    ASSERT_EQ(refusal([&] { commit.commit(local(2010, 3, 31, 23, 59, 59), {}); }), "");
+    EXPECT_EQ(commit.committed(), local(2010, 3, 31, 23, 59, 59));
     ASSERT_EQ(script.requests.size(), 3u);
     EXPECT_THAT(script.requests[1], HasSubstr("<DataExtModRq"));
     EXPECT_THAT(script.requests[2], HasSubstr("<DataExtAddRq requestID=\"1688\"><DataExtAdd><OwnerID>"));
@@ -151,16 +183,15 @@ TEST_F(SettingsTest, AMissingFieldIsAddedWhenItCannotBeModified) {
 
 TEST_F(SettingsTest, LastUpToDateIsModifiedAfterEachDay) {
     openCompany("");
-    engineState(*doc).settings.lastUpToDate = local(2010, 3, 31, 23, 59, 59);
     script.defaultResponse = ok("DataExtModRs");
-    ASSERT_TRUE(doc->saveLastUpToDate());
+    ASSERT_EQ(refusal([&] { commit.commit(local(2010, 3, 31, 23, 59, 59), {}); }), "");
     EXPECT_THAT(script.requests.back(),
                 HasSubstr("<DataExtMod><OwnerID>{04C1726A-9530-49E2-927F-91F5477CE3D0}</OwnerID>"
                           "<DataExtName>LastUpToDate</DataExtName><OtherDataExtType>Company"
                           "</OtherDataExtType><DataExtValue>2010-03-31T23:59:59-05:00</DataExtValue>"));
 }
 
-TEST_F(SettingsTest, DefinitionsAreAddedOnlyWhenMissing) {
+TEST_F(CompanyFileSettingsTest, DefinitionsAreAddedOnlyWhenMissing) {
     std::string all;
     for (const char* name : {"StartDate", "LastExecTime", "LastUpToDate", "LastRunTime", "BuildValue"}) {
         all += std::string("<DataExtDefRet><OwnerID>") + kPrivateOwnerId + "</OwnerID><DataExtName>" +
@@ -185,7 +216,7 @@ TEST_F(SettingsTest, DefinitionsAreAddedOnlyWhenMissing) {
                                                   "STR255TYPE</DataExtType><AssignToObject>BuildAssembly"));
 }
 
-TEST_F(SettingsTest, ADefinitionOfAnotherTypeStopsTheFirstRun) {
+TEST_F(CompanyFileSettingsTest, ADefinitionOfAnotherTypeStopsTheFirstRun) {
     script.defaultResponse = ok(
         "DataExtDefQueryRs", std::string("<DataExtDefRet><OwnerID>") + kPrivateOwnerId +
                                  "</OwnerID><DataExtName>StartDate</DataExtName><DataExtType>DATETIMETYPE"
@@ -195,35 +226,44 @@ TEST_F(SettingsTest, ADefinitionOfAnotherTypeStopsTheFirstRun) {
 }
 
 TEST_F(SettingsTest, PreferencesSetMultiCurrency) {
+    auto readPreferences = [this] {
+        const std::unique_ptr<CQbObject> preferences = session().queryPreferences();
+        if (preferences) CCompanyFields::readPreferences(*preferences, settings);
+        return preferences != nullptr;
+    };
     script.responses.push_back(ok("PreferencesQueryRs", "<PreferencesRet><MultiCurrencyPreferences>"
                                                         "<IsMultiCurrencyOn>true</IsMultiCurrencyOn>"
                                                         "</MultiCurrencyPreferences></PreferencesRet>"));
-    ASSERT_TRUE(doc->loadPreferences());
-    EXPECT_TRUE(doc->getMultiCurrency());
+    ASSERT_TRUE(readPreferences());
+    EXPECT_TRUE(settings.multiCurrency);
     script.responses.push_back(ok("PreferencesQueryRs", "<PreferencesRet><MultiCurrencyPreferences>"
                                                         "<IsMultiCurrencyOn>false</IsMultiCurrencyOn>"
                                                         "</MultiCurrencyPreferences></PreferencesRet>"));
-    ASSERT_TRUE(doc->loadPreferences());
-    EXPECT_FALSE(doc->getMultiCurrency());
+    ASSERT_TRUE(readPreferences());
+    EXPECT_FALSE(settings.multiCurrency);
+    // Without preferences the company file does not open.
     script.responses.push_back(ok("PreferencesQueryRs"));
-    EXPECT_FALSE(doc->loadPreferences());
-    EXPECT_EQ(doc->getErrorText(), "Fail to retrieve the file configuration.");
+    EXPECT_FALSE(readPreferences());
+    CCostrunDoc doc(folders());
+    script.responses.push_back(hostResponse({"13.0"}));
+    script.responses.push_back(ok("CompanyQueryRs", "<CompanyRet><CompanyName>Acme</CompanyName></CompanyRet>"));
+    script.responses.push_back(ok("PreferencesQueryRs"));
+    EXPECT_FALSE(doc.openCompany("/data/company.qbw"));
+    EXPECT_EQ(doc.getErrorText(), "Fail to retrieve the file configuration.");
 }
 
 TEST(CostrunDates, DayBoundsFollowTheLocalCalendar) {
     CTzGuard tz("America/New_York");
     const CDateTime noon = *CDateTime::fromLocal(2010, 3, 14, 12, 0, 0);  // a daylight-saving change day
-    EXPECT_EQ(CCostrunDoc::endOfDay(noon), *CDateTime::fromLocal(2010, 3, 14, 23, 59, 59));
-    EXPECT_EQ(CCostrunDoc::startOfDay(noon), *CDateTime::fromLocal(2010, 3, 14, 0, 0, 0));
+    EXPECT_EQ(endOfDay(noon), *CDateTime::fromLocal(2010, 3, 14, 23, 59, 59));
+    EXPECT_EQ(startOfDay(noon), *CDateTime::fromLocal(2010, 3, 14, 0, 0, 0));
     // Across the spring change a day is 23 hours long; no calendar day is skipped.
     const CDateTime end13 = *CDateTime::fromLocal(2010, 3, 13, 23, 59, 59);
-    EXPECT_EQ(CCostrunDoc::nextDay(end13), *CDateTime::fromLocal(2010, 3, 14, 23, 59, 59));
-    EXPECT_EQ(CCostrunDoc::nextDay(CCostrunDoc::nextDay(end13)),
-              *CDateTime::fromLocal(2010, 3, 15, 23, 59, 59));
+    EXPECT_EQ(nextDay(end13), *CDateTime::fromLocal(2010, 3, 14, 23, 59, 59));
+    EXPECT_EQ(nextDay(nextDay(end13)), *CDateTime::fromLocal(2010, 3, 15, 23, 59, 59));
     const CDateTime end7 = *CDateTime::fromLocal(2010, 11, 7, 0, 30, 0);  // autumn change day
-    EXPECT_EQ(CCostrunDoc::previousDay(end7), *CDateTime::fromLocal(2010, 11, 6, 0, 30, 0));
-    EXPECT_EQ(CCostrunDoc::nextDay(*CDateTime::fromLocal(2010, 12, 31, 23, 59, 59)),
-              *CDateTime::fromLocal(2011, 1, 1, 23, 59, 59));
+    EXPECT_EQ(previousDay(end7), *CDateTime::fromLocal(2010, 11, 6, 0, 30, 0));
+    EXPECT_EQ(nextDay(*CDateTime::fromLocal(2010, 12, 31, 23, 59, 59)), *CDateTime::fromLocal(2011, 1, 1, 23, 59, 59));
 }
 
 }  // namespace

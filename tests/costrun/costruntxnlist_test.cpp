@@ -1,6 +1,6 @@
 // Tests of the transaction list: date order with stable same-date order, pending
 // flags, build values from the system's custom field, build look-up and settling,
-// and the type names.
+// and the type names of the transaction kinds.
 #include "costruntxnlist.h"
 
 #include <gtest/gtest.h>
@@ -109,8 +109,8 @@ TEST_P(BuildValueTest, ReadFromThePrivateCustomField) {
     EXPECT_EQ(list.addAll(c.code, &rets), 1);
     const CCostrunTxn* record = list.at(0);
     EXPECT_EQ(record->txnTypeCode, c.code);
-    EXPECT_EQ(record->hasBuildValue, c.hasValue);
-    EXPECT_EQ(record->buildValue, c.value);
+    EXPECT_EQ(record->buildValue.known(), c.hasValue);
+    EXPECT_EQ(record->buildValue.amount(), c.value);
 }
 
 const std::string kPrivate = kPrivateOwnerId;
@@ -164,8 +164,7 @@ TEST(TxnListTest, BuildsSettleWhenValuedOrPending) {
     EXPECT_TRUE(list.allBuildsSettled());
     CCostrunTxn* open = list.addTxn(kTxnBuildAssembly, rets.add(makeRet("B", "2024-03-05")));
     EXPECT_FALSE(list.allBuildsSettled());
-    open->buildValue = 12.0;
-    open->hasBuildValue = true;
+    open->buildValue.set(12.0);
     EXPECT_TRUE(list.allBuildsSettled());
 }
 
@@ -177,7 +176,7 @@ TEST(TxnListTest, TypeNames) {
         {104, "Bill"},
         {105, "Item Receipt"},
         {106, "Inventory Adjustment"},
-        {107, ""},
+        {107, "Credit Memo"},
         {108, "Check"},
         {100, ""},
         {109, "Credit Card Charge"},
@@ -186,11 +185,7 @@ TEST(TxnListTest, TypeNames) {
         {112, ""},
         {0, ""},
     };
-    for (const auto& [code, name] : rows) {
-        CCostrunTxn record;
-        record.txnTypeCode = code;
-        EXPECT_EQ(CCostrunTxnList::typeName(record), name) << code;
-    }
+    for (const auto& [code, name] : rows) EXPECT_EQ(txnTypeName(code), name) << code;
 }
 
 }  // namespace

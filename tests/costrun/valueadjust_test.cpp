@@ -1,24 +1,31 @@
-// The day's value adjustments against a scripted request processor: how the gap of an
-// item is shared over its issuing lines, how the lines are grouped into postings by
-// COGS account and class, what each InventoryAdjustmentAdd carries, what the activity
-// log says, and how a refused posting ends the transaction but not the day.
+// The day's value adjustments (CDayAdjustments) and their commit (CDayCommit) against a
+// scripted request processor: how the gap of an item is shared over its issuing lines,
+// how the lines are grouped into postings by COGS account and class, what each
+// InventoryAdjustmentAdd carries, what the activity log says, and how a refused posting
+// ends the transaction but not the day.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "activitylog.h"
 #include "costrundoc.h"
+#include "costrunitemlist.h"
+#include "costruntxnlist.h"
+#include "dayadjustments.h"
+#include "daycommit.h"
+#include "enginefixture.h"
 #include "qbexception.h"
 #include "qbresponse.h"
 #include "qbsession.h"
 #include "qbutils.h"
-#include "enginefixture.h"
+#include "receiptwalk.h"
+#include "runlists.h"
+#include "runsummary.h"
 #include "scriptedprocessor.h"
-#include "costrundoctestaccess.h"
+#include "testfiles.h"
+#include "txnkinds.h"
+#include "valueadjust.h"
 
 namespace {
 
@@ -123,59 +130,75 @@ std::vector<std::string> postings(const CScript& script) {
     return out;
 }
 
-class ValueAdjustTest : public CScriptedEngineTest {
+class ValueAdjustTest : public CScriptedSessionTest {
 protected:
     ValueAdjustTest() {
         script.defaultResponse = addResponse();
         script.perRequest = true;
-        doc->openActivityLog();
-        engineState(*doc).runLists.accountList = {"", kCogs, kCogsB};
-        engineState(*doc).runLists.classList = {"", "K1", "K2"};
-        engineState(*doc).dayLists.inventoryList = std::make_unique<CCostrunItemList>();
-        engineState(*doc).dayLists.assemblyList = std::make_unique<CCostrunItemList>();
+        log.open();
+        lists.setAccountsAndClasses({"", kCogs, kCogsB}, {"", "K1", "K2"});
+        startRun();
+    }
+
+    // The commit and the adjustments of a run; a new run has committed no day yet.
+    void startRun() {
+        adjustments.reset();
+        commit = std::make_unique<CDayCommit>(
+            session(), summary, [this](const std::string& item, const CDateTime& refusedDay, const std::string& why) {
+                refused.push_back(item + "|" + refusedDay.userDateText() + "|" + why);
+            });
+        adjustments = std::make_unique<CDayAdjustments>(lists, walk, log, *commit);
     }
 
     // Builds the day from the response lists, sums the issues into both item lists as
     // the day does, and runs the sales and inventory adjustment stage.
     void runDay(const std::string& invoices, const std::string& creditMemos = "",
-                const std::string& adjustments = "") {
+                const std::string& inventoryAdjustments = "") {
         invoiceList = records(invoices, "InvoiceRet");
         creditList = records(creditMemos, "CreditMemoRet");
-        adjustmentList = records(adjustments, "InventoryAdjustmentRet");
+        adjustmentList = records(inventoryAdjustments, "InventoryAdjustmentRet");
         dayTxns = std::make_unique<CCostrunTxnList>();
         dayTxns->addAll(kTxnInvoice, invoiceList.get());
         dayTxns->addAll(kTxnCreditMemo, creditList.get());
         dayTxns->addAll(kTxnInventoryAdjustment, adjustmentList.get());
-        doc->sumIssues(*engineState(*doc).dayLists.inventoryList, *dayTxns);
-        doc->sumIssues(*engineState(*doc).dayLists.assemblyList, *dayTxns);
-        doc->postDayAdjustments(day, *dayTxns);
+        adjustments->sumIssues(inventory, *dayTxns);
+        adjustments->sumIssues(assemblies, *dayTxns);
+        adjustments->postIssues(day, *dayTxns, &inventory, &assemblies);
         sendDay();
     }
 
     // Sends the queued postings with the day's commit, as a calculated day does; a
     // refusal's text goes to errorText as the run's does.
     void sendDay() {
-        if (engineState(*doc).dayLists.dayWrites.empty()) return;
+        if (commit->empty()) return;
         try {
-            doc->commitDay(day, std::nullopt);
+            commit->commit(day, {});
         } catch (const CQbException& e) {
-            engineState(*doc).errorText = e.getMessage();
+            errorText = e.getMessage();
         }
     }
 
-    std::string activity() const {
-        std::fflush(engineState(*doc).files.activityLog);
-        std::ifstream in(doc->activityLogPath(), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string activity() const { return readFile(log.path()); }
 
     std::unique_ptr<CQbObjectList> invoiceList;
     std::unique_ptr<CQbObjectList> creditList;
     std::unique_ptr<CQbObjectList> adjustmentList;
     std::unique_ptr<CCostrunTxnList> dayTxns;
     const CDateTime day = *CDateTime::fromLocal(2010, 4, 1, 23, 59, 59);
+    // The day's item ledgers.
+    CCostrunItemList inventory;
+    CCostrunItemList assemblies;
+
+    CActivityLog log{(dir / "activity.txt").string()};
+    CRunLists lists;
+    CStubStockFigures figures;
+    CReceiptWalk walk{lists.units(), figures, std::nullopt, false, nullptr};
+    CRunSummary summary;
+    // "item|day|reason" for every item of a value adjustment QuickBooks refused.
+    std::vector<std::string> refused;
+    std::unique_ptr<CDayCommit> commit;
+    std::unique_ptr<CDayAdjustments> adjustments;
+    std::string errorText;
 };
 
 // --- the share rule and the grouping into postings ---
@@ -198,11 +221,11 @@ class ValueAdjustDayTest : public ValueAdjustTest, public ::testing::WithParamIn
 
 TEST_P(ValueAdjustDayTest, PostsTheSharesByAccountAndClass) {
     const DayCase& c = GetParam();
-    for (const ItemRow& row : c.inventory) addItem(*engineState(*doc).dayLists.inventoryList, row);
-    for (const ItemRow& row : c.assembly) addItem(*engineState(*doc).dayLists.assemblyList, row);
+    for (const ItemRow& row : c.inventory) addItem(inventory, row);
+    for (const ItemRow& row : c.assembly) addItem(assemblies, row);
     runDay(c.invoices, c.creditMemos, c.adjustments);
     EXPECT_THAT(postings(script), ElementsAreArray(c.expected));
-    EXPECT_THAT(engineState(*doc).errorText, IsEmpty());
+    EXPECT_THAT(errorText, IsEmpty());
 }
 
 const ItemRow kWidget{"Widget", 10.0, 100.0, 90.0, kCogs};
@@ -292,25 +315,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DayCase>& info) { return info.param.title; });
 
 TEST_F(ValueAdjustTest, IncompleteItemIsNeverAdjusted) {
-    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
-    engineState(*doc).dayLists.inventoryList->find("Widget")->collectedQty = 6.0;
+    addItem(inventory, kWidget);
+    inventory.find("Widget")->collectedQty = 6.0;
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "2")));
     EXPECT_THAT(script.requests, IsEmpty());
 }
 
 TEST_F(ValueAdjustTest, AClassListedTwiceStillAdjustsTheLineOnce) {
-    engineState(*doc).runLists.classList = {"", "K1", "K1"};
-    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
+    lists.setAccountsAndClasses({"", kCogs, kCogsB}, {"", "K1", "K1"});
+    addItem(inventory, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "2", "K1")));
     EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=90.00"));
-    EXPECT_FLOAT_EQ(engineState(*doc).dayLists.inventoryList->find("Widget")->newValue, 90.0);
+    EXPECT_FLOAT_EQ(inventory.find("Widget")->newValue, 90.0);
 }
 
 TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
-    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
+    addItem(inventory, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
                             line("InvoiceLineRet", "Widget", "3", "K2")));
-    const CCostrunItem& widget = *engineState(*doc).dayLists.inventoryList->find("Widget");
+    const CCostrunItem& widget = *inventory.find("Widget");
     EXPECT_FLOAT_EQ(widget.issuedQty, 4.0);
     EXPECT_FLOAT_EQ(widget.newValue, 90.0);
 }
@@ -318,7 +341,7 @@ TEST_F(ValueAdjustTest, RunningValueStartsAtQuickBooksValueAndEndsAtFifo) {
 // --- the request and the log of one posting ---
 
 TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerAndMemo) {
-    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
+    addItem(inventory, kWidget);
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
     // The posting and the day's commit after it, in one message set.
     ASSERT_EQ(script.requests.size(), 1u);
@@ -345,7 +368,7 @@ TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerAndMemo) {
 }
 
 TEST_F(ValueAdjustTest, InventoryAdjustmentPostingHasNoCustomerAndItsOwnLogHeading) {
-    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
+    addItem(inventory, kWidget);
     runDay("", "", adjustment("3", adjustmentLine("Widget", "-2")));
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0], Not(HasSubstr("CustomerRef")));
@@ -356,7 +379,8 @@ TEST_F(ValueAdjustTest, InventoryAdjustmentPostingHasNoCustomerAndItsOwnLogHeadi
 
 TEST_F(ValueAdjustTest, EmptyListSendsNothingAndSucceeds) {
     CValueAdjustList empty;
-    EXPECT_TRUE(doc->postAdjustList(empty, day, kCogs, "", "", true));
+    adjustments->post(empty, day, kCogs, "", "", true);
+    EXPECT_TRUE(commit->empty());
     EXPECT_THAT(script.requests, IsEmpty());
     EXPECT_THAT(activity(), Not(HasSubstr("Value adjust")));
 }
@@ -364,39 +388,37 @@ TEST_F(ValueAdjustTest, EmptyListSendsNothingAndSucceeds) {
 // --- refusals ---
 
 TEST_F(ValueAdjustTest, RefusedPostingStopsTheDayBeforeItsCommit) {
-    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
+    addItem(inventory, kWidget);
     script.responses.push_back(refusedResponse("The account is not valid."));
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "1", "K1") +
                             line("InvoiceLineRet", "Widget", "1", "K2")) +
            invoice("2", line("InvoiceLineRet", "Widget", "2", "K2")));
-    EXPECT_EQ(engineState(*doc).errorText,
+    EXPECT_EQ(errorText,
               "QuickBooks refused the value adjustment of Widget on 04/01/2010: The account is not valid.");
     // All three postings and the commit went in one set; QuickBooks carried out none
     // after the refused first, so the day is not committed and nothing counts as posted.
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(postings(script), ElementsAre(kCogs + "|K1|Carter|Widget=97.50", kCogs + "|K2|Carter|Widget=95.00",
                                               kCogs + "|K2|Carter|Widget=90.00"));
-    EXPECT_FALSE(engineState(*doc).runRecord.committedUpTo.has_value());
-    const CRunSummary& summary = doc->getRunSummary();
+    EXPECT_FALSE(commit->committed().has_value());
     EXPECT_EQ(summary.postings, 0);
     EXPECT_EQ(summary.decrease, 0.0);
-    ASSERT_EQ(summary.exceptions.size(), 1u);
-    EXPECT_EQ(summary.exceptions[0].kind, CRunException::kRefusedPosting);
-    EXPECT_EQ(summary.exceptions[0].reason, "QuickBooks refused its value adjustment: The account is not valid.");
-    EXPECT_TRUE(engineState(*doc).dayLists.dayWrites.empty());
+    // The refused posting's item is reported once, with the day and QuickBooks' reason.
+    EXPECT_THAT(refused, ElementsAre("Widget|04/01/2010|QuickBooks refused its value adjustment: The account is not valid."));
+    EXPECT_TRUE(commit->empty());
 }
 
 TEST_F(ValueAdjustTest, RefusedPostingLeavesLaterRequestsPlain) {
     script.responses.push_back(refusedResponse("Object not found."));
     CValueAdjustList list;
     list.add("Widget", 100.0, -10.0);
-    EXPECT_TRUE(doc->postAdjustList(list, day, kCogs, "", "", false));
+    adjustments->post(list, day, kCogs, "", "", false);
+    EXPECT_FALSE(commit->empty());
     sendDay();
-    EXPECT_THAT(engineState(*doc).errorText, HasSubstr("Object not found."));
+    EXPECT_THAT(errorText, HasSubstr("Object not found."));
 
     // A request sent afterwards goes out as written, and is taken.
-    EXPECT_TRUE(engineState(*doc).session->inventoryAdjustmentAdd(day, kCogs, nullptr, nullptr, nullptr, {"Widget"},
-                                                     {"90.00"}));
+    EXPECT_TRUE(session().inventoryAdjustmentAdd(day, kCogs, nullptr, nullptr, nullptr, {"Widget"}, {"90.00"}));
     ASSERT_EQ(script.requests.size(), 2u);
     EXPECT_THAT(script.requests[1], HasSubstr("<InventoryAdjustmentAdd><AccountRef>"));
 }
@@ -409,11 +431,12 @@ TEST_F(ValueAdjustTest, ALongDayGoesInBoundedSetsWithTheCommitInTheLast) {
     for (int i = 0; i < 450; ++i) {
         CValueAdjustList list;
         list.add("Item " + std::to_string(i), 10.0, 1.0);
-        ASSERT_TRUE(doc->postAdjustList(list, day, kCogs, "", "", false));
+        adjustments->post(list, day, kCogs, "", "", false);
     }
+    EXPECT_FALSE(commit->empty());
     EXPECT_TRUE(script.requests.empty());
     sendDay();
-    EXPECT_EQ(engineState(*doc).errorText, "");
+    EXPECT_EQ(errorText, "");
     ASSERT_EQ(script.requests.size(), 3u);
     const std::vector<std::string> last = requestElements(script.requests[2]);
     EXPECT_EQ(requestElements(script.requests[0]).size(), 200u);
@@ -421,27 +444,27 @@ TEST_F(ValueAdjustTest, ALongDayGoesInBoundedSetsWithTheCommitInTheLast) {
     ASSERT_EQ(last.size(), 51u);
     EXPECT_THAT(last[49], HasSubstr("<FullName>Item 449</FullName>"));
     EXPECT_THAT(last[50], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
-    EXPECT_EQ(doc->getRunSummary().postings, 450);
-    EXPECT_DOUBLE_EQ(doc->getRunSummary().increase, 450.0);
-    EXPECT_EQ(engineState(*doc).runRecord.committedUpTo, day);
+    EXPECT_EQ(summary.postings, 450);
+    EXPECT_DOUBLE_EQ(summary.increase, 450.0);
+    EXPECT_EQ(commit->committed(), day);
 }
 
 TEST_F(ValueAdjustTest, ARefusedCommitIsSentAgainAsAnAddFromWhereQuickBooksStopped) {
     // A file whose "LastUpToDate" went missing: the modification is refused, and the set
     // goes again from the commit with the addition; the posting is not sent twice.
-    addItem(*engineState(*doc).dayLists.inventoryList, kWidget);
+    addItem(inventory, kWidget);
     script.responses.push_back(addResponse());
     script.responses.push_back(responseDocument(
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
     runDay(invoice("1", line("InvoiceLineRet", "Widget", "4", "K1")));
-    EXPECT_EQ(engineState(*doc).errorText, "");
+    EXPECT_EQ(errorText, "");
     ASSERT_EQ(script.requests.size(), 2u);
     const std::vector<std::string> again = requestElements(script.requests[1]);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_THAT(again[0], StartsWith("<DataExtAddRq"));
     EXPECT_THAT(again[0], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
-    EXPECT_EQ(doc->getRunSummary().postings, 1);
-    EXPECT_EQ(engineState(*doc).runRecord.committedUpTo, day);
+    EXPECT_EQ(summary.postings, 1);
+    EXPECT_EQ(commit->committed(), day);
 
     // Both refused: the day is not committed, and QuickBooks' message says why.
     script.responses.push_back(addResponse());
@@ -449,18 +472,31 @@ TEST_F(ValueAdjustTest, ARefusedCommitIsSentAgainAsAnAddFromWhereQuickBooksStopp
         "<DataExtModRs statusCode=\"3120\" statusSeverity=\"Error\" statusMessage=\"Object not found.\" />"));
     script.responses.push_back(responseDocument(
         "<DataExtAddRs statusCode=\"3180\" statusSeverity=\"Error\" statusMessage=\"Not saved.\" />"));
-    engineState(*doc).runRecord.committedUpTo.reset();
+    startRun();
     runDay(invoice("2", line("InvoiceLineRet", "Widget", "1", "K1")));
-    EXPECT_EQ(engineState(*doc).errorText, "Not saved.");
-    EXPECT_FALSE(engineState(*doc).runRecord.committedUpTo.has_value());
+    EXPECT_EQ(errorText, "Not saved.");
+    EXPECT_FALSE(commit->committed().has_value());
 }
 
+// The day's postings borrow the run's session; a company file without one refuses the
+// run before anything is posted.
 TEST_F(ValueAdjustTest, PostingWithoutSessionFailsWithAReason) {
-    doc->setSession(nullptr);
-    CValueAdjustList list;
-    list.add("Widget", 100.0, -10.0);
-    EXPECT_FALSE(doc->postAdjustList(list, day, kCogs, "", "", false));
-    EXPECT_THAT(engineState(*doc).errorText, Not(IsEmpty()));
+    CCostrunDoc doc(folders());
+    script.responses.push_back(hostResponse({"13.0"}));
+    script.responses.push_back(responseDocument(
+        "<CompanyQueryRs statusCode=\"0\" statusSeverity=\"Info\" statusMessage=\"Status OK\"><CompanyRet>"
+        "<CompanyName>Acme</CompanyName><DataExtRet><OwnerID>" +
+        std::string(kPrivateOwnerId) +
+        "</OwnerID><DataExtName>StartDate</DataExtName><DataExtType>STR255TYPE</DataExtType>"
+        "<DataExtValue>2010-03-01T00:00:00-05:00</DataExtValue></DataExtRet></CompanyRet></CompanyQueryRs>"));
+    script.responses.push_back(responseDocument(
+        "<PreferencesQueryRs statusCode=\"0\" statusSeverity=\"Info\" statusMessage=\"Status OK\">"
+        "<PreferencesRet /></PreferencesQueryRs>"));
+    ASSERT_TRUE(doc.openCompany("/data/company.qbw")) << doc.getErrorText();
+    ASSERT_TRUE(doc.getStartDate().has_value());
+    doc.setSession(nullptr);
+    EXPECT_FALSE(doc.runValuation(day));
+    EXPECT_THAT(doc.getErrorText(), Not(IsEmpty()));
 }
 
 }  // namespace

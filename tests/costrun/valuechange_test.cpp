@@ -7,8 +7,14 @@
 #include <tuple>
 #include <vector>
 
-#include "costrundoctestaccess.h"
+#include "costrunitem.h"
+#include "costrunitemlist.h"
+#include "costrunreceipts.h"
+#include "costrununits.h"
+#include "days.h"
 #include "enginefixture.h"
+#include "receiptwalk.h"
+#include "txnkinds.h"
 #include "valueshares.h"
 
 namespace {
@@ -43,13 +49,11 @@ void expectLots(const CLots& expected, const CLots& actual) {
     }
 }
 
-class ValueChangeWalk : public CScriptedEngineTest {};
-
 // B1 03/01: 10 Widgets for 50.00. B2 03/20: 10 Widgets for 60.00 and 30 for 240.00 with
 // 40.00 of freight on the Widget between them (1.00 a unit: 7.00 and 9.00). A1 04/01, the
 // day: the owner writes the Widgets down by 20.00 (45 on hand, 0.444... each). The
 // layer holds 345.00, exactly the lots less the write-down.
-TEST_F(ValueChangeWalk, ChangesFallOnTheLotsTheyConcern) {
+TEST(ValueChangeWalk, ChangesFallOnTheLotsTheyConcern) {
     auto bills = records(dated("BillRet", "B1", "2010-03-01", line("ItemLineRet", "Widget", "Quantity", "10", "Amount", "50.00")) +
                              dated("BillRet", "B2", "2010-03-20",
                                    line("ItemLineRet", "Widget", "Quantity", "10", "Amount", "60.00") +
@@ -60,20 +64,21 @@ TEST_F(ValueChangeWalk, ChangesFallOnTheLotsTheyConcern) {
                                      line("InventoryAdjustmentLineRet", "Widget", "QuantityDifference", "0",
                                           "ValueDifference", "-20.00")),
                                "InventoryAdjustmentRet");
-    auto state = engineState(*doc);
-    state.runLists.receiptTxns = std::make_unique<CReceiptRecords>();
-    state.runLists.receiptTxns->addAll(kTxnBill, bills.get());
-    state.runLists.receiptTxns->addAll(kTxnInventoryAdjustment, adjustments.get());
-    doc->indexReceipts();
+    const CCostrunUnits units;
+    CStubStockFigures figures;
+    CReceiptWalk walk(units, figures, std::nullopt, false, nullptr);
+    walk.records().addAll(kTxnBill, bills.get());
+    walk.records().addAll(kTxnInventoryAdjustment, adjustments.get());
+    walk.index();
 
     CCostrunItemList list;
     CCostrunItem* widget = list.add(std::make_unique<CCostrunItem>("Widget", 45.0, 0.0));
-    doc->collectLots(list, CCostrunDoc::endOfDay(*CDateTime::fromLocal(2010, 4, 1)), "Inventory");
+    walk.collectLots(list, endOfDay(*CDateTime::fromLocal(2010, 4, 1)), "Inventory");
 
     const double share = 20.0 / 45.0;
     expectLots({{"B2", 10.0, 7.0 - share}, {"B2", 30.0, 9.0 - share}, {"B1", 5.0, 5.0 - share}}, lotsOf(*widget));
     EXPECT_NEAR(widget->onHandValue, 345.0, 1e-9);
-    EXPECT_TRUE(script.requests.empty());  // the day's own quantity needs no report
+    EXPECT_EQ(figures.quantitiesAsked, 0);  // the day's own quantity needs no report
 }
 
 // A change spread over 10 units is carried by the next 10 units placed, and the last of
