@@ -12,40 +12,25 @@ using ::testing::HasSubstr;
 
 // Anchor, an item without a sales price whose row comes first, with stock from before
 // the start date; its value needs no correction.
-const char* const kAnchor =
-    "<ItemInventoryAddRq><ItemInventoryAdd><Name>Anchor</Name>"
-    "<IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef><PurchaseCost>2.00</PurchaseCost>"
-    "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-    "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>"
-    "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-03-01</TxnDate>"
-    "<RefNumber>B-A</RefNumber><ItemLineAdd><ItemRef><FullName>Anchor</FullName></ItemRef><Quantity>5</Quantity>"
-    "<Cost>2.00</Cost></ItemLineAdd></BillAdd></BillAddRq>";
+std::string anchor() {
+    CCompanyBuilder company;
+    company.item("Anchor").cost(2.00);
+    company.bill("2010-03-01", "B-A").line("Anchor", 5, 2.00);
+    return company;
+}
 
 // Takes the ColDesc of one column type out of every valuation summary QuickBooks answers.
-class CColumnDroppingProcessor final : public CDelegatingProcessor {
-public:
-    CColumnDroppingProcessor(IRequestProcessor2* real, std::string type)
-        : CDelegatingProcessor(real), columnType(std::move(type)) {}
-
-    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
-        const HRESULT hr = inner->ProcessRequest(ticket, request, response);
-        if (FAILED(hr) || *response == nullptr) return hr;
-        std::string text = wideToNarrow(std::wstring(*response, SysStringLen(*response)));
+CDelegatingProcessor* columnDroppingProcessor(IRequestProcessor2* real, const std::string& columnType) {
+    return new CRewritingProcessor(real, [columnType](std::string text) {
         for (std::size_t type = text.find("<ColType>" + columnType + "</ColType>"); type != std::string::npos;
              type = text.find("<ColType>" + columnType + "</ColType>")) {
             const std::size_t from = text.rfind("<ColDesc", type);
             const std::size_t to = text.find("</ColDesc>", type) + std::string("</ColDesc>").size();
             text.erase(from, to - from);
         }
-        SysFreeString(*response);
-        const std::wstring wide = narrowToWide(text);
-        *response = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-        return S_OK;
-    }
-
-private:
-    std::string columnType;
-};
+        return text;
+    });
+}
 
 }  // namespace
 
@@ -53,14 +38,8 @@ class ReportColumns : public ValuationRun {
 protected:
     // The fifo company with Anchor, in a file of its own made with the options.
     std::string companyWithAnchor(const std::string& name, const CQbSimCompanyOptions& options) {
-        const std::string path = (dir / (name + ".qbw")).string();
-        auto file = CQbSimCompany::create(path, options);
-        CQbSimEngine engine(*file, nullptr);
-        const std::string answered =
-            engine.processRequest(readFile(std::string(LOTWISE_SOURCE_DIR) + "/tests/e2e/data/fifo_company_rq.xml"));
-        EXPECT_THAT(answered, ::testing::Not(HasSubstr("statusSeverity=\"Error\"")));
-        file.reset();
-        send(path, kAnchor);
+        const std::string path = company("fifo_company_rq.xml", options, name + ".qbw");
+        send(path, anchor());
         return path;
     }
 
@@ -110,7 +89,7 @@ TEST_F(ReportColumns, ASummaryWithoutTheQuantityOrValueColumnStopsTheRun) {
     for (const std::string column : {"QuantityOnHand", "ValueOnHand"}) {
         SCOPED_TRACE(column);
         const std::string path = companyWithAnchor(column, CQbSimCompanyOptions{"Acme Hardware"});
-        wrapProcessor([column](IRequestProcessor2* real) { return new CColumnDroppingProcessor(real, column); });
+        wrapProcessor([column](IRequestProcessor2* real) { return columnDroppingProcessor(real, column); });
         std::string status;
         EXPECT_FALSE(runApril(path, &status));
         EXPECT_EQ(status, "QuickBooks' inventory valuation summary of 04/02/2010 has no " + column +
