@@ -18,8 +18,7 @@ protected:
         CValuationFixture::SetUp();
         checkSchema(true);
         if (IsSkipped()) return;
-        ok("<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd>"
-             "</AccountAddRq>");
+        ok(CCompanyBuilder().account("Visa", "CreditCard"));
     }
 
     // The Names of the Rets of the first response.
@@ -29,23 +28,10 @@ protected:
         return found;
     }
 
-    std::string charge(const std::string& date, const std::string& refNumber, const std::string& item,
-                       const std::string& quantity, const std::string& cost, const std::string& account = "Visa") {
-        return "<CreditCardChargeAddRq><CreditCardChargeAdd>" + ref("AccountRef", account) +
-               ref("PayeeEntityRef", "Mill") + "<TxnDate>" + date + "</TxnDate><RefNumber>" + refNumber +
-               "</RefNumber><ItemLineAdd>" + ref("ItemRef", item) + "<Quantity>" + quantity + "</Quantity><Cost>" +
-               cost + "</Cost></ItemLineAdd></CreditCardChargeAdd></CreditCardChargeAddRq>";
-    }
-    // An assembly of (part, quantity) lines.
-    void kit(const std::string& name, const std::vector<std::pair<std::string, std::string>>& parts) {
-        std::string lines;
-        for (const auto& [part, quantity] : parts)
-            lines += "<ItemInventoryAssemblyLine>" + ref("ItemInventoryRef", part) + "<Quantity>" + quantity +
-                     "</Quantity></ItemInventoryAssemblyLine>";
-        ok("<ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>" + name + "</Name>" +
-             ref("IncomeAccountRef", "Sales") + ref("COGSAccountRef", "COGS") +
-             ref("AssetAccountRef", "Inventory Asset") + lines +
-             "</ItemInventoryAssemblyAdd></ItemInventoryAssemblyAddRq>");
+    static std::string charge(const std::string& date, const std::string& refNumber, const std::string& item,
+                              const std::string& quantity, const std::string& cost, const std::string& account = "Visa") {
+        CCompanyBuilder c(kValuationNames);
+        return c.cardCharge(date, refNumber, account).line(item, quantity, cost);
     }
     std::string mod(const std::string& kind, const std::string& listId, const std::string& sequence,
                     const std::string& fields) {
@@ -138,7 +124,7 @@ TEST_F(QbSimListsModTest, ItemMadeInactiveAfterItsTransactionsKeepsItsStock) {
 // ListID changes nothing; a good one renames and hands out a new sequence.
 TEST_F(QbSimListsModTest, ModsRenameAndRefuseStaleEditSequences) {
     inventoryItem("Widget", "8.00");
-    kit("Kit", {{"Widget", "1"}});
+    assembly("Kit", {{"Widget", "1"}});
     ok("<ClassAddRq><ClassAdd><Name>East</Name></ClassAdd></ClassAddRq>");
     const struct {
         const char* kind;
@@ -297,7 +283,7 @@ TEST_F(QbSimListsModTest, AverageCostOfItemRets) {
     inventoryItem("Gadget", "1.00");
     inventoryItem("Spare", "4.25");
     inventoryItem("Bolt", "1.00");
-    kit("Kit", {{"Widget", "1"}, {"Gadget", "2"}});
+    assembly("Kit", {{"Widget", "1"}, {"Gadget", "2"}});
     ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + receipt("Bill", "2024-01-02", "Widget", "10", "13.00") +
          "<BillAddRq><BillAdd>" + ref("VendorRef", "Mill") + "<TxnDate>2024-01-02</TxnDate><ItemLineAdd>" +
          ref("ItemRef", "Gadget") + "<Quantity>3</Quantity><Amount>8.09</Amount></ItemLineAdd></BillAdd></BillAddRq>" +

@@ -16,28 +16,19 @@ protected:
         CValuationFixture::SetUp();
         checkSchema(true);
         if (IsSkipped()) return;
-        ok("<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd>"
-             "</AccountAddRq>"
-             "<AccountAddRq><AccountAdd><Name>Freight</Name><AccountType>Expense</AccountType></AccountAdd>"
-             "</AccountAddRq>");
+        ok(CCompanyBuilder().account("Visa", "CreditCard").account("Freight", "Expense"));
         inventoryItem("Widget", "10.00");
         inventoryItem("Bolt", "0.50");
-        ok("<ItemGroupAddRq><ItemGroupAdd><Name>Pack</Name><ItemGroupLine>" + ref("ItemRef", "Bolt") +
-             "<Quantity>4</Quantity></ItemGroupLine></ItemGroupAdd></ItemGroupAddRq>");
+        ok(CCompanyBuilder(kValuationNames).itemGroup("Pack").part("Bolt", 4));
     }
 
     // A credit of the kind with one expense line, one item line and one group line.
     static std::string credit(const std::string& kind, const std::string& date, const std::string& refNumber,
                               const std::string& quantity, const std::string& cost,
                               const std::string& account = "Visa") {
-        const std::string head = kind == "VendorCredit" ? ref("VendorRef", "Mill")
-                                                        : ref("AccountRef", account) + ref("PayeeEntityRef", "Mill");
-        return "<" + kind + "AddRq><" + kind + "Add>" + head + "<TxnDate>" + date + "</TxnDate><RefNumber>" +
-               refNumber + "</RefNumber><ExpenseLineAdd>" + ref("AccountRef", "Freight") +
-               "<Amount>5.00</Amount></ExpenseLineAdd><ItemLineAdd>" + ref("ItemRef", "Widget") + "<Quantity>" +
-               quantity + "</Quantity><Cost>" + cost + "</Cost></ItemLineAdd><ItemGroupLineAdd>" +
-               ref("ItemGroupRef", "Pack") + "<Quantity>1</Quantity></ItemGroupLineAdd></" + kind + "Add></" +
-               kind + "AddRq>";
+        CCompanyBuilder c(kValuationNames);
+        CTxnEntry& txn = kind == "VendorCredit" ? c.vendorCredit(date, refNumber) : c.cardCredit(date, refNumber, account);
+        return txn.expense("Freight", 5.00).line("Widget", quantity, cost).group("Pack", 1);
     }
     static std::vector<std::string> refs(const CParsedResponse& rs) {
         std::vector<std::string> found;
