@@ -114,14 +114,15 @@ public:
 
     std::string text() const override {
         using namespace companybuilder;
-        const std::string accounts = ref("IncomeAccountRef", names.income) + optional("PurchaseCost", purchaseCost) +
-                                     ref("COGSAccountRef", names.cogs) + ref("AssetAccountRef", names.asset);
+        const std::string accounts =
+            ref("IncomeAccountRef", names.income) + optional("PurchaseCost", purchaseCost) +
+            ref("COGSAccountRef", names.cogs) + ref("AssetAccountRef", names.asset);
         std::string body = element("Name", name);
         switch (kind) {
         case kInventory:
             body += (parentName.empty() ? "" : ref("ParentRef", parentName)) + extraElements +
-                    (unitSet.empty() ? "" : ref("UnitOfMeasureSetRef", unitSet)) + optional("SalesPrice", salesPrice) +
-                    accounts;
+                    (unitSet.empty() ? "" : ref("UnitOfMeasureSetRef", unitSet)) +
+                    optional("SalesPrice", salesPrice) + accounts;
             return addRequest("ItemInventory", body);
         case kAssembly:
             body += accounts;
@@ -134,8 +135,8 @@ public:
                 body += element("ItemGroupLine", ref("ItemRef", item) + element("Quantity", quantity));
             return addRequest("ItemGroup", body);
         case kService:
-            return addRequest("ItemService", body + element("SalesOrPurchase", element("Price", salesPrice) +
-                                                                                   ref("AccountRef", names.income)));
+            body += element("SalesOrPurchase", element("Price", salesPrice) + ref("AccountRef", names.income));
+            return addRequest("ItemService", body);
         }
         return {};
     }
@@ -155,14 +156,17 @@ public:
     // What decides the head's elements and the lines' names.
     enum Form { kVendor, kCheck, kCard, kSale, kAdjustment, kBuild };
     CTxnEntry(std::string kind, Form form, std::string party, std::string date, std::string ref)
-        : kind(std::move(kind)), form(form), party(std::move(party)), date(std::move(date)), refNumber(std::move(ref)) {}
+        : kind(std::move(kind)), form(form), party(std::move(party)), date(std::move(date)),
+          refNumber(std::move(ref)) {}
 
     // A purchase or return line of `quantity` at `cost` each.
     CTxnEntry& line(const std::string& item, CFigure quantity, CFigure cost) {
         return add(makeLine(kItem, item, quantity.text, cost.text));
     }
     // A sales line of `quantity`.
-    CTxnEntry& line(const std::string& item, CFigure quantity) { return add(makeLine(kItem, item, quantity.text)); }
+    CTxnEntry& line(const std::string& item, CFigure quantity) {
+        return add(makeLine(kItem, item, quantity.text));
+    }
     // A purchase line of `quantity` for the line's whole amount.
     CTxnEntry& lineAmount(const std::string& item, CFigure quantity, CFigure amount) {
         CLine l = makeLine(kItem, item, quantity.text);
@@ -177,12 +181,14 @@ public:
     }
     // An expense line of the account.
     CTxnEntry& expense(const std::string& account, CFigure value) {
-        expenses.push_back(companybuilder::element(
-            "ExpenseLineAdd", companybuilder::ref("AccountRef", account) + companybuilder::element("Amount", value.text)));
+        using namespace companybuilder;
+        expenses.push_back(element("ExpenseLineAdd", ref("AccountRef", account) + element("Amount", value.text)));
         return *this;
     }
     // A line of an item group.
-    CTxnEntry& group(const std::string& name, CFigure quantity) { return add(makeLine(kGroupLine, name, quantity.text)); }
+    CTxnEntry& group(const std::string& name, CFigure quantity) {
+        return add(makeLine(kGroupLine, name, quantity.text));
+    }
 
     // Inventory adjustment lines: a quantity found or lost, a quantity counted, a new
     // value, a value difference, or the adjustment element as given.
@@ -270,8 +276,9 @@ private:
         const bool sale = form == kSale;
         if (l.kind == kAdjustmentLine) return element("InventoryAdjustmentLineAdd", ref("ItemRef", l.item) + l.body);
         if (l.kind == kGroupLine) {
-            return element(sale ? kind + "LineGroupAdd" : "ItemGroupLineAdd",
-                           ref("ItemGroupRef", l.item) + element("Quantity", l.quantity) + optional("UnitOfMeasure", l.unit));
+            const std::string tag = sale ? kind + "LineGroupAdd" : "ItemGroupLineAdd";
+            return element(tag, ref("ItemGroupRef", l.item) + element("Quantity", l.quantity) +
+                                    optional("UnitOfMeasure", l.unit));
         }
         const std::string quantity = optional("Quantity", l.quantity) + optional("UnitOfMeasure", l.unit);
         if (sale) {

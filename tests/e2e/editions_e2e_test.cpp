@@ -62,10 +62,9 @@ protected:
 
     // 04/02: QuickBooks' average leaves 8 Widgets at 6.50 (52.00), FIFO the second ten's
     // 8 x 8.00 = 64.00. 04/03: the average leaves 3 Bolts at 2.50 (7.50), FIFO 3 x 3.00 = 9.00.
-    static CPostings fifoPostings() {
-        return {{{"2010-04-02", "Cost of Goods Sold", "", "Bright Shop", "Widget"}, 12.00},
-                {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Bolt"}, 1.50}};
-    }
+    const std::vector<CPostingRow> fifoBooks = {
+        {"2010-04-02", "Cost of Goods Sold", "", "Bright Shop", "Widget", 12.00},
+        {"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Bolt", 1.50}};
 };
 
 TEST_F(Editions, AProCompanyIsValuedWithoutAskingAboutAssemblies) {
@@ -80,7 +79,7 @@ TEST_F(Editions, AProCompanyIsValuedWithoutAskingAboutAssemblies) {
     dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
     ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
     EXPECT_THAT(dlg->statusText(), Not(HasSubstr("Warning")));
-    expectSamePostings(fifoPostings(), postings(path));
+    expectPostings(path, fifoBooks);
     EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(8.0, 64.0));
     EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Bolt"), std::make_pair(3.0, 9.0));
     EXPECT_THAT(dlg->getEngine()->getRunSummary().text(), HasSubstr("QuickBooks now carries the FIFO value of 2 of 2 items on hand"));
@@ -131,7 +130,7 @@ TEST_F(Editions, AdvancedInventoryPreferencesRefuseProcessBeforeAnythingIsWritte
         const bool done = run(path, day(2010, 4, 1), day(2010, 4, 3), &status);
         if (c.refusals.empty()) {
             EXPECT_TRUE(done) << c.what << ": " << status;
-            expectSamePostings(fifoPostings(), postings(path));
+            expectPostings(path, fifoBooks);
             continue;
         }
         EXPECT_FALSE(done) << c.what;

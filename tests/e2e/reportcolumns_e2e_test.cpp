@@ -45,18 +45,10 @@ protected:
 
     // Widget's corrections of the fifo company, worked out by hand: 04/02 QuickBooks
     // 104.00, FIFO 110.00; 04/03 QuickBooks 68.75, FIFO 80.00. Anchor needs none.
-    static void expectWidgetCorrections(const CPostings& actual) {
-        ASSERT_EQ(actual.size(), 2u);
-        const auto first = actual.begin();
-        const auto second = std::next(first);
-        EXPECT_EQ(std::get<0>(first->first), "2010-04-02");
-        EXPECT_EQ(std::get<2>(first->first), "East");
-        EXPECT_EQ(std::get<4>(first->first), "Widget");
-        EXPECT_NEAR(first->second, 6.00, 0.005);
-        EXPECT_EQ(std::get<0>(second->first), "2010-04-03");
-        EXPECT_EQ(std::get<2>(second->first), "West");
-        EXPECT_EQ(std::get<4>(second->first), "Widget");
-        EXPECT_NEAR(second->second, 11.25, 0.005);
+    void expectWidgetCorrections(const std::string& path) {
+        EXPECT_EQ(postings(path).size(), 2u);
+        expectPostings(path, {{"2010-04-02", "Cost of Goods Sold", "East", "Bright Shop", "Widget", 6.00},
+                              {"2010-04-03", "Cost of Goods Sold", "West", "Bright Shop", "Widget", 11.25}});
     }
 };
 
@@ -74,7 +66,7 @@ TEST_F(ReportColumns, FirstItemWithoutItsLastCellsIsReadInEveryNumbering) {
         const std::string path = companyWithAnchor(c.label, options);
         std::string status;
         ASSERT_TRUE(runApril(path, &status)) << status;
-        expectWidgetCorrections(postings(path));
+        expectWidgetCorrections(path);
         auto dlg = window();
         ASSERT_TRUE(dlg->openFile(path));
         EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Anchor"), std::make_pair(5.0, 10.0));
@@ -98,6 +90,6 @@ TEST_F(ReportColumns, ASummaryWithoutTheQuantityOrValueColumnStopsTheRun) {
         qbsimRegister();
         EXPECT_TRUE(postings(path).empty());
         ASSERT_TRUE(runApril(path, &status)) << status;
-        expectWidgetCorrections(postings(path));
+        expectWidgetCorrections(path);
     }
 }

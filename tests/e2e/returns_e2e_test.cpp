@@ -112,8 +112,10 @@ TEST_F(Returns, CreditsEnteredOrDeletedBehindTheValuedPeriodAreNamed) {
     const CQbResponse credits(answer(path, "<VendorCreditQueryRq/>"));
     CQbObject credit;
     credit.load(credits.findElements("VendorCreditRet").at(0));
+    CCompanyBuilder late;
+    late.cardCredit("2010-04-02", "CCC-1").line("Widget", 1, 6.00);
     send(path, "<TxnDelRq><TxnDelType>VendorCredit</TxnDelType><TxnID>" + credit.getValue("TxnID") +
-                   "</TxnID></TxnDelRq>" + CCompanyBuilder().cardCredit("2010-04-02", "CCC-1").line("Widget", 1, 6.00).text());
+                   "</TxnID></TxnDelRq>" + late.requests());
     dlg = window();
     ASSERT_TRUE(dlg->openFile(path));
     EXPECT_THAT(dlg->statusText(), HasSubstr("\n  Vendor Credit VC-1, 04/01/2010, deleted\n  Credit Card Credit "
