@@ -76,12 +76,8 @@ protected:
         return company("fifo_company_rq.xml", options);
     }
 
-    bool runTo(CCostrunDlg& dlg, int upToDay, std::string* status = nullptr) {
-        dlg.setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg.setDate(kIdcUpToDate, day(2010, 4, upToDay));
-        const bool done = dlg.onProcess();
-        if (status) *status = dlg.statusText();
-        return done;
+    bool runTo(CCostrunDlg& dialog, int upToDay, std::string* status = nullptr) {
+        return process(dialog, day(2010, 4, 1), day(2010, 4, upToDay), status);
     }
 };
 

@@ -188,16 +188,25 @@ protected:
     // `upto`; true when the run completed. The status text goes to `status`.
     bool run(const std::string& path, const CDateTime& start, const CDateTime& upto,
              std::string* status = nullptr) {
-        auto dlg = window();
-        if (!dlg->openFile(path)) {
-            if (status) *status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, start);
-        dlg->setDate(kIdcUpToDate, upto);
-        const bool done = dlg->onProcess();
-        if (status) *status = dlg->statusText();
+        auto opened = window();
+        return openAndProcess(*opened, path, start, upto, status);
+    }
+
+    // Processes the open file of the window from `start` to `upto`; true when the run completed.
+    static bool process(CCostrunDlg& dialog, const CDateTime& start, const CDateTime& upto,
+                        std::string* status = nullptr) {
+        dialog.setDate(kIdcStartDate, start);
+        dialog.setDate(kIdcUpToDate, upto);
+        const bool done = dialog.onProcess();
+        if (status) *status = dialog.statusText();
         return done;
+    }
+
+    static bool openAndProcess(CCostrunDlg& dialog, const std::string& path, const CDateTime& start,
+                               const CDateTime& upto, std::string* status) {
+        if (dialog.openFile(path)) return process(dialog, start, upto, status);
+        if (status) *status = dialog.statusText();
+        return false;
     }
 
     // Opens the file and rewinds it to the date, saying yes to the question.
@@ -301,15 +310,7 @@ protected:
     // afterwards.
     bool runTo(const std::string& path, int upToDay, std::string* status = nullptr) {
         dlg = window();
-        if (!dlg->openFile(path)) {
-            if (status) *status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, upToDay));
-        const bool done = dlg->onProcess();
-        if (status) *status = dlg->statusText();
-        return done;
+        return openAndProcess(*dlg, path, day(2010, 4, 1), day(2010, 4, upToDay), status);
     }
 
     CCostrunDoc& engine() { return *dlg->getEngine(); }
