@@ -14,22 +14,11 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-const char* const kOpenedValued =
-    "File is opened.\n\nIMPORTANT : Transactions have to be finalized before processing up to "
-    "their dates.";
-
 // A sale of one Widget on 04/02/2010, to be deleted after the run.
-const char* const kSalesReceipt =
-    "<SalesReceiptAddRq><SalesReceiptAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef>"
-    "<TxnDate>2010-04-02</TxnDate><RefNumber>SR-1</RefNumber>"
-    "<SalesReceiptLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>1</Quantity>"
-    "</SalesReceiptLineAdd></SalesReceiptAdd></SalesReceiptAddRq>";
+const std::string kSalesReceipt = CCompanyBuilder().salesReceipt("2010-04-02", "SR-1").line("Widget", 1);
 
-std::string bill(const std::string& date, const std::string& ref, int quantity, const std::string& cost) {
-    return "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" + date +
-           "</TxnDate><RefNumber>" + ref +
-           "</RefNumber><ItemLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>" +
-           std::to_string(quantity) + "</Quantity><Cost>" + cost + "</Cost></ItemLineAdd></BillAdd></BillAddRq>";
+std::string bill(const std::string& date, const std::string& ref, int quantity, double cost) {
+    return CCompanyBuilder().bill(date, ref).line("Widget", quantity, cost);
 }
 
 }  // namespace
@@ -39,25 +28,6 @@ protected:
     // The user's changes come at least a second after the run: modification times
     // count whole seconds.
     static void laterOn() { std::this_thread::sleep_for(std::chrono::milliseconds(1100)); }
-
-    // One field of the transaction with that number, as QuickBooks answers a query.
-    static std::string txnField(const std::string& path, const std::string& type, const std::string& ref,
-                                const std::string& field) {
-        const CQbResponse response(answer(path, "<" + type + "QueryRq><RefNumber>" + ref + "</RefNumber></" +
-                                                    type + "QueryRq>"));
-        for (CQbDomReader::Node* node : response.findElements(type + "Ret")) {
-            CQbObject txn;
-            txn.load(node);
-            return txn.getValue(field);
-        }
-        return {};
-    }
-
-    std::string openStatus(const std::string& path) {
-        auto dlg = window();
-        EXPECT_TRUE(dlg->openFile(path));
-        return dlg->statusText();
-    }
 
     // The system's custom-field values and definitions left in the file.
     static std::string traces(const std::string& path) {
@@ -119,7 +89,7 @@ TEST_F(BooksBehind, ChangesAfterARunAreNamedWithTheEarliestDateTheyReach) {
 
     laterOn();
     // A bill entered late for 04/03, and one dated after the valued period.
-    send(path, bill("2010-04-03", "B-3", 2, "9.00") + bill("2010-04-10", "B-4", 1, "9.00"));
+    send(path, bill("2010-04-03", "B-3", 2, 9.00) + bill("2010-04-10", "B-4", 1, 9.00));
     EXPECT_EQ(openStatus(path),
               "Warning : FIFO values from 04/03/2010 on may be stale: 1 transaction dated on or before "
               "04/03/2010 was entered, changed or deleted since the last run. Use Rewind to value them "
@@ -161,7 +131,7 @@ TEST_F(BooksBehind, TheSystemsOwnBuildValuesAreNoChange) {
 // After a back-dated bill, rewinding to its date and valuing again ends with the books
 // of a file that had the bill from the start.
 TEST_F(BooksBehind, RewindThenRunEqualsAFreshRun) {
-    const std::string late = bill("2010-04-02", "B-3", 4, "9.50");
+    const std::string late = bill("2010-04-02", "B-3", 4, 9.50);
     std::string path = company("fifo_company_rq.xml");
     send(path, late);
     ASSERT_TRUE(runApril(path));

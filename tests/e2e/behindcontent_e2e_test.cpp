@@ -16,22 +16,11 @@ namespace {
 
 using ::testing::HasSubstr;
 
-const char* const kOpenedValued =
-    "File is opened.\n\nIMPORTANT : Transactions have to be finalized before processing up to "
-    "their dates.";
-
 std::string bill(const std::string& date, const std::string& ref) {
-    return "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" + date +
-           "</TxnDate><RefNumber>" + ref +
-           "</RefNumber><ItemLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>2</Quantity>"
-           "<Cost>9.00</Cost></ItemLineAdd></BillAdd></BillAddRq>";
+    return CCompanyBuilder().bill(date, ref).line("Widget", 2, 9.00);
 }
 
-const char* const kSalesReceipt =
-    "<SalesReceiptAddRq><SalesReceiptAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef>"
-    "<TxnDate>2010-04-02</TxnDate><RefNumber>SR-9</RefNumber>"
-    "<SalesReceiptLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>1</Quantity>"
-    "</SalesReceiptLineAdd></SalesReceiptAdd></SalesReceiptAddRq>";
+const std::string kSalesReceipt = CCompanyBuilder().salesReceipt("2010-04-02", "SR-9").line("Widget", 1);
 
 // QuickBooks' process: every processor created before the latest restart is a proxy to
 // a process that is gone, and fails every call as COM does then.
@@ -80,45 +69,15 @@ protected:
         EXPECT_THAT(text, ::testing::Not(HasSubstr("statusSeverity=\"Error\""))) << text;
     }
 
-    // One field of the transaction with that number, as QuickBooks answers a query.
-    static std::string txnField(const std::string& path, const std::string& type, const std::string& ref,
-                                const std::string& field) {
-        const CQbResponse response(
-            answer(path, "<" + type + "QueryRq><RefNumber>" + ref + "</RefNumber></" + type + "QueryRq>"));
-        for (CQbDomReader::Node* node : response.findElements(type + "Ret")) {
-            CQbObject txn;
-            txn.load(node);
-            return txn.getValue(field);
-        }
-        return {};
-    }
-
     // The company of fifo_company_rq.xml in a file of the given edition.
     std::string companyOf(const std::string& edition) {
-        const std::string path = (dir / "Acme.qbw").string();
-        std::filesystem::remove(path);
         CQbSimCompanyOptions options{"Acme Hardware"};
         options.edition = edition;
-        auto file = CQbSimCompany::create(path, options);
-        CQbSimEngine engine(*file, nullptr);
-        const std::string text =
-            engine.processRequest(readFile(std::string(LOTWISE_SOURCE_DIR) + "/tests/e2e/data/fifo_company_rq.xml"));
-        EXPECT_THAT(text, ::testing::Not(HasSubstr("statusSeverity=\"Error\"")));
-        return path;
+        return company("fifo_company_rq.xml", options);
     }
 
-    std::string openStatus(const std::string& path) {
-        auto dlg = window();
-        EXPECT_TRUE(dlg->openFile(path));
-        return dlg->statusText();
-    }
-
-    bool runTo(CCostrunDlg& dlg, int upToDay, std::string* status = nullptr) {
-        dlg.setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg.setDate(kIdcUpToDate, day(2010, 4, upToDay));
-        const bool done = dlg.onProcess();
-        if (status) *status = dlg.statusText();
-        return done;
+    bool runTo(CCostrunDlg& dialog, int upToDay, std::string* status = nullptr) {
+        return process(dialog, day(2010, 4, 1), day(2010, 4, upToDay), status);
     }
 };
 

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <tuple>
 #include <string>
 #include <unistd.h>
 
+#include "companybuilder.h"
 #include "costrundlg.h"
 #include "valuationreader.h"
 #include "valueadjust.h"
@@ -24,6 +26,7 @@
 #include "qbsimprocessor.h"
 #include "testfiles.h"
 #include "tzguard.h"
+#include "widestring.h"
 
 class CQuietHost : public CCostrunDlgHost {
 public:
@@ -67,30 +70,53 @@ protected:
     IRequestProcessor2* inner;
 };
 
+// Answers as QuickBooks would answer after `rewrite` has had its say: it is given each
+// answer the stand-in makes and returns the one to send on.
+class CRewritingProcessor final : public CDelegatingProcessor {
+public:
+    using Rewrite = std::function<std::string(const std::string& answer)>;
+    CRewritingProcessor(IRequestProcessor2* real, Rewrite rewrite)
+        : CDelegatingProcessor(real), rewrite(std::move(rewrite)) {}
+
+    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
+        const HRESULT hr = inner->ProcessRequest(ticket, request, response);
+        if (FAILED(hr) || *response == nullptr) return hr;
+        const std::string answer = wideToNarrow(std::wstring_view(*response, SysStringLen(*response)));
+        const std::string changed = rewrite(answer);
+        if (changed == answer) return hr;
+        const std::wstring wide = narrowToWide(changed);
+        SysFreeString(*response);
+        *response = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+        return hr;
+    }
+
+private:
+    Rewrite rewrite;
+};
+
 // The lists the companies of the tests share: accounts, classes, a vendor and a customer.
-inline const std::string kLists = R"(
-<AccountAddRq><AccountAdd><Name>Checking</Name><AccountType>Bank</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Visa</Name><AccountType>CreditCard</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
-<ClassAddRq><ClassAdd><Name>East</Name></ClassAdd></ClassAddRq>
-<ClassAddRq><ClassAdd><Name>West</Name></ClassAdd></ClassAddRq>
-<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
-<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
-)";
+inline const std::string kLists = CCompanyBuilder().lists().requests();
 
 // An inventory item on those accounts.
 inline std::string inventoryItem(const std::string& name) {
-    return "<ItemInventoryAddRq><ItemInventoryAdd><Name>" + name +
-           "</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
-           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
-           "</ItemInventoryAdd></ItemInventoryAddRq>";
+    CCompanyBuilder company;
+    company.item(name);
+    return company.requests();
 }
+
+// The status of a file opened that is valued and has no change behind its valued period.
+inline const char* const kOpenedValued =
+    "File is opened.\n\nIMPORTANT : Transactions have to be finalized before processing up to "
+    "their dates.";
 
 // The system's value adjustments summed per date, account, class, customer and item.
 using CPostings = std::map<std::tuple<std::string, std::string, std::string, std::string, std::string>, double>;
+
+// One posting of a table of expected postings.
+struct CPostingRow {
+    std::string date, account, className, customer, item;
+    double amount;
+};
 
 class ValuationRun : public ::testing::Test {
 protected:
@@ -117,10 +143,14 @@ protected:
         });
     }
 
-    // A company file loaded from a request document of tests/e2e/data.
-    std::string company(const std::string& fixture) {
-        const std::string path = (dir / "Acme.qbw").string();
-        auto file = CQbSimCompany::create(path, CQbSimCompanyOptions{"Acme Hardware"});
+    // A company file of the name loaded from a request document of tests/e2e/data, made
+    // with the options (an edition, say).
+    std::string company(const std::string& fixture,
+                        const CQbSimCompanyOptions& options = CQbSimCompanyOptions{"Acme Hardware"},
+                        const std::string& fileName = "Acme.qbw") {
+        const std::string path = (dir / fileName).string();
+        std::filesystem::remove(path);
+        auto file = CQbSimCompany::create(path, options);
         CQbSimEngine engine(*file, nullptr);
         const std::string answer =
             engine.processRequest(readFile(std::string(LOTWISE_SOURCE_DIR) + "/tests/e2e/data/" + fixture));
@@ -128,11 +158,14 @@ protected:
         return path;
     }
 
-    // A company file loaded from request elements given inline (the envelope is added).
-    std::string companyWith(const std::string& requests) {
-        const std::string path = (dir / "Acme.qbw").string();
+    // A company file of the name loaded from request elements given inline (the envelope
+    // is added), made with the options.
+    std::string companyWith(const std::string& requests,
+                            const CQbSimCompanyOptions& options = CQbSimCompanyOptions{"Acme Hardware"},
+                            const std::string& fileName = "Acme.qbw") {
+        const std::string path = (dir / fileName).string();
         std::filesystem::remove(path);
-        CQbSimCompany::create(path, CQbSimCompanyOptions{"Acme Hardware"});
+        CQbSimCompany::create(path, options);
         send(path, requests);
         return path;
     }
@@ -157,16 +190,25 @@ protected:
     // `upto`; true when the run completed. The status text goes to `status`.
     bool run(const std::string& path, const CDateTime& start, const CDateTime& upto,
              std::string* status = nullptr) {
-        auto dlg = window();
-        if (!dlg->openFile(path)) {
-            if (status) *status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, start);
-        dlg->setDate(kIdcUpToDate, upto);
-        const bool done = dlg->onProcess();
-        if (status) *status = dlg->statusText();
+        auto opened = window();
+        return openAndProcess(*opened, path, start, upto, status);
+    }
+
+    // Processes the open file of the window from `start` to `upto`; true when the run completed.
+    static bool process(CCostrunDlg& dialog, const CDateTime& start, const CDateTime& upto,
+                        std::string* status = nullptr) {
+        dialog.setDate(kIdcStartDate, start);
+        dialog.setDate(kIdcUpToDate, upto);
+        const bool done = dialog.onProcess();
+        if (status) *status = dialog.statusText();
         return done;
+    }
+
+    static bool openAndProcess(CCostrunDlg& dialog, const std::string& path, const CDateTime& start,
+                               const CDateTime& upto, std::string* status) {
+        if (dialog.openFile(path)) return process(dialog, start, upto, status);
+        if (status) *status = dialog.statusText();
+        return false;
     }
 
     // Opens the file and rewinds it to the date, saying yes to the question.
@@ -225,6 +267,34 @@ protected:
         }
     }
 
+    // The postings of the file are those of the table, one row a posting, and no other.
+    void expectPostings(const std::string& path, const std::vector<CPostingRow>& table) {
+        CPostings expected;
+        for (const CPostingRow& row : table)
+            expected[std::make_tuple(row.date, row.account, row.className, row.customer, row.item)] += row.amount;
+        expectSamePostings(expected, postings(path));
+    }
+
+    // One field of the transaction with that number, as QuickBooks answers a query.
+    static std::string txnField(const std::string& path, const std::string& type, const std::string& ref,
+                                const std::string& field) {
+        const CQbResponse response(
+            answer(path, "<" + type + "QueryRq><RefNumber>" + ref + "</RefNumber></" + type + "QueryRq>"));
+        for (CQbDomReader::Node* node : response.findElements(type + "Ret")) {
+            CQbObject txn;
+            txn.load(node);
+            return txn.getValue(field);
+        }
+        return {};
+    }
+
+    // The status text of the window once the file is opened.
+    std::string openStatus(const std::string& path) {
+        auto opened = window();
+        EXPECT_TRUE(opened->openFile(path));
+        return opened->statusText();
+    }
+
     std::unique_ptr<CCostrunDlg> window() {
         auto dlg = std::make_unique<CCostrunDlg>(host, CCostrunFolders{dir / "appdata", dir / "docs"});
         dlg->initDialog();
@@ -235,31 +305,14 @@ protected:
 
     // Opens the file and processes 04/01/2010 to 04/03/2010; true when the run completed.
     bool runApril(const std::string& path, std::string* status = nullptr) {
-        auto dlg = window();
-        if (!dlg->openFile(path)) {
-            if (status) *status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
-        const bool done = dlg->onProcess();
-        if (status) *status = dlg->statusText();
-        return done;
+        return run(path, day(2010, 4, 1), day(2010, 4, 3), status);
     }
 
     // Runs from 04/01/2010 up to the day of April and keeps the window (dlg) for a look
     // afterwards.
     bool runTo(const std::string& path, int upToDay, std::string* status = nullptr) {
         dlg = window();
-        if (!dlg->openFile(path)) {
-            if (status) *status = dlg->statusText();
-            return false;
-        }
-        dlg->setDate(kIdcStartDate, day(2010, 4, 1));
-        dlg->setDate(kIdcUpToDate, day(2010, 4, upToDay));
-        const bool done = dlg->onProcess();
-        if (status) *status = dlg->statusText();
-        return done;
+        return openAndProcess(*dlg, path, day(2010, 4, 1), day(2010, 4, upToDay), status);
     }
 
     CCostrunDoc& engine() { return *dlg->getEngine(); }

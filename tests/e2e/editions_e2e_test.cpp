@@ -17,43 +17,26 @@ using ::testing::StartsWith;
 // Accounts, a vendor, a customer and the inventory items Widget and Bolt. 04/01 Widgets
 // 10 at 5.00, then 10 at 8.00, Bolts 4 at 2.00; 04/02 Bolts 4 at 3.00 and 12 Widgets
 // sold; 04/03 5 Bolts sold.
-const std::string kCompany = R"(
-<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Cost of Goods Sold</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>
-<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>
-<VendorAddRq><VendorAdd><Name>Acme Supply</Name></VendorAdd></VendorAddRq>
-<CustomerAddRq><CustomerAdd><Name>Bright Shop</Name></CustomerAdd></CustomerAddRq>
-<ItemInventoryAddRq><ItemInventoryAdd><Name>Widget</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>
-<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef><AssetAccountRef><FullName>Inventory Asset</FullName>
-</AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>
-<ItemInventoryAddRq><ItemInventoryAdd><Name>Bolt</Name><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>
-<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef><AssetAccountRef><FullName>Inventory Asset</FullName>
-</AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>
-<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-04-01</TxnDate><RefNumber>B-1</RefNumber>
-<ItemLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>10</Quantity><Cost>5.00</Cost></ItemLineAdd>
-<ItemLineAdd><ItemRef><FullName>Bolt</FullName></ItemRef><Quantity>4</Quantity><Cost>2.00</Cost></ItemLineAdd></BillAdd></BillAddRq>
-<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-04-01</TxnDate><RefNumber>B-2</RefNumber>
-<ItemLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>10</Quantity><Cost>8.00</Cost></ItemLineAdd></BillAdd></BillAddRq>
-<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-04-02</TxnDate><RefNumber>B-3</RefNumber>
-<ItemLineAdd><ItemRef><FullName>Bolt</FullName></ItemRef><Quantity>4</Quantity><Cost>3.00</Cost></ItemLineAdd></BillAdd></BillAddRq>
-<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>2010-04-02</TxnDate>
-<RefNumber>1001</RefNumber><InvoiceLineAdd><ItemRef><FullName>Widget</FullName></ItemRef><Quantity>12</Quantity></InvoiceLineAdd>
-</InvoiceAdd></InvoiceAddRq>
-<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>2010-04-03</TxnDate>
-<RefNumber>1002</RefNumber><InvoiceLineAdd><ItemRef><FullName>Bolt</FullName></ItemRef><Quantity>5</Quantity></InvoiceLineAdd>
-</InvoiceAdd></InvoiceAddRq>
-)";
+std::string editionsCompany() {
+    CCompanyBuilder company;
+    company.account("Sales", "Income").account("Cost of Goods Sold", "CostOfGoodsSold");
+    company.account("Inventory Asset", "OtherCurrentAsset").vendor("Acme Supply").customer("Bright Shop");
+    company.item("Widget");
+    company.item("Bolt");
+    company.bill("2010-04-01", "B-1").line("Widget", 10, 5.00).line("Bolt", 4, 2.00);
+    company.bill("2010-04-01", "B-2").line("Widget", 10, 8.00);
+    company.bill("2010-04-02", "B-3").line("Bolt", 4, 3.00);
+    company.invoice("2010-04-02", "1001").line("Widget", 12);
+    company.invoice("2010-04-03", "1002").line("Bolt", 5);
+    return company;
+}
 
 class Editions : public ValuationRun {
 protected:
-    // The company of kCompany in a file of the given edition and preferences.
+    // The company of editionsCompany() in a file of the given edition and preferences.
     std::string companyOf(CQbSimCompanyOptions options) {
-        const std::string path = (dir / "Acme.qbw").string();
-        std::filesystem::remove(path);
         options.name = "Acme Hardware";
-        CQbSimCompany::create(path, options);
-        send(path, kCompany);
-        return path;
+        return companyWith(editionsCompany(), options);
     }
 
     std::string eventLog() const { return readFile((dir / "appdata" / "Veltrane" / "Lotwise" / "qbevent.log").string()); }
@@ -79,10 +62,9 @@ protected:
 
     // 04/02: QuickBooks' average leaves 8 Widgets at 6.50 (52.00), FIFO the second ten's
     // 8 x 8.00 = 64.00. 04/03: the average leaves 3 Bolts at 2.50 (7.50), FIFO 3 x 3.00 = 9.00.
-    static CPostings fifoPostings() {
-        return {{{"2010-04-02", "Cost of Goods Sold", "", "Bright Shop", "Widget"}, 12.00},
-                {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Bolt"}, 1.50}};
-    }
+    const std::vector<CPostingRow> fifoBooks = {
+        {"2010-04-02", "Cost of Goods Sold", "", "Bright Shop", "Widget", 12.00},
+        {"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Bolt", 1.50}};
 };
 
 TEST_F(Editions, AProCompanyIsValuedWithoutAskingAboutAssemblies) {
@@ -97,7 +79,7 @@ TEST_F(Editions, AProCompanyIsValuedWithoutAskingAboutAssemblies) {
     dlg->setDate(kIdcUpToDate, day(2010, 4, 3));
     ASSERT_TRUE(dlg->onProcess()) << dlg->statusText();
     EXPECT_THAT(dlg->statusText(), Not(HasSubstr("Warning")));
-    expectSamePostings(fifoPostings(), postings(path));
+    expectPostings(path, fifoBooks);
     EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Widget"), std::make_pair(8.0, 64.0));
     EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Bolt"), std::make_pair(3.0, 9.0));
     EXPECT_THAT(dlg->getEngine()->getRunSummary().text(), HasSubstr("QuickBooks now carries the FIFO value of 2 of 2 items on hand"));
@@ -148,7 +130,7 @@ TEST_F(Editions, AdvancedInventoryPreferencesRefuseProcessBeforeAnythingIsWritte
         const bool done = run(path, day(2010, 4, 1), day(2010, 4, 3), &status);
         if (c.refusals.empty()) {
             EXPECT_TRUE(done) << c.what << ": " << status;
-            expectSamePostings(fifoPostings(), postings(path));
+            expectPostings(path, fifoBooks);
             continue;
         }
         EXPECT_FALSE(done) << c.what;

@@ -16,48 +16,10 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string bill(const std::string& date, const std::string& ref, const std::string& item,
-                 const std::string& quantity, const std::string& cost) {
-    return "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" + date +
-           "</TxnDate><RefNumber>" + ref + "</RefNumber><ItemLineAdd><ItemRef><FullName>" + item +
-           "</FullName></ItemRef><Quantity>" + quantity + "</Quantity><Cost>" + cost +
-           "</Cost></ItemLineAdd></BillAdd></BillAddRq>";
-}
-
-// A bill line given by its amount rather than its unit cost.
-std::string billAmount(const std::string& date, const std::string& ref, const std::string& item,
-                       const std::string& quantity, const std::string& amount) {
-    return "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" + date +
-           "</TxnDate><RefNumber>" + ref + "</RefNumber><ItemLineAdd><ItemRef><FullName>" + item +
-           "</FullName></ItemRef><Quantity>" + quantity + "</Quantity><Amount>" + amount +
-           "</Amount></ItemLineAdd></BillAdd></BillAddRq>";
-}
-
-std::string invoice(const std::string& date, const std::string& ref, const std::string& item,
-                    const std::string& quantity, const std::string& className = "") {
-    std::string line = "<ItemRef><FullName>" + item + "</FullName></ItemRef><Quantity>" + quantity + "</Quantity>";
-    if (!className.empty()) line += "<ClassRef><FullName>" + className + "</FullName></ClassRef>";
-    return "<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>" + date +
-           "</TxnDate><RefNumber>" + ref + "</RefNumber><InvoiceLineAdd>" + line +
-           "</InvoiceLineAdd></InvoiceAdd></InvoiceAddRq>";
-}
-
-// Gear, and the assembly Box made of 5 Gears.
-std::string gearAndBox() {
-    return inventoryItem("Gear") +
-           "<ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>Box</Name>"
-           "<IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
-           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
-           "<ItemInventoryAssemblyLine><ItemInventoryRef><FullName>Gear</FullName></ItemInventoryRef>"
-           "<Quantity>5</Quantity></ItemInventoryAssemblyLine>"
-           "</ItemInventoryAssemblyAdd></ItemInventoryAssemblyAddRq>";
-}
-
-std::string buildBox(const std::string& date, const std::string& ref) {
-    return "<BuildAssemblyAddRq><BuildAssemblyAdd><ItemInventoryAssemblyRef><FullName>Box</FullName>"
-           "</ItemInventoryAssemblyRef><TxnDate>" + date + "</TxnDate><RefNumber>" + ref +
-           "</RefNumber><QuantityToBuild>1</QuantityToBuild></BuildAssemblyAdd></BuildAssemblyAddRq>";
+// The lists, Gear, and the assembly Box made of 5 Gears.
+void gearAndBox(CCompanyBuilder& company) {
+    company.lists().item("Gear");
+    company.assembly("Box").part("Gear", 5);
 }
 
 class ExactBooks : public ValuationRun {
@@ -84,12 +46,16 @@ protected:
 // four-decimal prices: 10,000 at 0.1234 and 10,000 at 0.1237, 10,000 sold: FIFO 1,237.00
 // against the average's 1,235.50.
 TEST_F(ExactBooks, MillionsAndFourDecimalPricesComeOutToTheCent) {
-    const std::string path = companyWith(
-        kLists + inventoryItem("Bullion") + inventoryItem("Screw") +
-        billAmount("2010-04-01", "B-1", "Bullion", "1000", "1000000.01") +
-        billAmount("2010-04-02", "B-2", "Bullion", "1000", "1231688.19") +
-        bill("2010-04-01", "B-3", "Screw", "10000", "0.1234") + bill("2010-04-02", "B-4", "Screw", "10000", "0.1237") +
-        invoice("2010-04-03", "1001", "Bullion", "1000") + invoice("2010-04-03", "1002", "Screw", "10000"));
+    CCompanyBuilder company;
+    company.lists().item("Bullion");
+    company.item("Screw");
+    company.bill("2010-04-01", "B-1").lineAmount("Bullion", 1000, 1000000.01);
+    company.bill("2010-04-02", "B-2").lineAmount("Bullion", 1000, 1231688.19);
+    company.bill("2010-04-01", "B-3").line("Screw", 10000, 0.1234);
+    company.bill("2010-04-02", "B-4").line("Screw", 10000, 0.1237);
+    company.invoice("2010-04-03", "1001").line("Bullion", 1000);
+    company.invoice("2010-04-03", "1002").line("Screw", 10000);
+    const std::string path = companyWith(company);
     std::string status;
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
     EXPECT_THAT(status, Not(HasSubstr("Warning")));
@@ -107,12 +73,13 @@ TEST_F(ExactBooks, MillionsAndFourDecimalPricesComeOutToTheCent) {
 // running value to exactly 0.00; the credit memo's (+90.00) must follow on from there, to
 // 90.00, not start again from QuickBooks' 100.00.
 TEST_F(ExactBooks, ARunningValueThroughZeroStaysStarted) {
-    const std::string path = companyWith(
-        kLists + inventoryItem("Widget") + bill("2010-04-01", "B-1", "Widget", "1", "20.00") +
-        bill("2010-04-01", "B-2", "Widget", "10", "9.00") + invoice("2010-04-02", "1001", "Widget", "10") +
-        "<CreditMemoAddRq><CreditMemoAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef>"
-        "<TxnDate>2010-04-02</TxnDate><RefNumber>CM-1</RefNumber><CreditMemoLineAdd><ItemRef><FullName>Widget"
-        "</FullName></ItemRef><Quantity>9</Quantity></CreditMemoLineAdd></CreditMemoAdd></CreditMemoAddRq>");
+    CCompanyBuilder company;
+    company.lists().item("Widget");
+    company.bill("2010-04-01", "B-1").line("Widget", 1, 20.00);
+    company.bill("2010-04-01", "B-2").line("Widget", 10, 9.00);
+    company.invoice("2010-04-02", "1001").line("Widget", 10);
+    company.creditMemo("2010-04-02", "CM-1").line("Widget", 9);
+    const std::string path = companyWith(company);
     std::string status;
     ASSERT_TRUE(runTo(path, 2, &status)) << status;
     EXPECT_EQ(carried(engine(), day(2010, 4, 2), "Widget"), std::make_pair(10.0, 90.0));
@@ -123,8 +90,12 @@ TEST_F(ExactBooks, ARunningValueThroughZeroStaysStarted) {
 // Gears sold (on hand -3). The Box is worth 5 x 10.00 = 50.00, not the 2 units a reserved
 // layer shrunk by the negative stock would hold.
 TEST_F(ExactBooks, AnOversoldComponentStillCostsItsWholeReservedLayer) {
-    const std::string path = companyWith(kLists + gearAndBox() + bill("2010-04-01", "B-1", "Gear", "5", "10.00") +
-                                         buildBox("2010-04-02", "X-1") + invoice("2010-04-02", "1001", "Gear", "3"));
+    CCompanyBuilder company;
+    gearAndBox(company);
+    company.bill("2010-04-01", "B-1").line("Gear", 5, 10.00);
+    company.build("2010-04-02", "Box", "X-1");
+    company.invoice("2010-04-02", "1001").line("Gear", 3);
+    const std::string path = companyWith(company);
     std::string status;
     ASSERT_TRUE(runTo(path, 2, &status)) << status;
     EXPECT_EQ(storedBuildValue("X-1"), "50.000000");
@@ -135,12 +106,11 @@ TEST_F(ExactBooks, AnOversoldComponentStillCostsItsWholeReservedLayer) {
 // cannot be valued: it keeps no value (a guessed 0.00 would be kept for good), the
 // activity log names the short component, and the Box shows "N/A" for the day.
 TEST_F(ExactBooks, ABuildOfComponentsShortOfLotsIsNotValued) {
-    const std::string path = companyWith(
-        kLists + gearAndBox() +
-        "<CreditMemoAddRq><CreditMemoAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef>"
-        "<TxnDate>2010-04-01</TxnDate><RefNumber>CM-1</RefNumber><CreditMemoLineAdd><ItemRef><FullName>Gear"
-        "</FullName></ItemRef><Quantity>5</Quantity></CreditMemoLineAdd></CreditMemoAdd></CreditMemoAddRq>" +
-        buildBox("2010-04-02", "X-1"));
+    CCompanyBuilder company;
+    gearAndBox(company);
+    company.creditMemo("2010-04-01", "CM-1").line("Gear", 5);
+    company.build("2010-04-02", "Box", "X-1");
+    const std::string path = companyWith(company);
     std::string status;
     ASSERT_TRUE(runTo(path, 2, &status)) << status;
     EXPECT_EQ(storedBuildValue("X-1"), "none");
@@ -221,13 +191,12 @@ TEST_F(ExactBooks, ADayRedoneAfterACutOffDeletesItsOwnPostingsFirst) {
 // (before the start), 04/01 10 at 8.00 on the Visa card, 04/02 4 sold: FIFO 10 x 8.00 +
 // 6 x 5.00 = 110.00.
 TEST_F(ExactBooks, CreditCardPurchasesAreLots) {
-    const std::string path = companyWith(
-        kLists + inventoryItem("Widget") + bill("2010-03-01", "B-1", "Widget", "10", "5.00") +
-        "<CreditCardChargeAddRq><CreditCardChargeAdd><AccountRef><FullName>Visa</FullName></AccountRef>"
-        "<PayeeEntityRef><FullName>Acme Supply</FullName></PayeeEntityRef><TxnDate>2010-04-01</TxnDate>"
-        "<RefNumber>CC-7</RefNumber><ItemLineAdd><ItemRef><FullName>Widget</FullName></ItemRef>"
-        "<Quantity>10</Quantity><Cost>8.00</Cost></ItemLineAdd></CreditCardChargeAdd></CreditCardChargeAddRq>" +
-        invoice("2010-04-02", "1001", "Widget", "4"));
+    CCompanyBuilder company;
+    company.lists().item("Widget");
+    company.bill("2010-03-01", "B-1").line("Widget", 10, 5.00);
+    company.cardCharge("2010-04-01", "CC-7").line("Widget", 10, 8.00);
+    company.invoice("2010-04-02", "1001").line("Widget", 4);
+    const std::string path = companyWith(company);
     std::string status;
     ASSERT_TRUE(runTo(path, 2, &status)) << status;
     EXPECT_EQ(carried(engine(), day(2010, 4, 2), "Widget"), std::make_pair(16.0, 110.0));
@@ -324,11 +293,16 @@ TEST_F(ExactBooks, TheRunSummaryAddsUpToThePostingsInQuickBooks) {
 // month after the start, a posting QuickBooks refused and the value it leaves behind are
 // named with the item, the day and the reason; a day after day shortage is one exception.
 TEST_F(ExactBooks, ExceptionsNameTheItemTheDayAndTheReason) {
-    const std::string path = companyWith(
-        kLists + inventoryItem("Widget") + inventoryItem("Bolt") + bill("2010-03-01", "B-1", "Widget", "10", "5.00") +
-        bill("2010-03-01", "B-2", "Bolt", "20", "2.00") +
-        invoice("2010-04-02", "1001", "Widget", "12") + invoice("2010-04-03", "1002", "Widget", "1") +
-        invoice("2010-04-02", "1003", "Bolt", "10") + invoice("2010-05-04", "1004", "Bolt", "1"));
+    CCompanyBuilder books;
+    books.lists().item("Widget");
+    books.item("Bolt");
+    books.bill("2010-03-01", "B-1").line("Widget", 10, 5.00);
+    books.bill("2010-03-01", "B-2").line("Bolt", 20, 2.00);
+    books.invoice("2010-04-02", "1001").line("Widget", 12);
+    books.invoice("2010-04-03", "1002").line("Widget", 1);
+    books.invoice("2010-04-02", "1003").line("Bolt", 10);
+    books.invoice("2010-05-04", "1004").line("Bolt", 1);
+    const std::string path = companyWith(books);
     dlg = window();
     ASSERT_TRUE(dlg->openFile(path));
     dlg->setDate(kIdcStartDate, day(2010, 4, 1));

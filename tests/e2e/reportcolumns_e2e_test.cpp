@@ -12,40 +12,25 @@ using ::testing::HasSubstr;
 
 // Anchor, an item without a sales price whose row comes first, with stock from before
 // the start date; its value needs no correction.
-const char* const kAnchor =
-    "<ItemInventoryAddRq><ItemInventoryAdd><Name>Anchor</Name>"
-    "<IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef><PurchaseCost>2.00</PurchaseCost>"
-    "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-    "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef></ItemInventoryAdd></ItemInventoryAddRq>"
-    "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-03-01</TxnDate>"
-    "<RefNumber>B-A</RefNumber><ItemLineAdd><ItemRef><FullName>Anchor</FullName></ItemRef><Quantity>5</Quantity>"
-    "<Cost>2.00</Cost></ItemLineAdd></BillAdd></BillAddRq>";
+std::string anchor() {
+    CCompanyBuilder company;
+    company.item("Anchor").cost(2.00);
+    company.bill("2010-03-01", "B-A").line("Anchor", 5, 2.00);
+    return company;
+}
 
 // Takes the ColDesc of one column type out of every valuation summary QuickBooks answers.
-class CColumnDroppingProcessor final : public CDelegatingProcessor {
-public:
-    CColumnDroppingProcessor(IRequestProcessor2* real, std::string type)
-        : CDelegatingProcessor(real), columnType(std::move(type)) {}
-
-    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
-        const HRESULT hr = inner->ProcessRequest(ticket, request, response);
-        if (FAILED(hr) || *response == nullptr) return hr;
-        std::string text = wideToNarrow(std::wstring(*response, SysStringLen(*response)));
+CDelegatingProcessor* columnDroppingProcessor(IRequestProcessor2* real, const std::string& columnType) {
+    return new CRewritingProcessor(real, [columnType](std::string text) {
         for (std::size_t type = text.find("<ColType>" + columnType + "</ColType>"); type != std::string::npos;
              type = text.find("<ColType>" + columnType + "</ColType>")) {
             const std::size_t from = text.rfind("<ColDesc", type);
             const std::size_t to = text.find("</ColDesc>", type) + std::string("</ColDesc>").size();
             text.erase(from, to - from);
         }
-        SysFreeString(*response);
-        const std::wstring wide = narrowToWide(text);
-        *response = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-        return S_OK;
-    }
-
-private:
-    std::string columnType;
-};
+        return text;
+    });
+}
 
 }  // namespace
 
@@ -53,31 +38,17 @@ class ReportColumns : public ValuationRun {
 protected:
     // The fifo company with Anchor, in a file of its own made with the options.
     std::string companyWithAnchor(const std::string& name, const CQbSimCompanyOptions& options) {
-        const std::string path = (dir / (name + ".qbw")).string();
-        auto file = CQbSimCompany::create(path, options);
-        CQbSimEngine engine(*file, nullptr);
-        const std::string answered =
-            engine.processRequest(readFile(std::string(LOTWISE_SOURCE_DIR) + "/tests/e2e/data/fifo_company_rq.xml"));
-        EXPECT_THAT(answered, ::testing::Not(HasSubstr("statusSeverity=\"Error\"")));
-        file.reset();
-        send(path, kAnchor);
+        const std::string path = company("fifo_company_rq.xml", options, name + ".qbw");
+        send(path, anchor());
         return path;
     }
 
     // Widget's corrections of the fifo company, worked out by hand: 04/02 QuickBooks
     // 104.00, FIFO 110.00; 04/03 QuickBooks 68.75, FIFO 80.00. Anchor needs none.
-    static void expectWidgetCorrections(const CPostings& actual) {
-        ASSERT_EQ(actual.size(), 2u);
-        const auto first = actual.begin();
-        const auto second = std::next(first);
-        EXPECT_EQ(std::get<0>(first->first), "2010-04-02");
-        EXPECT_EQ(std::get<2>(first->first), "East");
-        EXPECT_EQ(std::get<4>(first->first), "Widget");
-        EXPECT_NEAR(first->second, 6.00, 0.005);
-        EXPECT_EQ(std::get<0>(second->first), "2010-04-03");
-        EXPECT_EQ(std::get<2>(second->first), "West");
-        EXPECT_EQ(std::get<4>(second->first), "Widget");
-        EXPECT_NEAR(second->second, 11.25, 0.005);
+    void expectWidgetCorrections(const std::string& path) {
+        EXPECT_EQ(postings(path).size(), 2u);
+        expectPostings(path, {{"2010-04-02", "Cost of Goods Sold", "East", "Bright Shop", "Widget", 6.00},
+                              {"2010-04-03", "Cost of Goods Sold", "West", "Bright Shop", "Widget", 11.25}});
     }
 };
 
@@ -95,7 +66,7 @@ TEST_F(ReportColumns, FirstItemWithoutItsLastCellsIsReadInEveryNumbering) {
         const std::string path = companyWithAnchor(c.label, options);
         std::string status;
         ASSERT_TRUE(runApril(path, &status)) << status;
-        expectWidgetCorrections(postings(path));
+        expectWidgetCorrections(path);
         auto dlg = window();
         ASSERT_TRUE(dlg->openFile(path));
         EXPECT_EQ(carried(*dlg->getEngine(), day(2010, 4, 3), "Anchor"), std::make_pair(5.0, 10.0));
@@ -110,7 +81,7 @@ TEST_F(ReportColumns, ASummaryWithoutTheQuantityOrValueColumnStopsTheRun) {
     for (const std::string column : {"QuantityOnHand", "ValueOnHand"}) {
         SCOPED_TRACE(column);
         const std::string path = companyWithAnchor(column, CQbSimCompanyOptions{"Acme Hardware"});
-        wrapProcessor([column](IRequestProcessor2* real) { return new CColumnDroppingProcessor(real, column); });
+        wrapProcessor([column](IRequestProcessor2* real) { return columnDroppingProcessor(real, column); });
         std::string status;
         EXPECT_FALSE(runApril(path, &status));
         EXPECT_EQ(status, "QuickBooks' inventory valuation summary of 04/02/2010 has no " + column +
@@ -119,6 +90,6 @@ TEST_F(ReportColumns, ASummaryWithoutTheQuantityOrValueColumnStopsTheRun) {
         qbsimRegister();
         EXPECT_TRUE(postings(path).empty());
         ASSERT_TRUE(runApril(path, &status)) << status;
-        expectWidgetCorrections(postings(path));
+        expectWidgetCorrections(path);
     }
 }

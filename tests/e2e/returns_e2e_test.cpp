@@ -17,36 +17,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 
-std::string itemLine(const std::string& name, const std::string& quantity, const std::string& cost) {
-    return "<ItemLineAdd><ItemRef><FullName>" + name + "</FullName></ItemRef><Quantity>" + quantity +
-           "</Quantity><Cost>" + cost + "</Cost></ItemLineAdd>";
-}
-
-// A vendor's bill, vendor credit (kind VendorCredit) or item receipt of one line.
-std::string fromVendor(const std::string& kind, const std::string& date, const std::string& ref,
-                       const std::string& name, const std::string& quantity, const std::string& cost) {
-    return "<" + kind + "AddRq><" + kind + "Add><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" +
-           date + "</TxnDate><RefNumber>" + ref + "</RefNumber>" + itemLine(name, quantity, cost) + "</" + kind +
-           "Add></" + kind + "AddRq>";
-}
-
-std::string cardCredit(const std::string& date, const std::string& ref, const std::string& name,
-                       const std::string& quantity, const std::string& cost) {
-    return "<CreditCardCreditAddRq><CreditCardCreditAdd><AccountRef><FullName>Visa</FullName></AccountRef>"
-           "<PayeeEntityRef><FullName>Acme Supply</FullName></PayeeEntityRef><TxnDate>" + date +
-           "</TxnDate><RefNumber>" + ref + "</RefNumber>" + itemLine(name, quantity, cost) +
-           "</CreditCardCreditAdd></CreditCardCreditAddRq>";
-}
-
-// A sale (Invoice) or a customer's return (CreditMemo) of one line.
-std::string toCustomer(const std::string& kind, const std::string& date, const std::string& ref,
-                       const std::string& name, const std::string& quantity) {
-    return "<" + kind + "AddRq><" + kind + "Add><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>" +
-           date + "</TxnDate><RefNumber>" + ref + "</RefNumber><" + kind + "LineAdd><ItemRef><FullName>" + name +
-           "</FullName></ItemRef><Quantity>" + quantity + "</Quantity></" + kind + "LineAdd></" + kind + "Add></" +
-           kind + "AddRq>";
-}
-
 class Returns : public ValuationRun {};
 
 // Every item holds 40 at 6.00 before the start (the opening lot) and sells 5 on 04/03.
@@ -64,38 +34,37 @@ class Returns : public ValuationRun {};
 // Nut: nothing before the start; on 04/01 a customer returns 10, 4 go back to the vendor
 // and 1 is sold: the return finds no purchase to come out of, and Nut is not valued.
 TEST_F(Returns, ReturnsComeOutOfTheNewestPurchasesAtTheirOwnCost) {
-    const std::string path = companyWith(
-        kLists + inventoryItem("Widget") + inventoryItem("Sprocket") + inventoryItem("Gadget") + inventoryItem("Bolt") + inventoryItem("Nut") +
-        fromVendor("Bill", "2010-03-01", "B-0", "Widget", "40", "6.00") +
-        fromVendor("Bill", "2010-03-01", "B-00", "Sprocket", "40", "6.00") +
-        fromVendor("Bill", "2010-03-01", "B-000", "Gadget", "40", "6.00") +
-        fromVendor("Bill", "2010-03-01", "B-0000", "Bolt", "40", "6.00") +
-        fromVendor("Bill", "2010-04-01", "B-1", "Widget", "80", "10.00") +
-        fromVendor("Bill", "2010-04-01", "B-2", "Sprocket", "80", "10.00") +
-        fromVendor("Bill", "2010-04-01", "B-3", "Gadget", "80", "10.00") +
-        fromVendor("Bill", "2010-04-01", "B-4", "Bolt", "20", "10.00") +
-        toCustomer("CreditMemo", "2010-04-01", "CM-1", "Nut", "10") +
-        fromVendor("VendorCredit", "2010-04-01", "VC-9", "Nut", "4", "1.00") +
-        toCustomer("Invoice", "2010-04-01", "1000", "Nut", "1") +
-        fromVendor("VendorCredit", "2010-04-02", "VC-1", "Widget", "30", "10.00") +
-        cardCredit("2010-04-02", "CCC-1", "Sprocket", "30", "9.00") +
-        fromVendor("Bill", "2010-04-02", "B-5", "Gadget", "-30", "10.00") +
-        fromVendor("VendorCredit", "2010-04-02", "VC-2", "Bolt", "30", "10.00") +
-        toCustomer("Invoice", "2010-04-03", "1001", "Widget", "5") +
-        toCustomer("Invoice", "2010-04-03", "1002", "Sprocket", "5") +
-        toCustomer("Invoice", "2010-04-03", "1003", "Gadget", "5") +
-        toCustomer("Invoice", "2010-04-03", "1004", "Bolt", "5"));
+    CCompanyBuilder company;
+    company.lists();
+    for (const char* item : {"Widget", "Sprocket", "Gadget", "Bolt", "Nut"}) company.item(item);
+    company.bill("2010-03-01", "B-0").line("Widget", 40, 6.00);
+    company.bill("2010-03-01", "B-00").line("Sprocket", 40, 6.00);
+    company.bill("2010-03-01", "B-000").line("Gadget", 40, 6.00);
+    company.bill("2010-03-01", "B-0000").line("Bolt", 40, 6.00);
+    company.bill("2010-04-01", "B-1").line("Widget", 80, 10.00);
+    company.bill("2010-04-01", "B-2").line("Sprocket", 80, 10.00);
+    company.bill("2010-04-01", "B-3").line("Gadget", 80, 10.00);
+    company.bill("2010-04-01", "B-4").line("Bolt", 20, 10.00);
+    company.creditMemo("2010-04-01", "CM-1").line("Nut", 10);
+    company.vendorCredit("2010-04-01", "VC-9").line("Nut", 4, 1.00);
+    company.invoice("2010-04-01", "1000").line("Nut", 1);
+    company.vendorCredit("2010-04-02", "VC-1").line("Widget", 30, 10.00);
+    company.cardCredit("2010-04-02", "CCC-1").line("Sprocket", 30, 9.00);
+    company.bill("2010-04-02", "B-5").line("Gadget", -30, 10.00);
+    company.vendorCredit("2010-04-02", "VC-2").line("Bolt", 30, 10.00);
+    company.invoice("2010-04-03", "1001").line("Widget", 5);
+    company.invoice("2010-04-03", "1002").line("Sprocket", 5);
+    company.invoice("2010-04-03", "1003").line("Gadget", 5);
+    company.invoice("2010-04-03", "1004").line("Bolt", 5);
+    const std::string path = companyWith(company);
     std::string status;
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
 
     // Each posting goes to the item's COGS account with the sale's customer.
-    const std::string cogs = "Cost of Goods Sold";
-    const std::string shop = "Bright Shop";
-    expectSamePostings({{{"2010-04-03", cogs, "", shop, "Widget"}, 11.11},
-                        {{"2010-04-03", cogs, "", shop, "Sprocket"}, -17.22},
-                        {{"2010-04-03", cogs, "", shop, "Gadget"}, 11.11},
-                        {{"2010-04-03", cogs, "", shop, "Bolt"}, 33.33}},
-                       postings(path));
+    expectPostings(path, {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget", 11.11},
+                          {"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Sprocket", -17.22},
+                          {"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Gadget", 11.11},
+                          {"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Bolt", 33.33}});
     EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Widget"), std::make_pair(85.0, 710.0));
     EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Bolt"), std::make_pair(25.0, 150.0));
 
@@ -131,18 +100,22 @@ TEST_F(Returns, ReturnsComeOutOfTheNewestPurchasesAtTheirOwnCost) {
 // A vendor credit or card credit entered late for a valued day, or deleted, leaves the
 // values from its date on stale, as a bill does.
 TEST_F(Returns, CreditsEnteredOrDeletedBehindTheValuedPeriodAreNamed) {
-    const std::string path = companyWith(kLists + inventoryItem("Widget") +
-                                         fromVendor("Bill", "2010-03-01", "B-0", "Widget", "40", "6.00") +
-                                         fromVendor("VendorCredit", "2010-04-01", "VC-1", "Widget", "5", "6.00") +
-                                         toCustomer("Invoice", "2010-04-02", "1001", "Widget", "5"));
+    CCompanyBuilder company;
+    company.lists().item("Widget");
+    company.bill("2010-03-01", "B-0").line("Widget", 40, 6.00);
+    company.vendorCredit("2010-04-01", "VC-1").line("Widget", 5, 6.00);
+    company.invoice("2010-04-02", "1001").line("Widget", 5);
+    const std::string path = companyWith(company);
     std::string status;
     ASSERT_TRUE(runTo(path, 2, &status)) << status;
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     const CQbResponse credits(answer(path, "<VendorCreditQueryRq/>"));
     CQbObject credit;
     credit.load(credits.findElements("VendorCreditRet").at(0));
+    CCompanyBuilder late;
+    late.cardCredit("2010-04-02", "CCC-1").line("Widget", 1, 6.00);
     send(path, "<TxnDelRq><TxnDelType>VendorCredit</TxnDelType><TxnID>" + credit.getValue("TxnID") +
-                   "</TxnID></TxnDelRq>" + cardCredit("2010-04-02", "CCC-1", "Widget", "1", "6.00"));
+                   "</TxnID></TxnDelRq>" + late.requests());
     dlg = window();
     ASSERT_TRUE(dlg->openFile(path));
     EXPECT_THAT(dlg->statusText(), HasSubstr("\n  Vendor Credit VC-1, 04/01/2010, deleted\n  Credit Card Credit "

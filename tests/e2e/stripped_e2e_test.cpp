@@ -77,34 +77,17 @@ std::string responseKind(const std::string& answer) {
                                                                   : answer.substr(open + 1, end - open - 1);
 }
 
-// Delegates to the stand-in; answers of the kind `target` lose their optional elements.
-class CStrippingProcessor final : public CDelegatingProcessor {
-public:
-    CStrippingProcessor(IRequestProcessor2* real, std::string& target, std::set<std::string>& seen)
-        : CDelegatingProcessor(real), target(target), seen(seen) {}
-
-    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
-        const HRESULT hr = inner->ProcessRequest(ticket, request, response);
-        if (FAILED(hr) || *response == nullptr) return hr;
-        const std::string answer = wideToNarrow(std::wstring_view(*response, SysStringLen(*response)));
-        const std::string kind = responseKind(answer);
-        seen.insert(kind);
-        if (kind != target) return hr;
-        const std::wstring changed = narrowToWide(stripped(answer));
-        SysFreeString(*response);
-        *response = SysAllocStringLen(changed.data(), static_cast<UINT>(changed.size()));
-        return hr;
-    }
-
-private:
-    std::string& target;
-    std::set<std::string>& seen;
-};
-
 class BareAnswers : public ValuationRun {
 protected:
     BareAnswers() {
-        wrapProcessor([this](IRequestProcessor2* real) { return new CStrippingProcessor(real, target, seen); });
+        // Answers of the kind `target` lose their optional elements.
+        wrapProcessor([this](IRequestProcessor2* real) {
+            return new CRewritingProcessor(real, [this](const std::string& answer) {
+                const std::string kind = responseKind(answer);
+                seen.insert(kind);
+                return kind == target ? stripped(answer) : answer;
+            });
+        });
     }
 
     void stripEachKind(const std::string& fixture) {

@@ -13,65 +13,17 @@ namespace {
 using ::testing::HasSubstr;
 
 
-// A set of the base unit Each and one related unit.
-std::string unitSet(const std::string& name, const std::string& unit, const std::string& ratio) {
-    return "<UnitOfMeasureSetAddRq><UnitOfMeasureSetAdd><Name>" + name +
-           "</Name><UnitOfMeasureType>Count</UnitOfMeasureType>"
-           "<BaseUnit><Name>Each</Name><Abbreviation>ea</Abbreviation></BaseUnit><RelatedUnit><Name>" + unit +
-           "</Name><Abbreviation>" + unit + "</Abbreviation><ConversionRatio>" + ratio +
-           "</ConversionRatio></RelatedUnit></UnitOfMeasureSetAdd></UnitOfMeasureSetAddRq>";
-}
-
-std::string item(const std::string& name, const std::string& set) {
-    return "<ItemInventoryAddRq><ItemInventoryAdd><Name>" + name + "</Name><UnitOfMeasureSetRef><FullName>" + set +
-           "</FullName></UnitOfMeasureSetRef><IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
-           "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-           "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
-           "</ItemInventoryAdd></ItemInventoryAddRq>";
-}
-
-// A bill of one line; an empty unit leaves the line without one.
-std::string bill(const std::string& date, const std::string& ref, const std::string& name,
-                 const std::string& quantity, const std::string& unit, const std::string& amount) {
-    const std::string uom = unit.empty() ? "" : "<UnitOfMeasure>" + unit + "</UnitOfMeasure>";
-    return "<BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" + date +
-           "</TxnDate><RefNumber>" + ref + "</RefNumber><ItemLineAdd><ItemRef><FullName>" + name +
-           "</FullName></ItemRef><Quantity>" + quantity + "</Quantity>" + uom + "<Amount>" + amount +
-           "</Amount></ItemLineAdd></BillAdd></BillAddRq>";
-}
-
-std::string invoiceLine(const std::string& name, const std::string& quantity, const std::string& unit,
-                        const std::string& className = "") {
-    std::string line = "<InvoiceLineAdd><ItemRef><FullName>" + name + "</FullName></ItemRef><Quantity>" +
-                       quantity + "</Quantity><UnitOfMeasure>" + unit + "</UnitOfMeasure>";
-    if (!className.empty()) line += "<ClassRef><FullName>" + className + "</FullName></ClassRef>";
-    return line + "</InvoiceLineAdd>";
-}
-
-std::string invoice(const std::string& date, const std::string& ref, const std::string& lines) {
-    return "<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>" +
-           date + "</TxnDate><RefNumber>" + ref + "</RefNumber>" + lines + "</InvoiceAdd></InvoiceAddRq>";
-}
-
 // Answers as QuickBooks would for lines whose unit has since gone from their set: every
 // line in Carton comes back in Crate, a unit no set holds.
-class CGoneUnitProcessor : public CDelegatingProcessor {
-public:
-    using CDelegatingProcessor::CDelegatingProcessor;
-    HRESULT ProcessRequest(BSTR ticket, BSTR request, BSTR* response) override {
-        const HRESULT hr = inner->ProcessRequest(ticket, request, response);
-        if (FAILED(hr) || *response == nullptr) return hr;
-        std::string text = wideToNarrow(std::wstring(*response, SysStringLen(*response)));
+CDelegatingProcessor* goneUnitProcessor(IRequestProcessor2* real) {
+    return new CRewritingProcessor(real, [](std::string text) {
         const std::string from = "<UnitOfMeasure>Carton</UnitOfMeasure>";
         const std::string to = "<UnitOfMeasure>Crate</UnitOfMeasure>";
         for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
             text.replace(at, from.size(), to);
-        SysFreeString(*response);
-        const std::wstring wide = narrowToWide(text);
-        *response = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-        return hr;
-    }
-};
+        return text;
+    });
+}
 
 // Notes the name of every request element sent.
 class CRecordingProcessor : public CDelegatingProcessor {
@@ -92,15 +44,18 @@ protected:
 
     // A company with units of measure on, loaded from the request elements.
     std::string unitsCompany(const std::string& requests, bool unitsOn = true) {
-        const std::string path = (dir / "Units.qbw").string();
-        std::filesystem::remove(path);
         CQbSimCompanyOptions options{"Units Hardware"};
         options.unitsOfMeasure = unitsOn;
-        CQbSimCompany::create(path, options);
-        send(path, requests);
-        return path;
+        return companyWith(requests, options, "Units.qbw");
     }
 
+    // The run's exceptions, one a line: item, day and reason.
+    std::string exceptions() {
+        std::string named;
+        for (const CRunException& e : engine().getRunSummary().exceptions)
+            named += e.item + " " + e.day.userDateText() + ": " + e.reason + "\n";
+        return named;
+    }
 };
 
 // Widget comes by the box of 10: 04/01 three boxes at 20.00 (30 each, 60.00), 04/02 one box
@@ -119,26 +74,30 @@ protected:
 // needs that lot (25 on hand, 10 from 04/02), so Nut is left unvalued that day, and the
 // run says which unit it could not read.
 TEST_F(UnitsOfMeasure, QuantitiesCountInTheBaseUnit) {
-    const std::string path = unitsCompany(
-        kLists + unitSet("By the box", "Box", "10") + unitSet("By the dozen", "Box of 12", "12") +
-        unitSet("By the carton", "Carton", "10") + item("Widget", "By the box") + item("Bolt", "By the dozen") +
-        item("Nut", "By the carton") + bill("2010-04-01", "B-1", "Widget", "3", "Box", "60.00") +
-        bill("2010-04-02", "B-2", "Widget", "1", "Box", "25.00") +
-        bill("2010-04-01", "B-3", "Bolt", "2", "Box of 12", "48.00") +
-        bill("2010-04-02", "B-4", "Bolt", "12", "", "30.00") +
-        bill("2010-04-01", "B-5", "Nut", "2", "Carton", "20.00") + bill("2010-04-02", "B-6", "Nut", "10", "Each", "15.00") +
-        invoice("2010-04-03", "1001", invoiceLine("Widget", "15", "Each")) +
-        invoice("2010-04-03", "1002",
-                invoiceLine("Bolt", "1", "Box of 12", "East") + invoiceLine("Bolt", "8", "Each", "West")) +
-        invoice("2010-04-03", "1003", invoiceLine("Nut", "5", "Each")));
-    wrapProcessor([](IRequestProcessor2* real) { return new CGoneUnitProcessor(real); });
+    CCompanyBuilder company;
+    company.lists().unitSet("By the box", "Box", 10).unitSet("By the dozen", "Box of 12", 12);
+    company.unitSet("By the carton", "Carton", 10);
+    company.item("Widget").units("By the box");
+    company.item("Bolt").units("By the dozen");
+    company.item("Nut").units("By the carton");
+    company.bill("2010-04-01", "B-1").lineAmount("Widget", 3, 60.00).unit("Box");
+    company.bill("2010-04-02", "B-2").lineAmount("Widget", 1, 25.00).unit("Box");
+    company.bill("2010-04-01", "B-3").lineAmount("Bolt", 2, 48.00).unit("Box of 12");
+    company.bill("2010-04-02", "B-4").lineAmount("Bolt", 12, 30.00);
+    company.bill("2010-04-01", "B-5").lineAmount("Nut", 2, 20.00).unit("Carton");
+    company.bill("2010-04-02", "B-6").lineAmount("Nut", 10, 15.00).unit("Each");
+    company.invoice("2010-04-03", "1001").line("Widget", 15).unit("Each");
+    company.invoice("2010-04-03", "1002").line("Bolt", 1).unit("Box of 12").inClass("East")
+                                          .line("Bolt", 8).unit("Each").inClass("West");
+    company.invoice("2010-04-03", "1003").line("Nut", 5).unit("Each");
+    const std::string path = unitsCompany(company);
+    wrapProcessor(goneUnitProcessor);
 
     std::string status;
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
-    expectSamePostings({{{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget"}, 1.88},
-                        {{"2010-04-03", "Cost of Goods Sold", "East", "Bright Shop", "Bolt"}, 2.00},
-                        {{"2010-04-03", "Cost of Goods Sold", "West", "Bright Shop", "Bolt"}, 1.33}},
-                       postings(path));
+    expectPostings(path, {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget", 1.88},
+                          {"2010-04-03", "Cost of Goods Sold", "East", "Bright Shop", "Bolt", 2.00},
+                          {"2010-04-03", "Cost of Goods Sold", "West", "Bright Shop", "Bolt", 1.33}});
     EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Widget"), std::make_pair(25.0, 55.0));
     EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Bolt"), std::make_pair(16.0, 38.0));
 
@@ -153,10 +112,7 @@ TEST_F(UnitsOfMeasure, QuantitiesCountInTheBaseUnit) {
     EXPECT_THAT(log, HasSubstr("Widget 30.000000 60.000000\n"));
     EXPECT_THAT(log, HasSubstr("Bolt 12.000000\nBolt 8.000000\n"));
 
-    std::string named;
-    for (const CRunException& e : engine().getRunSummary().exceptions)
-        named += e.item + " " + e.day.userDateText() + ": " + e.reason + "\n";
-    EXPECT_EQ(named, "Nut 04/03/2010: not valued: a line of Bill B-5 is in the unit \"Crate\", which its "
+    EXPECT_EQ(exceptions(), "Nut 04/03/2010: not valued: a line of Bill B-5 is in the unit \"Crate\", which its "
                      "unit of measure set does not hold\n");
 }
 
@@ -164,27 +120,19 @@ TEST_F(UnitsOfMeasure, QuantitiesCountInTheBaseUnit) {
 // no set holds; 04/02 a Kit built of 5 Gears. Gear's cost cannot be known, so the build
 // keeps no value, and the run says why: the unit, not missing purchases.
 TEST_F(UnitsOfMeasure, AComponentInAnUnreadUnitLeavesItsBuildUnvalued) {
-    const std::string path = unitsCompany(
-        kLists + unitSet("By the carton", "Carton", "10") + item("Gear", "By the carton") +
-        "<ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>Kit</Name>"
-        "<IncomeAccountRef><FullName>Sales</FullName></IncomeAccountRef>"
-        "<COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-        "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
-        "<ItemInventoryAssemblyLine><ItemInventoryRef><FullName>Gear</FullName></ItemInventoryRef>"
-        "<Quantity>5</Quantity></ItemInventoryAssemblyLine></ItemInventoryAssemblyAdd></ItemInventoryAssemblyAddRq>" +
-        bill("2010-04-01", "B-1", "Gear", "1", "Carton", "20.00") +
-        "<BuildAssemblyAddRq><BuildAssemblyAdd><ItemInventoryAssemblyRef><FullName>Kit</FullName>"
-        "</ItemInventoryAssemblyRef><TxnDate>2010-04-02</TxnDate><RefNumber>X-1</RefNumber>"
-        "<QuantityToBuild>1</QuantityToBuild></BuildAssemblyAdd></BuildAssemblyAddRq>");
-    wrapProcessor([](IRequestProcessor2* real) { return new CGoneUnitProcessor(real); });
+    CCompanyBuilder company;
+    company.lists().unitSet("By the carton", "Carton", 10);
+    company.item("Gear").units("By the carton");
+    company.assembly("Kit").part("Gear", 5);
+    company.bill("2010-04-01", "B-1").lineAmount("Gear", 1, 20.00).unit("Carton");
+    company.build("2010-04-02", "Kit", "X-1");
+    const std::string path = unitsCompany(company);
+    wrapProcessor(goneUnitProcessor);
     std::string status;
     ASSERT_TRUE(runTo(path, 2, &status)) << status;
-    expectSamePostings({}, postings(path));
-    std::string named;
-    for (const CRunException& e : engine().getRunSummary().exceptions)
-        named += e.item + " " + e.day.userDateText() + ": " + e.reason + "\n";
+    expectPostings(path, {});
     const std::string unit = "a line of Bill B-1 is in the unit \"Crate\", which its unit of measure set does not hold";
-    EXPECT_EQ(named, "Kit 04/02/2010: build X-1 not valued: component Gear cannot be valued: " + unit +
+    EXPECT_EQ(exceptions(), "Kit 04/02/2010: build X-1 not valued: component Gear cannot be valued: " + unit +
                          "\nGear 04/02/2010: not valued: " + unit +
                          "\nKit 04/02/2010: not valued: the purchases found do not cover the quantity on hand (1.00)\n");
 }
@@ -197,32 +145,18 @@ TEST_F(UnitsOfMeasure, AComponentInAnUnreadUnitLeavesItsBuildUnvalued) {
 // +6.00 goes by base quantity over a net issue of 12 - 4 = 8: +9.00 to the sales receipt,
 // -3.00 to the credit memo.
 TEST_F(UnitsOfMeasure, EveryFormCountsInTheBaseUnit) {
-    const std::string line = "<ItemLineAdd><ItemRef><FullName>Gadget</FullName></ItemRef><Quantity>";
-    const std::string path = unitsCompany(
-        kLists + unitSet("By the pack", "Pack", "4") + item("Gadget", "By the pack") +
-        "<ItemReceiptAddRq><ItemReceiptAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>2010-04-01"
-        "</TxnDate><RefNumber>IR-1</RefNumber>" + line + "2</Quantity><UnitOfMeasure>Pack</UnitOfMeasure>"
-        "<Amount>16.00</Amount></ItemLineAdd></ItemReceiptAdd></ItemReceiptAddRq>"
-        "<CheckAddRq><CheckAdd><AccountRef><FullName>Checking</FullName></AccountRef><PayeeEntityRef><FullName>Acme Supply"
-        "</FullName></PayeeEntityRef><RefNumber>CK-1</RefNumber><TxnDate>2010-04-01</TxnDate>" + line +
-        "1</Quantity><UnitOfMeasure>Pack</UnitOfMeasure><Amount>12.00</Amount></ItemLineAdd></CheckAdd></CheckAddRq>"
-        "<CreditCardChargeAddRq><CreditCardChargeAdd><AccountRef><FullName>Visa</FullName></AccountRef><PayeeEntityRef>"
-        "<FullName>Acme Supply</FullName></PayeeEntityRef><TxnDate>2010-04-02</TxnDate><RefNumber>CC-1</RefNumber>" +
-        line + "1</Quantity><UnitOfMeasure>Pack</UnitOfMeasure><Amount>16.00</Amount></ItemLineAdd>"
-        "</CreditCardChargeAdd></CreditCardChargeAddRq>"
-        "<SalesReceiptAddRq><SalesReceiptAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>"
-        "2010-04-03</TxnDate><RefNumber>SR-1</RefNumber><SalesReceiptLineAdd><ItemRef><FullName>Gadget</FullName>"
-        "</ItemRef><Quantity>3</Quantity><UnitOfMeasure>Pack</UnitOfMeasure><ClassRef><FullName>East</FullName>"
-        "</ClassRef></SalesReceiptLineAdd></SalesReceiptAdd></SalesReceiptAddRq>"
-        "<CreditMemoAddRq><CreditMemoAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>"
-        "2010-04-03</TxnDate><RefNumber>CM-1</RefNumber><CreditMemoLineAdd><ItemRef><FullName>Gadget</FullName>"
-        "</ItemRef><Quantity>1</Quantity><UnitOfMeasure>Pack</UnitOfMeasure></CreditMemoLineAdd></CreditMemoAdd>"
-        "</CreditMemoAddRq>");
+    CCompanyBuilder company;
+    company.lists().unitSet("By the pack", "Pack", 4).item("Gadget").units("By the pack");
+    company.itemReceipt("2010-04-01", "IR-1").lineAmount("Gadget", 2, 16.00).unit("Pack");
+    company.check("2010-04-01", "CK-1").lineAmount("Gadget", 1, 12.00).unit("Pack");
+    company.cardCharge("2010-04-02", "CC-1").lineAmount("Gadget", 1, 16.00).unit("Pack");
+    company.salesReceipt("2010-04-03", "SR-1").line("Gadget", 3).unit("Pack").inClass("East");
+    company.creditMemo("2010-04-03", "CM-1").line("Gadget", 1).unit("Pack");
+    const std::string path = unitsCompany(company);
     std::string status;
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
-    expectSamePostings({{{"2010-04-03", "Cost of Goods Sold", "East", "Bright Shop", "Gadget"}, 9.00},
-                        {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Gadget"}, -3.00}},
-                       postings(path));
+    expectPostings(path, {{"2010-04-03", "Cost of Goods Sold", "East", "Bright Shop", "Gadget", 9.00},
+                          {"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Gadget", -3.00}});
     EXPECT_EQ(carried(engine(), day(2010, 4, 3), "Gadget"), std::make_pair(8.0, 28.0));
 }
 
@@ -234,31 +168,36 @@ TEST_F(UnitsOfMeasure, EveryFormCountsInTheBaseUnit) {
 // other refusal stops the run
 // before a day is committed, and the next run posts the books in full.
 TEST_F(UnitsOfMeasure, TheSetsAreAskedForOnceAndARefusalStopsTheRun) {
-    const std::string lists = kLists + unitSet("By the box", "Box", "10");
-    const std::string moves = bill("2010-04-02", "B-2", "Widget", "10", "", "25.00") +
-                              invoice("2010-04-03", "1001", invoiceLine("Widget", "15", "Each"));
-    const CPostings books = {{{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget"}, 1.25}};
+    // Widget by the box, bought on 04/01 (in a box, or in Each when `units` is false) and
+    // 04/02, sold on 04/03.
+    const auto widgets = [](bool units) {
+        CCompanyBuilder company;
+        company.lists();
+        if (units) {
+            company.unitSet("By the box", "Box", 10).item("Widget").units("By the box");
+            company.bill("2010-04-01", "B-1").lineAmount("Widget", 1, 20.00).unit("Box");
+        } else {
+            company.item("Widget");
+            company.bill("2010-04-01", "B-1").lineAmount("Widget", 10, 20.00);
+        }
+        company.bill("2010-04-02", "B-2").lineAmount("Widget", 10, 25.00);
+        auto& sale = company.invoice("2010-04-03", "1001").line("Widget", 15);
+        if (units) sale.unit("Each");
+        return company.requests();
+    };
+    const std::vector<CPostingRow> books = {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget", 1.25}};
     std::string sent;
     wrapProcessor([&sent](IRequestProcessor2* real) { return new CRecordingProcessor(real, sent); });
     std::string status;
 
     // Without units of measure (no set, no unit on any line).
-    std::string path = unitsCompany(
-        kLists + "<ItemInventoryAddRq><ItemInventoryAdd><Name>Widget</Name><IncomeAccountRef><FullName>Sales"
-                 "</FullName></IncomeAccountRef><COGSAccountRef><FullName>Cost of Goods Sold</FullName>"
-                 "</COGSAccountRef><AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef>"
-                 "</ItemInventoryAdd></ItemInventoryAddRq>" +
-            bill("2010-04-01", "B-1", "Widget", "10", "", "20.00") + bill("2010-04-02", "B-2", "Widget", "10", "", "25.00") +
-            invoice("2010-04-03", "1001", "<InvoiceLineAdd><ItemRef><FullName>Widget</FullName></ItemRef>"
-                                          "<Quantity>15</Quantity></InvoiceLineAdd>"),
-        false);
+    std::string path = unitsCompany(widgets(false), false);
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
     EXPECT_EQ(sent.find("UnitOfMeasureSetQueryRq"), std::string::npos);
-    expectSamePostings(books, postings(path));
+    expectPostings(path, books);
 
     // With units of measure, asked for once per run.
-    path = unitsCompany(lists + item("Widget", "By the box") + bill("2010-04-01", "B-1", "Widget", "1", "Box", "20.00") +
-                        moves);
+    path = unitsCompany(widgets(true));
     sent.clear();
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
     std::size_t asked = 0;
@@ -266,11 +205,10 @@ TEST_F(UnitsOfMeasure, TheSetsAreAskedForOnceAndARefusalStopsTheRun) {
          at = sent.find("<UnitOfMeasureSetQueryRq", at + 1))
         ++asked;
     EXPECT_EQ(asked, 1u);
-    expectSamePostings(books, postings(path));
+    expectPostings(path, books);
 
     // The file does not use units of measure (any more): the box cannot be counted.
-    path = unitsCompany(lists + item("Widget", "By the box") + bill("2010-04-01", "B-1", "Widget", "1", "Box", "20.00") +
-                        moves);
+    path = unitsCompany(widgets(true));
     CQbSimFaults off;
     off.statusRequest = "UnitOfMeasureSetQueryRq";
     off.statusAt = 1;
@@ -278,25 +216,24 @@ TEST_F(UnitsOfMeasure, TheSetsAreAskedForOnceAndARefusalStopsTheRun) {
     off.statusMessage = "This feature is not enabled or not available in this version of QuickBooks.";
     qbsimSetFaults(off);
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
-    expectSamePostings({}, postings(path));
+    expectPostings(path, {});
     EXPECT_THAT(readFile(engine().getReportPath()), HasSubstr("\"Widget\",5.00,11.25,\"N/A\"\n"));
     ASSERT_EQ(engine().getRunSummary().exceptions.size(), 1u);
     EXPECT_EQ(engine().getRunSummary().exceptions[0].reason,
               "not valued: a line of Invoice 1001 is in the unit \"Each\", which its unit of measure set does not hold");
 
     // Refused: nothing is committed, and the next run finishes the books.
-    path = unitsCompany(lists + item("Widget", "By the box") + bill("2010-04-01", "B-1", "Widget", "1", "Box", "20.00") +
-                        moves);
+    path = unitsCompany(widgets(true));
     CQbSimFaults refused = off;
     refused.statusCode = 3261;
     refused.statusMessage = "You do not have permission to access this data.";
     qbsimSetFaults(refused);
     EXPECT_FALSE(runTo(path, 3, &status));
     EXPECT_EQ(status, "You do not have permission to access this data.");
-    expectSamePostings({}, postings(path));
+    expectPostings(path, {});
     qbsimSetFaults(std::nullopt);
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
-    expectSamePostings(books, postings(path));
+    expectPostings(path, books);
 }
 
 }  // namespace

@@ -234,12 +234,8 @@ TEST_F(QbSimValuationTest, RefusedRequestLeavesNoTraceInTheLedger) {
     EXPECT_EQ(value("2024-01-05", "Widget"), 10000);
     // The second adjustment line names no item: the whole request is rolled back,
     // after its first line may already have been written.
-    const auto rs = send("<InventoryAdjustmentAddRq><InventoryAdjustmentAdd>" + ref("AccountRef", "COGS") +
-                         "<TxnDate>2024-01-02</TxnDate><InventoryAdjustmentLineAdd>" + ref("ItemRef", "Widget") +
-                         "<ValueAdjustment><NewValue>1.00</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd>"
-                         "<InventoryAdjustmentLineAdd>" + ref("ItemRef", "Nothing") +
-                         "<ValueAdjustment><NewValue>1.00</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd>"
-                         "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq>");
+    CCompanyBuilder c(kValuationNames);
+    const auto rs = send(c.adjustment("2024-01-02").newValue("Widget", 1.00).newValue("Nothing", 1.00));
     EXPECT_EQ(rs[0].code, 3140);
     EXPECT_EQ(value("2024-01-05", "Widget"), 10000);
 }
@@ -434,15 +430,9 @@ TEST_F(QbSimValuationTest, BuildsAnswerWithWhatWasOnHandJustBeforeThem) {
 TEST_F(QbSimValuationTest, NewQuantityCountsTheAdjustmentsOwnEarlierLines) {
     inventoryItem("Widget", "8.00");
     ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + sale("Invoice", "2024-01-03", "Widget", "4"));
-    const auto line = [](const std::string& adjustment) {
-        return "<InventoryAdjustmentLineAdd>" + ref("ItemRef", "Widget") + adjustment + "</InventoryAdjustmentLineAdd>";
-    };
-    const auto rs = ok("<InventoryAdjustmentAddRq><InventoryAdjustmentAdd>" + ref("AccountRef", "COGS") +
-                       "<TxnDate>2024-01-02</TxnDate>" +
-                       line("<QuantityAdjustment><QuantityDifference>3</QuantityDifference></QuantityAdjustment>") +
-                       line("<ValueAdjustment><NewValue>150.00</NewValue></ValueAdjustment>") +
-                       line("<QuantityAdjustment><NewQuantity>20</NewQuantity></QuantityAdjustment>") +
-                       "</InventoryAdjustmentAdd></InventoryAdjustmentAddRq>");
+    CCompanyBuilder c(kValuationNames);
+    const auto rs = ok(c.adjustment("2024-01-02").quantityDifference("Widget", 3).newValue("Widget", 150.00)
+                           .newQuantity("Widget", 20));
     const auto lines = qbsimChildren(rs[0].rets()[0], "InventoryAdjustmentLineRet");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(textAt(lines[0], "QuantityDifference"), "3");

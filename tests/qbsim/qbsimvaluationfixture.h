@@ -1,99 +1,107 @@
-// A small company for the average-cost and report tests: accounts, a vendor and a
-// customer, and short builders for the transactions that move stock.
+// The fixture of the stand-in's tests: a small company (accounts, a vendor and a
+// customer) in a temporary file, short builders for the transactions that move stock,
+// and, for the tests that ask for it, Intuit's schema checking every request and answer.
 #pragma once
 
+#include "companybuilder.h"
+#include "qbsimschema.h"
 #include "qbsimtesthelpers.h"
 
 #include <gtest/gtest.h>
+
+// The names of the fixture's lists.
+inline const CCompanyNames kValuationNames{.vendor = "Mill", .customer = "Shop", .cogs = "COGS"};
 
 class CValuationFixture : public ::testing::Test {
 protected:
     void SetUp() override { open({"Valuation Co", false, false}); }
 
+    // A new company file of the options with the fixture's lists.
     void open(const CQbSimCompanyOptions& options) {
         engine.reset();
         company.reset();
         std::filesystem::remove(dir.file("co.qbw"));
         company = CQbSimCompany::create(dir.file("co.qbw"), options);
-        engine = std::make_unique<CQbSimEngine>(*company, nullptr);
-        ok("<AccountAddRq><AccountAdd><Name>Checking</Name><AccountType>Bank</AccountType></AccountAdd></AccountAddRq>"
-           "<AccountAddRq><AccountAdd><Name>Sales</Name><AccountType>Income</AccountType></AccountAdd></AccountAddRq>"
-           "<AccountAddRq><AccountAdd><Name>COGS</Name><AccountType>CostOfGoodsSold</AccountType></AccountAdd></AccountAddRq>"
-           "<AccountAddRq><AccountAdd><Name>Inventory Asset</Name><AccountType>OtherCurrentAsset</AccountType></AccountAdd></AccountAddRq>"
-           "<VendorAddRq><VendorAdd><Name>Mill</Name></VendorAdd></VendorAddRq>"
-           "<CustomerAddRq><CustomerAdd><Name>Shop</Name></CustomerAdd></CustomerAddRq>");
+        engine = std::make_unique<CQbSimEngine>(*company, schema);
+        CCompanyBuilder lists(kValuationNames);
+        lists.account("Checking", "Bank").account("Sales", "Income").account("COGS", "CostOfGoodsSold");
+        lists.account("Inventory Asset", "OtherCurrentAsset").vendor("Mill").customer("Shop");
+        ok(lists);
+    }
+
+    // From here on every request goes through Intuit's schema, and every answer is
+    // checked against it too. Without the schema at hand the test is skipped when
+    // `required` (the caller returns on IsSkipped()), and goes unchecked otherwise.
+    void checkSchema(bool required) {
+        if (!std::filesystem::exists(qbsimTestSchemaPath())) {
+            if (required) GTEST_SKIP() << "qbXML schema not found at " << qbsimTestSchemaPath();
+            return;
+        }
+        schema = CQbSimSchema::load(qbsimTestSchemaPath());
+        if (company) engine = std::make_unique<CQbSimEngine>(*company, schema);
     }
 
     CParsedResponse send(const std::string& body) {
         CParsedResponse rs(engine->processRequest(envelope(body)));
         EXPECT_TRUE(rs.ok());
+        if (schema) {
+            EXPECT_EQ(schema->validate(rs.document()), "");
+        }
         return rs;
     }
+    // send(), expecting every request to succeed.
     CParsedResponse ok(const std::string& body) {
         auto rs = send(body);
         for (const auto& r : rs.all()) EXPECT_EQ(r.code, 0) << r.name << ": " << r.message;
         return rs;
     }
 
-    static std::string ref(const char* tag, const std::string& name) {
-        return std::string("<") + tag + "><FullName>" + name + "</FullName></" + tag + ">";
-    }
+    static std::string ref(const char* tag, const std::string& name) { return companybuilder::ref(tag, name); }
     void inventoryItem(const std::string& name, const std::string& cost, const std::string& extra = "",
                        const std::string& parent = "", const std::string& price = "") {
-        ok("<ItemInventoryAddRq><ItemInventoryAdd><Name>" + name + "</Name>" +
-           (parent.empty() ? "" : ref("ParentRef", parent)) + extra +
-           (price.empty() ? "" : "<SalesPrice>" + price + "</SalesPrice>") + ref("IncomeAccountRef", "Sales") +
-           "<PurchaseCost>" + cost + "</PurchaseCost>" + ref("COGSAccountRef", "COGS") +
-           ref("AssetAccountRef", "Inventory Asset") + "</ItemInventoryAdd></ItemInventoryAddRq>");
+        CCompanyBuilder item(kValuationNames);
+        item.item(name).cost(cost).extra(extra).parent(parent).price(price);
+        ok(item);
     }
     void serviceItem(const std::string& name, const std::string& price) {
-        ok("<ItemServiceAddRq><ItemServiceAdd><Name>" + name + "</Name><SalesOrPurchase><Price>" + price +
-           "</Price>" + ref("AccountRef", "Sales") + "</SalesOrPurchase></ItemServiceAdd></ItemServiceAddRq>");
+        ok(CCompanyBuilder(kValuationNames).service(name, price));
     }
     // parts: (name, quantity) pairs.
     void assembly(const std::string& name, const std::vector<std::pair<std::string, std::string>>& parts) {
-        std::string lines;
-        for (const auto& [part, quantity] : parts)
-            lines += "<ItemInventoryAssemblyLine>" + ref("ItemInventoryRef", part) + "<Quantity>" + quantity +
-                     "</Quantity></ItemInventoryAssemblyLine>";
-        ok("<ItemInventoryAssemblyAddRq><ItemInventoryAssemblyAdd><Name>" + name + "</Name>" +
-           ref("IncomeAccountRef", "Sales") + ref("COGSAccountRef", "COGS") +
-           ref("AssetAccountRef", "Inventory Asset") + lines +
-           "</ItemInventoryAssemblyAdd></ItemInventoryAssemblyAddRq>");
+        CCompanyBuilder item(kValuationNames);
+        CItemEntry& assembly = item.assembly(name);
+        for (const auto& [part, quantity] : parts) assembly.part(part, quantity);
+        ok(item);
     }
 
     // A receipt of one line: kind is Bill, ItemReceipt or Check.
-    std::string receipt(const std::string& kind, const std::string& date, const std::string& item,
-                        const std::string& quantity, const std::string& cost,
-                        const std::string& rate = "") {
-        const std::string head = kind == "Check" ? ref("AccountRef", "Checking") + ref("PayeeEntityRef", "Mill")
-                                                 : ref("VendorRef", "Mill");
-        return "<" + kind + "AddRq><" + kind + "Add>" + head + "<TxnDate>" + date + "</TxnDate>" +
-               (rate.empty() ? "" : "<ExchangeRate>" + rate + "</ExchangeRate>") + "<ItemLineAdd>" +
-               ref("ItemRef", item) + "<Quantity>" + quantity + "</Quantity><Cost>" + cost +
-               "</Cost></ItemLineAdd></" + kind + "Add></" + kind + "AddRq>";
+    static std::string receipt(const std::string& kind, const std::string& date, const std::string& item,
+                               const std::string& quantity, const std::string& cost, const std::string& rate = "") {
+        CCompanyBuilder c(kValuationNames);
+        CTxnEntry& txn = kind == "Check" ? c.check(date) : kind == "Bill" ? c.bill(date) : c.itemReceipt(date);
+        return txn.exchangeRate(rate).line(item, quantity, cost);
     }
     // A sale of one line: kind is Invoice, SalesReceipt or CreditMemo.
-    std::string sale(const std::string& kind, const std::string& date, const std::string& item,
-                     const std::string& quantity, bool pending = false) {
-        return "<" + kind + "AddRq><" + kind + "Add>" + ref("CustomerRef", "Shop") + "<TxnDate>" + date +
-               "</TxnDate>" + (pending ? "<IsPending>true</IsPending>" : "") + "<" + kind + "LineAdd>" +
-               ref("ItemRef", item) + "<Quantity>" + quantity + "</Quantity><Rate>20.00</Rate></" + kind +
-               "LineAdd></" + kind + "Add></" + kind + "AddRq>";
+    static std::string sale(const std::string& kind, const std::string& date, const std::string& item,
+                            const std::string& quantity, bool pending = false) {
+        CCompanyBuilder c(kValuationNames);
+        CTxnEntry& txn = kind == "Invoice" ? c.invoice(date) : kind == "SalesReceipt" ? c.salesReceipt(date)
+                                                                                       : c.creditMemo(date);
+        if (pending) txn.pending();
+        return txn.line(item, quantity).rate("20.00");
     }
     // An inventory adjustment of one line; adjustment is the QuantityAdjustment or
     // ValueAdjustment element.
-    std::string adjustment(const std::string& date, const std::string& item, const std::string& adjustment) {
-        return "<InventoryAdjustmentAddRq><InventoryAdjustmentAdd>" + ref("AccountRef", "COGS") + "<TxnDate>" +
-               date + "</TxnDate><InventoryAdjustmentLineAdd>" + ref("ItemRef", item) + adjustment +
-               "</InventoryAdjustmentLineAdd></InventoryAdjustmentAdd></InventoryAdjustmentAddRq>";
+    static std::string adjustment(const std::string& date, const std::string& item, const std::string& adjustment) {
+        CCompanyBuilder c(kValuationNames);
+        return c.adjustment(date).adjust(item, adjustment);
     }
-    std::string build(const std::string& date, const std::string& item, const std::string& quantity,
-                      bool markPending = false) {
-        return "<BuildAssemblyAddRq><BuildAssemblyAdd>" + ref("ItemInventoryAssemblyRef", item) + "<TxnDate>" +
-               date + "</TxnDate><QuantityToBuild>" + quantity + "</QuantityToBuild>" +
-               (markPending ? "<MarkPendingIfRequired>true</MarkPendingIfRequired>" : "") +
-               "</BuildAssemblyAdd></BuildAssemblyAddRq>";
+    static std::string build(const std::string& date, const std::string& item, const std::string& quantity,
+                             bool markPending = false) {
+        CCompanyBuilder c(kValuationNames);
+        CTxnEntry& txn = c.build(date, item).quantity(quantity);
+        if (markPending) txn.markPendingIfRequired();
+        return txn;
     }
 
     // The ValueDifference the stand-in answers for the first line of an inventory
@@ -120,6 +128,7 @@ protected:
     }
 
     CTempDir dir;
+    std::shared_ptr<const CQbSimSchema> schema;
     std::unique_ptr<CQbSimCompany> company;
     std::unique_ptr<CQbSimEngine> engine;
 };
