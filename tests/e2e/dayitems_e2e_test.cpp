@@ -7,6 +7,7 @@
 #include <regex>
 #include <set>
 
+#include "companybuilder.h"
 #include "e2efixture.h"
 #include "qbsimgenerator.h"
 
@@ -68,13 +69,10 @@ TEST_F(DayItems, EachDaysReportNamesOnlyTheItemsItSoldAndTheCloseValuesEveryItem
     // calculated day (04/02) and the closing valuation after 04/03 read every item by
     // type, as does the opening report of 03/31; 04/03 asks for its Widgets by name.
     const std::string path = company("fifo_company_rq.xml");
-    send(path,
-         "<ItemInventoryAddRq><ItemInventoryAdd><Name>Bolt</Name><IncomeAccountRef><FullName>Sales</FullName>"
-         "</IncomeAccountRef><COGSAccountRef><FullName>Cost of Goods Sold</FullName></COGSAccountRef>"
-         "<AssetAccountRef><FullName>Inventory Asset</FullName></AssetAccountRef></ItemInventoryAdd>"
-         "</ItemInventoryAddRq><BillAddRq><BillAdd><VendorRef><FullName>Acme Supply</FullName></VendorRef>"
-         "<TxnDate>2010-04-01</TxnDate><ItemLineAdd><ItemRef><FullName>Bolt</FullName></ItemRef>"
-         "<Quantity>5</Quantity><Cost>2.00</Cost></ItemLineAdd></BillAdd></BillAddRq>");
+    CCompanyBuilder bolts;
+    bolts.item("Bolt");
+    bolts.bill("2010-04-01").line("Bolt", 5, 2.00);
+    send(path, bolts);
     value(path, day(2010, 4, 1), day(2010, 4, 3), false);
     std::vector<std::pair<std::string, std::set<std::string>>> named, byType;
     for (const auto& report : namedReports()) (report.second.empty() ? byType : named).push_back(report);
@@ -130,23 +128,16 @@ TEST_F(DayItems, BooksEqualThoseOfARunThatReadsEveryItem) {
 // start, 80 at 10.00 on 04/01, 5 sold on 04/02 (FIFO 1,010.00 for 115). 30 go back at
 // 9.00 on 04/05: QuickBooks carries 740.00, FIFO 50 at 10.00 and 35 at 6.00, 710.00.
 TEST_F(DayItems, TheCloseFindsAReturnNoDayValued) {
-    auto bill = [](const std::string& kind, const std::string& date, const std::string& item, const std::string& qty,
-                   const std::string& cost) {
-        return "<" + kind + "AddRq><" + kind + "Add><VendorRef><FullName>Acme Supply</FullName></VendorRef><TxnDate>" +
-               date + "</TxnDate><ItemLineAdd><ItemRef><FullName>" + item + "</FullName></ItemRef><Quantity>" + qty +
-               "</Quantity><Cost>" + cost + "</Cost></ItemLineAdd></" + kind + "Add></" + kind + "AddRq>";
-    };
-    auto sale = [](const std::string& date, const std::string& item) {
-        return "<InvoiceAddRq><InvoiceAdd><CustomerRef><FullName>Bright Shop</FullName></CustomerRef><TxnDate>" + date +
-               "</TxnDate><InvoiceLineAdd><ItemRef><FullName>" + item + "</FullName></ItemRef><Quantity>" +
-               (item == "Widget" ? "5" : "1") + "</Quantity></InvoiceLineAdd></InvoiceAdd></InvoiceAddRq>";
-    };
-    const std::string named = companyWith(kLists + inventoryItem("Widget") + inventoryItem("Bolt") +
-                                          bill("Bill", "2010-03-01", "Widget", "40", "6.00") +
-                                          bill("Bill", "2010-03-01", "Bolt", "10", "2.00") +
-                                          bill("Bill", "2010-04-01", "Widget", "80", "10.00") + sale("2010-04-02", "Widget") +
-                                          bill("VendorCredit", "2010-04-05", "Widget", "30", "9.00") +
-                                          sale("2010-04-06", "Bolt"));
+    CCompanyBuilder company;
+    company.lists().item("Widget");
+    company.item("Bolt");
+    company.bill("2010-03-01").line("Widget", 40, 6.00);
+    company.bill("2010-03-01").line("Bolt", 10, 2.00);
+    company.bill("2010-04-01").line("Widget", 80, 10.00);
+    company.invoice("2010-04-02").line("Widget", 5);
+    company.vendorCredit("2010-04-05").line("Widget", 30, 9.00);
+    company.invoice("2010-04-06").line("Bolt", 1);
+    const std::string named = companyWith(company);
     const std::string every = (dir / "every.qbw").string();
     std::filesystem::copy_file(named, every);
     value(named, day(2010, 4, 1), day(2010, 4, 6), false);
