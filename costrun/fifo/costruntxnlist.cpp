@@ -80,11 +80,6 @@ CCostrunTxn* CCostrunTxnList::at(std::size_t index) const {
     return index < records.size() ? records[index].get() : nullptr;
 }
 
-const CCostrunTxnList& CCostrunTxnList::none() {
-    static const CCostrunTxnList empty;
-    return empty;
-}
-
 std::vector<CQbField*> groupLines(const CQbObject& txn, const char* lineName, const char* groupName) {
     std::vector<CQbField*> lines;
     for (const CQbField* group : txn.findAll(groupName)) {

@@ -77,8 +77,6 @@ public:
     CCostrunTxnList() = default;
     CCostrunTxnList(const CCostrunTxnList&) = delete;
     CCostrunTxnList& operator=(const CCostrunTxnList&) = delete;
-    // An empty list, for loops over a list that may be absent.
-    static const CCostrunTxnList& none();
 
     // Creates a record for the Ret object (date from "TxnDate", pending from
     // "IsPending") and inserts it before the first record dated strictly later, or at

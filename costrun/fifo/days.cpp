@@ -1,5 +1,7 @@
 #include "days.h"
 
+#include <cstdio>
+
 namespace {
 
 CDateTime shiftDays(const CDateTime& t, int days) {
@@ -23,3 +25,10 @@ CDateTime startOfDay(const CDateTime& t) {
 CDateTime nextDay(const CDateTime& t) { return shiftDays(t, 1); }
 
 CDateTime previousDay(const CDateTime& t) { return shiftDays(t, -1); }
+
+std::string dayText(const char* format, const CDateTime& day) {
+    const CLocalTime d = day.local();
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, format, d.month, d.day, d.year);
+    return buffer;
+}

@@ -3,6 +3,8 @@
 // nor process one twice.
 #pragma once
 
+#include <string>
+
 #include "datetime.h"
 
 CDateTime endOfDay(const CDateTime& t);
@@ -10,3 +12,6 @@ CDateTime startOfDay(const CDateTime& t);
 // The same time of day on the next / previous calendar day.
 CDateTime nextDay(const CDateTime& t);
 CDateTime previousDay(const CDateTime& t);
+// The day's month, day and year put into a printf format, in that order:
+// dayText("Processing Day %02d/%02d/%04d", day).
+std::string dayText(const char* format, const CDateTime& day);

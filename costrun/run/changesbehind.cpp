@@ -5,6 +5,7 @@
 #include "days.h"
 #include "qbexception.h"
 #include "qbutils.h"
+#include "queryfilters.h"
 #include "txnkinds.h"
 #include "valueadjust.h"
 
@@ -27,12 +28,6 @@ bool readsKind(bool assemblies, const CTxnKind& kind) { return assemblies || kin
 std::string kindName(const std::string& type) {
     const CTxnKind* kind = txnKindOf(type);
     return kind ? kind->name : type;
-}
-
-std::unique_ptr<CQbFieldList> dateFrom(const char* element, const std::string& text) {
-    auto range = std::make_unique<CQbFieldList>();
-    range->addText(element, text);
-    return range;
 }
 
 }  // namespace
@@ -99,7 +94,7 @@ void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& s
     for (const CTxnKind& kind : kTxnKinds) {
         if (!readsKind(settings.assemblies, kind)) continue;
         CQbFieldList filter;
-        filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", since));
+        filter.addAggregate("ModifiedDateRangeFilter", filterFrom("FromModifiedDate", since));
         for (const char* element : {"TxnID", "TimeModified", "EditSequence", "TxnDate", "RefNumber", "Memo"})
             filter.addText("IncludeRetElement", element);
         const std::string type = kind.object;
@@ -126,7 +121,7 @@ void CChangesBehind::findDeleted(CQbRequestBase& session, const CRunSettings& se
     for (const CTxnKind& kind : kTxnKinds) {
         if (readsKind(settings.assemblies, kind)) filter.addText("TxnDelType", kind.object);
     }
-    filter.addAggregate("DeletedDateRangeFilter", dateFrom("FromDeletedDate", since));
+    filter.addAggregate("DeletedDateRangeFilter", filterFrom("FromDeletedDate", since));
     std::unique_ptr<CQbObjectList> deleted = session.query("TxnDeletedQueryRq", "TxnDeletedRet", &filter, false);
     for (int i = 0; deleted && i < deleted->getSize(); ++i) {
         const CQbObject& txn = *deleted->getAt(i);

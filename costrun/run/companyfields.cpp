@@ -5,6 +5,7 @@
 #include "days.h"
 #include "qbexception.h"
 #include "qbutils.h"
+#include "queryfilters.h"
 
 namespace {
 
@@ -37,12 +38,6 @@ bool namesPro(const std::string& productName) {
 }
 
 bool isTrue(const std::string& text) { return text == "true" || text == "1"; }
-
-std::unique_ptr<CQbFieldList> dateFrom(const char* element, const std::string& text) {
-    auto range = std::make_unique<CQbFieldList>();
-    range->addText(element, text);
-    return range;
-}
 
 }  // namespace
 
@@ -141,7 +136,7 @@ void CCompanyFields::saveLastRunTime(const CDateTime& started, const std::set<st
     // run ahead of this computer's clock: the stamp is the later of both.
     if (settings.assemblies) {
         CQbFieldList filter;
-        filter.addAggregate("ModifiedDateRangeFilter", dateFrom("FromModifiedDate", zoneDateTimeText(started)));
+        filter.addAggregate("ModifiedDateRangeFilter", filterFrom("FromModifiedDate", zoneDateTimeText(started)));
         for (const char* element : {"TxnID", "TimeModified", "EditSequence"}) filter.addText("IncludeRetElement", element);
         std::unique_ptr<CQbObjectList> written = session.queryBuildAssembly(&filter);
         for (int i = 0; written && i < written->getSize(); ++i) {

@@ -133,18 +133,6 @@ std::string CCostrunDoc::seenRecordPath() const {
 
 void CCostrunDoc::loadSeenRecord() { seenRecord.load(seenRecordPath()); }
 
-bool CCostrunDoc::saveLastRunTime(const CDateTime& started, const std::set<std::string>& ownBuildWrites,
-                                  std::string& error) {
-    if (!session || !settings.startDate) return false;
-    try {
-        CCompanyFields(*session, settings).saveLastRunTime(started, ownBuildWrites, seenRecord);
-    } catch (const CQbException& e) {
-        error = e.getMessage();
-        return false;
-    }
-    return true;
-}
-
 bool CCostrunDoc::checkChangesBehind() {
     changesBehind.clear();
     if (!session) return true;
@@ -171,10 +159,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
                         [this](const std::string& text) { progress(text); },
                         joinPath(reportFolder, companyTitle),
                         name.empty() ? companyTitle : name,
-                        seenRecordPath(),
-                        [this](const CDateTime& started, const std::set<std::string>& builds, std::string& error) {
-                            return saveLastRunTime(started, builds, error);
-                        }};
+                        seenRecordPath()};
     CValuationRun run(std::move(context), newUpToDate);
     if (readEveryItem) run.readEveryItem();
     const bool ok = run.run();

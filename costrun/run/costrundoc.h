@@ -130,8 +130,6 @@ private:
     bool readCompany(const std::string& productName);
     std::string seenRecordPath() const;
     void loadSeenRecord();
-    // Stores "LastRunTime" after the writes of a run or rewind begun at `started`.
-    bool saveLastRunTime(const CDateTime& started, const std::set<std::string>& ownBuildWrites, std::string& error);
     void progress(const std::string& text);
     // The rewind's steps (rewind.cpp).
     std::string rewindRefusal(const CDateTime& from) const;

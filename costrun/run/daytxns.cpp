@@ -3,19 +3,13 @@
 #include "qbfieldlist.h"
 #include "qbobject.h"
 #include "qbutils.h"
+#include "queryfilters.h"
 #include "txnkinds.h"
 #include "valueadjust.h"
 
 namespace {
 
 int sizeOf(const std::unique_ptr<CQbObjectList>& list) { return list ? list->getSize() : 0; }
-
-void addDateRange(CQbFieldList& filter, const CDateTime& from, const CDateTime& to) {
-    auto range = std::make_unique<CQbFieldList>();
-    range->addDate("FromTxnDate", from, false);
-    range->addDate("ToTxnDate", to, false);
-    filter.addAggregate("TxnDateRangeFilter", std::move(range));
-}
 
 // The day's queries, with the filters they refer to: the issuing transactions with their
 // lines, the builds with their components and the system's custom fields.

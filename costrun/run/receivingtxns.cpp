@@ -1,6 +1,7 @@
 #include "receivingtxns.h"
 
 #include "qbutils.h"
+#include "queryfilters.h"
 #include "valueadjust.h"
 
 void readReceivingTxns(CQbRequestBase& session, const CDateTime& from, const CDateTime& to, bool assemblies,
@@ -36,10 +37,7 @@ std::unique_ptr<CQbObjectList> readInventoryAdjustments(CQbRequestBase& session,
                                                         const CDateTime& to,
                                                         const std::function<void(const std::string&)>& progress) {
     CQbFieldList filter;
-    auto range = std::make_unique<CQbFieldList>();
-    range->addDate("FromTxnDate", from, false);
-    range->addDate("ToTxnDate", to, false);
-    filter.addAggregate("TxnDateRangeFilter", std::move(range));
+    addDateRange(filter, from, to);
     filter.addText("IncludeLineItems", "true");
     progress("Retrieving the list of inventory adjustments...");
     std::unique_ptr<CQbObjectList> adjustments = session.queryInventoryAdjustment(&filter);

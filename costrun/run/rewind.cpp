@@ -7,17 +7,8 @@
 #include "costruntxnlist.h"
 #include "qbexception.h"
 #include "qbutils.h"
+#include "queryfilters.h"
 #include "valueadjust.h"
-
-namespace {
-
-std::unique_ptr<CQbFieldList> dateFrom(const char* element, const std::string& text) {
-    auto range = std::make_unique<CQbFieldList>();
-    range->addText(element, text);
-    return range;
-}
-
-}  // namespace
 
 std::optional<CDateTime> CCostrunDoc::rewindFrom(const CDateTime& date) const {
     if (!settings.startDate) return std::nullopt;
@@ -27,7 +18,7 @@ std::optional<CDateTime> CCostrunDoc::rewindFrom(const CDateTime& date) const {
 
 std::vector<std::string> CCostrunDoc::ownPostingsFrom(const CDateTime& from) {
     CQbFieldList filter;
-    filter.addAggregate("TxnDateRangeFilter", dateFrom("FromTxnDate", dateText(from)));
+    filter.addAggregate("TxnDateRangeFilter", filterFrom("FromTxnDate", dateText(from)));
     for (const char* element : {"TxnID", "Memo"}) filter.addText("IncludeRetElement", element);
     std::unique_ptr<CQbObjectList> adjustments = session->queryInventoryAdjustment(&filter);
     std::vector<std::string> own;
@@ -96,10 +87,14 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
         if (toStart) {
             removeRunSettings();
         } else {
-            std::string error;
-            const bool stored = saveLastRunTime(started, cleared, error);
-            seenRecord.save(stored ? settings.lastRunTime : std::nullopt);
-            if (!stored) throw CQbException(error);
+            // The record is stamped only with a "LastRunTime" that was stored.
+            try {
+                CCompanyFields(*session, settings).saveLastRunTime(started, cleared, seenRecord);
+            } catch (const CQbException&) {
+                seenRecord.save(std::nullopt);
+                throw;
+            }
+            seenRecord.save(settings.lastRunTime);
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();
@@ -124,7 +119,7 @@ void CCostrunDoc::deleteOwnPostingsFrom(const CDateTime& from) {
 void CCostrunDoc::clearBuildValuesFrom(const CDateTime& from, std::set<std::string>& cleared) {
     if (!settings.assemblies) return;
     CQbFieldList filter;
-    filter.addAggregate("TxnDateRangeFilter", dateFrom("FromTxnDate", dateText(from)));
+    filter.addAggregate("TxnDateRangeFilter", filterFrom("FromTxnDate", dateText(from)));
     filter.addText("OwnerID", kPrivateOwnerId);
     progress("Clearing the value of builds...");
     std::unique_ptr<CQbObjectList> builds = session->queryBuildAssembly(&filter);

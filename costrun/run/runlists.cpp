@@ -4,8 +4,6 @@
 
 namespace {
 
-int sizeOf(const std::unique_ptr<CQbObjectList>& list) { return list ? list->getSize() : 0; }
-
 void appendDistinct(std::vector<std::string>& list, const std::string& text) {
     for (const std::string& present : list) {
         if (present == text) return;
@@ -61,7 +59,7 @@ void CRunLists::readUnits(CQbRequestBase& session, const std::function<void(cons
 
 void CRunLists::readPrices(CQbRequestBase& session, const std::function<void(const std::string&)>& progress) {
     auto addItems = [this](const std::unique_ptr<CQbObjectList>& items) {
-        for (int i = 0; i < sizeOf(items); ++i) {
+        for (int i = 0; items && i < items->getSize(); ++i) {
             const CQbObject& item = *items->getAt(i);
             std::string price;
             if (item.has("SalesOrPurchase")) {
@@ -84,7 +82,7 @@ void CRunLists::readPrices(CQbRequestBase& session, const std::function<void(con
 void CRunLists::readClasses(CQbRequestBase& session) {
     const CAllOfThem all;
     const std::unique_ptr<CQbObjectList> classes = session.queryClass(&all);
-    for (int i = 0; i < sizeOf(classes); ++i) {
+    for (int i = 0; classes && i < classes->getSize(); ++i) {
         std::string name = classes->getAt(i)->getValue("FullName");
         if (!name.empty()) classList.push_back(std::move(name));
     }

@@ -15,11 +15,6 @@ namespace {
 
 constexpr const char* kDaySeparator = "---------------------\n";
 
-std::string dayText(const char* format, const CDateTime& day) {
-    const CLocalTime d = day.local();
-    return formatText(format, d.month, d.day, d.year);
-}
-
 void collectItemRefs(const CQbFieldList& fields, std::set<std::string>& names) {
     for (int i = 0; i < fields.getSize(); ++i) {
         const CQbField* field = fields.getAt(i);
@@ -174,8 +169,8 @@ CValuationRun::CDayItems CValuationRun::dayItems(const CDay& day) const {
     // day, and those left unvalued on the last calculated day.
     std::set<std::string> named;
     for (const CCostrunTxnList* txns : {day.txns->all(), day.txns->builds()}) {
-        for (const auto& record : txns ? *txns : CCostrunTxnList::none())
-            if (record->ret) collectItemRefs(record->ret->getFields(), named);
+        for (std::size_t i = 0; txns && i < txns->size(); ++i)
+            if (const CQbObject* ret = txns->at(i)->ret) collectItemRefs(ret->getFields(), named);
     }
     const auto [first, last] = walk.records().datedWithin(startOfDay(day.date), endOfDay(day.date));
     for (std::size_t position = first; position < last; ++position) {

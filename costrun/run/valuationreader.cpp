@@ -10,15 +10,6 @@
 #include "qbresponse.h"
 #include "qbutils.h"
 
-namespace {
-
-std::string dayText(const char* format, const CDateTime& day) {
-    const CLocalTime d = day.local();
-    return formatText(format, d.month, d.day, d.year);
-}
-
-}  // namespace
-
 CValuationReader::CValuationReader(CQbRequestBase& session, CActivityLog& log, bool assemblies,
                                    std::optional<CDateTime> startDate)
     : session(session), log(log), assemblies(assemblies), startDate(startDate) {}

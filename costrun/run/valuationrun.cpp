@@ -1,5 +1,6 @@
 #include "valuationrun.h"
 
+#include "companyfields.h"
 #include "days.h"
 #include "files.h"
 #include "qbexception.h"
@@ -23,6 +24,7 @@ CValuationRun::CValuationRun(CRunContext runContext, const CDateTime& newUpToDat
       seen(runContext.seen),
       context(std::move(runContext)),
       upTo(newUpToDate),
+      firstDay(*settings.firstDayToValue()),
       started(CDateTime::now()),
       reader(session, log, settings.assemblies, settings.startDate),
       walk(lists.units(), reader, settings.startDate, settings.multiCurrency,
@@ -35,7 +37,7 @@ CValuationRun::CValuationRun(CRunContext runContext, const CDateTime& newUpToDat
 
 bool CValuationRun::run() {
     if (!checkBeforeWriting()) return false;
-    runSummary.firstDay = *settings.firstDayToValue();
+    runSummary.firstDay = firstDay;
     runSummary.upTo = upTo;
     seen.load(context.seenRecordPath);
     log.open();
@@ -55,7 +57,6 @@ bool CValuationRun::run() {
 }
 
 bool CValuationRun::checkBeforeWriting() {
-    const CDateTime firstDay = *settings.firstDayToValue();
     if (startOfDay(firstDay) <= upTo) error = settings.refusalBeforeWriting(firstDay, std::nullopt);
     return error.empty();
 }
@@ -91,15 +92,14 @@ void CValuationRun::readRunLists() {
 }
 
 bool CValuationRun::valueDays() {
-    const CDateTime first = *settings.firstDayToValue();
-    if (!report.open(context.reportFolder, first, upTo, error)) return false;
+    if (!report.open(context.reportFolder, firstDay, upTo, error)) return false;
     // A calculated day commits itself with its postings; a day without activity is
     // covered by the next commit, and the last day of the run is committed on its own
     // when it had none.
     std::optional<CDateTime> committed = settings.lastUpToDate;
     bool ok = true;
     try {
-        for (CDateTime d = first; ok && d <= upTo; d = nextDay(d)) {
+        for (CDateTime d = firstDay; ok && d <= upTo; d = nextDay(d)) {
             settings.lastUpToDate = d;
             ok = processDay(d) && (dayCommit.committed() == d || d < upTo || commitLastDay(d));
             if (ok) {
@@ -155,7 +155,7 @@ bool CValuationRun::close(bool ok) {
     // behind the valued period. Without it the next open would take this run's own
     // writes for changes.
     std::string stampError;
-    const bool stamped = context.saveLastRunTime(started, ownBuildWrites, stampError);
+    const bool stamped = stampLastRunTime(stampError);
     if (!stamped && ok) {
         if (!stampError.empty()) error = stampError;
         ok = false;
@@ -163,6 +163,16 @@ bool CValuationRun::close(bool ok) {
     seen.save(stamped ? settings.lastRunTime : std::nullopt);
     report.close();
     return ok;
+}
+
+bool CValuationRun::stampLastRunTime(std::string& why) {
+    try {
+        CCompanyFields(session, settings).saveLastRunTime(started, ownBuildWrites, seen);
+    } catch (const CQbException& e) {
+        why = e.getMessage();
+        return false;
+    }
+    return true;
 }
 
 void CValuationRun::progress(const std::string& text) {

@@ -42,14 +42,11 @@ struct CRunContext {
     std::string reportFolder;  // the company's folder of reports
     std::string companyName;   // as the run's page names it
     std::string seenRecordPath;  // the record of what was read (CSeenRecord::pathFor)
-    // Stores "LastRunTime" after the run's writes (see CCostrunDoc::saveLastRunTime),
-    // given the builds whose value the run wrote; false with the reason in `error`.
-    std::function<bool(const CDateTime& started, const std::set<std::string>& ownBuildWrites, std::string& error)>
-        saveLastRunTime;
 };
 
 class CValuationRun {
 public:
+    // The settings must hold a start date.
     CValuationRun(CRunContext context, const CDateTime& upTo);
     CValuationRun(const CValuationRun&) = delete;
     CValuationRun& operator=(const CValuationRun&) = delete;
@@ -90,6 +87,8 @@ private:
     bool commitLastDay(const CDateTime& day);
     bool prove();
     bool close(bool ok);
+    // Stores "LastRunTime" after the run's writes; false with the reason in `why`.
+    bool stampLastRunTime(std::string& why);
     void progress(const std::string& text);
 
     // --- one day (valuationday.cpp) ---
@@ -146,6 +145,7 @@ private:
     CSeenRecord& seen;
     CRunContext context;
     const CDateTime upTo;
+    const CDateTime firstDay;  // the first day to value (CRunSettings::firstDayToValue)
     const CDateTime started;
     std::string error;
     bool everyItem = false;
