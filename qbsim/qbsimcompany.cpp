@@ -114,6 +114,7 @@ CREATE TABLE txn(
   currency_id INTEGER REFERENCES list_object(id),
   exchange_rate REAL,
   is_pending INTEGER NOT NULL DEFAULT 0,
+  is_void INTEGER NOT NULL DEFAULT 0,
   due_date TEXT,
   item_id INTEGER REFERENCES list_object(id),
   quantity REAL,
@@ -243,6 +244,18 @@ void upgradeChangeLog(CQbSimDb& db) {
     if (!hasTxnRowColumn(db)) db.exec("ALTER TABLE inventory_change ADD COLUMN txn_row INTEGER;");
     db.exec("DROP TRIGGER IF EXISTS txn_added;");
     db.exec(kAddedTrigger);
+    txn.commit();
+}
+
+// Gives a file made before voids were kept the column that marks a voided transaction.
+// A current file is only read.
+void upgradeVoidColumn(CQbSimDb& db) {
+    {
+        CQbSimStmt column(db, "SELECT 1 FROM pragma_table_info('txn') WHERE name = 'is_void'");
+        if (column.step()) return;
+    }
+    CQbSimTransaction txn(db);
+    db.exec("ALTER TABLE txn ADD COLUMN is_void INTEGER NOT NULL DEFAULT 0;");
     txn.commit();
 }
 
@@ -409,6 +422,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::open(const std::string& path) {
         configure(*db);
         upgradeChangeLog(*db);
         upgradeDeletionLog(*db);
+        upgradeVoidColumn(*db);
         upgradeValueAdjustments(*db);
     } catch (const CQbSimDbError&) {
         throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);

@@ -62,7 +62,8 @@ public:
     // Opens an existing company file; NotFound when there is no file, NotACompany when
     // the file is not a stand-in company (any other file, a damaged database). A file
     // written by an earlier version is brought up to date first: its change log, its
-    // deletion log, and the stored value differences of its NewValue adjustment lines.
+    // deletion log, the mark of voided transactions, and the stored value differences of
+    // its NewValue adjustment lines.
     static std::unique_ptr<CQbSimCompany> open(const std::string& path);
 
     ~CQbSimCompany();

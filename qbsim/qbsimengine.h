@@ -16,6 +16,7 @@
 #pragma once
 
 #include "qbsimcompany.h"
+#include "qbsimreceivebill.h"
 #include "qbsimschema.h"
 #include "qbsimtxnkinds.h"
 #include "qbsimvaluation.h"
@@ -90,6 +91,10 @@ public:
     // is later), the way QuantityOnHand counts every posted transaction. Only for
     // reading, like renderedOnHand.
     double currentAverageCost(std::int64_t itemRow);
+
+    // "Enter Bill for Received Items" (qbsimreceivebill.h) on this engine's file, in one
+    // SQLite transaction; throws CQbSimStatus when refused, leaving the file as it was.
+    void enterBillForReceivedItems(const std::string& txnId, const CQbSimBillForReceipt& bill);
 
     // What a query asked the Ret elements to carry.
     struct CRenderOptions {
@@ -191,6 +196,37 @@ private:
     // refused. A new date reaches the ledger through the company file's change log.
     void invoiceMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
+
+    // Changes to transactions already entered (qbsimtxnchanges.cpp).
+    // Voids a transaction: its amounts go to zero, its memo is prefixed "VOID:", its
+    // effect on quantity and value goes; the record and its lines' quantities stay.
+    void txnVoid(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // Changes an inventory adjustment's header and lines (lines left out of a Mod that
+    // lists any are deleted, TxnLineID -1 adds one).
+    void inventoryAdjustmentMod(xmlNodePtr, CQbSimXmlWriter&,
+                                std::vector<std::pair<std::string, std::string>>&);
+    // A BillAdd that links an item receipt (LinkToTxnID) enters the bill for it.
+    void billForLinkedReceipt(xmlNodePtr rq, xmlNodePtr add, CQbSimXmlWriter& out);
+    // Turns the item receipt into a bill dated `date` (the receipt's when empty), with
+    // the item lines' new amounts; returns the transaction's row.
+    std::int64_t convertReceipt(const std::string& txnId, const std::optional<std::string>& date,
+                                const std::map<int, double>& amounts);
+    // Marks the inventory as changed from `date` on, for changes the change log's
+    // triggers do not see (amounts and quantities of lines).
+    void recordInventoryChange(const std::string& date);
+    // The items of a transaction's posted lines that move stock the given way (+1 in,
+    // -1 out); none for a pending transaction.
+    std::set<std::int64_t> itemsMoved(std::int64_t txnRow, int direction);
+    // The stocked components a build takes out, with their quantities.
+    std::map<std::int64_t, double> buildNeeds(std::int64_t buildRow);
+    bool buildShort(std::int64_t buildRow, const std::string& date, std::int64_t entrySeq);
+    // QuickBooks turns a finalised build back to pending when a component's quantity on
+    // hand just before it drops below what it needs. After a change that took stock of
+    // `items` away from (date, entrySeq) on, every later finalised build taking one of
+    // them (or an assembly a build turned pending here brought in) is checked in date
+    // and entry order and turned pending, with a new EditSequence, when short.
+    void pendShortBuilds(const std::string& date, std::int64_t entrySeq, std::set<std::int64_t> items);
+
     // The steps of an Add (qbsimtxns.cpp), each reading the kind's row of the table.
     struct CTxnHead;
     struct CTxnLine;

@@ -23,6 +23,13 @@
 //   qbsim generate FILE --items N --assemblies M --days D --seed S [--per-day T]
 //                                     a synthetic company for benchmarks and soak tests
 //                                     (T transactions a day; 20 + N / 40 by default)
+//   qbsim receive-bill FILE TXNID [--date YYYY-MM-DD] [--keep-date] [--amount LINE=AMOUNT ...]
+//                                     "Enter Bill for Received Items": the item receipt
+//                                     becomes a bill under the same TxnID, dated --date
+//                                     (today when not given) or, with --keep-date, the
+//                                     receipt's date; --amount gives item line LINE (counted
+//                                     from 1 as the receipt lists its item lines, those
+//                                     inside a group included) a new amount
 //   qbsim serve FILE [--port N] [--once]
 //                                     answer the request processor's calls for FILE on
 //                                     127.0.0.1:N (0, the default, picks a free port) over
@@ -65,6 +72,8 @@ int usage() {
                  "       qbsim multiuser FILE on|off\n"
                  "       qbsim valuation FILE --date YYYY-MM-DD [--type Inventory|Assembly]\n"
                  "       qbsim generate FILE --items N --assemblies M --days D --seed S [--per-day T]\n"
+                 "       qbsim receive-bill FILE TXNID [--date YYYY-MM-DD] [--keep-date]\n"
+                 "                    [--amount LINE=AMOUNT ...]\n"
                  "       qbsim serve FILE [--port N] [--once] [--schema XSD]\n";
     return 2;
 }
@@ -171,6 +180,8 @@ struct CToolArguments {
     std::map<std::string, std::string> numbers;  // generate's options that were given
     std::string port = "0";
     bool once = false;
+    bool keepDate = false;
+    std::vector<std::string> amounts;  // receive-bill's LINE=AMOUNT, in the order given
 };
 
 bool dateLike(const std::string& text) {
@@ -206,6 +217,8 @@ bool parseArguments(const std::vector<std::string>& args, CToolArguments& a) {
     }
     app.add_option("--port", a.port);
     app.add_flag("--once", a.once);
+    app.add_flag("--keep-date", a.keepDate);
+    app.add_option("--amount", a.amounts)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--multicurrency", a.company.multiCurrency);
     app.add_flag("--units-of-measure", a.company.unitsOfMeasure);
     CLI::Option* fifo = app.add_flag("--fifo-preference{}", a.company.fifoEffectiveDate);
@@ -224,6 +237,7 @@ bool parseArguments(const std::vector<std::string>& args, CToolArguments& a) {
     } catch (const CLI::ParseError&) {
         return false;
     }
+    std::reverse(a.amounts.begin(), a.amounts.end());
     a.haveName = app.count("--name") > 0;
     a.company.fifo = fifo->count() > 0;
     if (serial->count() > 0) a.company.serialOrLot = "SerialNumber";
@@ -287,6 +301,24 @@ int generate(const CToolArguments& a) {
     return 0;
 }
 
+int receiveBill(const CToolArguments& a) {
+    if (a.positional.size() != 3 || (a.keepDate && !a.date.empty())) return usage();
+    CQbSimBillForReceipt bill;
+    bill.date = a.date;
+    bill.keepReceiptDate = a.keepDate;
+    if (!bill.date.empty() && !qbsimIsDate(bill.date))
+        return failure("invalid date \"" + bill.date + "\" (use YYYY-MM-DD)");
+    static const std::regex lineAmount(R"((\d{1,6})=(-?\d{1,12}(\.\d{2})?))");
+    for (const std::string& given : a.amounts) {
+        std::smatch m;
+        if (!std::regex_match(given, m, lineAmount) || std::stoi(m[1].str()) < 1)
+            return failure("invalid --amount \"" + given + "\" (use LINE=AMOUNT, e.g. 2=150.00)");
+        bill.amounts[std::stoi(m[1].str())] = static_cast<double>(qbsimParseAmount(m[2].str())) / 100.0;
+    }
+    qbsimEnterBillForReceivedItems(a.positional[1], a.positional[2], bill);
+    return 0;
+}
+
 int serveCommand(const CToolArguments& a) {
     const auto number = count(a.port);
     if (a.positional.size() != 2) return usage();
@@ -329,6 +361,7 @@ int runCommand(const CToolArguments& a) {
     if (command == "valuation") return valuation(a);
     if (command == "generate") return generate(a);
     if (command == "serve") return serveCommand(a);
+    if (command == "receive-bill") return receiveBill(a);
     if (command == "load" || command == "request") return sendDocuments(a);
     return usage();
 }

@@ -45,15 +45,6 @@ std::optional<std::int64_t> optAmount(xmlNodePtr parent, const char* name) {
     return qbsimParseAmount(*t);
 }
 
-void checkLength(const std::optional<std::string>& text, const char* field, std::size_t max) {
-    if (text && text->size() > max)
-        throw CQbSimStatus(3070, "Error",
-                           "The string \"" + *text + "\" in the field \"" + field + "\" is too long.");
-}
-
-// QuickBooks keeps dates between 1901 and 2100.
-bool outOfRange(const std::string& date) { return date < "1901-01-01" || date > "2100-12-31"; }
-
 // The list a header reference names an object of.
 const char* nameSpaceOf(CQbSimTxnRef::Slot slot) {
     switch (slot) {
@@ -170,6 +161,10 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     const std::string rqName = qbsimName(rq);
     const CQbSimTxnKind& kind = qbsimTxnKind(std::string_view(rqName).substr(0, rqName.size() - 5));
     xmlNodePtr add = qbsimChild(rq, std::string(kind.type) + "Add");
+    if (kind.type == std::string_view("Bill") && qbsimChild(add, "LinkToTxnID")) {
+        billForLinkedReceipt(rq, add, out);
+        return;
+    }
     CTxnHead head(kind);
     readTxnTexts(add, head);
     if (kind.family == CQbSimTxnFamily::Build)
@@ -190,6 +185,8 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     }
     if (std::llabs(total) > 999999999999999LL)
         throw qbsimstatus::invalidValue("Amount", qbsimAmountText(total), "The total is too large.");
+    // A back-dated transaction that takes stock out may leave later builds short.
+    pendShortBuilds(head.date, head.entrySeq, itemsMoved(head.txnRow, -1));
 
     CRenderOptions o;
     o.includeLineItems = true;
@@ -203,15 +200,15 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
 void CQbSimEngine::readTxnTexts(xmlNodePtr add, CTxnHead& head) {
     head.date = qbsimChildText(add, "TxnDate").value_or("");
     if (head.date.empty()) head.date = qbsimToday();
-    if (outOfRange(head.date)) throw qbsimstatus::invalidDate("TxnDate", head.date);
+    if (qbsimDateOutOfRange(head.date)) throw qbsimstatus::invalidDate("TxnDate", head.date);
     refuseClosedDate(head.date, head.kind.type, "add");
     head.dueDate = qbsimChildText(add, "DueDate");
-    if (head.dueDate && !head.dueDate->empty() && outOfRange(*head.dueDate))
+    if (head.dueDate && !head.dueDate->empty() && qbsimDateOutOfRange(*head.dueDate))
         throw qbsimstatus::invalidDate("DueDate", *head.dueDate);
     head.refNumber = qbsimChildText(add, "RefNumber");
-    checkLength(head.refNumber, "RefNumber", head.kind.refNumberLength);
+    qbsimCheckLength(head.refNumber, "RefNumber", head.kind.refNumberLength);
     head.memo = qbsimChildText(add, "Memo");
-    checkLength(head.memo, "Memo", 4095);
+    qbsimCheckLength(head.memo, "Memo", 4095);
 }
 
 void CQbSimEngine::resolveTxnRefs(xmlNodePtr add, CTxnHead& head) {
@@ -528,6 +525,17 @@ void CQbSimEngine::txnDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     const std::int64_t row = find.integer(0);
     refuseClosedTxn(row, "delete");
     const auto refNumber = find.optText(1);
+    // The stock it brought in goes with it, which may leave later builds short.
+    const std::set<std::int64_t> broughtIn = itemsMoved(row, +1);
+    std::string date;
+    std::int64_t entrySeq = 0;
+    {
+        CQbSimStmt when(db, "SELECT txn_date, entry_seq FROM txn WHERE id = ?");
+        when.bind(1, row);
+        when.step();
+        date = when.text(0);
+        entrySeq = when.integer(1);
+    }
     const std::int64_t deletedAt = company.now();
     CQbSimStmt lineIds(db, "SELECT txn_line_id FROM txn_line WHERE txn_row = ?");
     lineIds.bind(1, row);
@@ -538,6 +546,7 @@ void CQbSimEngine::txnDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     log.bind(1, type).bind(2, id).bind(3, refNumber).bind(4, find.integer(2)).bind(5, deletedAt).run();
     CQbSimStmt del(db, "DELETE FROM txn WHERE id = ?");
     del.bind(1, row).run();
+    pendShortBuilds(date, entrySeq, broughtIn);
     out.leaf("TxnDelType", type);
     out.leaf("TxnID", id);
     out.leaf("TimeDeleted", qbsimDateTimeText(deletedAt));
@@ -603,21 +612,24 @@ void CQbSimEngine::invoiceMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
             throw qbsimstatus::invalidValue(qbsimName(field), qbsimText(field),
                                             "The stand-in does not change this field.");
     const auto date = qbsimChildText(mod, "TxnDate");
-    if (date && (date->empty() || *date < "1901-01-01" || *date > "2100-12-31"))
+    if (date && (date->empty() || qbsimDateOutOfRange(*date)))
         throw qbsimstatus::invalidDate("TxnDate", *date);
     refuseClosedTxn(row, "modify");
     if (date) refuseClosedDate(*date, "Invoice", "modify");
     const auto refNumber = qbsimChildText(mod, "RefNumber");
-    checkLength(refNumber, "RefNumber", qbsimTxnKind("Invoice").refNumberLength);
+    qbsimCheckLength(refNumber, "RefNumber", qbsimTxnKind("Invoice").refNumberLength);
     const auto memo = qbsimChildText(mod, "Memo");
-    checkLength(memo, "Memo", 4095);
+    qbsimCheckLength(memo, "Memo", 4095);
 
     // A new date is logged in inventory_change by the txn_changed trigger, from the
     // earlier of the two dates, so the ledger evaluates again from there before it
     // answers. An unchanged date is not written, so it costs no evaluation.
-    if (date && *date != find.text(2)) {
+    const std::string oldDate = find.text(2);
+    if (date && *date != oldDate) {
         CQbSimStmt move(db, "UPDATE txn SET txn_date = ? WHERE id = ?");
         move.bind(1, *date).bind(2, row).run();
+        // Sold earlier than before: the builds in between may be short now.
+        if (*date < oldDate) pendShortBuilds(*date, -1, itemsMoved(row, -1));
     }
     // An empty RefNumber or Memo clears the field.
     if (refNumber) {
@@ -656,9 +668,9 @@ void CQbSimEngine::buildAssemblyMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
             throw qbsimstatus::invalidValue(fixed, *text,
                                             "Changing the date, assembly or quantity of a build is not supported.");
     const auto refNumber = qbsimChildText(mod, "RefNumber");
-    checkLength(refNumber, "RefNumber", qbsimTxnKind("BuildAssembly").refNumberLength);
+    qbsimCheckLength(refNumber, "RefNumber", qbsimTxnKind("BuildAssembly").refNumberLength);
     const auto memo = qbsimChildText(mod, "Memo");
-    checkLength(memo, "Memo", 4095);
+    qbsimCheckLength(memo, "Memo", 4095);
     bool removePending = qbsimParseBool(qbsimChildText(mod, "RemovePending").value_or("false"));
     if (removePending && pending) {
         // The build posts only when the components it needs were on hand just before it.
@@ -681,6 +693,45 @@ void CQbSimEngine::buildAssemblyMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&)
         .bind(5, std::to_string(t)).bind(6, row).run();
     CRenderOptions o;
     o.includeComponentLineItems = true;
+    for (xmlNodePtr n : qbsimChildren(rq, "IncludeRetElement")) o.includeRetElements.insert(qbsimText(n));
+    renderTxn(row, o, out);
+}
+
+void CQbSimEngine::billForLinkedReceipt(xmlNodePtr rq, xmlNodePtr add, CQbSimXmlWriter& out) {
+    const auto links = qbsimChildren(add, "LinkToTxnID");
+    // Each link must name a transaction there is; the stand-in enters a bill for one
+    // item receipt at a time and adds no lines of the request to it.
+    for (xmlNodePtr link : links) {
+        CQbSimStmt exists(db, "SELECT 1 FROM txn WHERE txn_id = ?");
+        exists.bind(1, qbsimText(link));
+        if (!exists.step()) throw qbsimstatus::notFound(qbsimText(link));
+    }
+    if (links.size() > 1)
+        throw qbsimstatus::invalidValue("LinkToTxnID", qbsimText(links[1]),
+                                        "A bill is entered for one item receipt at a time.");
+    for (const char* line : {"ExpenseLineAdd", "ItemLineAdd", "ItemGroupLineAdd"})
+        if (qbsimChild(add, line))
+            throw qbsimstatus::invalidValue(line, "", "A bill for received items takes the item receipt's lines.");
+    const std::string receiptId = qbsimText(links[0]);
+    CTxnHead head(qbsimTxnKind("Bill"));
+    readTxnTexts(add, head);
+    const std::int64_t vendor =
+        resolveRef(qbsimChild(add, "VendorRef"), {"Vendor"}, "Entity", "Vendor", head.where);
+    {
+        CQbSimStmt receipt(db, "SELECT entity_id FROM txn WHERE txn_id = ? AND txn_type = 'ItemReceipt'");
+        receipt.bind(1, receiptId);
+        if (!receipt.step()) throw qbsimstatus::notFound(receiptId);
+        if (receipt.optInteger(0) != vendor)
+            throw qbsimstatus::invalidReference("Vendor", listRow(vendor)->fullName, head.where);
+    }
+    const std::int64_t row = convertReceipt(receiptId, head.date, {});
+    // The request's reference number, memo and due date replace the receipt's.
+    CQbSimStmt texts(db, "UPDATE txn SET ref_number = COALESCE(?, ref_number), memo = COALESCE(?, memo), "
+                         "due_date = COALESCE(?, due_date) WHERE id = ?");
+    texts.bind(1, head.refNumber).bind(2, head.memo)
+        .bind(3, head.dueDate && !head.dueDate->empty() ? head.dueDate : std::nullopt).bind(4, row).run();
+    CRenderOptions o;
+    o.includeLineItems = true;
     for (xmlNodePtr n : qbsimChildren(rq, "IncludeRetElement")) o.includeRetElements.insert(qbsimText(n));
     renderTxn(row, o, out);
 }

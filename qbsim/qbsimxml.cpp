@@ -72,6 +72,14 @@ CQbSimStatus invalidIterator(const std::string& id) {
 
 }  // namespace qbsimstatus
 
+void qbsimCheckLength(const std::optional<std::string>& text, const char* field, std::size_t max) {
+    if (text && text->size() > max)
+        throw CQbSimStatus(3070, "Error",
+                           "The string \"" + *text + "\" in the field \"" + field + "\" is too long.");
+}
+
+bool qbsimDateOutOfRange(const std::string& date) { return date < "1901-01-01" || date > "2100-12-31"; }
+
 namespace {
 bool isElement(xmlNodePtr node) { return node && node->type == XML_ELEMENT_NODE; }
 bool named(xmlNodePtr node, std::string_view name) {

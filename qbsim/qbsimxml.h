@@ -54,6 +54,11 @@ CQbSimStatus featureNotEnabled();                                     // 3250
 CQbSimStatus invalidIterator(const std::string& id);                  // 3391
 }  // namespace qbsimstatus
 
+// 3070 when a text is longer than the field takes.
+void qbsimCheckLength(const std::optional<std::string>& text, const char* field, std::size_t max);
+// QuickBooks keeps dates between 1901 and 2100.
+bool qbsimDateOutOfRange(const std::string& date);
+
 // Element helpers. Only element children count; text is the concatenated content.
 xmlNodePtr qbsimChild(xmlNodePtr parent, std::string_view name);
 std::vector<xmlNodePtr> qbsimChildren(xmlNodePtr parent, std::string_view name);

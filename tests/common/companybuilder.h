@@ -220,6 +220,8 @@ public:
     CTxnEntry& exchangeRate(CFigure rate) { exchange = rate.text; return *this; }
     CTxnEntry& markPendingIfRequired() { markPending = true; return *this; }
     CTxnEntry& quantity(CFigure q) { buildQuantity = q.text; return *this; }
+    // The transaction's memo.
+    CTxnEntry& memo(const std::string& text) { memoText = text; return *this; }
 
     // The transaction's request on its own.
     operator std::string() const { return text(); }
@@ -228,19 +230,21 @@ public:
         using namespace companybuilder;
         std::string head;
         const std::string dateAndRef = element("TxnDate", date) + optional("RefNumber", refNumber);
+        const std::string memo = optional("Memo", memoText);
         switch (form) {
-        case kVendor: head = ref("VendorRef", party) + dateAndRef + optional("ExchangeRate", exchange); break;
+        case kVendor: head = ref("VendorRef", party) + dateAndRef + memo + optional("ExchangeRate", exchange); break;
         case kCheck:
-            head = party + optional("RefNumber", refNumber) + element("TxnDate", date) +
+            head = party + optional("RefNumber", refNumber) + element("TxnDate", date) + memo +
                    optional("ExchangeRate", exchange);
             break;
-        case kCard: head = party + dateAndRef + optional("ExchangeRate", exchange); break;
+        case kCard: head = party + dateAndRef + memo + optional("ExchangeRate", exchange); break;
         case kSale:
-            head = ref("CustomerRef", party) + dateAndRef + (isPending ? element("IsPending", "true") : "");
+            head = ref("CustomerRef", party) + dateAndRef + (isPending ? element("IsPending", "true") : "") + memo;
             break;
-        case kAdjustment: head = ref("AccountRef", party) + dateAndRef; break;
+        case kAdjustment: head = ref("AccountRef", party) + dateAndRef + memo; break;
         case kBuild:
-            head = ref("ItemInventoryAssemblyRef", party) + dateAndRef + element("QuantityToBuild", buildQuantity) +
+            head = ref("ItemInventoryAssemblyRef", party) + dateAndRef + memo +
+                   element("QuantityToBuild", buildQuantity) +
                    (markPending ? element("MarkPendingIfRequired", "true") : "");
             break;
         }
@@ -294,7 +298,7 @@ private:
     std::string kind;
     Form form;
     std::string party, date, refNumber;
-    std::string exchange, buildQuantity = "1";
+    std::string exchange, buildQuantity = "1", memoText;
     bool isPending = false, markPending = false;
     std::vector<std::string> expenses;
     std::vector<CLine> lines;

@@ -115,6 +115,22 @@ protected:
     void deleteTxn(const std::string& type, const std::string& txnId) {
         ok("<TxnDelRq><TxnDelType>" + type + "</TxnDelType><TxnID>" + txnId + "</TxnID></TxnDelRq>");
     }
+    // The TxnID of the transaction of the type with the reference number.
+    std::string txnId(const std::string& type, const std::string& refNumber) {
+        const auto rs = ok("<" + type + "QueryRq><RefNumber>" + refNumber + "</RefNumber></" + type + "QueryRq>");
+        if (rs[0].rets().empty()) return "<missing>";
+        return textAt(rs[0].rets()[0], "TxnID");
+    }
+    // The transaction as a query by TxnID answers it, lines included; its Ret (null when
+    // the query finds nothing) stays valid while the response is kept.
+    CParsedResponse txnById(const std::string& type, const std::string& id) {
+        return send("<" + type + "QueryRq><TxnID>" + id + "</TxnID><IncludeLineItems>true</IncludeLineItems></" +
+                    type + "QueryRq>");
+    }
+    // TxnVoidRq of the transaction; the answer as it came.
+    CParsedResponse voidTxn(const std::string& type, const std::string& id) {
+        return send("<TxnVoidRq><TxnVoidType>" + type + "</TxnVoidType><TxnID>" + id + "</TxnID></TxnVoidRq>");
+    }
 
     // The data row of an item in the valuation summary at the end of the date.
     CQbSimEngine::CValuationRow row(const std::string& date, const std::string& fullName) {
