@@ -109,6 +109,13 @@ const CQbSimTxnKind kKinds[] = {
       "Subtotal", "SalesTaxPercentage", "SalesTaxTotal", "TotalAmount", "CreditRemaining", "CurrencyRef",
       "ExchangeRate", "CreditRemainingInHomeCurrency", "Memo", "IsToBePrinted", "IsToBeEmailed",
       "ExpenseLineRet", "CreditMemoLineRet", "DataExtRet"}},
+    // A statement charge sells the one item of its header as an invoice line does.
+    {"Charge", "Statement Charge", F::Sale, -1, 11,
+     {entity("CustomerRef", true, "Customer", {"Customer"}), kARAccount, kClass},
+     nullptr, nullptr, nullptr, nullptr, "Item", "Rate", &kSaleItemLine, nullptr,
+     {"CustomerRef", "TxnDate", "RefNumber", "ItemRef", "Quantity", "UnitOfMeasure", "Rate", "Amount",
+      "BalanceRemaining", "Desc", "ARAccountRef", "ClassRef", "DueDate", "IsPaid", "DataExtRet"},
+     true},
     {"InventoryAdjustment", "Inventory Adjustment", F::Adjustment, 1, 11,
      {account("AccountRef", true), entity("CustomerRef", false, "Customer", {"Customer"}), kClass},
      "InventoryAdjustmentLineAdd", nullptr, "InventoryAdjustmentLineRet", nullptr, "Adjustment", nullptr,

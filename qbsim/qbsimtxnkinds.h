@@ -66,6 +66,10 @@ struct CQbSimTxnKind {
     // the item and group lines (a build's component lines), ExpenseLineRet for the
     // expense lines.
     std::vector<const char*> ret;
+    // The kind names one item in its header (ItemRef, Quantity, Rate, Amount, Desc), as
+    // a statement charge does: it is kept as the transaction's one item line, and the
+    // Ret writes those elements of the header from it. lineAdd and lineRet are null.
+    bool itemInHeader = false;
 };
 
 // The elements of an expense line of a purchase or sale.

@@ -17,7 +17,7 @@ namespace {
 enum class CRetRole {
     Entity, Account, Class, Assembly, Date, DueDate, RefNumber, Memo, Total, Currency, ExchangeRate,
     HomeTotal, Pending, False, ZeroAmount, QuantityToBuild, QuantityCanBuild, AssemblyOnHand,
-    ZeroQuantity, ExpenseLines, DataExt
+    ZeroQuantity, ExpenseLines, DataExt, HeaderItem
 };
 
 CRetRole retRole(std::string_view element) {
@@ -48,6 +48,7 @@ CRetRole retRole(std::string_view element) {
             {R::ZeroQuantity, {"QuantityOnSalesOrder"}},
             {R::ExpenseLines, {"ExpenseLineRet"}},
             {R::DataExt, {"DataExtRet"}},
+            {R::HeaderItem, {"ItemRef", "Quantity", "UnitOfMeasure", "Rate", "Desc"}},
         };
         std::map<std::string_view, CRetRole> map;
         for (const auto& [role, names] : elements)
@@ -170,7 +171,7 @@ void CQbSimEngine::renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXm
 
 void CQbSimEngine::writeTxnElement(CTxnView& v, const char* element, const CRenderOptions& o,
                                    CQbSimXmlWriter& out) {
-    if (element == std::string_view(v.kind->lineRet)) {
+    if (v.kind->lineRet && element == std::string_view(v.kind->lineRet)) {
         const bool components = v.kind->family == CQbSimTxnFamily::Build;
         if (components ? o.includeComponentLineItems : o.includeLineItems) writeItemLines(v, o, out);
         return;
@@ -208,6 +209,14 @@ void CQbSimEngine::writeTxnElement(CTxnView& v, const char* element, const CRend
         if (o.includeLineItems) writeExpenseLines(v, o, out);
         break;
     case CRetRole::DataExt: writeDataExt(out, "Txn", v.txnId, o.ownerIds); break;
+    case CRetRole::HeaderItem:
+        // The header's item is the transaction's one item line.
+        for (const CTxnLineRow& r : txnLines(v))
+            if (r.kind == v.kind->lineKind) {
+                writeLineElement(v, element, r, o, out);
+                break;
+            }
+        break;
     }
 }
 

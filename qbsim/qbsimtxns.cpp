@@ -1,6 +1,6 @@
 // Transactions: bills, item receipts, checks, credit card charges, vendor credits,
-// credit card credits, invoices, sales receipts, credit memos, inventory adjustments
-// and assembly builds. An Add reads its kind's row of the table of kinds
+// credit card credits, invoices, sales receipts, credit memos, statement charges,
+// inventory adjustments and assembly builds. An Add reads its kind's row of the table of kinds
 // (qbsimtxnkinds.h): it resolves the header's references in the order the row gives,
 // prices lines the way QuickBooks fills them in (cost or rate from the item, amount
 // from quantity times rate), expands item groups into their lines, and records each
@@ -179,7 +179,9 @@ void CQbSimEngine::txnAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     std::int64_t total = 0;
     switch (kind.family) {
     case CQbSimTxnFamily::Purchase:
-    case CQbSimTxnFamily::Sale: total = addItemLines(add, head, lines); break;
+    case CQbSimTxnFamily::Sale:
+        total = kind.itemInHeader ? addItemLine(add, head, lines) : addItemLines(add, head, lines);
+        break;
     case CQbSimTxnFamily::Adjustment: addAdjustmentLines(add, head, lines); break;
     case CQbSimTxnFamily::Build: addBuildLines(add, head, lines); break;
     }
@@ -226,7 +228,8 @@ void CQbSimEngine::resolveTxnRefs(xmlNodePtr add, CTxnHead& head) {
     }
     if (head.kind.family == CQbSimTxnFamily::Sale)
         head.pending = qbsimParseBool(qbsimChildText(add, "IsPending").value_or("false"));
-    if (head.kind.family == CQbSimTxnFamily::Adjustment && qbsimChild(add, "InventorySiteRef"))
+    if ((head.kind.family == CQbSimTxnFamily::Adjustment || head.kind.itemInHeader) &&
+        qbsimChild(add, "InventorySiteRef"))
         throw qbsimstatus::featureNotEnabled();
 }
 

@@ -154,7 +154,7 @@ private:
 class CTxnEntry final : public companybuilder::CEntry {
 public:
     // What decides the head's elements and the lines' names.
-    enum Form { kVendor, kCheck, kCard, kSale, kAdjustment, kBuild };
+    enum Form { kVendor, kCheck, kCard, kSale, kAdjustment, kBuild, kCharge };
     CTxnEntry(std::string kind, Form form, std::string party, std::string date, std::string ref)
         : kind(std::move(kind)), form(form), party(std::move(party)), date(std::move(date)),
           refNumber(std::move(ref)) {}
@@ -184,6 +184,11 @@ public:
         using namespace companybuilder;
         expenses.push_back(element("ExpenseLineAdd", ref("AccountRef", account) + element("Amount", value.text)));
         return *this;
+    }
+    // The one item of a statement charge: `quantity` of it at the item's price or at `rate`.
+    CTxnEntry& item(const std::string& name, CFigure quantity) { return line(name, quantity); }
+    CTxnEntry& item(const std::string& name, CFigure quantity, CFigure rate) {
+        return line(name, quantity).rate(rate);
     }
     // A line of an item group.
     CTxnEntry& group(const std::string& name, CFigure quantity) {
@@ -242,6 +247,7 @@ public:
             head = ref("CustomerRef", party) + dateAndRef + (isPending ? element("IsPending", "true") : "") + memo;
             break;
         case kAdjustment: head = ref("AccountRef", party) + dateAndRef + memo; break;
+        case kCharge: return addRequest(kind, ref("CustomerRef", party) + dateAndRef + chargeItem());
         case kBuild:
             head = ref("ItemInventoryAssemblyRef", party) + dateAndRef + memo +
                    element("QuantityToBuild", buildQuantity) +
@@ -274,6 +280,16 @@ private:
         return companybuilder::element(outer, companybuilder::element(inner, value));
     }
     CTxnEntry& add(const CLine& l) { lines.push_back(l); return *this; }
+
+    // A statement charge's item is part of its head (a charge has no memo).
+    std::string chargeItem() const {
+        using namespace companybuilder;
+        if (lines.empty()) return {};
+        const CLine& l = lines.front();
+        return ref("ItemRef", l.item) + optional("Quantity", l.quantity) + optional("UnitOfMeasure", l.unit) +
+               optional("Rate", l.rate) + optional("Amount", l.amount) +
+               (l.className.empty() ? "" : ref("ClassRef", l.className));
+    }
 
     std::string lineText(const CLine& l) const {
         using namespace companybuilder;
@@ -378,6 +394,10 @@ public:
     }
     CTxnEntry& creditMemo(const std::string& date, const std::string& ref = "") {
         return sale("CreditMemo", date, ref);
+    }
+    // A statement charge to the customer, of one item (item()).
+    CTxnEntry& charge(const std::string& date, const std::string& ref = "") {
+        return txn("Charge", CTxnEntry::kCharge, names.customer, date, ref);
     }
     // An inventory adjustment booked to the account (cost of goods sold unless told).
     CTxnEntry& adjustment(const std::string& date, const std::string& account = "") {

@@ -121,11 +121,11 @@ protected:
         if (rs[0].rets().empty()) return "<missing>";
         return textAt(rs[0].rets()[0], "TxnID");
     }
-    // The transaction as a query by TxnID answers it, lines included; its Ret (null when
-    // the query finds nothing) stays valid while the response is kept.
+    // The transaction as a query by TxnID answers it, lines included (a statement
+    // charge's item is in its header); its Ret stays valid while the response is kept.
     CParsedResponse txnById(const std::string& type, const std::string& id) {
-        return send("<" + type + "QueryRq><TxnID>" + id + "</TxnID><IncludeLineItems>true</IncludeLineItems></" +
-                    type + "QueryRq>");
+        const std::string lines = type == "Charge" ? "" : "<IncludeLineItems>true</IncludeLineItems>";
+        return send("<" + type + "QueryRq><TxnID>" + id + "</TxnID>" + lines + "</" + type + "QueryRq>");
     }
     // TxnVoidRq of the transaction; the answer as it came.
     CParsedResponse voidTxn(const std::string& type, const std::string& id) {

@@ -77,6 +77,9 @@ TEST_F(QbSimVoidTest, AVoidedTransactionKeepsItsQuantitiesAndMovesNothing) {
         {"InventoryAdjustment",
          [](CCompanyBuilder& c) -> CTxnEntry& { return c.adjustment("2024-01-05").valueDifference("Widget", 75.00); },
          "", "InventoryAdjustmentLineRet/QuantityDifference", "0", "InventoryAdjustmentLineRet/ValueDifference"},
+        // A statement charge keeps its item, and its quantity, in its header; it has no memo.
+        {"Charge", [](CCompanyBuilder& c) -> CTxnEntry& { return c.charge("2024-01-05", "V-1").item("Widget", 5, 20.00); },
+         "Amount", "Quantity", "5", "BalanceRemaining"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
@@ -96,7 +99,7 @@ TEST_F(QbSimVoidTest, AVoidedTransactionKeepsItsQuantitiesAndMovesNothing) {
         ASSERT_EQ(found[0].rets().size(), 1u);
         const xmlNodePtr ret = found[0].rets()[0];
         EXPECT_NE(textAt(ret, "EditSequence"), sequence);
-        EXPECT_EQ(textAt(ret, "Memo"), "VOID: Spoilt");
+        EXPECT_EQ(textAt(ret, "Memo"), c.type == std::string("Charge") ? "<missing>" : "VOID: Spoilt");
         if (*c.totalTag) {
             EXPECT_EQ(textAt(ret, c.totalTag), "0.00");
         }
