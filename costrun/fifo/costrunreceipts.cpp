@@ -52,6 +52,9 @@ CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
     record.txnDateText = ret.getValue("TxnDate");
     record.editSequence = ret.getValue("EditSequence");
     record.exchangeRate = ret.getFloat("ExchangeRate");
+    // A voided transaction stays in the record of what was read, but brings nothing in
+    // and takes nothing out.
+    if (isVoided(ret)) return record;
     switch (code) {
         case kTxnBuildAssembly: {
             record.assembly = ret.getValue("ItemInventoryAssemblyRef", "FullName");

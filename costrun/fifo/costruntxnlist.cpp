@@ -20,6 +20,7 @@ CCostrunTxn* CCostrunTxnList::addTxn(int code, const CQbObject* retObject) {
     record->txnTypeCode = code;
     record->ret = retObject;
     record->isPending = retObject->getBool("IsPending", false);
+    record->isVoid = isVoided(*retObject);
 
     // optional's ordering puts an absent date before every present one; upper_bound
     // finds the first record strictly later, which keeps same-date records in the
@@ -70,7 +71,7 @@ void CCostrunTxnList::dropProvisionalBuildValues(const std::optional<CDateTime>&
 
 bool CCostrunTxnList::allBuildsSettled() const {
     return std::all_of(records.begin(), records.end(), [](const auto& record) {
-        return record->txnTypeCode != kTxnBuildAssembly || record->isPending ||
+        return record->txnTypeCode != kTxnBuildAssembly || !record->movesStock() ||
                record->buildValue.known();
     });
 }
@@ -80,8 +81,17 @@ CCostrunTxn* CCostrunTxnList::at(std::size_t index) const {
     return index < records.size() ? records[index].get() : nullptr;
 }
 
+bool isVoided(const CQbObject& txn) {
+    // A statement charge has no memo: its description carries the mark.
+    for (const char* note : {"Memo", "Desc"}) {
+        if (txn.getValue(note).rfind(kVoidMark, 0) == 0) return true;
+    }
+    return false;
+}
+
 std::vector<CQbField*> groupLines(const CQbObject& txn, const char* lineName, const char* groupName) {
     std::vector<CQbField*> lines;
+    if (groupName == nullptr) return lines;
     for (const CQbField* group : txn.findAll(groupName)) {
         for (CQbField* line : group->findChildren(lineName)) lines.push_back(line);
     }

@@ -22,7 +22,14 @@ class CQbObjectList;
 
 class CQbField;
 
-// The lines inside each of a transaction's groups (groupName elements), in order.
+// QuickBooks keeps a voided transaction with its amounts zeroed and its memo prefixed
+// "VOID:". Whether its item lines keep their quantities is not documented, so a voided
+// transaction is read as moving nothing, whatever its lines still say.
+inline constexpr const char* kVoidMark = "VOID:";
+bool isVoided(const CQbObject& txn);
+
+// The lines inside each of a transaction's groups (groupName elements), in order; none
+// for a kind without groups (a null groupName).
 std::vector<CQbField*> groupLines(const CQbObject& txn, const char* lineName, const char* groupName);
 // A transaction's direct lines followed by the lines inside each of its groups.
 std::vector<CQbField*> itemLines(const CQbObject& txn, const char* lineName, const char* groupName);
@@ -63,6 +70,10 @@ public:
     const CQbObject* ret = nullptr;  // the whole Ret element; borrowed, never null
     CBuildValue buildValue;          // of an assembly build
     bool isPending = false;          // IsPending; false when absent
+    bool isVoid = false;             // voided in QuickBooks (isVoided)
+
+    // Whether the transaction takes stock in or out: a pending or voided one does not.
+    bool movesStock() const { return !isPending && !isVoid; }
 };
 
 // Records in ascending txnDate; records of one date keep the order they were added in.

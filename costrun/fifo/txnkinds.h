@@ -19,7 +19,13 @@ enum CCostrunTxnType : int {
     kTxnCreditCardCharge = 109,
     kTxnVendorCredit = 110,
     kTxnCreditCardCredit = 111,
+    kTxnCharge = 112,
 };
+
+// A statement charge names its one item in its header rather than in lines. The day's
+// reading gives each charge one line of this name holding the header's item elements,
+// so that every sale is read by its lines.
+inline constexpr const char* kChargeLine = "ChargeItemLine";
 
 struct CTxnKind {
     int code;
@@ -53,6 +59,7 @@ inline constexpr CTxnKind kTxnKinds[] = {
      "SalesReceiptLineGroupRet", nullptr},
     {kTxnCreditMemo, "CreditMemo", "Credit Memo", 8, false, true, "CreditMemoLineRet", "CreditMemoLineGroupRet",
      nullptr},
+    {kTxnCharge, "Charge", "Statement Charge", 8, false, true, kChargeLine, nullptr, nullptr},
     {kTxnInventoryAdjustment, "InventoryAdjustment", "Inventory Adjustment", 4, false, false,
      "InventoryAdjustmentLineRet", nullptr, nullptr},
     {kTxnBuildAssembly, "BuildAssembly", "Build Assembly", 5, false, false, "ComponentItemLineRet", nullptr, nullptr},

@@ -95,22 +95,27 @@ void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& s
         if (!readsKind(settings.assemblies, kind)) continue;
         CQbFieldList filter;
         filter.addAggregate("ModifiedDateRangeFilter", filterFrom("FromModifiedDate", since));
-        for (const char* element : {"TxnID", "TimeModified", "EditSequence", "TxnDate", "RefNumber", "Memo"})
+        for (const char* element : {"TxnID", "TimeModified", "EditSequence", "TxnDate", "RefNumber"})
             filter.addText("IncludeRetElement", element);
+        // The system's own postings are told by their memo; a statement charge has none.
+        if (kind.code != kTxnCharge) filter.addText("IncludeRetElement", "Memo");
         const std::string type = kind.object;
         std::unique_ptr<CQbObjectList> changed = session.query(queryRqName(type), retName(type), &filter, true);
         for (int i = 0; changed && i < changed->getSize(); ++i) {
             const CQbObject& txn = *changed->getAt(i);
             std::optional<CDateTime> date = txn.getDate("TxnDate");
-            // A transaction moved to a later date left its old date stale too.
+            std::string formerType;
+            // A transaction moved to a later date left its old date stale too; so did an
+            // item receipt that became a bill (QuickBooks keeps its TxnID).
             if (const CSeenRecord::CSeenTxn* seen = record.find(txn.getValue("TxnID"))) {
                 const std::optional<CDateTime> before = readDateText(seen->date);
                 if (before && (!date || *before < *date)) date = before;
+                if (seen->type != type) formerType = seen->type;
             }
             if (!date || *date > *settings.lastUpToDate) continue;
             if (kind.code == kTxnInventoryAdjustment && txn.getValue("Memo") == kValueAdjustMemo) continue;
             if (byContent && !changedSinceRecord(txn, record, settings, afterRun)) continue;
-            found.push_back({type, txn.getValue("RefNumber"), date, false});
+            found.push_back({type, txn.getValue("RefNumber"), date, false, formerType});
         }
     }
 }
@@ -145,7 +150,7 @@ void CChangesBehind::findDeleted(CQbRequestBase& session, const CRunSettings& se
             // deleted when a day is redone: an unknown adjustment is taken for one.
             continue;
         }
-        found.push_back({type, txn.getValue("RefNumber"), date, true});
+        found.push_back({type, txn.getValue("RefNumber"), date, true, {}});
     }
 }
 
@@ -182,6 +187,7 @@ std::string CChangesBehind::text(const CRunSettings& settings) const {
         const CBookChange& change = found[i];
         text += "\n  " + kindName(change.type);
         if (!change.refNumber.empty()) text += " " + change.refNumber;
+        if (!change.formerType.empty()) text += " (was " + kindName(change.formerType) + ")";
         text += ", " + (change.date ? change.date->userDateText() : std::string("date unknown"));
         if (change.deleted) text += ", deleted";
     }

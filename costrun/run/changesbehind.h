@@ -29,6 +29,7 @@ public:
         std::string refNumber;
         std::optional<CDateTime> date;  // none for a deleted one whose date is not known
         bool deleted = false;
+        std::string formerType;  // the type the last run read it as, when it was another
     };
 
     // Asks QuickBooks for such transactions (nothing to ask for a file never valued or

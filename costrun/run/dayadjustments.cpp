@@ -37,7 +37,7 @@ void CDayAdjustments::addLineIssues(CCostrunItemList& list, const CQbObject& txn
 void CDayAdjustments::sumIssues(CCostrunItemList& list, const CCostrunTxnList& txns) {
     for (const auto& record : txns) {
         const CCostrunTxn& txn = *record;
-        if (txn.isPending || txn.ret == nullptr) continue;
+        if (!txn.movesStock() || txn.ret == nullptr) continue;
         const CQbObject& ret = *txn.ret;
         const int code = txn.txnTypeCode;
         if (code == kTxnInventoryAdjustment) {
@@ -93,7 +93,7 @@ void CDayAdjustments::postIssues(const CDateTime& day, const CCostrunTxnList& tx
     // The postings are queued; the day's commit sends them.
     for (const auto& record : txns) {
         const CCostrunTxn& txn = *record;
-        if (txn.isPending || txn.ret == nullptr) continue;
+        if (!txn.movesStock() || txn.ret == nullptr) continue;
         if (txn.txnTypeCode == kTxnInventoryAdjustment) {
             postInventoryAdjustment(day, *txn.ret, inventory, assemblies);
         } else if (const CTxnKind* kind = txnKind(txn.txnTypeCode); kind && kind->sale) {

@@ -27,14 +27,14 @@ void CValuationRun::markBuiltAssembliesInactive(CDay& day) {
     // An assembly built on the day takes its lots once its builds are valued.
     if (!day.txns->builds()) return;
     for (const auto& record : *day.txns->builds()) {
-        if (record->isPending || record->ret == nullptr) continue;
+        if (!record->movesStock() || record->ret == nullptr) continue;
         if (CCostrunItem* item = day.assemblies->find(assemblyName(*record->ret))) item->active = false;
     }
 }
 
 void CValuationRun::reserveComponents(CDay& day) {
     for (const auto& record : *day.txns->all()) {
-        if (record->txnTypeCode != kTxnBuildAssembly || record->isPending || !record->ret) continue;
+        if (record->txnTypeCode != kTxnBuildAssembly || !record->movesStock() || !record->ret) continue;
         for (const CQbField* line : record->ret->findAll("ComponentItemLineRet")) {
             if (CCostrunItem* item = findComponent(lineItem(*line), day.inventory.get(), day.assemblies.get()))
                 item->reservedQty += line->childFloat("QuantityNeeded");
@@ -47,7 +47,7 @@ int CValuationRun::valueBuilds(CDay& day, int pass) {
     int valued = 0;
     for (const auto& entry : *day.txns->builds()) {
         CCostrunTxn& record = *entry;
-        if (record.buildValue.known() || record.isPending || record.ret == nullptr) continue;
+        if (record.buildValue.known() || !record.movesStock() || record.ret == nullptr) continue;
         if (valueBuild(day, record, pass)) ++valued;
     }
     day.assemblies->commitCosted();
@@ -132,7 +132,7 @@ void CValuationRun::transferBuildValues(CDay& day) {
     const CCostrunTxnList* builds = day.txns->builds();
     for (int pass = 0; pass <= lastPass; ++pass) {
         for (const auto& record : *day.txns->all()) {
-            if (record->txnTypeCode != kTxnBuildAssembly || record->isPending || !record->ret) continue;
+            if (record->txnTypeCode != kTxnBuildAssembly || !record->movesStock() || !record->ret) continue;
             const CCostrunItem* assembly = day.assemblies->find(assemblyName(*record->ret));
             if (assembly == nullptr || assembly->buildPass != pass) continue;
             // A build left without a value moves nothing.

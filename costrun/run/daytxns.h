@@ -1,5 +1,5 @@
 // The day's transactions: the issuing ones (invoices, sales receipts, inventory
-// adjustments, credit memos) and the builds, asked for in one message set and read in
+// adjustments, credit memos, statement charges) and the builds, asked for in one message set and read in
 // kind order. The system's own value adjustments dated the day come from a run that
 // stopped before committing it: they are no issues, and are kept apart to be deleted so
 // that the day is redone from a clean slate.
@@ -20,7 +20,7 @@
 
 class CDayTxns {
 public:
-    // The day's five queries (without assemblies the first four) as request elements, in
+    // The day's six queries (without assemblies the first five) as request elements, in
     // the order their answers are read.
     static std::vector<std::string> requests(CQbRequestBase& session, const CDateTime& day, bool assemblies);
     // Reads the answers to the day's queries (a missing one reads as none); `progress`
@@ -44,7 +44,7 @@ public:
     void log(CActivityLog& log, const CCostrunUnits& units) const;
 
 private:
-    std::unique_ptr<CQbObjectList> invoices, salesReceipts, adjustments, creditMemos, buildList;
+    std::unique_ptr<CQbObjectList> invoices, salesReceipts, adjustments, creditMemos, charges, buildList;
     std::unique_ptr<CCostrunTxnList> txns;
     std::unique_ptr<CCostrunTxnList> buildTxns;
     std::vector<std::string> own;

@@ -1,5 +1,7 @@
 #include "receivingtxns.h"
 
+#include <unordered_set>
+
 #include "qbutils.h"
 #include "queryfilters.h"
 #include "valueadjust.h"
@@ -13,11 +15,19 @@ void readReceivingTxns(CQbRequestBase& session, const CDateTime& from, const CDa
     range->addText("ToTxnDate", dateText(to));
     receiving.addAggregate("TxnDateRangeFilter", std::move(range));
     receiving.addText("IncludeLineItems", "true");
+    // QuickBooks turns an item receipt into a bill under the same TxnID ("Enter Bill for
+    // Received Items"). A conversion between two of the queries below would answer both;
+    // the purchase is one, read once as the kind asked for first.
+    std::unordered_set<std::string> read;
     for (const CTxnKind& kind : kTxnKinds) {
         if (kind.purchaseProgress == nullptr) continue;
         progress(kind.purchaseProgress);
         const std::unique_ptr<CQbObjectList> list =
             session.query(queryRqName(kind.object), retName(kind.object), &receiving, true);
+        for (int i = list ? list->getSize() - 1 : -1; i >= 0; --i) {
+            const std::string id = list->getAt(i)->getValue("TxnID");
+            if (!id.empty() && !read.insert(id).second) list->detach(i);
+        }
         log.receivingTxns(list.get(), kind.name, units);
         records.addAll(kind.code, list.get());
     }

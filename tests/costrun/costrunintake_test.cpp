@@ -80,17 +80,17 @@ protected:
         return list.add(std::make_unique<CCostrunItem>(name, qty, value));
     }
 
-    // The answer to the day's five queries, sent in one message set.
+    // The answer to the day's six queries, sent in one message set.
     void scriptDay(const std::string& invoices, const std::string& salesReceipts,
                    const std::string& adjustments, const std::string& creditMemos,
-                   const std::string& builds) {
+                   const std::string& builds, const std::string& charges = "") {
         auto answer = [](const std::string& rs, const std::string& inner) {
             return inner.empty() ? emptyElement(rs) : okElement(rs, inner);
         };
         script.responses.push_back(responseDocument(
             answer("InvoiceQueryRs", invoices) + answer("SalesReceiptQueryRs", salesReceipts) +
             answer("InventoryAdjustmentQueryRs", adjustments) + answer("CreditMemoQueryRs", creditMemos) +
-            answer("BuildAssemblyQueryRs", builds)));
+            answer("ChargeQueryRs", charges) + answer("BuildAssemblyQueryRs", builds)));
     }
 
     // The day's transactions from the answers to its queries, sent in one message set;
@@ -147,7 +147,7 @@ TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
 
     ASSERT_EQ(script.requests.size(), 1u);
     const std::vector<std::string> requests = requestElements(script.requests[0]);
-    ASSERT_EQ(requests.size(), 5u);
+    ASSERT_EQ(requests.size(), 6u);
     const std::string range =
         "<TxnDateRangeFilter><FromTxnDate>2010-04-01</FromTxnDate>"
         "<ToTxnDate>2010-04-01</ToTxnDate></TxnDateRangeFilter>";
@@ -158,13 +158,17 @@ TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
         EXPECT_THAT(requests[i],
                     HasSubstr(range + "<IncludeLineItems>true</IncludeLineItems>"));
     }
-    EXPECT_THAT(requests[4], HasSubstr("<BuildAssemblyQueryRq"));
-    EXPECT_THAT(requests[4],
-                HasSubstr(range + "<IncludeComponentLineItems>true</IncludeComponentLineItems>"));
+    // A statement charge has its item in its header: there are no lines to include.
+    EXPECT_THAT(requests[4], HasSubstr("<ChargeQueryRq"));
+    EXPECT_THAT(requests[4], HasSubstr(range));
     EXPECT_THAT(requests[4], Not(HasSubstr("IncludeLineItems")));
+    EXPECT_THAT(requests[5], HasSubstr("<BuildAssemblyQueryRq"));
+    EXPECT_THAT(requests[5],
+                HasSubstr(range + "<IncludeComponentLineItems>true</IncludeComponentLineItems>"));
+    EXPECT_THAT(requests[5], Not(HasSubstr("IncludeLineItems")));
     // The system's own field comes along: a "BuildValue" found on a build of a day not
     // yet committed is provisional and overwritten, never added twice.
-    EXPECT_THAT(requests[4], HasSubstr("<IncludeComponentLineItems>true</IncludeComponentLineItems>"
+    EXPECT_THAT(requests[5], HasSubstr("<IncludeComponentLineItems>true</IncludeComponentLineItems>"
                                               "<OwnerID>{04C1726A-9530-49E2-927F-91F5477CE3D0}</OwnerID>"));
 
     EXPECT_THAT(
@@ -174,6 +178,7 @@ TEST_F(IntakeTest, DayWithOnlyReceiptsHasNoTransactions) {
                     "Calculation on day 04/01/2010\n\nRetrieving list of inventory "
                     "adjustments...",
                     "Calculation on day 04/01/2010\n\nRetrieving list of credit memos...",
+                    "Calculation on day 04/01/2010\n\nRetrieving list of statement charges...",
                     "Calculation on day 04/01/2010\n\nRetrieving list of build assembly..."));
 }
 
@@ -189,19 +194,20 @@ TEST_F(IntakeRunTest, ADayWithOnlyReceiptsIsAskedForInOneRoundTripAndNotCalculat
 
     const std::string dayText = "Calculation on day 04/01/2010\n\n";
     const auto from = std::find(statusTexts.begin(), statusTexts.end(), dayText);
-    ASSERT_GE(statusTexts.end() - from, 7);
-    EXPECT_THAT(std::vector<std::string>(from, from + 7),
+    ASSERT_GE(statusTexts.end() - from, 8);
+    EXPECT_THAT(std::vector<std::string>(from, from + 8),
                 ElementsAre(dayText, dayText + "Retrieving the day's transactions...",
                             dayText + "Retrieving list of invoices...", dayText + "Retrieving list of sales receipts...",
                             dayText + "Retrieving list of inventory adjustments...",
                             dayText + "Retrieving list of credit memos...",
+                            dayText + "Retrieving list of statement charges...",
                             dayText + "Retrieving list of build assembly..."));
-    // One round trip for the five queries.
+    // One round trip for the six queries.
     const auto dayQueries = std::find_if(script.requests.begin(), script.requests.end(), [](const std::string& request) {
         return request.find("<InvoiceQueryRq") != std::string::npos;
     });
     ASSERT_NE(dayQueries, script.requests.end());
-    EXPECT_EQ(requestElements(*dayQueries).size(), 5u);
+    EXPECT_EQ(requestElements(*dayQueries).size(), 6u);
     EXPECT_EQ(doc->getRunSummary().daysProcessed, 1);
     EXPECT_EQ(doc->getRunSummary().daysCalculated, 0);
 }

@@ -182,7 +182,8 @@ TEST(TxnListTest, TypeNames) {
         {109, "Credit Card Charge"},
         {110, "Vendor Credit"},
         {111, "Credit Card Credit"},
-        {112, ""},
+        {112, "Statement Charge"},
+        {113, ""},
         {0, ""},
     };
     for (const auto& [code, name] : rows) EXPECT_EQ(txnTypeName(code), name) << code;

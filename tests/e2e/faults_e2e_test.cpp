@@ -293,7 +293,7 @@ protected:
               "ItemServiceQueryRq", "ItemOtherChargeQueryRq", "ClassQueryRq",
               "ItemReceiptQueryRq", "BillQueryRq", "CheckQueryRq", "CreditCardChargeQueryRq",
               "VendorCreditQueryRq", "CreditCardCreditQueryRq", "InventoryAdjustmentQueryRq", "BuildAssemblyQueryRq", "InvoiceQueryRq",
-              "SalesReceiptQueryRq", "CreditMemoQueryRq", "GeneralSummaryReportQueryRq"}) {
+              "SalesReceiptQueryRq", "CreditMemoQueryRq", "ChargeQueryRq", "GeneralSummaryReportQueryRq"}) {
             for (int at : {1, 2}) {
                 SCOPED_TRACE(std::string(request) + " refused the " + std::to_string(at) + ". time");
                 path = company(fixture);
