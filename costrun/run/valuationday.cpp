@@ -73,6 +73,10 @@ void CValuationRun::deleteOwnPostings(CDay& day) {
 void CValuationRun::calculateDay(CDay& day) {
     const CCostrunTxnList& txns = *day.txns->all();
     loadValuations(day);
+    // An item whose quantity the transactions read do not explain is left unvalued.
+    explained.takeDay(day.date, &txns);
+    explained.check(*day.inventory);
+    explained.check(*day.assemblies);
     reserveComponents(day);
     walk.collectLots(*day.inventory, day.date, "Inventory");
     adjustments.sumIssues(*day.inventory, txns);
@@ -143,8 +147,16 @@ void CValuationRun::loadValuations(CDay& day) {
     // assembly list stays empty.
     std::vector<std::string> requests;
     std::size_t inventoryRequests = 1;
+    std::size_t dayRequests = 0;
     if (!lastCalculatedDay) {
         requests = reader.requestsByType(day.date);
+        dayRequests = requests.size();
+        // The quantities the explained ones start from, those at the end of the day
+        // before the run's first day, go in the same set.
+        if (!explained.hasOpening()) {
+            for (std::string& request : reader.requestsByType(endOfDay(previousDay(firstDay))))
+                requests.push_back(std::move(request));
+        }
     } else {
         CDayItems items = dayItems(day);
         if (!settings.assemblies) items.assemblies.clear();
@@ -156,8 +168,15 @@ void CValuationRun::loadValuations(CDay& day) {
     std::vector<std::unique_ptr<CQbResponse>> answers = reader.sendInSets(std::move(requests));
     day.inventory = std::make_unique<CCostrunItemList>();
     day.assemblies = std::make_unique<CCostrunItemList>();
-    for (std::size_t i = 0; i < answers.size(); ++i)
+    if (dayRequests == 0) dayRequests = answers.size();
+    for (std::size_t i = 0; i < dayRequests; ++i)
         reader.readAnswer(i < inventoryRequests ? *day.inventory : *day.assemblies, day.date, std::move(answers[i]));
+    if (answers.size() > dayRequests) {
+        CCostrunItemList opening;
+        for (std::size_t i = dayRequests; i < answers.size(); ++i)
+            reader.readAnswer(opening, previousDay(firstDay), std::move(answers[i]));
+        explained.setOpening(opening);
+    }
     lists.assignAccounts(*day.inventory);
     lists.assignAccounts(*day.assemblies);
     markBuiltAssembliesInactive(day);

@@ -20,6 +20,7 @@
 #include "costruntxnlist.h"
 #include "datetime.h"
 #include "dayadjustments.h"
+#include "explainedstock.h"
 #include "daycommit.h"
 #include "daytxns.h"
 #include "qbrequestbase.h"
@@ -154,6 +155,9 @@ private:
     CRunLists lists;
     CValuationReader reader;
     CReceiptWalk walk;
+    // What the transactions read explain of each item's quantity, checked every
+    // calculated day and by the proof.
+    CExplainedStock explained;
     CDayCommit dayCommit;
     CDayAdjustments adjustments;
     CRunReport report;
@@ -163,6 +167,7 @@ private:
     // touched or not, so that an exception counts every day it lasts.
     std::set<std::string> lastDayUnvalued;
     std::set<std::string> openingOnlyNoted;
+    std::set<std::string> uncarriedNoted;
     // Builds whose value this run wrote.
     std::set<std::string> ownBuildWrites;
 };
