@@ -145,18 +145,11 @@ void CValuationRun::loadValuations(CDay& day) {
     // known. Later days read their own items by name, both types' reports in one message
     // set where they fit; each answer is judged on its own. Without assemblies the
     // assembly list stays empty.
+    if (!explained.hasOpening()) readExplainedOpening();
     std::vector<std::string> requests;
     std::size_t inventoryRequests = 1;
-    std::size_t dayRequests = 0;
     if (!lastCalculatedDay) {
         requests = reader.requestsByType(day.date);
-        dayRequests = requests.size();
-        // The quantities the explained ones start from, those at the end of the day
-        // before the run's first day, go in the same set.
-        if (!explained.hasOpening()) {
-            for (std::string& request : reader.requestsByType(endOfDay(previousDay(firstDay))))
-                requests.push_back(std::move(request));
-        }
     } else {
         CDayItems items = dayItems(day);
         if (!settings.assemblies) items.assemblies.clear();
@@ -168,19 +161,22 @@ void CValuationRun::loadValuations(CDay& day) {
     std::vector<std::unique_ptr<CQbResponse>> answers = reader.sendInSets(std::move(requests));
     day.inventory = std::make_unique<CCostrunItemList>();
     day.assemblies = std::make_unique<CCostrunItemList>();
-    if (dayRequests == 0) dayRequests = answers.size();
-    for (std::size_t i = 0; i < dayRequests; ++i)
+    for (std::size_t i = 0; i < answers.size(); ++i)
         reader.readAnswer(i < inventoryRequests ? *day.inventory : *day.assemblies, day.date, std::move(answers[i]));
-    if (answers.size() > dayRequests) {
-        CCostrunItemList opening;
-        for (std::size_t i = dayRequests; i < answers.size(); ++i)
-            reader.readAnswer(opening, previousDay(firstDay), std::move(answers[i]));
-        explained.setOpening(opening);
-    }
     lists.assignAccounts(*day.inventory);
     lists.assignAccounts(*day.assemblies);
     markBuiltAssembliesInactive(day);
     progress(day.progressText + "Calculating the FIFO cost of items...");
+}
+
+void CValuationRun::readExplainedOpening() {
+    // Once a run, in a set of its own: with the first day's reports in one set the
+    // run's peak memory would hold four reports of every item at once.
+    const CDateTime before = previousDay(firstDay);
+    std::vector<std::unique_ptr<CQbResponse>> answers = reader.sendInSets(reader.requestsByType(endOfDay(before)));
+    CCostrunItemList opening;
+    for (auto& answer : answers) reader.readAnswer(opening, before, std::move(answer));
+    explained.setOpening(opening);
 }
 
 CValuationRun::CDayItems CValuationRun::dayItems(const CDay& day) const {

@@ -98,6 +98,9 @@ private:
     void valueDayBuilds(CDay& day);
     void finishDay(CDay& day);
     void loadValuations(CDay& day);
+    // QuickBooks' quantities at the end of the day before the first day, which the
+    // explained ones start from.
+    void readExplainedOpening();
     // The stocked items the day's calculation reads, by type, in name order.
     struct CDayItems {
         std::vector<std::string> inventory;

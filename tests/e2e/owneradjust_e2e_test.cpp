@@ -177,10 +177,10 @@ TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
         const char* report;
         std::string status;  // of the refused run; empty when it completes
     } cases[] = {
-        {1, "04/03, the sales day: inventory items", refused},
-        {2, "04/03, the sales day: assemblies", refused},
-        {3, "03/31, the quantities the transactions read start from: inventory items", refused},
-        {4, "03/31, the quantities the transactions read start from: assemblies", refused},
+        {1, "03/31, the quantities the transactions read start from: inventory items", refused},
+        {2, "03/31, the quantities the transactions read start from: assemblies", refused},
+        {3, "04/03, the sales day: inventory items", refused},
+        {4, "04/03, the sales day: assemblies", refused},
         {5, "04/02, the day of the freight", refused},
         {6, "the proof's inventory items", committed},
         {7, "the proof's assemblies", committed},
