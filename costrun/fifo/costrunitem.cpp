@@ -26,7 +26,7 @@ double share(double amount, double part, double whole) {
 }  // namespace
 
 bool CCostrunItem::isComplete() const {
-    if (!unreadUnit.empty()) return false;
+    if (!unreadUnit.empty() || !unreconciled.empty()) return false;
     const double layers = onHandLayer() + reservedQty;
     return layers <= collectedQty;
 }
@@ -38,6 +38,10 @@ bool CCostrunItem::valueDiffers() const {
 
 bool CCostrunItem::hasAdjustment() const {
     return atLeastThreshold(adjustedValue);
+}
+
+bool CCostrunItem::carriesValueWithoutUnits() const {
+    return std::fabs(qtyOnHand) < kIssuedQtyResidue && atLeastThreshold(qbValue);
 }
 
 bool CCostrunItem::needsAdjustment() const {
@@ -71,6 +75,14 @@ void CCostrunItem::takeLot(double amount, double quantity, CItemPo& lot) {
     const double onHandPart = collected < onHand ? std::min(quantity, onHand - collected) : 0.0;
     const double rest = quantity - onHandPart;
     const double room = onHand + reserved - collected - onHandPart;
+    if (amount < 0.0) {
+        // The part of the negative amount that falls on the units this lot places in the
+        // layers is what they cannot take; the rest went out with units issued before.
+        const double placed = onHandPart + std::max(0.0, std::min(rest, room));
+        leaveUncarried(share(amount, placed, quantity));
+        amount = 0.0;
+        lot.itemCost = 0.0;
+    }
     const bool fits = rest <= room;
     const double reservedPart = std::max(0.0, std::min(rest, room));
 
@@ -123,4 +135,10 @@ CItemPo* CCostrunItem::placeOpeningLot(double value, double quantity, std::optio
     takeLot(value, quantity, *lot);
     if (!(lot->qty > 0.0)) return nullptr;
     return addLot(std::move(lot));
+}
+
+void CCostrunItem::leaveUncarried(double amount) {
+    if (!(amount < 0.0)) return;
+    uncarriedValue += amount;
+    if (uncarriedSource.empty()) uncarriedSource = valueTakenOffBy;
 }

@@ -46,12 +46,15 @@ public:
     double onHandLayer() const { return qtyOnHand > 0.0 ? qtyOnHand : 0.0; }
     // True when onHandLayer() + reservedQty <= collectedQty: both layers are full. An
     // item with nothing (or less than nothing) on hand and nothing reserved is complete
-    // before any lot arrives. Never true while unreadUnit is set.
+    // before any lot arrives. Never true while unreadUnit or unreconciled is set.
     bool isComplete() const;
     // True when |qbValue - onHandValue| >= 0.02 (both sides inclusive).
     bool valueDiffers() const;
     // True when |adjustedValue| >= 0.02.
     bool hasAdjustment() const;
+    // True when QuickBooks carries a value (|qbValue| >= 0.02) for no units on hand: no
+    // FIFO lot can explain it, and no sale ever takes it away.
+    bool carriesValueWithoutUnits() const;
     // Whether the day's value adjustments must touch this item: it has stock on hand
     // or was built today, its net issued quantity is not zero, and its value differs or
     // build transfers already moved value. Completeness is checked by the caller.
@@ -71,7 +74,9 @@ public:
     // they take back whole is marked takenBack and places nothing. The caller sets the lot's type,
     // reference, date and itemCost beforehand and appends it with addLot afterwards.
     // The units placed carry the value changes met before (valueShares): the lot's
-    // amount and itemCost grow by their share, alike for each unit of the lot.
+    // amount and itemCost grow by their share, alike for each unit of the lot. A lot
+    // whose amount would fall below zero is placed at no cost, and what its placed units
+    // could not take is left uncarried (leaveUncarried).
     // Preconditions: the item is active and not complete, quantity > 0. A call that
     // breaks them places nothing (lot.qty = 0), so a zero quantity never divides.
     void takeLot(double amount, double quantity, CItemPo& lot);
@@ -85,6 +90,9 @@ public:
     // counted either way. Returns the kept lot, or null when nothing was kept
     // (including when quantity is not positive or the item is already complete).
     CItemPo* placeOpeningLot(double value, double quantity, std::optional<CDateTime> date);
+    // Notes value taken off (amount below 0) that no lot's cost can take: a lot never
+    // costs less than nothing. Names valueTakenOffBy as its source, the first time.
+    void leaveUncarried(double amount);
 
     // The ledger record. Fields are public: the day's stages read and update them
     // directly, in the order documented for the report and activity log.
@@ -109,11 +117,20 @@ public:
     // Why a line of the day could not be counted in base units (its unit is not in its
     // set); while set the item is never complete, so it is left unvalued for the day.
     std::string unreadUnit;
+    // Why QuickBooks' quantity is not the one the transactions read explain (the
+    // exception's text); while set the item is never complete, so it is left unvalued.
+    std::string unreconciled;
     CValueShares valueShares;    // value changes the day's walk met, for the older lots
     // Units returned to vendors that the walk (newest first) has met and not yet taken
     // out of the older receipts that follow; what is left after the opening lot found
     // nothing to come out of.
     double returnedQty = 0.0;
+    // The newest value change met in the walk that took value off the units on hand
+    // ("Inventory Adjustment 7 of 04/01/2010"), what of it and any other no lot's cost
+    // could take (0 or below), and the change named for it.
+    std::string valueTakenOffBy;
+    double uncarriedValue = 0.0;
+    std::string uncarriedSource;
     // Lots in the order they were placed (newest transaction first); owned.
     std::vector<std::unique_ptr<CItemPo>> lots;
 

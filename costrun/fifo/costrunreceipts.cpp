@@ -65,8 +65,16 @@ CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
         case kTxnInventoryAdjustment: {
             const std::vector<CQbField*> lines = ret.findAll("InventoryAdjustmentLineRet");
             for (const CQbField* line : lines) {
-                if (auto read = readReceiptLine(*line, "QuantityDifference", "ValueDifference"))
-                    record.lines.push_back(std::move(*read));
+                auto read = readReceiptLine(*line, "QuantityDifference", "ValueDifference");
+                if (!read) continue;
+                // Units counted in with their value lowered: a lot of a negative cost would
+                // outlive the units it was meant for, so the units come in at no cost and
+                // the value comes off those already on hand, like an owner's write-down.
+                if (read->amount < 0.0) {
+                    record.valueChanges.push_back({read->item, read->amount, true});
+                    read->amount = 0.0;
+                }
+                record.lines.push_back(std::move(*read));
             }
             takeValueChanges(record, lines, "QuantityDifference", "ValueDifference", 1.0);
             break;

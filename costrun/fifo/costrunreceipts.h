@@ -51,6 +51,10 @@ std::optional<CReceiptLine> readPurchaseLine(const CQbField& line, int txnTypeCo
 struct CReceiptValueChange {
     std::string item;
     double amount = 0;
+    // The value the line of an adjustment took off while it brought units in: those
+    // units come in at no cost, and the amount falls on the units on hand before them
+    // rather than on the record's own lots.
+    bool onUnitsBefore = false;
 };
 
 // One receiving transaction of the run.

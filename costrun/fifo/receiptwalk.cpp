@@ -56,8 +56,8 @@ void CReceiptWalk::indexValueChange(std::size_t position, const CReceiptValueCha
     for (auto e = entries.rbegin(); e != entries.rend() && e->record == position; ++e) {
         if (e->line && !e->line->isReturn && e->line->quantity > 0.0) units += e->line->quantity;
     }
-    if (!(units > 0.0)) {
-        entries.push_back({position, std::nullopt, amount});
+    if (!(units > 0.0) || change.onUnitsBefore) {
+        entries.push_back({position, std::nullopt, amount, change.onUnitsBefore ? units : 0.0});
         return;
     }
     for (auto e = entries.rbegin(); e != entries.rend() && e->record == position; ++e) {
@@ -114,11 +114,20 @@ void CReceiptWalk::takeRecord(CCostrunItemList& list, CCostrunItem& item, const 
     for (auto e = first; e != last; ++e) {
         if (e->valueChange) {
             // The item's units on hand at the end of the change's date (QuickBooks'
-            // quantity; the day's own for `day`) carry it alike.
-            const double quantity = startOfDay(*record.txnDate) == startOfDay(day)
-                                        ? item.qtyOnHand
-                                        : figures.quantityAtEndOf(*record.txnDate, itemType, item.fullName);
-            item.valueShares.add(*e->valueChange * lineRate, quantity);
+            // quantity; the day's own for `day`), less those the record brings in itself,
+            // carry it alike.
+            const double quantity = (startOfDay(*record.txnDate) == startOfDay(day)
+                                         ? item.qtyOnHand
+                                         : figures.quantityAtEndOf(*record.txnDate, itemType, item.fullName)) -
+                                    e->ownUnits;
+            const double amount = *e->valueChange * lineRate;
+            if (amount < 0.0) {
+                item.valueTakenOffBy = typeName + (record.refNumber.empty() ? "" : " " + record.refNumber) +
+                                       " of " + record.txnDate->userDateText();
+                // Value taken off no units at all has no cost to come out of.
+                if (!(quantity > 0.0)) item.leaveUncarried(amount);
+            }
+            item.valueShares.add(amount, quantity);
             continue;
         }
         placeLot(list, *e->line, record.txnDate, record.refNumber, typeName, lineRate);

@@ -67,6 +67,9 @@ private:
         std::size_t record;
         std::optional<CReceiptLine> line;
         std::optional<double> valueChange = std::nullopt;
+        // Units the record itself brings in of the item, which a value change of the
+        // units on hand before it does not reach.
+        double ownUnits = 0.0;
     };
     using CEntries = std::vector<CEntry>;
 

@@ -81,7 +81,7 @@ void CRunReport::writeBlock(std::initializer_list<const CCostrunItemList*> lists
     for (const CCostrunItemList* list : lists) {
         for (std::size_t i = 0; list && i < list->size(); ++i) {
             const CCostrunItem& item = *list->at(i);
-            if (closing && !(item.qtyOnHand > 0.0)) continue;
+            if (closing && !(item.qtyOnHand > 0.0) && !item.carriesValueWithoutUnits()) continue;
             out += reportLines(item);
         }
     }

@@ -79,6 +79,7 @@ const char* kindName(CRunException::Kind kind) {
         case CRunException::kRefusedPosting: return "refusedPosting";
         case CRunException::kOpeningLotOnly: return "openingLotOnly";
         case CRunException::kProofDifference: return "proofDifference";
+        case CRunException::kValueNotCarried: return "valueNotCarried";
     }
     return "";
 }

@@ -29,6 +29,7 @@ struct CRunException {
         kRefusedPosting,  // a value adjustment QuickBooks refused
         kOpeningLotOnly,  // valued wholly from the opening lot past the run's first month
         kProofDifference, // QuickBooks' value differs from the FIFO value after the run
+        kValueNotCarried, // value taken off units that cost less: no lot goes below zero
     };
     Kind kind = kUnvalued;
     std::string item;

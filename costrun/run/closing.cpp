@@ -53,6 +53,7 @@ void CValuationRun::addException(CRunException::Kind kind, const std::string& it
 }
 
 std::optional<std::string> CValuationRun::unvaluedReason(const CCostrunItem& item) {
+    if (!item.unreconciled.empty()) return item.unreconciled;
     if (!item.unreadUnit.empty()) return "not valued: " + item.unreadUnit;
     if (item.qtyOnHand < 0) return "not valued: the quantity on hand is negative (" + amountText(item.qtyOnHand) + ")";
     if (!item.isComplete() && item.returnedQty > 0.0)
@@ -71,6 +72,12 @@ void CValuationRun::noteDayItems(const CCostrunItemList* list, const CDateTime& 
             addException(CRunException::kUnvalued, item.fullName, day, *reason);
             lastDayUnvalued.insert(item.fullName);
             continue;
+        }
+        if (item.uncarriedValue <= -0.005 && uncarriedNoted.insert(item.fullName).second) {
+            addException(CRunException::kValueNotCarried, item.fullName, day,
+                         amountText(-item.uncarriedValue) + " of the value taken off " +
+                             (item.uncarriedSource.empty() ? "its units" : "by " + item.uncarriedSource) +
+                             " finds no cost to come out of (no lot goes below zero)");
         }
         if (openingOnly(item) && pastFirstMonth && openingOnlyNoted.insert(item.fullName).second) {
             addException(CRunException::kOpeningLotOnly, item.fullName, day,
@@ -92,6 +99,8 @@ void CValuationRun::proveValues() {
     // issues, which the closing walk does not see.
     for (CCostrunItemList* list : {&inventory, &assemblies})
         for (const auto& item : *list) item->active = lastDayUnvalued.count(item->fullName) == 0;
+    explained.check(inventory);
+    explained.check(assemblies);
     walk.collectLots(inventory, day, "Inventory");
     walk.collectLots(assemblies, day, "Assembly");
     report.writeBlock({&inventory, &assemblies}, day, true);
@@ -100,7 +109,7 @@ void CValuationRun::proveValues() {
     runSummary.proofDay = day;
     for (const CCostrunItemList* list : {&inventory, &assemblies}) {
         for (const auto& entry : *list) {
-            if (entry->qtyOnHand > 0.0) proveItem(*entry, day);
+            if (entry->qtyOnHand > 0.0 || entry->carriesValueWithoutUnits()) proveItem(*entry, day);
         }
     }
 }
@@ -114,6 +123,11 @@ void CValuationRun::proveItem(const CCostrunItem& item, const CDateTime& day) {
             noted = noted || (e.kind == CRunException::kUnvalued && e.item == item.fullName &&
                               e.lastDay.seconds() == day.seconds());
         if (!noted) addException(CRunException::kUnvalued, item.fullName, day, *reason);
+        return;
+    }
+    if (item.carriesValueWithoutUnits()) {
+        addException(CRunException::kProofDifference, item.fullName, day,
+                     "QuickBooks carries " + amountText(item.qbValue) + " for no units on hand");
         return;
     }
     if (std::fabs(item.qbValue - item.onHandValue) < CCostrunItem::kValueThreshold - 1e-7) {

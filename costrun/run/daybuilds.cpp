@@ -103,7 +103,7 @@ CValuationRun::CBuildCost CValuationRun::buildCost(CDay& day, const CQbObject& b
         if (!component->isComplete()) {
             if (cost.shortComponent.empty()) {
                 cost.shortComponent = name;
-                cost.shortUnit = component->unreadUnit;
+                cost.shortUnit = component->unreadUnit.empty() ? component->unreconciled : component->unreadUnit;
             }
             continue;
         }

@@ -73,6 +73,10 @@ void CValuationRun::deleteOwnPostings(CDay& day) {
 void CValuationRun::calculateDay(CDay& day) {
     const CCostrunTxnList& txns = *day.txns->all();
     loadValuations(day);
+    // An item whose quantity the transactions read do not explain is left unvalued.
+    explained.takeDay(day.date, &txns);
+    explained.check(*day.inventory);
+    explained.check(*day.assemblies);
     reserveComponents(day);
     walk.collectLots(*day.inventory, day.date, "Inventory");
     adjustments.sumIssues(*day.inventory, txns);
@@ -141,6 +145,7 @@ void CValuationRun::loadValuations(CDay& day) {
     // known. Later days read their own items by name, both types' reports in one message
     // set where they fit; each answer is judged on its own. Without assemblies the
     // assembly list stays empty.
+    if (!explained.hasOpening()) readExplainedOpening();
     std::vector<std::string> requests;
     std::size_t inventoryRequests = 1;
     if (!lastCalculatedDay) {
@@ -162,6 +167,16 @@ void CValuationRun::loadValuations(CDay& day) {
     lists.assignAccounts(*day.assemblies);
     markBuiltAssembliesInactive(day);
     progress(day.progressText + "Calculating the FIFO cost of items...");
+}
+
+void CValuationRun::readExplainedOpening() {
+    // Once a run, in a set of its own: with the first day's reports in one set the
+    // run's peak memory would hold four reports of every item at once.
+    const CDateTime before = previousDay(firstDay);
+    std::vector<std::unique_ptr<CQbResponse>> answers = reader.sendInSets(reader.requestsByType(endOfDay(before)));
+    CCostrunItemList opening;
+    for (auto& answer : answers) reader.readAnswer(opening, before, std::move(answer));
+    explained.setOpening(opening);
 }
 
 CValuationRun::CDayItems CValuationRun::dayItems(const CDay& day) const {

@@ -29,6 +29,7 @@ CValuationRun::CValuationRun(CRunContext runContext, const CDateTime& newUpToDat
       reader(session, log, settings.assemblies, settings.startDate),
       walk(lists.units(), reader, settings.startDate, settings.multiCurrency,
            [this](const std::string& line) { log.log("%s\n", line.c_str()); }),
+      explained(lists.units()),
       dayCommit(session, runSummary,
                 [this](const std::string& item, const CDateTime& day, const std::string& why) {
                     addException(CRunException::kRefusedPosting, item, day, why);
@@ -88,6 +89,7 @@ void CValuationRun::readRunLists() {
     }
     recordSeen(walk.records(), *txnKind(kTxnBuildAssembly), seen, "", "");
     walk.records().dropProvisionalBuildValues(settings.lastUpToDate);
+    explained.takeReceipts(walk.records(), firstDay);
     walk.index();
 }
 

@@ -20,6 +20,7 @@
 #include "costruntxnlist.h"
 #include "datetime.h"
 #include "dayadjustments.h"
+#include "explainedstock.h"
 #include "daycommit.h"
 #include "daytxns.h"
 #include "qbrequestbase.h"
@@ -97,6 +98,9 @@ private:
     void valueDayBuilds(CDay& day);
     void finishDay(CDay& day);
     void loadValuations(CDay& day);
+    // QuickBooks' quantities at the end of the day before the first day, which the
+    // explained ones start from.
+    void readExplainedOpening();
     // The stocked items the day's calculation reads, by type, in name order.
     struct CDayItems {
         std::vector<std::string> inventory;
@@ -154,6 +158,9 @@ private:
     CRunLists lists;
     CValuationReader reader;
     CReceiptWalk walk;
+    // What the transactions read explain of each item's quantity, checked every
+    // calculated day and by the proof.
+    CExplainedStock explained;
     CDayCommit dayCommit;
     CDayAdjustments adjustments;
     CRunReport report;
@@ -163,6 +170,7 @@ private:
     // touched or not, so that an exception counts every day it lasts.
     std::set<std::string> lastDayUnvalued;
     std::set<std::string> openingOnlyNoted;
+    std::set<std::string> uncarriedNoted;
     // Builds whose value this run wrote.
     std::set<std::string> ownBuildWrites;
 };

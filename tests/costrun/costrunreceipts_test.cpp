@@ -44,8 +44,9 @@ struct CTakeCase {
 
 // Purchases and credits keep the lines a lot or a return comes from (direct lines, then
 // those of the groups), the items sent back, and the amounts without units (a credit's
-// taking value out); an adjustment its quantity and value lines; nothing else of a line
-// is kept.
+// taking value out); an adjustment its quantity and value lines, units counted in with
+// their value lowered coming in at no cost and the value falling on the units before
+// them; nothing else of a line is kept.
 TEST(ReceiptRecords, TakeKeepsWhatTheWalkReads) {
     const std::vector<CTakeCase> cases = {
         {"bill", kTxnBill, "BillRet",
@@ -65,9 +66,10 @@ TEST(ReceiptRecords, TakeKeepsWhatTheWalkReads) {
         {"adjustment", kTxnInventoryAdjustment, "InventoryAdjustmentRet",
          itemLine("Widget", "QuantityDifference", "5", "ValueDifference", "20.00", "InventoryAdjustmentLineRet") +
              itemLine("Gadget", "QuantityDifference", "0", "ValueDifference", "-7.50", "InventoryAdjustmentLineRet") +
-             itemLine("Bolt", "QuantityDifference", "-1", "ValueDifference", "-2.00", "InventoryAdjustmentLineRet"),
-         {{"Widget", 5, 20, false}},
-         {{"Gadget", -7.5}},
+             itemLine("Bolt", "QuantityDifference", "-1", "ValueDifference", "-2.00", "InventoryAdjustmentLineRet") +
+             itemLine("Nut", "QuantityDifference", "4", "ValueDifference", "-8.00", "InventoryAdjustmentLineRet"),
+         {{"Widget", 5, 20, false}, {"Nut", 4, 0, false}},
+         {{"Nut", -8.0}, {"Gadget", -7.5}},
          {}},
     };
     for (const CTakeCase& c : cases) {

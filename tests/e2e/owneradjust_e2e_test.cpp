@@ -163,7 +163,7 @@ TEST_F(ValuationRun, AWrittenDownComponentGoesIntoABuildAtItsNewCost) {
 // QuickBooks refusing any of the run's reports stops the run before the day is committed
 // (a refusal read as no stock would drop the freight for good), and the next run ends
 // with the books of a run never refused: the freight paid by check on 04/02 is in the
-// Widgets' cost, 40.00 posted on 04/03. The run asks for five reports, in this order;
+// Widgets' cost, 40.00 posted on 04/03. The run asks for seven reports, in this order;
 // the proof's come after the last day is committed, and leave nothing to redo.
 TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
     const COwnerCase& freight = kCases[4];
@@ -177,12 +177,14 @@ TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
         const char* report;
         std::string status;  // of the refused run; empty when it completes
     } cases[] = {
-        {1, "04/03, the sales day: inventory items", refused},
-        {2, "04/03, the sales day: assemblies", refused},
-        {3, "04/02, the day of the freight", refused},
-        {4, "the proof's inventory items", committed},
-        {5, "the proof's assemblies", committed},
-        {6, "none: there is no sixth report", ""},
+        {1, "03/31, the quantities the transactions read start from: inventory items", refused},
+        {2, "03/31, the quantities the transactions read start from: assemblies", refused},
+        {3, "04/03, the sales day: inventory items", refused},
+        {4, "04/03, the sales day: assemblies", refused},
+        {5, "04/02, the day of the freight", refused},
+        {6, "the proof's inventory items", committed},
+        {7, "the proof's assemblies", committed},
+        {8, "none: there is no eighth report", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("report refused the " + std::to_string(c.at) + ". time: " + c.report);

@@ -75,8 +75,9 @@ TEST_F(ReportColumns, FirstItemWithoutItsLastCellsIsReadInEveryNumbering) {
 }
 
 // Without either column every item would read as nothing on hand and worth nothing: the
-// run stops on the first day it reads the summary, with nothing posted, and the next run
-// with a sound summary ends with the right books.
+// run stops at the first summary it reads (that of 03/31, the quantities the transactions
+// read are counted from), with nothing posted, and the next run with a sound summary ends
+// with the right books.
 TEST_F(ReportColumns, ASummaryWithoutTheQuantityOrValueColumnStopsTheRun) {
     for (const std::string column : {"QuantityOnHand", "ValueOnHand"}) {
         SCOPED_TRACE(column);
@@ -84,7 +85,7 @@ TEST_F(ReportColumns, ASummaryWithoutTheQuantityOrValueColumnStopsTheRun) {
         wrapProcessor([column](IRequestProcessor2* real) { return columnDroppingProcessor(real, column); });
         std::string status;
         EXPECT_FALSE(runApril(path, &status));
-        EXPECT_EQ(status, "QuickBooks' inventory valuation summary of 04/02/2010 has no " + column +
+        EXPECT_EQ(status, "QuickBooks' inventory valuation summary of 03/31/2010 has no " + column +
                               " column, so Lotwise cannot read the items' quantities and values; nothing was "
                               "posted for that day.");
         qbsimRegister();
