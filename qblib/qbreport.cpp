@@ -193,7 +193,7 @@ CQbReport::CNumberingEvidence CQbReport::evidentNumbering() const {
         CNumbering numbering;
         std::vector<CRowReading> rows;
         bool addsUpWhereOnHand = true;  // every row with a quantity adds up
-        bool addsUpEverywhere = true;   // and every row with nothing on hand
+        bool addsUpEverywhere = true;   // every row with nothing on hand reads no value
     };
     std::vector<CReading> readings;
     for (CNumbering numbering : cellNumberings()) {
@@ -215,9 +215,10 @@ CQbReport::CNumberingEvidence CQbReport::evidentNumbering() const {
         if (reading.addsUpWhereOnHand) standing.push_back(&reading);
     if (standing.empty()) {
         for (std::size_t i = 0; i < rows.size() && evidence.misfitRow == -1; ++i) {
-            const bool anyAddsUp = std::any_of(readings.begin(), readings.end(),
-                                               [i](const CReading& r) { return r.rows[i].addsUp(); });
-            if (!anyAddsUp) evidence.misfitRow = static_cast<int>(i);
+            const bool misfits = std::none_of(readings.begin(), readings.end(), [i](const CReading& r) {
+                return r.rows[i].addsUp() || !r.rows[i].onHand();
+            });
+            if (misfits) evidence.misfitRow = static_cast<int>(i);
         }
         return evidence;
     }

@@ -93,7 +93,7 @@ public:
         std::optional<CNumbering> numbering;
         // More than one numbering adds up on every row, reading different figures.
         bool ambiguous = false;
-        // The first data row that adds up in no numbering; -1 when none.
+        // The first data row with a quantity that adds up in no numbering; -1 when none.
         int misfitRow = -1;
     };
     CNumberingEvidence evidentNumbering() const;
