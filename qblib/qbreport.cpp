@@ -5,6 +5,7 @@
 #include "qbreport.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <xercesc/dom/DOMElement.hpp>
 
@@ -127,10 +128,120 @@ std::vector<std::string> CQbReport::columnValues(const std::string& columnType) 
     return columnValuesAt(columnIndex(columnType));
 }
 
-int CQbReport::cellColumnId(const std::string& columnType) const {
+std::vector<CQbReport::CNumbering> CQbReport::cellNumberings() const {
+    if (columnIndex("UnitOfMeasureUnit") == -1) return {CNumbering::countingUnitColumn};
+    return {CNumbering::countingUnitColumn, CNumbering::withoutUnitColumn};
+}
+
+int CQbReport::cellColumnId(const std::string& columnType, CNumbering numbering) const {
     const int column = columnIndex(columnType);
     const int unit = columnIndex("UnitOfMeasureUnit");
-    const int described = static_cast<int>(columnTypes.size()) - 1;
-    const bool unitUnnumbered = unit != -1 && highestCellId < described;
-    return unitUnnumbered && column > unit ? column - 1 : column;
+    const bool shifted = numbering == CNumbering::withoutUnitColumn && unit != -1 && column > unit;
+    return shifted ? column - 1 : column;
+}
+
+namespace {
+
+// A cell's figure: an empty (left out) cell is zero; text that is not a plain decimal
+// number (a unit's name read from the U/M column, say) is none.
+std::optional<double> figure(const std::string& text) {
+    std::size_t i = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
+    bool digits = false, point = false;
+    for (; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9') {
+            digits = true;
+        } else if (text[i] == '.' && !point) {
+            point = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (text.empty()) return 0.0;
+    if (!digits) return std::nullopt;
+    const double value = readDecimal(text);
+    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+// The quantity, average cost and value of one row as one numbering reads them.
+struct CRowReading {
+    std::string quantity, cost, value;
+
+    bool onHand() const { return figure(quantity).value_or(1.0) != 0.0; }
+
+    // Whether value = quantity x cost within the rounding of the report (see
+    // CQbReport::CNumberingEvidence).
+    bool addsUp() const {
+        const auto q = figure(quantity), a = figure(cost), v = figure(value);
+        if (!q || !a || !v) return false;
+        if (cost.empty() && *q != 0.0 && *v != 0.0) return false;
+        const std::size_t point = cost.find('.');
+        const std::size_t decimals = point == std::string::npos ? 0 : cost.size() - point - 1;
+        const double perUnit = 0.5 * std::pow(10.0, -static_cast<double>(std::min<std::size_t>(decimals, 2)));
+        const double slack = 1e-9 * (1.0 + std::fabs(*v));
+        return std::fabs(*v - *q * *a) <= std::fabs(*q) * perUnit + 0.005 + slack;
+    }
+
+    bool sameFigures(const CRowReading& other) const {
+        return figure(quantity) == figure(other.quantity) && figure(value) == figure(other.value);
+    }
+};
+
+}  // namespace
+
+CQbReport::CNumberingEvidence CQbReport::evidentNumbering() const {
+    struct CReading {
+        CNumbering numbering;
+        std::vector<CRowReading> rows;
+        bool addsUpWhereOnHand = true;  // every row with a quantity adds up
+        bool addsUpEverywhere = true;   // every row with nothing on hand reads no value
+    };
+    std::vector<CReading> readings;
+    for (CNumbering numbering : cellNumberings()) {
+        CReading reading{numbering, {}};
+        const auto quantities = columnValuesAt(cellColumnId("QuantityOnHand", numbering));
+        const auto costs = columnValuesAt(cellColumnId("AverageCost", numbering));
+        const auto values = columnValuesAt(cellColumnId("ValueOnHand", numbering));
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            reading.rows.push_back({quantities[i], costs[i], values[i]});
+            if (reading.rows.back().addsUp()) continue;
+            (reading.rows.back().onHand() ? reading.addsUpWhereOnHand : reading.addsUpEverywhere) = false;
+        }
+        readings.push_back(std::move(reading));
+    }
+
+    CNumberingEvidence evidence;
+    std::vector<const CReading*> standing;
+    for (const CReading& reading : readings)
+        if (reading.addsUpWhereOnHand) standing.push_back(&reading);
+    if (standing.empty()) {
+        for (std::size_t i = 0; i < rows.size() && evidence.misfitRow == -1; ++i) {
+            const bool misfits = std::none_of(readings.begin(), readings.end(), [i](const CReading& r) {
+                return r.rows[i].addsUp() || !r.rows[i].onHand();
+            });
+            if (misfits) evidence.misfitRow = static_cast<int>(i);
+        }
+        return evidence;
+    }
+    const auto sameAsFirst = [&](const CReading* reading) {
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (!reading->rows[i].sameFigures(standing.front()->rows[i])) return false;
+        return true;
+    };
+    if (std::all_of(standing.begin(), standing.end(), sameAsFirst)) {
+        evidence.numbering = standing.front()->numbering;
+        return evidence;
+    }
+    std::vector<const CReading*> worthNothingWhereEmpty;
+    for (const CReading* reading : standing)
+        if (reading->addsUpEverywhere) worthNothingWhereEmpty.push_back(reading);
+    if (worthNothingWhereEmpty.size() == 1)
+        evidence.numbering = worthNothingWhereEmpty.front()->numbering;
+    else
+        evidence.ambiguous = true;
+    return evidence;
+}
+
+int CQbReport::cellColumnId(const std::string& columnType) const {
+    const std::optional<CNumbering> numbering = evidentNumbering().numbering;
+    return numbering ? cellColumnId(columnType, *numbering) : -1;
 }

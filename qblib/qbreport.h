@@ -11,6 +11,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,12 +61,44 @@ public:
     // The largest column id (integer rule) among the cells of every data, subtotal and
     // total row; 0 when there is no such cell. Cells are sparse, so no single row tells.
     int maxColumnId() const { return highestCellId; }
-    // The column id the rows' cells of the first column of that type carry; -1 when no
-    // column has the type. With units of measure on, QuickBooks' column list holds a U/M
-    // column (UnitOfMeasureUnit) that the rows may number their cells without: when no
-    // cell of any row reaches the highest column id of the column list, the columns
-    // after the U/M column are taken one place down. (A report whose rows leave its last
-    // column empty throughout cannot tell the two numberings apart this way.)
+    // How the data rows number their cells: counting every column of the column list, or
+    // without its U/M column (UnitOfMeasureUnit), every later column one id down. With
+    // units of measure on, QuickBooks' column list holds a U/M column; whether the rows
+    // count it is not settled, and cells are sparse, so no single row and no highest cell
+    // id tells. The rows' own figures do (see evidentNumbering).
+    enum class CNumbering { countingUnitColumn, withoutUnitColumn };
+    // The numberings the column list allows: counting the U/M column, and without it as
+    // well when the column list has one.
+    std::vector<CNumbering> cellNumberings() const;
+    // The cell id the rows carry for the first column of that type under the numbering;
+    // -1 when no column has the type.
+    int cellColumnId(const std::string& columnType, CNumbering numbering) const;
+
+    // What the rows of an inventory valuation summary bear out: on every item row the
+    // value on hand (ValueOnHand) must be the quantity on hand (QuantityOnHand) times the
+    // average cost (AverageCost). The report shows the average cost rounded to the cent
+    // or finer, and the value to the cent, so the two may differ by up to
+    // |quantity| x 0.005 + 0.005 (for a cost shown with fewer than two decimals, half its
+    // last place a unit instead of half a cent). A value on hand with no cost shown, or
+    // a cell that is no number, does not add up.
+    //
+    // A numbering is taken when every row with a quantity adds up in it. A row with
+    // nothing on hand adds up when its value is zero (0 x cost), but QuickBooks can carry
+    // a value where nothing is on hand, so such a row only chooses between numberings
+    // that every row with a quantity leaves standing. Numberings that read the same
+    // quantities and values on every row are as good as one another.
+    struct CNumberingEvidence {
+        // The numbering taken; empty when none adds up on every row, or when more than
+        // one does and they read different figures.
+        std::optional<CNumbering> numbering;
+        // More than one numbering adds up on every row, reading different figures.
+        bool ambiguous = false;
+        // The first data row with a quantity that adds up in no numbering; -1 when none.
+        int misfitRow = -1;
+    };
+    CNumberingEvidence evidentNumbering() const;
+    // cellColumnId(columnType, the numbering the rows bear out); -1 when they bear out
+    // none or no column has the type.
     int cellColumnId(const std::string& columnType) const;
 
 private:

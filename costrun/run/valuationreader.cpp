@@ -71,15 +71,32 @@ void CValuationReader::readAnswer(CCostrunItemList& list, const CDateTime& date,
     if (report.rowCount() == 0) return;
 
     // Without either column every item would read as nothing on hand and worth nothing,
-    // and the day would be posted on that reading: the run stops before it is committed.
-    const int quantityColumn = report.cellColumnId("QuantityOnHand");
-    const int valueColumn = report.cellColumnId("ValueOnHand");
-    if (quantityColumn == -1 || valueColumn == -1) {
-        throw CQbException(dayText("QuickBooks' inventory valuation summary of %02d/%02d/%04d", date) + " has no " +
-                           (quantityColumn == -1 ? "QuantityOnHand" : "ValueOnHand") +
-                           " column, so Lotwise cannot read the items' quantities and values; nothing "
-                           "was posted for that day.");
+    // and the day would be posted on that reading; without the average cost nothing
+    // shows which cell holds which figure. The run stops before the day is committed.
+    const std::string summary = dayText("QuickBooks' inventory valuation summary of %02d/%02d/%04d", date);
+    for (const char* column : {"QuantityOnHand", "AverageCost", "ValueOnHand"}) {
+        if (report.columnIndex(column) == -1)
+            throw CQbException(summary + " has no " + column +
+                               " column, so Lotwise cannot read the items' quantities and values; nothing "
+                               "was posted for that day.");
     }
+    // The rows tell which cell holds which figure: the numbering in which every item's
+    // value is its quantity times its average cost. A summary that adds up in none, or
+    // in two that read different figures, would be posted on a guess.
+    const CQbReport::CNumberingEvidence evidence = report.evidentNumbering();
+    if (!evidence.numbering) {
+        const std::string misfit = report.rowValue(evidence.misfitRow);
+        throw CQbException(
+            summary +
+            (evidence.ambiguous
+                 ? " adds up in more than one numbering of its columns, and they read different quantities or values"
+                 : " does not add up: in no numbering of its columns is every item's value its quantity on hand "
+                   "times its average cost" +
+                       (misfit.empty() ? std::string() : " (" + misfit + "'s is not)")) +
+            ", so Lotwise cannot tell which cell holds which figure; nothing was posted for that day.");
+    }
+    const int quantityColumn = report.cellColumnId("QuantityOnHand", *evidence.numbering);
+    const int valueColumn = report.cellColumnId("ValueOnHand", *evidence.numbering);
     const std::vector<std::string> quantities = report.columnValuesAt(quantityColumn);
     const std::vector<std::string> values = report.columnValuesAt(valueColumn);
 

@@ -1,8 +1,10 @@
-// The valuation summary read by its column list. With units of measure on, the column
-// list holds a U/M column that the rows may number their cells with or without; cells
-// are sparse, so the first item's row (here one without a sales price, which lacks the
-// retail cells) cannot tell the numbering. And a summary without the quantity or value
-// column stops the run before the day is committed.
+// The valuation summary read by its column list and its own figures. With units of
+// measure on, the column list holds a U/M column that the rows may number their cells
+// with or without; cells are sparse, so neither the first item's row (here one without a
+// sales price, which lacks the retail cells) nor the highest cell id tells the
+// numbering: every row's value must be its quantity times its average cost. A summary
+// without the quantity or value column, or whose figures add up in no numbering, stops
+// the run before the day is committed.
 #include "e2efixture.h"
 #include "widestring.h"
 
@@ -32,6 +34,40 @@ CDelegatingProcessor* columnDroppingProcessor(IRequestProcessor2* real, const st
     });
 }
 
+// Bolt, without a sales price, alone in the company, so that no row of the summary fills
+// its last columns: 100 bought at 0.25 before the start, 100 more at 0.35 on 04/01, 150
+// sold on 04/02. QuickBooks' average: 200 worth 60.00, 150 sold at 0.30, 50 left worth
+// 15.00; FIFO leaves 50 at 0.35, worth 17.50.
+std::string bolt() {
+    CCompanyBuilder company;
+    company.lists().item("Bolt").cost(0.25);
+    company.bill("2010-03-01", "B-1").line("Bolt", 100, 0.25);
+    company.bill("2010-04-01", "B-2").line("Bolt", 100, 0.35);
+    company.invoice("2010-04-02", "1001").line("Bolt", 150);
+    return company;
+}
+
+// Sets the value cell (colID 5 without units of measure) of every item row of every
+// valuation summary to 1.00, so that no item's value is its quantity times its cost.
+CDelegatingProcessor* valueGarblingProcessor(IRequestProcessor2* real) {
+    return new CRewritingProcessor(real, [](std::string text) {
+        if (text.find("<GeneralSummaryReportQueryRs") == std::string::npos) return text;
+        for (std::size_t row = text.find("<DataRow"); row != std::string::npos; row = text.find("<DataRow", row + 1)) {
+            const std::size_t cell = text.find("<ColData colID=\"5\" value=\"", row);
+            if (cell == std::string::npos || cell > text.find("</DataRow>", row)) continue;
+            const std::size_t from = cell + std::string("<ColData colID=\"5\" value=\"").size();
+            text.replace(from, text.find('"', from) - from, "1.00");
+        }
+        return text;
+    });
+}
+
+const struct CNumberingCase {
+    const char* label;
+    bool units;
+    bool unitCounted;
+} kNumberings[] = {{"NoUnits", false, false}, {"UnitsNotNumbered", true, false}, {"UnitsNumbered", true, true}};
+
 }  // namespace
 
 class ReportColumns : public ValuationRun {
@@ -53,12 +89,7 @@ protected:
 };
 
 TEST_F(ReportColumns, FirstItemWithoutItsLastCellsIsReadInEveryNumbering) {
-    const struct {
-        const char* label;
-        bool units;
-        bool unitCounted;
-    } cases[] = {{"NoUnits", false, false}, {"UnitsNotNumbered", true, false}, {"UnitsNumbered", true, true}};
-    for (const auto& c : cases) {
+    for (const auto& c : kNumberings) {
         SCOPED_TRACE(c.label);
         CQbSimCompanyOptions options{"Acme Hardware"};
         options.unitsOfMeasure = c.units;
@@ -74,12 +105,13 @@ TEST_F(ReportColumns, FirstItemWithoutItsLastCellsIsReadInEveryNumbering) {
     }
 }
 
-// Without either column every item would read as nothing on hand and worth nothing: the
-// run stops at the first summary it reads (that of 03/31, the quantities the transactions
-// read are counted from), with nothing posted, and the next run with a sound summary ends
-// with the right books.
-TEST_F(ReportColumns, ASummaryWithoutTheQuantityOrValueColumnStopsTheRun) {
-    for (const std::string column : {"QuantityOnHand", "ValueOnHand"}) {
+// Without the quantity or the value column every item would read as nothing on hand and
+// worth nothing, without the average cost nothing shows which cell holds which figure:
+// the run stops at the first summary it reads (that of 03/31, the quantities the
+// transactions read are counted from), with nothing posted, and the next run with a sound
+// summary ends with the right books.
+TEST_F(ReportColumns, ASummaryWithoutTheQuantityValueOrCostColumnStopsTheRun) {
+    for (const std::string column : {"QuantityOnHand", "AverageCost", "ValueOnHand"}) {
         SCOPED_TRACE(column);
         const std::string path = companyWithAnchor(column, CQbSimCompanyOptions{"Acme Hardware"});
         wrapProcessor([column](IRequestProcessor2* real) { return columnDroppingProcessor(real, column); });
@@ -93,4 +125,46 @@ TEST_F(ReportColumns, ASummaryWithoutTheQuantityOrValueColumnStopsTheRun) {
         ASSERT_TRUE(runApril(path, &status)) << status;
         expectWidgetCorrections(path);
     }
+}
+
+// No row fills the last columns, so the highest cell id cannot tell the numbering: Bolt
+// is read at 100 worth 25.00 (not at its average cost, 0.25) and the run posts FIFO's
+// 2.50 on 04/02 in every numbering.
+TEST_F(ReportColumns, ASummaryNoRowOfWhichFillsTheLastColumnsIsReadInEveryNumbering) {
+    for (const auto& c : kNumberings) {
+        SCOPED_TRACE(c.label);
+        CQbSimCompanyOptions options{"Acme Hardware"};
+        options.unitsOfMeasure = c.units;
+        options.unitColumnNumbered = c.unitCounted;
+        const std::string path = companyWith(bolt(), options, std::string(c.label) + ".qbw");
+        {
+            auto opened = window();
+            ASSERT_TRUE(opened->openFile(path));
+            EXPECT_EQ(carried(*opened->getEngine(), day(2010, 3, 31), "Bolt"), std::make_pair(100.0, 25.0));
+        }
+        std::string status;
+        ASSERT_TRUE(runApril(path, &status)) << status;
+        expectPostings(path, {{"2010-04-02", "Cost of Goods Sold", "", "Bright Shop", "Bolt", 2.50}});
+        auto opened = window();
+        ASSERT_TRUE(opened->openFile(path));
+        EXPECT_EQ(carried(*opened->getEngine(), day(2010, 4, 3), "Bolt"), std::make_pair(50.0, 17.5));
+    }
+}
+
+// A summary whose values are not their quantities times their costs in any numbering is
+// not read: the run stops with nothing posted, and the next run with a sound summary
+// ends with the right books.
+TEST_F(ReportColumns, ASummaryThatAddsUpInNoNumberingStopsTheRun) {
+    const std::string path = companyWith(bolt());
+    wrapProcessor(valueGarblingProcessor);
+    std::string status;
+    EXPECT_FALSE(runApril(path, &status));
+    EXPECT_EQ(status, "QuickBooks' inventory valuation summary of 04/02/2010 does not add up: in no numbering of "
+                      "its columns is every item's value its quantity on hand times its average cost (Bolt's "
+                      "is not), so Lotwise cannot tell which cell holds which figure; nothing was posted for "
+                      "that day.");
+    qbsimRegister();
+    EXPECT_TRUE(postings(path).empty());
+    ASSERT_TRUE(runApril(path, &status)) << status;
+    expectPostings(path, {{"2010-04-02", "Cost of Goods Sold", "", "Bright Shop", "Bolt", 2.50}});
 }

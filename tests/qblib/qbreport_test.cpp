@@ -171,3 +171,78 @@ TEST(QbReport, StateBeforeLoadAndAfterLoadingNothing) {
     EXPECT_EQ(report.rowCount(), 2);
     EXPECT_EQ(report.columnIndex("ValueOnHand"), 4);
 }
+
+// Which cell holds which figure, decided by the rows' own figures: on every item row the
+// value must be the quantity times the average cost, within the cost's rounding to the
+// cent (half a cent a unit, and half a cent for the value's own rounding). With a U/M
+// column the rows may number their cells counting it (the value in cell 6) or without
+// it (cell 5); -1 is a summary no numbering reads.
+struct NumberingCase {
+    const char* label;
+    bool unitColumn;
+    std::vector<std::vector<std::pair<int, std::string>>> rows;
+    int valueCell;
+    bool ambiguous;
+};
+
+class QbReportNumbering : public ::testing::TestWithParam<NumberingCase> {};
+
+TEST_P(QbReportNumbering, TakesTheNumberingEveryRowBearsOut) {
+    const NumberingCase& c = GetParam();
+    std::vector<std::string> types = {"Blank", "ItemDesc", "QuantityOnHand"};
+    if (c.unitColumn) types.push_back("UnitOfMeasureUnit");
+    for (const char* type : {"AverageCost", "ValueOnHand", "PercentOfTotalValue", "UnitPrice",
+                             "RetailValueOnHand", "PercentOfTotalRetail"})
+        types.push_back(type);
+    std::string content;
+    for (std::size_t i = 0; i < types.size(); ++i) content += colDesc(static_cast<int>(i + 1), types[i]);
+    content += "<ReportData>";
+    for (std::size_t r = 0; r < c.rows.size(); ++r) {
+        content += "<DataRow><RowData rowType=\"item\" value=\"Item " + std::to_string(r) + "\"/>";
+        for (const auto& [id, value] : c.rows[r])
+            content += "<ColData colID=\"" + std::to_string(id) + "\" value=\"" + value + "\"/>";
+        content += "</DataRow>";
+    }
+    auto report = loadReport(reportDoc(content + "</ReportData>"));
+    EXPECT_EQ(report->cellColumnId("ValueOnHand"), c.valueCell);
+    EXPECT_EQ(report->cellColumnId("QuantityOnHand"), c.valueCell == -1 ? -1 : 3);
+    EXPECT_EQ(report->evidentNumbering().ambiguous, c.ambiguous);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QbReportNumbering,
+    ::testing::Values(
+        // Bolt, 100 on hand worth 25.00 at 0.25: read without the U/M column, its value
+        // would be its cost, at no cost stated.
+        NumberingCase{"CountingTheUnitColumn", true, {{{3, "100"}, {5, "0.25"}, {6, "25.00"}, {7, "100.0"}}}, 6,
+                      false},
+        NumberingCase{"WithoutTheUnitColumn", true, {{{3, "100"}, {4, "0.25"}, {5, "25.00"}, {6, "100.0"}}}, 5,
+                      false},
+        // QuickBooks fills the U/M cell with the unit's name: no cost.
+        NumberingCase{"UnitNamedInItsCell", true, {{{3, "100"}, {4, "ea"}, {5, "0.25"}, {6, "25.00"}}}, 6, false},
+        // Both add up and read the same quantities and values: either will do.
+        NumberingCase{"BothReadTheSameFigures", true, {{{3, "1"}, {4, "100.00"}, {5, "100.00"}, {6, "100.0"}},
+                                                       {{3, "0"}}}, 6, false},
+        // Nothing on hand anywhere: 0 x cost = 0 value, so a value read from the cost
+        // cell gives the numbering away.
+        NumberingCase{"NothingOnHandWorthNothing", true, {{{3, "0"}, {5, "2.00"}, {6, "0.00"}}, {{3, "0"}}}, 6,
+                      false},
+        // QuickBooks can carry value where nothing is on hand: such a row does not
+        // overturn the numbering the rows with stock bear out.
+        NumberingCase{"ValueWithNothingOnHand", true, {{{3, "100"}, {5, "0.25"}, {6, "25.00"}},
+                                                       {{3, "0"}, {5, "1.50"}, {6, "-17.86"}}}, 6, false},
+        // 2 at 1.00 worth 2.00, or 2 at 2.00 worth 4.00: both add up, the figures differ.
+        NumberingCase{"BothAddUpToDifferentFigures", true, {{{3, "2"}, {4, "1.00"}, {5, "2.00"}, {6, "4.00"}}}, -1,
+                      true},
+        NumberingCase{"NeitherAddsUp", true, {{{3, "100"}, {5, "0.25"}, {6, "30.00"}}}, -1, false},
+        // Each row fits one numbering, no numbering fits both rows.
+        NumberingCase{"RowsDisagree", true, {{{3, "100"}, {5, "0.25"}, {6, "25.00"}},
+                                             {{3, "100"}, {4, "0.25"}, {5, "25.00"}}}, -1, false},
+        // Without a U/M column there is one numbering; it still has to add up. 10 at
+        // 0.33 (to the cent) may be worth 3.25 to 3.35, no more.
+        NumberingCase{"CostRoundedToTheCent", false, {{{3, "10"}, {4, "0.33"}, {5, "3.35"}}}, 5, false},
+        NumberingCase{"CostRoundedToTheCentBelow", false, {{{3, "10"}, {4, "0.33"}, {5, "3.25"}}}, 5, false},
+        NumberingCase{"BeyondTheCostsRounding", false, {{{3, "10"}, {4, "0.33"}, {5, "3.37"}}}, -1, false},
+        NumberingCase{"NegativeOnHand", false, {{{3, "-4"}, {4, "2.50"}, {5, "-10.00"}}}, 5, false},
+        NumberingCase{"ValueAtNoCost", false, {{{3, "10"}, {5, "3.30"}}}, -1, false}),
+    [](const ::testing::TestParamInfo<NumberingCase>& info) { return info.param.label; });
