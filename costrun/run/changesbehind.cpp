@@ -30,6 +30,23 @@ std::string kindName(const std::string& type) {
     return kind ? kind->name : type;
 }
 
+// QuickBooks keeps a voided transaction with its memo prefixed so.
+constexpr const char* kVoidMemoPrefix = "VOID:";
+
+// "Widget", "Widget and Bolt", "Widget, Bolt and Nut", "Widget, Bolt, Nut and 2 more".
+std::string itemsText(const std::vector<std::string>& items) {
+    constexpr std::size_t kNamed = 3;
+    if (items.empty()) return "its items";
+    const std::size_t named = items.size() > kNamed ? kNamed : items.size();
+    std::string text;
+    for (std::size_t i = 0; i < named; ++i) {
+        if (i > 0) text += i + 1 == named && items.size() == named ? " and " : ", ";
+        text += items[i];
+    }
+    if (items.size() > named) text += " and " + std::to_string(items.size() - named) + " more";
+    return text;
+}
+
 }  // namespace
 
 void CChangesBehind::clear() {
@@ -108,6 +125,7 @@ void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& s
                 if (before && (!date || *before < *date)) date = before;
             }
             if (!date || *date > *settings.lastUpToDate) continue;
+            if (kind.code == kTxnInventoryAdjustment && notePostingModified(txn, record, *date)) continue;
             if (kind.code == kTxnInventoryAdjustment && txn.getValue("Memo") == kValueAdjustMemo) continue;
             if (byContent && !changedSinceRecord(txn, record, settings, afterRun)) continue;
             found.push_back({type, txn.getValue("RefNumber"), date, false});
@@ -140,13 +158,37 @@ void CChangesBehind::findDeleted(CQbRequestBase& session, const CRunSettings& se
         if (seen != nullptr) {
             date = readDateText(seen->date);
             if (date && *date > *settings.lastUpToDate) continue;
+            if (seen->type == CSeenRecord::kPostingType) {
+                notePostingDeleted(*seen, date);
+                continue;
+            }
         } else if (type == "InventoryAdjustment") {
-            // The system's own value adjustments are never in the record, and are
-            // deleted when a day is redone: an unknown adjustment is taken for one.
+            // The system's own value adjustments of a day that was not committed are
+            // not in the record, and are deleted when the day is redone: an unknown
+            // adjustment is taken for one.
             continue;
         }
         found.push_back({type, txn.getValue("RefNumber"), date, true});
     }
+}
+
+bool CChangesBehind::notePostingModified(const CQbObject& txn, const CSeenRecord& record, const CDateTime& date) {
+    const CSeenRecord::CSeenTxn* posting = record.findPosting(txn.getValue("TxnID"));
+    if (posting == nullptr) return false;
+    const std::string memo = txn.getValue("Memo");
+    const char* what = nullptr;
+    if (memo.rfind(kVoidMemoPrefix, 0) == 0) {
+        what = "voided";
+    } else if (memo != kValueAdjustMemo || posting->date != txn.getValue("TxnDate") ||
+               (!posting->editSequence.empty() && posting->editSequence != txn.getValue("EditSequence"))) {
+        what = "edited";
+    }
+    if (what != nullptr) found.push_back({"InventoryAdjustment", std::string(), date, false, what, posting->items});
+    return true;
+}
+
+void CChangesBehind::notePostingDeleted(const CSeenRecord::CSeenTxn& posting, const std::optional<CDateTime>& date) {
+    found.push_back({"InventoryAdjustment", std::string(), date, true, "deleted", posting.items});
 }
 
 std::optional<CDateTime> CChangesBehind::earliest(const CRunSettings& settings) const {
@@ -180,6 +222,12 @@ std::string CChangesBehind::text(const CRunSettings& settings) const {
                        " entered, changed or deleted since the last run. Use Rewind to value them again.";
     for (std::size_t i = 0; i < count && i < kNamedChanges; ++i) {
         const CBookChange& change = found[i];
+        if (!change.postingChange.empty()) {
+            text += "\n  the FIFO valuation posted for " + itemsText(change.postingItems) + " on " +
+                    (change.date ? change.date->userDateText() : std::string("a date unknown")) + " was " +
+                    change.postingChange + " in QuickBooks";
+            continue;
+        }
         text += "\n  " + kindName(change.type);
         if (!change.refNumber.empty()) text += " " + change.refNumber;
         text += ", " + (change.date ? change.date->userDateText() : std::string("date unknown"));

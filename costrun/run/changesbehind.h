@@ -29,6 +29,10 @@ public:
         std::string refNumber;
         std::optional<CDateTime> date;  // none for a deleted one whose date is not known
         bool deleted = false;
+        // For one of the system's own postings the record knows: what became of it
+        // ("deleted", "voided" or "edited") and the items it valued; empty otherwise.
+        std::string postingChange = {};
+        std::vector<std::string> postingItems = {};
     };
 
     // Asks QuickBooks for such transactions (nothing to ask for a file never valued or
@@ -54,6 +58,13 @@ private:
                       const std::string& since, const std::optional<CDateTime>& afterRun, bool byContent);
     void findDeleted(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
                      const std::string& since, const CDateTime& after, bool byContent);
+
+    // The system's own postings, known by the record whatever their memo says now: one
+    // QuickBooks lists as modified is named when it was voided or differs from the record
+    // (true when the record holds it as a posting, which is then judged here alone); one
+    // listed as deleted is named with its date and items.
+    bool notePostingModified(const CQbObject& txn, const CSeenRecord& record, const CDateTime& date);
+    void notePostingDeleted(const CSeenRecord::CSeenTxn& posting, const std::optional<CDateTime>& date);
 
     std::vector<CBookChange> found;
     std::string error;

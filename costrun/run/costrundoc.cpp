@@ -151,6 +151,13 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     }
     errorText.clear();
     pagePath.clear();
+    loadSeenRecord();
+    try {
+        removePostingsAfterValuedPeriod();
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
     const std::string name = getCompanyName();
     CRunContext context{*session,
                         settings,

@@ -137,6 +137,9 @@ private:
     void deleteOwnPostingsFrom(const CDateTime& from);
     void clearBuildValuesFrom(const CDateTime& from, std::set<std::string>& cleared);
     void removeRunSettings();
+    // Deletes the postings the record holds after the valued period (what a rewind cut
+    // off part way leaves) before a run redoes their days.
+    void removePostingsAfterValuedPeriod();
 
     std::unique_ptr<CQbRequestBase> session;
     std::string companyPath;
