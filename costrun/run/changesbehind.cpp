@@ -51,7 +51,26 @@ std::string itemsText(const std::vector<std::string>& items) {
 
 void CChangesBehind::clear() {
     found.clear();
+    movedItems.clear();
     error.clear();
+}
+
+bool CChangesBehind::checkBalance(CQbRequestBase& session, const CRunSettings& settings,
+                                  const std::string& balancePath) {
+    movedItems.clear();
+    if (!error.empty()) return false;
+    CClosingBalance left;
+    if (!left.load(balancePath) || !left.keptBy(settings.lastRunTime, settings.lastUpToDate)) return true;
+    CClosingBalance now;
+    try {
+        now.read(session, settings.assemblies, *settings.lastUpToDate);
+    } catch (const CQbException& e) {
+        found.clear();
+        error = e.getMessage();
+        return false;
+    }
+    movedItems = left.movedIn(now);
+    return true;
 }
 
 bool CChangesBehind::changedSinceRecord(const CQbObject& txn, const CSeenRecord& record, const CRunSettings& settings,
@@ -192,7 +211,8 @@ void CChangesBehind::notePostingDeleted(const CSeenRecord::CSeenTxn& posting, co
 }
 
 std::optional<CDateTime> CChangesBehind::earliest(const CRunSettings& settings) const {
-    if (found.empty()) return std::nullopt;
+    // What no transaction dates may reach back to the start.
+    if (found.empty()) return movedItems.empty() ? std::nullopt : settings.startDate;
     // A deleted transaction of unknown date may have been dated the start date itself.
     const CBookChange& first = found.front();
     return first.date ? startOfDay(*first.date) : settings.startDate;
@@ -215,6 +235,17 @@ std::string CChangesBehind::text(const CRunSettings& settings) const {
     }
     const std::optional<CDateTime> first = earliest(settings);
     if (!first) return horizon;
+    // The items that moved are named where no transaction dates the change; where one
+    // does, the transactions tell what changed and from when.
+    if (found.empty()) {
+        std::string text = "FIFO values may be stale: QuickBooks' inventory on " +
+                           settings.lastUpToDate->userDateText() +
+                           " is not what the last run left, and no transaction entered, changed or deleted since "
+                           "the last run dates the change. Use Rewind to the start date " +
+                           first->userDateText() + ", or to the last date you trust." + movedText(settings);
+        if (!horizon.empty()) text += "\n\n" + horizon;
+        return text;
+    }
     const std::size_t count = found.size();
     std::string text = "FIFO values from " + first->userDateText() + " on may be stale: " + std::to_string(count) +
                        (count == 1 ? " transaction" : " transactions") + " dated on or before " +
@@ -235,5 +266,19 @@ std::string CChangesBehind::text(const CRunSettings& settings) const {
     }
     if (count > kNamedChanges) text += "\n  and " + std::to_string(count - kNamedChanges) + " more";
     if (!horizon.empty()) text += "\n\n" + horizon;
+    return text;
+}
+
+std::string CChangesBehind::movedText(const CRunSettings& settings) const {
+    std::string text;
+    const std::string day = settings.lastUpToDate ? settings.lastUpToDate->userDateText() : std::string();
+    for (std::size_t i = 0; i < movedItems.size() && i < kNamedChanges; ++i) {
+        const CClosingBalance::CMoved& item = movedItems[i];
+        text += "\n  " + item.item + ": on " + day + " QuickBooks now carries " + amountText(item.now.quantity) +
+                " worth " + amountText(item.now.value) + "; the last run left " + amountText(item.left.quantity) +
+                " worth " + amountText(item.left.value) + ".";
+    }
+    if (movedItems.size() > kNamedChanges)
+        text += "\n  and " + std::to_string(movedItems.size() - kNamedChanges) + " more items";
     return text;
 }

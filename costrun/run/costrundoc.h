@@ -130,6 +130,9 @@ private:
     bool readCompany(const std::string& productName);
     std::string seenRecordPath() const;
     void loadSeenRecord();
+    // Reads and keeps QuickBooks' valuation at the end of "LastUpToDate" after a completed
+    // run, beside the record; false with the reason when QuickBooks refused the reports.
+    bool keepClosingBalance();
     void progress(const std::string& text);
     // The rewind's steps (rewind.cpp).
     std::string rewindRefusal(const CDateTime& from) const;

@@ -5,6 +5,7 @@
 // record of what runs wrote holds by TxnID, whatever their memo says now, and those
 // whose memo is the system's: a file valued before the record kept postings, or a run
 // cut off before it saved the record, leaves them known by the memo alone.
+#include "closingbalance.h"
 #include "companyfields.h"
 #include "costrundoc.h"
 #include "costruntxnlist.h"
@@ -81,6 +82,8 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
     activityLog.log("Rewind to %s\n", from->userDateText().c_str());
     const CDateTime started = CDateTime::now();
     loadSeenRecord();
+    // The last run's closing valuation belongs to a valued period the rewind ends.
+    CClosingBalance::discard(CClosingBalance::pathBeside(seenRecordPath()));
     try {
         // The new end of the valued period is committed first: whatever the rewind leaves
         // undone if it is stopped now lies after it, where the next run or rewind removes
