@@ -5,24 +5,9 @@
 // start date.
 #include <filesystem>
 
-#include "e2efixture.h"
+#include "fifowidget.h"
 
 namespace {
-
-// 20 on hand at 5.00 from before the start, 10 bought at 10.00 and 10 at 20.00, 25 sold:
-// the sale's day posts +100.00 and leaves 15 worth the FIFO 250.00.
-std::string widgetCompany() {
-    CCompanyBuilder company;
-    company.lists().item("Widget");
-    company.bill("2024-12-15", "B-0").line("Widget", 20, 5.00);
-    company.bill("2025-01-10", "B-1").line("Widget", 10, 10.00);
-    company.bill("2025-01-15", "B-2").line("Widget", 10, 20.00);
-    company.invoice("2025-01-20", "1001").line("Widget", 25);
-    return company.requests();
-}
-
-const std::vector<CPostingRow> kFifoPosting = {
-    {"2025-01-20", "Cost of Goods Sold", "", "Bright Shop", "Widget", 100.00}};
 
 // The answer without any element of the name: what QuickBooks would answer if it did not
 // list those objects.
@@ -45,32 +30,13 @@ const char* const kNoTransactionDatesIt =
 
 }  // namespace
 
-class BalanceCheck : public ValuationRun {
+class BalanceCheck : public FifoWidget {
 protected:
-    // The company valued from 01/01/2025 up to 01/31/2025.
-    std::string valuedCompany() {
-        const std::string path = companyWith(widgetCompany());
-        EXPECT_TRUE(run(path, day(2025, 1, 1), day(2025, 1, 31)));
-        expectPostings(path, kFifoPosting);
-        return path;
-    }
-
     // Sessions from now on see answers without the elements of the name.
     void hide(const std::string& name) {
         wrapProcessor([name](IRequestProcessor2* real) {
             return new CRewritingProcessor(real, [name](const std::string& text) { return withoutElements(text, name); });
         });
-    }
-
-    // The TxnID of the system's one posting.
-    static std::string postingId(const std::string& path) {
-        const CQbResponse response(answer(path, "<InventoryAdjustmentQueryRq/>"));
-        for (CQbDomReader::Node* node : response.findElements("InventoryAdjustmentRet")) {
-            CQbObject txn;
-            txn.load(node);
-            if (txn.getValue("Memo") == kValueAdjustMemo) return txn.getValue("TxnID");
-        }
-        return {};
     }
 
     static void removeKeptBalances(const std::filesystem::path& folder) {
@@ -93,10 +59,7 @@ TEST_F(BalanceCheck, AnItemThatMovedIsNamedWhenNoTransactionExplainsIt) {
     };
     const std::vector<Case> cases = {
         {"the posting deleted where no deletion is listed",
-         [](const std::string& path) {
-             send(path, "<TxnDelRq><TxnDelType>InventoryAdjustment</TxnDelType><TxnID>" + postingId(path) +
-                            "</TxnID></TxnDelRq>");
-         },
+         deletePosting,
          "TxnDeletedRet",
          "\n  Widget: on 01/31/2025 QuickBooks now carries 15.00 worth 150.00; the last run left 15.00 worth 250.00.",
          {15.0, 250.0}},
@@ -130,7 +93,7 @@ TEST_F(BalanceCheck, AnItemThatMovedIsNamedWhenNoTransactionExplainsIt) {
             std::string status;
             ASSERT_TRUE(rewind(path, day(2025, 1, 1), &status)) << status;
             ASSERT_TRUE(run(path, day(2025, 1, 1), day(2025, 1, 31), &status)) << status;
-            expectPostings(path, kFifoPosting);
+            expectPostings(path, kFifoWidgetPosting);
             opened = window();
             ASSERT_TRUE(opened->openFile(path));
             EXPECT_EQ(opened->statusText(), kOpenedValued);
@@ -152,8 +115,7 @@ TEST_F(BalanceCheck, AFileValuedBeforeTheBalanceWasKeptIsCheckedFromItsNextRun) 
     EXPECT_EQ(openStatus(path), kOpenedValued);
     std::string status;
     ASSERT_TRUE(run(path, day(2025, 1, 1), day(2025, 2, 28), &status)) << status;
-    send(path, "<TxnDelRq><TxnDelType>InventoryAdjustment</TxnDelType><TxnID>" + postingId(path) +
-                   "</TxnID></TxnDelRq>");
+    deletePosting(path);
     EXPECT_EQ(openStatus(path),
               std::string(
                   "Warning : FIFO values may be stale: QuickBooks' inventory on 02/28/2025 is not what the last run "

@@ -172,6 +172,8 @@ TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
     const std::string refused = "The request could not be processed.";
     const std::string committed = "The days are valued and committed, but the check of QuickBooks' values against "
                                   "the FIFO values could not be made: " + refused;
+    const std::string notKept = "The days are valued and committed, but QuickBooks' valuation of 04/03/2010 could not "
+                                "be kept for the check at the next open: " + refused;
     const struct {
         int at;
         const char* report;
@@ -182,7 +184,9 @@ TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
         {3, "04/02, the day of the freight", refused},
         {4, "the proof's inventory items", committed},
         {5, "the proof's assemblies", committed},
-        {6, "none: there is no sixth report", ""},
+        {6, "the closing valuation kept for the next open: inventory items", notKept},
+        {7, "the closing valuation kept for the next open: assemblies", notKept},
+        {8, "none: there is no eighth report", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("report refused the " + std::to_string(c.at) + ". time: " + c.report);

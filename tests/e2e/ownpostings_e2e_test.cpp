@@ -6,27 +6,11 @@
 #include <regex>
 #include <sstream>
 
-#include "e2efixture.h"
+#include "fifowidget.h"
 
 namespace {
 
 using ::testing::HasSubstr;
-
-// 20 on hand at 5.00 from before the start, 10 bought at 10.00 and 10 at 20.00, 25 sold:
-// FIFO leaves 250.00 where QuickBooks' average leaves 150.00, and the sale's day posts
-// +100.00.
-std::string widgetCompany() {
-    CCompanyBuilder company;
-    company.lists().item("Widget");
-    company.bill("2024-12-15", "B-0").line("Widget", 20, 5.00);
-    company.bill("2025-01-10", "B-1").line("Widget", 10, 10.00);
-    company.bill("2025-01-15", "B-2").line("Widget", 10, 20.00);
-    company.invoice("2025-01-20", "1001").line("Widget", 25);
-    return company.requests();
-}
-
-const std::vector<CPostingRow> kFifoPosting = {
-    {"2025-01-20", "Cost of Goods Sold", "", "Bright Shop", "Widget", 100.00}};
 
 // Every InventoryAdjustmentRet of the answer holding the TxnID, as `change` makes it.
 std::string rewriteAdjustment(const std::string& answer, const std::string& txnId,
@@ -59,27 +43,8 @@ std::string editedAdjustment(const std::string& block, const std::string& memo, 
 
 }  // namespace
 
-class OwnPostings : public ValuationRun {
+class OwnPostings : public FifoWidget {
 protected:
-    // The company valued from 01/01/2025 up to 01/31/2025.
-    std::string valuedCompany() {
-        const std::string path = companyWith(widgetCompany());
-        EXPECT_TRUE(run(path, day(2025, 1, 1), day(2025, 1, 31)));
-        expectPostings(path, kFifoPosting);
-        return path;
-    }
-
-    // The TxnID of the system's one posting.
-    static std::string postingId(const std::string& path) {
-        const CQbResponse response(answer(path, "<InventoryAdjustmentQueryRq/>"));
-        for (CQbDomReader::Node* node : response.findElements("InventoryAdjustmentRet")) {
-            CQbObject txn;
-            txn.load(node);
-            if (txn.getValue("Memo") == kValueAdjustMemo) return txn.getValue("TxnID");
-        }
-        return {};
-    }
-
     // The file rewound to the date the window offers and valued again up to 01/31/2025.
     void rewindAsAdvisedAndRunAgain(const std::string& path, const CDateTime& advised) {
         auto opened = window();
@@ -114,8 +79,7 @@ TEST_F(OwnPostings, ADeletedVoidedOrEditedPostingIsNamedAndRewoundByItsTxnId) {
         const std::string txnId = postingId(path);
         ASSERT_FALSE(txnId.empty());
         if (c.memo == nullptr) {
-            send(path, "<TxnDelRq><TxnDelType>InventoryAdjustment</TxnDelType><TxnID>" + txnId +
-                           "</TxnID></TxnDelRq>");
+            deletePosting(path);
         } else {
             const std::string memo = c.memo;
             const bool voided = c.voided;
@@ -133,7 +97,7 @@ TEST_F(OwnPostings, ADeletedVoidedOrEditedPostingIsNamedAndRewoundByItsTxnId) {
                               "value them again.\n  the FIFO valuation posted for Widget on 01/20/2025 was " +
                               std::string(c.said) + " in QuickBooks\n"));
         rewindAsAdvisedAndRunAgain(path, day(2025, 1, 20));
-        expectPostings(path, kFifoPosting);
+        expectPostings(path, kFifoWidgetPosting);
         auto opened = window();
         ASSERT_TRUE(opened->openFile(path));
         EXPECT_EQ(opened->statusText(), kOpenedValued);
@@ -169,5 +133,5 @@ TEST_F(OwnPostings, AFileValuedBeforePostingsWereRecordedIsRewoundByTheirMemo) {
     ASSERT_TRUE(rewind(path, day(2025, 1, 1), &status)) << status;
     EXPECT_TRUE(postings(path).empty());
     ASSERT_TRUE(run(path, day(2025, 1, 1), day(2025, 1, 31), &status)) << status;
-    expectPostings(path, kFifoPosting);
+    expectPostings(path, kFifoWidgetPosting);
 }
