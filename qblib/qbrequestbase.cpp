@@ -582,8 +582,9 @@ bool CQbRequestBase::dataExtDel(const std::string& owner, const std::string& nam
 std::vector<std::string> CQbRequestBase::valueAdjustmentRequests(
     const CDateTime& date, const std::string& account, const std::string* className,
     const std::string* customer, const std::string* memo, const std::vector<std::string>& names,
-    const std::vector<std::string>& values) {
+    const std::vector<std::string>& values, std::vector<std::size_t>* lineCounts) {
     std::vector<std::string> requests;
+    if (lineCounts != nullptr) lineCounts->clear();
     if (names.empty() || names.size() != values.size()) return requests;
     // A batch ends after the line that takes its size past kAdjustmentBatchChars.
     std::size_t size = 0;
@@ -593,6 +594,7 @@ std::vector<std::string> CQbRequestBase::valueAdjustmentRequests(
             requests.push_back(valueAdjustmentRequest(date, account, className, customer, memo,
                                                       &names[batchStart], &values[batchStart],
                                                       i - batchStart));
+            if (lineCounts != nullptr) lineCounts->push_back(i - batchStart);
             batchStart = i;
             size = 0;
         }
@@ -601,6 +603,7 @@ std::vector<std::string> CQbRequestBase::valueAdjustmentRequests(
     requests.push_back(valueAdjustmentRequest(date, account, className, customer, memo,
                                               &names[batchStart], &values[batchStart],
                                               names.size() - batchStart));
+    if (lineCounts != nullptr) lineCounts->push_back(names.size() - batchStart);
     return requests;
 }
 
@@ -667,9 +670,10 @@ std::string CQbRequestBase::valueAdjustmentRequest(const CDateTime& date, const 
     }
     CQbFieldList fields;
     fields.addAggregate("InventoryAdjustmentAdd", std::move(adjustment));
-    // Only whether QuickBooks took it matters: the answer need not echo the whole
-    // adjustment back, which a run would parse some fifty times a day.
+    // Whether QuickBooks took it, and what it is known by afterwards: the answer need
+    // not echo the whole adjustment back, which a run would parse some fifty times a day.
     fields.addText("IncludeRetElement", "TxnID");
+    fields.addText("IncludeRetElement", "EditSequence");
     return requestElement("InventoryAdjustmentAddRq", nullptr, &fields);
 }
 

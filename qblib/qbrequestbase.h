@@ -249,14 +249,16 @@ public:
                               const std::string* memo, const std::vector<std::string>& names,
                               const std::vector<std::string>& values);
     // The request elements postValueAdjustments sends, for a message set: one
-    // InventoryAdjustmentAddRq per batch of lines. Empty for no items or arrays of
-    // different lengths.
+    // InventoryAdjustmentAddRq per batch of lines, each answered with the adjustment's
+    // TxnID and EditSequence. Empty for no items or arrays of different lengths. When
+    // `lineCounts` is given it receives how many of the lines each request holds, in order.
     std::vector<std::string> valueAdjustmentRequests(const CDateTime& date, const std::string& account,
                                                      const std::string* className,
                                                      const std::string* customer,
                                                      const std::string* memo,
                                                      const std::vector<std::string>& names,
-                                                     const std::vector<std::string>& values);
+                                                     const std::vector<std::string>& values,
+                                                     std::vector<std::size_t>* lineCounts = nullptr);
     bool inventoryAdjustmentAdd(const CDateTime& date, const std::string& account,
                                 const std::string* className, const std::string* customer,
                                 const std::string* memo, const std::vector<std::string>& names,

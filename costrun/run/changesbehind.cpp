@@ -30,11 +30,47 @@ std::string kindName(const std::string& type) {
     return kind ? kind->name : type;
 }
 
+// QuickBooks keeps a voided transaction with its memo prefixed so.
+constexpr const char* kVoidMemoPrefix = "VOID:";
+
+// "Widget", "Widget and Bolt", "Widget, Bolt and Nut", "Widget, Bolt, Nut and 2 more".
+std::string itemsText(const std::vector<std::string>& items) {
+    constexpr std::size_t kNamed = 3;
+    if (items.empty()) return "its items";
+    const std::size_t named = items.size() > kNamed ? kNamed : items.size();
+    std::string text;
+    for (std::size_t i = 0; i < named; ++i) {
+        if (i > 0) text += i + 1 == named && items.size() == named ? " and " : ", ";
+        text += items[i];
+    }
+    if (items.size() > named) text += " and " + std::to_string(items.size() - named) + " more";
+    return text;
+}
+
 }  // namespace
 
 void CChangesBehind::clear() {
     found.clear();
+    movedItems.clear();
     error.clear();
+}
+
+bool CChangesBehind::checkBalance(CQbRequestBase& session, const CRunSettings& settings,
+                                  const std::string& balancePath) {
+    movedItems.clear();
+    if (!error.empty()) return false;
+    CClosingBalance left;
+    if (!left.load(balancePath) || !left.keptBy(settings.lastRunTime, settings.lastUpToDate)) return true;
+    CClosingBalance now;
+    try {
+        now.read(session, settings.assemblies, *settings.lastUpToDate);
+    } catch (const CQbException& e) {
+        found.clear();
+        error = e.getMessage();
+        return false;
+    }
+    movedItems = left.movedIn(now);
+    return true;
 }
 
 bool CChangesBehind::changedSinceRecord(const CQbObject& txn, const CSeenRecord& record, const CRunSettings& settings,
@@ -113,9 +149,10 @@ void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& s
                 if (seen->type != type) formerType = seen->type;
             }
             if (!date || *date > *settings.lastUpToDate) continue;
+            if (kind.code == kTxnInventoryAdjustment && notePostingModified(txn, record, *date)) continue;
             if (kind.code == kTxnInventoryAdjustment && txn.getValue("Memo") == kValueAdjustMemo) continue;
             if (byContent && !changedSinceRecord(txn, record, settings, afterRun)) continue;
-            found.push_back({type, txn.getValue("RefNumber"), date, false, formerType});
+            found.push_back({type, txn.getValue("RefNumber"), date, false, {}, {}, formerType});
         }
     }
 }
@@ -145,17 +182,42 @@ void CChangesBehind::findDeleted(CQbRequestBase& session, const CRunSettings& se
         if (seen != nullptr) {
             date = readDateText(seen->date);
             if (date && *date > *settings.lastUpToDate) continue;
+            if (seen->type == CSeenRecord::kPostingType) {
+                notePostingDeleted(*seen, date);
+                continue;
+            }
         } else if (type == "InventoryAdjustment") {
-            // The system's own value adjustments are never in the record, and are
-            // deleted when a day is redone: an unknown adjustment is taken for one.
+            // The system's own value adjustments of a day that was not committed are
+            // not in the record, and are deleted when the day is redone: an unknown
+            // adjustment is taken for one.
             continue;
         }
-        found.push_back({type, txn.getValue("RefNumber"), date, true, {}});
+        found.push_back({type, txn.getValue("RefNumber"), date, true, {}, {}, {}});
     }
 }
 
+bool CChangesBehind::notePostingModified(const CQbObject& txn, const CSeenRecord& record, const CDateTime& date) {
+    const CSeenRecord::CSeenTxn* posting = record.findPosting(txn.getValue("TxnID"));
+    if (posting == nullptr) return false;
+    const std::string memo = txn.getValue("Memo");
+    const char* what = nullptr;
+    if (memo.rfind(kVoidMemoPrefix, 0) == 0) {
+        what = "voided";
+    } else if (memo != kValueAdjustMemo || posting->date != txn.getValue("TxnDate") ||
+               (!posting->editSequence.empty() && posting->editSequence != txn.getValue("EditSequence"))) {
+        what = "edited";
+    }
+    if (what != nullptr) found.push_back({"InventoryAdjustment", std::string(), date, false, what, posting->items, {}});
+    return true;
+}
+
+void CChangesBehind::notePostingDeleted(const CSeenRecord::CSeenTxn& posting, const std::optional<CDateTime>& date) {
+    found.push_back({"InventoryAdjustment", std::string(), date, true, "deleted", posting.items, {}});
+}
+
 std::optional<CDateTime> CChangesBehind::earliest(const CRunSettings& settings) const {
-    if (found.empty()) return std::nullopt;
+    // What no transaction dates may reach back to the start.
+    if (found.empty()) return movedItems.empty() ? std::nullopt : settings.startDate;
     // A deleted transaction of unknown date may have been dated the start date itself.
     const CBookChange& first = found.front();
     return first.date ? startOfDay(*first.date) : settings.startDate;
@@ -178,6 +240,17 @@ std::string CChangesBehind::text(const CRunSettings& settings) const {
     }
     const std::optional<CDateTime> first = earliest(settings);
     if (!first) return horizon;
+    // The items that moved are named where no transaction dates the change; where one
+    // does, the transactions tell what changed and from when.
+    if (found.empty()) {
+        std::string text = "FIFO values may be stale: QuickBooks' inventory on " +
+                           settings.lastUpToDate->userDateText() +
+                           " is not what the last run left, and no transaction entered, changed or deleted since "
+                           "the last run dates the change. Use Rewind to the start date " +
+                           first->userDateText() + ", or to the last date you trust." + movedText(settings);
+        if (!horizon.empty()) text += "\n\n" + horizon;
+        return text;
+    }
     const std::size_t count = found.size();
     std::string text = "FIFO values from " + first->userDateText() + " on may be stale: " + std::to_string(count) +
                        (count == 1 ? " transaction" : " transactions") + " dated on or before " +
@@ -185,6 +258,12 @@ std::string CChangesBehind::text(const CRunSettings& settings) const {
                        " entered, changed or deleted since the last run. Use Rewind to value them again.";
     for (std::size_t i = 0; i < count && i < kNamedChanges; ++i) {
         const CBookChange& change = found[i];
+        if (!change.postingChange.empty()) {
+            text += "\n  the FIFO valuation posted for " + itemsText(change.postingItems) + " on " +
+                    (change.date ? change.date->userDateText() : std::string("a date unknown")) + " was " +
+                    change.postingChange + " in QuickBooks";
+            continue;
+        }
         text += "\n  " + kindName(change.type);
         if (!change.refNumber.empty()) text += " " + change.refNumber;
         if (!change.formerType.empty()) text += " (was " + kindName(change.formerType) + ")";
@@ -193,5 +272,19 @@ std::string CChangesBehind::text(const CRunSettings& settings) const {
     }
     if (count > kNamedChanges) text += "\n  and " + std::to_string(count - kNamedChanges) + " more";
     if (!horizon.empty()) text += "\n\n" + horizon;
+    return text;
+}
+
+std::string CChangesBehind::movedText(const CRunSettings& settings) const {
+    std::string text;
+    const std::string day = settings.lastUpToDate ? settings.lastUpToDate->userDateText() : std::string();
+    for (std::size_t i = 0; i < movedItems.size() && i < kNamedChanges; ++i) {
+        const CClosingBalance::CMoved& item = movedItems[i];
+        text += "\n  " + item.item + ": on " + day + " QuickBooks now carries " + amountText(item.now.quantity) +
+                " worth " + amountText(item.now.value) + "; the last run left " + amountText(item.left.quantity) +
+                " worth " + amountText(item.left.value) + ".";
+    }
+    if (movedItems.size() > kNamedChanges)
+        text += "\n  and " + std::to_string(movedItems.size() - kNamedChanges) + " more items";
     return text;
 }

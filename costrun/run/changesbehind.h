@@ -7,7 +7,9 @@
 // own postings, build values and deletions stand before it and only the user's changes
 // come after. Where the record of what the last run read is at hand, a change is found
 // by content (a new transaction, another EditSequence or date), looking back a margin
-// before "LastRunTime"; otherwise by modification time after it.
+// before "LastRunTime"; otherwise by modification time after it. Where the last run kept
+// its closing valuation, QuickBooks' figures of "LastUpToDate" are compared with it too:
+// an item that moved is a change even when no transaction QuickBooks lists explains it.
 #pragma once
 
 #include <optional>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "activitylog.h"
+#include "closingbalance.h"
 #include "datetime.h"
 #include "qbrequestbase.h"
 #include "runsettings.h"
@@ -29,18 +32,32 @@ public:
         std::string refNumber;
         std::optional<CDateTime> date;  // none for a deleted one whose date is not known
         bool deleted = false;
-        std::string formerType;  // the type the last run read it as, when it was another
+        // For one of the system's own postings the record knows: what became of it
+        // ("deleted", "voided" or "edited") and the items it valued; empty otherwise.
+        std::string postingChange = {};
+        std::vector<std::string> postingItems = {};
+        std::string formerType = {};  // the type the last run read it as, when it was another
     };
 
     // Asks QuickBooks for such transactions (nothing to ask for a file never valued or
     // last valued before "LastRunTime" was kept), the record loaded. False when
     // QuickBooks refused a query: text() then says that the check could not be made.
     bool check(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record, CActivityLog& log);
+    // Compares QuickBooks' valuation at the end of "LastUpToDate" with the closing
+    // valuation the last run kept at `balancePath`. Nothing to compare when the file is
+    // missing or was kept by another run or for another day: a file valued before it was
+    // kept is checked by its transactions alone until its next run. Made only after a
+    // check() that succeeded. False when QuickBooks refused a report: text() then says
+    // that the check could not be made.
+    bool checkBalance(CQbRequestBase& session, const CRunSettings& settings, const std::string& balancePath);
     // Forgets what the last check found (after a rewind values those days again).
     void clear();
 
     const std::vector<CBookChange>& changes() const { return found; }
-    // The start of the first day that may be stale; none without changes.
+    // The items whose figures moved since the last run left them.
+    const std::vector<CClosingBalance::CMoved>& moved() const { return movedItems; }
+    // The start of the first day that may be stale: that of the earliest change, or the
+    // start date when only the balance tells that something changed; none without changes.
     std::optional<CDateTime> earliest(const CRunSettings& settings) const;
     // The warning for the user; empty when there is nothing to say.
     std::string text(const CRunSettings& settings) const;
@@ -56,7 +73,17 @@ private:
     void findDeleted(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
                      const std::string& since, const CDateTime& after, bool byContent);
 
+    // The system's own postings, known by the record whatever their memo says now: one
+    // QuickBooks lists as modified is named when it was voided or differs from the record
+    // (true when the record holds it as a posting, which is then judged here alone); one
+    // listed as deleted is named with its date and items.
+    bool notePostingModified(const CQbObject& txn, const CSeenRecord& record, const CDateTime& date);
+    void notePostingDeleted(const CSeenRecord::CSeenTxn& posting, const std::optional<CDateTime>& date);
+    // The lines naming the items whose figures moved.
+    std::string movedText(const CRunSettings& settings) const;
+
     std::vector<CBookChange> found;
+    std::vector<CClosingBalance::CMoved> movedItems;
     std::string error;
     // Set when the last run lies further back than QuickBooks lists deletions: the moment
     // before which deletions could not be checked.

@@ -3,6 +3,7 @@
 // in rewind.cpp.
 #include "costrundoc.h"
 
+#include "closingbalance.h"
 #include "companyfields.h"
 #include "qbexception.h"
 #include "qbprogress.h"
@@ -137,7 +138,26 @@ bool CCostrunDoc::checkChangesBehind() {
     changesBehind.clear();
     if (!session) return true;
     loadSeenRecord();
-    return changesBehind.check(*session, settings, seenRecord, activityLog);
+    return changesBehind.check(*session, settings, seenRecord, activityLog) &&
+           changesBehind.checkBalance(*session, settings, CClosingBalance::pathBeside(seenRecordPath()));
+}
+
+bool CCostrunDoc::keepClosingBalance() {
+    const std::string path = CClosingBalance::pathBeside(seenRecordPath());
+    if (path.empty() || !settings.lastRunTime || !settings.lastUpToDate) return true;
+    CClosingBalance balance;
+    try {
+        balance.read(*session, settings.assemblies, *settings.lastUpToDate);
+    } catch (const CQbException& e) {
+        CClosingBalance::discard(path);
+        errorText = "The days are valued and committed, but QuickBooks' valuation of " +
+                    settings.lastUpToDate->userDateText() + " could not be kept for the check at the next open: " +
+                    e.getMessage();
+        return false;
+    }
+    if (!balance.save(path, *settings.lastRunTime))
+        activityLog.log("The closing valuation could not be written to %s\n", path.c_str());
+    return true;
 }
 
 bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
@@ -151,6 +171,13 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     }
     errorText.clear();
     pagePath.clear();
+    loadSeenRecord();
+    try {
+        removePostingsAfterValuedPeriod();
+    } catch (const CQbException& e) {
+        errorText = e.getMessage();
+        return false;
+    }
     const std::string name = getCompanyName();
     CRunContext context{*session,
                         settings,
@@ -162,10 +189,13 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
                         seenRecordPath()};
     CValuationRun run(std::move(context), newUpToDate);
     if (readEveryItem) run.readEveryItem();
-    const bool ok = run.run();
+    bool ok = run.run();
     errorText = run.errorText();
     runSummary = run.summary();
     if (!run.reportPath().empty()) reportPath = run.reportPath();
     pagePath = run.pagePath();
+    // A run that completed leaves its closing valuation for the next open to compare
+    // with; one that stopped leaves the kept one stale, which its stamp or date tells.
+    if (ok) ok = keepClosingBalance();
     return ok;
 }

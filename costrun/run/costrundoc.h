@@ -130,6 +130,9 @@ private:
     bool readCompany(const std::string& productName);
     std::string seenRecordPath() const;
     void loadSeenRecord();
+    // Reads and keeps QuickBooks' valuation at the end of "LastUpToDate" after a completed
+    // run, beside the record; false with the reason when QuickBooks refused the reports.
+    bool keepClosingBalance();
     void progress(const std::string& text);
     // The rewind's steps (rewind.cpp).
     std::string rewindRefusal(const CDateTime& from) const;
@@ -137,6 +140,9 @@ private:
     void deleteOwnPostingsFrom(const CDateTime& from);
     void clearBuildValuesFrom(const CDateTime& from, std::set<std::string>& cleared);
     void removeRunSettings();
+    // Deletes the postings the record holds after the valued period (what a rewind cut
+    // off part way leaves) before a run redoes their days.
+    void removePostingsAfterValuedPeriod();
 
     std::unique_ptr<CQbRequestBase> session;
     std::string companyPath;

@@ -18,11 +18,18 @@ void CDayCommit::queuePosting(const CValueAdjustList& list, const CDateTime& day
     std::vector<std::string> values;
     list.toArrays(names, values);
     const std::string memo = kValueAdjustMemo;
+    std::vector<std::size_t> lineCounts;
     const std::vector<std::string> requests =
-        session.valueAdjustmentRequests(day, account, &className, &customer, &memo, names, values);
+        session.valueAdjustmentRequests(day, account, &className, &customer, &memo, names, values, &lineCounts);
     const int posting = static_cast<int>(postings.size());
-    postings.push_back(CPosting{list, day, requests.size()});
-    for (const std::string& request : requests) writes.push_back(CWrite{request, std::string(), posting, nullptr});
+    postings.push_back(CPosting{list, day, requests.size(), {}});
+    std::size_t line = 0;
+    for (std::size_t r = 0; r < requests.size(); ++r) {
+        CWrite write{requests[r], std::string(), posting, nullptr, {}};
+        for (std::size_t i = 0; r < lineCounts.size() && i < lineCounts[r] && line < names.size(); ++i)
+            write.items.push_back(names[line++]);
+        writes.push_back(std::move(write));
+    }
 }
 
 void CDayCommit::queueBuildValue(CCostrunTxn& build, const std::string& txnId, const std::string& text) {
@@ -33,7 +40,7 @@ void CDayCommit::queueBuildValue(CCostrunTxn& build, const std::string& txnId, c
     const bool add = !build.buildValue.stored;
     writes.push_back(CWrite{session.dataExtTxnRequest(add, "BuildAssembly", txnId, kBuildValueField, text),
                             session.dataExtTxnRequest(!add, "BuildAssembly", txnId, kBuildValueField, text), -1,
-                            &build});
+                            &build, {}});
 }
 
 void CDayCommit::commit(const CDateTime& day, const std::vector<std::string>& nextQueries) {
@@ -41,7 +48,8 @@ void CDayCommit::commit(const CDateTime& day, const std::vector<std::string>& ne
     // A run interrupted while it stored its settings can leave the field missing: the
     // commit's alternative adds it.
     writes.push_back(CWrite{session.dataExtCompanyRequest(false, kPrivateOwnerId, "LastUpToDate", value),
-                            session.dataExtCompanyRequest(true, kPrivateOwnerId, "LastUpToDate", value), -1, nullptr});
+                            session.dataExtCompanyRequest(true, kPrivateOwnerId, "LastUpToDate", value), -1, nullptr,
+                            {}});
     nextDay.reset();
     nextAnswers.clear();
     try {
@@ -64,6 +72,7 @@ void CDayCommit::commit(const CDateTime& day, const std::vector<std::string>& ne
         nextAnswers.clear();
         throw;
     }
+    recordPostings();
     clear();
     committedDay = day;
     if (!nextQueries.empty()) nextDay = ::nextDay(day);
@@ -89,7 +98,7 @@ std::size_t CDayCommit::judgeAnswers(std::size_t from, std::size_t count,
             throw CQbException(CQbRequestBase::unansweredText(CQbRequestBase::requestName(write.request)));
         const CQbResponse& answer = *answers[i];
         if (CQbRequestBase::succeeded(answer)) {
-            book(write);
+            book(write, answer);
             continue;
         }
         if (write.alternative.empty()) refuse(write, answer);
@@ -102,11 +111,16 @@ std::size_t CDayCommit::judgeAnswers(std::size_t from, std::size_t count,
     return from + count;
 }
 
-void CDayCommit::book(const CWrite& write) {
+void CDayCommit::book(const CWrite& write, const CQbResponse& answer) {
     if (write.build != nullptr) write.build->buildValue.stored = true;
     if (write.posting < 0) return;
     ++summary.postings;
     CPosting& posting = postings[static_cast<std::size_t>(write.posting)];
+    if (CQbDomReader::Node* node = answer.findElement("InventoryAdjustmentRet")) {
+        CQbObject taken;
+        taken.load(node);
+        posting.taken.push_back(CTaken{taken.getValue("TxnID"), taken.getValue("EditSequence"), write.items});
+    }
     if (--posting.requestsLeft != 0) return;
     // Every request of the posting was carried out: its corrections count.
     for (int e = 0; e < posting.list.getSize(); ++e) {
@@ -114,6 +128,14 @@ void CDayCommit::book(const CWrite& write) {
         (entry.amount > 0 ? summary.increase : summary.decrease) += entry.amount;
         summary.itemCorrections[entry.itemName] += entry.amount;
         dayCorrection += entry.amount;
+    }
+}
+
+void CDayCommit::recordPostings() const {
+    if (record == nullptr) return;
+    for (const CPosting& posting : postings) {
+        for (const CTaken& taken : posting.taken)
+            record->recordPosting(taken.txnId, dateText(posting.day), taken.editSequence, taken.items);
     }
 }
 

@@ -3,7 +3,9 @@
 // "LastUpToDate" goes after them, and the next day's queries after the commit. QuickBooks
 // answers a message set in order and, asked to stop on error, carries out nothing after
 // a request it refuses, so the day is committed only when every write before the commit
-// was carried out. A run stopped part-way redoes the day from a clean slate.
+// was carried out. A run stopped part-way redoes the day from a clean slate. The record
+// of what runs read takes each posting of a committed day by the TxnID and EditSequence
+// QuickBooks answered with.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +18,7 @@
 #include "datetime.h"
 #include "qbrequestbase.h"
 #include "runsummary.h"
+#include "seenrecord.h"
 #include "valueadjust.h"
 
 class CCostrunTxn;
@@ -30,6 +33,10 @@ public:
     CDayCommit(CQbRequestBase& session, CRunSummary& summary, CRefusedHandler refused);
     CDayCommit(const CDayCommit&) = delete;
     CDayCommit& operator=(const CDayCommit&) = delete;
+
+    // The record that takes the postings of every day committed from now on (none when
+    // null); it must outlive the commit.
+    void recordPostingsIn(CSeenRecord* seen) { record = seen; }
 
     // Queues a value adjustment list (the requests of one posting) with the day's writes;
     // an empty list queues nothing.
@@ -65,12 +72,20 @@ private:
         std::string alternative;  // sent once in its place when QuickBooks refuses it
         int posting = -1;               // its posting in postings, or -1
         CCostrunTxn* build = nullptr;   // the build whose value it stores, or null
+        std::vector<std::string> items = {};  // the items of its posting it holds
     };
     // One queued value adjustment list and how many of its requests are not yet answered.
+    // A value adjustment QuickBooks took: what it answered it by and the items it holds.
+    struct CTaken {
+        std::string txnId;
+        std::string editSequence;
+        std::vector<std::string> items;
+    };
     struct CPosting {
         CValueAdjustList list;
         CDateTime day;
         std::size_t requestsLeft = 0;
+        std::vector<CTaken> taken;
     };
 
     // The writes [from, to) that fit one message set.
@@ -80,13 +95,16 @@ private:
     // throws on a refusal without one.
     std::size_t judgeAnswers(std::size_t from, std::size_t count,
                              const std::vector<std::unique_ptr<CQbResponse>>& answers);
-    void book(const CWrite& write);
+    void book(const CWrite& write, const CQbResponse& answer);
+    // The record takes the postings of the committed day.
+    void recordPostings() const;
     [[noreturn]] void refuse(const CWrite& write, const CQbResponse& answer);
     void clear();
 
     CQbRequestBase& session;
     CRunSummary& summary;
     CRefusedHandler refused;
+    CSeenRecord* record = nullptr;
     std::vector<CWrite> writes;
     std::vector<CPosting> postings;
     double dayCorrection = 0;

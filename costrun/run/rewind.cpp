@@ -1,7 +1,11 @@
 // Rewind takes the file back to the end of the day before a date (or to before the
 // first run), so that the next run values those days again from a clean slate: the new
 // "LastUpToDate" is committed first, then the system's value adjustments and build
-// values from that date on are removed.
+// values from that date on are removed. The system's value adjustments are those the
+// record of what runs wrote holds by TxnID, whatever their memo says now, and those
+// whose memo is the system's: a file valued before the record kept postings, or a run
+// cut off before it saved the record, leaves them known by the memo alone.
+#include "closingbalance.h"
 #include "companyfields.h"
 #include "costrundoc.h"
 #include "costruntxnlist.h"
@@ -23,7 +27,10 @@ std::vector<std::string> CCostrunDoc::ownPostingsFrom(const CDateTime& from) {
     std::unique_ptr<CQbObjectList> adjustments = session->queryInventoryAdjustment(&filter);
     std::vector<std::string> own;
     for (int i = 0; adjustments && i < adjustments->getSize(); ++i) {
-        if (adjustments->getAt(i)->getValue("Memo") == kValueAdjustMemo) own.push_back(adjustments->getAt(i)->getValue("TxnID"));
+        const CQbObject& adjustment = *adjustments->getAt(i);
+        const std::string txnId = adjustment.getValue("TxnID");
+        if (adjustment.getValue("Memo") == kValueAdjustMemo || seenRecord.findPosting(txnId) != nullptr)
+            own.push_back(txnId);
     }
     return own;
 }
@@ -32,6 +39,7 @@ int CCostrunDoc::countRewindPostings(const CDateTime& date) {
     errorText.clear();
     const std::optional<CDateTime> from = rewindFrom(date);
     if (!session || !from) return -1;
+    loadSeenRecord();
     try {
         return static_cast<int>(ownPostingsFrom(*from).size());
     } catch (const CQbException& e) {
@@ -74,6 +82,8 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
     activityLog.log("Rewind to %s\n", from->userDateText().c_str());
     const CDateTime started = CDateTime::now();
     loadSeenRecord();
+    // The last run's closing valuation belongs to a valued period the rewind ends.
+    CClosingBalance::discard(CClosingBalance::pathBeside(seenRecordPath()));
     try {
         // The new end of the valued period is committed first: whatever the rewind leaves
         // undone if it is stopped now lies after it, where the next run or rewind removes
@@ -114,6 +124,18 @@ void CCostrunDoc::deleteOwnPostingsFrom(const CDateTime& from) {
         activityLog.log("Removed value adjustment %s\n", txnId.c_str());
         ++rewoundPostings;
     }
+    // Those the record holds and QuickBooks no longer lists were deleted before.
+    seenRecord.forgetPostingsFrom(dateText(from));
+}
+
+void CCostrunDoc::removePostingsAfterValuedPeriod() {
+    // Only a rewind cut off after it moved "LastUpToDate" back leaves the record holding
+    // postings after it. A run would redo their days deleting the postings it knows by
+    // their memo, and leave one whose memo the user changed: they go first.
+    const CDateTime from = startOfDay(nextDay(settings.lastUpToDate ? *settings.lastUpToDate : previousDay(*settings.startDate)));
+    if (seenRecord.postingsFrom(dateText(from)).empty()) return;
+    deleteOwnPostingsFrom(from);
+    seenRecord.save(readDateTimeText(seenRecord.stamp()));
 }
 
 void CCostrunDoc::clearBuildValuesFrom(const CDateTime& from, std::set<std::string>& cleared) {

@@ -78,8 +78,9 @@ void CSeenRecord::load(const std::string& path) {
     std::FILE* file = openFile(path, "rb");
     if (file == nullptr) return;
     auto take = [this](const std::string& text) {
-        // TxnID, type, date, RefNumber and EditSequence, separated by tabs; records
-        // written before EditSequences were kept end with the RefNumber.
+        // TxnID, type, date, RefNumber and EditSequence, separated by tabs, and for a
+        // posting the items it valued; records written before EditSequences were kept
+        // end with the RefNumber.
         const std::vector<std::string> fields = tabFields(text);
         if (fields.size() == 2 && fields[0] == kStampTag) {
             loadedStamp = fields[1];
@@ -90,6 +91,8 @@ void CSeenRecord::load(const std::string& path) {
         seen.type = fields[1];
         seen.refNumber = fields[3];
         seen.editSequence = fields.size() > 4 ? fields[4] : std::string();
+        seen.items.clear();
+        if (fields.size() > 5) seen.items.assign(fields.begin() + 5, fields.end());
     };
     std::string line;
     for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
@@ -113,8 +116,10 @@ void CSeenRecord::save(const std::optional<CDateTime>& stamp) const {
     bool written = true;
     if (stamp) written = std::fprintf(file, "%s\t%s\n", kStampTag, zoneDateTimeText(stamp).c_str()) > 0;
     for (const auto& [id, seen] : txns) {
-        written = written && std::fprintf(file, "%s\t%s\t%s\t%s\t%s\n", id.c_str(), seen.type.c_str(),
-                                          seen.date.c_str(), seen.refNumber.c_str(), seen.editSequence.c_str()) > 0;
+        std::string line = id + '\t' + seen.type + '\t' + seen.date + '\t' + seen.refNumber + '\t' + seen.editSequence;
+        for (const std::string& item : seen.items) line += '\t' + item;
+        line += '\n';
+        written = written && std::fwrite(line.data(), 1, line.size(), file) == line.size();
     }
     written = std::fclose(file) == 0 && written;
     std::error_code error;
@@ -143,7 +148,7 @@ void CSeenRecord::record(const std::vector<std::pair<std::string, CSeenTxn>>& re
                          const std::string& fromDate, const std::string& toDate) {
     std::set<std::string> ids;
     for (const auto& [id, txn] : read) {
-        if (id.empty()) continue;
+        if (id.empty() || findPosting(id) != nullptr) continue;
         ids.insert(id);
         CSeenTxn& seen = set(id, txn.date);
         seen.type = type;
@@ -172,4 +177,34 @@ const CSeenRecord::CSeenTxn* CSeenRecord::find(const std::string& txnId) const {
 void CSeenRecord::setEditSequence(const std::string& txnId, const std::string& editSequence) {
     const auto seen = txns.find(txnId);
     if (seen != txns.end()) seen->second.editSequence = editSequence;
+}
+
+void CSeenRecord::recordPosting(const std::string& txnId, const std::string& date, const std::string& editSequence,
+                                const std::vector<std::string>& items) {
+    if (txnId.empty()) return;
+    CSeenTxn& seen = set(txnId, date);
+    seen.type = kPostingType;
+    seen.refNumber.clear();
+    seen.editSequence = oneLine(editSequence);
+    seen.items.clear();
+    for (const std::string& item : items) seen.items.push_back(oneLine(item));
+}
+
+const CSeenRecord::CSeenTxn* CSeenRecord::findPosting(const std::string& txnId) const {
+    const CSeenTxn* seen = find(txnId);
+    return seen != nullptr && seen->type == kPostingType ? seen : nullptr;
+}
+
+std::vector<std::string> CSeenRecord::postingsFrom(const std::string& fromDate) const {
+    std::vector<std::string> ids;
+    for (auto date = byDate.lower_bound(fromDate); date != byDate.end(); ++date) {
+        for (const std::string* id : date->second) {
+            if (findPosting(*id) != nullptr) ids.push_back(*id);
+        }
+    }
+    return ids;
+}
+
+void CSeenRecord::forgetPostingsFrom(const std::string& fromDate) {
+    for (const std::string& id : postingsFrom(fromDate)) forget(txns.find(id));
 }

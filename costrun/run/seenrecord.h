@@ -3,8 +3,11 @@
 // stamped with the "LastRunTime" of the run that wrote it. QuickBooks remembers a
 // deleted transaction's number and times but not its date; the record gives it, and
 // tells a transaction changed since the last run (another EditSequence or date) from
-// one merely touched. One file per company file's valuation history: its name comes
-// from the company's name and the first run's time stamp.
+// one merely touched. It also holds the system's own postings (value adjustments) by
+// their TxnID, with the EditSequence QuickBooks gave them and the items they valued, so
+// that one the user deleted, voided or edited is known whatever its memo says now. One
+// file per company file's valuation history: its name comes from the company's name and
+// the first run's time stamp.
 #pragma once
 
 #include <map>
@@ -25,7 +28,11 @@ public:
         std::string date;  // YYYY-MM-DD
         std::string refNumber;
         std::string editSequence;  // empty in a record written before it was kept
+        std::vector<std::string> items = {};  // the items a posting valued; empty for others
     };
+
+    // The type under which the record holds the system's own postings.
+    static constexpr const char* kPostingType = "FIFOValuation";
 
     CSeenRecord() = default;
     CSeenRecord(const CSeenRecord&) = delete;
@@ -47,13 +54,25 @@ public:
 
     // Records the transactions of a list that holds every one of the type dated from
     // `fromDate` to `toDate` (YYYY-MM-DD; "" for no bound): those of the type recorded
-    // in that range and missing from it are gone, and leave the record.
+    // in that range and missing from it are gone, and leave the record. One the record
+    // holds as the system's posting stays one, as it was recorded.
     void record(const CQbObjectList* list, const char* type, const std::string& fromDate, const std::string& toDate);
     void record(const std::vector<std::pair<std::string, CSeenTxn>>& txns, const char* type,
                 const std::string& fromDate, const std::string& toDate);
 
     // The transaction of the TxnID; null when the record does not hold it.
     const CSeenTxn* find(const std::string& txnId) const;
+
+    // Records a posting QuickBooks took: its TxnID, date (YYYY-MM-DD), EditSequence and
+    // the items it valued.
+    void recordPosting(const std::string& txnId, const std::string& date, const std::string& editSequence,
+                       const std::vector<std::string>& items);
+    // The posting of the TxnID; null when the record holds no posting of it.
+    const CSeenTxn* findPosting(const std::string& txnId) const;
+    // The TxnIDs of the postings dated on or after `fromDate` (YYYY-MM-DD).
+    std::vector<std::string> postingsFrom(const std::string& fromDate) const;
+    // Forgets the postings dated on or after `fromDate` (YYYY-MM-DD).
+    void forgetPostingsFrom(const std::string& fromDate);
     // Takes the EditSequence QuickBooks gave a transaction after the system's own write.
     void setEditSequence(const std::string& txnId, const std::string& editSequence);
     // The "LastRunTime" the loaded record was stamped with; empty when none.

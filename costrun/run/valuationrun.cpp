@@ -34,7 +34,9 @@ CValuationRun::CValuationRun(CRunContext runContext, const CDateTime& newUpToDat
                 [this](const std::string& item, const CDateTime& day, const std::string& why) {
                     addException(CRunException::kRefusedPosting, item, day, why);
                 }),
-      adjustments(lists, walk, log, dayCommit) {}
+      adjustments(lists, walk, log, dayCommit) {
+    dayCommit.recordPostingsIn(&seen);
+}
 
 bool CValuationRun::run() {
     if (!checkBeforeWriting()) return false;

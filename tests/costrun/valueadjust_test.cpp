@@ -360,7 +360,8 @@ TEST_F(ValueAdjustTest, PostingCarriesAccountClassCustomerAndMemo) {
               "<InventoryAdjustmentLineAdd><ItemRef><FullName>Widget</FullName></ItemRef>"
               "<ValueAdjustment><NewValue>90.00</NewValue></ValueAdjustment>"
               "</InventoryAdjustmentLineAdd>"
-              "</InventoryAdjustmentAdd><IncludeRetElement>TxnID</IncludeRetElement></InventoryAdjustmentAddRq>");
+              "</InventoryAdjustmentAdd><IncludeRetElement>TxnID</IncludeRetElement>"
+              "<IncludeRetElement>EditSequence</IncludeRetElement></InventoryAdjustmentAddRq>");
     EXPECT_THAT(requests[1], StartsWith("<DataExtModRq requestID=\"1688\"><DataExtMod>"));
     EXPECT_THAT(requests[1], HasSubstr("<DataExtName>LastUpToDate</DataExtName>"));
     EXPECT_THAT(activity(), HasSubstr("-- Value adjust account Cost of Goods Sold for customer "

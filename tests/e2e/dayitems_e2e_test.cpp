@@ -68,7 +68,8 @@ TEST_F(DayItems, EachDaysReportNamesOnlyTheItemsItSoldAndTheCloseValuesEveryItem
     // 04/02 and 04/03 sell Widgets; Bolts, bought on 04/01, are never sold. The run's first
     // calculated day (04/02) and the closing valuation after 04/03 read every item by
     // type, as do the quantities of 03/31 the transactions read are counted from (first
-    // of all) and the opening report of 03/31; 04/03 asks for its Widgets by name.
+    // of all), the opening report of 03/31 and the valuation of 04/03 the run keeps for
+    // the next open; 04/03 asks for its Widgets by name.
     const std::string path = company("fifo_company_rq.xml");
     CCompanyBuilder bolts;
     bolts.item("Bolt");
@@ -81,7 +82,7 @@ TEST_F(DayItems, EachDaysReportNamesOnlyTheItemsItSoldAndTheCloseValuesEveryItem
     std::vector<std::string> byTypeDates;
     for (const auto& report : byType) byTypeDates.push_back(report.first);
     EXPECT_THAT(byTypeDates, ElementsAre("2010-03-31", "2010-03-31", "2010-04-02", "2010-04-02", "2010-03-31",
-                                             "2010-04-03", "2010-04-03"));
+                                         "2010-04-03", "2010-04-03", "2010-04-03", "2010-04-03"));
 
     // The closing block lists the Bolts that were never sold, at their bill's cost, and the
     // proof counts them among the items on hand.

@@ -163,8 +163,9 @@ TEST_F(ValuationRun, AWrittenDownComponentGoesIntoABuildAtItsNewCost) {
 // QuickBooks refusing any of the run's reports stops the run before the day is committed
 // (a refusal read as no stock would drop the freight for good), and the next run ends
 // with the books of a run never refused: the freight paid by check on 04/02 is in the
-// Widgets' cost, 40.00 posted on 04/03. The run asks for seven reports, in this order;
-// the proof's come after the last day is committed, and leave nothing to redo.
+// Widgets' cost, 40.00 posted on 04/03. The run asks for nine reports, in this order;
+// the proof's and those of the valuation kept for the next open come after the last day
+// is committed, and leave nothing to redo.
 TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
     const COwnerCase& freight = kCases[4];
     ASSERT_STREQ(freight.name, "FreightOnALaterCheck");
@@ -172,6 +173,8 @@ TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
     const std::string refused = "The request could not be processed.";
     const std::string committed = "The days are valued and committed, but the check of QuickBooks' values against "
                                   "the FIFO values could not be made: " + refused;
+    const std::string notKept = "The days are valued and committed, but QuickBooks' valuation of 04/03/2010 could not "
+                                "be kept for the check at the next open: " + refused;
     const struct {
         int at;
         const char* report;
@@ -184,7 +187,9 @@ TEST_F(ValuationRun, ARefusedReportOfAValueChangeDayStopsTheRun) {
         {5, "04/02, the day of the freight", refused},
         {6, "the proof's inventory items", committed},
         {7, "the proof's assemblies", committed},
-        {8, "none: there is no eighth report", ""},
+        {8, "the closing valuation kept for the next open: inventory items", notKept},
+        {9, "the closing valuation kept for the next open: assemblies", notKept},
+        {10, "none: there is no tenth report", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("report refused the " + std::to_string(c.at) + ". time: " + c.report);

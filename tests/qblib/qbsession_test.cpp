@@ -549,7 +549,8 @@ TEST_F(SessionTest, AdjustmentRequestLayout) {
                   "</FullName></ClassRef><Memo>FIFO valuation</Memo><InventoryAdjustmentLineAdd>"
                   "<ItemRef><FullName>Widget</FullName></ItemRef><ValueAdjustment><NewValue>12.50"
                   "</NewValue></ValueAdjustment></InventoryAdjustmentLineAdd></InventoryAdjustmentAdd>"
-                  "<IncludeRetElement>TxnID</IncludeRetElement></InventoryAdjustmentAddRq>" +
+                  "<IncludeRetElement>TxnID</IncludeRetElement><IncludeRetElement>EditSequence"
+                  "</IncludeRetElement></InventoryAdjustmentAddRq>" +
                   kTail);
     const std::string empty;
     session->inventoryAdjustmentAdd(day, "COGS", &empty, &empty, &empty, {"A"}, {"1.00"});

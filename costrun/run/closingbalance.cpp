@@ -1,0 +1,179 @@
+#include "closingbalance.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "activitylog.h"
+#include "costrunitemlist.h"
+#include "days.h"
+#include "files.h"
+#include "qbfield.h"
+#include "qbutils.h"
+#include "valuationreader.h"
+
+namespace {
+
+constexpr const char* kStampTag = "#LastRunTime";
+constexpr const char* kDateTag = "#Date";
+constexpr const char* kRecordPrefix = "transactions-";
+constexpr const char* kRecordExtension = ".tsv";
+constexpr const char* kBalancePrefix = "closing-";
+// Not the record's extension: the data folder's only .tsv files are records.
+constexpr const char* kBalanceExtension = ".txt";
+
+std::string oneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    }
+    return text;
+}
+
+std::vector<std::string> tabFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t from = 0;
+    for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', from)) {
+        fields.push_back(line.substr(from, tab - from));
+        from = tab + 1;
+    }
+    fields.push_back(line.substr(from));
+    return fields;
+}
+
+// Figures are written as the shortest text that reads back as the same double, whatever
+// the locale.
+std::string exactText(double value) {
+    char text[64];
+    const std::to_chars_result written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
+}
+
+std::optional<double> readNumber(const std::string& text) {
+    double value = 0.0;
+    const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (read.ec != std::errc() || read.ptr != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::string CClosingBalance::pathBeside(const std::string& recordPath) {
+    const std::size_t name = recordPath.rfind(kRecordPrefix);
+    const std::size_t extension = recordPath.rfind(kRecordExtension);
+    if (recordPath.empty() || name == std::string::npos || extension == std::string::npos || extension < name)
+        return {};
+    const std::size_t hash = name + std::string(kRecordPrefix).size();
+    return recordPath.substr(0, name) + kBalancePrefix + recordPath.substr(hash, extension - hash) + kBalanceExtension;
+}
+
+void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDateTime& date) {
+    items.clear();
+    stampText.clear();
+    day = dateText(date);
+    CActivityLog silent("");
+    CValuationReader reader(session, silent, assemblies, std::nullopt);
+    std::vector<std::unique_ptr<CQbResponse>> answers = reader.sendInSets(reader.requestsByType(endOfDay(date)));
+    for (std::unique_ptr<CQbResponse>& answer : answers) {
+        CCostrunItemList list;
+        reader.readAnswer(list, endOfDay(date), std::move(answer));
+        for (const auto& item : list) {
+            CHeld& held = items[oneLine(item->fullName)];
+            held.quantity += item->qtyOnHand;
+            held.value += item->qbValue;
+        }
+    }
+}
+
+bool CClosingBalance::load(const std::string& path) {
+    items.clear();
+    day.clear();
+    stampText.clear();
+    if (path.empty()) return false;
+    std::FILE* file = openFile(path, "rb");
+    if (file == nullptr) return false;
+    bool whole = true;
+    std::string line;
+    auto take = [&](const std::string& text) {
+        const std::vector<std::string> fields = tabFields(text);
+        if (fields.size() == 2 && fields[0] == kStampTag) {
+            stampText = fields[1];
+        } else if (fields.size() == 2 && fields[0] == kDateTag) {
+            day = fields[1];
+        } else if (fields.size() == 3) {
+            const std::optional<double> quantity = readNumber(fields[1]);
+            const std::optional<double> value = readNumber(fields[2]);
+            if (quantity && value) {
+                items[fields[0]] = CHeld{*quantity, *value};
+                return;
+            }
+            whole = false;
+        } else {
+            whole = false;
+        }
+    };
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        take(line);
+        line.clear();
+    }
+    std::fclose(file);
+    // A file cut short or changed by hand is no figure to compare with.
+    if (!whole || !line.empty() || day.empty() || stampText.empty()) {
+        items.clear();
+        day.clear();
+        stampText.clear();
+        return false;
+    }
+    return true;
+}
+
+bool CClosingBalance::save(const std::string& path, const CDateTime& stamp) {
+    if (path.empty()) return false;
+    stampText = zoneDateTimeText(stamp);
+    const std::string partial = path + ".new";
+    std::FILE* file = openFile(partial, "wb");
+    bool written = file != nullptr;
+    if (written) {
+        std::string text = std::string(kStampTag) + '\t' + stampText + '\n' + kDateTag + '\t' + day + '\n';
+        for (const auto& [item, held] : items) {
+            text += item + '\t' + exactText(held.quantity) + '\t' + exactText(held.value) + '\n';
+        }
+        written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        written = std::fclose(file) == 0 && written;
+    }
+    std::error_code error;
+    if (written) std::filesystem::rename(pathFromUtf8(partial), pathFromUtf8(path), error);
+    if (written && !error) return true;
+    removeFile(partial);
+    removeFile(path);
+    return false;
+}
+
+void CClosingBalance::discard(const std::string& path) {
+    if (!path.empty()) removeFile(path);
+}
+
+bool CClosingBalance::keptBy(const std::optional<CDateTime>& lastRunTime, const std::optional<CDateTime>& upTo) const {
+    const std::optional<CDateTime> stamped = readDateTimeText(stampText);
+    return lastRunTime && upTo && stamped && stamped->seconds() == lastRunTime->seconds() && day == dateText(upTo);
+}
+
+std::vector<CClosingBalance::CMoved> CClosingBalance::movedIn(const CClosingBalance& now) const {
+    std::map<std::string, CMoved> both;
+    for (const auto& [item, held] : items) both[item].left = held;
+    for (const auto& [item, held] : now.items) both[item].now = held;
+    std::vector<CMoved> moved;
+    for (auto& [item, figures] : both) {
+        if (std::fabs(figures.left.quantity - figures.now.quantity) < kQuantityResidue &&
+            std::fabs(figures.left.value - figures.now.value) <= kValueResidue)
+            continue;
+        figures.item = item;
+        moved.push_back(figures);
+    }
+    return moved;
+}

@@ -1,0 +1,70 @@
+// The closing valuation a run leaves: each item's quantity and QuickBooks value at the end
+// of the valued-up-to date, read after the run's postings, kept beside the record of what
+// runs read (closing-<hash>.txt beside transactions-<hash>.tsv) and stamped with the run's
+// "LastRunTime". The next open reads the same report pair of that date and compares: an
+// item whose quantity or value moved is a change behind the valued period even when no
+// transaction QuickBooks lists explains it.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "datetime.h"
+#include "qbrequestbase.h"
+
+class CClosingBalance {
+public:
+    // An item's figures on the day.
+    struct CHeld {
+        double quantity = 0.0;
+        double value = 0.0;
+    };
+    // An item whose figures differ: as the run left them and as QuickBooks has them now.
+    struct CMoved {
+        std::string item;
+        CHeld left;
+        CHeld now;
+    };
+
+    CClosingBalance() = default;
+    CClosingBalance(const CClosingBalance&) = delete;
+    CClosingBalance& operator=(const CClosingBalance&) = delete;
+
+    // The file beside the record at `recordPath`; empty for no record.
+    static std::string pathBeside(const std::string& recordPath);
+
+    // Reads QuickBooks' valuation summaries of every item by type (the assemblies' only
+    // with `assemblies`) at the end of `day`; what was held before goes. A refused or
+    // unreadable report throws CQbException.
+    void read(CQbRequestBase& session, bool assemblies, const CDateTime& day);
+    // Loads the file; false (nothing held) when it is missing or not one.
+    bool load(const std::string& path);
+    // Writes the figures stamped with `stamp`, beside and then over the file at `path`, so
+    // that a stop while writing leaves the old one whole; false when it could not be
+    // written, and then no file is left at `path` to mislead the next open.
+    bool save(const std::string& path, const CDateTime& stamp);
+    static void discard(const std::string& path);
+
+    // The day the figures are of (YYYY-MM-DD), and the "LastRunTime" the loaded file was
+    // stamped with; empty when none.
+    const std::string& date() const { return day; }
+    const std::string& stamp() const { return stampText; }
+    // Whether the figures belong to the run of that "LastRunTime" and are of the day.
+    bool keptBy(const std::optional<CDateTime>& lastRunTime, const std::optional<CDateTime>& upTo) const;
+    // The items whose quantity differs from those of `now` by half a unit's hundredth or
+    // more, or whose value differs by more than a cent, in name order. An item missing
+    // from either holds nothing there.
+    std::vector<CMoved> movedIn(const CClosingBalance& now) const;
+
+    // The threshold of a quantity: what shows in two decimals.
+    static constexpr double kQuantityResidue = 0.005;
+    // The threshold of a value: a cent and its rounding.
+    static constexpr double kValueResidue = 0.01 + 1e-7;
+
+private:
+    std::string day;
+    std::string stampText;
+    std::map<std::string, CHeld> items;
+};
