@@ -45,33 +45,27 @@ protected:
 TEST_F(QbSimEditsTest, AnEditedAdjustmentIsValuedAsEdited) {
     const struct {
         const char* label;
-        std::function<std::string(const CTxn&)> body;
+        std::function<std::string(const CTxn&)> edit;
         double onJan5;
         std::int64_t valueJan5, valueJan8;
         std::size_t lines;
     } cases[] = {
-        {"another quantity",
-         [](const CTxn& t) { return lineMod(t.lineId, "<QuantityDifference>-20</QuantityDifference>"); }, 80, 80000,
-         80000, 1},
+        {"another quantity", [](const CTxn& t) { return CAdjustmentMod(t.id, t.sequence).quantityDifference(t.lineId, -20); },
+         80, 80000, 80000, 1},
         {"a value instead",
          [](const CTxn& t) {
-             return lineMod(t.lineId, "<QuantityDifference>0</QuantityDifference><ValueDifference>50.00</ValueDifference>");
+             return CAdjustmentMod(t.id, t.sequence).quantityDifference(t.lineId, 0).valueDifference(t.lineId, 50.00);
          },
          100, 105000, 105000, 1},
         {"a line added",
-         [](const CTxn& t) {
-             return lineMod(t.lineId, "") +
-                    lineMod("-1", ref("ItemRef", "Widget") + "<QuantityDifference>-5</QuantityDifference>");
-         },
+         [](const CTxn& t) { return CAdjustmentMod(t.id, t.sequence).keep(t.lineId).newQuantityLine("Widget", -5); },
          85, 85000, 85000, 2},
-        {"its line replaced",
-         [](const CTxn&) {
-             return lineMod("-1", ref("ItemRef", "Widget") + "<ValueDifference>20.00</ValueDifference>");
-         },
+        {"its line replaced", [](const CTxn& t) { return CAdjustmentMod(t.id, t.sequence).newValueLine("Widget", 20.00); },
          100, 102000, 102000, 1},
-        {"a later date", [](const CTxn&) { return std::string("<TxnDate>2024-01-08</TxnDate>"); }, 100, 100000,
+        {"a later date", [](const CTxn& t) { return CAdjustmentMod(t.id, t.sequence).date("2024-01-08"); }, 100, 100000,
          90000, 1},
-        {"its memo alone", [](const CTxn&) { return std::string("<Memo>Counted</Memo>"); }, 90, 90000, 90000, 1},
+        {"its memo alone", [](const CTxn& t) { return CAdjustmentMod(t.id, t.sequence).memo("Counted"); }, 90, 90000,
+         90000, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -79,7 +73,7 @@ TEST_F(QbSimEditsTest, AnEditedAdjustmentIsValuedAsEdited) {
         CCompanyBuilder lost(kValuationNames);
         const CTxn txn = add(lost.adjustment("2024-01-05").quantityDifference("Widget", -10));
         ASSERT_EQ(value("2024-01-05", "Widget"), 90000);
-        const auto modded = ok(adjustmentMod(txn, c.body(txn)));
+        const auto modded = ok(c.edit(txn));
         ASSERT_EQ(modded[0].name, "InventoryAdjustmentModRs");
         const xmlNodePtr ret = modded[0].rets().at(0);
         EXPECT_NE(textAt(ret, "EditSequence"), txn.sequence);
@@ -163,7 +157,7 @@ TEST_F(QbSimPendingBuildTest, AChangeBeforeAFinalisedBuildThatLeavesItShortTurns
          [this] {
              CCompanyBuilder found(kValuationNames);
              const CTxn adj = add(found.adjustment("2024-01-04").quantityDifference("Bolt", 2));
-             ok(adjustmentMod(adj, lineMod(adj.lineId, "<QuantityDifference>-2</QuantityDifference>")));
+             ok(CAdjustmentMod(adj.id, adj.sequence).quantityDifference(adj.lineId, -2));
          },
          true},
         {"an invoice moved before it",
