@@ -174,6 +174,7 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
         t["TxnDeletedQueryRq"] = &CQbSimEngine::txnDeletedQuery;
         t["BuildAssemblyModRq"] = &CQbSimEngine::buildAssemblyMod;
         t["InvoiceModRq"] = &CQbSimEngine::invoiceMod;
+        t["InventoryAdjustmentModRq"] = &CQbSimEngine::inventoryAdjustmentMod;
         t["TxnVoidRq"] = &CQbSimEngine::txnVoid;
         t["GeneralSummaryReportQueryRq"] = &CQbSimEngine::generalSummaryReportQuery;
         t["HostQueryRq"] = &CQbSimEngine::hostQuery;

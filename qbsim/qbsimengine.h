@@ -189,15 +189,18 @@ private:
     // The deletion log, by TxnDelType and optionally by the time of deletion.
     void txnDeletedQuery(xmlNodePtr, CQbSimXmlWriter&,
                          std::vector<std::pair<std::string, std::string>>&);
-    // Takes a pending build off pending (RemovePending) once its components are on hand;
-    // RefNumber and Memo may change too.
+    // Takes a pending build off pending (RemovePending) once its components are on hand
+    // at its date, which may change too (a finalised build moved to a date it is short
+    // on is refused, or turned pending with MarkPendingIfRequired); RefNumber and Memo
+    // may change too.
     void buildAssemblyMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     // Changes an invoice's RefNumber, Memo and TxnDate; a Mod of any other field is
     // refused. A new date reaches the ledger through the company file's change log.
     void invoiceMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void renderTxn(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
 
-    // Changes to transactions already entered (qbsimtxnchanges.cpp).
+    // Changes to transactions already entered (qbsimtxnchanges.cpp; the Mods of
+    // inventory adjustments in qbsimtxns.cpp).
     // Voids a transaction: its amounts go to zero, its memo is prefixed "VOID:", its
     // effect on quantity and value goes; the record and its lines' quantities stay.
     void txnVoid(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
@@ -205,6 +208,8 @@ private:
     // lists any are deleted, TxnLineID -1 adds one).
     void inventoryAdjustmentMod(xmlNodePtr, CQbSimXmlWriter&,
                                 std::vector<std::pair<std::string, std::string>>&);
+    void modAdjustmentLines(std::int64_t txnRow, const std::vector<xmlNodePtr>& lineMods,
+                            const std::string& where, std::set<std::int64_t>& items);
     // A BillAdd that links an item receipt (LinkToTxnID) enters the bill for it.
     void billForLinkedReceipt(xmlNodePtr rq, xmlNodePtr add, CQbSimXmlWriter& out);
     // Turns the item receipt into a bill dated `date` (the receipt's when empty), with

@@ -99,6 +99,8 @@ public:
         insert.run();
         return db.lastInsertId();
     }
+    // The position the next line added takes among the transaction's lines.
+    void seqFrom(int position) { seq = position; }
     void setAmount(std::int64_t lineRow, std::int64_t amount) {
         CQbSimStmt update(db, "UPDATE txn_line SET amount = ? WHERE id = ?");
         update.bind(1, amount).bind(2, lineRow).run();
@@ -653,51 +655,193 @@ void CQbSimEngine::invoiceMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
 void CQbSimEngine::buildAssemblyMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     xmlNodePtr mod = qbsimChild(rq, "BuildAssemblyMod");
     const std::string id = qbsimChildText(mod, "TxnID").value_or("");
-    CQbSimStmt find(db, "SELECT id, edit_sequence, txn_date, entry_seq, item_id, quantity, is_pending "
+    CQbSimStmt find(db, "SELECT id, edit_sequence, txn_date, entry_seq, item_id, is_pending "
                         "FROM txn WHERE txn_id = ? AND txn_type = 'BuildAssembly'");
     find.bind(1, id);
     if (!find.step()) throw qbsimstatus::notFound(id);
     const std::int64_t row = find.integer(0);
     const std::string sequence = qbsimChildText(mod, "EditSequence").value_or("");
     if (sequence != find.text(1)) throw qbsimstatus::staleEditSequence(sequence);
-    const std::string date = find.text(2);
-    refuseClosedDate(date, "BuildAssembly", "modify");
+    const std::string oldDate = find.text(2);
     const std::int64_t entrySeq = find.integer(3);
     const std::int64_t assembly = find.integer(4);
-    const double toBuild = find.real(5);
-    const bool pending = find.integer(6) != 0;
-    for (const char* fixed : {"TxnDate", "QuantityToBuild", "ItemInventoryAssemblyRef"})
+    const bool pending = find.integer(5) != 0;
+    refuseClosedDate(oldDate, "BuildAssembly", "modify");
+    for (const char* fixed : {"QuantityToBuild", "ItemInventoryAssemblyRef"})
         if (auto text = qbsimChildText(mod, fixed); text && !text->empty())
             throw qbsimstatus::invalidValue(fixed, *text,
-                                            "Changing the date, assembly or quantity of a build is not supported.");
+                                            "Changing the assembly or quantity of a build is not supported.");
+    const auto newDate = qbsimChildText(mod, "TxnDate");
+    if (newDate && (newDate->empty() || qbsimDateOutOfRange(*newDate)))
+        throw qbsimstatus::invalidDate("TxnDate", *newDate);
+    const std::string date = newDate.value_or(oldDate);
+    refuseClosedDate(date, "BuildAssembly", "modify");
     const auto refNumber = qbsimChildText(mod, "RefNumber");
     qbsimCheckLength(refNumber, "RefNumber", qbsimTxnKind("BuildAssembly").refNumberLength);
     const auto memo = qbsimChildText(mod, "Memo");
     qbsimCheckLength(memo, "Memo", 4095);
-    bool removePending = qbsimParseBool(qbsimChildText(mod, "RemovePending").value_or("false"));
-    if (removePending && pending) {
-        // The build posts only when the components it needs were on hand just before it.
-        CQbSimStmt parts(db, "SELECT ic.component_id, ic.quantity, lo.kind FROM item_component ic "
-                             "JOIN list_object lo ON lo.id = ic.component_id WHERE ic.item_id = ?");
-        parts.bind(1, assembly);
-        std::map<std::int64_t, double> needed;
-        while (parts.step())
-            if (qbsimIsStocked(parts.text(2))) needed[parts.integer(0)] += parts.real(1) * toBuild;
-        for (const auto& [part, quantity] : needed)
-            if (quantityOnHand(part, date, entrySeq) + 1e-9 < quantity)
-                throw qbsimstatus::saveError(
-                    "Build Assembly transaction",
-                    "There are not enough components on hand to build the quantity specified.");
+    const bool removePending = qbsimParseBool(qbsimChildText(mod, "RemovePending").value_or("false"));
+    const bool markPending = qbsimParseBool(qbsimChildText(mod, "MarkPendingIfRequired").value_or("false"));
+
+    // Moved first, so that what it needs is counted just before it at its new date.
+    if (date != oldDate) {
+        CQbSimStmt move(db, "UPDATE txn SET txn_date = ? WHERE id = ?");
+        move.bind(1, date).bind(2, row).run();
+    }
+    // A build posts only when the components it needs are on hand just before it: a
+    // pending one taken off pending is refused otherwise, and a finalised one moved to
+    // such a date is refused, or turned pending when the request allows it.
+    bool nowPending = pending && !removePending;
+    if (!nowPending && (pending || date != oldDate) && buildShort(row, date, entrySeq)) {
+        if (pending || !markPending)
+            throw qbsimstatus::saveError("Build Assembly transaction",
+                                         "There are not enough components on hand to build the quantity specified.");
+        nowPending = true;
     }
     const std::int64_t t = nextEditTime(sequence);
     CQbSimStmt update(db, "UPDATE txn SET is_pending = ?, ref_number = COALESCE(?, ref_number), "
                           "memo = COALESCE(?, memo), time_modified = ?, edit_sequence = ? WHERE id = ?");
-    update.bind(1, pending && !removePending ? 1 : 0).bind(2, refNumber).bind(3, memo).bind(4, t)
+    update.bind(1, nowPending ? 1 : 0).bind(2, refNumber).bind(3, memo).bind(4, t)
         .bind(5, std::to_string(t)).bind(6, row).run();
+    if (date != oldDate || nowPending != pending) {
+        // What it takes and brings in moved: later builds may be short now.
+        std::set<std::int64_t> moved;
+        for (const auto& [part, quantity] : buildNeeds(row)) moved.insert(part);
+        moved.insert(assembly);
+        pendShortBuilds(std::min(date, oldDate), -1, moved);
+    }
     CRenderOptions o;
     o.includeComponentLineItems = true;
     for (xmlNodePtr n : qbsimChildren(rq, "IncludeRetElement")) o.includeRetElements.insert(qbsimText(n));
     renderTxn(row, o, out);
+}
+
+void CQbSimEngine::inventoryAdjustmentMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
+    xmlNodePtr mod = qbsimChild(rq, "InventoryAdjustmentMod");
+    const CQbSimTxnKind& kind = qbsimTxnKind("InventoryAdjustment");
+    const std::string where = kind.label;
+    const std::string id = qbsimChildText(mod, "TxnID").value_or("");
+    CQbSimStmt find(db, "SELECT id, edit_sequence, txn_date, is_void FROM txn WHERE txn_id = ? AND "
+                        "txn_type = 'InventoryAdjustment'");
+    find.bind(1, id);
+    if (!find.step()) throw qbsimstatus::notFound(id);
+    const std::int64_t row = find.integer(0);
+    const std::string sequence = qbsimChildText(mod, "EditSequence").value_or("");
+    if (sequence != find.text(1)) throw qbsimstatus::staleEditSequence(sequence);
+    const std::string oldDate = find.text(2);
+    const bool voided = find.integer(3) != 0;
+    if (qbsimChild(mod, "InventorySiteRef")) throw qbsimstatus::featureNotEnabled();
+    const auto newDate = qbsimChildText(mod, "TxnDate");
+    if (newDate && (newDate->empty() || qbsimDateOutOfRange(*newDate)))
+        throw qbsimstatus::invalidDate("TxnDate", *newDate);
+    const std::string date = newDate.value_or(oldDate);
+    refuseClosedTxn(row, "modify");
+    refuseClosedDate(date, kind.type, "modify");
+    const auto refNumber = qbsimChildText(mod, "RefNumber");
+    qbsimCheckLength(refNumber, "RefNumber", kind.refNumberLength);
+    const auto memo = qbsimChildText(mod, "Memo");
+    qbsimCheckLength(memo, "Memo", 4095);
+    const auto account = optionalRef(mod, "AccountRef", {"Account"}, "Account", "Account", where);
+    const auto customer = optionalRef(mod, "CustomerRef", {"Customer"}, "Entity", "Customer", where);
+    const auto cls = optionalRef(mod, "ClassRef", {"Class"}, "Class", "Class", where);
+
+    std::set<std::int64_t> items;  // every item the adjustment moved or moves now
+    {
+        CQbSimStmt before(db, "SELECT DISTINCT item_id FROM txn_line WHERE txn_row = ?");
+        before.bind(1, row);
+        while (before.step()) items.insert(before.integer(0));
+    }
+    const auto lineMods = qbsimChildren(mod, "InventoryAdjustmentLineMod");
+    if (!lineMods.empty()) {
+        if (voided) throw qbsimstatus::saveError("Inventory Adjustment transaction", "The transaction is void.");
+        modAdjustmentLines(row, lineMods, where, items);
+    }
+
+    if (date != oldDate) {
+        CQbSimStmt move(db, "UPDATE txn SET txn_date = ? WHERE id = ?");
+        move.bind(1, date).bind(2, row).run();
+    }
+    // An empty RefNumber or Memo clears the field.
+    CQbSimStmt header(db, "UPDATE txn SET ref_number = CASE WHEN ? THEN NULLIF(?, '') ELSE ref_number END, "
+                          "memo = CASE WHEN ? THEN NULLIF(?, '') ELSE memo END, account_id = COALESCE(?, account_id), "
+                          "entity_id = COALESCE(?, entity_id), class_id = COALESCE(?, class_id) WHERE id = ?");
+    header.bind(1, refNumber ? 1 : 0).bind(2, refNumber.value_or("")).bind(3, memo ? 1 : 0)
+        .bind(4, memo.value_or("")).bind(5, account).bind(6, customer).bind(7, cls).bind(8, row).run();
+    recordInventoryChange(std::min(date, oldDate));
+    markTxnModified(row);
+    pendShortBuilds(std::min(date, oldDate), -1, items);
+    CRenderOptions o;
+    o.includeLineItems = true;
+    for (xmlNodePtr n : qbsimChildren(rq, "IncludeRetElement")) o.includeRetElements.insert(qbsimText(n));
+    renderTxn(row, o, out);
+}
+
+// The lines of an InventoryAdjustmentMod, as qbXML modifies lines: the lines listed are
+// the adjustment's lines from now on, in that order. A listed TxnLineID keeps its line
+// and changes what the Mod gives (a ValueDifference makes it a value adjustment of that
+// difference; a QuantityDifference alone changes its quantity), TxnLineID -1 adds a line,
+// and a line not listed is deleted.
+void CQbSimEngine::modAdjustmentLines(std::int64_t txnRow, const std::vector<xmlNodePtr>& lineMods,
+                                      const std::string& where, std::set<std::int64_t>& items) {
+    std::map<std::string, std::int64_t> existing;  // TxnLineID -> line row
+    {
+        CQbSimStmt l(db, "SELECT txn_line_id, id FROM txn_line WHERE txn_row = ?");
+        l.bind(1, txnRow);
+        while (l.step()) existing.emplace(l.text(0), l.integer(1));
+    }
+    std::set<std::string> kept;
+    CTxnLineWriter writer(db, company, txnRow);
+    CQbSimStmt keep(db, "UPDATE txn_line SET seq = ?, item_id = ?, adj_kind = ?, new_quantity = NULL, "
+                        "quantity_difference = ?, qty_delta = ?, new_value = CASE WHEN ? THEN NULL ELSE new_value END, "
+                        "value_difference = ? WHERE id = ?");
+    int position = 0;
+    for (xmlNodePtr node : lineMods) {
+        const std::string lineId = qbsimChildText(node, "TxnLineID").value_or("");
+        if (qbsimChild(node, "SerialNumber") || qbsimChild(node, "LotNumber") ||
+            qbsimChild(node, "InventorySiteLocationRef"))
+            throw qbsimstatus::featureNotEnabled();
+        const auto quantity = optNumber(node, "QuantityDifference");
+        const auto value = optAmount(node, "ValueDifference");
+        const bool isNew = lineId == "-1";
+        if (!isNew && !existing.count(lineId)) throw qbsimstatus::notFound(lineId);
+        if (isNew && !quantity && !value)
+            throw qbsimstatus::invalidValue("QuantityDifference", "",
+                                            "A new line needs a QuantityDifference or a ValueDifference.");
+        std::optional<std::int64_t> item;
+        if (xmlNodePtr itemRef = qbsimChild(node, "ItemRef"); itemRef || isNew)
+            item = resolveRef(itemRef, kStockedKinds, "Item", "Item", where + " line");
+        if (isNew) {
+            CTxnLine line;
+            line.kind = "Adjustment";
+            line.item = item;
+            line.adjKind = value ? "Value" : "Quantity";
+            line.quantityDifference = quantity.value_or(0);
+            line.valueDifference = value;
+            line.qtyDelta = quantity.value_or(0);
+            writer.seqFrom(position++);
+            writer.add(line);
+            items.insert(*item);
+            continue;
+        }
+        kept.insert(lineId);
+        const std::int64_t lineRow = existing.at(lineId);
+        CQbSimStmt current(db, "SELECT item_id, adj_kind, quantity_difference, value_difference FROM txn_line "
+                               "WHERE id = ?");
+        current.bind(1, lineRow);
+        current.step();
+        const std::int64_t newItem = item.value_or(current.integer(0));
+        const double newQuantity = quantity.value_or(current.optReal(2).value_or(0));
+        keep.bind(1, position++).bind(2, newItem).bind(3, value ? std::string("Value") : current.text(1))
+            .bind(4, newQuantity).bind(5, newQuantity).bind(6, value ? 1 : 0)
+            .bind(7, value ? value : current.optInteger(3)).bind(8, lineRow).run();
+        items.insert(newItem);
+    }
+    CQbSimStmt drop(db, "DELETE FROM txn_line WHERE id = ?");
+    for (const auto& [lineId, lineRow] : existing) {
+        if (kept.count(lineId)) continue;
+        deleteDataExtOf("TxnLine", lineId);
+        drop.bind(1, lineRow).run();
+    }
 }
 
 void CQbSimEngine::billForLinkedReceipt(xmlNodePtr rq, xmlNodePtr add, CQbSimXmlWriter& out) {

@@ -77,6 +77,71 @@ private:
 
 }  // namespace companybuilder
 
+// Requests about a transaction already entered, each named by its TxnID (a query by
+// RefNumber finds it, and its EditSequence):
+//
+//     companybuilder::refNumberQuery("Bill", "B-1");
+//     companybuilder::voidRequest("Bill", txnId);
+//     CAdjustmentMod(txnId, editSequence).quantityDifference(lineId, -20).date("2010-04-09");
+namespace companybuilder {
+
+// The query that finds the transactions of the type with the reference number.
+inline std::string refNumberQuery(const std::string& type, const std::string& refNumber) {
+    return element(type + "QueryRq", element("RefNumber", refNumber));
+}
+inline std::string voidRequest(const std::string& type, const std::string& txnId) {
+    return element("TxnVoidRq", element("TxnVoidType", type) + element("TxnID", txnId));
+}
+
+}  // namespace companybuilder
+
+// An edit of an inventory adjustment (InventoryAdjustmentModRq). Once a line is named,
+// the lines named are the adjustment's lines: name every line to keep (keep()), TxnLineID
+// "-1" adds one (newLine()).
+class CAdjustmentMod {
+public:
+    CAdjustmentMod(std::string txnId, std::string editSequence)
+        : txnId(std::move(txnId)), editSequence(std::move(editSequence)) {}
+
+    CAdjustmentMod& date(const std::string& value) { txnDate = value; return *this; }
+    CAdjustmentMod& memo(const std::string& value) { memoText = value; return *this; }
+    CAdjustmentMod& keep(const std::string& lineId) { return line(lineId, ""); }
+    CAdjustmentMod& quantityDifference(const std::string& lineId, CFigure q) {
+        return line(lineId, companybuilder::element("QuantityDifference", q.text));
+    }
+    CAdjustmentMod& valueDifference(const std::string& lineId, CFigure v) {
+        return line(lineId, companybuilder::element("ValueDifference", v.text));
+    }
+    // A new line of the item: a quantity found or lost, or a value difference.
+    CAdjustmentMod& newQuantityLine(const std::string& item, CFigure q) {
+        return line("-1", companybuilder::ref("ItemRef", item) + companybuilder::element("QuantityDifference", q.text));
+    }
+    CAdjustmentMod& newValueLine(const std::string& item, CFigure v) {
+        return line("-1", companybuilder::ref("ItemRef", item) + companybuilder::element("ValueDifference", v.text));
+    }
+
+    operator std::string() const {
+        using namespace companybuilder;
+        std::string body = element("TxnID", txnId) + element("EditSequence", editSequence) +
+                           optional("TxnDate", txnDate) + optional("Memo", memoText);
+        for (const auto& [lineId, content] : lines)
+            body += element("InventoryAdjustmentLineMod", element("TxnLineID", lineId) + content);
+        return element("InventoryAdjustmentModRq", element("InventoryAdjustmentMod", body));
+    }
+
+private:
+    // A second figure of the line named last (a quantity, then a value) joins it.
+    CAdjustmentMod& line(const std::string& lineId, const std::string& content) {
+        if (!lines.empty() && lineId != "-1" && lines.back().first == lineId)
+            lines.back().second += content;
+        else
+            lines.emplace_back(lineId, content);
+        return *this;
+    }
+    std::string txnId, editSequence, txnDate, memoText;
+    std::vector<std::pair<std::string, std::string>> lines;
+};
+
 // The account, vendor and customer names transactions use unless told otherwise.
 struct CCompanyNames {
     std::string vendor = "Acme Supply";

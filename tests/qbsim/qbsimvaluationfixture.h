@@ -117,7 +117,7 @@ protected:
     }
     // The TxnID of the transaction of the type with the reference number.
     std::string txnId(const std::string& type, const std::string& refNumber) {
-        const auto rs = ok("<" + type + "QueryRq><RefNumber>" + refNumber + "</RefNumber></" + type + "QueryRq>");
+        const auto rs = ok(companybuilder::refNumberQuery(type, refNumber));
         if (rs[0].rets().empty()) return "<missing>";
         return textAt(rs[0].rets()[0], "TxnID");
     }
@@ -129,7 +129,7 @@ protected:
     }
     // TxnVoidRq of the transaction; the answer as it came.
     CParsedResponse voidTxn(const std::string& type, const std::string& id) {
-        return send("<TxnVoidRq><TxnVoidType>" + type + "</TxnVoidType><TxnID>" + id + "</TxnID></TxnVoidRq>");
+        return send(companybuilder::voidRequest(type, id));
     }
 
     // The data row of an item in the valuation summary at the end of the date.
