@@ -116,6 +116,12 @@ void CQbSimEngine::txnVoid(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     CQbSimStmt head(db, "UPDATE txn SET is_void = 1, memo = substr('VOID:' || CASE WHEN memo IS NULL OR "
                         "memo = '' THEN '' ELSE ' ' || memo END, 1, 4095) WHERE id = ?");
     head.bind(1, row).run();
+    if (type == "Charge") {
+        // A statement charge answers with no memo: its description carries the mark.
+        CQbSimStmt desc(db, "UPDATE txn_line SET descr = substr('VOID:' || CASE WHEN descr IS NULL OR descr = '' "
+                            "THEN '' ELSE ' ' || descr END, 1, 4095) WHERE txn_row = ?");
+        desc.bind(1, row).run();
+    }
     recordInventoryChange(date);
     markTxnModified(row);
     pendShortBuilds(date, entrySeq, broughtIn);

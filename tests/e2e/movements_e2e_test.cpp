@@ -65,21 +65,24 @@ TEST_F(Movements, AVoidedPurchaseMovesNothing) {
     }
 }
 
-// A voided sale issues nothing: 10 bought at 10.00 on 04/01, 12 sold on 04/03 and 5 more
-// on an invoice in class West, voided: the books of the 12 alone, +20.00, none of it to
-// West (read as an issue, the voided invoice would take 5/17 of it).
+// A voided sale issues nothing: 10 bought at 10.00 on 04/01, 12 sold on 04/03 in class
+// East, and 5 more on an invoice in class West and 4 on a statement charge, both voided:
+// the books of the 12 alone, +20.00 to East (read as issues, the voided sales would take
+// 9/21 of it).
 TEST_F(Movements, AVoidedSaleIssuesNothing) {
     CCompanyBuilder company;
     opening(company);
     company.bill("2010-04-01", "B-1").line("Widget", 10, 10.00);
-    company.invoice("2010-04-03", "1001").line("Widget", 12);
+    company.invoice("2010-04-03", "1001").line("Widget", 12).inClass("East");
     company.invoice("2010-04-03", "1002").line("Widget", 5).inClass("West");
+    company.charge("2010-04-03", "SC-1").item("Widget", 4);
     const std::string path = companyWith(company);
     voidTxn(path, "Invoice", "1002");
+    voidTxn(path, "Charge", "SC-1");
 
     std::string status;
     ASSERT_TRUE(runTo(path, 3, &status)) << status;
-    expectPostings(path, {{"2010-04-03", "Cost of Goods Sold", "", "Bright Shop", "Widget", 20.00}});
+    expectPostings(path, {{"2010-04-03", "Cost of Goods Sold", "East", "Bright Shop", "Widget", 20.00}});
 }
 
 // The bill at 20.00 of 04/02 is voided after 04/03 was valued with it (QuickBooks 400.00

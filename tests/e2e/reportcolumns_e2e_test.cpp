@@ -152,14 +152,14 @@ TEST_F(ReportColumns, ASummaryNoRowOfWhichFillsTheLastColumnsIsReadInEveryNumber
 }
 
 // A summary whose values are not their quantities times their costs in any numbering is
-// not read: the run stops with nothing posted, and the next run with a sound summary
-// ends with the right books.
+// not read: the run stops at the first summary it reads (that of 03/31), with nothing
+// posted, and the next run with a sound summary ends with the right books.
 TEST_F(ReportColumns, ASummaryThatAddsUpInNoNumberingStopsTheRun) {
     const std::string path = companyWith(bolt());
     wrapProcessor(valueGarblingProcessor);
     std::string status;
     EXPECT_FALSE(runApril(path, &status));
-    EXPECT_EQ(status, "QuickBooks' inventory valuation summary of 04/02/2010 does not add up: in no numbering of "
+    EXPECT_EQ(status, "QuickBooks' inventory valuation summary of 03/31/2010 does not add up: in no numbering of "
                       "its columns is every item's value its quantity on hand times its average cost (Bolt's "
                       "is not), so Lotwise cannot tell which cell holds which figure; nothing was posted for "
                       "that day.");
