@@ -12,6 +12,7 @@
 #include "files.h"
 #include "qbfield.h"
 #include "qbutils.h"
+#include "tabfile.h"
 #include "valuationreader.h"
 
 namespace {
@@ -23,24 +24,6 @@ constexpr const char* kRecordExtension = ".tsv";
 constexpr const char* kBalancePrefix = "closing-";
 // Not the record's extension: the data folder's only .tsv files are records.
 constexpr const char* kBalanceExtension = ".txt";
-
-std::string oneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-    }
-    return text;
-}
-
-std::vector<std::string> tabFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t from = 0;
-    for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', from)) {
-        fields.push_back(line.substr(from, tab - from));
-        from = tab + 1;
-    }
-    fields.push_back(line.substr(from));
-    return fields;
-}
 
 // Figures are written as the shortest text that reads back as the same double, whatever
 // the locale.
@@ -91,10 +74,7 @@ bool CClosingBalance::load(const std::string& path) {
     day.clear();
     stampText.clear();
     if (path.empty()) return false;
-    std::FILE* file = openFile(path, "rb");
-    if (file == nullptr) return false;
     bool whole = true;
-    std::string line;
     auto take = [&](const std::string& text) {
         const std::vector<std::string> fields = tabFields(text);
         if (fields.size() == 2 && fields[0] == kStampTag) {
@@ -113,17 +93,10 @@ bool CClosingBalance::load(const std::string& path) {
             whole = false;
         }
     };
-    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
-        if (c != '\n') {
-            line += static_cast<char>(c);
-            continue;
-        }
-        take(line);
-        line.clear();
-    }
-    std::fclose(file);
+    bool cutShort = false;
+    if (!readLines(path, take, &cutShort)) return false;
     // A file cut short or changed by hand is no figure to compare with.
-    if (!whole || !line.empty() || day.empty() || stampText.empty()) {
+    if (!whole || cutShort || day.empty() || stampText.empty()) {
         items.clear();
         day.clear();
         stampText.clear();

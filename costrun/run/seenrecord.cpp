@@ -11,29 +11,12 @@
 #include "qbobject.h"
 #include "qbobjectlist.h"
 #include "qbutils.h"
+#include "tabfile.h"
 
 namespace {
 
 // The record's first line: the "LastRunTime" of the run that wrote it.
 constexpr const char* kStampTag = "#LastRunTime";
-
-std::vector<std::string> tabFields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t from = 0;
-    for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', from)) {
-        fields.push_back(line.substr(from, tab - from));
-        from = tab + 1;
-    }
-    fields.push_back(line.substr(from));
-    return fields;
-}
-
-std::string oneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -75,8 +58,6 @@ void CSeenRecord::load(const std::string& path) {
     loadedStamp.clear();
     filePath = path;
     if (path.empty()) return;
-    std::FILE* file = openFile(path, "rb");
-    if (file == nullptr) return;
     auto take = [this](const std::string& text) {
         // TxnID, type, date, RefNumber and EditSequence, separated by tabs, and for a
         // posting the items it valued; records written before EditSequences were kept
@@ -94,16 +75,7 @@ void CSeenRecord::load(const std::string& path) {
         seen.items.clear();
         if (fields.size() > 5) seen.items.assign(fields.begin() + 5, fields.end());
     };
-    std::string line;
-    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
-        if (c != '\n') {
-            line += static_cast<char>(c);
-            continue;
-        }
-        take(line);
-        line.clear();
-    }
-    std::fclose(file);
+    readLines(path, take);
 }
 
 void CSeenRecord::save(const std::optional<CDateTime>& stamp) const {
