@@ -4,6 +4,7 @@
 #include "costrunreceipts.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "qbfield.h"
 #include "qbfieldlist.h"
@@ -11,6 +12,17 @@
 #include "qbobjectlist.h"
 
 namespace {
+
+// A whole number written in decimal digits alone; none otherwise.
+std::optional<long long> wholeNumber(const std::string& text) {
+    if (text.empty() || text.size() > 18) return std::nullopt;
+    long long number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
 
 // The lines that change the item's value without bringing in units: an item and an
 // amount, and no quantity or 0 (a missing number reads as -1.0, so only a quantity that
@@ -49,6 +61,7 @@ CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
     record.isPending = ret.getBool("IsPending", false);
     record.txnId = ret.getValue("TxnID");
     record.refNumber = ret.getValue("RefNumber");
+    if (const std::optional<long long> number = wholeNumber(ret.getValue("TxnNumber"))) record.txnNumber = *number;
     record.txnDateText = ret.getValue("TxnDate");
     record.editSequence = ret.getValue("EditSequence");
     record.exchangeRate = ret.getFloat("ExchangeRate");
@@ -90,16 +103,27 @@ CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
 int CReceiptRecords::addAll(int code, const CQbObjectList* retList) {
     if (retList == nullptr) return 0;
     const int count = retList->getSize();
-    records.reserve(records.size() + static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) records.push_back(take(code, *retList->getAt(i)));
-    // A stable sort keeps the records of one date and type in the order they were added;
-    // optional's ordering puts undated records first.
-    std::stable_sort(records.begin(), records.end(), [](const CReceiptRecord& a, const CReceiptRecord& b) {
+    std::vector<CReceiptRecord> taken;
+    taken.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) taken.push_back(take(code, *retList->getAt(i)));
+    addTaken(std::move(taken));
+    return count;
+}
+
+void CReceiptRecords::addTaken(std::vector<CReceiptRecord> taken) {
+    records.reserve(records.size() + taken.size());
+    for (CReceiptRecord& record : taken) records.push_back(std::move(record));
+    // A stable sort keeps the records of one date, type and number in the order they were
+    // added; optional's ordering puts undated records first.
+    auto entered = [](const CReceiptRecord& record) {
+        return record.txnNumber < 0 ? std::numeric_limits<long long>::max() : record.txnNumber;
+    };
+    std::stable_sort(records.begin(), records.end(), [&](const CReceiptRecord& a, const CReceiptRecord& b) {
         if (a.txnDate != b.txnDate) return a.txnDate < b.txnDate;
-        return walkRank(a.txnTypeCode) < walkRank(b.txnTypeCode);
+        if (walkRank(a.txnTypeCode) != walkRank(b.txnTypeCode)) return walkRank(a.txnTypeCode) < walkRank(b.txnTypeCode);
+        return entered(a) < entered(b);
     });
     buildsIndexed = false;
-    return count;
 }
 
 CReceiptRecord* CReceiptRecords::findBuild(const std::string& txnId) {

@@ -64,6 +64,9 @@ struct CReceiptRecord {
     bool isPending = false;            // IsPending; false when absent
     std::string txnId;
     std::string refNumber;
+    // TxnNumber: QuickBooks numbers transactions as they are entered. Records of one date
+    // and type stand in that order, however they were read. -1 when absent.
+    long long txnNumber = -1;
     // What the record of the transactions read keeps besides (CSeenRecord):
     // TxnDate and EditSequence as QuickBooks gave them.
     std::string txnDateText;
@@ -86,8 +89,10 @@ struct CReceiptRecord {
 // The records in ascending txnDate, undated ones first. Records of one date stand in the
 // order the walk takes in reverse: bills, item receipts, checks, card charges, inventory
 // adjustments, builds, vendor credits, card credits (so that returns come out of the
-// day's own purchases, then builds, bills last), each type in the order added. Positions
-// change only while records are added; references stay valid until the next addAll.
+// day's own purchases, then builds, bills last), each type in the order entered
+// (TxnNumber; those without one after the others, in the order added), so that records
+// read at different times stand as one reading would give them. Positions change only
+// while records are added; references stay valid until the next add.
 class CReceiptRecords {
 public:
     using Records = std::vector<CReceiptRecord>;
@@ -100,6 +105,8 @@ public:
     // it among the others by date; the list itself is not kept and may go at once.
     // Returns the number of records; 0 for a null list.
     int addAll(int code, const CQbObjectList* retList);
+    // Puts records already taken among the others by date.
+    void addTaken(std::vector<CReceiptRecord> taken);
     // The record of one parsed transaction of the type code.
     static CReceiptRecord take(int code, const CQbObject& ret);
 

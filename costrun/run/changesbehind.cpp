@@ -14,14 +14,6 @@ namespace {
 // How many changes the warning names; the others are counted.
 constexpr std::size_t kNamedChanges = 5;
 
-// How far before "LastRunTime" the check looks when it goes by content: modification
-// times count whole seconds, and come from the clock of the computer that saved the
-// change, which may run behind the one Lotwise ran on.
-constexpr long kContentMarginSeconds = 24L * 60 * 60;
-
-// How long QuickBooks lists a deleted transaction (TxnDeletedQueryRq).
-constexpr int kDeletionsListedDays = 90;
-
 // Builds are read only where the edition has assemblies.
 bool readsKind(bool assemblies, const CTxnKind& kind) { return assemblies || kind.code != kTxnBuildAssembly; }
 

@@ -25,6 +25,13 @@
 
 class CChangesBehind {
 public:
+    // How far before "LastRunTime" the check looks when it goes by content: modification
+    // times count whole seconds, and come from the clock of the computer that saved the
+    // change, which may run behind the one Lotwise ran on.
+    static constexpr long kContentMarginSeconds = 24L * 60 * 60;
+    // How long QuickBooks lists a deleted transaction (TxnDeletedQueryRq).
+    static constexpr int kDeletionsListedDays = 90;
+
     // A transaction of a kind the valuation reads, dated on or before "LastUpToDate" and
     // entered, changed or deleted since the last run.
     struct CBookChange {

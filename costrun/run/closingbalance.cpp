@@ -12,6 +12,7 @@
 #include "files.h"
 #include "qbfield.h"
 #include "qbutils.h"
+#include "seenrecord.h"
 #include "tabfile.h"
 #include "valuationreader.h"
 
@@ -19,36 +20,14 @@ namespace {
 
 constexpr const char* kStampTag = "#LastRunTime";
 constexpr const char* kDateTag = "#Date";
-constexpr const char* kRecordPrefix = "transactions-";
-constexpr const char* kRecordExtension = ".tsv";
 constexpr const char* kBalancePrefix = "closing-";
 // Not the record's extension: the data folder's only .tsv files are records.
 constexpr const char* kBalanceExtension = ".txt";
 
-// Figures are written as the shortest text that reads back as the same double, whatever
-// the locale.
-std::string exactText(double value) {
-    char text[64];
-    const std::to_chars_result written = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, written.ptr);
-}
-
-std::optional<double> readNumber(const std::string& text) {
-    double value = 0.0;
-    const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (read.ec != std::errc() || read.ptr != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 }  // namespace
 
 std::string CClosingBalance::pathBeside(const std::string& recordPath) {
-    const std::size_t name = recordPath.rfind(kRecordPrefix);
-    const std::size_t extension = recordPath.rfind(kRecordExtension);
-    if (recordPath.empty() || name == std::string::npos || extension == std::string::npos || extension < name)
-        return {};
-    const std::size_t hash = name + std::string(kRecordPrefix).size();
-    return recordPath.substr(0, name) + kBalancePrefix + recordPath.substr(hash, extension - hash) + kBalanceExtension;
+    return CSeenRecord::pathBeside(recordPath, kBalancePrefix, kBalanceExtension);
 }
 
 void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDateTime& date) {
@@ -108,21 +87,11 @@ bool CClosingBalance::load(const std::string& path) {
 bool CClosingBalance::save(const std::string& path, const CDateTime& stamp) {
     if (path.empty()) return false;
     stampText = zoneDateTimeText(stamp);
-    const std::string partial = path + ".new";
-    std::FILE* file = openFile(partial, "wb");
-    bool written = file != nullptr;
-    if (written) {
-        std::string text = std::string(kStampTag) + '\t' + stampText + '\n' + kDateTag + '\t' + day + '\n';
-        for (const auto& [item, held] : items) {
-            text += item + '\t' + exactText(held.quantity) + '\t' + exactText(held.value) + '\n';
-        }
-        written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        written = std::fclose(file) == 0 && written;
+    std::string text = std::string(kStampTag) + '\t' + stampText + '\n' + kDateTag + '\t' + day + '\n';
+    for (const auto& [item, held] : items) {
+        text += item + '\t' + exactText(held.quantity) + '\t' + exactText(held.value) + '\n';
     }
-    std::error_code error;
-    if (written) std::filesystem::rename(pathFromUtf8(partial), pathFromUtf8(path), error);
-    if (written && !error) return true;
-    removeFile(partial);
+    if (replaceFile(path, text)) return true;
     removeFile(path);
     return false;
 }

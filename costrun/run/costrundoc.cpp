@@ -8,6 +8,7 @@
 #include "qbexception.h"
 #include "qbprogress.h"
 #include "qbsession.h"
+#include "qbutils.h"
 #include "userfolders.h"
 #include "valuationrun.h"
 
@@ -132,6 +133,11 @@ std::string CCostrunDoc::seenRecordPath() const {
                    : std::string();
 }
 
+CPurchaseHistory::CIdentity CCostrunDoc::purchasesOwner() const {
+    const std::string name = getCompanyName();
+    return {name.empty() ? companyTitle : name, zoneDateTimeText(settings.lastExecTime), dateText(settings.startDate)};
+}
+
 void CCostrunDoc::loadSeenRecord() { seenRecord.load(seenRecordPath()); }
 
 bool CCostrunDoc::checkChangesBehind() {
@@ -186,7 +192,8 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
                         [this](const std::string& text) { progress(text); },
                         joinPath(reportFolder, companyTitle),
                         name.empty() ? companyTitle : name,
-                        seenRecordPath()};
+                        seenRecordPath(),
+                        purchasesOwner()};
     CValuationRun run(std::move(context), newUpToDate);
     if (readEveryItem) run.readEveryItem();
     bool ok = run.run();

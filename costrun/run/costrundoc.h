@@ -25,6 +25,7 @@
 #include "days.h"
 #include "files.h"
 #include "qbobject.h"
+#include "purchasehistory.h"
 #include "qbrequestbase.h"
 #include "runsettings.h"
 #include "runsummary.h"
@@ -129,6 +130,8 @@ public:
 private:
     bool readCompany(const std::string& productName);
     std::string seenRecordPath() const;
+    // Whose purchase history the runs keep: the company, its first run and start date.
+    CPurchaseHistory::CIdentity purchasesOwner() const;
     void loadSeenRecord();
     // Reads and keeps QuickBooks' valuation at the end of "LastUpToDate" after a completed
     // run, beside the record; false with the reason when QuickBooks refused the reports.

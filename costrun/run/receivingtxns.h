@@ -13,16 +13,20 @@
 #include "costrununits.h"
 #include "datetime.h"
 #include "qbobjectlist.h"
+#include "purchasehistory.h"
 #include "qbrequestbase.h"
 #include "seenrecord.h"
 #include "txnkinds.h"
 
 // Reads the bills, item receipts, checks, card charges, vendor and card credits and
 // inventory adjustments dated from `from` to `to`, and with assemblies every build, into
-// the records. Throws CQbException when QuickBooks refuses a query.
+// the records: all of them, or, with the history the last run kept (taken over), what
+// QuickBooks changed or deleted since and the days after it (the record of what was read
+// dates what was deleted). Throws CQbException when QuickBooks refuses a query.
 void readReceivingTxns(CQbRequestBase& session, const CDateTime& from, const CDateTime& to, bool assemblies,
                        CReceiptRecords& records, CActivityLog& log, const CCostrunUnits& units,
-                       const std::function<void(const std::string&)>& progress);
+                       const std::function<void(const std::string&)>& progress, CPurchaseHistory* kept,
+                       const CSeenRecord& seen);
 // The inventory adjustments dated from `from` to `to`, whatever their account (stock
 // found by a count is often booked to cost of goods sold), less the system's own value
 // adjustments, which follow from the FIFO value rather than change it.

@@ -82,6 +82,13 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
     activityLog.log("Rewind to %s\n", from->userDateText().c_str());
     const CDateTime started = CDateTime::now();
     loadSeenRecord();
+    // The purchase history outlives a rewind, which changes no purchase: the next run
+    // reads again the builds whose value it clears. It is taken now, so that a rewind
+    // stopped part-way leaves none.
+    const std::string purchasesPath = CPurchaseHistory::pathBeside(seenRecordPath());
+    CPurchaseHistory purchases;
+    std::string whyNot;
+    purchases.take(purchasesPath, purchasesOwner(), settings.lastRunTime, started, whyNot);
     // The last run's closing valuation belongs to a valued period the rewind ends.
     CClosingBalance::discard(CClosingBalance::pathBeside(seenRecordPath()));
     try {
@@ -105,6 +112,11 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
                 throw;
             }
             seenRecord.save(settings.lastRunTime);
+            if (purchases.held()) {
+                purchases.readAgain(cleared);
+                purchases.valuesMovedOn(*from);
+                purchases.save(purchasesPath, *settings.lastRunTime);
+            }
         }
     } catch (const CQbException& e) {
         errorText = e.getMessage();

@@ -17,6 +17,8 @@ namespace {
 
 // The record's first line: the "LastRunTime" of the run that wrote it.
 constexpr const char* kStampTag = "#LastRunTime";
+constexpr const char* kRecordPrefix = "transactions-";
+constexpr const char* kRecordExtension = ".tsv";
 
 }  // namespace
 
@@ -31,8 +33,16 @@ std::string CSeenRecord::pathFor(const std::string& dataFolder, const std::strin
         hash *= 1099511628211ull;
     }
     char name[48];
-    std::snprintf(name, sizeof name, "transactions-%016" PRIx64 ".tsv", hash);
+    std::snprintf(name, sizeof name, "%s%016" PRIx64 "%s", kRecordPrefix, hash, kRecordExtension);
     return joinPath(dataFolder, name);
+}
+
+std::string CSeenRecord::pathBeside(const std::string& recordPath, const char* prefix, const char* extension) {
+    const std::size_t name = recordPath.rfind(kRecordPrefix);
+    const std::size_t dot = recordPath.rfind(kRecordExtension);
+    if (recordPath.empty() || name == std::string::npos || dot == std::string::npos || dot < name) return {};
+    const std::size_t hash = name + std::string(kRecordPrefix).size();
+    return recordPath.substr(0, name) + prefix + recordPath.substr(hash, dot - hash) + extension;
 }
 
 CSeenRecord::CSeenTxn& CSeenRecord::set(const std::string& id, const std::string& date) {
@@ -82,21 +92,14 @@ void CSeenRecord::save(const std::optional<CDateTime>& stamp) const {
     if (filePath.empty()) return;
     // Written beside and then moved over the old record, so that a run stopped while
     // writing leaves the old record whole.
-    const std::string partial = filePath + ".new";
-    std::FILE* file = openFile(partial, "wb");
-    if (file == nullptr) return;
-    bool written = true;
-    if (stamp) written = std::fprintf(file, "%s\t%s\n", kStampTag, zoneDateTimeText(stamp).c_str()) > 0;
+    std::string text;
+    if (stamp) text = std::string(kStampTag) + '\t' + zoneDateTimeText(stamp) + '\n';
     for (const auto& [id, seen] : txns) {
-        std::string line = id + '\t' + seen.type + '\t' + seen.date + '\t' + seen.refNumber + '\t' + seen.editSequence;
-        for (const std::string& item : seen.items) line += '\t' + item;
-        line += '\n';
-        written = written && std::fwrite(line.data(), 1, line.size(), file) == line.size();
+        text += id + '\t' + seen.type + '\t' + seen.date + '\t' + seen.refNumber + '\t' + seen.editSequence;
+        for (const std::string& item : seen.items) text += '\t' + item;
+        text += '\n';
     }
-    written = std::fclose(file) == 0 && written;
-    std::error_code error;
-    if (written) std::filesystem::rename(pathFromUtf8(partial), pathFromUtf8(filePath), error);
-    if (!written || error) removeFile(partial);
+    replaceFile(filePath, text);
 }
 
 void CSeenRecord::discard() {

@@ -42,6 +42,9 @@ public:
     // company is read or a first run stamped it.
     static std::string pathFor(const std::string& dataFolder, const std::string& companyName,
                                const std::optional<CDateTime>& lastExecTime);
+    // A file kept beside the record at `recordPath`, named by the same hash: `prefix`,
+    // the hash, `extension`. Empty without a record.
+    static std::string pathBeside(const std::string& recordPath, const char* prefix, const char* extension);
     // Loads the file at `path` (nothing for an empty path or a missing file); what was
     // held before goes.
     void load(const std::string& path);

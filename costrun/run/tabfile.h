@@ -3,9 +3,13 @@
 // field is kept on one line.
 #pragma once
 
+#include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "files.h"
@@ -49,4 +53,71 @@ inline bool readLines(const std::string& path, const std::function<void(const st
     std::fclose(file);
     if (cutShort) *cutShort = !line.empty();
     return true;
+}
+
+// A field kept exactly: backslash, tab and line breaks written as \\, \t, \n and \r.
+inline std::string escapedField(const std::string& text) {
+    std::string field;
+    field.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '\\': field += "\\\\"; break;
+            case '\t': field += "\\t"; break;
+            case '\n': field += "\\n"; break;
+            case '\r': field += "\\r"; break;
+            default: field += c;
+        }
+    }
+    return field;
+}
+
+// The text of an escaped field; none when it holds an escape that escapedField never writes.
+inline std::optional<std::string> unescapedField(const std::string& field) {
+    std::string text;
+    text.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\') {
+            text += field[i];
+            continue;
+        }
+        if (++i == field.size()) return std::nullopt;
+        switch (field[i]) {
+            case '\\': text += '\\'; break;
+            case 't': text += '\t'; break;
+            case 'n': text += '\n'; break;
+            case 'r': text += '\r'; break;
+            default: return std::nullopt;
+        }
+    }
+    return text;
+}
+
+// Figures are written as the shortest text that reads back as the same double, whatever
+// the locale.
+inline std::string exactText(double value) {
+    char text[64];
+    const std::to_chars_result written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
+}
+
+inline std::optional<double> readNumber(const std::string& text) {
+    double value = 0.0;
+    const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (read.ec != std::errc() || read.ptr != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// Writes `text` beside `path` and then moves it over the old file, so that a stop while
+// writing leaves the old file whole. False, with nothing left beside, when it could not.
+inline bool replaceFile(const std::string& path, const std::string& text) {
+    const std::string partial = path + ".new";
+    std::FILE* file = openFile(partial, "wb");
+    if (file == nullptr) return false;
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    written = std::fclose(file) == 0 && written;
+    std::error_code error;
+    if (written) std::filesystem::rename(pathFromUtf8(partial), pathFromUtf8(path), error);
+    if (written && !error) return true;
+    removeFile(partial);
+    return false;
 }

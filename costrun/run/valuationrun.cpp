@@ -79,8 +79,19 @@ void CValuationRun::logStart() {
 
 void CValuationRun::readRunLists() {
     lists.read(session, settings.assemblies, context.progress);
+    // Everything QuickBooks changes from now on is read again by the next run.
+    const CDateTime readAt = CDateTime::now();
+    std::string whyNot;
+    const bool kept = purchases.take(CPurchaseHistory::pathBeside(context.seenRecordPath), context.purchasesOwner,
+                                     settings.lastRunTime, readAt, whyNot);
+    if (!kept) {
+        log.log("Purchase history: %s; every receiving transaction from %s is read\n", whyNot.c_str(),
+                userDate(*settings.startDate).c_str());
+    }
     readReceivingTxns(session, *settings.startDate, upTo, settings.assemblies, walk.records(), log, lists.units(),
-                      context.progress);
+                      context.progress, kept ? &purchases : nullptr, seen);
+    // QuickBooks' average costs move from the first day this run values on.
+    purchases.hold(context.purchasesOwner, walk.records(), readAt, upTo, firstDay);
     log.warnings(session.takeWarnings());
     // The record of what was read takes every receiving list once all were answered.
     const std::string from = dateText(*settings.startDate);
@@ -165,6 +176,14 @@ bool CValuationRun::close(bool ok) {
         ok = false;
     }
     seen.save(stamped ? settings.lastRunTime : std::nullopt);
+    // The purchase history stands for QuickBooks' books only with the "LastRunTime" it
+    // was written for; the builds whose value the run wrote are read again next time.
+    if (stamped && purchases.held()) {
+        purchases.readAgain(ownBuildWrites);
+        const std::string path = CPurchaseHistory::pathBeside(context.seenRecordPath);
+        if (!path.empty() && !purchases.save(path, *settings.lastRunTime))
+            log.log("The purchase history could not be written to %s\n", path.c_str());
+    }
     report.close();
     return ok;
 }

@@ -23,6 +23,7 @@
 #include "explainedstock.h"
 #include "daycommit.h"
 #include "daytxns.h"
+#include "purchasehistory.h"
 #include "qbrequestbase.h"
 #include "receiptwalk.h"
 #include "runlists.h"
@@ -43,6 +44,7 @@ struct CRunContext {
     std::string reportFolder;  // the company's folder of reports
     std::string companyName;   // as the run's page names it
     std::string seenRecordPath;  // the record of what was read (CSeenRecord::pathFor)
+    CPurchaseHistory::CIdentity purchasesOwner;  // whose purchase history the run keeps
 };
 
 class CValuationRun {
@@ -161,6 +163,9 @@ private:
     // What the transactions read explain of each item's quantity, checked every
     // calculated day and by the proof.
     CExplainedStock explained;
+    // The purchase history: the one the last run kept, taken when the run reads its
+    // lists, then what this run read, written when it closes.
+    CPurchaseHistory purchases;
     CDayCommit dayCommit;
     CDayAdjustments adjustments;
     CRunReport report;
