@@ -150,6 +150,7 @@ import glob, json, statistics, sys
 work, histories, builds = sys.argv[1], [int(h) for h in sys.argv[2].split()], sys.argv[3:]
 folder = lambda name: name.replace("/", "_")
 rows = {}
+steady = True
 for h in histories:
     for b in builds:
         runs = [json.load(open(f)) for f in sorted(glob.glob(f"{work}/h{h}/{folder(b)}/run*/result.json"))]
@@ -158,7 +159,9 @@ for h in histories:
         for k in ("round_trips", "requests", "timed_round_trips"):
             values = sorted({r[k] for r in runs})
             med[k] = values[0]
-            if len(values) > 1: print(f"onedayrun: {k} differ between the runs of history {h}, {b}: {values}")
+            if len(values) > 1:
+                steady = False
+                print(f"onedayrun: {k} differ between the runs of history {h}, {b}: {values}; the table has the least")
         med["answers_mb"] = runs[0]["answers_mb"]
         med["kinds"] = runs[0]["kinds"]
         med["repeats"] = len(runs)
@@ -173,7 +176,8 @@ for (h, b), m in rows.items():
           f"{m['standin_s']:.2f} / {m['parsing_s']:.2f} | {m['eventlog_s']:.2f} / {m['engine_s']:.2f} | "
           f"{m['answers_mb']:.1f} |")
 print()
-print(f"Medians of {rows[next(iter(rows))]['repeats']} runs each; round trips and requests are the same in every run.")
+print(f"Medians of {rows[next(iter(rows))]['repeats']} runs each; round trips and requests "
+      + ("are the same in every run." if steady else "DIFFER between the runs (above)."))
 for b in builds:
     for h in histories:
         m = rows[(h, b)]
