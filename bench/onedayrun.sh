@@ -27,7 +27,7 @@
 # build, the ratios of the day after 730 and after 365 days to the day after 31 days (the
 # goal: at most 1.3 for the day after 730 days, in time and in round trips).
 #
-# A build is named by NAME= (e.g. before=/work/before/build-bench) or by its folder.
+# A build is named by NAME= (e.g. before=/work/before/build-bench) or by its folder's name.
 # KEEP=1 keeps the temporary folder.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -42,10 +42,10 @@ start=2024-01-01
 
 names=() dirs=()
 for arg in "$@"; do
-    if [[ $arg == *=* ]]; then name=${arg%%=*} dir=${arg#*=}; else name=$arg dir=$arg; fi
+    if [[ $arg == *=* ]]; then name=${arg%%=*} dir=${arg#*=}; else name=$(basename "$arg") dir=$arg; fi
     [ -x "$dir/cli/lotwise-cli" ] && [ -x "$dir/qbsim/qbsim" ] ||
         { echo "onedayrun: build lotwise-cli and qbsim in $dir first" >&2; exit 2; }
-    case " ${names[*]-} " in *" $name "*) echo "onedayrun: two builds named $name" >&2; exit 2 ;; esac
+    case " ${names[*]-} " in *" $name "*) echo "onedayrun: two builds named $name: name them with NAME=DIR" >&2; exit 2 ;; esac
     [[ $name =~ ^[A-Za-z0-9._/-]+$ ]] || { echo "onedayrun: name builds with NAME=DIR: $name" >&2; exit 2; }
     names+=("$name") dirs+=("$(cd "$dir" && pwd)")
 done
