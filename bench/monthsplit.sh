@@ -10,7 +10,7 @@
 #   a. in one run over every day;
 #   b. in one run per calendar month (the last one up to the last day generated), all with
 #      one data folder;
-#   c. as b, with every purchases-*.tsv removed from the data folder before each run, so
+#   c. as b, with every purchases-*.txt removed from the data folder before each run, so
 #      that each run rebuilds whatever purchase history it keeps.
 # Then it reads the books of each copy from the company file (the stand-in's SQLite file,
 # read-only): every line of the value adjustments the runs posted (memo "FIFO valuation":
@@ -74,7 +74,7 @@ for variant in a b c; do
     else
         for end in $(month_ends); do
             if [ $variant = c ] && [ -d "$work/c/data" ]; then
-                removed=$((removed + $(find "$work/c/data" -name 'purchases-*.tsv' -print -delete | wc -l)))
+                removed=$((removed + $(find "$work/c/data" -name 'purchases-*.txt' -print -delete | wc -l)))
             fi
             if [ $runs = 0 ]; then value $variant "$end" --start "$start"; else value $variant "$end"; fi
             runs=$((runs + 1))
@@ -82,7 +82,7 @@ for variant in a b c; do
     fi
     wall[$variant]=$(echo "$(now) - $t0" | bc)
     note=""
-    [ $variant != c ] || note=", $removed purchases-*.tsv removed before them"
+    [ $variant != c ] || note=", $removed purchases-*.txt removed before them"
     echo "variant $variant: $runs run(s) in ${wall[$variant]} s$note"
 done
 

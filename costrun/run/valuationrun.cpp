@@ -43,8 +43,19 @@ bool CValuationRun::run() {
     runSummary.firstDay = firstDay;
     runSummary.upTo = upTo;
     seen.load(context.seenRecordPath);
+    // The purchase history the last run kept is taken before anything is read or
+    // written: whatever becomes of this run, the file no longer stands for the books.
+    // Everything QuickBooks changes from now on is read again by the next run.
+    readAt = CDateTime::now();
+    std::string whyNot;
+    const bool kept = purchases.take(CPurchaseHistory::pathBeside(context.seenRecordPath), context.purchasesOwner,
+                                     settings.lastRunTime, readAt, whyNot);
     log.open();
     logStart();
+    if (!kept) {
+        log.log("Purchase history: %s; every receiving transaction from %s is read\n", whyNot.c_str(),
+                userDate(*settings.startDate).c_str());
+    }
     bool ok = true;
     try {
         readRunLists();
@@ -79,17 +90,8 @@ void CValuationRun::logStart() {
 
 void CValuationRun::readRunLists() {
     lists.read(session, settings.assemblies, context.progress);
-    // Everything QuickBooks changes from now on is read again by the next run.
-    const CDateTime readAt = CDateTime::now();
-    std::string whyNot;
-    const bool kept = purchases.take(CPurchaseHistory::pathBeside(context.seenRecordPath), context.purchasesOwner,
-                                     settings.lastRunTime, readAt, whyNot);
-    if (!kept) {
-        log.log("Purchase history: %s; every receiving transaction from %s is read\n", whyNot.c_str(),
-                userDate(*settings.startDate).c_str());
-    }
     readReceivingTxns(session, *settings.startDate, upTo, settings.assemblies, walk.records(), log, lists.units(),
-                      context.progress, kept ? &purchases : nullptr, seen);
+                      context.progress, purchases.held() ? &purchases : nullptr, seen);
     // QuickBooks' average costs move from the first day this run values on.
     purchases.hold(context.purchasesOwner, walk.records(), readAt, upTo, firstDay);
     log.warnings(session.takeWarnings());

@@ -166,6 +166,7 @@ private:
     // The purchase history: the one the last run kept, taken when the run reads its
     // lists, then what this run read, written when it closes.
     CPurchaseHistory purchases;
+    CDateTime readAt;  // the moment before the run read anything
     CDayCommit dayCommit;
     CDayAdjustments adjustments;
     CRunReport report;

@@ -1,0 +1,190 @@
+// The purchase history a run keeps beside the company file: the next run reads again only
+// what QuickBooks changed since, and its books are those of a run that reads everything.
+// Every case values two copies of one company run by run, the same changes made to both
+// between runs: one keeps its history, the other loses it before every run.
+//
+// The company: Widget, 20 at 5.00 bought on 03/01; 10 at 10.00 on 04/01 (B-1) and 10 at
+// 20.00 on 04/02 (B-2); 12 sold on 04/02; 4 found on 04/03, which QuickBooks values at
+// its average cost of the day (moved by the postings of 04/01 and 04/02); 10 sold on
+// 04/04; 5 at 30.00 on 04/06 (B-3); 10 sold on 04/07 and 3 on 04/08.
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "e2efixture.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+constexpr const char* kKept = "Acme Kept";
+constexpr const char* kRead = "Acme Read";
+
+std::string readWhole(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+class KeptPurchases : public ValuationRun {
+public:
+    void SetUp() override {
+        // Each case starts without the files earlier cases' runs kept.
+        std::filesystem::remove_all(dir / "appdata");
+        CCompanyBuilder company;
+        company.lists();
+        company.item("Widget");
+        company.bill("2010-03-01", "B-0").line("Widget", 20, 5.00);
+        company.bill("2010-04-01", "B-1").line("Widget", 10, 10.00);
+        company.bill("2010-04-02", "B-2").line("Widget", 10, 20.00);
+        company.invoice("2010-04-02", "1001").line("Widget", 12);
+        company.adjustment("2010-04-03").quantityDifference("Widget", 4);
+        company.invoice("2010-04-04", "1002").line("Widget", 10);
+        company.bill("2010-04-06", "B-3").line("Widget", 5, 30.00);
+        company.invoice("2010-04-07", "1003").line("Widget", 10);
+        company.invoice("2010-04-08", "1004").line("Widget", 3);
+        kept = companyWith(company, CQbSimCompanyOptions{kKept}, "Kept.qbw");
+        read = companyWith(company, CQbSimCompanyOptions{kRead}, "Read.qbw");
+    }
+
+    // The file the company's runs keep their purchase history in; empty when none.
+    std::filesystem::path historyOf(const std::string& companyName) const {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("purchases-", 0) == 0 && readWhole(entry.path()).find("#Company\t" + companyName + "\n") !=
+                                                        std::string::npos)
+                return entry.path();
+        }
+        return {};
+    }
+
+    // The activity log of the last run.
+    std::string lastLog() const {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+            if (entry.path().filename() == "activity.txt") return readWhole(entry.path());
+        }
+        return {};
+    }
+
+    // Values both copies up to the day of April; the one that reads everything loses its
+    // history first. Returns the kept copy's activity log.
+    std::string runBoth(int upToDay) {
+        std::string status;
+        EXPECT_TRUE(run(read, day(2010, 4, 1), day(2010, 4, upToDay), &status)) << status;
+        std::filesystem::remove(historyOf(kRead));
+        EXPECT_TRUE(run(kept, day(2010, 4, 1), day(2010, 4, upToDay), &status)) << status;
+        return lastLog();
+    }
+
+    // Sends the requests (made for each file) to both copies.
+    void changeBoth(const std::function<std::string(const std::string& path)>& requests) {
+        for (const std::string& path : {kept, read}) send(path, requests(path));
+    }
+
+    std::string kept, read;
+};
+
+// After 04/01 to 04/05 are valued, a purchase behind the valued period is voided, deleted
+// or added; 04/06 to 04/08 are then valued. Each kept history is brought up to date by
+// what QuickBooks lists as changed since, the found units of 04/03 valued again as
+// QuickBooks now values them, and the books are those of a full reading.
+TEST_F(KeptPurchases, AChangeBehindTheValuedPeriodGivesTheBooksOfAFullReading) {
+    const std::vector<std::pair<const char*, std::function<std::string(const std::string&)>>> changes = {
+        {"voided", [](const std::string& path) {
+             return companybuilder::voidRequest("Bill", txnField(path, "Bill", "B-2", "TxnID"));
+         }},
+        {"deleted", [](const std::string& path) {
+             return "<TxnDelRq><TxnDelType>Bill</TxnDelType><TxnID>" + txnField(path, "Bill", "B-1", "TxnID") +
+                    "</TxnID></TxnDelRq>";
+         }},
+        {"added", [](const std::string&) {
+             return std::string(CCompanyBuilder().bill("2010-04-03", "B-9").line("Widget", 6, 40.00));
+         }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        SetUp();
+        runBoth(5);
+        changeBoth(change);
+        EXPECT_THAT(runBoth(8), HasSubstr("Purchase history kept from"));
+        expectSamePostings(postings(read), postings(kept));
+    }
+}
+
+// The bill of 04/02 voided behind the valued period, then the rewind to 04/02 the window
+// advises: the rewind keeps the history, and what it clears is read again.
+TEST_F(KeptPurchases, ARewindKeepsTheHistoryAndTheBooksAreThoseOfAFullReading) {
+    runBoth(5);
+    changeBoth([](const std::string& path) {
+        return companybuilder::voidRequest("Bill", txnField(path, "Bill", "B-2", "TxnID"));
+    });
+    std::string status;
+    for (const std::string& path : {read, kept}) ASSERT_TRUE(rewind(path, day(2010, 4, 2), &status)) << status;
+    EXPECT_FALSE(historyOf(kKept).empty());
+    EXPECT_THAT(runBoth(8), HasSubstr("Purchase history kept from"));
+    expectSamePostings(postings(read), postings(kept));
+
+    // Rewound to the start, the file is as never valued: nothing is kept.
+    ASSERT_TRUE(rewind(kept, day(2010, 4, 1), &status)) << status;
+    EXPECT_TRUE(historyOf(kKept).empty());
+}
+
+// A history that cannot be trusted is not used: the run says why in its activity log,
+// reads everything, and its books are those of a full reading.
+TEST_F(KeptPurchases, AHistoryThatCannotBeTrustedIsDiscarded) {
+    struct CCase {
+        const char* what;
+        std::function<void(KeptPurchases& test)> spoil;
+        const char* why;
+    };
+    const std::vector<CCase> cases = {
+        {"cut short",
+         [](KeptPurchases& test) {
+             const std::filesystem::path file = test.historyOf(kKept);
+             std::filesystem::resize_file(file, std::filesystem::file_size(file) / 2);
+         },
+         "the kept purchase history is incomplete or unreadable"},
+        {"changed by hand",
+         [](KeptPurchases& test) {
+             const std::filesystem::path file = test.historyOf(kKept);
+             std::string text = readWhole(file);
+             text.replace(text.find("\nL\tWidget\t"), 10, "\nL\tWidget\tx");
+             std::ofstream(file, std::ios::binary) << text;
+         },
+         "the kept purchase history is incomplete or unreadable"},
+        {"of another company file",
+         [](KeptPurchases& test) {
+             const std::filesystem::path file = test.historyOf(kKept);
+             std::string text = readWhole(file);
+             text.replace(text.find(kKept), std::string(kKept).size(), "Acme Elsewhere");
+             std::ofstream(file, std::ios::binary) << text;
+         },
+         "the kept purchase history belongs to another company file"},
+        {"of a run before the last",
+         [](KeptPurchases& test) {
+             const std::filesystem::path file = test.historyOf(kKept);
+             const std::string older = readWhole(file);
+             // "LastRunTime" counts whole seconds: the next run's is another.
+             std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+             test.runBoth(6);
+             std::ofstream(file, std::ios::binary) << older;
+         },
+         "the kept purchase history is not that of the last run"},
+    };
+    for (const CCase& spoilt : cases) {
+        SCOPED_TRACE(spoilt.what);
+        SetUp();
+        runBoth(3);
+        spoilt.spoil(*this);
+        const std::string log = runBoth(8);
+        EXPECT_THAT(log, HasSubstr(std::string("Purchase history: ") + spoilt.why +
+                                   "; every receiving transaction from 04/01/2010 is read"));
+        EXPECT_THAT(log, ::testing::Not(HasSubstr("Purchase history kept from")));
+        expectSamePostings(postings(read), postings(kept));
+    }
+}
