@@ -21,15 +21,18 @@ void fill(CReceiptRecords& records, int count) {
     for (int i = 0; i < count; ++i) {
         CReceiptRecord record;
         record.txnTypeCode = i % 10 == 0 ? kTxnInventoryAdjustment : kTxnBill;
-        record.txnId = std::to_string(i) + "-1704067200";
+        record.txnId = std::to_string(i);
+        record.txnId += "-1704067200";
         record.txnNumber = i;
         record.txnDate = CDateTime(1704067200 + static_cast<std::int64_t>(i / 25) * 86400);
         record.txnDateText = "2024-01-01";
-        record.refNumber = "B" + std::to_string(i);
+        record.refNumber = std::to_string(i);
         record.editSequence = "1704067200";
-        for (int line = 0; line < 3; ++line)
-            record.lines.push_back({"Family 0001:Part " + std::to_string((i * 7 + line) % 2000), 12.0 + line,
-                                    1234.56 / (line + 3), {}, false});
+        for (int line = 0; line < 3; ++line) {
+            std::string item = "Family 0001:Part ";
+            item += std::to_string((i * 7 + line) % 2000);
+            record.lines.push_back({item, 12.0 + line, 1234.56 / (line + 3), {}, false});
+        }
         taken.push_back(std::move(record));
     }
     records.addTaken(std::move(taken));

@@ -215,9 +215,9 @@ void readSinceKept(CQbRequestBase& session, const CDateTime& from, const CDateTi
         ++stood;
     }
     records.clear();
-    log.log("Purchase history kept from %s: %d transactions kept, %d changed and %d deleted since, %d inventory "
-            "adjustments valued again, %d read for the new days\n",
-            kept.readAt().format("%m/%d/%Y %H:%M:%S").c_str(), stood, readAgain, deleted, revalued, newDays);
+    log.log("Purchase history kept from %s: %d transactions kept; read again: %d changed since or valued by the "
+            "last run, %d inventory adjustments QuickBooks values anew; %d deleted since; %d read for the new days\n",
+            kept.readAt().format("%m/%d/%Y %H:%M:%S").c_str(), stood, readAgain, revalued, deleted, newDays);
 }
 
 }  // namespace
