@@ -189,10 +189,6 @@ std::string CPurchaseHistory::pathBeside(const std::string& recordPath) {
     return CSeenRecord::pathBeside(recordPath, "purchases-", ".txt");
 }
 
-void CPurchaseHistory::discard(const std::string& path) {
-    if (!path.empty()) removeFile(path);
-}
-
 bool CPurchaseHistory::take(const std::string& path, const CIdentity& identity,
                             const std::optional<CDateTime>& lastRunTime, const CDateTime& now, std::string& why) {
     holding = false;

@@ -35,7 +35,6 @@ public:
 
     // The file beside the record of what was read at `recordPath`; empty without one.
     static std::string pathBeside(const std::string& recordPath);
-    static void discard(const std::string& path);
 
     // Takes the file at `path`: it is read and removed. True when it belongs to the
     // identity and to `lastRunTime`, is whole, and was read recently enough that

@@ -1,5 +1,6 @@
 #include "receivingtxns.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -27,16 +28,15 @@ std::vector<const CTxnKind*> receivingKinds(bool assemblies) {
 // Logs a list as its kind is logged and takes its records, but those of a TxnID already
 // read: QuickBooks turns an item receipt into a bill under the same TxnID ("Enter Bill for
 // Received Items"), and a conversion between two queries would answer both; the
-// purchase is one, read once as the kind asked for first.
+// purchase is one, read once as the kind asked for first. Lists of inventory adjustments
+// come without the system's own (readInventoryAdjustments, or left out by their memo
+// before they are asked for by TxnID).
 void takeList(const CTxnKind& kind, std::unique_ptr<CQbObjectList> list, std::unordered_set<std::string>& read,
               std::vector<CReceiptRecord>& taken, CActivityLog& log, const CCostrunUnits& units) {
     if (!list) return;
     for (int i = list->getSize() - 1; i >= 0; --i) {
-        const CQbObject& txn = *list->getAt(i);
-        const std::string id = txn.getValue("TxnID");
-        // The system's own value adjustments follow from the FIFO value rather than change it.
-        const bool own = kind.code == kTxnInventoryAdjustment && txn.getValue("Memo") == kValueAdjustMemo;
-        if (own || (!id.empty() && !read.insert(id).second)) list->detach(i);
+        const std::string id = list->getAt(i)->getValue("TxnID");
+        if (!id.empty() && !read.insert(id).second) list->detach(i);
     }
     if (kind.code == kTxnInventoryAdjustment) {
         log.inventoryAdjustments(list.get());
@@ -166,15 +166,18 @@ void readSinceKept(CQbRequestBase& session, const CDateTime& from, const CDateTi
     int readAgain = 0;
     for (const std::vector<std::string>& ids : wanted) readAgain += static_cast<int>(ids.size());
     int revalued = 0;
-    for (std::size_t k = 0; moved && k < kinds.size(); ++k) {
-        if (kinds[k]->code != kTxnInventoryAdjustment) continue;
+    const std::size_t adjustments = static_cast<std::size_t>(
+        std::find_if(kinds.begin(), kinds.end(),
+                     [](const CTxnKind* kind) { return kind->code == kTxnInventoryAdjustment; }) -
+        kinds.begin());
+    if (moved && adjustments < kinds.size()) {
         for (std::size_t i = 0; i < records.size(); ++i) {
             const CReceiptRecord& record = records[i];
             if (dropped[i] || record.txnTypeCode != kTxnInventoryAdjustment || record.lines.empty() ||
                 !record.txnDate || *record.txnDate < *moved || *record.txnDate > to)
                 continue;
             dropped[i] = true;
-            wanted[k].push_back(record.txnId);
+            wanted[adjustments].push_back(record.txnId);
             ++revalued;
         }
     }
