@@ -35,7 +35,8 @@ void takeValueChanges(CReceiptRecord& record, const std::vector<CQbField*>& line
         if (fields->has(quantityField) && fields->getFloat(quantityField) != 0.0) continue;
         const double amount = sign * fields->getFloat(amountField);
         if (amount == 0.0) continue;
-        record.valueChanges.push_back({line->grandchildValue("ItemRef", "FullName"), amount});
+        record.valueChanges.push_back(
+            {line->grandchildValue("ItemRef", "FullName"), amount, false, line->grandchildValue("ItemRef", "ListID")});
     }
 }
 
@@ -71,6 +72,7 @@ CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
     switch (code) {
         case kTxnBuildAssembly: {
             record.assembly = ret.getValue("ItemInventoryAssemblyRef", "FullName");
+            record.assemblyId = ret.getValue("ItemInventoryAssemblyRef", "ListID");
             record.quantityToBuild = ret.getFloat("QuantityToBuild");
             record.buildValue = CBuildValue::of(ret);
             break;
@@ -84,7 +86,7 @@ CReceiptRecord CReceiptRecords::take(int code, const CQbObject& ret) {
                 // outlive the units it was meant for, so the units come in at no cost and
                 // the value comes off those already on hand, like an owner's write-down.
                 if (read->amount < 0.0) {
-                    record.valueChanges.push_back({read->item, read->amount, true});
+                    record.valueChanges.push_back({read->item, read->amount, true, read->itemId});
                     read->amount = 0.0;
                 }
                 record.lines.push_back(std::move(*read));
@@ -170,6 +172,7 @@ std::optional<CReceiptLine> readReceiptLine(const CQbField& line, const std::str
     if (!(read.quantity > 0.0)) return std::nullopt;
     if (!fields->has("ItemRef")) return std::nullopt;
     read.item = line.grandchildValue("ItemRef", "FullName");
+    read.itemId = line.grandchildValue("ItemRef", "ListID");
     // A line without an amount carries no value (not the -1.0 of a missing number).
     read.amount = line.childFloat(amountField);
     read.unit = CLineUnit::of(line);
@@ -187,6 +190,7 @@ std::optional<CReceiptLine> readPurchaseLine(const CQbField& line, int txnTypeCo
     const double amount = line.childFloat("Amount");
     CReceiptLine read;
     read.item = line.grandchildValue("ItemRef", "FullName");
+    read.itemId = line.grandchildValue("ItemRef", "ListID");
     read.unit = CLineUnit::of(line);
     if (credit) {
         // A credit's positive quantity goes back to the vendor; a negative one is a

@@ -25,13 +25,14 @@ class CQbObjectList;
 
 // A receiving line as lots are taken from it.
 struct CReceiptLine {
-    std::string item;     // ItemRef FullName
+    std::string item;     // ItemRef FullName: this run's name of the item
     double quantity = 0;   // the line's quantity field, above 0
     double amount = 0;     // the line's amount field (0 when absent), before any rate
     CLineUnit unit;        // the unit the quantity is stated in
     // Units going back to the vendor (a credit's line, or a purchase line of negative
     // quantity); quantity and amount are then those of the units returned, above 0.
     bool isReturn = false;
+    std::string itemId = {};  // ItemRef ListID: who the item is, whatever its name becomes
 };
 
 class CQbField;
@@ -55,6 +56,7 @@ struct CReceiptValueChange {
     // units come in at no cost, and the amount falls on the units on hand before them
     // rather than on the record's own lots.
     bool onUnitsBefore = false;
+    std::string itemId = {};  // the item's ListID
 };
 
 // One receiving transaction of the run.
@@ -75,6 +77,7 @@ struct CReceiptRecord {
     // A build: its assembly, the quantity built and its value from the system's
     // "BuildValue" (see CCostrunTxn).
     std::string assembly;
+    std::string assemblyId;  // the assembly's ListID
     double quantityToBuild = 0;
     CBuildValue buildValue;
     // Items of the lines that send units back to the vendor, in line order.

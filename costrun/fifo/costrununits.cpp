@@ -93,6 +93,12 @@ std::optional<double> CCostrunUnits::ratio(const std::string& item, const CLineU
     return match->ratio;
 }
 
+std::optional<CLineUnit> CCostrunUnits::itemSet(const std::string& item) const {
+    const auto found = itemSets.find(item);
+    if (found == itemSets.end()) return std::nullopt;
+    return CLineUnit{std::string(), found->second.listId, found->second.name};
+}
+
 double CCostrunUnits::logQuantity(const std::string& item, const CQbField& line, double quantity) const {
     return quantity * ratio(item, CLineUnit::of(line)).value_or(1.0);
 }

@@ -23,6 +23,12 @@ struct CLineUnit {
     std::string name;       // UnitOfMeasure; empty: the base unit
     std::string setListId;  // OverrideUOMSetRef: the set the line uses instead of its item's
     std::string setName;
+    // The set is the one the item had when the line was read, kept with the line so that
+    // its quantity counts as it was entered whatever set the item has since.
+    bool setKept = false;
+    // Not kept: why the line cannot be counted as it was entered (its item's set changed
+    // since lines of it were kept); empty when it can.
+    std::string setChanged = {};
 
     // The unit of a line element (ItemLineRet, InvoiceLineRet, ...); a line without
     // UnitOfMeasure gives the base unit.
@@ -46,6 +52,9 @@ public:
     // when the set does not hold the unit (or is not known), or gives it no positive
     // ratio: the quantity cannot be counted.
     std::optional<double> ratio(const std::string& item, const CLineUnit& unit) const;
+    // The set the item counts its lines in (UnitOfMeasureSetRef): its ListID and name;
+    // none for an item without one.
+    std::optional<CLineUnit> itemSet(const std::string& item) const;
     // The line's quantity in base units for the activity log; as stated when the unit
     // cannot be read.
     double logQuantity(const std::string& item, const CQbField& line, double quantity) const;

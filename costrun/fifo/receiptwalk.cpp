@@ -20,6 +20,16 @@ double CReceiptWalk::rate(double exchangeRate) const {
 
 std::optional<double> CReceiptWalk::baseQuantity(CCostrunItem& item, const CLineUnit& unit, double quantity,
                                                  const std::string& txnType, const std::string& refNumber) {
+    // A line entered in the item's former unit set may name a unit of the same name at
+    // another ratio: it is not counted with the new one.
+    if (!unit.setChanged.empty()) {
+        if (item.unreadUnit.empty()) {
+            item.unreadUnit = unit.setChanged + "; a line of " + txnType + " " + refNumber +
+                              " read again cannot be counted as it was entered";
+            if (note) note(item.fullName + ": " + item.unreadUnit);
+        }
+        return std::nullopt;
+    }
     const std::optional<double> ratio = units.ratio(item.fullName, unit);
     if (ratio) return quantity * *ratio;
     if (item.unreadUnit.empty()) {

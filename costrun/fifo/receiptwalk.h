@@ -94,4 +94,6 @@ private:
     // of its records (ascending) with the line as read: a day's walk follows only the
     // items still short of lots, and the lines are read once per run.
     std::unordered_map<std::string, CEntries> byItem;
+    // Items whose unit-of-measure set changed since lines of them were kept, with why.
+    std::unordered_map<std::string, std::string> changedSets;
 };

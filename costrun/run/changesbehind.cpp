@@ -210,6 +210,11 @@ void CChangesBehind::notePostingDeleted(const CSeenRecord::CSeenTxn& posting, co
 std::optional<CDateTime> CChangesBehind::earliest(const CRunSettings& settings) const {
     // What no transaction dates may reach back to the start.
     if (found.empty()) return movedItems.empty() ? std::nullopt : settings.startDate;
+    // An item merged away or deleted moved every line it had onto another item, from its
+    // opening stock on.
+    for (const CClosingBalance::CMoved& item : movedItems) {
+        if (item.gone) return settings.startDate;
+    }
     // A deleted transaction of unknown date may have been dated the start date itself.
     const CBookChange& first = found.front();
     return first.date ? startOfDay(*first.date) : settings.startDate;
@@ -263,6 +268,11 @@ std::string CChangesBehind::text(const CRunSettings& settings) const {
         if (change.deleted) text += ", deleted";
     }
     if (count > kNamedChanges) text += "\n  and " + std::to_string(count - kNamedChanges) + " more";
+    // An item merged away or deleted is named whatever the transactions say: its lines
+    // now name another item, from its first transaction on.
+    for (const CClosingBalance::CMoved& item : movedItems) {
+        if (item.gone) text += "\n  " + item.item + " was merged into another item or deleted in QuickBooks.";
+    }
     if (!horizon.empty()) text += "\n\n" + horizon;
     return text;
 }
@@ -272,6 +282,10 @@ std::string CChangesBehind::movedText(const CRunSettings& settings) const {
     const std::string day = settings.lastUpToDate ? settings.lastUpToDate->userDateText() : std::string();
     for (std::size_t i = 0; i < movedItems.size() && i < kNamedChanges; ++i) {
         const CClosingBalance::CMoved& item = movedItems[i];
+        if (item.gone) {
+            text += "\n  " + item.item + " was merged into another item or deleted in QuickBooks.";
+            continue;
+        }
         text += "\n  " + item.item + ": on " + day + " QuickBooks now carries " + amountText(item.now.quantity) +
                 " worth " + amountText(item.now.value) + "; the last run left " + amountText(item.left.quantity) +
                 " worth " + amountText(item.left.value) + ".";

@@ -112,6 +112,25 @@ void CValuationRun::proveValues() {
             if (entry->qtyOnHand > 0.0 || entry->carriesValueWithoutUnits()) proveItem(*entry, day);
         }
     }
+    nameUnlisted(inventory, assemblies, day);
+}
+
+void CValuationRun::nameUnlisted(const CCostrunItemList& inventory, const CCostrunItemList& assemblies,
+                                 const CDateTime& day) {
+    // QuickBooks may leave an item out of its valuation summary (an inactive one, by some
+    // accounts) while the item list holds stock of it: such an item is never valued, and
+    // says so rather than passing the proof unseen.
+    for (const CRunLists::CListedStock& stock : lists.listedStock()) {
+        if (inventory.find(stock.name) != nullptr || assemblies.find(stock.name) != nullptr) continue;
+        ++runSummary.proofItems;
+        std::string reason = "not valued: QuickBooks' item list holds " + amountText(stock.quantity) +
+                             " on hand, but its inventory valuation summary of " + day.userDateText() +
+                             " does not list the item";
+        reason += stock.active ? "; check the report's filters in QuickBooks, then rewind to the start date"
+                               : " (QuickBooks leaves inactive items out of it): make the item active, then rewind "
+                                 "to the start date";
+        addException(CRunException::kUnvalued, stock.name, day, reason);
+    }
 }
 
 void CValuationRun::proveItem(const CCostrunItem& item, const CDateTime& day) {

@@ -1,5 +1,6 @@
 #include "closingbalance.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include "days.h"
 #include "files.h"
 #include "qbfield.h"
+#include "qbfieldlist.h"
+#include "qbobjectlist.h"
 #include "qbutils.h"
 #include "seenrecord.h"
 #include "tabfile.h"
@@ -30,10 +33,33 @@ std::string CClosingBalance::pathBeside(const std::string& recordPath) {
     return CSeenRecord::pathBeside(recordPath, kBalancePrefix, kBalanceExtension);
 }
 
+namespace {
+
+// Every stocked item's ListID by full name, inactive ones too.
+std::map<std::string, std::string> stockedIds(CQbRequestBase& session, bool assemblies) {
+    CQbFieldList filter;
+    filter.addText("ActiveStatus", "All");
+    for (const char* element : {"ListID", "FullName"}) filter.addText("IncludeRetElement", element);
+    std::map<std::string, std::string> ids;
+    std::vector<std::unique_ptr<CQbObjectList>> lists;
+    lists.push_back(session.queryItemInventory(&filter));
+    if (assemblies) lists.push_back(session.queryItemInventoryAssembly(&filter));
+    for (const std::unique_ptr<CQbObjectList>& list : lists) {
+        for (int i = 0; list && i < list->getSize(); ++i)
+            ids[list->getAt(i)->getValue("FullName")] = list->getAt(i)->getValue("ListID");
+    }
+    return ids;
+}
+
+}  // namespace
+
 void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDateTime& date) {
     items.clear();
+    listed.clear();
     stampText.clear();
     day = dateText(date);
+    const std::map<std::string, std::string> ids = stockedIds(session, assemblies);
+    for (const auto& [name, id] : ids) listed.insert(id);
     CActivityLog silent("");
     CValuationReader reader(session, silent, assemblies, std::nullopt);
     std::vector<std::unique_ptr<CQbResponse>> answers = reader.sendInSets(reader.requestsByType(endOfDay(date)));
@@ -41,7 +67,9 @@ void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDate
         CCostrunItemList list;
         reader.readAnswer(list, endOfDay(date), std::move(answer));
         for (const auto& item : list) {
-            CHeld& held = items[oneLine(item->fullName)];
+            const auto id = ids.find(item->fullName);
+            CHeld& held = items[id == ids.end() ? item->fullName : id->second];
+            held.name = item->fullName;
             held.quantity += item->qtyOnHand;
             held.value += item->qbValue;
         }
@@ -60,11 +88,13 @@ bool CClosingBalance::load(const std::string& path) {
             stampText = fields[1];
         } else if (fields.size() == 2 && fields[0] == kDateTag) {
             day = fields[1];
-        } else if (fields.size() == 3) {
+        } else if (fields.size() == 4) {
             const std::optional<double> quantity = readNumber(fields[1]);
             const std::optional<double> value = readNumber(fields[2]);
-            if (quantity && value) {
-                items[fields[0]] = CHeld{*quantity, *value};
+            const std::optional<std::string> id = unescapedField(fields[0]);
+            const std::optional<std::string> name = unescapedField(fields[3]);
+            if (quantity && value && id && name) {
+                items[*id] = CHeld{*quantity, *value, *name};
                 return;
             }
             whole = false;
@@ -89,7 +119,8 @@ bool CClosingBalance::save(const std::string& path, const CDateTime& stamp) {
     stampText = zoneDateTimeText(stamp);
     std::string text = std::string(kStampTag) + '\t' + stampText + '\n' + kDateTag + '\t' + day + '\n';
     for (const auto& [item, held] : items) {
-        text += item + '\t' + exactText(held.quantity) + '\t' + exactText(held.value) + '\n';
+        text += escapedField(item) + '\t' + exactText(held.quantity) + '\t' + exactText(held.value) + '\t' +
+                escapedField(held.name) + '\n';
     }
     if (replaceFile(path, text)) return true;
     removeFile(path);
@@ -111,11 +142,13 @@ std::vector<CClosingBalance::CMoved> CClosingBalance::movedIn(const CClosingBala
     for (const auto& [item, held] : now.items) both[item].now = held;
     std::vector<CMoved> moved;
     for (auto& [item, figures] : both) {
-        if (std::fabs(figures.left.quantity - figures.now.quantity) < kQuantityResidue &&
+        figures.gone = now.items.count(item) == 0 && now.listed.count(item) == 0;
+        if (!figures.gone && std::fabs(figures.left.quantity - figures.now.quantity) < kQuantityResidue &&
             std::fabs(figures.left.value - figures.now.value) <= kValueResidue)
             continue;
-        figures.item = item;
+        figures.item = figures.now.name.empty() ? figures.left.name : figures.now.name;
         moved.push_back(figures);
     }
+    std::stable_sort(moved.begin(), moved.end(), [](const CMoved& a, const CMoved& b) { return a.item < b.item; });
     return moved;
 }

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,15 @@ public:
     struct CHeld {
         double quantity = 0.0;
         double value = 0.0;
+        std::string name = {};  // the item's full name when read, for texts
     };
     // An item whose figures differ: as the run left them and as QuickBooks has them now.
+    // One no longer in QuickBooks' item list (merged into another, or deleted) is gone.
     struct CMoved {
         std::string item;
         CHeld left;
         CHeld now;
+        bool gone = false;
     };
 
     CClosingBalance() = default;
@@ -36,8 +40,9 @@ public:
     static std::string pathBeside(const std::string& recordPath);
 
     // Reads QuickBooks' valuation summaries of every item by type (the assemblies' only
-    // with `assemblies`) at the end of `day`; what was held before goes. A refused or
-    // unreadable report throws CQbException.
+    // with `assemblies`) at the end of `day`, and the item list that tells each row's
+    // ListID; what was held before goes. A refused or unreadable answer throws
+    // CQbException.
     void read(CQbRequestBase& session, bool assemblies, const CDateTime& day);
     // Loads the file; false (nothing held) when it is missing or not one.
     bool load(const std::string& path);
@@ -54,8 +59,9 @@ public:
     // Whether the figures belong to the run of that "LastRunTime" and are of the day.
     bool keptBy(const std::optional<CDateTime>& lastRunTime, const std::optional<CDateTime>& upTo) const;
     // The items whose quantity differs from those of `now` by half a unit's hundredth or
-    // more, or whose value differs by more than a cent, in name order. An item missing
-    // from either holds nothing there.
+    // more, or whose value differs by more than a cent, in name order, and those no longer
+    // in QuickBooks' item list. Items are matched by ListID, so a renamed item is the same
+    // item. An item missing from either holds nothing there.
     std::vector<CMoved> movedIn(const CClosingBalance& now) const;
 
     // The threshold of a quantity: what shows in two decimals.
@@ -66,5 +72,8 @@ public:
 private:
     std::string day;
     std::string stampText;
+    // By ListID (by full name for a row the item list did not name).
     std::map<std::string, CHeld> items;
+    // The ListIDs of every item QuickBooks listed when read.
+    std::set<std::string> listed;
 };

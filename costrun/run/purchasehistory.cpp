@@ -13,7 +13,7 @@ namespace {
 // The file's first line names what it is and its layout; a file of another layout is
 // not read.
 constexpr const char* kFormatTag = "#Lotwise purchase history";
-constexpr const char* kFormatVersion = "1";
+constexpr const char* kFormatVersion = "2";
 constexpr const char* kCompanyTag = "#Company";
 constexpr const char* kFirstRunTag = "#LastExecTime";
 constexpr const char* kStartTag = "#StartDate";
@@ -62,16 +62,17 @@ std::string recordText(const CReceiptRecord& record) {
     add(exactText(record.quantityToBuild));
     add(record.buildValue.value ? exactText(*record.buildValue.value) : std::string());
     add(flag(record.buildValue.stored));
+    add(escapedField(record.assemblyId));
     text += '\n';
     for (const CReceiptLine& line : record.lines) {
         text += std::string(kLineTag) + '\t' + escapedField(line.item) + '\t' + exactText(line.quantity) + '\t' +
                 exactText(line.amount) + '\t' + escapedField(line.unit.name) + '\t' +
                 escapedField(line.unit.setListId) + '\t' + escapedField(line.unit.setName) + '\t' +
-                flag(line.isReturn) + '\n';
+                flag(line.isReturn) + '\t' + escapedField(line.itemId) + '\t' + flag(line.unit.setKept) + '\n';
     }
     for (const CReceiptValueChange& change : record.valueChanges) {
         text += std::string(kValueTag) + '\t' + escapedField(change.item) + '\t' + exactText(change.amount) + '\t' +
-                flag(change.onUnitsBefore) + '\n';
+                flag(change.onUnitsBefore) + '\t' + escapedField(change.itemId) + '\n';
     }
     return text;
 }
@@ -115,7 +116,7 @@ public:
 
 private:
     bool takeRecord(const std::vector<std::string>& fields) {
-        if (fields.size() != 14) return false;
+        if (fields.size() != 15) return false;
         CReceiptRecord record;
         const std::optional<long long> code = readWhole(fields[1]);
         const std::optional<std::string> id = unescapedField(fields[2]);
@@ -130,7 +131,8 @@ private:
         const std::optional<double> toBuild = readNumber(fields[11]);
         const std::optional<double> value = fields[12].empty() ? std::optional<double>(0.0) : readNumber(fields[12]);
         const std::optional<bool> stored = readFlag(fields[13]);
-        if (!code || !id || id->empty() || !number || !date || !dateText || !refNumber || !editSequence || !pending ||
+        const std::optional<std::string> assemblyId = unescapedField(fields[14]);
+        if (!assemblyId || !code || !id || id->empty() || !number || !date || !dateText || !refNumber || !editSequence || !pending ||
             !rate || !assembly || !toBuild || !value || !stored || txnKind(static_cast<int>(*code)) == nullptr)
             return false;
         record.txnTypeCode = static_cast<int>(*code);
@@ -143,6 +145,7 @@ private:
         record.isPending = *pending;
         record.exchangeRate = *rate;
         record.assembly = *assembly;
+        record.assemblyId = *assemblyId;
         record.quantityToBuild = *toBuild;
         if (!fields[12].empty()) record.buildValue.value = *value;
         record.buildValue.stored = *stored;
@@ -151,7 +154,7 @@ private:
     }
 
     static bool takeLine(const std::vector<std::string>& fields, CReceiptRecord& record) {
-        if (fields.size() != 8) return false;
+        if (fields.size() != 10) return false;
         const std::optional<std::string> item = unescapedField(fields[1]);
         const std::optional<double> quantity = readNumber(fields[2]);
         const std::optional<double> amount = readNumber(fields[3]);
@@ -159,12 +162,15 @@ private:
         const std::optional<std::string> setListId = unescapedField(fields[5]);
         const std::optional<std::string> setName = unescapedField(fields[6]);
         const std::optional<bool> isReturn = readFlag(fields[7]);
-        if (!item || !quantity || !amount || !unit || !setListId || !setName || !isReturn) return false;
+        const std::optional<std::string> itemId = unescapedField(fields[8]);
+        const std::optional<bool> setKept = readFlag(fields[9]);
+        if (!itemId || !setKept || !item || !quantity || !amount || !unit || !setListId || !setName || !isReturn) return false;
         CReceiptLine line;
         line.item = *item;
+        line.itemId = *itemId;
         line.quantity = *quantity;
         line.amount = *amount;
-        line.unit = {*unit, *setListId, *setName};
+        line.unit = {*unit, *setListId, *setName, *setKept};
         line.isReturn = *isReturn;
         // The items going back to the vendor are those of the return lines, in line order.
         if (line.isReturn) record.returnedItems.push_back(line.item);
@@ -173,12 +179,13 @@ private:
     }
 
     static bool takeValueChange(const std::vector<std::string>& fields, CReceiptRecord& record) {
-        if (fields.size() != 4) return false;
+        if (fields.size() != 5) return false;
         const std::optional<std::string> item = unescapedField(fields[1]);
         const std::optional<double> amount = readNumber(fields[2]);
         const std::optional<bool> before = readFlag(fields[3]);
-        if (!item || !amount || !before) return false;
-        record.valueChanges.push_back({*item, *amount, *before});
+        const std::optional<std::string> itemId = unescapedField(fields[4]);
+        if (!item || !amount || !before || !itemId) return false;
+        record.valueChanges.push_back({*item, *amount, *before, *itemId});
         return true;
     }
 };

@@ -59,6 +59,11 @@ public:
     // everything.
     bool save(const std::string& path, const CDateTime& lastRunTime) const;
 
+    // Lets go of what is held: the run reads everything.
+    void forget() {
+        holding = false;
+        kept.clear();
+    }
     bool held() const { return holding; }
     // The moment from which every record was read; what QuickBooks changed before it
     // is in the records.

@@ -29,6 +29,7 @@ void CRunLists::read(CQbRequestBase& session, bool assemblies,
         for (int i = 0; items && i < items->getSize(); ++i) {
             const CQbObject& object = *items->getAt(i);
             const std::string name = object.getValue("FullName");
+            namesById[object.getValue("ListID")] = name;
             itemAccounts[name] = {object.getValue("COGSAccountRef", "FullName"),
                                   object.getValue("AssetAccountRef", "FullName")};
             stockedItems.emplace(name, items == assemblyItems.get() ? CStocked::kAssembly : CStocked::kInventory);
@@ -68,6 +69,7 @@ void CRunLists::readPrices(CQbRequestBase& session, const std::function<void(con
                 price = item.getValue("SalesAndPurchase", "PurchaseCost");
             }
             prices[item.getValue("FullName")] = price;
+            namesById[item.getValue("ListID")] = item.getValue("FullName");
         }
     };
     const CAllOfThem all;
@@ -106,6 +108,24 @@ std::vector<std::string> CRunLists::stockedNames() const {
     std::vector<std::string> names;
     for (const auto& [name, kind] : stockedItems) names.push_back(name);
     return names;
+}
+
+std::vector<CRunLists::CListedStock> CRunLists::listedStock() const {
+    std::vector<CListedStock> held;
+    for (const CQbObjectList* items : {inventoryItems.get(), assemblyItems.get()}) {
+        for (int i = 0; items && i < items->getSize(); ++i) {
+            const CQbObject& item = *items->getAt(i);
+            const double quantity = item.getFloat("QuantityOnHand");
+            if (!item.has("QuantityOnHand") || quantity == 0.0) continue;
+            held.push_back({item.getValue("FullName"), quantity, item.getBool("IsActive", true)});
+        }
+    }
+    return held;
+}
+
+const std::string* CRunLists::itemName(const std::string& listId) const {
+    const auto found = namesById.find(listId);
+    return listId.empty() || found == namesById.end() ? nullptr : &found->second;
 }
 
 const std::string* CRunLists::price(const std::string& item) const {

@@ -30,6 +30,14 @@ public:
     CStocked stocked(const std::string& name) const;
     // Every stocked item's full name.
     std::vector<std::string> stockedNames() const;
+    // A stocked item as the item list gives it: its quantity on hand now, and whether active.
+    struct CListedStock {
+        std::string name;
+        double quantity = 0.0;
+        bool active = true;
+    };
+    // The stocked items whose item list holds a quantity on hand other than zero.
+    std::vector<CListedStock> listedStock() const;
 
     const CCostrunUnits& units() const { return unitSets; }
     // The COGS accounts of the stocked items ("" first) and the classes ("" first), in
@@ -39,6 +47,9 @@ public:
     // The price of an item that is not stocked (non-inventory, service, other charge);
     // null for an unknown one.
     const std::string* price(const std::string& item) const;
+    // The full name of the item of the ListID (stocked, non-inventory, service or other
+    // charge) as this run reads it; null for one the lists do not hold.
+    const std::string* itemName(const std::string& listId) const;
 
     // Test hooks: a run's lists set directly.
     void setAccountsAndClasses(std::vector<std::string> accounts, std::vector<std::string> classes) {
@@ -59,5 +70,6 @@ private:
     std::vector<std::string> accountList{std::string()};
     std::vector<std::string> classList{std::string()};
     std::map<std::string, std::string> prices;
+    std::unordered_map<std::string, std::string> namesById;
     CCostrunUnits unitSets;
 };

@@ -3,6 +3,7 @@
 #include "companyfields.h"
 #include "days.h"
 #include "files.h"
+#include "keptitems.h"
 #include "qbexception.h"
 #include "qbutils.h"
 #include "txnkinds.h"
@@ -90,10 +91,16 @@ void CValuationRun::logStart() {
 
 void CValuationRun::readRunLists() {
     lists.read(session, settings.assemblies, context.progress);
+    const std::map<std::string, std::string> changedSets = nameKeptHistory();
+    const std::optional<CDateTime> keptUpTo =
+        purchases.held() ? std::optional<CDateTime>(purchases.upTo()) : std::nullopt;
     readReceivingTxns(session, *settings.startDate, upTo, settings.assemblies, walk.records(), log, lists.units(),
                       context.progress, purchases.held() ? &purchases : nullptr, seen);
+    if (keptUpTo) markChangedUnitSets(walk.records(), changedSets, *keptUpTo);
     // QuickBooks' average costs move from the first day this run values on.
     purchases.hold(context.purchasesOwner, walk.records(), readAt, upTo, firstDay);
+    keepKnownIds(purchases.records(), [this](const std::string& listId) { return lists.itemName(listId); });
+    keepUnitSets(purchases.records(), lists.units(), changedSets, keptUpTo);
     log.warnings(session.takeWarnings());
     // The record of what was read takes every receiving list once all were answered.
     const std::string from = dateText(*settings.startDate);
@@ -106,6 +113,20 @@ void CValuationRun::readRunLists() {
     walk.records().dropProvisionalBuildValues(settings.lastUpToDate);
     explained.takeReceipts(walk.records(), firstDay);
     walk.index();
+}
+
+std::map<std::string, std::string> CValuationRun::nameKeptHistory() {
+    if (!purchases.held()) return {};
+    std::string gone;
+    if (!nameKeptItems(purchases.records(), [this](const std::string& listId) { return lists.itemName(listId); },
+                       gone)) {
+        log.log("Purchase history: %s was merged into another item or deleted in QuickBooks; every receiving "
+                "transaction from %s is read\n",
+                gone.c_str(), userDate(*settings.startDate).c_str());
+        purchases.forget();
+        return {};
+    }
+    return changedUnitSets(purchases.records(), lists.units());
 }
 
 bool CValuationRun::valueDays() {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -142,6 +143,11 @@ private:
     // of the items on hand and compared with the FIFO values. Throws CQbException when
     // QuickBooks refuses.
     void proveValues();
+    // Gives the kept purchase history this run's names of its items, or lets it go when
+    // an item it knew is gone; returns the items whose unit-of-measure set changed since.
+    std::map<std::string, std::string> nameKeptHistory();
+    // Names the items the item list holds stock of that the day's summaries leave out.
+    void nameUnlisted(const CCostrunItemList& inventory, const CCostrunItemList& assemblies, const CDateTime& day);
     void proveItem(const CCostrunItem& item, const CDateTime& day);
     void writePage();
 
