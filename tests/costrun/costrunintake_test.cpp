@@ -480,7 +480,9 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
                                       "<InventoryAdjustmentRet><TxnID>A2</TxnID><Memo>FIFO valuation</Memo>"
                                       "</InventoryAdjustmentRet>" +
                                       txn("InventoryAdjustmentRet", "A3", "")));
-    const auto adjustments = readInventoryAdjustments(session(), start, day, progress());
+    // A record that holds no posting: the memo tells the system's own.
+    const CSeenRecord record;
+    const auto adjustments = readInventoryAdjustments(session(), start, day, progress(), COwnPostings(record, {}));
 
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0],
@@ -497,7 +499,8 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
 // A query QuickBooks answers with nothing leaves an empty list, not none.
 TEST_F(IntakeTest, NoInventoryAdjustmentsMeansAnEmptyList) {
     script.responses.push_back(empty("InventoryAdjustmentQueryRs"));
-    const auto adjustments = readInventoryAdjustments(session(), start, day, progress());
+    const CSeenRecord record;
+    const auto adjustments = readInventoryAdjustments(session(), start, day, progress(), COwnPostings(record, {}));
     ASSERT_NE(adjustments, nullptr);
     EXPECT_EQ(adjustments->getSize(), 0);
 }
