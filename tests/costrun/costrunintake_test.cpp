@@ -95,11 +95,14 @@ protected:
 
     // The day's transactions from the answers to its queries, sent in one message set;
     // their progress texts follow the day's own.
+    // A record that holds no posting: the system's own are told by their memo.
     std::unique_ptr<CDayTxns> retrieveDayTxns() {
         const std::string dayText = "Calculation on day 04/01/2010\n\n";
+        const CSeenRecord record;
         return std::make_unique<CDayTxns>(session(), day, true,
                                           session().sendMessageSet(CDayTxns::requests(session(), day, true)),
-                                          [&](const std::string& text) { statusTexts.push_back(dayText + text); });
+                                          [&](const std::string& text) { statusTexts.push_back(dayText + text); },
+                                          COwnPostings(record, std::nullopt));
     }
 
     // Lots from the lines of one receiving transaction, as the walk places them.
@@ -482,7 +485,7 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
                                       txn("InventoryAdjustmentRet", "A3", "")));
     // A record that holds no posting: the memo tells the system's own.
     const CSeenRecord record;
-    const auto adjustments = readInventoryAdjustments(session(), start, day, progress(), COwnPostings(record, {}));
+    const auto adjustments = readInventoryAdjustments(session(), start, day, progress(), COwnPostings(record, std::nullopt));
 
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0],
@@ -500,7 +503,7 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
 TEST_F(IntakeTest, NoInventoryAdjustmentsMeansAnEmptyList) {
     script.responses.push_back(empty("InventoryAdjustmentQueryRs"));
     const CSeenRecord record;
-    const auto adjustments = readInventoryAdjustments(session(), start, day, progress(), COwnPostings(record, {}));
+    const auto adjustments = readInventoryAdjustments(session(), start, day, progress(), COwnPostings(record, std::nullopt));
     ASSERT_NE(adjustments, nullptr);
     EXPECT_EQ(adjustments->getSize(), 0);
 }
