@@ -90,8 +90,15 @@ void CValuationRun::logStart() {
 
 void CValuationRun::readRunLists() {
     lists.read(session, settings.assemblies, context.progress);
+    own.emplace(seen, settings.lastRunTime);
+    // Postings the record cannot tell (a file valued before it kept them, or a run cut
+    // off) are recorded by their memo before this run stamps the record.
+    if (own->byMemo() && settings.lastUpToDate) {
+        const int adopted = adoptMemoPostings(session, seen, *settings.startDate);
+        if (adopted > 0) log.log("%d value adjustments known by their memo alone are recorded as the system's\n", adopted);
+    }
     readReceivingTxns(session, *settings.startDate, upTo, settings.assemblies, walk.records(), log, lists.units(),
-                      context.progress, purchases.held() ? &purchases : nullptr, seen);
+                      context.progress, purchases.held() ? &purchases : nullptr, *own);
     // QuickBooks' average costs move from the first day this run values on.
     purchases.hold(context.purchasesOwner, walk.records(), readAt, upTo, firstDay);
     log.warnings(session.takeWarnings());
@@ -177,7 +184,10 @@ bool CValuationRun::close(bool ok) {
         if (!stampError.empty()) error = stampError;
         ok = false;
     }
-    seen.save(stamped ? settings.lastRunTime : std::nullopt);
+    // A run that stopped may have lost QuickBooks' answer to postings it took: its record
+    // goes unstamped, so that what it lacks is told by the memo until the next run or
+    // rewind records it (COwnPostings).
+    seen.save(stamped && ok ? settings.lastRunTime : std::nullopt);
     // The purchase history stands for QuickBooks' books only with the "LastRunTime" it
     // was written for; the builds whose value the run wrote are read again next time.
     if (stamped && purchases.held()) {

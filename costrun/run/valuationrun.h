@@ -21,6 +21,7 @@
 #include "datetime.h"
 #include "dayadjustments.h"
 #include "explainedstock.h"
+#include "ownpostings.h"
 #include "daycommit.h"
 #include "daytxns.h"
 #include "purchasehistory.h"
@@ -167,6 +168,9 @@ private:
     // lists, then what this run read, written when it closes.
     CPurchaseHistory purchases;
     CDateTime readAt;  // the moment before the run read anything
+    // Tells the system's own postings from the user's adjustments; set once the record
+    // is loaded and what the memo alone tells is recorded.
+    std::optional<COwnPostings> own;
     CDayCommit dayCommit;
     CDayAdjustments adjustments;
     CRunReport report;

@@ -188,3 +188,54 @@ TEST_F(KeptPurchases, AHistoryThatCannotBeTrustedIsDiscarded) {
         expectSamePostings(postings(read), postings(kept));
     }
 }
+
+// 04/01 to 04/03 are valued, then 04/04 to 04/05; the user then edits the system's
+// posting of 04/02 in QuickBooks, which moves QuickBooks' average cost of 04/02 on and so
+// its value of the 4 found on 04/03, a lot still on hand at the end. 04/06 to 04/08 are
+// then valued: the kept history reads the found units again as QuickBooks now values
+// them, and the books are those of a full reading, whether or not the user also changed
+// the posting's memo.
+TEST_F(KeptPurchases, AnEditedPostingOfTheSystemMovesTheKeptValuesAfterIt) {
+    const std::vector<std::pair<const char*, const char*>> edits = {
+        {"its value", ""},
+        {"its value and memo", "Corrected by hand"},
+    };
+    for (const auto& [what, memo] : edits) {
+        SCOPED_TRACE(what);
+        SetUp();
+        runBoth(3);
+        runBoth(5);
+        const std::string newMemo = memo;
+        changeBoth([&newMemo](const std::string& path) {
+            const CQbResponse response(answer(
+                path, "<InventoryAdjustmentQueryRq><TxnDateRangeFilter><FromTxnDate>2010-04-02</FromTxnDate>"
+                      "<ToTxnDate>2010-04-02</ToTxnDate></TxnDateRangeFilter>"
+                      "<IncludeLineItems>true</IncludeLineItems></InventoryAdjustmentQueryRq>"));
+            for (CQbDomReader::Node* node : response.findElements("InventoryAdjustmentRet")) {
+                CQbObject posting;
+                posting.load(node);
+                if (posting.getValue("Memo") != kValueAdjustMemo) continue;
+                const CQbField* line = posting.find("InventoryAdjustmentLineRet");
+                EXPECT_NE(line, nullptr);
+                if (line == nullptr) break;
+                CAdjustmentMod edit(posting.getValue("TxnID"), posting.getValue("EditSequence"));
+                edit.valueDifference(line->childValue("TxnLineID"), line->childFloat("ValueDifference") + 30.0);
+                if (!newMemo.empty()) edit.memo(newMemo);
+                return std::string(edit);
+            }
+            ADD_FAILURE() << "no posting of the system on 04/02";
+            return std::string();
+        });
+        EXPECT_THAT(runBoth(8), HasSubstr("Purchase history kept from"));
+        expectSamePostings(postings(read), postings(kept));
+        auto keptWindow = window();
+        ASSERT_TRUE(keptWindow->openFile(kept));
+        const std::pair<double, double> keptEnd = carried(*keptWindow->getEngine(), day(2010, 4, 8), "Widget");
+        keptWindow.reset();
+        auto readWindow = window();
+        ASSERT_TRUE(readWindow->openFile(read));
+        const std::pair<double, double> readEnd = carried(*readWindow->getEngine(), day(2010, 4, 8), "Widget");
+        EXPECT_EQ(keptEnd.first, readEnd.first);
+        EXPECT_NEAR(keptEnd.second, readEnd.second, 0.005);
+    }
+}
