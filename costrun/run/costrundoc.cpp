@@ -9,6 +9,7 @@
 #include "qbprogress.h"
 #include "qbsession.h"
 #include "qbutils.h"
+#include "runstore.h"
 #include "userfolders.h"
 #include "valuationrun.h"
 
@@ -128,8 +129,8 @@ bool CCostrunDoc::storeStartDate(const CDateTime& start) {
     return true;
 }
 
-std::string CCostrunDoc::seenRecordPath() const {
-    return company ? CSeenRecord::pathFor(dataFolder, company->getValue("CompanyName"), settings.lastExecTime)
+std::string CCostrunDoc::storePath() const {
+    return company ? CRunStore::pathFor(dataFolder, company->getValue("CompanyName"), settings.lastExecTime)
                    : std::string();
 }
 
@@ -138,18 +139,18 @@ CPurchaseHistory::CIdentity CCostrunDoc::purchasesOwner() const {
     return {name.empty() ? companyTitle : name, zoneDateTimeText(settings.lastExecTime), dateText(settings.startDate)};
 }
 
-void CCostrunDoc::loadSeenRecord() { seenRecord.load(seenRecordPath()); }
+void CCostrunDoc::loadSeenRecord() { seenRecord.load(storePath()); }
 
 bool CCostrunDoc::checkChangesBehind() {
     changesBehind.clear();
     if (!session) return true;
     loadSeenRecord();
     return changesBehind.check(*session, settings, seenRecord, activityLog) &&
-           changesBehind.checkBalance(*session, settings, CClosingBalance::pathBeside(seenRecordPath()));
+           changesBehind.checkBalance(*session, settings, storePath());
 }
 
 bool CCostrunDoc::keepClosingBalance() {
-    const std::string path = CClosingBalance::pathBeside(seenRecordPath());
+    const std::string path = storePath();
     if (path.empty() || !settings.lastRunTime || !settings.lastUpToDate) return true;
     CClosingBalance balance;
     try {
@@ -192,7 +193,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
                         [this](const std::string& text) { progress(text); },
                         joinPath(reportFolder, companyTitle),
                         name.empty() ? companyTitle : name,
-                        seenRecordPath(),
+                        storePath(),
                         purchasesOwner()};
     CValuationRun run(std::move(context), newUpToDate);
     if (readEveryItem) run.readEveryItem();

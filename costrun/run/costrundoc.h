@@ -129,7 +129,8 @@ public:
 
 private:
     bool readCompany(const std::string& productName);
-    std::string seenRecordPath() const;
+    // What the runs keep beside the company file (CRunStore); empty before a first run.
+    std::string storePath() const;
     // Whose purchase history the runs keep: the company, its first run and start date.
     CPurchaseHistory::CIdentity purchasesOwner() const;
     void loadSeenRecord();

@@ -86,12 +86,12 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
     // The purchase history outlives a rewind, which changes no purchase: the next run
     // reads again the builds whose value it clears. It is taken now, so that a rewind
     // stopped part-way leaves none.
-    const std::string purchasesPath = CPurchaseHistory::pathBeside(seenRecordPath());
+    const std::string purchasesPath = storePath();
     CPurchaseHistory purchases;
     std::string whyNot;
     purchases.take(purchasesPath, purchasesOwner(), settings.lastRunTime, started, whyNot);
     // The last run's closing valuation belongs to a valued period the rewind ends.
-    CClosingBalance::discard(CClosingBalance::pathBeside(seenRecordPath()));
+    CClosingBalance::discard(storePath());
     try {
         // The new end of the valued period is committed first: whatever the rewind leaves
         // undone if it is stopped now lies after it, where the next run or rewind removes

@@ -42,13 +42,13 @@ bool CValuationRun::run() {
     if (!checkBeforeWriting()) return false;
     runSummary.firstDay = firstDay;
     runSummary.upTo = upTo;
-    seen.load(context.seenRecordPath);
+    seen.load(context.storePath);
     // The purchase history the last run kept is taken before anything is read or
-    // written: whatever becomes of this run, the file no longer stands for the books.
+    // written: whatever becomes of this run, the store no longer holds it for the books.
     // Everything QuickBooks changes from now on is read again by the next run.
     readAt = CDateTime::now();
     std::string whyNot;
-    const bool kept = purchases.take(CPurchaseHistory::pathBeside(context.seenRecordPath), context.purchasesOwner,
+    const bool kept = purchases.take(context.storePath, context.purchasesOwner,
                                      settings.lastRunTime, readAt, whyNot);
     log.open();
     logStart();
@@ -192,7 +192,7 @@ bool CValuationRun::close(bool ok) {
     // was written for; the builds whose value the run wrote are read again next time.
     if (stamped && purchases.held()) {
         purchases.readAgain(ownBuildWrites);
-        const std::string path = CPurchaseHistory::pathBeside(context.seenRecordPath);
+        const std::string& path = context.storePath;
         if (!path.empty() && !purchases.save(path, *settings.lastRunTime))
             log.log("The purchase history could not be written to %s\n", path.c_str());
     }

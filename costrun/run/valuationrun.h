@@ -44,7 +44,7 @@ struct CRunContext {
     std::function<void(const std::string&)> progress;
     std::string reportFolder;  // the company's folder of reports
     std::string companyName;   // as the run's page names it
-    std::string seenRecordPath;  // the record of what was read (CSeenRecord::pathFor)
+    std::string storePath;  // what the runs keep beside the company file (CRunStore::pathFor)
     CPurchaseHistory::CIdentity purchasesOwner;  // whose purchase history the run keeps
 };
 
