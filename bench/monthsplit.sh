@@ -10,8 +10,8 @@
 #   a. in one run over every day;
 #   b. in one run per calendar month (the last one up to the last day generated), all with
 #      one data folder;
-#   c. as b, with every purchases-*.txt removed from the data folder before each run, so
-#      that each run rebuilds whatever purchase history it keeps.
+#   c. as b, with the purchase history removed from every store in the data folder
+#      (lotwise-*.db) before each run, so that each run rebuilds whatever it keeps.
 # Then it reads the books of each copy from the company file (the stand-in's SQLite file,
 # read-only): every line of the value adjustments the runs posted (memo "FIFO valuation":
 # date, account, class, customer, item, quantity difference, new quantity, value
@@ -74,7 +74,17 @@ for variant in a b c; do
     else
         for end in $(month_ends); do
             if [ $variant = c ] && [ -d "$work/c/data" ]; then
-                removed=$((removed + $(find "$work/c/data" -name 'purchases-*.txt' -print -delete | wc -l)))
+                removed=$((removed + $(python3 - "$work/c/data" <<'PY'
+import glob, sqlite3, sys
+removed = 0
+for store in glob.glob(f"{sys.argv[1]}/**/lotwise-*.db", recursive=True):
+    db = sqlite3.connect(store)
+    with db:
+        removed += db.execute("DELETE FROM purchase_history").rowcount
+    db.close()
+print(removed)
+PY
+)))
             fi
             if [ $runs = 0 ]; then value $variant "$end" --start "$start"; else value $variant "$end"; fi
             runs=$((runs + 1))
@@ -82,7 +92,7 @@ for variant in a b c; do
     fi
     wall[$variant]=$(echo "$(now) - $t0" | bc)
     note=""
-    [ $variant != c ] || note=", $removed purchases-*.txt removed before them"
+    [ $variant != c ] || note=", $removed purchase histories removed before them"
     echo "variant $variant: $runs run(s) in ${wall[$variant]} s$note"
 done
 

@@ -1,6 +1,6 @@
 // Writing and reading the purchase history a run keeps, at the size of a year of a large
 // company: 10,000 receiving transactions of 3 lines each (the one-year company of
-// bench/yearrun.sh has about 9,000), and of two and four years. Reports the file's size
+// bench/yearrun.sh has about 9,000), and of two and four years. Reports the store's size
 // (bytes) beside the time of one save and one take.
 #include <benchmark/benchmark.h>
 
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "purchasehistory.h"
+#include "runstore.h"
 #include "txnkinds.h"
 
 namespace {
@@ -41,9 +42,8 @@ void fill(CReceiptRecords& records, int count) {
 void saveAndTake(benchmark::State& state) {
     CReceiptRecords records;
     fill(records, static_cast<int>(state.range(0)));
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("lotwise-bench-purchases-" + std::to_string(::getpid()) + ".txt"))
-                                 .string();
+    const std::string path = CRunStore::pathFor(std::filesystem::temp_directory_path().string(),
+                                                "bench " + std::to_string(::getpid()), kStamp);
     CPurchaseHistory history;
     history.hold(kOwner, records, kStamp, kStamp, kStamp);
     std::string why;
@@ -54,7 +54,7 @@ void saveAndTake(benchmark::State& state) {
         if (!read.take(path, kOwner, kStamp, kStamp, why)) state.SkipWithError(why.c_str());
         benchmark::DoNotOptimize(read.records().data());
     }
-    std::filesystem::remove(path);
+    CRunStore::remove(path);
 }
 
 }  // namespace

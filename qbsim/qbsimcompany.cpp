@@ -208,15 +208,32 @@ CREATE TABLE IF NOT EXISTS txn_deleted(seq INTEGER PRIMARY KEY AUTOINCREMENT,
                                        time_deleted INTEGER NOT NULL);
 )SQL";
 
-// Gives a file being opened the deletion log when it has none. A current file is only
+// QuickBooks remembers deleted list objects too (ListDeletedQueryRq): each leaves its type,
+// ListID, full name and creation time with the time it was deleted. The stand-in deletes
+// list objects only when it merges items. Files made before this log existed get it
+// when they are opened (see upgradeDeletionLog).
+constexpr const char* kListDeletionLog = R"SQL(
+CREATE TABLE IF NOT EXISTS list_deleted(seq INTEGER PRIMARY KEY AUTOINCREMENT,
+                                        list_type TEXT NOT NULL,
+                                        list_id TEXT NOT NULL,
+                                        full_name TEXT NOT NULL,
+                                        time_created INTEGER NOT NULL,
+                                        time_deleted INTEGER NOT NULL);
+)SQL";
+
+bool hasTable(CQbSimDb& db, const char* name) {
+    CQbSimStmt table(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+    table.bind(1, name);
+    return table.step();
+}
+
+// Gives a file being opened the deletion logs it lacks. A current file is only
 // read, so opening it never waits for another program's lock.
 void upgradeDeletionLog(CQbSimDb& db) {
-    {
-        CQbSimStmt table(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'txn_deleted'");
-        if (table.step()) return;
-    }
+    if (hasTable(db, "txn_deleted") && hasTable(db, "list_deleted")) return;
     CQbSimTransaction txn(db);
     db.exec(kDeletionLog);
+    db.exec(kListDeletionLog);
     txn.commit();
 }
 
@@ -349,6 +366,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
         db->exec(kChangeLog);
         db->exec(kAddedTrigger);
         db->exec(kDeletionLog);
+        db->exec(kListDeletionLog);
         CQbSimStmt put(*db, "INSERT INTO qbsim_meta(key, value) VALUES(?, ?)");
         const std::pair<const char*, std::string> rows[] = {
             {"format", kFormat},
@@ -367,6 +385,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
             {"inventorySites", options.inventorySites ? "1" : "0"},
             {"enhancedReceiving", options.enhancedReceiving ? "1" : "0"},
             {"serialOrLot", options.serialOrLot},
+            {"inactiveItemsHidden", options.inactiveItemsHidden ? "1" : "0"},
         };
         for (const auto& [key, value] : rows) put.bind(1, key).bind(2, value).run();
         CQbSimStmt counter(*db, "INSERT INTO counter(name, value) VALUES(?, ?)");

@@ -43,6 +43,9 @@ struct CQbSimCompanyOptions {
     bool inventorySites = false;
     bool enhancedReceiving = false;
     std::string serialOrLot = "None";
+    // The valuation summary leaves inactive items out on every date, even those with
+    // stock on hand (by default an inactive item is listed while it holds stock or value).
+    bool inactiveItemsHidden = false;
 };
 
 class CQbSimCompanyError : public std::runtime_error {
@@ -62,7 +65,7 @@ public:
     // Opens an existing company file; NotFound when there is no file, NotACompany when
     // the file is not a stand-in company (any other file, a damaged database). A file
     // written by an earlier version is brought up to date first: its change log, its
-    // deletion log, the mark of voided transactions, and the stored value differences of
+    // deletion logs, the mark of voided transactions, and the stored value differences of
     // its NewValue adjustment lines.
     static std::unique_ptr<CQbSimCompany> open(const std::string& path);
 
@@ -87,6 +90,8 @@ public:
     std::string closingDate() const { return setting("closingDate"); }
     void setClosingDate(const std::string& date);
     bool unitColumnNumbered() const { return setting("unitColumnNumbered") == "1"; }
+    // Whether the valuation summary leaves out inactive items holding stock (see options).
+    bool inactiveItemsHidden() const { return setting("inactiveItemsHidden") == "1"; }
     // The edition (Enterprise for a file made before editions were kept) and its
     // Advanced Inventory preferences.
     CQbSimEdition edition() const;

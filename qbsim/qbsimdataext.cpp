@@ -206,7 +206,7 @@ void CQbSimEngine::dataExtDefAdd(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     xmlNodePtr add = qbsimChild(rq, "DataExtDefAdd");
     const std::string owner = qbsimChildText(add, "OwnerID").value_or("0");
     const std::string name = qbsimChildText(add, "DataExtName").value_or("");
-    if (name.empty() || name.size() > 31)
+    if (name.empty() || qbsimCharacterCount(name) > 31)
         throw qbsimstatus::invalidValue("DataExtName", name,
                                         "A custom field name has 1 to 31 characters.");
     CQbSimStmt exists(db, "SELECT 1 FROM dataext_def WHERE owner_id = ? COLLATE NOCASE AND name = ? "

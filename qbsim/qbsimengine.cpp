@@ -172,6 +172,7 @@ const std::map<std::string, CQbSimEngine::Handler>& CQbSimEngine::handlers() {
             t[n] = &CQbSimEngine::listMod;
         t["TxnDelRq"] = &CQbSimEngine::txnDel;
         t["TxnDeletedQueryRq"] = &CQbSimEngine::txnDeletedQuery;
+        t["ListDeletedQueryRq"] = &CQbSimEngine::listDeletedQuery;
         t["BuildAssemblyModRq"] = &CQbSimEngine::buildAssemblyMod;
         t["InvoiceModRq"] = &CQbSimEngine::invoiceMod;
         t["InventoryAdjustmentModRq"] = &CQbSimEngine::inventoryAdjustmentMod;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "qbsimcompany.h"
+#include "qbsimmergeitems.h"
 #include "qbsimreceivebill.h"
 #include "qbsimschema.h"
 #include "qbsimtxnkinds.h"
@@ -96,6 +97,13 @@ public:
     // SQLite transaction; throws CQbSimStatus when refused, leaving the file as it was.
     void enterBillForReceivedItems(const std::string& txnId, const CQbSimBillForReceipt& bill);
 
+    // The item list's merge (qbsimmergeitems.h) on this engine's file, in one SQLite
+    // transaction; throws CQbSimStatus when refused, leaving the file as it was.
+    void mergeItems(const std::string& fromFullName, const std::string& intoFullName);
+
+    // How long TxnDeletedQueryRq and ListDeletedQueryRq list what was deleted.
+    static constexpr std::int64_t kDeletionsListedSeconds = 90LL * 24 * 60 * 60;
+
     // What a query asked the Ret elements to carry.
     struct CRenderOptions {
         bool includeLineItems = false;
@@ -171,8 +179,20 @@ private:
                              std::vector<std::pair<std::string, std::string>>&);
     void itemAdd(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     // ItemInventoryModRq, ItemInventoryAssemblyModRq and ClassModRq: renames (children
-    // follow), activates or inactivates, and changes an item's descriptions and prices.
+    // follow), activates or inactivates, moves an item under another parent, changes an
+    // item's unit of measure set, descriptions and prices.
     void listMod(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // The Name and ParentRef of a Mod: the object takes its new name and place, and the
+    // full names and sublevels of everything below it follow. Refuses a parent that is
+    // not of `kind` (3140), the object itself or one of its descendants as its parent
+    // (3140), a full name in use (3100) and a sixth level (3180).
+    void placeListObject(std::int64_t row, xmlNodePtr mod, const std::string& nameSpace,
+                         const std::string& kind, const std::string& label);
+    // The UnitOfMeasureSetRef of an item Mod. An item used on transactions changes its
+    // set only with ForceUOMChange; its lines keep their units and base quantities.
+    void changeUnitSet(std::int64_t row, xmlNodePtr mod);
+    void changeItemDetails(std::int64_t row, xmlNodePtr mod);
+    bool itemUsedOnTransactions(std::int64_t row);
     void listQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     void renderAccount(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
     void renderClass(std::int64_t row, const CRenderOptions& o, CQbSimXmlWriter& out);
@@ -186,6 +206,17 @@ private:
     void txnQuery(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
     // Deletes a transaction and remembers it in the deletion log.
     void txnDel(xmlNodePtr, CQbSimXmlWriter&, std::vector<std::pair<std::string, std::string>>&);
+    // The list deletion log (qbsimmerge.cpp), by ListDelType and optionally by the time
+    // of deletion.
+    void listDeletedQuery(xmlNodePtr, CQbSimXmlWriter&,
+                          std::vector<std::pair<std::string, std::string>>&);
+    // The steps of an item merge (qbsimmerge.cpp).
+    CListRow mergedItem(const std::string& fullName);
+    void checkMerge(const CListRow& from, const CListRow& into);
+    // Whether `item` is a component of the assembly or group, directly or further down.
+    bool containsItem(std::int64_t assembly, std::int64_t item);
+    void moveItemUses(std::int64_t from, std::int64_t into);
+    void removeMergedItem(const CListRow& from);
     // The deletion log, by TxnDelType and optionally by the time of deletion.
     void txnDeletedQuery(xmlNodePtr, CQbSimXmlWriter&,
                          std::vector<std::pair<std::string, std::string>>&);

@@ -1,8 +1,11 @@
 // List objects: accounts, classes, customers, vendors, units of measure, currencies
 // and items of every kind. Adds check names (unique per name space, ignoring case),
 // parents and references the way QuickBooks does; Mods of items and classes check the
-// edit sequence first. The Ret writers follow the order of Intuit's schema.
+// edit sequence first, and a Mod that renames or moves an object carries its sub-objects'
+// full names and levels along. The Ret writers follow the order of Intuit's schema.
 #include "qbsimengine.h"
+
+#include <tuple>
 
 namespace {
 
@@ -38,9 +41,7 @@ std::string cashFlowClassification(const std::string& type) {
 // colon that separates the levels of a full name.
 void checkListName(const std::string& name, std::size_t maxLength) {
     if (name.empty()) throw qbsimstatus::invalidValue("Name", name, "The name cannot be empty.");
-    if (name.size() > maxLength)
-        throw CQbSimStatus(3070, "Error",
-                           "The string \"" + name + "\" in the field \"Name\" is too long.");
+    qbsimCheckLength(name, "Name", maxLength);
     if (name.find(':') != std::string::npos)
         throw qbsimstatus::invalidValue("Name", name, "A name cannot contain a colon.");
 }
@@ -610,7 +611,7 @@ void CQbSimEngine::listMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     const auto found = findList(item ? "Item" : "Class", &listId, nullptr);
     if (!found || found->kind != kind) throw qbsimstatus::notFound(listId);
     const std::int64_t row = found->row;
-    CQbSimStmt current(db, "SELECT edit_sequence, name, parent_id FROM list_object WHERE id = ?");
+    CQbSimStmt current(db, "SELECT edit_sequence FROM list_object WHERE id = ?");
     current.bind(1, row);
     current.step();
     const std::string sequence = qbsimChildText(mod, "EditSequence").value_or("");
@@ -619,9 +620,10 @@ void CQbSimEngine::listMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     // The stand-in changes these fields; it refuses a Mod of any other rather than
     // answering as if the change had been made.
     static const std::set<std::string> classFields = {"ListID", "EditSequence", "Name", "IsActive"};
-    static const std::set<std::string> itemFields = {"ListID",       "EditSequence", "Name",
-                                                     "IsActive",     "SalesDesc",    "SalesPrice",
-                                                     "PurchaseDesc", "PurchaseCost"};
+    static const std::set<std::string> itemFields = {
+        "ListID",       "EditSequence", "Name",         "IsActive",          "ParentRef",
+        "UnitOfMeasureSetRef", "ForceUOMChange", "SalesDesc", "SalesPrice", "PurchaseDesc",
+        "PurchaseCost"};
     for (xmlNodePtr field : qbsimElements(mod))
         if (!(item ? itemFields : classFields).count(qbsimName(field)))
             throw qbsimstatus::invalidValue(qbsimName(field), qbsimText(field),
@@ -633,51 +635,116 @@ void CQbSimEngine::listMod(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
     CQbSimStmt update(db, "UPDATE list_object SET is_active = COALESCE(?, is_active), "
                           "time_modified = ?, edit_sequence = ? WHERE id = ?");
     update.bind(1, active).bind(2, t).bind(3, std::to_string(t)).bind(4, row).run();
-
-    if (auto name = qbsimChildText(mod, "Name"); name && *name != current.text(1)) {
-        checkListName(*name, 31);
-        std::string fullName = *name;
-        if (const auto parent = current.optInteger(2)) fullName = listRow(*parent)->fullName + ":" + *name;
-        if (const auto other = findList(found->kind == "Class" ? "Class" : "Item", nullptr, &fullName);
-            other && other->row != row)
-            throw qbsimstatus::nameInUse(fullName);
-        CQbSimStmt rename(db, "UPDATE list_object SET name = ?, full_name = ? WHERE id = ?");
-        rename.bind(1, *name).bind(2, fullName).bind(3, row).run();
-        // Full names are stored whole, so every level below takes the new prefix.
-        CQbSimStmt children(db, "SELECT id, name FROM list_object WHERE parent_id = ?");
-        CQbSimStmt renameChild(db, "UPDATE list_object SET full_name = ? WHERE id = ?");
-        std::vector<std::pair<std::int64_t, std::string>> pending = {{row, fullName}};
-        while (!pending.empty()) {
-            const auto [parent, parentName] = pending.back();
-            pending.pop_back();
-            children.bind(1, parent);
-            std::vector<std::pair<std::int64_t, std::string>> kids;
-            while (children.step())
-                kids.emplace_back(children.integer(0), parentName + ":" + children.text(1));
-            children.reset();
-            for (const auto& [child, childName] : kids) {
-                renameChild.bind(1, childName).bind(2, child).run();
-                pending.emplace_back(child, childName);
-            }
-        }
-    }
-
+    placeListObject(row, mod, item ? "Item" : "Class", kind, item ? "Item" : "Class");
     if (item) {
-        auto number = [&](const char* tag) -> std::optional<double> {
-            const auto text = qbsimChildText(mod, tag);
-            if (!text || text->empty()) return std::nullopt;
-            return qbsimParseNumber(*text);
-        };
-        const auto purchaseCost = number("PurchaseCost");
-        CQbSimStmt detail(db, "UPDATE item SET sales_desc = COALESCE(?, sales_desc), sales_price = "
-                              "COALESCE(?, sales_price), purchase_desc = COALESCE(?, purchase_desc), "
-                              "purchase_cost = COALESCE(?, purchase_cost) WHERE id = ?");
-        detail.bind(1, qbsimChildText(mod, "SalesDesc")).bind(2, number("SalesPrice"))
-            .bind(3, qbsimChildText(mod, "PurchaseDesc")).bind(4, purchaseCost).bind(5, row).run();
-        // The ledger moves stock of an item without history at its purchase cost.
-        if (purchaseCost) valuation->reset();
+        changeUnitSet(row, mod);
+        changeItemDetails(row, mod);
         renderItem(row, addOptions(rq), out);
     } else {
         renderClass(row, addOptions(rq), out);
     }
+}
+
+void CQbSimEngine::placeListObject(std::int64_t row, xmlNodePtr mod, const std::string& nameSpace,
+                                   const std::string& kind, const std::string& label) {
+    CQbSimStmt current(db, "SELECT name, parent_id FROM list_object WHERE id = ?");
+    current.bind(1, row);
+    current.step();
+    std::string name = current.text(0);
+    std::optional<std::int64_t> parent = current.optInteger(1);
+    const auto newName = qbsimChildText(mod, "Name");
+    xmlNodePtr parentRef = qbsimChild(mod, "ParentRef");
+    if ((!newName || *newName == name) && !parentRef) return;
+    if (newName && *newName != name) {
+        checkListName(*newName, 31);
+        name = *newName;
+    }
+    std::string fullName = name;
+    std::int64_t sublevel = 0;
+    if (parentRef) parent = resolveRef(parentRef, {kind}, nameSpace, label, label + " list");
+    if (parent) {
+        // The new parent may not be the object or lie below it: that would make the
+        // object its own ancestor.
+        CQbSimStmt up(db, "SELECT parent_id FROM list_object WHERE id = ?");
+        for (std::optional<std::int64_t> above = parent; above;) {
+            if (*above == row)
+                throw qbsimstatus::invalidReference(label, listRow(*parent)->fullName,
+                                                    label + " list: an object cannot be placed under itself");
+            up.bind(1, *above);
+            above = up.step() ? up.optInteger(0) : std::nullopt;
+            up.reset();
+        }
+        const auto p = listRow(*parent);
+        fullName = p->fullName + ":" + name;
+        sublevel = p->sublevel + 1;
+    }
+    if (const auto other = findList(nameSpace, nullptr, &fullName); other && other->row != row)
+        throw qbsimstatus::nameInUse(fullName);
+
+    // Full names are stored whole, so every level below takes the new prefix and level.
+    std::vector<std::tuple<std::int64_t, std::string, std::int64_t>> placed = {{row, fullName, sublevel}};
+    CQbSimStmt children(db, "SELECT id, name FROM list_object WHERE parent_id = ?");
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const auto [above, aboveName, aboveLevel] = placed[i];
+        if (aboveLevel > 4)
+            throw qbsimstatus::saveError(label + " list, element \"" + aboveName + "\"",
+                                         "A list can have at most five levels.");
+        children.bind(1, above);
+        while (children.step())
+            placed.emplace_back(children.integer(0), aboveName + ":" + children.text(1), aboveLevel + 1);
+        children.reset();
+    }
+    CQbSimStmt move(db, "UPDATE list_object SET name = ?, parent_id = ?, full_name = ?, sublevel = ? "
+                        "WHERE id = ?");
+    move.bind(1, name).bind(2, parent).bind(3, fullName).bind(4, sublevel).bind(5, row).run();
+    CQbSimStmt follow(db, "UPDATE list_object SET full_name = ?, sublevel = ? WHERE id = ?");
+    for (std::size_t i = 1; i < placed.size(); ++i) {
+        const auto& [below, belowName, belowLevel] = placed[i];
+        follow.bind(1, belowName).bind(2, belowLevel).bind(3, below).run();
+    }
+}
+
+bool CQbSimEngine::itemUsedOnTransactions(std::int64_t row) {
+    CQbSimStmt used(db, "SELECT EXISTS(SELECT 1 FROM txn_line WHERE item_id = ?1) OR "
+                        "EXISTS(SELECT 1 FROM txn WHERE item_id = ?1)");
+    used.bind(1, row);
+    return used.step() && used.integer(0) != 0;
+}
+
+void CQbSimEngine::changeUnitSet(std::int64_t row, xmlNodePtr mod) {
+    xmlNodePtr ref = qbsimChild(mod, "UnitOfMeasureSetRef");
+    if (!ref) return;
+    if (!company.unitsOfMeasure()) throw qbsimstatus::featureNotEnabled();
+    const std::int64_t set = resolveRef(ref, kUomSet, "UnitOfMeasureSet", "Unit Of Measure Set", "Item");
+    CQbSimStmt current(db, "SELECT uom_set_id FROM item WHERE id = ?");
+    current.bind(1, row);
+    current.step();
+    if (current.optInteger(0) == set) return;
+    // QuickBooks asks before it changes the set of an item already on transactions;
+    // ForceUOMChange is the answer. The lines entered keep their unit's name and the
+    // quantity as entered, and the base-unit quantity they moved (qty_delta), so the
+    // inventory of every date stays what it was.
+    const bool force = qbsimParseBool(qbsimChildText(mod, "ForceUOMChange").value_or("false"));
+    if (!force && itemUsedOnTransactions(row))
+        throw qbsimstatus::saveError("Item list, element \"" + listRow(row)->fullName + "\"",
+                                     "The item is used on transactions; its unit of measure set "
+                                     "changes only with ForceUOMChange.");
+    CQbSimStmt change(db, "UPDATE item SET uom_set_id = ? WHERE id = ?");
+    change.bind(1, set).bind(2, row).run();
+}
+
+void CQbSimEngine::changeItemDetails(std::int64_t row, xmlNodePtr mod) {
+    auto number = [&](const char* tag) -> std::optional<double> {
+        const auto text = qbsimChildText(mod, tag);
+        if (!text || text->empty()) return std::nullopt;
+        return qbsimParseNumber(*text);
+    };
+    const auto purchaseCost = number("PurchaseCost");
+    CQbSimStmt detail(db, "UPDATE item SET sales_desc = COALESCE(?, sales_desc), sales_price = "
+                          "COALESCE(?, sales_price), purchase_desc = COALESCE(?, purchase_desc), "
+                          "purchase_cost = COALESCE(?, purchase_cost) WHERE id = ?");
+    detail.bind(1, qbsimChildText(mod, "SalesDesc")).bind(2, number("SalesPrice"))
+        .bind(3, qbsimChildText(mod, "PurchaseDesc")).bind(4, purchaseCost).bind(5, row).run();
+    // The ledger moves stock of an item without history at its purchase cost.
+    if (purchaseCost) valuation->reset();
 }

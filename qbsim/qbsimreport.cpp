@@ -3,6 +3,9 @@
 // section per item type, parents with sub-items as a text row, their children, the
 // parent's own stock as "<parent> - Other" and a subtotal row; sections end in a
 // subtotal and the report in a TOTAL row. Cells are sparse (empty cells are left out).
+// An inactive item is listed while it holds stock or value; a company made with
+// inactiveItemsHidden leaves inactive items out altogether, the other reading of what
+// QuickBooks does.
 //
 // With units of measure on, the column list carries a U/M column that data, subtotal and
 // total rows do not fill; their cells are numbered consecutively without it, which is
@@ -106,13 +109,14 @@ std::vector<CQbSimEngine::CValuationRow> CQbSimEngine::valuationSummary(
     std::vector<CValuationRow> rows;
     for (const std::string& kind : kinds) {
         // An item is listed when it is of the section's type and active, or inactive but
-        // still holding stock or value.
+        // still holding stock or value, unless the company leaves inactive items out.
+        const bool inactiveListed = !company.inactiveItemsHidden();
         std::vector<char> included(nodes.size(), 0), shown(nodes.size(), 0);
         for (std::size_t i = 0; i < nodes.size(); ++i) {
             if (nodes[i].kind != kind || (only && only->count(nodes[i].row) == 0)) continue;
             nodes[i].state = valuation->stateAt(nodes[i].row, date);
             const bool holds = tidyQuantity(nodes[i].state.quantity) != 0 || nodes[i].state.valueCents != 0;
-            included[i] = nodes[i].active || holds;
+            included[i] = nodes[i].active || (inactiveListed && holds);
         }
         std::function<bool(std::size_t)> markShown = [&](std::size_t i) {
             bool any = included[i] != 0;

@@ -13,6 +13,9 @@
 //                                     the edition QuickBooks behaves as (enterprise by
 //                                     default; pro has no assemblies) and, in enterprise,
 //                                     its Advanced Inventory preferences
+//                     [--inactive-items-hidden]
+//                                     the valuation summary leaves inactive items out,
+//                                     even those with stock on hand
 //   qbsim load FILE REQUESTS.xml...   send every document; stop at the first non-zero status
 //   qbsim request FILE REQUEST.xml    print the response document
 //   qbsim multiuser FILE on|off       mark the file as open (or no longer open) in
@@ -30,6 +33,10 @@
 //                                     receipt's date; --amount gives item line LINE (counted
 //                                     from 1 as the receipt lists its item lines, those
 //                                     inside a group included) a new amount
+//   qbsim merge-items FILE FROM INTO  the item list's merge (FROM renamed to INTO's full
+//                                     name and the merge confirmed): FROM's transaction
+//                                     lines name INTO, FROM leaves the list and the
+//                                     deletion log lists it; both must be of one type
 //   qbsim serve FILE [--port N] [--once]
 //                                     answer the request processor's calls for FILE on
 //                                     127.0.0.1:N (0, the default, picks a free port) over
@@ -67,6 +74,7 @@ int usage() {
                  "                    [--closing-date YYYY-MM-DD]\n"
                  "                    [--edition pro|premier|enterprise] [--inventory-sites]\n"
                  "                    [--enhanced-receiving] [--serial-numbers | --lot-numbers]\n"
+                 "                    [--inactive-items-hidden]\n"
                  "       qbsim load FILE REQUESTS.xml... [--schema XSD]\n"
                  "       qbsim request FILE REQUEST.xml [--schema XSD]\n"
                  "       qbsim multiuser FILE on|off\n"
@@ -74,6 +82,7 @@ int usage() {
                  "       qbsim generate FILE --items N --assemblies M --days D --seed S [--per-day T]\n"
                  "       qbsim receive-bill FILE TXNID [--date YYYY-MM-DD] [--keep-date]\n"
                  "                    [--amount LINE=AMOUNT ...]\n"
+                 "       qbsim merge-items FILE FROM INTO\n"
                  "       qbsim serve FILE [--port N] [--once] [--schema XSD]\n";
     return 2;
 }
@@ -226,6 +235,7 @@ bool parseArguments(const std::vector<std::string>& args, CToolArguments& a) {
     app.add_option("--edition", a.company.edition);
     app.add_flag("--inventory-sites", a.company.inventorySites);
     app.add_flag("--enhanced-receiving", a.company.enhancedReceiving);
+    app.add_flag("--inactive-items-hidden", a.company.inactiveItemsHidden);
     CLI::Option* serial = app.add_flag("--serial-numbers");
     CLI::Option* lot = app.add_flag("--lot-numbers")->excludes(serial);
     app.add_option("operands", a.positional)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -319,6 +329,12 @@ int receiveBill(const CToolArguments& a) {
     return 0;
 }
 
+int mergeItems(const CToolArguments& a) {
+    if (a.positional.size() != 4) return usage();
+    qbsimMergeItems(a.positional[1], a.positional[2], a.positional[3]);
+    return 0;
+}
+
 int serveCommand(const CToolArguments& a) {
     const auto number = count(a.port);
     if (a.positional.size() != 2) return usage();
@@ -362,6 +378,7 @@ int runCommand(const CToolArguments& a) {
     if (command == "generate") return generate(a);
     if (command == "serve") return serveCommand(a);
     if (command == "receive-bill") return receiveBill(a);
+    if (command == "merge-items") return mergeItems(a);
     if (command == "load" || command == "request") return sendDocuments(a);
     return usage();
 }

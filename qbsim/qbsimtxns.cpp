@@ -19,9 +19,6 @@ namespace {
 
 using Attrs = std::vector<std::pair<std::string, std::string>>;
 
-// How long TxnDeletedQueryRq lists a deleted transaction.
-constexpr std::int64_t kDeletionsListedSeconds = 90LL * 24 * 60 * 60;
-
 const std::vector<std::string> kLineItemKinds = {"ItemInventory", "ItemInventoryAssembly",
                                                  "ItemNonInventory", "ItemService",
                                                  "ItemOtherCharge"};

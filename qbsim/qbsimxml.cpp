@@ -72,8 +72,16 @@ CQbSimStatus invalidIterator(const std::string& id) {
 
 }  // namespace qbsimstatus
 
+std::size_t qbsimCharacterCount(std::string_view text) {
+    // Every code point has exactly one byte that is not a continuation byte (10xxxxxx).
+    std::size_t count = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+    return count;
+}
+
 void qbsimCheckLength(const std::optional<std::string>& text, const char* field, std::size_t max) {
-    if (text && text->size() > max)
+    if (text && qbsimCharacterCount(*text) > max)
         throw CQbSimStatus(3070, "Error",
                            "The string \"" + *text + "\" in the field \"" + field + "\" is too long.");
 }
@@ -307,6 +315,7 @@ const std::map<std::string, ValueType, std::less<>>& typedElements() {
         {"ToModifiedDate", ValueType::DateTime}, {"FromDeletedDate", ValueType::DateTime},
         {"ToDeletedDate", ValueType::DateTime}, {"IsActive", ValueType::Bool},
         {"IsPending", ValueType::Bool},         {"IncludeLineItems", ValueType::Bool},
+        {"ForceUOMChange", ValueType::Bool},
         {"IncludeComponentLineItems", ValueType::Bool},
         {"IncludeLinkedTxns", ValueType::Bool}, {"MarkPendingIfRequired", ValueType::Bool},
         {"IsPrintItemsInGroup", ValueType::Bool}, {"DisplayReport", ValueType::Bool},

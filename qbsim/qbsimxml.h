@@ -54,7 +54,10 @@ CQbSimStatus featureNotEnabled();                                     // 3250
 CQbSimStatus invalidIterator(const std::string& id);                  // 3391
 }  // namespace qbsimstatus
 
-// 3070 when a text is longer than the field takes.
+// The characters (Unicode code points) of a UTF-8 text: QuickBooks' length limits count
+// characters, so an accented name takes as much of a limit as a plain one.
+std::size_t qbsimCharacterCount(std::string_view text);
+// 3070 when a text has more characters than the field takes.
 void qbsimCheckLength(const std::optional<std::string>& text, const char* field, std::size_t max);
 // QuickBooks keeps dates between 1901 and 2100.
 bool qbsimDateOutOfRange(const std::string& date);

@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <set>
+#include <string>
 
 #include "qbfield.h"
+#include "qbfieldlist.h"
 #include "qbobject.h"
 #include "qbobjectlist.h"
 
@@ -81,12 +84,40 @@ CCostrunTxn* CCostrunTxnList::at(std::size_t index) const {
     return index < records.size() ? records[index].get() : nullptr;
 }
 
-bool isVoided(const CQbObject& txn) {
-    // A statement charge has no memo: its description carries the mark.
-    for (const char* note : {"Memo", "Desc"}) {
-        if (txn.getValue(note).rfind(kVoidMark, 0) == 0) return true;
+namespace {
+
+// The elements of a transaction that hold money: QuickBooks zeroes every one of them when
+// it voids the transaction.
+bool isAmountElement(const std::string& name) {
+    static const std::set<std::string> amounts = {
+        "Amount",        "TotalAmount",     "TotalAmountInHomeCurrency", "Subtotal",        "SalesTaxTotal",
+        "AppliedAmount", "BalanceRemaining", "CreditRemaining",          "AmountDue",       "OpenAmount",
+        "CreditAmount",  "ValueDifference"};
+    return amounts.count(name) != 0;
+}
+
+// True when an amount among the fields (and their children) is other than zero. Linked
+// transactions carry the amounts of others, and custom fields are the user's.
+bool holdsAmount(const CQbFieldList& fields) {
+    for (int i = 0; i < fields.getSize(); ++i) {
+        const CQbField* field = fields.getAt(i);
+        if (field == nullptr || field->isDataExt() || field->matchesName("LinkedTxn")) continue;
+        if (const CQbFieldList* children = field->getChildren(); children != nullptr && field->hasChildren()) {
+            if (holdsAmount(*children)) return true;
+            continue;
+        }
+        if (isAmountElement(field->getName()) && !field->getValue().empty() && field->getFloat() != 0.0) return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool isVoided(const CQbObject& txn) {
+    // A statement charge has no memo: its description carries the mark.
+    bool marked = false;
+    for (const char* note : {"Memo", "Desc"}) marked = marked || txn.getValue(note).rfind(kVoidMark, 0) == 0;
+    return marked && !holdsAmount(txn.getFields());
 }
 
 std::vector<CQbField*> groupLines(const CQbObject& txn, const char* lineName, const char* groupName) {

@@ -22,9 +22,15 @@ class CQbObjectList;
 
 class CQbField;
 
-// QuickBooks keeps a voided transaction with its amounts zeroed and its memo prefixed
-// "VOID:". Whether its item lines keep their quantities is not documented, so a voided
-// transaction is read as moving nothing, whatever its lines still say.
+// QuickBooks keeps a voided transaction with its memo (a statement charge's description)
+// prefixed "VOID:" and every amount zeroed. Either fact alone is no void: a live bill may
+// be given such a memo by hand, and a live transaction may be free. A transaction is
+// voided when its memo or description begins "VOID:" and no amount on it (a line's or
+// the head's: amounts, totals, balances, value differences; unit prices and the amounts
+// of linked transactions do not count) is other than zero. Whether a voided
+// transaction's item lines keep their quantities is not documented, so a voided
+// transaction is read as moving nothing, whatever its lines still say. Every place that
+// decides a void asks this function.
 inline constexpr const char* kVoidMark = "VOID:";
 bool isVoided(const CQbObject& txn);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "costruntxnlist.h"
 #include "days.h"
 #include "qbexception.h"
 #include "qbutils.h"
@@ -21,9 +22,6 @@ std::string kindName(const std::string& type) {
     const CTxnKind* kind = txnKindOf(type);
     return kind ? kind->name : type;
 }
-
-// QuickBooks keeps a voided transaction with its memo prefixed so.
-constexpr const char* kVoidMemoPrefix = "VOID:";
 
 // "Widget", "Widget and Bolt", "Widget, Bolt and Nut", "Widget, Bolt, Nut and 2 more".
 std::string itemsText(const std::vector<std::string>& items) {
@@ -98,10 +96,11 @@ bool CChangesBehind::check(CQbRequestBase& session, const CRunSettings& settings
     const std::string since = zoneDateTimeText(from);
     const CDateTime listedFrom = CDateTime::now().addSeconds(-static_cast<long>(kDeletionsListedDays) * 24 * 60 * 60);
     if (*settings.lastRunTime < listedFrom) deletionHorizon = listedFrom;
+    const COwnPostings own(record, settings.lastRunTime);
     try {
-        findModified(session, settings, record, since, byContent ? std::optional<CDateTime>(after) : std::nullopt,
+        findModified(session, settings, own, since, byContent ? std::optional<CDateTime>(after) : std::nullopt,
                      byContent);
-        findDeleted(session, settings, record, since, after, byContent);
+        findDeleted(session, settings, own, since, after, byContent);
         log.warnings(session.takeWarnings());
     } catch (const CQbException& e) {
         found.clear();
@@ -117,16 +116,22 @@ bool CChangesBehind::check(CQbRequestBase& session, const CRunSettings& settings
     return true;
 }
 
-void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& settings, const COwnPostings& own,
                                   const std::string& since, const std::optional<CDateTime>& afterRun, bool byContent) {
+    const CSeenRecord& record = own.record();
     for (const CTxnKind& kind : kTxnKinds) {
         if (!readsKind(settings.assemblies, kind)) continue;
         CQbFieldList filter;
         filter.addAggregate("ModifiedDateRangeFilter", filterFrom("FromModifiedDate", since));
         for (const char* element : {"TxnID", "TimeModified", "EditSequence", "TxnDate", "RefNumber"})
             filter.addText("IncludeRetElement", element);
-        // The system's own postings are told by their memo; a statement charge has none.
+        // A statement charge has no memo.
         if (kind.code != kTxnCharge) filter.addText("IncludeRetElement", "Memo");
+        // A posting is voided when its memo says so and its value differences are zero.
+        if (kind.code == kTxnInventoryAdjustment) {
+            filter.addText("IncludeLineItems", "true");
+            filter.addText("IncludeRetElement", "InventoryAdjustmentLineRet");
+        }
         const std::string type = kind.object;
         std::unique_ptr<CQbObjectList> changed = session.query(queryRqName(type), retName(type), &filter, true);
         for (int i = 0; changed && i < changed->getSize(); ++i) {
@@ -141,16 +146,17 @@ void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& s
                 if (seen->type != type) formerType = seen->type;
             }
             if (!date || *date > *settings.lastUpToDate) continue;
-            if (kind.code == kTxnInventoryAdjustment && notePostingModified(txn, record, *date)) continue;
-            if (kind.code == kTxnInventoryAdjustment && txn.getValue("Memo") == kValueAdjustMemo) continue;
+            if (kind.code == kTxnInventoryAdjustment && notePostingModified(txn, own, *date)) continue;
+            if (kind.code == kTxnInventoryAdjustment && own.isOwn(txn)) continue;
             if (byContent && !changedSinceRecord(txn, record, settings, afterRun)) continue;
             found.push_back({type, txn.getValue("RefNumber"), date, false, {}, {}, formerType});
         }
     }
 }
 
-void CChangesBehind::findDeleted(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+void CChangesBehind::findDeleted(CQbRequestBase& session, const CRunSettings& settings, const COwnPostings& own,
                                  const std::string& since, const CDateTime& after, bool byContent) {
+    const CSeenRecord& record = own.record();
     CQbFieldList filter;
     for (const CTxnKind& kind : kTxnKinds) {
         if (readsKind(settings.assemblies, kind)) filter.addText("TxnDelType", kind.object);
@@ -178,25 +184,23 @@ void CChangesBehind::findDeleted(CQbRequestBase& session, const CRunSettings& se
                 notePostingDeleted(*seen, date);
                 continue;
             }
-        } else if (type == "InventoryAdjustment") {
-            // The system's own value adjustments of a day that was not committed are
-            // not in the record, and are deleted when the day is redone: an unknown
-            // adjustment is taken for one.
+        } else if (type == "InventoryAdjustment" && own.byMemo()) {
+            // Where the record cannot tell the system's postings, those of a day that
+            // was not committed, deleted when the day is redone, may be missing from it;
+            // a deleted adjustment has no memo to tell: an unknown one is taken for one.
             continue;
         }
         found.push_back({type, txn.getValue("RefNumber"), date, true, {}, {}, {}});
     }
 }
 
-bool CChangesBehind::notePostingModified(const CQbObject& txn, const CSeenRecord& record, const CDateTime& date) {
-    const CSeenRecord::CSeenTxn* posting = record.findPosting(txn.getValue("TxnID"));
+bool CChangesBehind::notePostingModified(const CQbObject& txn, const COwnPostings& own, const CDateTime& date) {
+    const CSeenRecord::CSeenTxn* posting = own.recorded(txn);
     if (posting == nullptr) return false;
-    const std::string memo = txn.getValue("Memo");
     const char* what = nullptr;
-    if (memo.rfind(kVoidMemoPrefix, 0) == 0) {
+    if (isVoided(txn)) {
         what = "voided";
-    } else if (memo != kValueAdjustMemo || posting->date != txn.getValue("TxnDate") ||
-               (!posting->editSequence.empty() && posting->editSequence != txn.getValue("EditSequence"))) {
+    } else if (txn.getValue("Memo") != kValueAdjustMemo || own.edited(txn)) {
         what = "edited";
     }
     if (what != nullptr) found.push_back({"InventoryAdjustment", std::string(), date, false, what, posting->items, {}});

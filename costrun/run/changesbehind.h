@@ -19,6 +19,7 @@
 #include "activitylog.h"
 #include "closingbalance.h"
 #include "datetime.h"
+#include "ownpostings.h"
 #include "qbrequestbase.h"
 #include "runsettings.h"
 #include "seenrecord.h"
@@ -75,16 +76,16 @@ private:
     // `after` (always without it).
     static bool changedSinceRecord(const CQbObject& txn, const CSeenRecord& record, const CRunSettings& settings,
                                    const std::optional<CDateTime>& after);
-    void findModified(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+    void findModified(CQbRequestBase& session, const CRunSettings& settings, const COwnPostings& own,
                       const std::string& since, const std::optional<CDateTime>& afterRun, bool byContent);
-    void findDeleted(CQbRequestBase& session, const CRunSettings& settings, const CSeenRecord& record,
+    void findDeleted(CQbRequestBase& session, const CRunSettings& settings, const COwnPostings& own,
                      const std::string& since, const CDateTime& after, bool byContent);
 
     // The system's own postings, known by the record whatever their memo says now: one
-    // QuickBooks lists as modified is named when it was voided or differs from the record
-    // (true when the record holds it as a posting, which is then judged here alone); one
-    // listed as deleted is named with its date and items.
-    bool notePostingModified(const CQbObject& txn, const CSeenRecord& record, const CDateTime& date);
+    // QuickBooks lists as modified is named when it was voided (isVoided) or differs from
+    // the record (true when the record holds it as a posting, which is then judged here
+    // alone); one listed as deleted is named with its date and items.
+    bool notePostingModified(const CQbObject& txn, const COwnPostings& own, const CDateTime& date);
     void notePostingDeleted(const CSeenRecord::CSeenTxn& posting, const std::optional<CDateTime>& date);
     // The lines naming the items whose figures moved.
     std::string movedText(const CRunSettings& settings) const;

@@ -1,37 +1,17 @@
 #include "closingbalance.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "activitylog.h"
 #include "costrunitemlist.h"
 #include "days.h"
-#include "files.h"
 #include "qbfield.h"
 #include "qbfieldlist.h"
 #include "qbobjectlist.h"
 #include "qbutils.h"
-#include "seenrecord.h"
-#include "tabfile.h"
+#include "runstore.h"
 #include "valuationreader.h"
-
-namespace {
-
-constexpr const char* kStampTag = "#LastRunTime";
-constexpr const char* kDateTag = "#Date";
-constexpr const char* kBalancePrefix = "closing-";
-// Not the record's extension: the data folder's only .tsv files are records.
-constexpr const char* kBalanceExtension = ".txt";
-
-}  // namespace
-
-std::string CClosingBalance::pathBeside(const std::string& recordPath) {
-    return CSeenRecord::pathBeside(recordPath, kBalancePrefix, kBalanceExtension);
-}
 
 namespace {
 
@@ -53,12 +33,13 @@ std::map<std::string, std::string> stockedIds(CQbRequestBase& session, bool asse
 
 }  // namespace
 
-void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDateTime& date) {
+void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDateTime& date,
+                           const std::map<std::string, std::string>* known) {
     items.clear();
     listed.clear();
     stampText.clear();
     day = dateText(date);
-    const std::map<std::string, std::string> ids = stockedIds(session, assemblies);
+    const std::map<std::string, std::string> ids = known ? *known : stockedIds(session, assemblies);
     for (const auto& [name, id] : ids) listed.insert(id);
     CActivityLog silent("");
     CValuationReader reader(session, silent, assemblies, std::nullopt);
@@ -76,36 +57,29 @@ void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDate
     }
 }
 
-bool CClosingBalance::load(const std::string& path) {
+bool CClosingBalance::load(const std::string& storePath) {
     items.clear();
     day.clear();
     stampText.clear();
-    if (path.empty()) return false;
-    bool whole = true;
-    auto take = [&](const std::string& text) {
-        const std::vector<std::string> fields = tabFields(text);
-        if (fields.size() == 2 && fields[0] == kStampTag) {
-            stampText = fields[1];
-        } else if (fields.size() == 2 && fields[0] == kDateTag) {
-            day = fields[1];
-        } else if (fields.size() == 4) {
-            const std::optional<double> quantity = readNumber(fields[1]);
-            const std::optional<double> value = readNumber(fields[2]);
-            const std::optional<std::string> id = unescapedField(fields[0]);
-            const std::optional<std::string> name = unescapedField(fields[3]);
-            if (quantity && value && id && name) {
-                items[*id] = CHeld{*quantity, *value, *name};
-                return;
-            }
-            whole = false;
-        } else {
-            whole = false;
-        }
-    };
-    bool cutShort = false;
-    if (!readLines(path, take, &cutShort)) return false;
-    // A file cut short or changed by hand is no figure to compare with.
-    if (!whole || cutShort || day.empty() || stampText.empty()) {
+    if (storePath.empty()) return false;
+    CRunStore store(storePath);
+    CRunStore::CStatement stamped(store, "SELECT last_run_time, day FROM closing");
+    if (stamped.step()) {
+        stampText = stamped.text(0).value_or(std::string());
+        day = stamped.text(1).value_or(std::string());
+    }
+    bool whole = !stamped.failed();
+    CRunStore::CStatement read(store, "SELECT item, quantity, value, name FROM closing_item");
+    while (read.step()) {
+        const std::optional<std::string> item = read.text(0);
+        const std::optional<double> quantity = read.real(1);
+        const std::optional<double> value = read.real(2);
+        const std::optional<std::string> name = read.text(3);
+        if (!item || !quantity || !value || !name) whole = false;
+        if (whole) items[*item] = CHeld{*quantity, *value, *name};
+    }
+    // Figures that cannot be read whole are no figures to compare with.
+    if (!whole || read.failed() || day.empty() || stampText.empty()) {
         items.clear();
         day.clear();
         stampText.clear();
@@ -114,21 +88,33 @@ bool CClosingBalance::load(const std::string& path) {
     return true;
 }
 
-bool CClosingBalance::save(const std::string& path, const CDateTime& stamp) {
-    if (path.empty()) return false;
+bool CClosingBalance::save(const std::string& storePath, const CDateTime& stamp) {
+    if (storePath.empty()) return false;
     stampText = zoneDateTimeText(stamp);
-    std::string text = std::string(kStampTag) + '\t' + stampText + '\n' + kDateTag + '\t' + day + '\n';
-    for (const auto& [item, held] : items) {
-        text += escapedField(item) + '\t' + exactText(held.quantity) + '\t' + exactText(held.value) + '\t' +
-                escapedField(held.name) + '\n';
+    bool saved = false;
+    {
+        CRunStore store(storePath);
+        CRunStore::CTransaction saving(store);
+        CRunStore::CStatement figures(store, "INSERT INTO closing_item VALUES (?, ?, ?, ?)");
+        saved = saving.started() && store.exec("DELETE FROM closing_item; DELETE FROM closing") &&
+                CRunStore::CStatement(store, "INSERT INTO closing VALUES (1, ?, ?)").bind(1, stampText).bind(2, day).run();
+        for (auto held = items.begin(); saved && held != items.end(); ++held)
+            saved = figures.bind(1, held->first)
+                        .bind(2, held->second.quantity)
+                        .bind(3, held->second.value)
+                        .bind(4, held->second.name)
+                        .run();
+        saved = saved && saving.commit();
     }
-    if (replaceFile(path, text)) return true;
-    removeFile(path);
-    return false;
+    if (!saved) discard(storePath);
+    return saved;
 }
 
-void CClosingBalance::discard(const std::string& path) {
-    if (!path.empty()) removeFile(path);
+void CClosingBalance::discard(const std::string& storePath) {
+    if (storePath.empty()) return;
+    CRunStore store(storePath);
+    CRunStore::CTransaction removing(store);
+    if (removing.started() && store.exec("DELETE FROM closing; DELETE FROM closing_item")) removing.commit();
 }
 
 bool CClosingBalance::keptBy(const std::optional<CDateTime>& lastRunTime, const std::optional<CDateTime>& upTo) const {

@@ -1,7 +1,6 @@
 // The closing valuation a run leaves: each item's quantity and QuickBooks value at the end
-// of the valued-up-to date, read after the run's postings, kept beside the record of what
-// runs read (closing-<hash>.txt beside transactions-<hash>.tsv) and stamped with the run's
-// "LastRunTime". The next open reads the same report pair of that date and compares: an
+// of the valued-up-to date, read after the run's postings, kept in the run store
+// (CRunStore) by item and stamped with the run's "LastRunTime". The next open reads the same report pair of that date and compares: an
 // item whose quantity or value moved is a change behind the valued period even when no
 // transaction QuickBooks lists explains it.
 #pragma once
@@ -36,21 +35,23 @@ public:
     CClosingBalance(const CClosingBalance&) = delete;
     CClosingBalance& operator=(const CClosingBalance&) = delete;
 
-    // The file beside the record at `recordPath`; empty for no record.
-    static std::string pathBeside(const std::string& recordPath);
-
     // Reads QuickBooks' valuation summaries of every item by type (the assemblies' only
     // with `assemblies`) at the end of `day`, and the item list that tells each row's
     // ListID; what was held before goes. A refused or unreadable answer throws
     // CQbException.
-    void read(CQbRequestBase& session, bool assemblies, const CDateTime& day);
-    // Loads the file; false (nothing held) when it is missing or not one.
-    bool load(const std::string& path);
-    // Writes the figures stamped with `stamp`, beside and then over the file at `path`, so
-    // that a stop while writing leaves the old one whole; false when it could not be
-    // written, and then no file is left at `path` to mislead the next open.
-    bool save(const std::string& path, const CDateTime& stamp);
-    static void discard(const std::string& path);
+    // `ids` (full name to ListID of every stocked item), when given, stands for the item
+    // list: a run that read its lists asks nothing more.
+    void read(CQbRequestBase& session, bool assemblies, const CDateTime& day,
+              const std::map<std::string, std::string>* ids = nullptr);
+    // Loads the figures from the run store at `storePath`; false (nothing held) when it
+    // keeps none or cannot be read.
+    bool load(const std::string& storePath);
+    // Writes the figures stamped with `stamp` to the store, in one transaction, so that a
+    // stop while writing leaves the figures before; false when they could not be written,
+    // and then the store keeps none to mislead the next open.
+    bool save(const std::string& storePath, const CDateTime& stamp);
+    // Removes the figures the store keeps.
+    static void discard(const std::string& storePath);
 
     // The day the figures are of (YYYY-MM-DD), and the "LastRunTime" the loaded file was
     // stamped with; empty when none.

@@ -9,6 +9,7 @@
 #include "qbprogress.h"
 #include "qbsession.h"
 #include "qbutils.h"
+#include "runstore.h"
 #include "userfolders.h"
 #include "valuationrun.h"
 
@@ -128,8 +129,8 @@ bool CCostrunDoc::storeStartDate(const CDateTime& start) {
     return true;
 }
 
-std::string CCostrunDoc::seenRecordPath() const {
-    return company ? CSeenRecord::pathFor(dataFolder, company->getValue("CompanyName"), settings.lastExecTime)
+std::string CCostrunDoc::storePath() const {
+    return company ? CRunStore::pathFor(dataFolder, company->getValue("CompanyName"), settings.lastExecTime)
                    : std::string();
 }
 
@@ -138,22 +139,22 @@ CPurchaseHistory::CIdentity CCostrunDoc::purchasesOwner() const {
     return {name.empty() ? companyTitle : name, zoneDateTimeText(settings.lastExecTime), dateText(settings.startDate)};
 }
 
-void CCostrunDoc::loadSeenRecord() { seenRecord.load(seenRecordPath()); }
+void CCostrunDoc::loadSeenRecord() { seenRecord.load(storePath()); }
 
 bool CCostrunDoc::checkChangesBehind() {
     changesBehind.clear();
     if (!session) return true;
     loadSeenRecord();
     return changesBehind.check(*session, settings, seenRecord, activityLog) &&
-           changesBehind.checkBalance(*session, settings, CClosingBalance::pathBeside(seenRecordPath()));
+           changesBehind.checkBalance(*session, settings, storePath());
 }
 
-bool CCostrunDoc::keepClosingBalance() {
-    const std::string path = CClosingBalance::pathBeside(seenRecordPath());
+bool CCostrunDoc::keepClosingBalance(const std::map<std::string, std::string>* ids) {
+    const std::string path = storePath();
     if (path.empty() || !settings.lastRunTime || !settings.lastUpToDate) return true;
     CClosingBalance balance;
     try {
-        balance.read(*session, settings.assemblies, *settings.lastUpToDate);
+        balance.read(*session, settings.assemblies, *settings.lastUpToDate, ids);
     } catch (const CQbException& e) {
         CClosingBalance::discard(path);
         errorText = "The days are valued and committed, but QuickBooks' valuation of " +
@@ -192,7 +193,7 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
                         [this](const std::string& text) { progress(text); },
                         joinPath(reportFolder, companyTitle),
                         name.empty() ? companyTitle : name,
-                        seenRecordPath(),
+                        storePath(),
                         purchasesOwner()};
     CValuationRun run(std::move(context), newUpToDate);
     if (readEveryItem) run.readEveryItem();
@@ -203,6 +204,9 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     pagePath = run.pagePath();
     // A run that completed leaves its closing valuation for the next open to compare
     // with; one that stopped leaves the kept one stale, which its stamp or date tells.
-    if (ok) ok = keepClosingBalance();
+    if (ok) {
+        const std::map<std::string, std::string> ids = run.stockedIds();
+        ok = keepClosingBalance(&ids);
+    }
     return ok;
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -129,13 +130,14 @@ public:
 
 private:
     bool readCompany(const std::string& productName);
-    std::string seenRecordPath() const;
+    // What the runs keep beside the company file (CRunStore); empty before a first run.
+    std::string storePath() const;
     // Whose purchase history the runs keep: the company, its first run and start date.
     CPurchaseHistory::CIdentity purchasesOwner() const;
     void loadSeenRecord();
     // Reads and keeps QuickBooks' valuation at the end of "LastUpToDate" after a completed
     // run, beside the record; false with the reason when QuickBooks refused the reports.
-    bool keepClosingBalance();
+    bool keepClosingBalance(const std::map<std::string, std::string>* ids);
     void progress(const std::string& text);
     // The rewind's steps (rewind.cpp).
     std::string rewindRefusal(const CDateTime& from) const;

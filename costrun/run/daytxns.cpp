@@ -6,7 +6,6 @@
 #include "qbutils.h"
 #include "queryfilters.h"
 #include "txnkinds.h"
-#include "valueadjust.h"
 
 namespace {
 
@@ -57,7 +56,7 @@ std::vector<std::string> CDayTxns::requests(CQbRequestBase& session, const CDate
 
 CDayTxns::CDayTxns(CQbRequestBase& session, const CDateTime& day, bool assemblies,
                    std::vector<std::unique_ptr<CQbResponse>> answers,
-                   const std::function<void(const std::string&)>& progress)
+                   const std::function<void(const std::string&)>& progress, const COwnPostings& ownRule)
     : date(dateText(day)) {
     const CDayQueries dayQueries(day, assemblies);
     const std::vector<CQbRequestBase::CQuery>& queries = dayQueries.queries;
@@ -69,7 +68,7 @@ CDayTxns::CDayTxns(CQbRequestBase& session, const CDateTime& day, bool assemblie
     progress("Retrieving list of inventory adjustments...");
     adjustments = session.queryRecords(queries[2], std::move(answers[2]));
     for (int i = sizeOf(adjustments) - 1; i >= 0; --i) {
-        if (adjustments->getAt(i)->getValue("Memo") != kValueAdjustMemo) continue;
+        if (!ownRule.isOwn(*adjustments->getAt(i))) continue;
         own.insert(own.begin(), adjustments->getAt(i)->getValue("TxnID"));
         adjustments->detach(i);
     }

@@ -1,8 +1,8 @@
 // The day's transactions: the issuing ones (invoices, sales receipts, inventory
 // adjustments, credit memos, statement charges) and the builds, asked for in one message set and read in
-// kind order. The system's own value adjustments dated the day come from a run that
-// stopped before committing it: they are no issues, and are kept apart to be deleted so
-// that the day is redone from a clean slate.
+// kind order. The system's own value adjustments dated the day (COwnPostings tells them)
+// come from a run that stopped before committing it: they are no issues, and are kept
+// apart to be deleted so that the day is redone from a clean slate.
 #pragma once
 
 #include <functional>
@@ -14,6 +14,7 @@
 #include "costruntxnlist.h"
 #include "costrununits.h"
 #include "datetime.h"
+#include "ownpostings.h"
 #include "qbobjectlist.h"
 #include "qbrequestbase.h"
 #include "seenrecord.h"
@@ -24,9 +25,11 @@ public:
     // the order their answers are read.
     static std::vector<std::string> requests(CQbRequestBase& session, const CDateTime& day, bool assemblies);
     // Reads the answers to the day's queries (a missing one reads as none); `progress`
-    // receives "Retrieving list of ..." before each. A refused answer throws CQbException.
+    // receives "Retrieving list of ..." before each; `own` tells the system's postings.
+    // A refused answer throws CQbException.
     CDayTxns(CQbRequestBase& session, const CDateTime& day, bool assemblies,
-             std::vector<std::unique_ptr<CQbResponse>> answers, const std::function<void(const std::string&)>& progress);
+             std::vector<std::unique_ptr<CQbResponse>> answers, const std::function<void(const std::string&)>& progress,
+             const COwnPostings& own);
     CDayTxns(const CDayTxns&) = delete;
     CDayTxns& operator=(const CDayTxns&) = delete;
 

@@ -1,5 +1,5 @@
-// The purchase history a run keeps beside the record of what was read
-// (purchases-<hash>.tsv in the data folder): every receiving transaction from the start
+// The purchase history a run keeps in the run store (CRunStore), beside the record of
+// what was read: every receiving transaction from the start
 // date to the run's up-to date, with every build, in the compact form the walk uses
 // (CReceiptRecord), each with its TxnID, EditSequence and TxnNumber. The next run reads
 // again only what QuickBooks lists as changed or deleted since it was read, and the new
@@ -9,11 +9,12 @@
 // It is never trusted blindly. It names the company, the first run's time stamp, the
 // start date and the "LastRunTime" the run that wrote it stored, and serves only while
 // QuickBooks holds that "LastRunTime" (a rewind restamps it; a run elsewhere or a
-// restored company file leaves another). A run takes it and removes the file before it
-// writes anything to QuickBooks, and writes a new one only once it stored its
-// "LastRunTime": a run stopped part-way leaves none, and the next run reads everything.
-// A file cut short, changed by hand or older than QuickBooks lists deletions is not used.
-// Losing it costs one full reading, never a wrong posting.
+// restored company file leaves another). A run takes it (reads and deletes it in one
+// transaction) before it writes anything to QuickBooks, and writes a new one only once
+// it stored its "LastRunTime": a run stopped part-way leaves none, and the next run reads
+// everything. A history changed by hand, in a store that cannot be read, or older than
+// QuickBooks lists deletions is not used. Losing it costs one full reading, never a wrong
+// posting.
 #pragma once
 
 #include <optional>
@@ -33,14 +34,12 @@ public:
         std::string startDate;  // YYYY-MM-DD
     };
 
-    // The file beside the record of what was read at `recordPath`; empty without one.
-    static std::string pathBeside(const std::string& recordPath);
-
-    // Takes the file at `path`: it is read and removed. True when it belongs to the
-    // identity and to `lastRunTime`, is whole, and was read recently enough that
+    // Takes the history kept in the run store at `storePath` (CRunStore::pathFor): it is
+    // read and deleted in one transaction. True when it belongs to the identity and to
+    // `lastRunTime`, is whole, could be deleted, and was read recently enough that
     // QuickBooks still lists what was deleted since (`now`); otherwise false with the
     // reason, holding nothing.
-    bool take(const std::string& path, const CIdentity& identity, const std::optional<CDateTime>& lastRunTime,
+    bool take(const std::string& storePath, const CIdentity& identity, const std::optional<CDateTime>& lastRunTime,
               const CDateTime& now, std::string& why);
 
     // Holds a copy of what a run read: the records, all of them read at or after
@@ -54,10 +53,10 @@ public:
     // The builds whose stored value changed after they were read (the run wrote or
     // cleared it): the next run reads them again, whatever QuickBooks says of them.
     void readAgain(const std::set<std::string>& buildTxnIds);
-    // Writes what is held to `path`, stamped with the "LastRunTime" QuickBooks now
-    // holds. False when it could not be written: no file is left, and the next run reads
-    // everything.
-    bool save(const std::string& path, const CDateTime& lastRunTime) const;
+    // Writes what is held to the run store at `storePath`, in one transaction, stamped
+    // with the "LastRunTime" QuickBooks now holds. False when it could not be written:
+    // the store then keeps none, and the next run reads everything.
+    bool save(const std::string& storePath, const CDateTime& lastRunTime) const;
 
     // Lets go of what is held: the run reads everything.
     void forget() {

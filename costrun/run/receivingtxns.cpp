@@ -9,7 +9,6 @@
 #include "days.h"
 #include "qbutils.h"
 #include "queryfilters.h"
-#include "valueadjust.h"
 
 namespace {
 
@@ -29,7 +28,7 @@ std::vector<const CTxnKind*> receivingKinds(bool assemblies) {
 // read: QuickBooks turns an item receipt into a bill under the same TxnID ("Enter Bill for
 // Received Items"), and a conversion between two queries would answer both; the
 // purchase is one, read once as the kind asked for first. Lists of inventory adjustments
-// come without the system's own (readInventoryAdjustments, or left out by their memo
+// come without the system's own (readInventoryAdjustments, or left out by COwnPostings
 // before they are asked for by TxnID).
 void takeList(const CTxnKind& kind, std::unique_ptr<CQbObjectList> list, std::unordered_set<std::string>& read,
               std::vector<CReceiptRecord>& taken, CActivityLog& log, const CCostrunUnits& units) {
@@ -52,13 +51,13 @@ void takeList(const CTxnKind& kind, std::unique_ptr<CQbObjectList> list, std::un
 // after the other.
 void readDated(CQbRequestBase& session, const CDateTime& from, const CDateTime& to, std::unordered_set<std::string>& read,
                std::vector<CReceiptRecord>& taken, CActivityLog& log, const CCostrunUnits& units,
-               const std::function<void(const std::string&)>& progress) {
+               const std::function<void(const std::string&)>& progress, const COwnPostings& own) {
     CQbFieldList receiving;
     addDateRange(receiving, from, to);
     receiving.addText("IncludeLineItems", "true");
     for (const CTxnKind* kind : receivingKinds(false)) {
         if (kind->code == kTxnInventoryAdjustment) {
-            takeList(*kind, readInventoryAdjustments(session, from, to, progress), read, taken, log, units);
+            takeList(*kind, readInventoryAdjustments(session, from, to, progress, own), read, taken, log, units);
             continue;
         }
         progress(kind->purchaseProgress);
@@ -86,10 +85,10 @@ void askWhole(CQbFieldList& filter, const CTxnKind& kind) {
 // The units an inventory adjustment counts in are valued by QuickBooks at its average
 // cost of the date, which moves, without a new EditSequence, when anything dated before
 // changes: the value adjustments of the run that kept the history, a rewind, a purchase
-// changed since. The kept adjustments that bring units in, dated from the earliest such
-// change on, are read again too.
+// changed since, one of the system's postings the user edited since. The kept adjustments
+// that bring units in, dated from the earliest such change on, are read again too.
 void readSinceKept(CQbRequestBase& session, const CDateTime& from, const CDateTime& to, bool assemblies,
-                   CPurchaseHistory& kept, const CSeenRecord& seen, std::vector<CReceiptRecord>& taken,
+                   CPurchaseHistory& kept, const COwnPostings& own, std::vector<CReceiptRecord>& taken,
                    CActivityLog& log, const CCostrunUnits& units,
                    const std::function<void(const std::string&)>& progress) {
     const std::string since = zoneDateTimeText(kept.readAt().addSeconds(-CChangesBehind::kContentMarginSeconds));
@@ -121,7 +120,7 @@ void readSinceKept(CQbRequestBase& session, const CDateTime& from, const CDateTi
         const std::string id = gone->getAt(i)->getValue("TxnID");
         if (drop(id)) {
             ++deleted;
-        } else if (const CSeenRecord::CSeenTxn* txn = seen.find(id) ? seen.find(id) : seen.findPosting(id)) {
+        } else if (const CSeenRecord::CSeenTxn* txn = own.record().find(id)) {
             movedOn(readDateText(txn->date));
         } else {
             // Of a date nobody knows: it may lie before every kept adjustment.
@@ -131,7 +130,7 @@ void readSinceKept(CQbRequestBase& session, const CDateTime& from, const CDateTi
 
     CQbFieldList modified;
     modified.addAggregate("ModifiedDateRangeFilter", filterFrom("FromModifiedDate", since));
-    for (const char* element : {"TxnID", "EditSequence", "TxnDate", "Memo"}) modified.addText("IncludeRetElement", element);
+    for (const char* element : COwnPostings::retElements()) modified.addText("IncludeRetElement", element);
     std::vector<CQbRequestBase::CQuery> queries;
     for (const CTxnKind* kind : kinds) queries.push_back({queryRqName(kind->object), retName(kind->object), &modified, true});
     const std::vector<std::unique_ptr<CQbObjectList>> changed = session.queryAll(queries);
@@ -145,7 +144,12 @@ void readSinceKept(CQbRequestBase& session, const CDateTime& from, const CDateTi
             const CQbObject& txn = *changed[k]->getAt(i);
             const std::string id = txn.getValue("TxnID");
             if (id.empty() || !listed.insert(id).second) continue;
-            if (kind.code == kTxnInventoryAdjustment && txn.getValue("Memo") == kValueAdjustMemo) continue;
+            if (kind.code == kTxnInventoryAdjustment && own.isOwn(txn)) {
+                // The system's posting moves nothing of its own; edited by the user, it
+                // moved QuickBooks' average costs from its date (old or new) on.
+                if (own.edited(txn)) movedOn(own.editedFrom(txn));
+                continue;
+            }
             const auto found = position.find(id);
             if (found != position.end()) {
                 const CReceiptRecord& record = records[found->second];
@@ -204,7 +208,7 @@ void readSinceKept(CQbRequestBase& session, const CDateTime& from, const CDateTi
         for (std::size_t i = 0; i < lists.size(); ++i) takeList(*fetchKinds[i], std::move(lists[i]), read, taken, log, units);
     }
     const std::size_t changedTaken = taken.size();
-    if (to > lastKept) readDated(session, nextDay(kept.upTo()), to, read, taken, log, units, progress);
+    if (to > lastKept) readDated(session, nextDay(kept.upTo()), to, read, taken, log, units, progress, own);
     const int newDays = static_cast<int>(taken.size() - changedTaken);
 
     // The kept records that stand: not deleted, not read again, and, but for builds,
@@ -228,13 +232,13 @@ void readSinceKept(CQbRequestBase& session, const CDateTime& from, const CDateTi
 void readReceivingTxns(CQbRequestBase& session, const CDateTime& from, const CDateTime& to, bool assemblies,
                        CReceiptRecords& records, CActivityLog& log, const CCostrunUnits& units,
                        const std::function<void(const std::string&)>& progress, CPurchaseHistory* kept,
-                       const CSeenRecord& seen) {
+                       const COwnPostings& own) {
     std::vector<CReceiptRecord> taken;
     if (kept != nullptr && kept->held()) {
-        readSinceKept(session, from, to, assemblies, *kept, seen, taken, log, units, progress);
+        readSinceKept(session, from, to, assemblies, *kept, own, taken, log, units, progress);
     } else {
         std::unordered_set<std::string> read;
-        readDated(session, from, to, read, taken, log, units, progress);
+        readDated(session, from, to, read, taken, log, units, progress, own);
         if (assemblies) {
             CQbFieldList allBuilds;
             askWhole(allBuilds, *txnKind(kTxnBuildAssembly));
@@ -249,7 +253,8 @@ void readReceivingTxns(CQbRequestBase& session, const CDateTime& from, const CDa
 
 std::unique_ptr<CQbObjectList> readInventoryAdjustments(CQbRequestBase& session, const CDateTime& from,
                                                         const CDateTime& to,
-                                                        const std::function<void(const std::string&)>& progress) {
+                                                        const std::function<void(const std::string&)>& progress,
+                                                        const COwnPostings& own) {
     CQbFieldList filter;
     addDateRange(filter, from, to);
     filter.addText("IncludeLineItems", "true");
@@ -257,7 +262,7 @@ std::unique_ptr<CQbObjectList> readInventoryAdjustments(CQbRequestBase& session,
     std::unique_ptr<CQbObjectList> adjustments = session.queryInventoryAdjustment(&filter);
     if (!adjustments) adjustments = std::make_unique<CQbObjectList>();
     for (int i = adjustments->getSize() - 1; i >= 0; --i) {
-        if (adjustments->getAt(i)->getValue("Memo") == kValueAdjustMemo) adjustments->detach(i);
+        if (own.isOwn(*adjustments->getAt(i))) adjustments->detach(i);
     }
     return adjustments;
 }

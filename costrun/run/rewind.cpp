@@ -1,14 +1,16 @@
 // Rewind takes the file back to the end of the day before a date (or to before the
 // first run), so that the next run values those days again from a clean slate: the new
 // "LastUpToDate" is committed first, then the system's value adjustments and build
-// values from that date on are removed. The system's value adjustments are those the
-// record of what runs wrote holds by TxnID, whatever their memo says now, and those
-// whose memo is the system's: a file valued before the record kept postings, or a run
-// cut off before it saved the record, leaves them known by the memo alone.
+// values from that date on are removed. The system's value adjustments are those
+// COwnPostings tells: by the TxnID the record of what runs wrote holds, whatever their
+// memo says now, and by the memo where the record cannot tell (a file valued before the
+// record kept postings, a run cut off); the rewind records the latter before it stamps
+// the record, so that later rewinds still know them.
 #include "closingbalance.h"
 #include "companyfields.h"
 #include "costrundoc.h"
 #include "costruntxnlist.h"
+#include "ownpostings.h"
 #include "qbexception.h"
 #include "qbutils.h"
 #include "queryfilters.h"
@@ -23,14 +25,13 @@ std::optional<CDateTime> CCostrunDoc::rewindFrom(const CDateTime& date) const {
 std::vector<std::string> CCostrunDoc::ownPostingsFrom(const CDateTime& from) {
     CQbFieldList filter;
     filter.addAggregate("TxnDateRangeFilter", filterFrom("FromTxnDate", dateText(from)));
-    for (const char* element : {"TxnID", "Memo"}) filter.addText("IncludeRetElement", element);
+    for (const char* element : COwnPostings::retElements()) filter.addText("IncludeRetElement", element);
     std::unique_ptr<CQbObjectList> adjustments = session->queryInventoryAdjustment(&filter);
+    const COwnPostings rule(seenRecord, settings.lastRunTime);
     std::vector<std::string> own;
     for (int i = 0; adjustments && i < adjustments->getSize(); ++i) {
         const CQbObject& adjustment = *adjustments->getAt(i);
-        const std::string txnId = adjustment.getValue("TxnID");
-        if (adjustment.getValue("Memo") == kValueAdjustMemo || seenRecord.findPosting(txnId) != nullptr)
-            own.push_back(txnId);
+        if (rule.isOwn(adjustment)) own.push_back(adjustment.getValue("TxnID"));
     }
     return own;
 }
@@ -85,12 +86,12 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
     // The purchase history outlives a rewind, which changes no purchase: the next run
     // reads again the builds whose value it clears. It is taken now, so that a rewind
     // stopped part-way leaves none.
-    const std::string purchasesPath = CPurchaseHistory::pathBeside(seenRecordPath());
+    const std::string purchasesPath = storePath();
     CPurchaseHistory purchases;
     std::string whyNot;
     purchases.take(purchasesPath, purchasesOwner(), settings.lastRunTime, started, whyNot);
     // The last run's closing valuation belongs to a valued period the rewind ends.
-    CClosingBalance::discard(CClosingBalance::pathBeside(seenRecordPath()));
+    CClosingBalance::discard(storePath());
     try {
         // The new end of the valued period is committed first: whatever the rewind leaves
         // undone if it is stopped now lies after it, where the next run or rewind removes
@@ -98,6 +99,8 @@ bool CCostrunDoc::rewindTo(const CDateTime& date) {
         const CDateTime newUpTo = endOfDay(previousDay(*from));
         CCompanyFields(*session, settings).store("LastUpToDate", zoneDateTimeText(newUpTo), false);
         settings.lastUpToDate = toStart ? std::nullopt : std::optional<CDateTime>(newUpTo);
+        if (!toStart && COwnPostings(seenRecord, settings.lastRunTime).byMemo())
+            adoptMemoPostings(*session, seenRecord, *settings.startDate);
         deleteOwnPostingsFrom(*from);
         std::set<std::string> cleared;
         clearBuildValuesFrom(*from, cleared);

@@ -30,6 +30,7 @@ void CRunLists::read(CQbRequestBase& session, bool assemblies,
             const CQbObject& object = *items->getAt(i);
             const std::string name = object.getValue("FullName");
             namesById[object.getValue("ListID")] = name;
+            stockedListIds[name] = object.getValue("ListID");
             itemAccounts[name] = {object.getValue("COGSAccountRef", "FullName"),
                                   object.getValue("AssetAccountRef", "FullName")};
             stockedItems.emplace(name, items == assemblyItems.get() ? CStocked::kAssembly : CStocked::kInventory);
@@ -122,6 +123,8 @@ std::vector<CRunLists::CListedStock> CRunLists::listedStock() const {
     }
     return held;
 }
+
+std::map<std::string, std::string> CRunLists::stockedIds() const { return stockedListIds; }
 
 const std::string* CRunLists::itemName(const std::string& listId) const {
     const auto found = namesById.find(listId);

@@ -50,6 +50,8 @@ public:
     // The full name of the item of the ListID (stocked, non-inventory, service or other
     // charge) as this run reads it; null for one the lists do not hold.
     const std::string* itemName(const std::string& listId) const;
+    // Every stocked item's ListID by full name.
+    std::map<std::string, std::string> stockedIds() const;
 
     // Test hooks: a run's lists set directly.
     void setAccountsAndClasses(std::vector<std::string> accounts, std::vector<std::string> classes) {
@@ -67,6 +69,7 @@ private:
     // The items' COGS and asset accounts by full name.
     std::unordered_map<std::string, std::pair<std::string, std::string>> itemAccounts;
     std::unordered_map<std::string, CStocked> stockedItems;
+    std::map<std::string, std::string> stockedListIds;
     std::vector<std::string> accountList{std::string()};
     std::vector<std::string> classList{std::string()};
     std::map<std::string, std::string> prices;

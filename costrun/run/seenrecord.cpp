@@ -1,49 +1,12 @@
 #include "seenrecord.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
-#include <filesystem>
 #include <set>
-#include <system_error>
 
-#include "files.h"
 #include "qbobject.h"
 #include "qbobjectlist.h"
 #include "qbutils.h"
-#include "tabfile.h"
-
-namespace {
-
-// The record's first line: the "LastRunTime" of the run that wrote it.
-constexpr const char* kStampTag = "#LastRunTime";
-constexpr const char* kRecordPrefix = "transactions-";
-constexpr const char* kRecordExtension = ".tsv";
-
-}  // namespace
-
-std::string CSeenRecord::pathFor(const std::string& dataFolder, const std::string& companyName,
-                                 const std::optional<CDateTime>& lastExecTime) {
-    if (!lastExecTime) return {};
-    // The first run's time stamp and the company's name tell one file's valuation
-    // history from another's, wherever the file lies.
-    std::uint64_t hash = 1469598103934665603ull;
-    for (unsigned char c : companyName + "|" + zoneDateTimeText(lastExecTime)) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
-    char name[48];
-    std::snprintf(name, sizeof name, "%s%016" PRIx64 "%s", kRecordPrefix, hash, kRecordExtension);
-    return joinPath(dataFolder, name);
-}
-
-std::string CSeenRecord::pathBeside(const std::string& recordPath, const char* prefix, const char* extension) {
-    const std::size_t name = recordPath.rfind(kRecordPrefix);
-    const std::size_t dot = recordPath.rfind(kRecordExtension);
-    if (recordPath.empty() || name == std::string::npos || dot == std::string::npos || dot < name) return {};
-    const std::size_t hash = name + std::string(kRecordPrefix).size();
-    return recordPath.substr(0, name) + prefix + recordPath.substr(hash, dot - hash) + extension;
-}
+#include "runstore.h"
 
 CSeenRecord::CSeenTxn& CSeenRecord::set(const std::string& id, const std::string& date) {
     const auto [seen, added] = txns.try_emplace(id);
@@ -66,44 +29,57 @@ void CSeenRecord::load(const std::string& path) {
     txns.clear();
     byDate.clear();
     loadedStamp.clear();
-    filePath = path;
+    storePath = path;
     if (path.empty()) return;
-    auto take = [this](const std::string& text) {
-        // TxnID, type, date, RefNumber and EditSequence, separated by tabs, and for a
-        // posting the items it valued; records written before EditSequences were kept
-        // end with the RefNumber.
-        const std::vector<std::string> fields = tabFields(text);
-        if (fields.size() == 2 && fields[0] == kStampTag) {
-            loadedStamp = fields[1];
-            return;
-        }
-        if (fields.size() < 4) return;
-        CSeenTxn& seen = set(fields[0], fields[2]);
-        seen.type = fields[1];
-        seen.refNumber = fields[3];
-        seen.editSequence = fields.size() > 4 ? fields[4] : std::string();
-        seen.items.clear();
-        if (fields.size() > 5) seen.items.assign(fields.begin() + 5, fields.end());
-    };
-    readLines(path, take);
+    CRunStore store(path);
+    CRunStore::CStatement stamp(store, "SELECT last_run_time FROM seen_record");
+    if (stamp.step()) loadedStamp = stamp.text(0).value_or(std::string());
+    CRunStore::CStatement read(store, "SELECT txn_id, type, txn_date, ref_number, edit_sequence FROM seen_txn");
+    while (read.step()) {
+        const std::optional<std::string> id = read.text(0);
+        const std::optional<std::string> date = read.text(2);
+        if (!id || !date) continue;
+        CSeenTxn& seen = set(*id, *date);
+        seen.type = read.text(1).value_or(std::string());
+        seen.refNumber = read.text(3).value_or(std::string());
+        seen.editSequence = read.text(4).value_or(std::string());
+    }
+    CRunStore::CStatement items(store, "SELECT txn_id, item FROM seen_posting_item ORDER BY txn_id, position");
+    while (items.step()) {
+        const auto seen = txns.find(items.text(0).value_or(std::string()));
+        if (seen != txns.end()) seen->second.items.push_back(items.text(1).value_or(std::string()));
+    }
+    // A record that could not be read whole is none: the next open checks by time.
+    if (stamp.failed() || read.failed() || items.failed()) {
+        txns.clear();
+        byDate.clear();
+        loadedStamp.clear();
+    }
 }
 
-void CSeenRecord::save(const std::optional<CDateTime>& stamp) const {
-    if (filePath.empty()) return;
-    // Written beside and then moved over the old record, so that a run stopped while
-    // writing leaves the old record whole.
-    std::string text;
-    if (stamp) text = std::string(kStampTag) + '\t' + zoneDateTimeText(stamp) + '\n';
+bool CSeenRecord::save(const std::optional<CDateTime>& stamp) const {
+    if (storePath.empty()) return false;
+    CRunStore store(storePath);
+    CRunStore::CTransaction saving(store);
+    if (!saving.started() || !store.exec("DELETE FROM seen_posting_item; DELETE FROM seen_txn; DELETE FROM seen_record"))
+        return false;
+    CRunStore::CStatement record(store, "INSERT INTO seen_record VALUES (1, ?)");
+    if (stamp) record.bind(1, zoneDateTimeText(stamp));
+    if (!record.run()) return false;
+    CRunStore::CStatement txn(store, "INSERT INTO seen_txn VALUES (?, ?, ?, ?, ?)");
+    CRunStore::CStatement item(store, "INSERT INTO seen_posting_item VALUES (?, ?, ?)");
     for (const auto& [id, seen] : txns) {
-        text += id + '\t' + seen.type + '\t' + seen.date + '\t' + seen.refNumber + '\t' + seen.editSequence;
-        for (const std::string& item : seen.items) text += '\t' + item;
-        text += '\n';
+        if (!txn.bind(1, id).bind(2, seen.type).bind(3, seen.date).bind(4, seen.refNumber).bind(5, seen.editSequence).run())
+            return false;
+        for (std::size_t i = 0; i < seen.items.size(); ++i) {
+            if (!item.bind(1, id).bind(2, static_cast<long long>(i)).bind(3, seen.items[i]).run()) return false;
+        }
     }
-    replaceFile(filePath, text);
+    return saving.commit();
 }
 
 void CSeenRecord::discard() {
-    if (!filePath.empty()) removeFile(filePath);
+    CRunStore::remove(storePath);
     txns.clear();
     byDate.clear();
 }
@@ -127,8 +103,8 @@ void CSeenRecord::record(const std::vector<std::pair<std::string, CSeenTxn>>& re
         ids.insert(id);
         CSeenTxn& seen = set(id, txn.date);
         seen.type = type;
-        seen.refNumber = oneLine(txn.refNumber);
-        seen.editSequence = oneLine(txn.editSequence);
+        seen.refNumber = txn.refNumber;
+        seen.editSequence = txn.editSequence;
     }
     // What the list should hold and does not was deleted (or moved out of the range,
     // where its next reading finds it again): the record no longer holds it as it was.
@@ -160,9 +136,8 @@ void CSeenRecord::recordPosting(const std::string& txnId, const std::string& dat
     CSeenTxn& seen = set(txnId, date);
     seen.type = kPostingType;
     seen.refNumber.clear();
-    seen.editSequence = oneLine(editSequence);
-    seen.items.clear();
-    for (const std::string& item : items) seen.items.push_back(oneLine(item));
+    seen.editSequence = editSequence;
+    seen.items = items;
 }
 
 const CSeenRecord::CSeenTxn* CSeenRecord::findPosting(const std::string& txnId) const {

@@ -1,13 +1,11 @@
-// The record of the transactions runs read, kept in the data folder
-// (transactions-<hash>.tsv): each one's TxnID, type, date, RefNumber and EditSequence,
+// The record of the transactions runs read, kept in the run store (CRunStore): each
+// one's TxnID, type, date, RefNumber and EditSequence,
 // stamped with the "LastRunTime" of the run that wrote it. QuickBooks remembers a
 // deleted transaction's number and times but not its date; the record gives it, and
 // tells a transaction changed since the last run (another EditSequence or date) from
 // one merely touched. It also holds the system's own postings (value adjustments) by
 // their TxnID, with the EditSequence QuickBooks gave them and the items they valued, so
-// that one the user deleted, voided or edited is known whatever its memo says now. One
-// file per company file's valuation history: its name comes from the company's name and
-// the first run's time stamp.
+// that one the user deleted, voided or edited is known whatever its memo says now.
 #pragma once
 
 #include <map>
@@ -38,21 +36,16 @@ public:
     CSeenRecord(const CSeenRecord&) = delete;
     CSeenRecord& operator=(const CSeenRecord&) = delete;
 
-    // The record's file for a company, in the data folder; empty (no record) before the
-    // company is read or a first run stamped it.
-    static std::string pathFor(const std::string& dataFolder, const std::string& companyName,
-                               const std::optional<CDateTime>& lastExecTime);
-    // A file kept beside the record at `recordPath`, named by the same hash: `prefix`,
-    // the hash, `extension`. Empty without a record.
-    static std::string pathBeside(const std::string& recordPath, const char* prefix, const char* extension);
-    // Loads the file at `path` (nothing for an empty path or a missing file); what was
+    // Loads the record from the run store at `storePath` (CRunStore::pathFor): nothing
+    // for an empty path, a store without a record or one that cannot be read. What was
     // held before goes.
-    void load(const std::string& path);
-    // Writes the record to the path it was loaded from, beside and then over the old one
-    // so that a stop while writing leaves the old one whole; stamped with `stamp` when
-    // given (the stored "LastRunTime" belongs to it).
-    void save(const std::optional<CDateTime>& stamp) const;
-    // Forgets every transaction and removes the file.
+    void load(const std::string& storePath);
+    // Writes the record to the store it was loaded from, in one transaction, so that a
+    // stop while writing leaves the record before it; stamped with `stamp` when given
+    // (the stored "LastRunTime" belongs to it). False when it could not be written.
+    bool save(const std::optional<CDateTime>& stamp) const;
+    // Forgets every transaction and removes the run store with all it kept: the company
+    // file's valuation history ends.
     void discard();
 
     // Records the transactions of a list that holds every one of the type dated from
@@ -86,7 +79,7 @@ private:
     CSeenTxn& set(const std::string& id, const std::string& date);
     void forget(std::map<std::string, CSeenTxn>::iterator seen);
 
-    std::string filePath;
+    std::string storePath;
     std::string loadedStamp;
     std::map<std::string, CSeenTxn> txns;
     // The TxnIDs of txns by date (keys of txns), so that recording one day looks at that

@@ -55,7 +55,8 @@ void CValuationRun::retrieveDayTxns(CDay& day) {
         answers = session.sendMessageSet(CDayTxns::requests(session, day.date, settings.assemblies));
     }
     day.txns = std::make_unique<CDayTxns>(session, day.date, settings.assemblies, std::move(answers),
-                                          [this, &day](const std::string& text) { progress(day.progressText + text); });
+                                          [this, &day](const std::string& text) { progress(day.progressText + text); },
+                                          *own);
     log.warnings(session.takeWarnings());
     day.txns->record(seen, settings.assemblies);
     if (day.txns->all()) day.txns->log(log, lists.units());

@@ -43,13 +43,13 @@ bool CValuationRun::run() {
     if (!checkBeforeWriting()) return false;
     runSummary.firstDay = firstDay;
     runSummary.upTo = upTo;
-    seen.load(context.seenRecordPath);
+    seen.load(context.storePath);
     // The purchase history the last run kept is taken before anything is read or
-    // written: whatever becomes of this run, the file no longer stands for the books.
+    // written: whatever becomes of this run, the store no longer holds it for the books.
     // Everything QuickBooks changes from now on is read again by the next run.
     readAt = CDateTime::now();
     std::string whyNot;
-    const bool kept = purchases.take(CPurchaseHistory::pathBeside(context.seenRecordPath), context.purchasesOwner,
+    const bool kept = purchases.take(context.storePath, context.purchasesOwner,
                                      settings.lastRunTime, readAt, whyNot);
     log.open();
     logStart();
@@ -94,8 +94,15 @@ void CValuationRun::readRunLists() {
     const std::map<std::string, std::string> changedSets = nameKeptHistory();
     const std::optional<CDateTime> keptUpTo =
         purchases.held() ? std::optional<CDateTime>(purchases.upTo()) : std::nullopt;
+    own.emplace(seen, settings.lastRunTime);
+    // Postings the record cannot tell (a file valued before it kept them, or a run cut
+    // off) are recorded by their memo before this run stamps the record.
+    if (own->byMemo() && settings.lastUpToDate) {
+        const int adopted = adoptMemoPostings(session, seen, *settings.startDate);
+        if (adopted > 0) log.log("%d value adjustments known by their memo alone are recorded as the system's\n", adopted);
+    }
     readReceivingTxns(session, *settings.startDate, upTo, settings.assemblies, walk.records(), log, lists.units(),
-                      context.progress, purchases.held() ? &purchases : nullptr, seen);
+                      context.progress, purchases.held() ? &purchases : nullptr, *own);
     if (keptUpTo) markChangedUnitSets(walk.records(), changedSets, *keptUpTo);
     // QuickBooks' average costs move from the first day this run values on.
     purchases.hold(context.purchasesOwner, walk.records(), readAt, upTo, firstDay);
@@ -198,12 +205,15 @@ bool CValuationRun::close(bool ok) {
         if (!stampError.empty()) error = stampError;
         ok = false;
     }
-    seen.save(stamped ? settings.lastRunTime : std::nullopt);
+    // A run that stopped may have lost QuickBooks' answer to postings it took: its record
+    // goes unstamped, so that what it lacks is told by the memo until the next run or
+    // rewind records it (COwnPostings).
+    seen.save(stamped && ok ? settings.lastRunTime : std::nullopt);
     // The purchase history stands for QuickBooks' books only with the "LastRunTime" it
     // was written for; the builds whose value the run wrote are read again next time.
     if (stamped && purchases.held()) {
         purchases.readAgain(ownBuildWrites);
-        const std::string path = CPurchaseHistory::pathBeside(context.seenRecordPath);
+        const std::string& path = context.storePath;
         if (!path.empty() && !purchases.save(path, *settings.lastRunTime))
             log.log("The purchase history could not be written to %s\n", path.c_str());
     }

@@ -22,6 +22,7 @@
 #include "datetime.h"
 #include "dayadjustments.h"
 #include "explainedstock.h"
+#include "ownpostings.h"
 #include "daycommit.h"
 #include "daytxns.h"
 #include "purchasehistory.h"
@@ -44,7 +45,7 @@ struct CRunContext {
     std::function<void(const std::string&)> progress;
     std::string reportFolder;  // the company's folder of reports
     std::string companyName;   // as the run's page names it
-    std::string seenRecordPath;  // the record of what was read (CSeenRecord::pathFor)
+    std::string storePath;  // what the runs keep beside the company file (CRunStore::pathFor)
     CPurchaseHistory::CIdentity purchasesOwner;  // whose purchase history the run keeps
 };
 
@@ -63,6 +64,8 @@ public:
     const CRunSummary& summary() const { return runSummary; }
     const std::string& reportPath() const { return report.path(); }
     const std::string& pagePath() const { return page; }
+    // Every stocked item's ListID by full name, as the run's lists read them.
+    std::map<std::string, std::string> stockedIds() const { return lists.stockedIds(); }
     // Test hook: each calculated day reads every stocked item, not only the day's.
     void readEveryItem() { everyItem = true; }
 
@@ -173,6 +176,9 @@ private:
     // lists, then what this run read, written when it closes.
     CPurchaseHistory purchases;
     CDateTime readAt;  // the moment before the run read anything
+    // Tells the system's own postings from the user's adjustments; set once the record
+    // is loaded and what the memo alone tells is recorded.
+    std::optional<COwnPostings> own;
     CDayCommit dayCommit;
     CDayAdjustments adjustments;
     CRunReport report;

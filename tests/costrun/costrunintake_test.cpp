@@ -95,11 +95,14 @@ protected:
 
     // The day's transactions from the answers to its queries, sent in one message set;
     // their progress texts follow the day's own.
+    // A record that holds no posting: the system's own are told by their memo.
     std::unique_ptr<CDayTxns> retrieveDayTxns() {
         const std::string dayText = "Calculation on day 04/01/2010\n\n";
+        const CSeenRecord record;
         return std::make_unique<CDayTxns>(session(), day, true,
                                           session().sendMessageSet(CDayTxns::requests(session(), day, true)),
-                                          [&](const std::string& text) { statusTexts.push_back(dayText + text); });
+                                          [&](const std::string& text) { statusTexts.push_back(dayText + text); },
+                                          COwnPostings(record, std::nullopt));
     }
 
     // Lots from the lines of one receiving transaction, as the walk places them.
@@ -480,7 +483,9 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
                                       "<InventoryAdjustmentRet><TxnID>A2</TxnID><Memo>FIFO valuation</Memo>"
                                       "</InventoryAdjustmentRet>" +
                                       txn("InventoryAdjustmentRet", "A3", "")));
-    const auto adjustments = readInventoryAdjustments(session(), start, day, progress());
+    // A record that holds no posting: the memo tells the system's own.
+    const CSeenRecord record;
+    const auto adjustments = readInventoryAdjustments(session(), start, day, progress(), COwnPostings(record, std::nullopt));
 
     ASSERT_EQ(script.requests.size(), 1u);
     EXPECT_THAT(script.requests[0],
@@ -497,7 +502,8 @@ TEST_F(IntakeTest, InventoryAdjustmentsAreAllButTheSystemsOwn) {
 // A query QuickBooks answers with nothing leaves an empty list, not none.
 TEST_F(IntakeTest, NoInventoryAdjustmentsMeansAnEmptyList) {
     script.responses.push_back(empty("InventoryAdjustmentQueryRs"));
-    const auto adjustments = readInventoryAdjustments(session(), start, day, progress());
+    const CSeenRecord record;
+    const auto adjustments = readInventoryAdjustments(session(), start, day, progress(), COwnPostings(record, std::nullopt));
     ASSERT_NE(adjustments, nullptr);
     EXPECT_EQ(adjustments->getSize(), 0);
 }

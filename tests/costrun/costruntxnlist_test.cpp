@@ -12,6 +12,7 @@
 
 #include "qbobject.h"
 #include "qbobjectlist.h"
+#include "qbresponse.h"
 #include "qbutils.h"
 
 namespace {
@@ -190,3 +191,76 @@ TEST(TxnListTest, TypeNames) {
 }
 
 }  // namespace
+
+// A transaction is voided when its memo (a statement charge's description) begins
+// "VOID:" and no amount on it is other than zero; either fact alone is no void.
+struct VoidCase {
+    const char* name;
+    const char* ret;  // the Ret element as QuickBooks answers it
+    bool voided;
+};
+
+class VoidTest : public ::testing::TestWithParam<VoidCase> {};
+
+TEST_P(VoidTest, TheMarkAndZeroedAmountsTogether) {
+    const std::string ret = GetParam().ret;
+    const CQbResponse response("<?xml version=\"1.0\"?><QBXML><QBXMLMsgsRs>" + ret + "</QBXMLMsgsRs></QBXML>");
+    CQbObject txn;
+    txn.load(response.findElement(ret.substr(1, ret.find('>') - 1)));
+    EXPECT_EQ(isVoided(txn), GetParam().voided);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Voids, VoidTest,
+    ::testing::Values(
+        VoidCase{"VoidedBill",
+                 "<BillRet><TxnID>1</TxnID><AmountDue>0.00</AmountDue><Memo>VOID: order 7</Memo>"
+                 "<OpenAmount>0.00</OpenAmount><ItemLineRet><Quantity>10</Quantity><Cost>10.00</Cost>"
+                 "<Amount>0.00</Amount></ItemLineRet></BillRet>",
+                 true},
+        VoidCase{"LiveBillWithTheMark",
+                 "<BillRet><TxnID>1</TxnID><AmountDue>100.00</AmountDue><Memo>VOID: replaces order 7</Memo>"
+                 "<ItemLineRet><Quantity>10</Quantity><Cost>10.00</Cost><Amount>100.00</Amount></ItemLineRet>"
+                 "</BillRet>",
+                 false},
+        VoidCase{"LiveBillWithTheMarkAndAZeroTotalLeft",
+                 "<BillRet><TxnID>1</TxnID><AmountDue>0.00</AmountDue><Memo>VOID: paid</Memo>"
+                 "<ItemLineRet><Quantity>10</Quantity><Amount>100.00</Amount></ItemLineRet></BillRet>",
+                 false},
+        VoidCase{"ZeroedWithoutTheMark",
+                 "<BillRet><TxnID>1</TxnID><AmountDue>0.00</AmountDue><Memo>free samples</Memo>"
+                 "<ItemLineRet><Quantity>10</Quantity><Amount>0.00</Amount></ItemLineRet></BillRet>",
+                 false},
+        VoidCase{"TheMarkInsideTheMemo",
+                 "<BillRet><TxnID>1</TxnID><Memo>Not VOID: kept</Memo><ItemLineRet><Amount>0.00</Amount>"
+                 "</ItemLineRet></BillRet>",
+                 false},
+        VoidCase{"AmountsInAGroupLine",
+                 "<InvoiceRet><TxnID>1</TxnID><Subtotal>0.00</Subtotal><Memo>VOID:</Memo><InvoiceLineGroupRet>"
+                 "<TotalAmount>0.00</TotalAmount><InvoiceLineRet><Amount>12.50</Amount></InvoiceLineRet>"
+                 "</InvoiceLineGroupRet></InvoiceRet>",
+                 false},
+        VoidCase{"ALinkedTransactionsAmountIsAnothers",
+                 "<BillRet><TxnID>1</TxnID><AmountDue>0.00</AmountDue><Memo>VOID:</Memo><LinkedTxn>"
+                 "<TxnID>9</TxnID><Amount>-100.00</Amount></LinkedTxn><ItemLineRet><Amount>0.00</Amount>"
+                 "</ItemLineRet></BillRet>",
+                 true},
+        VoidCase{"VoidedStatementCharge",
+                 "<ChargeRet><TxnID>1</TxnID><Quantity>4</Quantity><Amount>0.00</Amount>"
+                 "<BalanceRemaining>0.00</BalanceRemaining><Desc>VOID: Widget</Desc></ChargeRet>",
+                 true},
+        VoidCase{"LiveStatementChargeWithTheMark",
+                 "<ChargeRet><TxnID>1</TxnID><Quantity>4</Quantity><Amount>40.00</Amount>"
+                 "<Desc>VOID: Widget</Desc></ChargeRet>",
+                 false},
+        VoidCase{"VoidedValueAdjustment",
+                 "<InventoryAdjustmentRet><TxnID>1</TxnID><Memo>VOID: FIFO valuation</Memo>"
+                 "<InventoryAdjustmentLineRet><ValueDifference>0.00</ValueDifference>"
+                 "</InventoryAdjustmentLineRet></InventoryAdjustmentRet>",
+                 true},
+        VoidCase{"LiveValueAdjustmentWithTheMark",
+                 "<InventoryAdjustmentRet><TxnID>1</TxnID><Memo>VOID: FIFO valuation</Memo>"
+                 "<InventoryAdjustmentLineRet><ValueDifference>-12.00</ValueDifference>"
+                 "</InventoryAdjustmentLineRet></InventoryAdjustmentRet>",
+                 false}),
+    [](const ::testing::TestParamInfo<VoidCase>& info) { return info.param.name; });

@@ -8,6 +8,7 @@
 #include "costrunreceipts.h"
 #include "purchasehistory.h"
 #include "qbutils.h"
+#include "runstore.h"
 #include "txnkinds.h"
 
 namespace {
@@ -49,7 +50,7 @@ protected:
 
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("lotwise-history-" + std::to_string(::getpid()));
-    const std::string path = (dir / "purchases-0.txt").string();
+    const std::string path = CRunStore::pathFor(dir.string(), "Acme", CDateTime(1796860000));
     const CPurchaseHistory::CIdentity owner{"Acme", "2026-12-01T10:00:00+00:00", "2010-04-01"};
     const CDateTime stamp{1796860000};
     CReceiptRecords records;
@@ -104,7 +105,12 @@ TEST_F(PurchaseHistoryTest, GivesBackExactlyWhatItHeldAndOnlyOnce) {
     ASSERT_EQ(read.records().size(), records.size());
     for (std::size_t i = 0; i < records.size(); ++i) expectSame(records[i], read.records()[i]);
     // Taken: a second run finds nothing.
-    EXPECT_FALSE(std::filesystem::exists(path));
+    {
+        CRunStore store(path);
+        CRunStore::CStatement left(store, "SELECT count(*) FROM purchase_txn");
+        ASSERT_TRUE(left.step());
+        EXPECT_EQ(left.whole(0), 0);
+    }
     EXPECT_FALSE(read.take(path, owner, stamp, stamp, why));
     EXPECT_EQ(why, "no purchase history was kept");
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "fifowidget.h"
+#include "runstores.h"
 
 namespace {
 
@@ -40,9 +41,7 @@ protected:
     }
 
     static void removeKeptBalances(const std::filesystem::path& folder) {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-            if (entry.path().filename().string().rfind("closing-", 0) == 0) std::filesystem::remove(entry.path());
-        }
+        EXPECT_TRUE(changeRunStores(folder, "DELETE FROM closing; DELETE FROM closing_item"));
     }
 };
 

@@ -10,6 +10,7 @@
 
 #include "comshim.h"
 #include "e2efixture.h"
+#include "runstores.h"
 #include "widestring.h"
 
 namespace {
@@ -146,18 +147,9 @@ TEST_F(BehindByContent, ARecordWithoutEditSequencesIsCheckedByTimeUntilTheNextRu
     ASSERT_TRUE(dlg->openFile(path));
     ASSERT_TRUE(runTo(*dlg, 2));
     dlg.reset();
-    std::filesystem::path record;
-    for (const auto& entry : std::filesystem::directory_iterator(dir / "appdata" / "Veltrane" / "Lotwise")) {
-        if (entry.path().extension() == ".tsv") record = entry.path();
-    }
-    ASSERT_FALSE(record.empty());
-    std::string old;
-    std::istringstream lines(readFile(record.string()));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("#", 0) == 0) continue;
-        old += line.substr(0, line.rfind('\t')) + "\n";
-    }
-    std::ofstream(record, std::ios::binary | std::ios::trunc) << old;
+    ASSERT_EQ(runStoresUnder(dir / "appdata").size(), 1u);
+    ASSERT_TRUE(changeRunStores(dir / "appdata",
+                                "UPDATE seen_txn SET edit_sequence = ''; UPDATE seen_record SET last_run_time = NULL"));
 
     // By time, a bill saved with a clock an hour behind seems older than the run; one
     // saved with a clock ahead does not.

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "e2efixture.h"
+#include "runstores.h"
 
 namespace {
 
@@ -52,15 +53,21 @@ public:
         read = companyWith(company, CQbSimCompanyOptions{kRead}, "Read.qbw");
     }
 
-    // The file the company's runs keep their purchase history in; empty when none.
-    std::filesystem::path historyOf(const std::string& companyName) const {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind("purchases-", 0) == 0 && readWhole(entry.path()).find("#Company\t" + companyName + "\n") !=
-                                                        std::string::npos)
-                return entry.path();
+    // The store in which the company's runs keep their purchase history; empty when none
+    // keeps one.
+    std::string historyOf(const std::string& companyName) const {
+        for (const std::string& store : runStoresUnder(dir)) {
+            if (runStoreCount(store, "SELECT count(*) FROM purchase_history WHERE company = '" + companyName + "'") > 0)
+                return store;
         }
         return {};
+    }
+
+    // Runs the SQL on the store of the company's purchase history.
+    void changeHistoryOf(const std::string& companyName, const char* sql) const {
+        const std::string store = historyOf(companyName);
+        ASSERT_FALSE(store.empty());
+        ASSERT_TRUE(CRunStore(store).exec(sql));
     }
 
     // The activity log of the last run.
@@ -76,7 +83,10 @@ public:
     std::string runBoth(int upToDay) {
         std::string status;
         EXPECT_TRUE(run(read, day(2010, 4, 1), day(2010, 4, upToDay), &status)) << status;
-        std::filesystem::remove(historyOf(kRead));
+        const std::string readHistory = historyOf(kRead);
+        if (!readHistory.empty()) {
+            EXPECT_TRUE(CRunStore(readHistory).exec("DELETE FROM purchase_history"));
+        }
         EXPECT_TRUE(run(kept, day(2010, 4, 1), day(2010, 4, upToDay), &status)) << status;
         return lastLog();
     }
@@ -148,31 +158,31 @@ TEST_F(KeptPurchases, AHistoryThatCannotBeTrustedIsDiscarded) {
              const std::filesystem::path file = test.historyOf(kKept);
              std::filesystem::resize_file(file, std::filesystem::file_size(file) / 2);
          },
-         "the kept purchase history is incomplete or unreadable"},
+         "the kept records could not be read (database disk image is malformed)"},
         {"changed by hand",
-         [](KeptPurchases& test) {
-             const std::filesystem::path file = test.historyOf(kKept);
-             std::string text = readWhole(file);
-             text.replace(text.find("\nL\tWidget\t"), 10, "\nL\tWidget\tx");
-             std::ofstream(file, std::ios::binary) << text;
-         },
+         [](KeptPurchases& test) { test.changeHistoryOf(kKept, "UPDATE purchase_line SET quantity = 'x'"); },
          "the kept purchase history is incomplete or unreadable"},
         {"of another company file",
          [](KeptPurchases& test) {
-             const std::filesystem::path file = test.historyOf(kKept);
-             std::string text = readWhole(file);
-             text.replace(text.find(kKept), std::string(kKept).size(), "Acme Elsewhere");
-             std::ofstream(file, std::ios::binary) << text;
+             test.changeHistoryOf(kKept, "UPDATE purchase_history SET company = 'Acme Elsewhere'");
          },
          "the kept purchase history belongs to another company file"},
         {"of a run before the last",
          [](KeptPurchases& test) {
-             const std::filesystem::path file = test.historyOf(kKept);
-             const std::string older = readWhole(file);
+             const std::string store = test.historyOf(kKept);
+             test.changeHistoryOf(kKept,
+                                  "CREATE TABLE older_history AS SELECT * FROM purchase_history; "
+                                  "CREATE TABLE older_txn AS SELECT * FROM purchase_txn; "
+                                  "CREATE TABLE older_line AS SELECT * FROM purchase_line; "
+                                  "CREATE TABLE older_change AS SELECT * FROM purchase_value_change");
              // "LastRunTime" counts whole seconds: the next run's is another.
              std::this_thread::sleep_for(std::chrono::milliseconds(1100));
              test.runBoth(6);
-             std::ofstream(file, std::ios::binary) << older;
+             ASSERT_TRUE(CRunStore(store).exec(
+                 "DELETE FROM purchase_history; DELETE FROM purchase_txn; DELETE FROM purchase_line; "
+                 "DELETE FROM purchase_value_change; INSERT INTO purchase_history SELECT * FROM older_history; "
+                 "INSERT INTO purchase_txn SELECT * FROM older_txn; INSERT INTO purchase_line SELECT * FROM older_line; "
+                 "INSERT INTO purchase_value_change SELECT * FROM older_change"));
          },
          "the kept purchase history is not that of the last run"},
     };
@@ -186,5 +196,56 @@ TEST_F(KeptPurchases, AHistoryThatCannotBeTrustedIsDiscarded) {
                                    "; every receiving transaction from 04/01/2010 is read"));
         EXPECT_THAT(log, ::testing::Not(HasSubstr("Purchase history kept from")));
         expectSamePostings(postings(read), postings(kept));
+    }
+}
+
+// 04/01 to 04/03 are valued, then 04/04 to 04/05; the user then edits the system's
+// posting of 04/02 in QuickBooks, which moves QuickBooks' average cost of 04/02 on and so
+// its value of the 4 found on 04/03, a lot still on hand at the end. 04/06 to 04/08 are
+// then valued: the kept history reads the found units again as QuickBooks now values
+// them, and the books are those of a full reading, whether or not the user also changed
+// the posting's memo.
+TEST_F(KeptPurchases, AnEditedPostingOfTheSystemMovesTheKeptValuesAfterIt) {
+    const std::vector<std::pair<const char*, const char*>> edits = {
+        {"its value", ""},
+        {"its value and memo", "Corrected by hand"},
+    };
+    for (const auto& [what, memo] : edits) {
+        SCOPED_TRACE(what);
+        SetUp();
+        runBoth(3);
+        runBoth(5);
+        const std::string newMemo = memo;
+        changeBoth([&newMemo](const std::string& path) {
+            const CQbResponse response(answer(
+                path, "<InventoryAdjustmentQueryRq><TxnDateRangeFilter><FromTxnDate>2010-04-02</FromTxnDate>"
+                      "<ToTxnDate>2010-04-02</ToTxnDate></TxnDateRangeFilter>"
+                      "<IncludeLineItems>true</IncludeLineItems></InventoryAdjustmentQueryRq>"));
+            for (CQbDomReader::Node* node : response.findElements("InventoryAdjustmentRet")) {
+                CQbObject posting;
+                posting.load(node);
+                if (posting.getValue("Memo") != kValueAdjustMemo) continue;
+                const CQbField* line = posting.find("InventoryAdjustmentLineRet");
+                EXPECT_NE(line, nullptr);
+                if (line == nullptr) break;
+                CAdjustmentMod edit(posting.getValue("TxnID"), posting.getValue("EditSequence"));
+                edit.valueDifference(line->childValue("TxnLineID"), line->childFloat("ValueDifference") + 30.0);
+                if (!newMemo.empty()) edit.memo(newMemo);
+                return std::string(edit);
+            }
+            ADD_FAILURE() << "no posting of the system on 04/02";
+            return std::string();
+        });
+        EXPECT_THAT(runBoth(8), HasSubstr("Purchase history kept from"));
+        expectSamePostings(postings(read), postings(kept));
+        auto keptWindow = window();
+        ASSERT_TRUE(keptWindow->openFile(kept));
+        const std::pair<double, double> keptEnd = carried(*keptWindow->getEngine(), day(2010, 4, 8), "Widget");
+        keptWindow.reset();
+        auto readWindow = window();
+        ASSERT_TRUE(readWindow->openFile(read));
+        const std::pair<double, double> readEnd = carried(*readWindow->getEngine(), day(2010, 4, 8), "Widget");
+        EXPECT_EQ(keptEnd.first, readEnd.first);
+        EXPECT_NEAR(keptEnd.second, readEnd.second, 0.005);
     }
 }

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "fifowidget.h"
+#include "runstores.h"
 
 namespace {
 
@@ -113,21 +114,11 @@ TEST_F(OwnPostings, ADeletedVoidedOrEditedPostingIsNamedAndRewoundByItsTxnId) {
 // postings gone from it) still finds them by their memo: the rewind leaves none behind.
 TEST_F(OwnPostings, AFileValuedBeforePostingsWereRecordedIsRewoundByTheirMemo) {
     const std::string path = valuedCompany();
-    int stripped = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "appdata")) {
-        if (entry.path().filename().string().rfind("transactions-", 0) != 0) continue;
-        std::ifstream in(entry.path());
-        std::stringstream kept;
-        for (std::string line; std::getline(in, line);) {
-            if (line.find("\tFIFOValuation\t") != std::string::npos) {
-                ++stripped;
-                continue;
-            }
-            kept << line << "\n";
-        }
-        in.close();
-        std::ofstream(entry.path(), std::ios::trunc) << kept.str();
-    }
+    long long stripped = 0;
+    for (const std::string& store : runStoresUnder(dir / "appdata"))
+        stripped += runStoreCount(store, "SELECT count(*) FROM seen_txn WHERE type = 'FIFOValuation'");
+    ASSERT_TRUE(changeRunStores(dir / "appdata",
+                                "DELETE FROM seen_posting_item; DELETE FROM seen_txn WHERE type = 'FIFOValuation'"));
     ASSERT_EQ(stripped, 1);
     std::string status;
     ASSERT_TRUE(rewind(path, day(2025, 1, 1), &status)) << status;
