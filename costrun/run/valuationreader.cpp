@@ -87,6 +87,19 @@ void CValuationReader::readAnswer(CCostrunItemList& list, const CDateTime& date,
     }
 }
 
+namespace {
+
+// What a summary that adds up in no numbering it may be read in fails to bear out.
+std::string misfitText(bool settled, bool percent) {
+    const std::string subject = percent ? "item's percent of the total value" : "item's value";
+    const std::string rule = percent ? "its value's share of that total" : "its quantity on hand times its average cost";
+    return settled ? "in the numbering of its columns the run's earlier summaries bore out, not every " + subject +
+                         " is " + rule
+                   : "in no numbering of its columns is every " + subject + " " + rule;
+}
+
+}  // namespace
+
 CQbReport::CNumbering CValuationReader::cellNumbering(const CQbReport& report, const CDateTime& date) {
     // Without either column every item would read as nothing on hand and worth nothing,
     // and the day would be posted on that reading; without the average cost nothing
@@ -109,17 +122,11 @@ CQbReport::CNumbering CValuationReader::cellNumbering(const CQbReport& report, c
         return *evidence.numbering;
     }
     const std::string misfit = report.rowValue(evidence.misfitRow);
-    const std::string which =
-        settledNumbering ? "in the numbering of its columns the run's earlier summaries bore out"
-                         : "in no numbering of its columns";
-    const std::string rule = evidence.percentMisfit ? "is every item's percent of the total its value's share of it"
-                                                    : "is every item's value its quantity on hand times its "
-                                                      "average cost";
     throw CQbException(
         summary +
         (evidence.ambiguous
              ? " adds up in more than one numbering of its columns, and they read different quantities or values"
-             : " does not add up: " + which + " " + rule +
+             : " does not add up: " + misfitText(settledNumbering.has_value(), evidence.percentMisfit) +
                    (misfit.empty() ? std::string() : " (" + misfit + "'s is not)")) +
         ", so Lotwise cannot tell which cell holds which figure; nothing was posted for that day.");
 }

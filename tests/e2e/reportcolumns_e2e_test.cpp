@@ -2,11 +2,15 @@
 // measure on, the column list holds a U/M column that the rows may number their cells
 // with or without; cells are sparse, so neither the first item's row (here one without a
 // sales price, which lacks the retail cells) nor the highest cell id tells the
-// numbering: every row's value must be its quantity times its average cost. A summary
-// without the quantity or value column, or whose figures add up in no numbering, stops
-// the run before the day is committed.
+// numbering: every row's value must be its quantity times its average cost, and its
+// "% of Tot Asset" its value's share of the total. The first summary whose figures
+// settle the numbering fixes it for the rest of the run. A summary without the quantity
+// or value column, or whose figures add up in no numbering it may be read in, stops the
+// run before the day is committed.
 #include "e2efixture.h"
 #include "widestring.h"
+
+#include <memory>
 
 namespace {
 
@@ -212,6 +216,23 @@ std::string gadgetAloneOnItsDay(const char* price) {
     return company;
 }
 
+// Leaves the first valuation summary QuickBooks answers as it is and numbers the cells of
+// every later one counting the U/M column (colID 4 of a company with units of measure),
+// as if QuickBooks had changed its numbering within the run.
+CDelegatingProcessor* renumberingProcessor(IRequestProcessor2* real, std::shared_ptr<int> summaries) {
+    return new CRewritingProcessor(real, [summaries](std::string text) {
+        if (text.find("<GeneralSummaryReportQueryRs") == std::string::npos || ++*summaries == 1) return text;
+        const std::string cell = "<ColData colID=\"";
+        for (std::size_t at = text.find(cell); at != std::string::npos; at = text.find(cell, at + 1)) {
+            const std::size_t from = at + cell.size();
+            const std::size_t to = text.find('"', from);
+            const int id = std::stoi(text.substr(from, to - from));
+            if (id >= 4) text.replace(from, to - from, std::to_string(id + 1));
+        }
+        return text;
+    });
+}
+
 }  // namespace
 
 // The percent cell cannot pass for a value: the summary is read in QuickBooks' own
@@ -254,4 +275,26 @@ TEST_F(ReportColumns, ADayWithOneItemIsReadInTheNumberingOfTheFirstSummary) {
             EXPECT_EQ(carried(engine(), day(2010, 4, 2), "Gadget"), std::make_pair(10.0, 10.0));
         }
     }
+}
+
+// The numbering the run's first summary settled holds for the run: a later summary that
+// adds up only in another stops the run at its day (04/02, Bolt's sale) with nothing
+// posted, and the next run with sound summaries ends with the right books.
+TEST_F(ReportColumns, ALaterSummaryOutOfTheSettledNumberingStopsTheRun) {
+    CQbSimCompanyOptions options{"Acme Hardware"};
+    options.unitsOfMeasure = true;
+    const std::string path = companyWith(bolt(), options);
+    auto summaries = std::make_shared<int>(0);
+    wrapProcessor([summaries](IRequestProcessor2* real) { return renumberingProcessor(real, summaries); });
+    std::string status;
+    EXPECT_FALSE(runApril(path, &status));
+    EXPECT_EQ(status, "QuickBooks' inventory valuation summary of 04/02/2010 does not add up: in the numbering of "
+                      "its columns the run's earlier summaries bore out, not every item's value is its quantity on "
+                      "hand times its average cost (Bolt's is not), so Lotwise cannot tell which cell holds which "
+                      "figure; nothing was posted for that day.");
+    EXPECT_GE(*summaries, 2);
+    qbsimRegister();
+    EXPECT_TRUE(postings(path).empty());
+    ASSERT_TRUE(runApril(path, &status)) << status;
+    expectPostings(path, {{"2010-04-02", "Cost of Goods Sold", "", "Bright Shop", "Bolt", 2.50}});
 }
