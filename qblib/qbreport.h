@@ -67,10 +67,8 @@ public:
     int columnIndex(const std::string& columnType) const;
     // One entry per row: the value of the row's cell for that column id, or empty text.
     std::vector<std::string> columnValuesAt(int columnId) const;
-    // Whether the report has a total row (TotalRow); the last one counts.
-    bool hasTotalRow() const { return totalCells != nullptr; }
-    // The value of the total row's cell for that column id; empty text when the report
-    // has no total row or the row no such cell.
+    // The value of the total row's (TotalRow's; the last one's) cell for that column id;
+    // empty text when the report has no total row or the row no such cell.
     std::string totalCellAt(int columnId) const;
     // columnValuesAt(columnIndex(columnType)): all empty for a type no column has.
     std::vector<std::string> columnValues(const std::string& columnType) const;
@@ -79,10 +77,9 @@ public:
     int maxColumnId() const { return highestCellId; }
     // How the data and total rows number their cells: counting every column of the
     // column list, or without its U/M column (UnitOfMeasureUnit), every later column one
-    // id down. With
-    // units of measure on, QuickBooks' column list holds a U/M column; whether the rows
-    // count it is not settled, and cells are sparse, so no single row and no highest cell
-    // id tells. The rows' own figures do (see evidentNumbering).
+    // id down. With units of measure on, QuickBooks' column list holds a U/M column;
+    // whether the rows count it is not settled, and cells are sparse, so no single row
+    // and no highest cell id tells. The rows' own figures do (see evidentNumbering).
     enum class CNumbering { countingUnitColumn, withoutUnitColumn };
     // The numberings the column list allows: counting the U/M column, and without it as
     // well when the column list has one.
@@ -104,10 +101,10 @@ public:
     // - Where the column list names a percent column (PercentOfTotalValue) and the total
     //   row a value other than zero, every item row's percent cell must be its value over
     //   that total times 100, within half the last place the percent is shown to (an
-    //   empty cell is 0 and shown to no decimals). A row's value is its own, whatever it
-    //   holds, so this holds on rows with nothing on hand as well; it keeps a percent
-    //   cell, which can be its neighbour's figure times the quantity, from passing for a
-    //   value.
+    //   empty cell is 0 and shown to no decimals). This holds on rows with nothing on
+    //   hand as well. It keeps a percent cell from passing for a value: read one column
+    //   off, the value cell can pass for the average cost and the percent for the value
+    //   (4 worth 25.00 of 25.01 reads as 4 at 25.00 worth 100.0).
     //
     // A numbering is taken when every row with a quantity adds up in it and every row's
     // percent fits. A row with nothing on hand adds up when its value is zero (0 x cost),
@@ -128,7 +125,8 @@ public:
         // The first data row with a quantity that adds up in no numbering, or whose
         // percent fits in none; -1 when none.
         int misfitRow = -1;
-        // The misfit row adds up in some numbering, but in none does its percent fit.
+        // The misfit row adds up (or has nothing on hand) in some numbering, but in none
+        // does its percent fit.
         bool percentMisfit = false;
     };
     // The evidence of the rows, over every numbering the column list allows, or, given a

@@ -368,18 +368,6 @@ TEST(QbReport, ThePercentIsTheColumnItsColTypeNames) {
     EXPECT_EQ(report->cellColumnId("PercentOfTotalValue", *report->evidentNumbering().numbering), 6);
 }
 
-// The total row is kept apart from the data rows.
-TEST(QbReport, TotalRowCells) {
-    auto report = summaryOf(summaryColumns(false), {{{3, "1"}}}, {{1, "TOTAL"}, {5, "3.00"}});
-    EXPECT_TRUE(report->hasTotalRow());
-    EXPECT_EQ(report->totalCellAt(5), "3.00");
-    EXPECT_EQ(report->totalCellAt(4), "");
-    EXPECT_EQ(report->rowCount(), 1);
-    auto none = summaryOf(summaryColumns(false), {{{3, "1"}}}, {});
-    EXPECT_FALSE(none->hasTotalRow());
-    EXPECT_EQ(none->totalCellAt(5), "");
-}
-
 // A numbering another summary settled is the one the rows are read in when they add up
 // in it, and none otherwise; only rows that bear out one numbering of two settle it.
 TEST(QbReport, ANumberingSettledElsewhereDecidesWhatTheRowsLeaveOpen) {
