@@ -216,9 +216,9 @@ struct CRowReading {
 struct CReading {
     CQbReport::CNumbering numbering;
     std::vector<CRowReading> rows;
-    std::optional<double> total;     // the total value percents are of; none when not shown
-    bool standing = true;            // every row with a quantity adds up, every percent fits
-    bool addsUpEverywhere = true;    // every row with nothing on hand reads no value
+    std::optional<double> total;   // the total value percents are of; none when not shown
+    bool standing = true;          // every row with a quantity adds up, every percent fits
+    bool addsUpEverywhere = true;  // every row with nothing on hand reads no value
 
     // Whether row i adds up where it has a quantity and its percent fits.
     bool fits(std::size_t i) const {

@@ -181,7 +181,8 @@ namespace {
 // the U/M column where QuickBooks does not, Alpha's value cell reads as its average cost
 // and its "% of Tot Asset" cell (25.00 / 25.01 = 100.0) as its value: 4 x 25.00 = 100.00
 // adds up, and Gamma's 0.01 reads as the cost of nothing on hand, worth nothing. Read so,
-// the opening lot would be worth 100.00 and the sales would be posted 37.50 between them.
+// the opening lot would be worth 100.00, corrections nobody is due would be posted to
+// the sales, and the proof would name a difference that is not there.
 std::string alphaBesideGamma() {
     CCompanyBuilder company;
     company.lists().customer("Park Store");
