@@ -70,33 +70,9 @@ void CValuationReader::readAnswer(CCostrunItemList& list, const CDateTime& date,
     report.load(*answer);
     if (report.rowCount() == 0) return;
 
-    // Without either column every item would read as nothing on hand and worth nothing,
-    // and the day would be posted on that reading; without the average cost nothing
-    // shows which cell holds which figure. The run stops before the day is committed.
-    const std::string summary = dayText("QuickBooks' inventory valuation summary of %02d/%02d/%04d", date);
-    for (const char* column : {"QuantityOnHand", "AverageCost", "ValueOnHand"}) {
-        if (report.columnIndex(column) == -1)
-            throw CQbException(summary + " has no " + column +
-                               " column, so Lotwise cannot read the items' quantities and values; nothing "
-                               "was posted for that day.");
-    }
-    // The rows tell which cell holds which figure: the numbering in which every item's
-    // value is its quantity times its average cost. A summary that adds up in none, or
-    // in two that read different figures, would be posted on a guess.
-    const CQbReport::CNumberingEvidence evidence = report.evidentNumbering();
-    if (!evidence.numbering) {
-        const std::string misfit = report.rowValue(evidence.misfitRow);
-        throw CQbException(
-            summary +
-            (evidence.ambiguous
-                 ? " adds up in more than one numbering of its columns, and they read different quantities or values"
-                 : " does not add up: in no numbering of its columns is every item's value its quantity on hand "
-                   "times its average cost" +
-                       (misfit.empty() ? std::string() : " (" + misfit + "'s is not)")) +
-            ", so Lotwise cannot tell which cell holds which figure; nothing was posted for that day.");
-    }
-    const int quantityColumn = report.cellColumnId("QuantityOnHand", *evidence.numbering);
-    const int valueColumn = report.cellColumnId("ValueOnHand", *evidence.numbering);
+    const CQbReport::CNumbering numbering = cellNumbering(report, date);
+    const int quantityColumn = report.cellColumnId(CQbReport::kQuantityColumn, numbering);
+    const int valueColumn = report.cellColumnId(CQbReport::kValueColumn, numbering);
     const std::vector<std::string> quantities = report.columnValuesAt(quantityColumn);
     const std::vector<std::string> values = report.columnValuesAt(valueColumn);
 
@@ -109,6 +85,50 @@ void CValuationReader::readAnswer(CCostrunItemList& list, const CDateTime& date,
         CCostrunItem* item = list.add(std::make_unique<CCostrunItem>(report.rowValue(i), quantity, value));
         log.log("%s %f %f\n", item->fullName.c_str(), item->qtyOnHand, item->qbValue);
     }
+}
+
+namespace {
+
+// What a summary that adds up in no numbering it may be read in fails to bear out.
+std::string misfitText(bool settled, bool percent) {
+    const std::string subject = percent ? "item's percent of the total value" : "item's value";
+    const std::string rule = percent ? "its value's share of that total" : "its quantity on hand times its average cost";
+    return settled ? "in the numbering of its columns the run's earlier summaries bore out, not every " + subject +
+                         " is " + rule
+                   : "in no numbering of its columns is every " + subject + " " + rule;
+}
+
+}  // namespace
+
+CQbReport::CNumbering CValuationReader::cellNumbering(const CQbReport& report, const CDateTime& date) {
+    // Without either column every item would read as nothing on hand and worth nothing,
+    // and the day would be posted on that reading; without the average cost nothing
+    // shows which cell holds which figure. The run stops before the day is committed.
+    const std::string summary = dayText("QuickBooks' inventory valuation summary of %02d/%02d/%04d", date);
+    for (const char* column : {CQbReport::kQuantityColumn, CQbReport::kAverageCostColumn, CQbReport::kValueColumn}) {
+        if (report.columnIndex(column) == -1)
+            throw CQbException(summary + " has no " + column +
+                               " column, so Lotwise cannot read the items' quantities and values; nothing "
+                               "was posted for that day.");
+    }
+    // The rows tell which cell holds which figure: the numbering in which every item's
+    // value is its quantity times its average cost and its percent its share of the
+    // total. Once a summary has settled it, the run's later summaries (those naming a
+    // few items give little evidence) are read in it. A summary that adds up in none,
+    // or in two that read different figures, would be posted on a guess.
+    const CQbReport::CNumberingEvidence evidence = report.evidentNumbering(settledNumbering);
+    if (evidence.numbering) {
+        if (evidence.settles) settledNumbering = evidence.numbering;
+        return *evidence.numbering;
+    }
+    const std::string misfit = report.rowValue(evidence.misfitRow);
+    throw CQbException(
+        summary +
+        (evidence.ambiguous
+             ? " adds up in more than one numbering of its columns, and they read different quantities or values"
+             : " does not add up: " + misfitText(settledNumbering.has_value(), evidence.percentMisfit) +
+                   (misfit.empty() ? std::string() : " (" + misfit + "'s is not)")) +
+        ", so Lotwise cannot tell which cell holds which figure; nothing was posted for that day.");
 }
 
 const CCostrunItemList& CValuationReader::openingStock(const std::string& itemType) {

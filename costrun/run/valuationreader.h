@@ -13,6 +13,7 @@
 #include "activitylog.h"
 #include "costrunitemlist.h"
 #include "datetime.h"
+#include "qbreport.h"
 #include "qbrequestbase.h"
 #include "receiptwalk.h"
 
@@ -30,7 +31,10 @@ public:
     // when missing) per request, in order.
     std::vector<std::unique_ptr<CQbResponse>> sendInSets(std::vector<std::string> requests);
     // Reads one answer into the list (and the activity log). A refused or missing
-    // answer, or one without the quantity or value column, throws CQbException.
+    // answer, one without the quantity, average cost or value column, or one whose
+    // figures bear out no numbering of its cells, throws CQbException. The first answer
+    // whose figures settle the numbering (see CQbReport::CNumberingEvidence::settles)
+    // fixes it for every later answer the reader reads.
     void readAnswer(CCostrunItemList& list, const CDateTime& date, std::unique_ptr<CQbResponse> answer);
     // One summary of the item type into the list.
     // False without a connection.
@@ -42,6 +46,10 @@ public:
     static constexpr std::size_t kMaxReportItems = 500;
 
 private:
+    // The numbering the answer's cells are read in (see readAnswer); throws CQbException
+    // when the summary lacks a column it needs or its figures bear out none.
+    CQbReport::CNumbering cellNumbering(const CQbReport& report, const CDateTime& date);
+
     CQbRequestBase& session;
     CActivityLog& log;
     bool assemblies;
@@ -49,4 +57,7 @@ private:
     std::map<std::string, std::unique_ptr<CCostrunItemList>> opening;
     // QuickBooks' quantities at the end of the days of value changes, by item type and date.
     std::map<std::string, std::unique_ptr<CCostrunItemList>> changeDayQuantities;
+    // How QuickBooks numbers the cells of its valuation summaries, once an answer's
+    // figures have settled it; the same for every summary of the run.
+    std::optional<CQbReport::CNumbering> settledNumbering;
 };

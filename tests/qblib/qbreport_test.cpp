@@ -246,3 +246,151 @@ INSTANTIATE_TEST_SUITE_P(
         NumberingCase{"NegativeOnHand", false, {{{3, "-4"}, {4, "2.50"}, {5, "-10.00"}}}, 5, false},
         NumberingCase{"ValueAtNoCost", false, {{{3, "10"}, {5, "3.30"}}}, -1, false}),
     [](const ::testing::TestParamInfo<NumberingCase>& info) { return info.param.label; });
+
+namespace {
+
+using CCells = std::vector<std::pair<int, std::string>>;
+
+std::string cellsText(const CCells& cells) {
+    std::string text;
+    for (const auto& [id, value] : cells)
+        text += "<ColData colID=\"" + std::to_string(id) + "\" value=\"" + value + "\"/>";
+    return text;
+}
+
+// A valuation summary with the columns of the types (in colID order), one item row per
+// entry of `rows` and, unless `total` is empty, a total row.
+std::unique_ptr<CQbReport> summaryOf(const std::vector<std::string>& types, const std::vector<CCells>& rows,
+                                     const CCells& total) {
+    std::string content;
+    for (std::size_t i = 0; i < types.size(); ++i) content += colDesc(static_cast<int>(i + 1), types[i]);
+    content += "<ReportData>";
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        content += "<DataRow><RowData rowType=\"item\" value=\"Item " + std::to_string(r) + "\"/>" +
+                   cellsText(rows[r]) + "</DataRow>";
+    if (!total.empty()) content += "<TotalRow>" + cellsText(total) + "</TotalRow>";
+    return loadReport(reportDoc(content + "</ReportData>"));
+}
+
+// The valuation summary's columns, with the U/M column or without, and the value's
+// percent column typed as given.
+std::vector<std::string> summaryColumns(bool unitColumn, const std::string& percentType = "PercentOfTotalValue") {
+    std::vector<std::string> types = {"Blank", "ItemDesc", "QuantityOnHand"};
+    if (unitColumn) types.push_back("UnitOfMeasureUnit");
+    for (const std::string type : {"AverageCost", "ValueOnHand", percentType.c_str(), "UnitPrice",
+                                   "RetailValueOnHand", "PercentOfTotalRetail"})
+        types.push_back(type);
+    return types;
+}
+
+}  // namespace
+
+// The percent of the total value must be the row's value over the total row's value:
+// a percent cell, read as a value in the wrong numbering, cannot pass. With a U/M column
+// the rows may number their cells counting it (value in cell 6) or without it (cell 5);
+// -1 is a summary no numbering reads.
+struct PercentCase {
+    const char* label;
+    bool unitColumn;
+    std::vector<CCells> rows;
+    CCells total;
+    int valueCell;
+    bool ambiguous;
+    bool percentMisfit;
+};
+
+class QbReportPercent : public ::testing::TestWithParam<PercentCase> {};
+
+TEST_P(QbReportPercent, TakesTheNumberingWhosePercentsAreTheValuesShares) {
+    const PercentCase& c = GetParam();
+    auto report = summaryOf(summaryColumns(c.unitColumn), c.rows, c.total);
+    EXPECT_EQ(report->cellColumnId("ValueOnHand"), c.valueCell);
+    const CQbReport::CNumberingEvidence evidence = report->evidentNumbering();
+    EXPECT_EQ(evidence.ambiguous, c.ambiguous);
+    EXPECT_EQ(evidence.percentMisfit, c.percentMisfit);
+    EXPECT_EQ(evidence.misfitRow, c.valueCell == -1 && !c.ambiguous ? 0 : -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QbReportPercent,
+    ::testing::Values(
+        // Alpha, 4 worth 25.00 at 6.25, beside Gamma, nothing on hand worth 0.01. Counting
+        // the U/M column, Alpha's value (25.00) reads as its cost and its percent (100.0)
+        // as its value, 4 x 25.00 = 100.00; but 100.00 of a total read as 100.0 is no
+        // share of 0 (the empty sales price read as the percent).
+        PercentCase{"PercentCellPassesForAValue", true,
+                    {{{3, "4"}, {4, "6.25"}, {5, "25.00"}, {6, "100.0"}}, {{3, "0"}, {5, "0.01"}, {6, "0.0"}}},
+                    {{3, "4"}, {5, "25.01"}, {6, "100.0"}}, 5, false, false},
+        // One item, 10 worth 10.00 at 1.00: 10 x 10.00 = 100.0 adds up counting the U/M
+        // column as well.
+        PercentCase{"OneItemWithoutTheUnitColumn", true, {{{3, "10"}, {4, "1.00"}, {5, "10.00"}, {6, "100.0"}}},
+                    {{3, "10"}, {5, "10.00"}, {6, "100.0"}}, 5, false, false},
+        PercentCase{"OneItemCountingTheUnitColumn", true, {{{3, "10"}, {5, "1.00"}, {6, "10.00"}, {7, "100.0"}}},
+                    {{3, "10"}, {6, "10.00"}, {7, "100.0"}}, 6, false, false},
+        // Its sales price of 100.00, read as the percent counting the U/M column, is 100.0's
+        // share of 100.0 too: both numberings add up, reading different values.
+        PercentCase{"OneItemWhosePriceIsItsShare", true,
+                    {{{3, "10"}, {4, "1.00"}, {5, "10.00"}, {6, "100.0"}, {7, "100.00"}, {8, "1000.00"}, {9, "100.0"}}},
+                    {{3, "10"}, {5, "10.00"}, {6, "100.0"}, {8, "1000.00"}, {9, "100.0"}}, -1, true, false},
+        // Shown to one decimal, a share may be off by up to 0.05, no more.
+        PercentCase{"SharesRoundedToOneDecimal", false,
+                    {{{3, "1"}, {4, "1.00"}, {5, "1.00"}, {6, "33.3"}}, {{3, "1"}, {4, "2.00"}, {5, "2.00"}, {6, "66.7"}}},
+                    {{3, "2"}, {5, "3.00"}, {6, "100.0"}}, 5, false, false},
+        PercentCase{"ShareBeyondItsRounding", false,
+                    {{{3, "1"}, {4, "1.00"}, {5, "1.00"}, {6, "33.4"}}, {{3, "1"}, {4, "2.00"}, {5, "2.00"}, {6, "66.7"}}},
+                    {{3, "2"}, {5, "3.00"}, {6, "100.0"}}, -1, false, true},
+        // A value with nothing on hand has its share all the same.
+        PercentCase{"ShareOfAValueWithNothingOnHand", false,
+                    {{{3, "0"}, {5, "0.01"}, {6, "7.0"}}, {{3, "4"}, {4, "6.25"}, {5, "25.00"}, {6, "100.0"}}},
+                    {{3, "4"}, {5, "25.01"}, {6, "100.0"}}, -1, false, true},
+        // No total row, or a total of nothing: there is no total to hold a percent against.
+        PercentCase{"NoTotalRow", false, {{{3, "10"}, {4, "1.00"}, {5, "10.00"}, {6, "50.0"}}}, {}, 5, false, false},
+        PercentCase{"TotalOfNothing", false,
+                    {{{3, "1"}, {4, "5.00"}, {5, "5.00"}}, {{3, "-1"}, {4, "5.00"}, {5, "-5.00"}}},
+                    {{3, "0"}, {5, "0.00"}}, 5, false, false}),
+    [](const ::testing::TestParamInfo<PercentCase>& info) { return info.param.label; });
+
+// A cell's meaning is its column's ColType: the percent evidence is that of the column
+// typed PercentOfTotalValue, wherever it stands, and of no column typed otherwise. One
+// item, 10 worth 10.00, adds up in both numberings; only its percent tells them apart.
+TEST(QbReport, ThePercentIsTheColumnItsColTypeNames) {
+    const std::vector<CCells> rows = {{{3, "10"}, {4, "1.00"}, {5, "10.00"}, {6, "100.0"}}};
+    const CCells total = {{3, "10"}, {5, "10.00"}, {6, "100.0"}};
+    EXPECT_EQ(summaryOf(summaryColumns(true), rows, total)->cellColumnId("ValueOnHand"), 5);
+    EXPECT_EQ(summaryOf(summaryColumns(true, "Percent"), rows, total)->cellColumnId("ValueOnHand"), -1);
+    EXPECT_TRUE(summaryOf(summaryColumns(true, "Percent"), rows, total)->evidentNumbering().ambiguous);
+
+    // The U/M column moved after the value: the columns before it keep their cells.
+    std::vector<std::string> moved = {"Blank", "ItemDesc", "QuantityOnHand", "AverageCost", "ValueOnHand",
+                                      "UnitOfMeasureUnit", "PercentOfTotalValue"};
+    auto report = summaryOf(moved, rows, total);
+    EXPECT_EQ(report->cellColumnId("ValueOnHand"), 5);
+    EXPECT_EQ(report->cellColumnId("PercentOfTotalValue", *report->evidentNumbering().numbering), 6);
+}
+
+// A numbering another summary settled is the one the rows are read in when they add up
+// in it, and none otherwise; only rows that bear out one numbering of two settle it.
+TEST(QbReport, ANumberingSettledElsewhereDecidesWhatTheRowsLeaveOpen) {
+    using N = CQbReport::CNumbering;
+    const std::vector<CCells> eitherRows = {
+        {{3, "10"}, {4, "1.00"}, {5, "10.00"}, {6, "100.0"}, {7, "100.00"}, {8, "1000.00"}, {9, "100.0"}}};
+    const CCells eitherTotal = {{3, "10"}, {5, "10.00"}, {6, "100.0"}, {8, "1000.00"}, {9, "100.0"}};
+    auto either = summaryOf(summaryColumns(true), eitherRows, eitherTotal);
+    EXPECT_FALSE(either->evidentNumbering().settles);
+    EXPECT_EQ(either->evidentNumbering(N::withoutUnitColumn).numbering, N::withoutUnitColumn);
+    EXPECT_EQ(either->evidentNumbering(N::countingUnitColumn).numbering, N::countingUnitColumn);
+
+    auto without = summaryOf(summaryColumns(true), {{{3, "4"}, {4, "6.25"}, {5, "25.00"}, {6, "100.0"}}},
+                             {{3, "4"}, {5, "25.00"}, {6, "100.0"}});
+    EXPECT_TRUE(without->evidentNumbering().settles);
+    EXPECT_EQ(without->evidentNumbering().numbering, N::withoutUnitColumn);
+    const CQbReport::CNumberingEvidence contradicted = without->evidentNumbering(N::countingUnitColumn);
+    EXPECT_EQ(contradicted.numbering, std::nullopt);
+    EXPECT_FALSE(contradicted.ambiguous);
+    EXPECT_EQ(contradicted.misfitRow, 0);
+
+    // Without a U/M column there is nothing to settle.
+    auto plain = summaryOf(summaryColumns(false), {{{3, "4"}, {4, "6.25"}, {5, "25.00"}}}, {});
+    EXPECT_FALSE(plain->evidentNumbering().settles);
+    EXPECT_EQ(plain->evidentNumbering(N::withoutUnitColumn).numbering, N::withoutUnitColumn);
+}
