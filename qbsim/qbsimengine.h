@@ -220,6 +220,16 @@ private:
     // The deletion log, by TxnDelType and optionally by the time of deletion.
     void txnDeletedQuery(xmlNodePtr, CQbSimXmlWriter&,
                          std::vector<std::pair<std::string, std::string>>&);
+    // One of the two deletion logs (transactions, list objects), which answer alike.
+    struct CDeletionLog {
+        const char* table;        // txn_deleted, list_deleted
+        const char* columns;      // its type, id, times and name columns, in that order
+        const char* typeElement;  // TxnDelType, ListDelType: the filter's and the answer's
+        const char* retName;      // TxnDeletedRet, ListDeletedRet
+        const char* idElement;    // TxnID, ListID
+        const char* nameElement;  // RefNumber, FullName
+    };
+    void deletionLogQuery(xmlNodePtr rq, CQbSimXmlWriter& out, const CDeletionLog& log);
     // Takes a pending build off pending (RemovePending) once its components are on hand
     // at its date, which may change too (a finalised build moved to a date it is short
     // on is refused, or turned pending with MarkPendingIfRequired); RefNumber and Memo

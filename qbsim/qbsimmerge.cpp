@@ -110,33 +110,7 @@ void CQbSimEngine::removeMergedItem(const CListRow& from) {
 }
 
 void CQbSimEngine::listDeletedQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
-    const auto types = qbsimChildren(rq, "ListDelType");
-    std::string sql = "SELECT list_type, list_id, time_created, time_deleted, full_name FROM list_deleted "
-                      "WHERE list_type IN (";
-    for (std::size_t i = 0; i < types.size(); ++i) sql += i ? ", ?" : "?";
-    // Like the transaction deletion log, it reaches back 90 days.
-    sql += ") AND time_deleted >= ?";
-    const auto [from, to] =
-        qbsimDateTimeRange(qbsimChild(rq, "DeletedDateRangeFilter"), "FromDeletedDate", "ToDeletedDate");
-    if (from) sql += " AND time_deleted >= ?";
-    if (to) sql += " AND time_deleted <= ?";
-    CQbSimStmt select(db, sql + " ORDER BY seq");
-    int index = 1;
-    for (xmlNodePtr t : types) select.bind(index++, qbsimText(t));
-    select.bind(index++, company.now() - kDeletionsListedSeconds);
-    if (from) select.bind(index++, *from);
-    if (to) select.bind(index++, *to);
-    const CRenderOptions o = renderOptions(rq);
-    bool found = false;
-    while (select.step()) {
-        found = true;
-        out.beginRet("ListDeletedRet", &o.includeRetElements);
-        out.leaf("ListDelType", select.text(0));
-        out.leaf("ListID", select.text(1));
-        out.leaf("TimeCreated", qbsimDateTimeText(select.integer(2)));
-        out.leaf("TimeDeleted", qbsimDateTimeText(select.integer(3)));
-        out.leaf("FullName", select.text(4));
-        out.endRet();
-    }
-    if (!found) throw qbsimstatus::noMatch();
+    deletionLogQuery(rq, out,
+                     {"list_deleted", "list_type, list_id, time_created, time_deleted, full_name", "ListDelType",
+                      "ListDeletedRet", "ListID", "FullName"});
 }

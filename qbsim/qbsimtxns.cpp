@@ -556,11 +556,18 @@ void CQbSimEngine::txnDel(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
 }
 
 void CQbSimEngine::txnDeletedQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) {
-    const auto types = qbsimChildren(rq, "TxnDelType");
-    std::string sql = "SELECT txn_type, txn_id, time_created, time_deleted, ref_number FROM txn_deleted "
-                      "WHERE txn_type IN (";
+    deletionLogQuery(rq, out,
+                     {"txn_deleted", "txn_type, txn_id, time_created, time_deleted, ref_number", "TxnDelType",
+                      "TxnDeletedRet", "TxnID", "RefNumber"});
+}
+
+void CQbSimEngine::deletionLogQuery(xmlNodePtr rq, CQbSimXmlWriter& out, const CDeletionLog& log) {
+    const auto types = qbsimChildren(rq, log.typeElement);
+    const std::string columns = log.columns;
+    std::string sql = "SELECT " + columns + " FROM " + log.table + " WHERE " +
+                      columns.substr(0, columns.find(',')) + " IN (";
     for (std::size_t i = 0; i < types.size(); ++i) sql += i ? ", ?" : "?";
-    // QuickBooks lists the transactions deleted in the last 90 days only.
+    // QuickBooks lists what was deleted in the last 90 days only.
     sql += ") AND time_deleted >= ?";
     const auto [from, to] =
         qbsimDateTimeRange(qbsimChild(rq, "DeletedDateRangeFilter"), "FromDeletedDate", "ToDeletedDate");
@@ -576,12 +583,12 @@ void CQbSimEngine::txnDeletedQuery(xmlNodePtr rq, CQbSimXmlWriter& out, Attrs&) 
     bool found = false;
     while (select.step()) {
         found = true;
-        out.beginRet("TxnDeletedRet", &o.includeRetElements);
-        out.leaf("TxnDelType", select.text(0));
-        out.leaf("TxnID", select.text(1));
+        out.beginRet(log.retName, &o.includeRetElements);
+        out.leaf(log.typeElement, select.text(0));
+        out.leaf(log.idElement, select.text(1));
         out.leaf("TimeCreated", qbsimDateTimeText(select.integer(2)));
         out.leaf("TimeDeleted", qbsimDateTimeText(select.integer(3)));
-        out.leaf("RefNumber", select.optText(4));
+        out.leaf(log.nameElement, select.optText(4));
         out.endRet();
     }
     if (!found) throw qbsimstatus::noMatch();

@@ -123,15 +123,14 @@ void CChangesBehind::findModified(CQbRequestBase& session, const CRunSettings& s
         if (!readsKind(settings.assemblies, kind)) continue;
         CQbFieldList filter;
         filter.addAggregate("ModifiedDateRangeFilter", filterFrom("FromModifiedDate", since));
+        // A posting is voided when its memo says so and its value differences are zero.
+        const bool lines = kind.code == kTxnInventoryAdjustment;
+        if (lines) filter.addText("IncludeLineItems", "true");
         for (const char* element : {"TxnID", "TimeModified", "EditSequence", "TxnDate", "RefNumber"})
             filter.addText("IncludeRetElement", element);
         // A statement charge has no memo.
         if (kind.code != kTxnCharge) filter.addText("IncludeRetElement", "Memo");
-        // A posting is voided when its memo says so and its value differences are zero.
-        if (kind.code == kTxnInventoryAdjustment) {
-            filter.addText("IncludeLineItems", "true");
-            filter.addText("IncludeRetElement", "InventoryAdjustmentLineRet");
-        }
+        if (lines) filter.addText("IncludeRetElement", "InventoryAdjustmentLineRet");
         const std::string type = kind.object;
         std::unique_ptr<CQbObjectList> changed = session.query(queryRqName(type), retName(type), &filter, true);
         for (int i = 0; changed && i < changed->getSize(); ++i) {
