@@ -53,7 +53,7 @@ bool CChangesBehind::checkBalance(CQbRequestBase& session, const CRunSettings& s
     if (!left.load(balancePath) || !left.keptBy(settings.lastRunTime, settings.lastUpToDate)) return true;
     CClosingBalance now;
     try {
-        now.read(session, settings.assemblies, *settings.lastUpToDate);
+        now.readAgainst(left, session, settings.assemblies, *settings.lastUpToDate);
     } catch (const CQbException& e) {
         found.clear();
         error = e.getMessage();

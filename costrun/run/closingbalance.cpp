@@ -33,14 +33,11 @@ std::map<std::string, std::string> stockedIds(CQbRequestBase& session, bool asse
 
 }  // namespace
 
-void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDateTime& date,
-                           const std::map<std::string, std::string>* known) {
-    items.clear();
-    listed.clear();
+std::map<std::string, CClosingBalance::CHeld> CClosingBalance::readRows(CQbRequestBase& session, bool assemblies,
+                                                                         const CDateTime& date) {
     stampText.clear();
     day = dateText(date);
-    const std::map<std::string, std::string> ids = known ? *known : stockedIds(session, assemblies);
-    for (const auto& [name, id] : ids) listed.insert(id);
+    std::map<std::string, CHeld> rows;
     CActivityLog silent("");
     CValuationReader reader(session, silent, assemblies, std::nullopt);
     std::vector<std::unique_ptr<CQbResponse>> answers = reader.sendInSets(reader.requestsByType(endOfDay(date)));
@@ -48,13 +45,41 @@ void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDate
         CCostrunItemList list;
         reader.readAnswer(list, endOfDay(date), std::move(answer));
         for (const auto& item : list) {
-            const auto id = ids.find(item->fullName);
-            CHeld& held = items[id == ids.end() ? item->fullName : id->second];
+            CHeld& held = rows[item->fullName];
             held.name = item->fullName;
             held.quantity += item->qtyOnHand;
             held.value += item->qbValue;
         }
     }
+    return rows;
+}
+
+void CClosingBalance::keyRows(std::map<std::string, CHeld> rows, const std::map<std::string, std::string>& ids) {
+    items.clear();
+    listed.clear();
+    for (const auto& [name, id] : ids) listed.insert(id);
+    for (auto& [name, held] : rows) {
+        const auto id = ids.find(name);
+        items[id == ids.end() ? name : id->second] = std::move(held);
+    }
+}
+
+void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDateTime& date,
+                           const std::map<std::string, std::string>* known) {
+    std::map<std::string, CHeld> rows = readRows(session, assemblies, date);
+    keyRows(std::move(rows), known ? *known : stockedIds(session, assemblies));
+}
+
+void CClosingBalance::readAgainst(const CClosingBalance& left, CQbRequestBase& session, bool assemblies,
+                                  const CDateTime& date) {
+    std::map<std::string, CHeld> rows = readRows(session, assemblies, date);
+    // Where the report names exactly the items the last run left, by the same names, they
+    // are those items; only a name that came or went asks QuickBooks who is who.
+    std::map<std::string, std::string> ids;
+    for (const auto& [id, held] : left.items) ids.emplace(held.name, id);
+    const bool sameNames = ids.size() == left.items.size() && ids.size() == rows.size() &&
+                           std::all_of(rows.begin(), rows.end(), [&ids](const auto& row) { return ids.count(row.first) != 0; });
+    keyRows(std::move(rows), sameNames ? ids : stockedIds(session, assemblies));
 }
 
 bool CClosingBalance::load(const std::string& storePath) {

@@ -43,6 +43,9 @@ public:
     // list: a run that read its lists asks nothing more.
     void read(CQbRequestBase& session, bool assemblies, const CDateTime& day,
               const std::map<std::string, std::string>* ids = nullptr);
+    // The same for comparing with `left`: where the reports name exactly the items `left`
+    // holds, by the same names, the item list is not asked for.
+    void readAgainst(const CClosingBalance& left, CQbRequestBase& session, bool assemblies, const CDateTime& day);
     // Loads the figures from the run store at `storePath`; false (nothing held) when it
     // keeps none or cannot be read.
     bool load(const std::string& storePath);
@@ -71,6 +74,11 @@ public:
     static constexpr double kValueResidue = 0.01 + 1e-7;
 
 private:
+    // The reports' rows by full name; the day is set, the stamp cleared.
+    std::map<std::string, CHeld> readRows(CQbRequestBase& session, bool assemblies, const CDateTime& date);
+    // Holds the rows by the ListID `ids` gives each name (by name where it gives none).
+    void keyRows(std::map<std::string, CHeld> rows, const std::map<std::string, std::string>& ids);
+
     std::string day;
     std::string stampText;
     // By ListID (by full name for a row the item list did not name).
