@@ -65,9 +65,8 @@ void CClosingBalance::keyRows(std::map<std::string, CHeld> rows, const std::map<
 }
 
 void CClosingBalance::read(CQbRequestBase& session, bool assemblies, const CDateTime& date,
-                           const std::map<std::string, std::string>* known) {
-    std::map<std::string, CHeld> rows = readRows(session, assemblies, date);
-    keyRows(std::move(rows), known ? *known : stockedIds(session, assemblies));
+                           const std::map<std::string, std::string>& ids) {
+    keyRows(readRows(session, assemblies, date), ids);
 }
 
 void CClosingBalance::readAgainst(const CClosingBalance& left, CQbRequestBase& session, bool assemblies,

@@ -39,10 +39,10 @@ public:
     // with `assemblies`) at the end of `day`, and the item list that tells each row's
     // ListID; what was held before goes. A refused or unreadable answer throws
     // CQbException.
-    // `ids` (full name to ListID of every stocked item), when given, stands for the item
-    // list: a run that read its lists asks nothing more.
+    // `ids` (full name to ListID of every stocked item) is the run's item list: nothing
+    // more is asked for.
     void read(CQbRequestBase& session, bool assemblies, const CDateTime& day,
-              const std::map<std::string, std::string>* ids = nullptr);
+              const std::map<std::string, std::string>& ids);
     // The same for comparing with `left`: where the reports name exactly the items `left`
     // holds, by the same names, the item list is not asked for.
     void readAgainst(const CClosingBalance& left, CQbRequestBase& session, bool assemblies, const CDateTime& day);

@@ -149,7 +149,7 @@ bool CCostrunDoc::checkChangesBehind() {
            changesBehind.checkBalance(*session, settings, storePath());
 }
 
-bool CCostrunDoc::keepClosingBalance(const std::map<std::string, std::string>* ids) {
+bool CCostrunDoc::keepClosingBalance(const std::map<std::string, std::string>& ids) {
     const std::string path = storePath();
     if (path.empty() || !settings.lastRunTime || !settings.lastUpToDate) return true;
     CClosingBalance balance;
@@ -204,9 +204,6 @@ bool CCostrunDoc::runValuation(const CDateTime& newUpToDate) {
     pagePath = run.pagePath();
     // A run that completed leaves its closing valuation for the next open to compare
     // with; one that stopped leaves the kept one stale, which its stamp or date tells.
-    if (ok) {
-        const std::map<std::string, std::string> ids = run.stockedIds();
-        ok = keepClosingBalance(&ids);
-    }
+    if (ok) ok = keepClosingBalance(run.stockedIds());
     return ok;
 }

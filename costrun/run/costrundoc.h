@@ -137,7 +137,7 @@ private:
     void loadSeenRecord();
     // Reads and keeps QuickBooks' valuation at the end of "LastUpToDate" after a completed
     // run, beside the record; false with the reason when QuickBooks refused the reports.
-    bool keepClosingBalance(const std::map<std::string, std::string>* ids);
+    bool keepClosingBalance(const std::map<std::string, std::string>& ids);
     void progress(const std::string& text);
     // The rewind's steps (rewind.cpp).
     std::string rewindRefusal(const CDateTime& from) const;

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <functional>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <tuple>
 #include <string>
@@ -284,6 +286,16 @@ protected:
             CQbObject txn;
             txn.load(node);
             return txn.getValue(field);
+        }
+        return {};
+    }
+
+    // The activity log of the last run.
+    std::string lastLog() const {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+            if (entry.path().filename() != "activity.txt") continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
         }
         return {};
     }

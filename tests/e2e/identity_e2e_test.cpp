@@ -7,9 +7,7 @@
 // bought at 5.00 on 01/05; 20 sold on 01/06; valued to 01/10; the change; 5 sold on
 // 01/12; valued to 01/15. FIFO then holds 75 at 1.00 and 10 at 5.00: 125.00.
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "e2efixture.h"
 #include "qbsimmergeitems.h"
@@ -38,17 +36,6 @@ protected:
         return "<ItemInventoryModRq><ItemInventoryMod><ListID>" + itemField(path, name, "ListID") +
                "</ListID><EditSequence>" + itemField(path, name, "EditSequence") + "</EditSequence>" + elements +
                "</ItemInventoryMod></ItemInventoryModRq>";
-    }
-
-    // The activity log of the last run.
-    std::string lastLog() const {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-            if (entry.path().filename() == "activity.txt") {
-                std::ifstream in(entry.path(), std::ios::binary);
-                return std::string(std::istreambuf_iterator<char>(in), {});
-            }
-        }
-        return {};
     }
 
     // The company, with an item Parent that Widget may be moved under.

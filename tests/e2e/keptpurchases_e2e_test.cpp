@@ -8,9 +8,7 @@
 // its average cost of the day (moved by the postings of 04/01 and 04/02); 10 sold on
 // 04/04; 5 at 30.00 on 04/06 (B-3); 10 sold on 04/07 and 3 on 04/08.
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 #include "e2efixture.h"
@@ -22,13 +20,6 @@ using ::testing::HasSubstr;
 
 constexpr const char* kKept = "Acme Kept";
 constexpr const char* kRead = "Acme Read";
-
-std::string readWhole(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 }  // namespace
 
@@ -68,14 +59,6 @@ public:
         const std::string store = historyOf(companyName);
         ASSERT_FALSE(store.empty());
         ASSERT_TRUE(CRunStore(store).exec(sql));
-    }
-
-    // The activity log of the last run.
-    std::string lastLog() const {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-            if (entry.path().filename() == "activity.txt") return readWhole(entry.path());
-        }
-        return {};
     }
 
     // Values both copies up to the day of April; the one that reads everything loses its
