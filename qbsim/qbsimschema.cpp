@@ -14,8 +14,11 @@ namespace {
 std::mutex cacheMutex;
 std::optional<std::string> configuredPath;
 
-std::map<std::string, std::weak_ptr<const CQbSimSchema>>& cache() {
-    static std::map<std::string, std::weak_ptr<const CQbSimSchema>> schemas;
+// Compiling Intuit's schema takes some 70 ms; a process that opens many sessions (a test
+// suite opens thousands) would pay it for each, so a schema once compiled is kept until
+// the process ends.
+std::map<std::string, std::shared_ptr<const CQbSimSchema>>& cache() {
+    static std::map<std::string, std::shared_ptr<const CQbSimSchema>> schemas;
     return schemas;
 }
 
@@ -34,7 +37,7 @@ void ignoreError(void*, const xmlError*) {}
 
 std::shared_ptr<const CQbSimSchema> CQbSimSchema::load(const std::string& path) {
     std::lock_guard lock(cacheMutex);
-    if (auto cached = cache()[path].lock()) return cached;
+    if (auto cached = cache()[path]) return cached;
     xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt(path.c_str());
     if (!parser) throw std::runtime_error("cannot read the qbXML schema \"" + path + "\"");
     xmlSchemaSetParserStructuredErrors(parser, reinterpret_cast<xmlStructuredErrorFunc>(ignoreError),

@@ -133,6 +133,15 @@ TEST_F(QbSimEngineTest, AddAndQueryResponsesValidateAgainstIntuitsSchema) {
     EXPECT_EQ(schema->validate(queries.document()), "");
 }
 
+// Every session loads the schema; compiling it again for each would cost some 70 ms a
+// session. The compiled schema outlives the sessions that use it.
+TEST_F(QbSimEngineTest, TheSchemaIsCompiledOncePerProcess) {
+    if (!std::filesystem::exists(qbsimTestSchemaPath()))
+        GTEST_SKIP() << "qbXML schema not found at " << qbsimTestSchemaPath();
+    const CQbSimSchema* first = CQbSimSchema::load(qbsimTestSchemaPath()).get();
+    EXPECT_EQ(CQbSimSchema::load(qbsimTestSchemaPath()).get(), first);
+}
+
 TEST_F(QbSimEngineTest, TransactionsCarryTheFieldsTheValuationReads) {
     loadSmallCompany();
     const auto bills = send("<BillQueryRq><IncludeLineItems>true</IncludeLineItems></BillQueryRq>");
