@@ -164,133 +164,189 @@ protected:
         expectSamePostings(expected.postings, actual.postings);
     }
 
-    // With `afterKeptHistory`, every company is first valued for 04/01 alone, and the
-    // run that is interrupted starts from the purchase history that run kept.
-    void interruptEverywhere(const std::string& fixture, bool afterKeptHistory = false) {
-        auto prepare = [&]() {
-            const std::string made = company(fixture);
-            plan = CFaultPlan{};
-            if (afterKeptHistory) {
-                EXPECT_TRUE(run(made, day(2010, 4, 1), day(2010, 4, 1)));
-            }
-            return made;
-        };
-        // The books and the request count of an uninterrupted run.
-        std::string path = prepare();
-        plan = CFaultPlan{};
-        ASSERT_TRUE(runApril(path));
-        const int requests = plan.sent;
-        const int elements = plan.elements;
-        const CBooks expected = books(path);
-        std::filesystem::remove(path);
-        ASSERT_GT(requests, 20);
-
-        // LOTWISE_FAULT_STRIDE=N cuts at every Nth request only (each kind of fault at
-        // other requests): the sanitizer build, several times slower, sweeps a share of
-        // the cuts within the test time limit; the normal build sweeps them all.
-        const char* strideText = std::getenv("LOTWISE_FAULT_STRIDE");
-        const int stride = strideText != nullptr && std::atoi(strideText) > 1 ? std::atoi(strideText) : 1;
-        int kind = 0;
-        for (CFault fault : {CFault::refuse, CFault::loseAnswer, CFault::dieFrom, CFault::malformed}) {
-            for (int at = 1 + kind++ % stride; at <= requests; at += stride) {
-                SCOPED_TRACE(std::string(faultName(fault)) + " at request " + std::to_string(at) + " of " +
-                             std::to_string(requests));
-                path = prepare();
-                plan = CFaultPlan{fault, at, 0};
-                std::string status;
-                // Whatever request goes unanswered, the run stops and says why: no
-                // request's answer is optional, the final store of its progress included.
-                // Opening a valued file checks the books behind it first, and a check
-                // QuickBooks does not answer is said and leaves the run to go on.
-                const bool done = runApril(path, &status);
-                if (!afterKeptHistory) {
-                    EXPECT_FALSE(done) << status;
-                }
-                EXPECT_FALSE(status.empty());
-                plan = CFaultPlan{};
-                for (int attempt = 0; attempt < 2 && books(path).lastUpToDate != expected.lastUpToDate; ++attempt) {
-                    std::string again;
-                    EXPECT_TRUE(runApril(path, &again)) << again;
-                }
-                expectSameBooks(expected, books(path));
-                std::filesystem::remove(path);
-                if (HasFailure()) return;
-            }
-        }
-        // Each request of every message set refused on its own. A refused commit or
-        // build value is sent again as the other request, and the run may then finish.
-        for (int at = 1 + kind % stride; at <= elements; at += stride) {
-            SCOPED_TRACE("request " + std::to_string(at) + " of " + std::to_string(elements) + " refused");
-            path = prepare();
-            plan = CFaultPlan{CFault::refuseRequest, at, 0, 0};
-            std::string status;
-            if (!runApril(path, &status)) {
-                EXPECT_FALSE(status.empty());
-            }
-            plan = CFaultPlan{};
-            // A refusal after the last commit (the check of the values, the time of the
-            // run) leaves nothing to redo.
-            if (books(path).lastUpToDate != expected.lastUpToDate) {
-                EXPECT_TRUE(runApril(path, &status)) << status;
-            }
-            expectSameBooks(expected, books(path));
-            std::filesystem::remove(path);
-            if (HasFailure()) return;
-        }
+    // What opening the file again says about the last up-to date, without the books.
+    std::string lastUpToDate(const std::string& path) {
+        CFaultPlan healthy;
+        std::swap(plan, healthy);
+        auto dlg = window();
+        EXPECT_TRUE(dlg->openFile(path));
+        const auto date = dlg->getEngine()->getLastUpToDate();
+        std::swap(plan, healthy);
+        return date ? date->userDateText() : "";
     }
 
     CFaultPlan plan;
 };
 
-TEST_F(InterruptedRun, SalesDaysEndAsWithoutInterruption) { interruptEverywhere("fifo_company_rq.xml"); }
+// One cut: the fault and the round trip or request it falls on.
+struct CCut {
+    CFault fault;
+    int at;
+    std::string name;
+};
 
-TEST_F(InterruptedRun, BuildDaysEndAsWithoutInterruption) { interruptEverywhere("build_company_rq.xml"); }
+// The cuts swept by the interruption suites are split into shards, each its own CTest
+// entry, that run side by side.
+constexpr int kShards = 4;
 
-TEST_F(InterruptedRun, BuildDaysAfterAKeptPurchaseHistoryEndAsWithoutInterruption) {
+// A run interrupted at every request, one cut after another. Each cut starts from a copy
+// of the company file and the data folders as the set-up left them: the set-up (making
+// the company, valuing it for 04/01 where a kept purchase history is asked for) is done
+// once per shard.
+class CutAtEveryRequest : public InterruptedRun, public ::testing::WithParamInterface<int> {
+protected:
+    CutAtEveryRequest() : kept(dir.parent_path() / (dir.filename().string() + "-kept")) {}
+    ~CutAtEveryRequest() override { std::filesystem::remove_all(kept); }
+
+    // Keeps the company file and the data folders as they stand.
+    void keep() {
+        std::filesystem::remove_all(kept);
+        std::filesystem::copy(dir, kept, std::filesystem::copy_options::recursive);
+    }
+
+    // Puts back what keep() kept, and returns the company file's path.
+    std::string restore(const std::string& path) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::copy(kept, dir, std::filesystem::copy_options::recursive);
+        plan = CFaultPlan{};
+        return path;
+    }
+
+    // The cuts of this shard: each kind of fault at every request (at every Nth with
+    // LOTWISE_FAULT_STRIDE=N, each kind at other requests), then each request of every
+    // message set refused on its own, numbered through and dealt out to the shards.
+    std::vector<CCut> cuts(const std::vector<CFault>& faults, int requests, int elements) const {
+        const char* strideText = std::getenv("LOTWISE_FAULT_STRIDE");
+        const int stride = strideText != nullptr && std::atoi(strideText) > 1 ? std::atoi(strideText) : 1;
+        std::vector<CCut> all;
+        int kind = 0;
+        for (CFault fault : faults) {
+            for (int at = 1 + kind++ % stride; at <= requests; at += stride)
+                all.push_back({fault, at, std::string(faultName(fault)) + " at request " + std::to_string(at) +
+                                              " of " + std::to_string(requests)});
+        }
+        for (int at = 1 + kind % stride; at <= elements; at += stride)
+            all.push_back({CFault::refuseRequest, at,
+                           "request " + std::to_string(at) + " of " + std::to_string(elements) + " refused"});
+        std::vector<CCut> mine;
+        for (std::size_t i = static_cast<std::size_t>(GetParam()); i < all.size(); i += kShards)
+            mine.push_back(all[i]);
+        return mine;
+    }
+
+    // With `afterKeptHistory`, every company is first valued for 04/01 alone, and the
+    // run that is interrupted starts from the purchase history that run kept.
+    void interruptEverywhere(const std::string& fixture, bool afterKeptHistory = false) {
+        const std::string path = company(fixture);
+        if (afterKeptHistory) {
+            ASSERT_TRUE(run(path, day(2010, 4, 1), day(2010, 4, 1)));
+        }
+        keep();
+        // The books and the request count of an uninterrupted run.
+        plan = CFaultPlan{};
+        ASSERT_TRUE(runApril(path));
+        const int requests = plan.sent;
+        const int elements = plan.elements;
+        const CBooks expected = books(path);
+        ASSERT_GT(requests, 20);
+
+        for (const CCut& cut : cuts({CFault::refuse, CFault::loseAnswer, CFault::dieFrom, CFault::malformed},
+                                    requests, elements)) {
+            SCOPED_TRACE(cut.name);
+            restore(path);
+            if (cut.fault == CFault::refuseRequest) {
+                refuseAndFinish(path, cut.at, expected);
+            } else {
+                cutAndFinish(path, cut, expected, afterKeptHistory);
+            }
+            if (HasFailure()) return;
+        }
+    }
+
+    // Whatever request goes unanswered, the run stops and says why: no request's answer
+    // is optional, the final store of its progress included. Opening a valued file checks
+    // the books behind it first, and a check QuickBooks does not answer is said and
+    // leaves the run to go on.
+    void cutAndFinish(const std::string& path, const CCut& cut, const CBooks& expected, bool afterKeptHistory) {
+        plan = CFaultPlan{cut.fault, cut.at, 0};
+        std::string status;
+        const bool done = runApril(path, &status);
+        if (!afterKeptHistory) {
+            EXPECT_FALSE(done) << status;
+        }
+        EXPECT_FALSE(status.empty());
+        plan = CFaultPlan{};
+        for (int attempt = 0; attempt < 2 && lastUpToDate(path) != expected.lastUpToDate; ++attempt) {
+            std::string again;
+            EXPECT_TRUE(runApril(path, &again)) << again;
+        }
+        expectSameBooks(expected, books(path));
+    }
+
+    // Each request of every message set refused on its own. A refused commit or build
+    // value is sent again as the other request, and the run may then finish.
+    void refuseAndFinish(const std::string& path, int at, const CBooks& expected) {
+        plan = CFaultPlan{CFault::refuseRequest, at, 0, 0};
+        std::string status;
+        if (!runApril(path, &status)) {
+            EXPECT_FALSE(status.empty());
+        }
+        plan = CFaultPlan{};
+        // A refusal after the last commit (the check of the values, the time of the run)
+        // leaves nothing to redo.
+        if (lastUpToDate(path) != expected.lastUpToDate) {
+            EXPECT_TRUE(runApril(path, &status)) << status;
+        }
+        expectSameBooks(expected, books(path));
+    }
+
+    std::filesystem::path kept;
+};
+
+TEST_P(CutAtEveryRequest, SalesDaysEndAsWithoutInterruption) { interruptEverywhere("fifo_company_rq.xml"); }
+
+TEST_P(CutAtEveryRequest, BuildDaysEndAsWithoutInterruption) { interruptEverywhere("build_company_rq.xml"); }
+
+TEST_P(CutAtEveryRequest, BuildDaysAfterAKeptPurchaseHistoryEndAsWithoutInterruption) {
     interruptEverywhere("build_company_rq.xml", true);
 }
 
 // A rewind cut off at any request, refused or with QuickBooks gone from there on, leaves a
 // file that the next rewind, or the next run, finishes: the books end as those of a
 // rewind and a run that were never cut off, posting by posting.
-TEST_F(InterruptedRun, CutOffRewindIsFinishedByTheNextRewindOrRun) {
-    std::string path = company("build_company_rq.xml");
+TEST_P(CutAtEveryRequest, CutOffRewindIsFinishedByTheNextRewindOrRun) {
+    const std::string path = company("build_company_rq.xml");
     ASSERT_TRUE(runApril(path));
     const CBooks valued = books(path);
+    keep();
     plan = CFaultPlan{};
     ASSERT_TRUE(rewind(path, day(2010, 4, 2)));
     const int requests = plan.sent;
     const CBooks rewound = books(path);
-    std::filesystem::remove(path);
     ASSERT_NE(valued.lastUpToDate, rewound.lastUpToDate);
 
-    const char* strideText = std::getenv("LOTWISE_FAULT_STRIDE");
-    const int stride = strideText != nullptr && std::atoi(strideText) > 1 ? std::atoi(strideText) : 1;
-    for (CFault fault : {CFault::refuse, CFault::dieFrom}) {
-        for (int at = 1; at <= requests; at += stride) {
-            SCOPED_TRACE(std::string(faultName(fault)) + " at request " + std::to_string(at) + " of " +
-                         std::to_string(requests));
-            path = company("build_company_rq.xml");
-            ASSERT_TRUE(runApril(path));
-            plan = CFaultPlan{fault, at, 0};
-            rewind(path, day(2010, 4, 2));
-            plan = CFaultPlan{};
-            if (at % 2 == 1) {
-                std::string status;
-                EXPECT_TRUE(rewind(path, day(2010, 4, 2), &status)) << status;
-                expectSameBooks(rewound, books(path));
-            }
-            // A rewind cut off before it moved the up-to date back left nothing to redo.
-            if (books(path).lastUpToDate != valued.lastUpToDate) {
-                std::string status;
-                EXPECT_TRUE(runApril(path, &status)) << status;
-            }
-            expectSameBooks(valued, books(path));
-            std::filesystem::remove(path);
-            if (HasFailure()) return;
+    for (const CCut& cut : cuts({CFault::refuse, CFault::dieFrom}, requests, 0)) {
+        SCOPED_TRACE(cut.name);
+        restore(path);
+        plan = CFaultPlan{cut.fault, cut.at, 0};
+        rewind(path, day(2010, 4, 2));
+        plan = CFaultPlan{};
+        if (cut.at % 2 == 1) {
+            std::string status;
+            EXPECT_TRUE(rewind(path, day(2010, 4, 2), &status)) << status;
+            expectSameBooks(rewound, books(path));
         }
+        // A rewind cut off before it moved the up-to date back left nothing to redo.
+        if (lastUpToDate(path) != valued.lastUpToDate) {
+            std::string status;
+            EXPECT_TRUE(runApril(path, &status)) << status;
+        }
+        expectSameBooks(valued, books(path));
+        if (HasFailure()) return;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Shard, CutAtEveryRequest, ::testing::Range(0, kShards));
 
 // QuickBooks refuses the first, then the second, query of each kind a run sends with
 // status 1000. A refused query is never "nothing found": the run stops before the day is
