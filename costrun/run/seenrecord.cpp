@@ -9,6 +9,7 @@
 #include "runstore.h"
 
 CSeenRecord::CSeenTxn& CSeenRecord::set(const std::string& id, const std::string& date) {
+    changed.insert(id);
     const auto [seen, added] = txns.try_emplace(id);
     if (!added && seen->second.date != date) {
         std::vector<const std::string*>& ids = byDate[seen->second.date];
@@ -20,6 +21,7 @@ CSeenRecord::CSeenTxn& CSeenRecord::set(const std::string& id, const std::string
 }
 
 void CSeenRecord::forget(std::map<std::string, CSeenTxn>::iterator seen) {
+    changed.insert(seen->first);
     std::vector<const std::string*>& ids = byDate[seen->second.date];
     ids.erase(std::find(ids.begin(), ids.end(), &seen->first));
     txns.erase(seen);
@@ -29,6 +31,8 @@ void CSeenRecord::load(const std::string& path) {
     txns.clear();
     byDate.clear();
     loadedStamp.clear();
+    changed.clear();
+    storeHolds.reset();
     storePath = path;
     if (path.empty()) return;
     CRunStore store(path);
@@ -54,34 +58,70 @@ void CSeenRecord::load(const std::string& path) {
         txns.clear();
         byDate.clear();
         loadedStamp.clear();
+        return;
     }
+    changed.clear();
+    storeHolds = loadedStamp;
 }
 
-bool CSeenRecord::save(const std::optional<CDateTime>& stamp) const {
+bool CSeenRecord::save(const std::optional<CDateTime>& stamp) {
     if (storePath.empty()) return false;
     CRunStore store(storePath);
     CRunStore::CTransaction saving(store);
-    if (!saving.started() || !store.exec("DELETE FROM seen_posting_item; DELETE FROM seen_txn; DELETE FROM seen_record"))
-        return false;
-    CRunStore::CStatement record(store, "INSERT INTO seen_record VALUES (1, ?)");
-    if (stamp) record.bind(1, zoneDateTimeText(stamp));
-    if (!record.run()) return false;
+    if (!saving.started()) return false;
+    // Another writer (a run on a copy of the data folder, a store put back from a backup)
+    // may have changed the store since: then it is written whole.
+    CRunStore::CStatement held(store, "SELECT last_run_time FROM seen_record");
+    const bool same = storeHolds && held.step() && held.text(0).value_or(std::string()) == *storeHolds;
+    if (held.failed() || !(same ? writeChanged(store) : writeAll(store))) return false;
+    const std::string stampText = stamp ? zoneDateTimeText(stamp) : std::string();
+    CRunStore::CStatement record(store, "INSERT OR REPLACE INTO seen_record VALUES (1, ?)");
+    if (stamp) record.bind(1, stampText);
+    if (!record.run() || !saving.commit()) return false;
+    changed.clear();
+    storeHolds = stampText;
+    return true;
+}
+
+bool CSeenRecord::writeAll(CRunStore& store) const {
+    if (!store.exec("DELETE FROM seen_posting_item; DELETE FROM seen_txn; DELETE FROM seen_record")) return false;
     CRunStore::CStatement txn(store, "INSERT INTO seen_txn VALUES (?, ?, ?, ?, ?)");
     CRunStore::CStatement item(store, "INSERT INTO seen_posting_item VALUES (?, ?, ?)");
     for (const auto& [id, seen] : txns) {
-        if (!txn.bind(1, id).bind(2, seen.type).bind(3, seen.date).bind(4, seen.refNumber).bind(5, seen.editSequence).run())
-            return false;
-        for (std::size_t i = 0; i < seen.items.size(); ++i) {
-            if (!item.bind(1, id).bind(2, static_cast<long long>(i)).bind(3, seen.items[i]).run()) return false;
-        }
+        if (!writeTxn(txn, item, id, seen)) return false;
     }
-    return saving.commit();
+    return true;
+}
+
+bool CSeenRecord::writeChanged(CRunStore& store) const {
+    CRunStore::CStatement dropItems(store, "DELETE FROM seen_posting_item WHERE txn_id = ?");
+    CRunStore::CStatement dropTxn(store, "DELETE FROM seen_txn WHERE txn_id = ?");
+    CRunStore::CStatement txn(store, "INSERT INTO seen_txn VALUES (?, ?, ?, ?, ?)");
+    CRunStore::CStatement item(store, "INSERT INTO seen_posting_item VALUES (?, ?, ?)");
+    for (const std::string& id : changed) {
+        if (!dropItems.bind(1, id).run() || !dropTxn.bind(1, id).run()) return false;
+        const auto seen = txns.find(id);
+        if (seen != txns.end() && !writeTxn(txn, item, id, seen->second)) return false;
+    }
+    return true;
+}
+
+bool CSeenRecord::writeTxn(CRunStore::CStatement& txn, CRunStore::CStatement& item, const std::string& id,
+                           const CSeenTxn& seen) const {
+    if (!txn.bind(1, id).bind(2, seen.type).bind(3, seen.date).bind(4, seen.refNumber).bind(5, seen.editSequence).run())
+        return false;
+    for (std::size_t i = 0; i < seen.items.size(); ++i) {
+        if (!item.bind(1, id).bind(2, static_cast<long long>(i)).bind(3, seen.items[i]).run()) return false;
+    }
+    return true;
 }
 
 void CSeenRecord::discard() {
     CRunStore::remove(storePath);
     txns.clear();
     byDate.clear();
+    changed.clear();
+    storeHolds.reset();
 }
 
 void CSeenRecord::record(const CQbObjectList* list, const char* type, const std::string& fromDate,
@@ -127,7 +167,9 @@ const CSeenRecord::CSeenTxn* CSeenRecord::find(const std::string& txnId) const {
 
 void CSeenRecord::setEditSequence(const std::string& txnId, const std::string& editSequence) {
     const auto seen = txns.find(txnId);
-    if (seen != txns.end()) seen->second.editSequence = editSequence;
+    if (seen == txns.end()) return;
+    seen->second.editSequence = editSequence;
+    changed.insert(txnId);
 }
 
 void CSeenRecord::recordPosting(const std::string& txnId, const std::string& date, const std::string& editSequence,

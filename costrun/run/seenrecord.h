@@ -10,11 +10,13 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "datetime.h"
+#include "runstore.h"
 
 class CQbObjectList;
 
@@ -43,7 +45,10 @@ public:
     // Writes the record to the store it was loaded from, in one transaction, so that a
     // stop while writing leaves the record before it; stamped with `stamp` when given
     // (the stored "LastRunTime" belongs to it). False when it could not be written.
-    bool save(const std::optional<CDateTime>& stamp) const;
+    // When the store still holds what this record last loaded or saved, only the
+    // transactions changed since are written, so a save costs what the run changed, not
+    // the whole history.
+    bool save(const std::optional<CDateTime>& stamp);
     // Forgets every transaction and removes the run store with all it kept: the company
     // file's valuation history ends.
     void discard();
@@ -78,6 +83,12 @@ public:
 private:
     CSeenTxn& set(const std::string& id, const std::string& date);
     void forget(std::map<std::string, CSeenTxn>::iterator seen);
+    // Writes every transaction, after clearing what the store held.
+    bool writeAll(CRunStore& store) const;
+    // Writes the transactions changed since the record was loaded or saved.
+    bool writeChanged(CRunStore& store) const;
+    bool writeTxn(CRunStore::CStatement& txn, CRunStore::CStatement& item, const std::string& id,
+                  const CSeenTxn& seen) const;
 
     std::string storePath;
     std::string loadedStamp;
@@ -85,4 +96,9 @@ private:
     // The TxnIDs of txns by date (keys of txns), so that recording one day looks at that
     // day's records alone; kept with txns by set and forget.
     std::map<std::string, std::vector<const std::string*>> byDate;
+    // The TxnIDs added, changed or forgotten since the record was loaded or saved.
+    std::set<std::string> changed;
+    // The stamp the store holds as far as this record knows, when the store holds
+    // exactly what the record held at its last load or save; empty otherwise.
+    std::optional<std::string> storeHolds;
 };

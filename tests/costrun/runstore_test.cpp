@@ -114,6 +114,38 @@ TEST_F(RunStoreTest, TheRecordOfWhatWasReadComesBackExactly) {
     EXPECT_EQ(unstamped.size(), 3u);
 }
 
+// A save writes only what changed since the record was loaded: what it added, changed
+// and forgot comes back as the record held it. A store another writer saved in the
+// meantime is written whole, so nothing of that writer's stays behind.
+TEST_F(RunStoreTest, ASaveWritesWhatChangedAndAStoreChangedBehindItWhole) {
+    CSeenRecord first;
+    first.load(path);
+    fillRecord(first, "R1");
+    ASSERT_TRUE(first.save(kStamp));
+
+    CSeenRecord next;
+    next.load(path);
+    next.record({{"1-1", {"", "2010-04-01", "R1", "18"}}, {"4-1", {"", "2010-04-02", "R4", "1"}}}, "Bill", "", "");
+    next.recordPosting("3-1", "2010-04-02", "100", {"80000002-1"});
+    ASSERT_TRUE(next.save(kStamp.addSeconds(60)));
+    CSeenRecord read;
+    read.load(path);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read.find("1-1")->editSequence, "18");
+    EXPECT_EQ(read.find("2-1"), nullptr);  // not in the bills read from the start
+    EXPECT_EQ(read.find("4-1")->refNumber, "R4");
+    EXPECT_EQ(read.findPosting("3-1")->items, (std::vector<std::string>{"80000002-1"}));
+
+    // `first` last saw the store with its own stamp; `next` has saved since.
+    first.recordPosting("5-1", "2010-04-03", "1", {});
+    ASSERT_TRUE(first.save(kStamp));
+    read.load(path);
+    EXPECT_EQ(read.size(), 4u);
+    EXPECT_EQ(read.find("4-1"), nullptr);
+    EXPECT_EQ(read.find("2-1")->refNumber, "B\\2");
+    EXPECT_EQ(read.findPosting("3-1")->items, (std::vector<std::string>{"80000001-1", "80000002-1"}));
+}
+
 TEST_F(RunStoreTest, TheClosingValuationComesBackExactlyAndOnlyForItsRun) {
     const double tiny = std::numeric_limits<double>::denorm_min();
     putClosing({{"80000001-1", 0.1 + 0.2, 1.0 / 3.0}, {"80000002-1", 1e300, -tiny}, {"Odd\tname", 12, -0.005}});
