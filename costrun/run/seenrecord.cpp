@@ -64,6 +64,10 @@ void CSeenRecord::load(const std::string& path) {
     storeHolds = loadedStamp;
 }
 
+void CSeenRecord::loadUnlessHeld(const std::string& path) {
+    if (path.empty() || path != storePath || !storeHolds || !changed.empty()) load(path);
+}
+
 bool CSeenRecord::save(const std::optional<CDateTime>& stamp) {
     if (storePath.empty()) return false;
     CRunStore store(storePath);

@@ -42,6 +42,9 @@ public:
     // for an empty path, a store without a record or one that cannot be read. What was
     // held before goes.
     void load(const std::string& storePath);
+    // load(), unless the record holds, unchanged, what it last loaded from or saved to
+    // that store: a run that follows its open at once need not read the history again.
+    void loadUnlessHeld(const std::string& storePath);
     // Writes the record to the store it was loaded from, in one transaction, so that a
     // stop while writing leaves the record before it; stamped with `stamp` when given
     // (the stored "LastRunTime" belongs to it). False when it could not be written.

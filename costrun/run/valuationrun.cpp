@@ -43,7 +43,7 @@ bool CValuationRun::run() {
     if (!checkBeforeWriting()) return false;
     runSummary.firstDay = firstDay;
     runSummary.upTo = upTo;
-    seen.load(context.storePath);
+    seen.loadUnlessHeld(context.storePath);
     // The purchase history the last run kept is taken before anything is read or
     // written: whatever becomes of this run, the store no longer holds it for the books.
     // Everything QuickBooks changes from now on is read again by the next run.

@@ -146,6 +146,24 @@ TEST_F(RunStoreTest, ASaveWritesWhatChangedAndAStoreChangedBehindItWhole) {
     EXPECT_EQ(read.findPosting("3-1")->items, (std::vector<std::string>{"80000001-1", "80000002-1"}));
 }
 
+// A run right after its open keeps the record the open loaded, unless that record was
+// changed and not saved: then it reads the store again, as a plain load would.
+TEST_F(RunStoreTest, ARunReadsTheRecordAgainOnlyWhenItWasChangedSinceItsLoad) {
+    CSeenRecord saved;
+    saved.load(path);
+    fillRecord(saved, "R1");
+    ASSERT_TRUE(saved.save(kStamp));
+
+    CSeenRecord opened;
+    opened.load(path);
+    opened.recordPosting("6-1", "2010-04-03", "1", {});
+    opened.loadUnlessHeld(path);
+    EXPECT_EQ(opened.find("6-1"), nullptr);
+    EXPECT_EQ(opened.size(), 3u);
+    opened.loadUnlessHeld(path);
+    EXPECT_EQ(opened.size(), 3u);
+}
+
 TEST_F(RunStoreTest, TheClosingValuationComesBackExactlyAndOnlyForItsRun) {
     const double tiny = std::numeric_limits<double>::denorm_min();
     putClosing({{"80000001-1", 0.1 + 0.2, 1.0 / 3.0}, {"80000002-1", 1e300, -tiny}, {"Odd\tname", 12, -0.005}});
