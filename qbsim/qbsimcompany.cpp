@@ -190,6 +190,23 @@ CREATE TRIGGER IF NOT EXISTS txn_changed AFTER UPDATE OF txn_date, is_pending, q
   BEGIN INSERT INTO inventory_change(from_date) VALUES(MIN(OLD.txn_date, NEW.txn_date)); END;
 )SQL";
 
+// The average-cost ledger's own record of what it evaluated (see qbsimvaluation.h): each
+// item's state at the end of each day it moved, the value of each adjustment line, and
+// the mark of how far that record is valid. It is a cache of figures the transactions
+// determine: dropping it loses nothing but time.
+constexpr const char* kLedger = R"SQL(
+CREATE TABLE IF NOT EXISTS ledger_mark(one INTEGER PRIMARY KEY CHECK (one = 1),
+  valid_before INTEGER NOT NULL, last_day INTEGER NOT NULL, last_entry INTEGER NOT NULL,
+  last_change INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS ledger_point(item_id INTEGER NOT NULL, date INTEGER NOT NULL,
+  quantity REAL NOT NULL, value_cents INTEGER NOT NULL, last_average REAL,
+  PRIMARY KEY(item_id, date)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS ledger_point_date ON ledger_point(date);
+CREATE TABLE IF NOT EXISTS ledger_adjustment(line_row INTEGER PRIMARY KEY, date INTEGER NOT NULL,
+  value_cents INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS ledger_adjustment_date ON ledger_adjustment(date);
+)SQL";
+
 constexpr const char* kAddedTrigger = R"SQL(
 CREATE TRIGGER txn_added AFTER INSERT ON txn
   BEGIN INSERT INTO inventory_change(from_date, txn_row) VALUES(NEW.txn_date, NEW.id); END;
@@ -261,6 +278,15 @@ void upgradeChangeLog(CQbSimDb& db) {
     if (!hasTxnRowColumn(db)) db.exec("ALTER TABLE inventory_change ADD COLUMN txn_row INTEGER;");
     db.exec("DROP TRIGGER IF EXISTS txn_added;");
     db.exec(kAddedTrigger);
+    txn.commit();
+}
+
+// Gives a file made before the ledger kept what it evaluated the tables to keep it in;
+// the first report then evaluates the history once. A current file is only read.
+void upgradeLedger(CQbSimDb& db) {
+    if (hasTable(db, "ledger_mark")) return;
+    CQbSimTransaction txn(db);
+    db.exec(kLedger);
     txn.commit();
 }
 
@@ -367,6 +393,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::create(const std::string& path,
         db->exec(kAddedTrigger);
         db->exec(kDeletionLog);
         db->exec(kListDeletionLog);
+        db->exec(kLedger);
         CQbSimStmt put(*db, "INSERT INTO qbsim_meta(key, value) VALUES(?, ?)");
         const std::pair<const char*, std::string> rows[] = {
             {"format", kFormat},
@@ -442,6 +469,7 @@ std::unique_ptr<CQbSimCompany> CQbSimCompany::open(const std::string& path) {
         upgradeChangeLog(*db);
         upgradeDeletionLog(*db);
         upgradeVoidColumn(*db);
+        upgradeLedger(*db);
         upgradeValueAdjustments(*db);
     } catch (const CQbSimDbError&) {
         throw CQbSimCompanyError(CQbSimCompanyError::NotACompany, notCompany);

@@ -4,6 +4,8 @@
 
 #include "qbsimtxnkinds.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -43,6 +45,12 @@ std::string qbsimDateOfNumber(int date) {
 CQbSimValuation::CQbSimValuation(CQbSimDb& database) : db(database) {}
 
 void CQbSimValuation::reset() {
+    resumedFrom = 0;
+    resumed = false;
+    bases.clear();
+    unstoredPoints.clear();
+    storedAdjustments = 0;
+    markChanged = false;
     timelines.clear();
     adjustments.clear();
     adjustmentIndex.clear();
@@ -54,7 +62,16 @@ void CQbSimValuation::reset() {
     lastChange = -1;
 }
 
+void CQbSimValuation::restart() {
+    reset();
+    std::optional<CQbSimTransaction> own;
+    if (sqlite3_get_autocommit(db.handle()) != 0) own.emplace(db);
+    db.exec("DELETE FROM ledger_point; DELETE FROM ledger_adjustment; DELETE FROM ledger_mark;");
+    if (own) own->commit();
+}
+
 void CQbSimValuation::catchUp() {
+    if (!resumed) resume();
     CQbSimStmt changes(db, "SELECT seq, from_date, txn_row FROM inventory_change WHERE seq > ? "
                            "ORDER BY seq");
     changes.bind(1, lastChange);
@@ -64,6 +81,7 @@ void CQbSimValuation::catchUp() {
     std::vector<std::int64_t> appended;  // transaction rows
     while (changes.step()) {
         lastChange = changes.integer(0);
+        markChanged = true;
         const int date = qbsimDateNumber(changes.text(1));
         if (date >= validBefore) continue;
         const auto txnRow = changes.optInteger(2);
@@ -106,8 +124,74 @@ void CQbSimValuation::catchUp() {
     }
 }
 
+void CQbSimValuation::resume() {
+    resumed = true;
+    CQbSimStmt mark(db, "SELECT valid_before, last_day, last_entry, last_change FROM ledger_mark");
+    if (!mark.step()) return;
+    validBefore = resumedFrom = static_cast<int>(mark.integer(0));
+    lastDay = static_cast<int>(mark.integer(1));
+    lastEntry = mark.integer(2);
+    lastChange = mark.integer(3);
+    mark.reset();
+    // A session that stopped between writing states and its mark may have left states of
+    // days the mark does not cover.
+    for (const char* sql : {"DELETE FROM ledger_point WHERE date >= ?", "DELETE FROM ledger_adjustment WHERE date >= ?"})
+        CQbSimStmt(db, sql).bind(1, validBefore).run();
+}
+
+void CQbSimValuation::storeMark() {
+    if (!markChanged) return;
+    CQbSimStmt put(db, "INSERT OR REPLACE INTO ledger_mark VALUES (1, ?, ?, ?, ?)");
+    put.bind(1, validBefore).bind(2, lastDay).bind(3, lastEntry).bind(4, lastChange).run();
+    markChanged = false;
+}
+
+void CQbSimValuation::store() {
+    if (!unstoredPoints.empty()) {
+        CQbSimStmt put(db, "INSERT OR REPLACE INTO ledger_point VALUES (?, ?, ?, ?, ?)");
+        for (const auto& [item, date] : unstoredPoints) {
+            const auto& points = timelines[item];
+            const auto at = std::lower_bound(points.begin(), points.end(), date,
+                                             [](const CPoint& p, int d) { return p.date < d; });
+            if (at == points.end() || at->date != date) continue;
+            put.bind(1, item).bind(2, date).bind(3, at->state.quantity).bind(4, at->state.valueCents);
+            put.bind(5, at->state.lastAverage).run();
+        }
+        unstoredPoints.clear();
+    }
+    if (storedAdjustments < adjustments.size()) {
+        CQbSimStmt put(db, "INSERT OR REPLACE INTO ledger_adjustment VALUES (?, ?, ?)");
+        for (std::size_t i = storedAdjustments; i < adjustments.size(); ++i)
+            put.bind(1, adjustments[i].lineRow).bind(2, adjustments[i].date).bind(3, adjustments[i].valueCents).run();
+        storedAdjustments = adjustments.size();
+    }
+}
+
+CQbSimValuation::CState CQbSimValuation::keptState(std::int64_t itemRow, int day) {
+    CQbSimStmt kept(db, "SELECT quantity, value_cents, last_average FROM ledger_point "
+                        "WHERE item_id = ? AND date <= ? ORDER BY date DESC LIMIT 1");
+    kept.bind(1, itemRow).bind(2, day);
+    if (!kept.step()) return {};
+    return {kept.real(0), kept.integer(1), kept.optReal(2)};
+}
+
+CQbSimValuation::CState CQbSimValuation::base(std::int64_t itemRow) {
+    if (resumedFrom == 0) return {};
+    const auto it = bases.find(itemRow);
+    if (it != bases.end()) return it->second;
+    const CState state = keptState(itemRow, resumedFrom - 1);
+    bases.emplace(itemRow, state);
+    return state;
+}
+
 void CQbSimValuation::invalidateFrom(int date) {
     if (date >= validBefore) return;
+    if (date < resumedFrom) {
+        // Every state in memory is of a day from `date` on; the file keeps the days before.
+        timelines.clear();
+        bases.clear();
+        resumedFrom = date;
+    }
     for (auto& [item, points] : timelines) {
         while (!points.empty() && points.back().date >= date) points.pop_back();
     }
@@ -115,6 +199,10 @@ void CQbSimValuation::invalidateFrom(int date) {
         adjustmentIndex.erase(adjustments.back().lineRow);
         adjustments.pop_back();
     }
+    storedAdjustments = std::min(storedAdjustments, adjustments.size());
+    for (const char* sql : {"DELETE FROM ledger_point WHERE date >= ?", "DELETE FROM ledger_adjustment WHERE date >= ?"})
+        CQbSimStmt(db, sql).bind(1, date).run();
+    markChanged = true;
     // Items can only be added, never changed in what the ledger reads, but an item added
     // since the costs were read must be found; reading them again is cheap.
     costs.clear();
@@ -137,9 +225,9 @@ double CQbSimValuation::purchaseCost(std::int64_t itemRow) {
     return cost;
 }
 
-CQbSimValuation::CState CQbSimValuation::current(std::int64_t itemRow) const {
+CQbSimValuation::CState CQbSimValuation::current(std::int64_t itemRow) {
     auto it = timelines.find(itemRow);
-    if (it == timelines.end() || it->second.empty()) return {};
+    if (it == timelines.end() || it->second.empty()) return base(itemRow);
     return it->second.back().state;
 }
 
@@ -151,6 +239,8 @@ void CQbSimValuation::record(std::int64_t itemRow, int date, CState state) {
         points.back().state = state;
     else
         points.push_back({date, state});
+    if (unstoredPoints.empty() || unstoredPoints.back() != std::make_pair(itemRow, date))
+        unstoredPoints.emplace_back(itemRow, date);
 }
 
 double CQbSimValuation::averageCost(std::int64_t itemRow, const CState& state) {
@@ -161,15 +251,29 @@ double CQbSimValuation::averageCost(std::int64_t itemRow, const CState& state) {
 }
 
 void CQbSimValuation::evaluateThrough(const std::string& date) {
-    catchUp();
-    const int through = qbsimDateNumber(date);
-    if (through < validBefore) return;
-    CQbSimStmt lines(db, std::string(kLineSelect) + "t.txn_date >= ? AND t.txn_date <= ?" + kLineOrder);
-    lines.bind(1, qbsimDateOfNumber(validBefore)).bind(2, date);
-    const auto [day, entry] = evaluate(lines);
-    validBefore = through + 1;
-    lastDay = through;
-    lastEntry = day == through ? entry : -1;
+    // A request evaluates in its own transaction; a caller outside one (a tool, a test)
+    // gets one here, so that the states and their mark are written together.
+    std::optional<CQbSimTransaction> own;
+    if (sqlite3_get_autocommit(db.handle()) != 0) own.emplace(db);
+    try {
+        catchUp();
+        const int through = qbsimDateNumber(date);
+        if (through >= validBefore) {
+            CQbSimStmt lines(db, std::string(kLineSelect) + "t.txn_date >= ? AND t.txn_date <= ?" + kLineOrder);
+            lines.bind(1, qbsimDateOfNumber(validBefore)).bind(2, date);
+            const auto [day, entry] = evaluate(lines);
+            validBefore = through + 1;
+            lastDay = through;
+            lastEntry = day == through ? entry : -1;
+            markChanged = true;
+        }
+        storeMark();
+        if (own) own->commit();
+    } catch (...) {
+        // What memory holds may be ahead of what the file kept.
+        reset();
+        throw;
+    }
 }
 
 std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
@@ -216,6 +320,7 @@ std::pair<int, std::int64_t> CQbSimValuation::evaluate(CQbSimStmt& lines) {
     }
     lines.reset();
     storeDifferences();
+    store();
     return last;
 }
 
@@ -302,14 +407,15 @@ void CQbSimValuation::storeDifferences() {
     for (const auto& [lineRow, difference] : differences) store.bind(1, difference).bind(2, lineRow).run();
 }
 
-CQbSimValuation::CState CQbSimValuation::stateAt(std::int64_t itemRow, const std::string& date) const {
-    auto it = timelines.find(itemRow);
-    if (it == timelines.end()) return {};
+CQbSimValuation::CState CQbSimValuation::stateAt(std::int64_t itemRow, const std::string& date) {
     const int day = qbsimDateNumber(date);
+    if (day < resumedFrom) return keptState(itemRow, day);
+    auto it = timelines.find(itemRow);
+    if (it == timelines.end()) return base(itemRow);
     const auto& points = it->second;
     auto after = std::upper_bound(points.begin(), points.end(), day,
                                   [](int d, const CPoint& p) { return d < p.date; });
-    if (after == points.begin()) return {};
+    if (after == points.begin()) return base(itemRow);
     return std::prev(after)->state;
 }
 
@@ -317,6 +423,10 @@ std::optional<std::int64_t> CQbSimValuation::adjustmentValue(std::int64_t lineRo
                                                              const std::string& date) {
     evaluateThrough(date);
     auto it = adjustmentIndex.find(lineRow);
-    if (it == adjustmentIndex.end()) return std::nullopt;
-    return it->second;
+    if (it != adjustmentIndex.end()) return it->second;
+    // A line evaluated before this session's first day is in the file.
+    CQbSimStmt kept(db, "SELECT value_cents FROM ledger_adjustment WHERE line_row = ? AND date < ?");
+    kept.bind(1, lineRow).bind(2, resumedFrom);
+    if (!kept.step()) return std::nullopt;
+    return kept.integer(0);
 }

@@ -25,7 +25,11 @@
 //
 // What has been evaluated is kept per item as a timeline of states, so a report for a
 // day already evaluated is a look-up and a report for the next day evaluates one more
-// day. Every change of a transaction is recorded in the company file's inventory_change
+// day. The timelines are also kept in the company file (ledger_point, ledger_adjustment,
+// and ledger_mark for how far they are valid), in the transaction of the request that
+// evaluated them, so that a new session, or another program, goes on from there instead
+// of evaluating the history again: states of days before the session's first evaluated
+// day are read from the file as they are asked for, one item and day at a time. Every change of a transaction is recorded in the company file's inventory_change
 // table (by triggers, whichever connection makes it); before answering, the ledger reads
 // the entries it has not seen and throws away what it evaluated from the earliest
 // changed date on. The one exception is the common case of a valuation run: new
@@ -65,7 +69,7 @@ public:
     void evaluateThrough(const std::string& date);
     // The item's state at the end of `date`; evaluateThrough(date) must have run since
     // the last change. An item without lines on or before the date has a zero state.
-    CState stateAt(std::int64_t itemRow, const std::string& date) const;
+    CState stateAt(std::int64_t itemRow, const std::string& date);
     // The cost per unit the item moves at in `state`: value / quantity while the quantity
     // is positive, else the last known average cost, else the item's purchase cost.
     double averageCost(std::int64_t itemRow, const CState& state);
@@ -74,9 +78,13 @@ public:
     // not stored yet). Empty for a line of a pending or unknown transaction.
     std::optional<std::int64_t> adjustmentValue(std::int64_t lineRow, const std::string& date);
 
-    // Forgets everything evaluated (e.g. after a request was rolled back, whose lines
-    // may already have been evaluated).
+    // Forgets everything evaluated in memory (e.g. after a request was rolled back, whose
+    // lines may already have been evaluated); the next evaluation goes on from what the
+    // company file keeps.
     void reset();
+    // Forgets everything evaluated, in memory and in the company file: the next
+    // evaluation starts from the first transaction.
+    void restart();
 
     // Lines evaluated since construction; for tests and benchmarks.
     std::uint64_t linesEvaluated() const { return evaluated; }
@@ -94,6 +102,13 @@ private:
 
     void catchUp();
     void invalidateFrom(int date);
+    // Goes on from the ledger the company file keeps, once after construction or reset.
+    void resume();
+    // Writes the states and adjustment values evaluated since the last write, and the mark.
+    void store();
+    void storeMark();
+    // The item's kept state at the end of the last day it moved on or before `day`.
+    CState keptState(std::int64_t itemRow, int day);
     // Evaluates the rows of a line statement (kLineSelect) in date and entry order.
     // Returns the date and entry sequence of the last line, or {0, -1} for none.
     std::pair<int, std::int64_t> evaluate(CQbSimStmt& lines);
@@ -108,7 +123,9 @@ private:
     static void receive(CState& state, double quantity, std::int64_t amountCents);
     // Writes the differences of the NewValue lines evaluated for the first time.
     void storeDifferences();
-    CState current(std::int64_t itemRow) const;
+    CState current(std::int64_t itemRow);
+    // The item's state before the first day evaluated in memory (resumedFrom).
+    CState base(std::int64_t itemRow);
     void record(std::int64_t itemRow, int date, CState state);
 
     CQbSimDb& db;
@@ -117,6 +134,14 @@ private:
     std::unordered_map<std::int64_t, std::int64_t> adjustmentIndex;  // line row -> value
     std::unordered_map<std::int64_t, double> costs;                   // purchase cost by item
     std::vector<std::pair<std::int64_t, std::int64_t>> unfixed;       // (line row, difference) to store
+    // States of days before this are read from the company file; the timelines hold the
+    // days from it on.
+    int resumedFrom = 0;
+    bool resumed = false;
+    std::unordered_map<std::int64_t, CState> bases;           // item -> state before resumedFrom
+    std::vector<std::pair<std::int64_t, int>> unstoredPoints;  // (item, date) evaluated, not written
+    std::size_t storedAdjustments = 0;                          // adjustments already written
+    bool markChanged = false;
     int validBefore = 0;   // every line dated before this (yyyymmdd) is evaluated
     int lastDay = 0;       // the day evaluateThrough ended on; 0 after an invalidation
     std::int64_t lastEntry = -1;  // entry sequence of the last line evaluated on lastDay

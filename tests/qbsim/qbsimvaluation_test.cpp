@@ -76,7 +76,7 @@ protected:
                 }
             }
             const auto followed = januaryValues();
-            engine->ledger().reset();
+            engine->ledger().restart();
             EXPECT_EQ(januaryValues(), followed);
         }
     }
@@ -331,7 +331,7 @@ TEST_F(QbSimValuationTest, PostingsOnTheLastDayEvaluatedGoOnTopOfIt) {
     ok(sale("Invoice", "2024-01-04", "Widget", "1"));
     const auto nextDay = everything("2024-01-04");
     EXPECT_EQ(nextDay[0], 2400);  // 1 of 3 out at 12.00
-    ledger.reset();
+    ledger.restart();
     EXPECT_EQ(everything("2024-01-03"), onTop);
     EXPECT_EQ(everything("2024-01-04"), nextDay);
 
@@ -360,10 +360,59 @@ TEST_F(QbSimValuationTest, PostingsOnTheLastDayEvaluatedGoOnTopOfIt) {
     const auto beforeBoth = ledger.linesEvaluated();
     const auto afterBoth = everything("2024-01-04");
     const auto partly = ledger.linesEvaluated() - beforeBoth;
-    ledger.reset();
+    ledger.restart();
     const auto beforeAll = ledger.linesEvaluated();
     EXPECT_EQ(everything("2024-01-04"), afterBoth);
     EXPECT_EQ(partly, ledger.linesEvaluated() - beforeAll - 2);  // all but the two bills of the first day
+}
+
+// The ledger is kept in the company file: a new session (another program, the next run)
+// answers from what the last one evaluated, evaluating only what is new, and a change
+// another program makes behind that is evaluated again from its date. Each answer is
+// that of a ledger that evaluates everything afresh.
+TEST_F(QbSimValuationTest, ANewSessionGoesOnFromTheLedgerTheFileKeeps) {
+    const auto reopen = [&] {
+        engine.reset();
+        const std::string path = company->path();
+        company = CQbSimCompany::open(path);
+        engine = std::make_unique<CQbSimEngine>(*company, nullptr);
+    };
+    inventoryItem("Widget", "8.00");
+    inventoryItem("Gadget", "3.00");
+    ok(receipt("Bill", "2024-01-01", "Widget", "10", "10.00") + receipt("Bill", "2024-01-01", "Gadget", "20", "3.00") +
+       sale("Invoice", "2024-01-02", "Widget", "2") + receipt("Bill", "2024-01-03", "Widget", "4", "13.00") +
+       sale("Invoice", "2024-01-04", "Gadget", "5") +
+       adjustment("2024-01-04", "Widget", "<ValueAdjustment><NewValue>150.00</NewValue></ValueAdjustment>"));
+    const auto values = [&](std::initializer_list<const char*> dates) {
+        std::vector<std::int64_t> all;
+        for (const char* date : dates)
+            for (const char* item : {"Widget", "Gadget"}) all.push_back(value(date, item));
+        return all;
+    };
+    const auto first = values({"2024-01-01", "2024-01-02", "2024-01-04"});
+    EXPECT_EQ(first, (std::vector<std::int64_t>{10000, 6000, 8000, 6000, 15000, 4500}));
+
+    reopen();  // a new session on the same file, as the next program to open it
+    EXPECT_EQ(values({"2024-01-04", "2024-01-02", "2024-01-01"}),
+              (std::vector<std::int64_t>{15000, 4500, 8000, 6000, 10000, 6000}));
+    EXPECT_EQ(engine->ledger().linesEvaluated(), 0u);
+    ok(sale("Invoice", "2024-01-05", "Widget", "6"));
+    EXPECT_EQ(value("2024-01-05", "Widget"), 7500);  // 6 of 12 out at 12.50
+    EXPECT_EQ(engine->ledger().linesEvaluated(), 1u);
+
+    // Another program back-dates a sale to the 2nd; the new session evaluates from there.
+    {
+        auto other = CQbSimCompany::open(company->path());
+        CQbSimEngine writer(*other, nullptr);
+        CParsedResponse rs(writer.processRequest(envelope(sale("Invoice", "2024-01-02", "Gadget", "4"))));
+        ASSERT_EQ(rs[0].code, 0) << rs[0].message;
+    }
+    reopen();
+    const auto kept = values({"2024-01-01", "2024-01-02", "2024-01-04", "2024-01-05"});
+    EXPECT_EQ(kept[3], 4800);  // Gadget on the 2nd: 16 at 3.00
+    EXPECT_EQ(engine->ledger().linesEvaluated(), 6u);  // from the 2nd on, not the first day's bills
+    engine->ledger().restart();
+    EXPECT_EQ(values({"2024-01-01", "2024-01-02", "2024-01-04", "2024-01-05"}), kept);
 }
 
 // A company file whose change log predates transaction rows gets them when opened, and
