@@ -701,14 +701,13 @@ double CQbSimEngine::renderedOnHand(std::int64_t itemRow, const std::string& dat
 }
 
 double CQbSimEngine::quantityOnHand(std::int64_t itemRow) {
-    CQbSimStmt sum(db, "SELECT COALESCE(SUM(l.qty_delta), 0) FROM txn_line l JOIN txn t ON t.id = "
-                       "l.txn_row WHERE l.item_id = ? AND t.is_pending = 0");
-    sum.bind(1, itemRow);
-    sum.step();
-    return sum.real(0);
+    // The ledger's quantity after every posted transaction: the same sum of every posted
+    // line, taken from the kept ledger instead of the item's whole history.
+    const double quantity = valuation->stateAt(itemRow, ledgerNow()).quantity;
+    return std::fabs(quantity) < 5e-6 ? 0.0 : quantity;
 }
 
-double CQbSimEngine::currentAverageCost(std::int64_t itemRow) {
+const std::string& CQbSimEngine::ledgerNow() {
     if (!averageCostDate) {
         CQbSimStmt latest(db, "SELECT MAX(txn_date) FROM txn");
         latest.step();
@@ -717,7 +716,11 @@ double CQbSimEngine::currentAverageCost(std::int64_t itemRow) {
         valuation->evaluateThrough(date);
         averageCostDate = date;
     }
-    const auto state = valuation->stateAt(itemRow, *averageCostDate);
+    return *averageCostDate;
+}
+
+double CQbSimEngine::currentAverageCost(std::int64_t itemRow) {
+    const auto state = valuation->stateAt(itemRow, ledgerNow());
     // Rounded to the five decimals of a PRICETYPE, as the valuation summary shows it.
     const double average = std::round(valuation->averageCost(itemRow, state) * 100000.0) / 100000.0;
     return average == 0 ? 0.0 : average;

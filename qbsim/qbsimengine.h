@@ -80,6 +80,8 @@ public:
     // The item's quantity on hand from every posted (non-pending) transaction dated
     // before `date`, or on `date` and entered before `entrySeq`.
     double quantityOnHand(std::int64_t itemRow, const std::string& date, std::int64_t entrySeq);
+    // The item's quantity after every posted transaction, as its Ret reports it. Only
+    // for reading, like currentAverageCost.
     double quantityOnHand(std::int64_t itemRow);
     // quantityOnHand(itemRow, date, entrySeq) for rendering: the item's posted lines are
     // read once per request and summed in date and entry order, so a query that returns
@@ -92,6 +94,9 @@ public:
     // is later), the way QuantityOnHand counts every posted transaction. Only for
     // reading, like renderedOnHand.
     double currentAverageCost(std::int64_t itemRow);
+    // The date those figures are taken at (today or the latest transaction date, whichever
+    // is later), with the ledger evaluated through it once per request.
+    const std::string& ledgerNow();
 
     // "Enter Bill for Received Items" (qbsimreceivebill.h) on this engine's file, in one
     // SQLite transaction; throws CQbSimStatus when refused, leaving the file as it was.
