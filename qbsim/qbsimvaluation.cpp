@@ -135,8 +135,12 @@ void CQbSimValuation::resume() {
     mark.reset();
     // A session that stopped between writing states and its mark may have left states of
     // days the mark does not cover.
+    dropKeptFrom(validBefore);
+}
+
+void CQbSimValuation::dropKeptFrom(int date) {
     for (const char* sql : {"DELETE FROM ledger_point WHERE date >= ?", "DELETE FROM ledger_adjustment WHERE date >= ?"})
-        CQbSimStmt(db, sql).bind(1, validBefore).run();
+        CQbSimStmt(db, sql).bind(1, date).run();
 }
 
 void CQbSimValuation::storeMark() {
@@ -200,8 +204,7 @@ void CQbSimValuation::invalidateFrom(int date) {
         adjustments.pop_back();
     }
     storedAdjustments = std::min(storedAdjustments, adjustments.size());
-    for (const char* sql : {"DELETE FROM ledger_point WHERE date >= ?", "DELETE FROM ledger_adjustment WHERE date >= ?"})
-        CQbSimStmt(db, sql).bind(1, date).run();
+    dropKeptFrom(date);
     markChanged = true;
     // Items can only be added, never changed in what the ledger reads, but an item added
     // since the costs were read must be found; reading them again is cheap.

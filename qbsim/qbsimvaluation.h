@@ -107,6 +107,8 @@ private:
     // Writes the states and adjustment values evaluated since the last write, and the mark.
     void store();
     void storeMark();
+    // Deletes the states and adjustment values the file keeps from `date` on.
+    void dropKeptFrom(int date);
     // The item's kept state at the end of the last day it moved on or before `day`.
     CState keptState(std::int64_t itemRow, int day);
     // Evaluates the rows of a line statement (kLineSelect) in date and entry order.
